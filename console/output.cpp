@@ -1,0 +1,53 @@
+#include "console/output.h"
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace {
+
+std::string pending;
+std::string* capture = nullptr;
+constexpr size_t kFlushThreshold = 1 << 16;
+
+// A report that cannot be written is a failed run, not a silent success:
+// say so once on standard error and stop, instead of going on writing into
+// a closed pipe or a full disk.
+[[noreturn]] void FailOnWriteError() {
+  platform::WriteStandardError("Cannot write to standard output: " + platform::LastWriteFailure() +
+                               platform::kLineEnd);
+  std::exit(1);
+}
+
+}  // namespace
+
+void FlushOut() {
+  if (capture != nullptr || pending.empty()) return;
+  bool written = platform::WriteStandardOutput(pending);
+  pending.clear();
+  if (!written) FailOnWriteError();
+}
+
+void WriteOut(std::string_view text) {
+  if (capture != nullptr) {
+    capture->append(text);
+    return;
+  }
+  pending.append(text);
+  if (pending.size() >= kFlushThreshold) FlushOut();
+}
+
+void WriteOutLine(std::string_view text) {
+  WriteOut(text);
+  WriteOut(platform::kLineEnd);
+}
+
+void EndProgram(int exitCode) {
+  FlushOut();
+  std::exit(exitCode);
+}
+
+void CaptureOutput(std::string* sink) {
+  FlushOut();
+  capture = sink;
+}

@@ -1,0 +1,55 @@
+#include "console/text.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+size_t CharCount(std::string_view text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(),
+                                           [](char c) { return !IsContinuationByte(c); }));
+}
+
+std::string_view FirstChars(std::string_view text, size_t count) {
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsContinuationByte(text[i])) continue;
+    if (seen == count) return text.substr(0, i);
+    ++seen;
+  }
+  return text;
+}
+
+std::string PadLeft(std::string_view text, uint8_t width) {
+  size_t length = CharCount(text);
+  std::string result;
+  if (length < width) result.assign(width - length, ' ');
+  result.append(text);
+  return result;
+}
+
+std::string RepeatChar(uint8_t count, std::string_view piece) {
+  std::string result;
+  result.reserve(count * piece.size());
+  for (int i = 0; i < count; ++i) result.append(piece);
+  return result;
+}
+
+std::string UpperText(std::string_view text) { return platform::UpperCase(text); }
+
+std::string EnsureTrailingBackslash(std::string text, char separator) {
+  if (text.empty() || text.back() != separator) text.push_back(separator);
+  return text;
+}
+
+std::string ParentFolderText(std::string_view path, char separator) {
+  size_t rootLength = separator == '/' ? 1 : 3;
+  if (path.size() <= rootLength) return std::string(path);
+  // A separator in the last position is ignored.
+  size_t cut = path.rfind(separator, path.size() - 2);
+  if (cut == std::string_view::npos || cut < rootLength) cut = rootLength;
+  return std::string(path.substr(0, cut));
+}

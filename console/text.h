@@ -1,0 +1,28 @@
+// Small text utilities shared by every subsystem. Text is UTF-8; widths count
+// characters, not bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+// Number of characters (UTF-8 code points) in `text`.
+size_t CharCount(std::string_view text);
+// The first `count` characters of `text`.
+std::string_view FirstChars(std::string_view text, size_t count);
+
+// Blanks on the left up to `width` characters; a longer text is kept whole.
+std::string PadLeft(std::string_view text, uint8_t width);
+// `count` copies of `piece` (one character, possibly several bytes).
+std::string RepeatChar(uint8_t count, std::string_view piece);
+// Upper case by the user's locale.
+std::string UpperText(std::string_view text);
+
+// Appends the separator unless the text already ends with one.
+std::string EnsureTrailingBackslash(std::string text, char separator = platform::kPathSeparator);
+// The path cut before its last separator (one in the last position does not
+// count), never shorter than its root: the first 3 characters of a drive path
+// ("C:\"), or "/" for a POSIX path.
+std::string ParentFolderText(std::string_view path, char separator = platform::kPathSeparator);

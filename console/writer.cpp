@@ -1,0 +1,91 @@
+#include "console/writer.h"
+
+#include "console/output.h"
+#include "console/text.h"
+#include "control/launch.h"
+#include "control/settings.h"
+
+bool outputRedirected = true;
+int pageLength = 24;
+int screenWidth = 80;
+int pagerLineCount = -2;
+
+platform::KeyPress (*keySource)() = platform::ReadKey;
+void (*screenClearer)() = platform::ClearConsoleScreen;
+
+namespace {
+
+constexpr std::string_view kPagePrompt =
+    "-- [Enter] & [Space]=page, [End]=continuous, [Esc]=exit, [j] & [k]=line --";
+
+void EraseInPlace(size_t width) {
+  for (char c : {'\b', ' ', '\b'}) {
+    WriteOut(std::string(width, c));
+    FlushOut();
+  }
+}
+
+void ShowPagePrompt() {
+  WriteOut(kPagePrompt);
+  KeyRead key = GetKeyPress();
+  EraseInPlace(kPagePrompt.size());
+  if (key.character == 27) EndProgram(0);
+  if (key.character == 0 && key.scanCode == kScanEnd) {
+    options.pauseEachPage = false;
+  } else if (key.character == 0 && key.scanCode == kScanF1) {
+    OpenHelpFile();
+  } else if (key.character == 'j' || key.character == 'J' || key.character == 'k' ||
+             key.character == 'K') {
+    pagerLineCount -= 1;
+  } else {
+    pagerLineCount = 0;
+  }
+}
+
+}  // namespace
+
+void ConsoleInit() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  platform::ConsoleFacts facts{};
+  std::string failure;
+  if (!platform::OpenConsole(facts, failure)) {
+    WriteOutLine(failure);
+    EndProgram(0);
+  }
+  outputRedirected = facts.outputRedirected;
+  pageLength = facts.pageLength;
+  screenWidth = facts.screenWidth;
+}
+
+void WriteLinePaged(std::string_view text) {
+  if (options.pauseEachPage) {
+    pagerLineCount += 1;
+    if (pagerLineCount > pageLength - 2) ShowPagePrompt();
+  }
+  WriteOutLine(text);
+  if (options.pauseEachPage && CharCount(text) >= static_cast<size_t>(screenWidth)) {
+    pagerLineCount += 1;
+  }
+}
+
+void WriteError(std::string_view text) { platform::WriteConsoleError(text); }
+
+void WriteErrorLine(std::string_view text) {
+  std::string line(text);
+  line += platform::kLineEnd;
+  platform::WriteStandardError(line);
+}
+
+KeyRead GetKeyPress() {
+  FlushOut();
+  platform::KeyPress key = keySource();
+  if (!key.ok) return {0, kScanEnd, true};
+  return {key.character, key.character == 0 ? key.scanCode : uint8_t{0}, false};
+}
+
+void ClearScreen() {
+  FlushOut();
+  screenClearer();
+}

@@ -1,0 +1,51 @@
+// The console layer: what standard output is, how large the screen is, the
+// paged line writer with its page prompt, progress text on the console, key
+// input and screen clearing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+extern bool outputRedirected;
+extern int pageLength;
+extern int screenWidth;
+// Lines written since the last page prompt. It starts at -2 so that the
+// first prompt leaves the two lines above it (banner and blank) in view.
+extern int pagerLineCount;
+
+// Takes the standard handles and measures the screen; runs once.
+void ConsoleInit();
+
+// One message line to standard output, after the pager step.
+void WriteLinePaged(std::string_view text);
+
+// Progress text on the console's error handle; lost when it is not a console.
+void WriteError(std::string_view text);
+// An error line on standard error, wherever standard error goes.
+void WriteErrorLine(std::string_view text);
+
+struct KeyRead {
+  uint8_t character;
+  uint8_t scanCode;
+  bool failed;  // no key could be read; reported as End
+};
+
+inline constexpr uint8_t kScanF1 = 0x3B;
+inline constexpr uint8_t kScanHome = 0x47;
+inline constexpr uint8_t kScanUp = 0x48;
+inline constexpr uint8_t kScanPageUp = 0x49;
+inline constexpr uint8_t kScanEnd = 0x4F;
+inline constexpr uint8_t kScanDown = 0x50;
+inline constexpr uint8_t kScanPageDown = 0x51;
+
+// Flushes standard output, then waits for one key press.
+KeyRead GetKeyPress();
+void ClearScreen();
+
+// Where keys come from and what clears the screen; tests replace them with a
+// scripted key source and a recording screen.
+extern platform::KeyPress (*keySource)();
+extern void (*screenClearer)();

@@ -1,0 +1,21 @@
+// The help screens and the launchers that hand a file, program or web
+// address to the desktop.
+#pragma once
+
+#include <string>
+
+void ShowUsage();
+void ShowWelcome();
+
+std::string MakerPageAddress();
+std::string SupportPageAddress();
+std::string ProductPageAddress();
+std::string SettingsProgramPath();
+std::string HelpFilePath();
+
+// Opens `target`; a refusal puts it on the clipboard and ends the run with
+// the error lines and exit code 1.
+void ShellOpen(const std::string& target);
+// ShellOpen, then the end of the run with exit code 0.
+[[noreturn]] void LaunchAndExit(const std::string& target);
+void OpenHelpFile();

@@ -1,0 +1,11 @@
+#include "console/output.h"
+#include "console/writer.h"
+#include "control/options.h"
+#include "control/run.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+  ConsoleInit();
+  commandLine = platform::CommandLineArguments(argc, argv);
+  EndProgram(RunProgram());
+}

@@ -1,0 +1,33 @@
+// The three parameter sources and how each word of them is applied to the
+// settings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The stored default parameter string, once read.
+extern std::string defaultParameters;
+// The command-line arguments of the run, argument 0 (the program) first.
+extern std::vector<std::string> commandLine;
+
+void ReadRegistryDefaults();
+// Applies the stored defaults, then TALLYFOLD, then each argument.
+void ApplyParameterSources();
+
+// Splits a parameter string into words (blanks separate, double quotes
+// group) and applies each.
+void SplitParameterString(std::string_view text);
+// Applies one word: an option, or else the start folder.
+void ParseOption(const std::string& word);
+// The value of -size= and -cl=: a number rounded half to even, then times
+// K, M or G; its absolute value.
+int64_t ParseSizeValue(std::string_view upperText);
+// Recognises and applies a depth word such as "-3".
+bool ParseDepthOption(std::string_view word);
+
+// Windows command-line rule: characters 1 to 32 separate arguments, double
+// quotes group and are dropped, and an empty pair of quotes where an
+// argument would begin is skipped.
+std::vector<std::string> SplitCommandLine(std::string_view commandLineText);

@@ -1,0 +1,132 @@
+#include "control/run.h"
+
+#include "build_settings.h"
+#include "console/output.h"
+#include "console/text.h"
+#include "console/writer.h"
+#include "control/launch.h"
+#include "control/options.h"
+#include "control/settings.h"
+#include "platform/platform.h"
+#include "report/format.h"
+#include "report/html_report.h"
+#include "report/modes.h"
+#include "scan/drive_stats.h"
+#include "scan/scanner.h"
+#include "scan/start_path.h"
+
+namespace {
+
+// The long-path listing reports paths of this length or more: the limit of
+// a Windows path, whatever the system's own limit.
+constexpr size_t kLongPathLimit = 255;
+
+bool FirstArgumentAsksForHelp() {
+  return commandLine.size() > 1 && commandLine[1].find('?') != std::string::npos;
+}
+
+void SetConsoleDefaults() {
+  if (outputRedirected) {
+    options.treeChars = kPlainChars;
+    options.pauseEachPage = false;
+  } else {
+    options.treeChars = kGraphicsChars;
+  }
+}
+
+void WriteReportHeaderLine() {
+  WriteLinePaged(std::string("Tallyfold ") + kVersion + " report, created at " + platform::LocalDateTime());
+  WriteLinePaged("");
+}
+
+// Settles the cluster size of the wastage figures: -cl=# when given, else
+// the drive's own; never 0.
+void SettleClusterSize() {
+  effectiveClusterSize = options.requestedClusterSize != 0 ? options.requestedClusterSize
+                                                           : driveStats.clusterSize;
+  if (effectiveClusterSize == 0) {
+    effectiveClusterSize = 1;
+    WriteLinePaged("Erroneous cluster size of 0 given - using 1 instead.");
+  }
+}
+
+void ShowReadingPrompt() {
+  const std::string prompt = "   Reading folder, press [Ctrl+C] to cancel";
+  // The backspaces bring the cursor back to the prompt's first column,
+  // where the spinner turns.
+  WriteError(prompt + RepeatChar(static_cast<uint8_t>(prompt.size()), "\b"));
+}
+
+void RenderTree(const std::string& expandedPath) {
+  if (options.outputMode == OutputMode::tab || options.outputMode == OutputMode::comma) {
+    reportPath = EnsureTrailingBackslash(expandedPath);
+  }
+  WalkReport(OperationsFor(options.outputMode));
+}
+
+struct LongPathWalk {
+  std::string path;
+};
+
+void WalkLongPathEntry(void* context, const platform::ListingEntry& entry) {
+  const auto& walk = *static_cast<LongPathWalk*>(context);
+  if ((entry.attributes & platform::kAttrDirectory) == 0) return;
+  if (entry.attributes & (platform::kAttrVolumeLabel | platform::kAttrReparsePoint)) return;
+  if (entry.name == "." || entry.name == "..") return;
+  LongestPathsWalk(walk.path + std::string(entry.name) + platform::kPathSeparator);
+}
+
+}  // namespace
+
+void WriteBanner() {
+  WriteError(ProductTitle() + "  " + TALLYFOLD_COPYRIGHT + platform::kLineEnd + platform::kLineEnd);
+  if (options.outputMode == OutputMode::html) WriteHtmlHead();
+  if (FirstArgumentAsksForHelp()) {
+    ShowUsage();
+    EndProgram(0);
+  }
+}
+
+void ReportRun() {
+  scanTotals = ScanTotals{};
+  if (outputRedirected && options.outputMode != OutputMode::html && options.showHeader) {
+    WriteReportHeaderLine();
+  }
+  const std::string expandedPath = ExpandStartPath(options.startFolder);
+  root = TDirEntry{};
+  root.name = expandedPath;
+  if (options.longestPaths) {
+    LongestPathsWalk(expandedPath);
+    return;
+  }
+  if (ReadDriveStats(expandedPath)) {
+    SettleClusterSize();
+    scanPath = expandedPath;
+    ShowReadingPrompt();
+    if (ScanFolder(root)) RenderTree(expandedPath);
+    FoldSubtree(root);
+  }
+  if (options.outputMode == OutputMode::html) WriteHtmlClose();
+}
+
+void LongestPathsWalk(std::string path) {
+  TurnSpinner();
+  LongPathWalk walk{EnsureTrailingBackslash(std::move(path))};
+  if (platform::PathLength(walk.path) >= kLongPathLimit ||
+      folderLister(walk.path, WalkLongPathEntry, &walk) == platform::ListStatus::PathNotFound) {
+    WriteLinePaged(walk.path);
+  }
+}
+
+int RunProgram() {
+  platform::InitLocale();
+  thousandsSeparator = platform::ThousandsSeparator();
+  SetConsoleDefaults();
+  ReadRegistryDefaults();
+  ApplyParameterSources();
+  WriteBanner();
+  ReportRun();
+  if (outputRedirected && options.outputMode != OutputMode::html) WriteOutLine("\f");
+  FlushOut();
+  return 0;
+}

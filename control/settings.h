@@ -1,0 +1,50 @@
+// The settings of one run: one process-wide record, filled from the stored
+// defaults, the TALLYFOLD variable and the command line, then read by every
+// subsystem.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+enum class OutputMode : uint8_t { console = 0, tab = 1, comma = 2, html = 3 };
+
+enum class SortOrder : uint8_t { none, name, local, total, waste, files };
+
+// The five characters that draw the tree and the rules, in this order:
+// last-child corner, middle-child tee, horizontal bar, blank, vertical bar.
+using TreeChars = std::array<std::string, 5>;
+enum TreeCharIndex { kCorner = 0, kTee = 1, kBar = 2, kBlank = 3, kVertical = 4 };
+
+extern const TreeChars kGraphicsChars;
+extern const TreeChars kPlainChars;
+
+struct ReportOptions {
+  uint8_t maxDepth = 255;
+  int64_t minFolderBytes = 0;
+  OutputMode outputMode = OutputMode::console;
+  TreeChars treeChars = kGraphicsChars;
+  int32_t requestedClusterSize = 0;
+  bool showWaste = true;
+  bool wasteAsPercent = true;
+  bool showFileCounts = true;
+  bool showOwnSize = true;
+  bool showTotals = true;
+  bool dirMode = false;
+  bool showDriveStats = true;
+  bool showHeader = true;
+  bool longestPaths = false;
+  bool includeOffline = true;
+  std::string startFolder = ".";
+  SortOrder sortOrder = SortOrder::name;
+  bool pauseEachPage = true;
+};
+
+extern ReportOptions options;
+
+// Values the run settles and the renderers read.
+extern const char* const kProductName;
+extern const char* const kVersion;
+std::string ProductTitle();
+extern int32_t effectiveClusterSize;
+extern std::string reportPath;

@@ -1,0 +1,145 @@
+// The services Tallyfold needs from the operating system, in its own words.
+// Everything outside platform/ uses only this header; platform/posix and
+// platform/win32 each implement it, and the build picks one folder.
+//
+// All text crossing this interface is UTF-8. The Windows backend widens it to
+// UTF-16 at each system call and narrows what the system returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// How paths are written: drive letters and backslashes, or one tree under "/".
+enum class PathStyle { Windows, Posix };
+
+extern const PathStyle kPathStyle;
+extern const char kPathSeparator;      // '\\' or '/'
+extern const char* const kLineEnd;     // "\r\n" or "\n"
+extern const int kMaxScanPathLength;   // 255 on Windows, 4095 on Linux
+extern const char* const kSettingsProgramName;  // beside the program
+extern const char* const kHelpFileName;         // beside the program
+
+// ---- Folder listing -------------------------------------------------------
+
+// Attribute bits of a listing entry, as Windows reports them; the POSIX
+// backend maps its file types onto the same bits.
+inline constexpr uint32_t kAttrVolumeLabel = 0x8;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrReparsePoint = 0x400;
+inline constexpr uint32_t kAttrOffline = 0x1000;
+
+struct ListingEntry {
+  std::string_view name;  // valid only during the visit
+  uint32_t attributes;
+  int64_t size;           // bytes; 0 for directories
+};
+
+enum class ListStatus { Listed, PathNotFound, Failed };
+
+using EntryVisitor = void (*)(void* context, const ListingEntry& entry);
+
+// Lists every entry of the folder `folderPath` (which ends in a separator),
+// "." and ".." included, in the order the file system gives them, calling
+// `visit` for each. The visitor may list another folder itself (the long-path
+// walk descends while its parent's listing is open).
+ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context);
+
+// ---- Paths ----------------------------------------------------------------
+
+// The length of a path as the system's path limit counts it (UTF-16 units
+// on Windows, bytes on Linux).
+size_t PathLength(std::string_view path);
+// The current directory, as a full path.
+std::string CurrentDirectory();
+// Windows: the current directory of drive `letter` (upper case), e.g. "C:\\Work".
+std::string CurrentDirectoryOfDrive(char letter);
+// The folder of the running program, ending in a separator.
+std::string ProgramFolder();
+
+// ---- Drives ---------------------------------------------------------------
+
+struct DriveFigures {
+  int32_t clusterSize = 0;
+  int64_t capacityBytes = 0;
+  int64_t freeBytes = 0;
+};
+
+// Linux: the mount point of the file system that holds `path` (the longest
+// mount point that is a prefix of its resolved form); empty when the mount
+// table cannot be read. Unused on Windows, where the root comes from the path.
+std::string MountPointOf(const std::string& path);
+// Reads the figures of a drive root; false when the drive cannot be read.
+bool ReadDriveFigures(const std::string& root, DriveFigures& figures);
+// "LABEL (FSTYPE)", " (FSTYPE)" without a label, or "" when unknown.
+std::string DescribeVolume(const std::string& root);
+
+// ---- Console --------------------------------------------------------------
+
+struct ConsoleFacts {
+  bool outputRedirected;  // standard output is not a console
+  int pageLength;         // rows - 1, or 24 when redirected
+  int screenWidth;        // columns, or 80 when redirected
+};
+
+// Takes the standard handles and measures the screen. On failure to get a
+// handle it returns false with `failure` holding the message to show.
+bool OpenConsole(ConsoleFacts& facts, std::string& failure);
+
+// Writes bytes of the report to standard output; false when the write failed.
+bool WriteStandardOutput(std::string_view text);
+// Writes to the console's error handle only when it is a console (progress).
+void WriteConsoleError(std::string_view text);
+// Writes to standard error wherever it goes (error lines of the scan).
+void WriteStandardError(std::string_view text);
+// Why the last failed write failed, in words.
+std::string LastWriteFailure();
+
+struct KeyPress {
+  uint8_t character;  // 0 for a key without one
+  uint8_t scanCode;   // PC scan code when `character` is 0
+  bool ok;            // false when no key could be read
+};
+
+// Waits for one key press; Ctrl+C keeps its default effect of ending the
+// process. The scan codes are those of the PC keyboard: F1 0x3B, Home 0x47,
+// Up 0x48, Page Up 0x49, End 0x4F, Down 0x50, Page Down 0x51.
+KeyPress ReadKey();
+// Blanks the screen and homes the cursor.
+void ClearConsoleScreen();
+
+// ---- Settings sources -------------------------------------------------------
+
+// The stored default parameter string; empty when there is none.
+std::string ReadStoredDefaults();
+// Stores a new default parameter string; false with `failure` set on error.
+bool WriteStoredDefaults(const std::string& value, std::string& failure);
+// Where the stored defaults live, for messages ("HKCU\\..." or a file path).
+std::string StoredDefaultsLocation();
+// The value of environment variable `name` (case-insensitive on Windows);
+// empty when unset.
+std::string EnvironmentVariable(const char* name);
+// The command-line arguments, argument 0 (the program's path) first.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// ---- Locale -----------------------------------------------------------------
+
+// Reads the user's locale; call once before the other locale services.
+void InitLocale();
+char ThousandsSeparator();
+std::string UpperCase(std::string_view text);
+// The current local date and time: short date, a blank, long time.
+std::string LocalDateTime();
+
+// ---- Shell ------------------------------------------------------------------
+
+// Opens a file, program or web address as the desktop would; false when it
+// was refused.
+bool ShellOpen(const std::string& target);
+// Puts text on the clipboard (the terminal's clipboard on Linux).
+void PutOnClipboard(const std::string& text);
+
+}  // namespace platform

@@ -1,0 +1,170 @@
+// Paths, settings sources, locale and shell on Linux.
+#include <clocale>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace platform {
+
+const PathStyle kPathStyle = PathStyle::Posix;
+const char kPathSeparator = '/';
+const char* const kLineEnd = "\n";
+const int kMaxScanPathLength = 4095;
+const char* const kSettingsProgramName = "tallyfold-config";
+const char* const kHelpFileName = "tallyfold.html";
+
+namespace {
+
+constexpr std::string_view kDefaultsKey = "DefaultParams=";
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* user = getpwuid(getuid()); user != nullptr) return user->pw_dir;
+  return "";
+}
+
+std::string ConfigFolder() {
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config != '\0') {
+    return std::string(config) + "/tallyfold";
+  }
+  return HomeFolder() + "/.config/tallyfold";
+}
+
+std::string Base64(const std::string& text) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string encoded;
+  for (size_t i = 0; i < text.size(); i += 3) {
+    uint32_t group = static_cast<uint8_t>(text[i]) << 16;
+    if (i + 1 < text.size()) group |= static_cast<uint8_t>(text[i + 1]) << 8;
+    if (i + 2 < text.size()) group |= static_cast<uint8_t>(text[i + 2]);
+    encoded += kDigits[(group >> 18) & 63];
+    encoded += kDigits[(group >> 12) & 63];
+    encoded += i + 1 < text.size() ? kDigits[(group >> 6) & 63] : '=';
+    encoded += i + 2 < text.size() ? kDigits[group & 63] : '=';
+  }
+  return encoded;
+}
+
+}  // namespace
+
+size_t PathLength(std::string_view path) { return path.size(); }
+
+std::string CurrentDirectory() {
+  std::string buffer(4096, '\0');
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.c_str();
+}
+
+std::string CurrentDirectoryOfDrive(char) { return CurrentDirectory(); }
+
+std::string ProgramFolder() {
+  std::string buffer(4096, '\0');
+  ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return "./";
+  buffer.resize(static_cast<size_t>(length));
+  return buffer.substr(0, buffer.find_last_of('/') + 1);
+}
+
+std::string StoredDefaultsLocation() { return ConfigFolder() + "/config"; }
+
+std::string ReadStoredDefaults() {
+  std::ifstream file(StoredDefaultsLocation());
+  std::string line;
+  std::string value;
+  while (std::getline(file, line)) {
+    if (line.compare(0, kDefaultsKey.size(), kDefaultsKey) == 0) value = line.substr(kDefaultsKey.size());
+  }
+  return value;
+}
+
+bool WriteStoredDefaults(const std::string& value, std::string& failure) {
+  const std::string folder = ConfigFolder();
+  const std::string parent = folder.substr(0, folder.find_last_of('/'));
+  mkdir(parent.c_str(), 0700);
+  mkdir(folder.c_str(), 0700);
+  const std::string path = StoredDefaultsLocation();
+  const std::string temporary = path + ".new";
+  {
+    std::ofstream file(temporary, std::ios::trunc);
+    file << kDefaultsKey << value << '\n';
+    if (!file.flush()) {
+      failure = "Cannot write " + temporary + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    failure = "Cannot replace " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string EnvironmentVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void InitLocale() { std::setlocale(LC_ALL, ""); }
+
+char ThousandsSeparator() {
+  const lconv* conventions = std::localeconv();
+  const char* separator = conventions != nullptr ? conventions->thousands_sep : nullptr;
+  return (separator != nullptr && *separator != '\0') ? *separator : ',';
+}
+
+std::string UpperCase(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+std::string LocalDateTime() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[128];
+  size_t length = std::strftime(text, sizeof text, "%x %X", &local);
+  return std::string(text, length);
+}
+
+bool ShellOpen(const std::string& target) {
+  const char* arguments[] = {"xdg-open", target.c_str(), nullptr};
+  pid_t child;
+  if (posix_spawnp(&child, "xdg-open", nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) {
+    return false;
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void PutOnClipboard(const std::string& text) {
+  // The terminal's clipboard sequence (OSC 52), understood by xterm, tmux
+  // and most terminal emulators; nothing to do without a terminal.
+  const std::string sequence = "\x1b]52;c;" + Base64(text) + "\a";
+  int terminal = isatty(STDERR_FILENO) ? STDERR_FILENO : (isatty(STDOUT_FILENO) ? STDOUT_FILENO : -1);
+  if (terminal >= 0 && write(terminal, sequence.data(), sequence.size()) < 0) return;
+}
+
+}  // namespace platform

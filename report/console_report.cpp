@@ -1,0 +1,123 @@
+#include "report/console_report.h"
+
+#include "console/output.h"
+#include "console/text.h"
+#include "console/writer.h"
+#include "control/settings.h"
+#include "report/format.h"
+#include "scan/drive_stats.h"
+
+namespace {
+
+constexpr int32_t kHeaderLines = 2;
+
+bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
+
+// The figure columns shared by folder lines and the totals line.
+void WriteFigureColumns(int64_t total, int64_t wasted, int64_t percentBase, int64_t files) {
+  if (options.showTotals) WriteOut(PadLeft(FormatSize(total), 14) + "  ");
+  if (WasteColumnShown()) {
+    WriteOut(options.wasteAsPercent ? PadLeft(FormatPercent(wasted, percentBase), 4)
+                                    : PadLeft(FormatSize(wasted), 14));
+    WriteOut("  ");
+  }
+  if (options.showFileCounts) WriteOut(PadLeft(FormatCount(files), 6) + "  ");
+}
+
+void WriteColumnTitles() {
+  std::string titles;
+  if (options.showTotals) titles += "Total + subs    ";
+  if (WasteColumnShown()) titles += options.wasteAsPercent ? "Wstd  " : "  Wasted space  ";
+  if (options.showFileCounts) titles += " Files  ";
+  titles += "Folder name  ";
+  if (options.showOwnSize) titles += " [Without subfolders]";
+  WriteOutLine(titles);
+}
+
+void WriteColumnRule() {
+  const std::string& bar = options.treeChars[kBar];
+  std::string rule;
+  if (options.showTotals) rule += RepeatChar(14, bar) + "  ";
+  if (WasteColumnShown()) rule += RepeatChar(options.wasteAsPercent ? 4 : 14, bar) + "  ";
+  if (options.showFileCounts) rule += RepeatChar(6, bar) + "  ";
+  rule += RepeatChar(40, bar);
+  WriteOutLine(FirstChars(rule, static_cast<size_t>(screenWidth - 1)));
+}
+
+void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
+  WriteFigureColumns(TotalBytes(folder), folder.wastedBytes, folder.localBytes, folder.fileCount);
+  WriteOut(treePrefix);
+  if (&folder != &root) {
+    const TreeChars& chars = options.treeChars;
+    WriteOut(chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar]);
+  }
+  WriteOut(folder.name);
+  WriteOut("  ");
+  if (options.showOwnSize && folder.subBytes != 0) WriteOut(" [" + FormatSize(folder.localBytes) + "]");
+  WriteOut(platform::kLineEnd);
+}
+
+void WriteTotalsLine() {
+  const int64_t grandTotal = TotalBytes(root);
+  WriteFigureColumns(grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles);
+  WriteOut("Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ");
+  // The wastage in the form the column does not use.
+  WriteOutLine(options.wasteAsPercent ? FormatSize(scanTotals.totalWasted)
+                                      : FormatPercent(scanTotals.totalWasted, grandTotal));
+}
+
+void WriteFooterLine(int32_t line) {
+  switch (line) {
+    case 0: case 2: WriteColumnRule(); break;
+    case 1: WriteTotalsLine(); break;
+    case 3: WriteOutLine(""); break;
+    case 4: WriteOutLine("Statistics for Drive " + driveName + ":" + driveStats.volumeDescription); break;
+    case 5: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
+    case 6:
+      WriteOutLine("     Free space: " + PadLeft(FormatSize(driveStats.freeBytes), 14) + " (" +
+                   FormatPercent(driveStats.freeBytes, driveStats.capacityBytes) + " of capacity is free)");
+      break;
+    case 7:
+      WriteOutLine("     Used space: " +
+                   PadLeft(FormatSize(driveStats.capacityBytes - driveStats.freeBytes), 14));
+      break;
+    case 8: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
+  }
+}
+
+void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNextSibling); }
+
+}  // namespace
+
+int32_t ConsoleHeader() {
+  if (lineCursor == -1) return kHeaderLines;
+  treePrefix.clear();
+  if (lineCursor == 0) {
+    WriteColumnTitles();
+    lineCursor += 1;
+    lineBudget -= 1;
+  }
+  if (lineCursor == 1) {
+    WriteColumnRule();
+    lineCursor += 1;
+    lineBudget -= 1;
+  }
+  lineIndex = kHeaderLines;
+  return 0;
+}
+
+void ListConsoleFolders(TDirEntry* first) {
+  static const FolderLines kLines = {WriteFolderLine, DescendTree, &treePrefix};
+  ListFolders(first, kLines);
+}
+
+int32_t ConsoleFooter(int32_t totalLines) {
+  const int32_t footerLines = options.showDriveStats ? 9 : 3;
+  if (lineCursor == -1) return footerLines;
+  for (int32_t line = lineCursor - (totalLines - footerLines);
+       line >= 0 && line < footerLines && lineBudget > 0; ++line) {
+    WriteFooterLine(line);
+    lineBudget -= 1;
+  }
+  return 0;
+}

@@ -1,0 +1,22 @@
+// Number texts of the reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The thousands separator of the user's locale ("," when it cannot be read).
+extern char thousandsSeparator;
+
+// |value| with `decimals` (0 or 1) decimals, rounded half up, digits grouped
+// by thousands, "-" in front when negative; at most 20 characters.
+std::string FormatGrouped(long double value, int decimals);
+// A whole number, grouped.
+std::string FormatCount(int64_t value);
+// Bytes, KB or whole-tenth MB and GB; a negative size counts as 0.
+std::string FormatSize(int64_t bytes);
+// `part` as a whole-number percentage of `whole`, halves to even, right-
+// aligned in three characters and "%"; "100%" at or above 100; "0%" when
+// `whole` is 0.
+std::string FormatPercent(int64_t part, int64_t whole);
+// Decimal digits only, "-" in front when negative.
+std::string FormatPlainNumber(int64_t value);

@@ -1,0 +1,81 @@
+// The report walker: every output mode is three operations, and the walker
+// numbers, counts and prints the report's lines through them, in one pass or
+// one window at a time for the browser. Nothing of a report is stored; every
+// pass walks the tree again and prints only the lines it is asked for.
+//
+// Lines are numbered from 0: the header's H lines, one line per folder in
+// pre-order (a folder, its children's subtrees, then its next sibling), then
+// the footer's F lines; T = H + folders + F.
+//
+// The walk state:
+//   lineCursor  the next line to print; -1 while header and footer are asked
+//               for their line counts
+//   lineBudget  lines still to print in this pass
+//   lineIndex   the line the folder lister has reached
+//
+// The contract of the operations:
+//   header()     With lineCursor -1: print nothing, return H. Otherwise for
+//                each of its lines k = 0..H-1, when lineCursor == k print line
+//                k, ++lineCursor, --lineBudget; then lineIndex = H; return 0.
+//   folders(r)   For each record of the sibling list from r: when lineIndex ==
+//                lineCursor print its line, ++lineCursor, --lineBudget; then
+//                ++lineIndex; stop when lineBudget <= 0; recurse into its
+//                children; stop when lineBudget <= 0 afterwards.
+//   footer(T)    With lineCursor -1: print nothing, return F. Otherwise print
+//                its lines c = lineCursor - (T - F), c + 1, ... while 0 <= c <
+//                F and lineBudget > 0, --lineBudget per line, leaving
+//                lineCursor alone; return 0.
+//
+// Example: a root R with children A (holding A1) and B; the console header
+// (H = 2) and a footer of F = 3 lines. The lines are
+//   0 titles  1 rule  2 R  3 A  4 A1  5 B  6 rule  7 totals  8 rule   (T = 9)
+// Counting: lineCursor = -1 gives H + F = 5; then lineCursor = 0xFFFFF,
+//   lineIndex = 0, lineBudget = 10, and folders(R) alone prints nothing and
+//   leaves lineIndex at the folder count, 4: T = 5 + 4 = 9.
+// One pass: lineCursor = 0, lineBudget = 9; header prints 0, 1 (cursor 2,
+//   budget 7); folders prints 2..5 (cursor 6, budget 3); footer starts at
+//   c = 6 - (9 - 3) = 0 and prints its three lines (budget 0).
+// A browser window of lines 4..7: lineCursor = 4, lineBudget = 4; header
+//   prints nothing and sets lineIndex = 2; folders skips R and A (lineIndex
+//   2, 3), prints A1 and B (cursor 6, budget 2); footer starts at c = 0 and
+//   prints two lines (budget 0). The browser finds the line after the window
+//   as 4 + (4 - 0) = 8, since the footer does not move lineCursor.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "scan/tree.h"
+
+extern int32_t lineCursor;
+extern int32_t lineBudget;
+extern int32_t lineIndex;
+// The indentation written before the current folder's connector.
+extern std::string treePrefix;
+
+struct OutputOperations {
+  int32_t (*header)();
+  void (*folders)(TDirEntry* first);
+  int32_t (*footer)(int32_t totalLines);
+};
+
+// Renders the tree under `root` through the three operations of a mode.
+void WalkReport(const OutputOperations& mode);
+
+// The footer of the modes without one.
+int32_t NoFooter(int32_t totalLines);
+
+// Appends the vertical bar (when the folder has a later sibling) or a blank,
+// then two blanks, to treePrefix.
+void PushTreeIndent(bool hasNextSibling);
+
+// How a mode's folder lister prints a line and extends its path prefix.
+struct FolderLines {
+  void (*writeLine)(const TDirEntry& folder, bool hasNextSibling);
+  // Extends `prefix` before the children of `folder` (never the root).
+  void (*descend)(const TDirEntry& folder, bool hasNextSibling);
+  std::string* prefix;  // cut back after each folder's children
+};
+
+// The folder lister of the contract above, shared by every mode.
+void ListFolders(TDirEntry* first, const FolderLines& lines);

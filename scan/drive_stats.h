@@ -1,0 +1,28 @@
+// The figures of the drive that holds the start folder.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct DriveStats {
+  int32_t clusterSize = 0;
+  int64_t capacityBytes = 0;
+  int64_t freeBytes = 0;
+  std::string volumeDescription;
+};
+
+extern DriveStats driveStats;
+// How the statistics name the drive: its letter ("C", or "\" for a share)
+// on Windows, the mount point on Linux.
+extern std::string driveName;
+
+// Reads the figures of the drive holding `folderPath` (an expanded start
+// path). False, with its message line written, when the drive cannot be
+// identified or read.
+bool ReadDriveStats(const std::string& folderPath);
+
+// The root of a drive path ("C:\") or of a UNC path ("\\server\share\").
+// Without a root, `failure` holds the message line.
+std::optional<std::string> FindDriveRoot(std::string_view path, std::string& failure);

@@ -1,0 +1,41 @@
+// The recursive scan: reads every folder below the start folder once and
+// builds the tree already shaped for display (children in sort order, deep
+// and small subtrees folded into their parents).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "scan/tree.h"
+
+// The path of the folder being read, with a trailing separator while a folder
+// is processed; set by the driver to the start path before the scan.
+extern std::string scanPath;
+// A folder at this path (with trailing separator) is a drive root and gets no
+// directory-entry allowance; set from the drive statistics.
+extern std::string allowanceFreeRoot;
+// How folders are listed; tests substitute a fake listing.
+extern platform::ListStatus (*folderLister)(const std::string& folderPath,
+                                            platform::EntryVisitor visit, void* context);
+
+// Reads the folder in scanPath into `node` and everything below it. False
+// when the folder's path was not found (the error line has been written).
+bool ScanFolder(TDirEntry& node);
+
+// Rounds `bytes` up to whole clusters and adds the slack to `waste`.
+int64_t ClusterRound(int64_t bytes, int64_t& waste);
+
+// Links `children` (in the order they were scanned, the reverse of the
+// listing) under `parent` in the order of the sort setting.
+void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count);
+
+// Folds every descendant of `node` into it and releases them.
+void FoldSubtree(TDirEntry& node);
+// Folds `child` and its subtree into `parent` and releases it.
+void FoldChildInto(TDirEntry* child, TDirEntry& parent);
+// Appends " ..." to the name unless it holds that mark already.
+void MarkFolded(TDirEntry& node);
+
+// Writes the next spinner character and a backspace to the console.
+void TurnSpinner();

@@ -1,0 +1,58 @@
+#include "scan/start_path.h"
+
+#include "console/text.h"
+#include "platform/platform.h"
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// Applies a relative argument to `directory`: "." and a leading "./" are
+// dropped, each leading ".." climbs one level (never above the root), and the
+// rest is appended after a separator.
+std::string ResolveRelative(std::string_view argument, std::string directory, char separator) {
+  const std::string dot{'.', separator};
+  const std::string dotDot{'.', '.', separator};
+  if (argument == ".") {
+    argument = {};
+  } else if (StartsWith(argument, dot)) {
+    argument.remove_prefix(2);
+  }
+  while (StartsWith(argument, dotDot) || argument == "..") {
+    argument.remove_prefix(argument == ".." ? 2 : 3);
+    directory = ParentFolderText(directory, separator);
+  }
+  return EnsureTrailingBackslash(std::move(directory), separator) + std::string(argument);
+}
+
+}  // namespace
+
+std::string ExpandDrivePath(std::string_view argument, char currentDrive,
+                            std::string (*currentDirectoryOfDrive)(char letter)) {
+  if ((argument.size() >= 3 && argument.substr(1, 2) == ":\\") || StartsWith(argument, "\\\\")) return std::string(argument);
+  std::string drive;
+  if (argument.size() >= 2 && argument[1] == ':') {
+    drive = std::string(argument.substr(0, 2));
+    argument.remove_prefix(2);
+  } else {
+    drive = {currentDrive, ':'};
+  }
+  if (StartsWith(argument, "\\")) return drive + std::string(argument);
+  char letter = UpperText(drive.substr(0, 1))[0];
+  return ResolveRelative(argument, currentDirectoryOfDrive(letter), '\\');
+}
+
+std::string ExpandPosixPath(std::string_view argument, std::string_view currentDirectory) {
+  if (StartsWith(argument, "/")) return std::string(argument);
+  return ResolveRelative(argument, std::string(currentDirectory), '/');
+}
+
+std::string ExpandStartPath(const std::string& argument) {
+  if (platform::kPathStyle == platform::PathStyle::Windows) {
+    return ExpandDrivePath(argument, platform::CurrentDirectory()[0],
+                           platform::CurrentDirectoryOfDrive);
+  }
+  return ExpandPosixPath(argument, platform::CurrentDirectory());
+}

@@ -1,0 +1,28 @@
+// The scanned folder tree and the grand totals of the scan.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// One folder. Its total is localBytes + subBytes; fileCount and wastedBytes
+// hold its own figures plus those of descendants folded into it.
+struct TDirEntry {
+  std::string name;
+  int32_t fileCount = 0;
+  int64_t localBytes = 0;
+  int64_t subBytes = 0;
+  int64_t wastedBytes = 0;
+  TDirEntry* next = nullptr;        // next sibling in display order
+  TDirEntry* firstChild = nullptr;  // first child in display order
+};
+
+inline int64_t TotalBytes(const TDirEntry& entry) { return entry.localBytes + entry.subBytes; }
+
+struct ScanTotals {
+  int32_t totalFiles = 0;
+  int64_t totalWasted = 0;
+};
+
+extern ScanTotals scanTotals;
+// The root of the tree; the report driver owns it.
+extern TDirEntry root;
