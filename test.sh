@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what the tests need when it is missing, builds the Linux program
+# and tallyfold.exe, and runs every test of both.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+cd "$here"
+
+wine=/usr/lib/wine/wine64
+missing=()
+command -v x86_64-w64-mingw32-g++-posix > /dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+[ -x "$wine" ] || missing+=(wine64)
+command -v tmux > /dev/null || missing+=(tmux)
+command -v chromium > /dev/null || missing+=(chromium)
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" > /dev/null
+fi
+
+export WINEDEBUG=-all
+jobs="$(nproc)"
+
+echo "== Linux build"
+cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build build/linux -j "$jobs"
+
+echo "== Windows build"
+cmake -S . -B build/windows -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DTALLYFOLD_WINE="$wine" > /dev/null
+cmake --build build/windows -j "$jobs"
+
+# The first start of Wine creates its prefix; do it once, before the tests.
+"$wine" cmd /c exit > /dev/null 2>&1 || true
+
+echo "== Linux tests"
+(cd build/linux && ctest --output-on-failure -j "$jobs")
+echo "== Windows tests (under Wine)"
+(cd build/windows && ctest --output-on-failure)

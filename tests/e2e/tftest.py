@@ -1,0 +1,140 @@
+"""Helpers of the end-to-end tests: build a folder tree of exact sizes in a
+temporary folder, run the program on it (the Linux build, or tallyfold.exe
+under Wine), and compare whole outputs with the parts that belong to the
+machine (date and time, drive figures) masked.
+
+The program under test comes from the environment:
+  TALLYFOLD_BIN     path of tallyfold or tallyfold.exe
+  TALLYFOLD_WINE    path of the Wine launcher when the program is tallyfold.exe
+"""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+BIN = os.environ.get("TALLYFOLD_BIN", "")
+WINE = os.environ.get("TALLYFOLD_WINE", "")
+ON_WINE = bool(WINE)
+EOL = b"\r\n" if ON_WINE else b"\n"
+SEP = "\\" if ON_WINE else "/"
+
+
+def native_path(path):
+    """The program's spelling of a Linux path: Wine maps the root to Z:."""
+    if not ON_WINE:
+        return path
+    return "Z:" + path.replace("/", "\\")
+
+
+def lines(*texts):
+    """Expected output: each text a line, with the program's line ends."""
+    return b"".join(t.encode("utf-8") + EOL for t in texts)
+
+
+class Tree:
+    """A folder tree in a temporary folder; sizes are apparent sizes, and
+    large files are sparse so that gigabytes cost no disk."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="tf-e2e-")
+
+    def folder(self, relative):
+        path = os.path.join(self.root, relative)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def file(self, relative, size):
+        path = os.path.join(self.root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as handle:
+            handle.truncate(size)
+        return path
+
+    def path(self, relative=""):
+        return os.path.join(self.root, relative) if relative else self.root
+
+    def remove(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Result:
+    def __init__(self, completed):
+        self.code = completed.returncode
+        self.out = completed.stdout
+        self.err = completed.stderr
+
+
+def run(args, env=None, cwd=None, stdin=subprocess.DEVNULL, timeout=120):
+    """Runs the program with `args`; standard output is a pipe, so the
+    program sees it redirected."""
+    command = ([WINE] if ON_WINE else []) + [BIN] + list(args)
+    full_env = clean_environment()
+    full_env.update(env or {})
+    completed = subprocess.run(command, env=full_env, cwd=cwd, stdin=stdin,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    return Result(completed)
+
+
+_config_home = tempfile.mkdtemp(prefix="tf-config-")
+
+
+def clean_environment():
+    """No TALLYFOLD variable and an empty stored-defaults file location."""
+    env = {k: v for k, v in os.environ.items() if k.upper() != "TALLYFOLD"}
+    env["XDG_CONFIG_HOME"] = _config_home
+    env["WINEDEBUG"] = "-all"
+    return env
+
+
+def set_stored_defaults(value):
+    """Stores the default parameter string where the program reads it."""
+    if ON_WINE:
+        key = r"HKCU\SOFTWARE\Quenlow\Tallyfold"
+        if value is None:
+            subprocess.run([WINE, "reg", "delete", key, "/v", "DefaultParams", "/f"],
+                           env=clean_environment(), capture_output=True)
+        else:
+            subprocess.run([WINE, "reg", "add", key, "/v", "DefaultParams", "/d", value, "/f"],
+                           env=clean_environment(), capture_output=True, check=True)
+        return
+    folder = os.path.join(_config_home, "tallyfold")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "config")
+    if value is None:
+        if os.path.exists(path):
+            os.remove(path)
+    else:
+        with open(path, "w") as handle:
+            handle.write("DefaultParams=" + value + "\n")
+
+
+_HEADER = re.compile(rb"^Tallyfold 5\.0 report, created at .*$", re.M)
+_DRIVE = re.compile(rb"^(Statistics for Drive ).*$", re.M)
+_FIGURES = re.compile(rb"^(   Cluster size: |     Free space: |     Used space: |       Capacity: ).*$", re.M)
+
+
+def mask(output):
+    """Masks what belongs to the machine: the report's date and time and the
+    drive's name and figures."""
+    output = _HEADER.sub(b"Tallyfold 5.0 report, created at <date>", output)
+    output = _DRIVE.sub(rb"\1<drive>", output)
+    return _FIGURES.sub(rb"\1<figure>", output)
+
+
+class TestCase(unittest.TestCase):
+    """A test with a fresh tree in self.tree."""
+
+    maxDiff = None
+
+    def setUp(self):
+        if not BIN:
+            self.skipTest("TALLYFOLD_BIN is not set")
+        self.tree = Tree()
+
+    def tearDown(self):
+        self.tree.remove()
+
+    def assertOutput(self, actual, expected):
+        self.assertEqual(actual.decode("latin-1"), expected.decode("latin-1"))
