@@ -1,0 +1,204 @@
+// Paths, settings sources, locale and shell on Windows.
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "control/options.h"
+#include "platform/platform.h"
+#include "platform/win32/wide_text.h"
+
+namespace platform {
+
+const PathStyle kPathStyle = PathStyle::Windows;
+const char kPathSeparator = '\\';
+const char* const kLineEnd = "\r\n";
+const int kMaxScanPathLength = 255;
+const char* const kSettingsProgramName = "config.exe";
+const char* const kHelpFileName = "tallyfold.chm";
+
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Quenlow\\Tallyfold";
+constexpr wchar_t kDefaultsValue[] = L"DefaultParams";
+
+// Runs a call that fills a wide buffer and answers the length it needs when
+// the buffer is too small (the length it wrote otherwise), growing the
+// buffer until the text fits. An answer of 0 means failure: empty text.
+template <typename Fill>
+std::string ReadGrowing(Fill fill) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return "";
+    if (length < buffer.size()) return win32::Narrow(std::wstring_view(buffer.data(), length));
+    buffer.resize(static_cast<size_t>(length) + 1);
+  }
+}
+
+// Opens the program's key, creating it when it is missing.
+LONG OpenSettingsKey(HKEY& key) {
+  return RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                         nullptr, &key, nullptr);
+}
+
+// A string value as stored: an expandable string is not expanded, and the
+// text ends at its first zero whether or not one was stored.
+std::string ReadStringValue(HKEY key, const wchar_t* name) {
+  DWORD type = 0;
+  DWORD bytes = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return "";
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return "";
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) !=
+      ERROR_SUCCESS) {
+    return "";
+  }
+  return win32::Narrow(text.c_str());
+}
+
+// The locale's separator as one byte of the program's text: ASCII as it
+// is, the blanks some locales use as a blank, anything else the default.
+char SeparatorByte(wchar_t c) {
+  if (c > 0 && c < 0x80) return static_cast<char>(c);
+  if (c == 0x00A0 || c == 0x202F || c == 0x2009) return ' ';
+  if (c == 0x2019) return '\'';
+  return ',';
+}
+
+void PutOnClipboardAs(UINT format, const void* data, size_t bytes) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  if (memory == nullptr) return;
+  void* target = GlobalLock(memory);
+  if (target != nullptr) {
+    std::memcpy(target, data, bytes);
+    GlobalUnlock(memory);
+    // The clipboard owns the memory once it has taken it.
+    if (SetClipboardData(format, memory) != nullptr) return;
+  }
+  GlobalFree(memory);
+}
+
+std::string ToAnsi(const std::wstring& wide) {
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<size_t>(length > 0 ? length : 1), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), length, nullptr, nullptr);
+  return ansi;
+}
+
+}  // namespace
+
+size_t PathLength(std::string_view path) {
+  // UTF-16 units: one per UTF-8 lead byte, two for a four-byte sequence.
+  size_t units = 0;
+  for (char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
+std::string CurrentDirectory() {
+  return ReadGrowing([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
+}
+
+std::string CurrentDirectoryOfDrive(char letter) {
+  // The full path of a bare "X:" is the current directory of drive X.
+  const wchar_t drive[] = {static_cast<wchar_t>(letter), L':', L'\0'};
+  std::string directory = ReadGrowing(
+      [&drive](wchar_t* buffer, DWORD size) { return GetFullPathNameW(drive, size, buffer, nullptr); });
+  return directory.empty() ? std::string{letter, ':', '\\'} : directory;
+}
+
+std::string ProgramFolder() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length;
+  // The name is cut, and the buffer filled, when it is too small.
+  while ((length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()))) ==
+         buffer.size()) {
+    buffer.resize(buffer.size() * 2);
+  }
+  const std::string path = win32::Narrow(std::wstring_view(buffer.data(), length));
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+std::string ReadStoredDefaults() {
+  HKEY key;
+  if (OpenSettingsKey(key) != ERROR_SUCCESS) return "";
+  std::string value = ReadStringValue(key, kDefaultsValue);
+  RegCloseKey(key);
+  return value;
+}
+
+bool WriteStoredDefaults(const std::string& value, std::string& failure) {
+  HKEY key;
+  LONG result = OpenSettingsKey(key);
+  if (result == ERROR_SUCCESS) {
+    const std::wstring text = win32::Widen(value);
+    result = RegSetValueExW(key, kDefaultsValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  if (result == ERROR_SUCCESS) return true;
+  failure =
+      "Cannot write " + StoredDefaultsLocation() + ": " + win32::SystemMessage(static_cast<DWORD>(result));
+  return false;
+}
+
+std::string StoredDefaultsLocation() {
+  return "HKEY_CURRENT_USER\\SOFTWARE\\Quenlow\\Tallyfold\\DefaultParams";
+}
+
+std::string EnvironmentVariable(const char* name) {
+  const std::wstring wideName = win32::Widen(name);
+  return ReadGrowing([&wideName](wchar_t* buffer, DWORD size) {
+    return GetEnvironmentVariableW(wideName.c_str(), buffer, size);
+  });
+}
+
+std::vector<std::string> CommandLineArguments(int, char**) {
+  // The runtime's argv follows other quoting rules than the program's own.
+  return SplitCommandLine(win32::Narrow(GetCommandLineW()));
+}
+
+// The locale calls below read the user's settings each time.
+void InitLocale() {}
+
+char ThousandsSeparator() {
+  wchar_t separator[12];
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, 12) == 0) return ',';
+  return SeparatorByte(separator[0]);
+}
+
+std::string UpperCase(std::string_view text) {
+  std::wstring wide = win32::Widen(text);
+  CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return win32::Narrow(wide);
+}
+
+std::string LocalDateTime() {
+  wchar_t date[128];
+  wchar_t time[128];
+  if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 128) == 0) date[0] = L'\0';
+  if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, time, 128) == 0) time[0] = L'\0';
+  return win32::Narrow(date) + " " + win32::Narrow(time);
+}
+
+bool ShellOpen(const std::string& target) {
+  const std::wstring wideTarget = win32::Widen(target);
+  HINSTANCE result = ShellExecuteW(nullptr, nullptr, wideTarget.c_str(), L"", L"", SW_SHOW);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+void PutOnClipboard(const std::string& text) {
+  if (!OpenClipboard(nullptr)) return;
+  EmptyClipboard();
+  const std::wstring wide = win32::Widen(text);
+  const std::string ansi = ToAnsi(wide);
+  PutOnClipboardAs(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+  PutOnClipboardAs(CF_TEXT, ansi.c_str(), ansi.size());
+  CloseClipboard();
+}
+
+}  // namespace platform
