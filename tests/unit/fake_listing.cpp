@@ -1,0 +1,35 @@
+#include "fake_listing.h"
+
+#include "control/settings.h"
+
+std::map<std::string, FakeFolder> fakeFolders;
+
+platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisitor visit, void* context) {
+  auto found = fakeFolders.find(path);
+  if (found == fakeFolders.end()) return platform::ListStatus::PathNotFound;
+  if (found->second.status != platform::ListStatus::Listed) return found->second.status;
+  for (const char* dot : {".", ".."}) visit(context, {dot, platform::kAttrDirectory, 0});
+  for (const FakeEntry& entry : found->second.entries) {
+    visit(context, {entry.name, entry.attributes, entry.size});
+  }
+  return platform::ListStatus::Listed;
+}
+
+bool ScanFake(const std::string& start, int32_t clusterSize) {
+  folderLister = ListFakeFolder;
+  effectiveClusterSize = clusterSize;
+  scanTotals = ScanTotals{};
+  root = TDirEntry{};
+  root.name = start;
+  scanPath = start;
+  return ScanFolder(root);
+}
+
+void ResetScan() {
+  FoldSubtree(root);
+  root = TDirEntry{};
+  fakeFolders.clear();
+  allowanceFreeRoot.clear();
+  folderLister = platform::ListFolder;
+  options = ReportOptions{};
+}

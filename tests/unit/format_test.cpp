@@ -1,0 +1,72 @@
+#include "report/format.h"
+
+#include <gtest/gtest.h>
+
+TEST(FormatGrouped, GroupsThousandsRoundsHalfUpAndKeepsTwentyCharacters) {
+  const struct {
+    long double value;
+    int decimals;
+    const char* text;
+  } cases[] = {
+      {0, 0, "0"},
+      {999, 0, "999"},
+      {1000, 0, "1,000"},
+      {1234567.8L, 1, "1,234,567.8"},
+      {2.5L, 0, "3"},
+      {-1234, 0, "-1,234"},
+      {1023.96L, 1, "1,024.0"},
+      {9223372036854775807.0L, 0, "9,223,372,036,854,77"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatGrouped(c.value, c.decimals), c.text) << c.text;
+}
+
+TEST(FormatSize, PicksTheUnitByPowersOfTwo) {
+  const struct {
+    int64_t bytes;
+    const char* text;
+  } cases[] = {
+      {-5, "0 bytes"},
+      {0, "0 bytes"},
+      {1023, "1,023 bytes"},
+      {1024, "1 KB"},
+      {1536, "2 KB"},
+      {1048575, "1,024 KB"},
+      {1048576, "1.0 MB"},
+      {1073741823, "1,024.0 MB"},
+      {5368709120, "5.0 GB"},
+      {500107862016, "465.8 GB"},
+      {3LL * 1024 * 1024 * 1024 * 1024, "3,072.0 GB"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatSize(c.bytes), c.text) << c.bytes;
+}
+
+TEST(FormatPercent, RoundsHalvesToEvenAndCapsAtOneHundred) {
+  const struct {
+    int64_t part, whole;
+    const char* text;
+  } cases[] = {
+      {5, 0, "0%"},      {0, 10, "  0%"},    {1, 8, " 12%"},  {3, 8, " 38%"},
+      {1, 200, "  0%"},  {3, 200, "  2%"},   {99, 100, " 99%"}, {100, 100, "100%"},
+      {300, 100, "100%"}, {123456789012, 500107862016, " 25%"},
+      {INT64_MAX / 2, INT64_MAX, " 50%"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatPercent(c.part, c.whole), c.text) << c.part << "/" << c.whole;
+}
+
+TEST(FormatCount, GroupsWholeNumbers) {
+  EXPECT_EQ(FormatCount(422), "422");
+  EXPECT_EQ(FormatCount(2147483647), "2,147,483,647");
+}
+
+TEST(FormatPlainNumber, WritesDigitsOnly) {
+  EXPECT_EQ(FormatPlainNumber(0), "0");
+  EXPECT_EQ(FormatPlainNumber(1234567), "1234567");
+  EXPECT_EQ(FormatPlainNumber(-42), "-42");
+  EXPECT_EQ(FormatPlainNumber(INT64_MAX), "9223372036854775807");
+}
+
+TEST(FormatGrouped, UsesTheLocalesSeparator) {
+  thousandsSeparator = '.';
+  EXPECT_EQ(FormatSize(1073741823), "1.024.0 MB");
+  thousandsSeparator = ',';
+}

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "control/settings.h"
+#include "fake_listing.h"
+#include "scan/scanner.h"
+
+namespace {
+
+constexpr uint32_t kOffline = platform::kAttrOffline;
+constexpr int64_t kGiB = 1024LL * 1024 * 1024;
+
+// A path of the running system's spelling: "/" in `text` becomes the separator.
+std::string P(std::string text) {
+  std::replace(text.begin(), text.end(), '/', platform::kPathSeparator);
+  return text;
+}
+
+std::vector<std::string> ChildNames(const TDirEntry& parent) {
+  std::vector<std::string> names;
+  for (const TDirEntry* child = parent.firstChild; child != nullptr; child = child->next) {
+    names.push_back(child->name);
+  }
+  return names;
+}
+
+const TDirEntry& Child(const TDirEntry& parent, const std::string& name) {
+  for (const TDirEntry* child = parent.firstChild; child != nullptr; child = child->next) {
+    if (child->name == name) return *child;
+  }
+  ADD_FAILURE() << "no child " << name;
+  return parent;
+}
+
+class Scan : public ::testing::Test {
+ protected:
+  void TearDown() override { ResetScan(); }
+};
+
+TEST_F(Scan, RoundsEachFileToClustersAndAddsTheEntryAllowance) {
+  // Six entries with "." and ".." take 192 bytes: one cluster, 3904 slack.
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
+                           {File("one", 1), File("seven", 7000), File("eight", 8192), File("empty", 0)}};
+  ASSERT_TRUE(ScanFake(P("/r"), 4096));
+  EXPECT_EQ(root.fileCount, 4);
+  EXPECT_EQ(root.localBytes, 4096 + 8192 + 8192 + 0 + 4096);
+  EXPECT_EQ(root.wastedBytes, 4095 + 1192 + 0 + 3904);
+  EXPECT_EQ(scanTotals.totalFiles, 4);
+  EXPECT_EQ(scanTotals.totalWasted, root.wastedBytes);
+}
+
+TEST_F(Scan, DirModeCountsPlainSizesWithoutAllowanceOrWaste) {
+  options.dirMode = true;
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("one", 1), File("seven", 7000), File("eight", 8192)}};
+  ASSERT_TRUE(ScanFake(P("/r"), 4096));
+  EXPECT_EQ(root.localBytes, 1 + 7000 + 8192);
+  EXPECT_EQ(root.wastedBytes, 0);
+  EXPECT_EQ(scanTotals.totalWasted, 0);
+}
+
+TEST_F(Scan, DriveRootGetsNoAllowanceButOtherFoldersDo) {
+  fakeFolders[P("/")] = {platform::ListStatus::Listed, {File("a", 0), File("b", 0), Dir("empty")}};
+  fakeFolders[P("/empty/")] = {};
+  allowanceFreeRoot = P("/");
+  ASSERT_TRUE(ScanFake(P("/"), 4096));
+  EXPECT_EQ(root.localBytes, 0);
+  const TDirEntry& empty = Child(root, "empty");
+  EXPECT_EQ(empty.fileCount, 0);
+  EXPECT_EQ(empty.localBytes, 4096);   // 64 bytes for "." and ".."
+  EXPECT_EQ(empty.wastedBytes, 4032);
+  EXPECT_EQ(root.subBytes, 4096);
+}
+
+TEST_F(Scan, SkipsReparsePointsAndVolumeLabelsButCountsTheirEntries) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
+                           {{"link", platform::kAttrDirectory | platform::kAttrReparsePoint, 0},
+                            {"filelink", platform::kAttrReparsePoint, 5000},
+                            {"label", platform::kAttrVolumeLabel, 0},
+                            File("real", 10)}};
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(root.firstChild, nullptr);
+  EXPECT_EQ(root.fileCount, 1);
+  EXPECT_EQ(root.localBytes, 10 + 6 * 32);
+}
+
+TEST_F(Scan, TakesSizesAboveFourGigabytesWhole) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("huge", 5 * kGiB + 1), File("big", 3 * 1024 * kGiB)}};
+  options.dirMode = true;
+  ASSERT_TRUE(ScanFake(P("/r"), 4096));
+  EXPECT_EQ(root.localBytes, 5 * kGiB + 1 + 3 * 1024 * kGiB);
+}
+
+TEST_F(Scan, NoOfflineLeavesOutOnlyTheSizesOfOfflineFiles) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("here", 100), File("away", 5000, kOffline)}};
+  options.dirMode = true;
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(root.localBytes, 5100);
+  ResetScan();
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("here", 100), File("away", 5000, kOffline)}};
+  options.dirMode = true;
+  options.includeOffline = false;
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(root.localBytes, 100);
+  EXPECT_EQ(root.fileCount, 2);
+  EXPECT_EQ(scanTotals.totalFiles, 2);
+}
+
+TEST_F(Scan, MissingStartFolderFailsAndLeavesTheRootEmpty) {
+  EXPECT_FALSE(ScanFake(P("/nowhere"), 4096));
+  EXPECT_EQ(root.localBytes, 0);
+  EXPECT_EQ(root.firstChild, nullptr);
+}
+
+TEST_F(Scan, UnlistableSubfoldersStayEmptyAndTheRestIsExact) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("gone"), Dir("denied"), Dir("ok")}};
+  fakeFolders[P("/r/denied/")] = {platform::ListStatus::Failed, {}};
+  fakeFolders[P("/r/ok/")] = {platform::ListStatus::Listed, {File("f", 10)}};
+  options.dirMode = true;
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"denied", "gone", "ok"}));
+  EXPECT_EQ(TotalBytes(Child(root, "gone")), 0);
+  EXPECT_EQ(TotalBytes(Child(root, "denied")), 0);
+  EXPECT_EQ(TotalBytes(root), 10);
+}
+
+TEST_F(Scan, SkipsAChildWhosePathWouldPassTheLimit) {
+  // A folder whose path with its separator is five characters short of the
+  // limit: a two-character child fits (with separator and wildcard), a
+  // three-character one does not.
+  std::string folder = P("/");
+  folder += std::string(platform::kMaxScanPathLength - 7, 'x');
+  folder += platform::kPathSeparator;
+  ASSERT_EQ(folder.size(), static_cast<size_t>(platform::kMaxScanPathLength - 5));
+  fakeFolders[folder] = {platform::ListStatus::Listed, {Dir("ab"), Dir("abc")}};
+  fakeFolders[folder + "ab" + platform::kPathSeparator] = {platform::ListStatus::Listed, {File("f", 7)}};
+  fakeFolders[folder + "abc" + platform::kPathSeparator] = {platform::ListStatus::Listed, {File("f", 9)}};
+  options.dirMode = true;
+  ASSERT_TRUE(ScanFake(folder, 1));
+  EXPECT_EQ(TotalBytes(Child(root, "ab")), 7);
+  EXPECT_EQ(TotalBytes(Child(root, "abc")), 0);
+}
+
+TEST_F(Scan, SizeThresholdIsStrictAndMarksTheParent) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("exact"), Dir("below")}};
+  fakeFolders[P("/r/exact/")] = {platform::ListStatus::Listed, {File("f", 1048576 - 3 * 32)}};
+  fakeFolders[P("/r/below/")] = {platform::ListStatus::Listed, {File("f", 1048575 - 4 * 32), File("g", 0)}};
+  options.dirMode = false;
+  options.minFolderBytes = 1048576;
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"exact"}));
+  EXPECT_EQ(root.name, P("/r ..."));
+  EXPECT_EQ(root.fileCount, 2);  // the folded folder's files
+  EXPECT_EQ(root.subBytes, 1048576 + 1048575);
+}
+
+TEST_F(Scan, DepthLimitFoldsSubtreesIntoTheFoldersAtTheLimit) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("deep"), Dir("flat")}};
+  fakeFolders[P("/r/deep/")] = {platform::ListStatus::Listed, {Dir("x"), File("f", 1)}};
+  fakeFolders[P("/r/deep/x/")] = {platform::ListStatus::Listed, {Dir("y"), File("f", 1), File("g", 1)}};
+  fakeFolders[P("/r/deep/x/y/")] = {platform::ListStatus::Listed, {File("f", 1)}};
+  fakeFolders[P("/r/flat/")] = {platform::ListStatus::Listed, {File("f", 1)}};
+  options.maxDepth = 1;
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"deep ...", "flat"}));
+  const TDirEntry& deep = Child(root, "deep ...");
+  EXPECT_EQ(deep.firstChild, nullptr);
+  EXPECT_EQ(deep.fileCount, 4);
+  EXPECT_EQ(TotalBytes(deep), 4 + (4 + 5 + 3) * 32);
+  EXPECT_EQ(scanTotals.totalFiles, 5);
+}
+
+TEST_F(Scan, ANameWithTheMarkGetsNoSecondOne) {
+  TDirEntry entry;
+  entry.name = "old ... stuff";
+  MarkFolded(entry);
+  EXPECT_EQ(entry.name, "old ... stuff");
+  entry.name = "plain";
+  MarkFolded(entry);
+  MarkFolded(entry);
+  EXPECT_EQ(entry.name, "plain ...");
+}
+
+struct OrderCase {
+  SortOrder order;
+  std::vector<std::string> expected;
+};
+
+class ChildOrder : public ::testing::TestWithParam<OrderCase> {
+ protected:
+  void TearDown() override { ResetScan(); }
+};
+
+// Listing order: abc (3 files, 300 bytes), ABD (1 file, 300), ab (2, 50),
+// Zed (2, 300), b (2, 900). The sizes tie so that equal keys show their order.
+TEST_P(ChildOrder, OrdersEachFoldersChildren) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
+                           {Dir("abc"), Dir("ABD"), Dir("ab"), Dir("Zed"), Dir("b")}};
+  fakeFolders[P("/r/abc/")] = {platform::ListStatus::Listed, {File("1", 100), File("2", 100), File("3", 100)}};
+  fakeFolders[P("/r/ABD/")] = {platform::ListStatus::Listed, {File("1", 300)}};
+  fakeFolders[P("/r/ab/")] = {platform::ListStatus::Listed, {File("1", 25), File("2", 25)}};
+  fakeFolders[P("/r/Zed/")] = {platform::ListStatus::Listed, {File("1", 150), File("2", 150)}};
+  fakeFolders[P("/r/b/")] = {platform::ListStatus::Listed, {File("1", 450), File("2", 450)}};
+  options.dirMode = true;
+  options.sortOrder = GetParam().order;
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(ChildNames(root), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EverySortOrder, ChildOrder,
+    ::testing::Values(OrderCase{SortOrder::name, {"ab", "abc", "ABD", "b", "Zed"}},
+                      OrderCase{SortOrder::none, {"abc", "ABD", "ab", "Zed", "b"}},
+                      OrderCase{SortOrder::local, {"b", "abc", "ABD", "Zed", "ab"}},
+                      OrderCase{SortOrder::total, {"b", "abc", "ABD", "Zed", "ab"}},
+                      OrderCase{SortOrder::files, {"abc", "ab", "Zed", "b", "ABD"}}));
+
+TEST_F(Scan, EqualNamesKeepTheOrderTheyWereInsertedIn) {
+  // The listing is read backwards, so of two names equal after upper-casing
+  // the one listed last comes first.
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("Data"), Dir("DATA")}};
+  fakeFolders[P("/r/Data/")] = {};
+  fakeFolders[P("/r/DATA/")] = {};
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"DATA", "Data"}));
+}
+
+TEST_F(Scan, WasteOrderPutsTheMostSlackFirst) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("tidy"), Dir("wasteful")}};
+  fakeFolders[P("/r/tidy/")] = {platform::ListStatus::Listed, {File("f", 4096 - 96)}};
+  fakeFolders[P("/r/wasteful/")] = {platform::ListStatus::Listed, {File("f", 1)}};
+  options.sortOrder = SortOrder::waste;
+  ASSERT_TRUE(ScanFake(P("/r"), 4096));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"wasteful", "tidy"}));
+}
+
+TEST_F(Scan, FoldSubtreeReleasesEverythingAndKeepsTheCounts) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("a"), File("f", 3)}};
+  fakeFolders[P("/r/a/")] = {platform::ListStatus::Listed, {Dir("b"), File("f", 3)}};
+  fakeFolders[P("/r/a/b/")] = {platform::ListStatus::Listed, {File("f", 3)}};
+  ASSERT_TRUE(ScanFake(P("/r"), 4));
+  const int64_t total = TotalBytes(root);
+  FoldSubtree(root);
+  EXPECT_EQ(root.firstChild, nullptr);
+  EXPECT_EQ(root.fileCount, 3);
+  EXPECT_EQ(root.wastedBytes, scanTotals.totalWasted);
+  EXPECT_EQ(TotalBytes(root), total);
+}
+
+}  // namespace
