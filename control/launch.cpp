@@ -6,8 +6,6 @@
 #include "build_settings.h"
 #include "console/output.h"
 #include "console/writer.h"
-#include "control/options.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 
 namespace {
@@ -55,12 +53,6 @@ const char* const kUsageLines[] = {
     "-cl:# and -size:#",
 };
 
-std::string ProgramFileName() {
-  const std::string self = commandLine.empty() ? std::string(kProductName) : commandLine[0];
-  size_t cut = self.find_last_of(platform::kPathSeparator);
-  return cut == std::string::npos ? self : self.substr(cut + 1);
-}
-
 // The shell's refusal ends the run as an unhandled error does: the kind of
 // error, the module and the code address, then the message with a full stop.
 [[noreturn]] void FailLaunch(const std::string& target, const void* address) {
@@ -70,18 +62,21 @@ std::string ProgramFileName() {
   std::string message =
       std::string("Shell command failed. It has been copied to the clipboard.") + platform::kLineEnd + target;
   if (message.back() != '.') message += '.';
-  WriteOutLine("Exception EShellError in module " + ProgramFileName() + " at " + where + ".");
+  WriteOutLine("Exception EShellError in module " + platform::ProgramFileName() + " at " + where + ".");
   WriteOutLine(message);
   EndProgram(1);
 }
 
 }  // namespace
 
+void (*actionObserver)(const ImmediateAction& action) = nullptr;
+
 void ShowUsage() {
   for (const char* line : kUsageLines) WriteLinePaged(line);
 }
 
 void ShowWelcome() {
+  if (actionObserver != nullptr) actionObserver({"shows the welcome screen", true});
   const std::string lines[] = {
       "Tallyfold is a great utility for finding disk-space hungry applications or",
       "network space hogs. It can show you how much of your precious hard disk",
@@ -115,8 +110,12 @@ void ShellOpen(const std::string& target) {
 }
 
 void LaunchAndExit(const std::string& target) {
+  if (actionObserver != nullptr) actionObserver({"opens " + target, true});
   ShellOpen(target);
   EndProgram(0);
 }
 
-void OpenHelpFile() { ShellOpen(HelpFilePath()); }
+void OpenHelpFile() {
+  if (actionObserver != nullptr) actionObserver({"opens " + HelpFilePath(), false});
+  ShellOpen(HelpFilePath());
+}

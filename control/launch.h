@@ -19,3 +19,13 @@ void ShellOpen(const std::string& target);
 // ShellOpen, then the end of the run with exit code 0.
 [[noreturn]] void LaunchAndExit(const std::string& target);
 void OpenHelpFile();
+
+// What a word of the parameters would start or show. The settings program
+// explains words without acting on them: it sets `actionObserver`, which the
+// screens and launchers then call first and which leaves the option parser
+// by throwing. An observer that returns lets the action go ahead.
+struct ImmediateAction {
+  std::string description;  // "shows the welcome screen", "opens <target>"
+  bool endsRun;             // false only for the help file
+};
+extern void (*actionObserver)(const ImmediateAction& action);

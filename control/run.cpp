@@ -4,6 +4,7 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
+#include "control/fatal_report.h"
 #include "control/launch.h"
 #include "control/options.h"
 #include "control/settings.h"
@@ -119,6 +120,7 @@ void LongestPathsWalk(std::string path) {
 }
 
 int RunProgram() {
+  SetFatalReportIdentity(kProductName, kVersion);
   platform::InitLocale();
   thousandsSeparator = platform::ThousandsSeparator();
   SetConsoleDefaults();

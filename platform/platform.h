@@ -143,3 +143,28 @@ bool ShellOpen(const std::string& target);
 void PutOnClipboard(const std::string& text);
 
 }  // namespace platform
+
+// ---- Fatal run-time errors ----------------------------------------------------
+
+namespace platform {
+
+// The error numbers of fatal run-time errors. Each is written in the fatal-
+// error report and becomes the process's exit code.
+inline constexpr int kFatalArithmetic = 200;         // integer division by zero
+inline constexpr int kFatalStackOverflow = 202;      // the stack's guard page was hit
+inline constexpr int kFatalOutOfMemory = 203;        // an allocation failed and nothing caught it
+inline constexpr int kFatalAccessViolation = 216;    // memory the process may not touch
+inline constexpr int kFatalUncaughtException = 217;  // any other error nothing caught
+
+// Catches the system's fatal faults: on Linux SIGSEGV, SIGBUS, SIGFPE and
+// SIGILL, handled on an alternate signal stack so that a stack overflow can
+// still be reported; on Windows the unhandled-exception filter. `report` is
+// called with the error number, then the process ends with that number.
+void InstallFatalFaultHandlers(void (*report)(int errorNumber));
+// Ends the process at once with `exitCode`, running no exit handlers: after
+// a fatal error the program's own state cannot be trusted.
+[[noreturn]] void EndProcessNow(int exitCode);
+// The file name of the running program ("tallyfold", "tallyfold.exe").
+std::string ProgramFileName();
+
+}  // namespace platform

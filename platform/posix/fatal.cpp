@@ -1,0 +1,92 @@
+// Fatal faults on Linux: the signals of a crash, handled on a stack of their
+// own so that a stack overflow, which leaves no room on the program's stack,
+// can still be reported.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+void (*fatalReport)(int errorNumber) = nullptr;
+
+// Room for the report and the output calls it makes.
+constexpr size_t kAlternateStackBytes = 256 * 1024;
+alignas(16) char alternateStack[kAlternateStackBytes];
+
+// The lowest address the main thread's stack may grow to. A fault just below
+// it is the stack running into its guard gap, which the kernel keeps at
+// 256 pages (1 MB) by default; a large frame can jump that far at once.
+uintptr_t stackLimit = 0;
+constexpr uintptr_t kGuardGapBytes = 1024 * 1024;
+
+void RememberStackLimit() {
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
+  void* lowest = nullptr;
+  size_t size = 0;
+  if (pthread_attr_getstack(&attributes, &lowest, &size) == 0) {
+    stackLimit = reinterpret_cast<uintptr_t>(lowest);
+  }
+  pthread_attr_destroy(&attributes);
+}
+
+bool IsStackOverflow(const void* faultAddress) {
+  const auto address = reinterpret_cast<uintptr_t>(faultAddress);
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  return stackLimit != 0 && address < stackLimit + page && address + kGuardGapBytes >= stackLimit;
+}
+
+int ErrorNumberOf(int signal, const siginfo_t* info) {
+  switch (signal) {
+    case SIGSEGV:
+    case SIGBUS:
+      return IsStackOverflow(info->si_addr) ? kFatalStackOverflow : kFatalAccessViolation;
+    case SIGFPE:
+      return kFatalArithmetic;
+    default:
+      return kFatalUncaughtException;
+  }
+}
+
+void HandleFatalSignal(int signal, siginfo_t* info, void*) {
+  const int errorNumber = ErrorNumberOf(signal, info);
+  fatalReport(errorNumber);
+  EndProcessNow(errorNumber);
+}
+
+}  // namespace
+
+void InstallFatalFaultHandlers(void (*report)(int errorNumber)) {
+  fatalReport = report;
+  RememberStackLimit();
+  stack_t stack{};
+  stack.ss_sp = alternateStack;
+  stack.ss_size = sizeof alternateStack;
+  sigaltstack(&stack, nullptr);
+  struct sigaction action{};
+  action.sa_sigaction = HandleFatalSignal;
+  // SA_RESETHAND: a fault inside the report itself ends the process by the
+  // signal instead of entering the handler again.
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) sigaction(signal, &action, nullptr);
+}
+
+void EndProcessNow(int exitCode) { _exit(exitCode); }
+
+std::string ProgramFileName() {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return "tallyfold";
+  const std::string full(path, static_cast<size_t>(length));
+  return full.substr(full.find_last_of('/') + 1);
+}
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+// Fatal faults on Windows: the unhandled-exception filter, the last stop of
+// an exception that no handler took.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32/wide_text.h"
+
+namespace platform {
+
+namespace {
+
+void (*fatalReport)(int errorNumber) = nullptr;
+
+// The report thread may wait on a lock the faulting thread holds (a fault
+// inside the heap); the process then ends without the report rather than
+// hang.
+constexpr DWORD kReportWaitMilliseconds = 10000;
+constexpr SIZE_T kReportThreadStackBytes = 256 * 1024;
+
+int ErrorNumberOf(DWORD exceptionCode) {
+  switch (exceptionCode) {
+    case EXCEPTION_STACK_OVERFLOW:
+      return kFatalStackOverflow;
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_IN_PAGE_ERROR:
+      return kFatalAccessViolation;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      return kFatalArithmetic;
+    default:
+      return kFatalUncaughtException;
+  }
+}
+
+DWORD WINAPI ReportOnFreshStack(void* errorNumber) {
+  fatalReport(*static_cast<int*>(errorNumber));
+  return 0;
+}
+
+LONG WINAPI ReportUnhandledException(EXCEPTION_POINTERS* exception) {
+  int errorNumber = ErrorNumberOf(exception->ExceptionRecord->ExceptionCode);
+  // After a stack overflow the faulting thread has only a few pages of stack
+  // left, too few for the report; a thread of its own has plenty.
+  HANDLE thread = CreateThread(nullptr, kReportThreadStackBytes, ReportOnFreshStack, &errorNumber, 0, nullptr);
+  if (thread != nullptr) {
+    WaitForSingleObject(thread, kReportWaitMilliseconds);
+    CloseHandle(thread);
+  }
+  EndProcessNow(errorNumber);
+}
+
+}  // namespace
+
+void InstallFatalFaultHandlers(void (*report)(int errorNumber)) {
+  fatalReport = report;
+  // No dialog box for a crash: the report on standard output is the message.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  SetUnhandledExceptionFilter(ReportUnhandledException);
+}
+
+void EndProcessNow(int exitCode) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+  ExitProcess(static_cast<UINT>(exitCode));
+}
+
+std::string ProgramFileName() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length;
+  while ((length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()))) ==
+         buffer.size()) {
+    buffer.resize(buffer.size() * 2);
+  }
+  const std::string path = win32::Narrow(std::wstring_view(buffer.data(), length));
+  return path.substr(path.find_last_of('\\') + 1);
+}
+
+}  // namespace platform
