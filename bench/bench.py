@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""Measures Tallyfold's scan against other disk-usage tools, in one run.
+
+usage: bench/bench.py [--quick] [--trees DIR] [--runs N] [--no-usr]
+
+For each tree (generated with make_tree.py when missing: "wide", about 200,000
+files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
+sparse) and for /usr, prints the median wall time of every tool as a ratio to
+the floor scanner (limit_scan, single-threaded) and its peak memory. The
+tools run alternately under hyperfine, warm cache. --quick uses a tree of a
+hundredth the size and one run each, as a smoke test that the bench works.
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+PEERS = {"ncdu": "ncdu", "gdu": "gdu", "hyperfine": "hyperfine"}
+
+
+def install_missing_peers():
+    missing = [package for command, package in PEERS.items() if shutil.which(command) is None]
+    if not missing:
+        return
+    sudo = [] if os.geteuid() == 0 else ["sudo"]
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    subprocess.run(sudo + ["apt-get", "install", "-y", "-qq"] + missing, env=env, check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def build(build_dir):
+    subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DTALLYFOLD_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build_dir, "--target", "tallyfold", "-j", str(os.cpu_count())],
+                   check=True, stdout=subprocess.DEVNULL)
+    floor = os.path.join(build_dir, "limit_scan")
+    subprocess.run(["cc", "-O2", "-pthread", "-o", floor, os.path.join(HERE, "limit_scan.c")], check=True)
+    return os.path.join(build_dir, "tallyfold"), floor
+
+
+def ensure_tree(kind, trees, scale):
+    path = os.path.join(trees, "%s-%g" % (kind, scale))
+    if not os.path.isdir(path):
+        os.makedirs(trees, exist_ok=True)
+        subprocess.run([sys.executable, os.path.join(HERE, "make_tree.py"), kind, path,
+                        "--scale", str(scale)], check=True, stdout=subprocess.DEVNULL)
+    return path
+
+
+def commands(tallyfold, floor, tree, threads):
+    quoted = "'%s'" % tree
+    tools = [
+        ("limit_scan", "%s %s" % (floor, quoted)),
+        ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
+        ("tallyfold", "%s -p -nostats %s > /dev/null" % (tallyfold, quoted)),
+    ]
+    if threads:
+        tools.append(("tallyfold -threads=2", "%s -p -nostats -threads=2 %s > /dev/null" % (tallyfold, quoted)))
+    tools += [
+        ("du -s --apparent-size", "du -s --apparent-size %s > /dev/null" % quoted),
+        ("ncdu -0 -o /dev/null", "ncdu -0 -o /dev/null %s" % quoted),
+        ("gdu -n -p -s", "gdu -n -p -s %s > /dev/null" % quoted),
+    ]
+    return tools
+
+
+def peak_memory_mib(command):
+    """Peak resident memory of one run, from the child's own resource usage."""
+    process = subprocess.Popen(["sh", "-c", "exec " + command], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    _, _, usage = os.wait4(process.pid, 0)
+    return usage.ru_maxrss / 1024.0
+
+
+def measure(tools, runs):
+    with tempfile.NamedTemporaryFile(suffix=".json") as export:
+        arguments = ["hyperfine", "--style", "none", "--warmup", "1", "--runs", str(runs),
+                     "--export-json", export.name, "-i"]
+        for label, command in tools:
+            arguments += ["-n", label, command]
+        subprocess.run(arguments, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        results = json.load(open(export.name))["results"]
+    return {r["command"]: r["median"] for r in results}
+
+
+def supports_threads(tallyfold):
+    # A program without the option takes the word for its start folder.
+    probe = subprocess.run([tallyfold, "-p", "-nostats", "-1", "-threads=2"], cwd=HERE,
+                           capture_output=True, text=True)
+    return "Path was not found" not in probe.stderr
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--trees", default=os.path.join(tempfile.gettempdir(), "tallyfold-bench"))
+    parser.add_argument("--runs", type=int, default=None)
+    parser.add_argument("--no-usr", action="store_true")
+    args = parser.parse_args()
+    install_missing_peers()
+    tallyfold, floor = build(os.path.join(ROOT, "build", "bench"))
+    scale = 0.01 if args.quick else 1.0
+    runs = args.runs or (1 if args.quick else 7)
+    targets = [ensure_tree("wide", args.trees, scale), ensure_tree("big", args.trees, scale)]
+    if not args.quick and not args.no_usr:
+        targets.append("/usr")
+    threads = supports_threads(tallyfold)
+    for target in targets:
+        tools = commands(tallyfold, floor, target, threads)
+        medians = measure(tools, runs)
+        base = medians["limit_scan"]
+        print("\n%s" % target)
+        print("  %-24s %10s %8s %12s" % ("tool", "median s", "ratio", "peak MiB"))
+        for label, command in tools:
+            print("  %-24s %10.3f %8.2f %12.1f" % (label, medians[label], medians[label] / base,
+                                                   peak_memory_mib(command)))
+
+
+if __name__ == "__main__":
+    main()
