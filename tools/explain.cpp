@@ -1,0 +1,180 @@
+#include "tools/explain.h"
+
+#include "console/output.h"
+#include "console/writer.h"
+#include "control/launch.h"
+#include "control/options.h"
+#include "control/settings.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Thrown by the action observer: leaves the parser before a screen is shown
+// or anything is started.
+struct ActionReached {
+  ImmediateAction action;
+};
+
+void StopAtAction(const ImmediateAction& action) { throw ActionReached{action}; }
+
+// Every setting differs from the defaults, so that a word which sets a
+// setting to its default value still shows a change against one of the two.
+ReportOptions OppositeOfDefaults() {
+  ReportOptions opposite;
+  opposite.maxDepth = 7;
+  opposite.minFolderBytes = 12345;
+  opposite.outputMode = OutputMode::tab;
+  opposite.treeChars = kPlainChars;
+  opposite.requestedClusterSize = 777;
+  opposite.showWaste = false;
+  opposite.wasteAsPercent = false;
+  opposite.showFileCounts = false;
+  opposite.showOwnSize = false;
+  opposite.showTotals = false;
+  opposite.dirMode = true;
+  opposite.showDriveStats = false;
+  opposite.showHeader = false;
+  opposite.longestPaths = true;
+  opposite.includeOffline = false;
+  opposite.startFolder = std::string(1, '\0');
+  opposite.sortOrder = SortOrder::none;
+  opposite.pauseEachPage = false;
+  return opposite;
+}
+
+std::string Bytes(int64_t count) { return std::to_string(count) + " bytes"; }
+
+std::string OutputModeText(OutputMode mode) {
+  switch (mode) {
+    case OutputMode::tab: return "makes a tab-separated report in fixed columns";
+    case OutputMode::comma: return "makes a comma-separated report";
+    case OutputMode::html: return "makes an HTML report";
+    default: return "makes the console report";
+  }
+}
+
+std::string SortText(SortOrder order) {
+  switch (order) {
+    case SortOrder::none: return "leaves subfolders in the order the disk lists them";
+    case SortOrder::name: return "sorts subfolders by name";
+    case SortOrder::local: return "sorts subfolders by their own size, largest first";
+    case SortOrder::total: return "sorts subfolders by total size, largest first";
+    case SortOrder::waste: return "sorts subfolders by wastage, largest first";
+    default: return "sorts subfolders by number of files, most first";
+  }
+}
+
+// One sentence per setting that differs, saying what the new value does.
+void DescribeChanges(const ReportOptions& before, const ReportOptions& after, std::vector<std::string>& effects) {
+  auto add = [&effects](const std::string& text) {
+    for (const std::string& known : effects) {
+      if (known == text) return;
+    }
+    effects.push_back(text);
+  };
+  if (after.maxDepth != before.maxDepth) {
+    add(after.maxDepth == 255 ? "shows folders at every depth"
+                              : "shows folders up to " + std::to_string(after.maxDepth) + " levels deep");
+  }
+  if (after.minFolderBytes != before.minFolderBytes) {
+    add(after.minFolderBytes == 0 ? "shows folders of every size"
+                                  : "shows only folders of " + Bytes(after.minFolderBytes) + " or more");
+  }
+  if (after.outputMode != before.outputMode) add(OutputModeText(after.outputMode));
+  if (after.treeChars != before.treeChars) {
+    add(after.treeChars == kGraphicsChars ? "draws the tree with box-drawing characters"
+                                          : "draws the tree with plain characters (+ | -)");
+  }
+  if (after.requestedClusterSize != before.requestedClusterSize) {
+    add(after.requestedClusterSize == 0
+            ? "counts wastage with the drive's own cluster size"
+            : "counts wastage for a cluster size of " + Bytes(after.requestedClusterSize));
+  }
+  if (after.showWaste != before.showWaste && !after.showWaste) add("hides the wastage column");
+  if (after.wasteAsPercent != before.wasteAsPercent) {
+    add(after.wasteAsPercent ? "shows wastage as a percentage" : "shows wastage as a number of bytes");
+  }
+  if (after.showFileCounts != before.showFileCounts && !after.showFileCounts) add("hides the file counts");
+  if (after.showOwnSize != before.showOwnSize && !after.showOwnSize) {
+    add("hides each folder's own size in square brackets");
+  }
+  if (after.showTotals != before.showTotals && !after.showTotals) add("hides the folder totals on the left");
+  if (after.dirMode != before.dirMode && after.dirMode) add("counts as a plain directory listing does");
+  if (after.showDriveStats != before.showDriveStats && !after.showDriveStats) {
+    add("leaves out the drive statistics");
+  }
+  if (after.showHeader != before.showHeader && !after.showHeader) {
+    add("leaves out the header line of a redirected report");
+  }
+  if (after.longestPaths != before.longestPaths && after.longestPaths) {
+    add("lists the folder paths of 255 characters or more instead of making a report");
+  }
+  if (after.includeOffline != before.includeOffline && !after.includeOffline) {
+    add("ignores the sizes of offline files");
+  }
+  if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
+  if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
+    add("does not pause after each page");
+  }
+}
+
+void AddMessageLines(const std::string& captured, std::vector<std::string>& messages) {
+  const std::string lineEnd = platform::kLineEnd;
+  size_t start = 0;
+  for (size_t end; (end = captured.find(lineEnd, start)) != std::string::npos; start = end + lineEnd.size()) {
+    messages.push_back(captured.substr(start, end - start));
+  }
+  if (start < captured.size()) messages.push_back(captured.substr(start));
+}
+
+}  // namespace
+
+std::vector<std::string> ParameterWords(std::string_view text) {
+  // The rule of SplitParameterString: a double quote flips the in-quotes
+  // state and is dropped; outside quotes, characters 8, 32 and 255 end a word.
+  std::vector<std::string> words;
+  std::string word;
+  bool inQuotes = false;
+  for (char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (c == '"') {
+      inQuotes = !inQuotes;
+    } else if ((code == 8 || code == 32 || code == 255) && !inQuotes) {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word.push_back(c);
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+WordExplanation ExplainWord(const std::string& word) {
+  WordExplanation explanation{word, {}, {}, false, false, false};
+  const ReportOptions saved = options;
+  actionObserver = StopAtAction;
+  bool firstPass = true;
+  for (const ReportOptions& before : {ReportOptions{}, OppositeOfDefaults()}) {
+    options = before;
+    pagerLineCount = -2;  // the parser's message lines must never reach a page prompt
+    std::string captured;
+    CaptureOutput(&captured);
+    try {
+      ParseOption(word);
+      DescribeChanges(before, options, explanation.effects);
+      if (options.startFolder != before.startFolder) explanation.becomesStartFolder = true;
+    } catch (const ActionReached& reached) {
+      explanation.effects = {reached.action.description};
+      explanation.startsAction = true;
+      explanation.endsRun = reached.action.endsRun;
+    }
+    CaptureOutput(nullptr);
+    // The second pass writes the same lines again.
+    if (firstPass) AddMessageLines(captured, explanation.messages);
+    firstPass = false;
+  }
+  actionObserver = nullptr;
+  options = saved;
+  return explanation;
+}
