@@ -39,6 +39,7 @@ class Tree:
 
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="tf-e2e-")
+        os.chmod(self.root, 0o755)  # readable by the unprivileged runs too
 
     def folder(self, relative):
         path = os.path.join(self.root, relative)
@@ -66,14 +67,36 @@ class Result:
         self.err = completed.stderr
 
 
-def run(args, env=None, cwd=None, stdin=subprocess.DEVNULL, timeout=120):
-    """Runs the program with `args`; standard output is a pipe, so the
-    program sees it redirected."""
-    command = ([WINE] if ON_WINE else []) + [BIN] + list(args)
+_program_for_everyone = None
+
+
+def program_for_everyone():
+    """A copy of the program that any user may run, wherever the build is."""
+    global _program_for_everyone
+    if _program_for_everyone is None:
+        folder = tempfile.mkdtemp(prefix="tf-bin-")
+        os.chmod(folder, 0o755)
+        _program_for_everyone = shutil.copy(BIN, folder)
+        os.chmod(_program_for_everyone, 0o755)
+    return _program_for_everyone
+
+
+def command_line(args, unprivileged=False):
+    if unprivileged and os.geteuid() == 0 and not ON_WINE:
+        # Permissions mean nothing to root; run as nobody where they matter.
+        return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                program_for_everyone()] + list(args)
+    return ([WINE] if ON_WINE else []) + [BIN] + list(args)
+
+
+def run(args, env=None, cwd=None, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=120,
+        unprivileged=False):
+    """Runs the program with `args`; standard output is a pipe (or `stdout`),
+    so the program sees it redirected."""
     full_env = clean_environment()
     full_env.update(env or {})
-    completed = subprocess.run(command, env=full_env, cwd=cwd, stdin=stdin,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    completed = subprocess.run(command_line(args, unprivileged), env=full_env, cwd=cwd, stdin=stdin,
+                               stdout=stdout, stderr=subprocess.PIPE, timeout=timeout)
     return Result(completed)
 
 
