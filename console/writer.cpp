@@ -18,13 +18,6 @@ namespace {
 constexpr std::string_view kPagePrompt =
     "-- [Enter] & [Space]=page, [End]=continuous, [Esc]=exit, [j] & [k]=line --";
 
-void EraseInPlace(size_t width) {
-  for (char c : {'\b', ' ', '\b'}) {
-    WriteOut(std::string(width, c));
-    FlushOut();
-  }
-}
-
 void ShowPagePrompt() {
   WriteOut(kPagePrompt);
   KeyRead key = GetKeyPress();
@@ -67,6 +60,13 @@ void WriteLinePaged(std::string_view text) {
   WriteOutLine(text);
   if (options.pauseEachPage && CharCount(text) >= static_cast<size_t>(screenWidth)) {
     pagerLineCount += 1;
+  }
+}
+
+void EraseInPlace(size_t width) {
+  for (char c : {'\b', ' ', '\b'}) {
+    WriteOut(std::string(width, c));
+    FlushOut();
   }
 }
 

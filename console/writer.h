@@ -41,6 +41,11 @@ inline constexpr uint8_t kScanEnd = 0x4F;
 inline constexpr uint8_t kScanDown = 0x50;
 inline constexpr uint8_t kScanPageDown = 0x51;
 
+// Takes back `width` characters just written on the current line: as many
+// backspaces, blanks and backspaces again, each run flushed, so that the
+// next output starts where the erased text began.
+void EraseInPlace(size_t width);
+
 // Flushes standard output, then waits for one key press.
 KeyRead GetKeyPress();
 void ClearScreen();

@@ -20,10 +20,12 @@ namespace {
 constexpr uint8_t kF1 = 0x3B, kHome = 0x47, kUp = 0x48, kPageUp = 0x49, kEnd = 0x4F, kDown = 0x50,
                   kPageDown = 0x51;
 // How long to wait for the rest of an escape sequence before taking a lone
-// Esc; terminals send a sequence in one write, so this is ample.
+// Esc; terminals send a sequence in one write, so this is ample, and a lone
+// Esc is taken without waiting for another key.
 constexpr int kSequenceWaitMs = 50;
 
 struct termios savedMode;
+struct termios keyMode;
 volatile sig_atomic_t terminalChanged = 0;
 
 void RestoreTerminal() {
@@ -39,24 +41,53 @@ void RestoreAndRaise(int signalNumber) {
   std::raise(signalNumber);
 }
 
+// Ctrl+Z: the shell gets its terminal mode back while the run is stopped,
+// and a key read still waiting gets the key mode back when it goes on.
+void SuspendAndResume(int) {
+  const bool wasInKeyMode = terminalChanged;
+  RestoreTerminal();
+  std::signal(SIGTSTP, SIG_DFL);
+  sigset_t suspend;
+  sigemptyset(&suspend);
+  sigaddset(&suspend, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &suspend, nullptr);
+  std::raise(SIGTSTP);
+  std::signal(SIGTSTP, SuspendAndResume);
+  if (wasInKeyMode) {
+    terminalChanged = 1;
+    tcsetattr(STDIN_FILENO, TCSANOW, &keyMode);
+  }
+}
+
+// A run started with a signal ignored (nohup, a shell's background job)
+// keeps it ignored; only default handling is wrapped.
+void WrapDefaultHandling(int signalNumber, void (*handler)(int)) {
+  struct sigaction current {};
+  if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
+  std::signal(signalNumber, handler);
+}
+
 void InstallRestoreHandlers() {
   static bool installed = false;
   if (installed) return;
   installed = true;
   std::atexit(RestoreTerminal);
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(signalNumber, RestoreAndRaise);
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) WrapDefaultHandling(signalNumber, RestoreAndRaise);
+  WrapDefaultHandling(SIGTSTP, SuspendAndResume);
 }
 
 bool EnterKeyMode() {
   if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedMode) != 0) return false;
   InstallRestoreHandlers();
-  struct termios raw = savedMode;
-  raw.c_lflag &= ~(ICANON | ECHO);
-  raw.c_lflag |= ISIG;
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
+  keyMode = savedMode;
+  // Ctrl+S, Ctrl+Q and Ctrl+V are keys here, not flow control or a quote.
+  keyMode.c_lflag &= ~(ICANON | ECHO | IEXTEN);
+  keyMode.c_lflag |= ISIG;
+  keyMode.c_iflag &= ~IXON;
+  keyMode.c_cc[VMIN] = 1;
+  keyMode.c_cc[VTIME] = 0;
   terminalChanged = 1;
-  return tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+  return tcsetattr(STDIN_FILENO, TCSANOW, &keyMode) == 0;
 }
 
 // One byte; -1 on end of input or error, -2 when none came within `waitMs`
@@ -64,7 +95,10 @@ bool EnterKeyMode() {
 int ReadByte(int waitMs) {
   if (waitMs >= 0) {
     struct pollfd ready = {STDIN_FILENO, POLLIN, 0};
-    if (poll(&ready, 1, waitMs) <= 0) return -2;
+    int result;
+    do result = poll(&ready, 1, waitMs);
+    while (result < 0 && errno == EINTR);
+    if (result <= 0) return -2;
   }
   unsigned char byte;
   while (true) {
@@ -77,7 +111,7 @@ int ReadByte(int waitMs) {
 
 uint8_t ScanCodeOfTilde(int number) {
   switch (number) {
-    case 1: case 7: return kHome;
+    case 1: case 7: return kHome;   // VT220 and tmux; rxvt
     case 4: case 8: return kEnd;
     case 5: return kPageUp;
     case 6: return kPageDown;
@@ -97,9 +131,10 @@ uint8_t ScanCodeOfFinal(int final) {
   }
 }
 
-// After ESC and '[' or 'O': reads parameters up to the final byte. A
-// sequence with a modifier parameter (Shift+Up is ESC [ 1 ; 2 A) is a key
-// pressed with Shift, Ctrl or Alt and is ignored, as is one not known here.
+// After ESC and '[' or 'O': reads parameters up to the final byte. A key
+// pressed with Shift, Ctrl or Alt carries a modifier (ESC [ 1 ; 2 A, or
+// ESC O 2 P) and is ignored, as the console ignores such extended keys; so
+// is a sequence not known here.
 uint8_t ReadSequence(int introducer) {
   int number = 0;
   bool modified = false;
@@ -114,7 +149,18 @@ uint8_t ReadSequence(int introducer) {
     byte = ReadByte(kSequenceWaitMs);
   }
   if (byte < 0 || modified) return 0;
-  return byte == '~' ? ScanCodeOfTilde(number) : ScanCodeOfFinal(byte);
+  if (byte == '~') return introducer == '[' ? ScanCodeOfTilde(number) : 0;
+  if (number != 0 && (introducer == 'O' || number != 1)) return 0;
+  return ScanCodeOfFinal(byte);
+}
+
+// A character typed as several UTF-8 bytes is one key press: its lead byte
+// stands for it and the continuation bytes are dropped.
+void SkipContinuationBytes(int leadByte) {
+  int extra = leadByte >= 0xF0 ? 3 : leadByte >= 0xE0 ? 2 : leadByte >= 0xC0 ? 1 : 0;
+  for (; extra > 0; --extra) {
+    if (ReadByte(kSequenceWaitMs) < 0) return;
+  }
 }
 
 KeyPress ReadOneKey() {
@@ -123,15 +169,15 @@ KeyPress ReadOneKey() {
     if (byte < 0) return {0, 0, false};
     if (byte == 27) {
       int next = ReadByte(kSequenceWaitMs);
-      if (next == -2 || next == -1) return {27, 0, true};
+      if (next < 0 || next == 27) return {27, 0, true};
       if (next == '[' || next == 'O') {
         uint8_t scan = ReadSequence(next);
         if (scan != 0) return {0, scan, true};
         continue;
       }
-      if (next == 27) return {27, 0, true};
       byte = next;  // Alt with a character key gives the character
     }
+    if (byte >= 0xC0) SkipContinuationBytes(byte);
     if (byte == '\n') byte = '\r';   // Enter, as the console reports it
     if (byte == 127) byte = '\b';    // Backspace
     return {static_cast<uint8_t>(byte), 0, true};

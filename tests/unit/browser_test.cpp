@@ -1,0 +1,412 @@
+// Journeys through the browser on a fake console: a scripted key source and
+// a recording screen. Each key request closes a "frame": what the user saw
+// appear since the previous key (a cleared screen or not, report lines, the
+// status bar).
+#include "report/browser.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "console/output.h"
+#include "console/writer.h"
+#include "control/settings.h"
+#include "platform/platform.h"
+#include "report/console_report.h"
+#include "scan/drive_stats.h"
+#include "scan/scanner.h"
+#include "scan/tree.h"
+
+namespace {
+
+const std::string kClearMark = "<cleared>";
+const std::string kEraseBar = std::string(78, '\b') + std::string(78, ' ') + std::string(78, '\b');
+
+std::string output;
+std::vector<platform::KeyPress> script;
+size_t keysRead = 0;
+std::vector<std::string> frames;
+size_t frameStart = 0;
+
+platform::KeyPress ScriptedKey() {
+  frames.push_back(output.substr(frameStart));
+  frameStart = output.size();
+  if (keysRead == script.size()) return {0, 0, false};
+  return script[keysRead++];
+}
+
+void RecordClear() { output += kClearMark; }
+
+platform::KeyPress Char(char c) { return {static_cast<uint8_t>(c), 0, true}; }
+platform::KeyPress Scan(uint8_t code) { return {0, code, true}; }
+
+std::string Bar(int percent) {
+  std::string digits = std::to_string(percent);
+  return std::string(3 - digits.size(), ' ') + digits +
+         "% Up,Down,PgUp,PgDn,Home,End W)aste:D)isplay F)iles S)ub T)otals A)scii Esc";
+}
+
+std::vector<std::string> SplitLines(std::string text) {
+  std::vector<std::string> lines;
+  const std::string end = platform::kLineEnd;
+  size_t from = 0;
+  for (size_t at; (at = text.find(end, from)) != std::string::npos; from = at + end.size()) {
+    lines.push_back(text.substr(from, at - from));
+  }
+  EXPECT_EQ(from, text.size()) << "text after the last line end: " << text.substr(from);
+  return lines;
+}
+
+struct Frame {
+  bool cleared = false;
+  std::vector<std::string> lines;
+  std::string bar;
+};
+
+// A frame after the first starts by erasing the previous bar in place.
+Frame ParseFrame(std::string text, bool first) {
+  Frame frame;
+  if (!first) {
+    EXPECT_EQ(text.substr(0, kEraseBar.size()), kEraseBar) << "the bar is not erased in place";
+    text.erase(0, kEraseBar.size());
+  }
+  if (text.starts_with(kClearMark)) {
+    frame.cleared = true;
+    text.erase(0, kClearMark.size());
+  }
+  if (text.size() >= 78) {
+    frame.bar = text.substr(text.size() - 78);
+    text.erase(text.size() - 78);
+  }
+  frame.lines = SplitLines(text);
+  return frame;
+}
+
+std::vector<std::string> Slice(const std::vector<std::string>& lines, int first, int last) {
+  return std::vector<std::string>(lines.begin() + first, lines.begin() + last + 1);
+}
+
+TDirEntry* NewFolder(const std::string& name, int64_t local, int32_t files) {
+  auto* folder = new TDirEntry;
+  folder->name = name;
+  folder->localBytes = local;
+  folder->fileCount = files;
+  folder->wastedBytes = local / 10;
+  return folder;
+}
+
+class Browser : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options = ReportOptions{};
+    options.treeChars = kGraphicsChars;
+    pageLength = 24;
+    screenWidth = 100;
+    effectiveClusterSize = 4096;
+    driveStats = {4096, 1000000000, 250000000, "DISK (ext4)"};
+    driveName = "/";
+    keySource = ScriptedKey;
+    screenClearer = RecordClear;
+    output.clear();
+    script.clear();
+    frames.clear();
+    keysRead = 0;
+    frameStart = 0;
+  }
+  void TearDown() override {
+    CaptureOutput(nullptr);
+    FoldSubtree(root);
+    options = ReportOptions{};
+    keySource = platform::ReadKey;
+    screenClearer = platform::ClearConsoleScreen;
+  }
+
+  // A root with `children` folders of three subfolders each: with the two
+  // header and nine footer lines the report has 12 + 4 * children lines.
+  static void MakeTree(int children) {
+    root = TDirEntry{};
+    root.name = "/data";
+    root.localBytes = 7000;
+    root.fileCount = 3;
+    TDirEntry** link = &root.firstChild;
+    for (int c = 0; c < children; ++c) {
+      TDirEntry* child = NewFolder("c" + std::to_string(c), 5000 + c, 2);
+      TDirEntry** grandLink = &child->firstChild;
+      for (int g = 0; g < 3; ++g) {
+        *grandLink = NewFolder("g" + std::to_string(g), 1000 * (g + 1) + c, 1);
+        child->subBytes += (*grandLink)->localBytes;
+        grandLink = &(*grandLink)->next;
+      }
+      root.subBytes += TotalBytes(*child);
+      *link = child;
+      link = &child->next;
+    }
+    scanTotals = {3 + 5 * children, TotalBytes(root) / 10};
+  }
+
+  // The whole report printed in one pass with the current settings.
+  static std::vector<std::string> WholeReport() {
+    const bool pause = options.pauseEachPage;
+    options.pauseEachPage = false;
+    std::string whole;
+    CaptureOutput(&whole);
+    WalkReport(kConsoleMode);
+    CaptureOutput(nullptr);
+    options.pauseEachPage = pause;
+    return SplitLines(whole);
+  }
+
+  // Browses with the keys given; returns the frames, and in `after` what
+  // was written once the browser returned.
+  static std::vector<Frame> Browse(std::vector<platform::KeyPress> keys, std::string* after = nullptr) {
+    script = std::move(keys);
+    CaptureOutput(&output);
+    WalkReport(kConsoleMode);
+    CaptureOutput(nullptr);
+    std::vector<Frame> parsed;
+    for (size_t i = 0; i < frames.size(); ++i) parsed.push_back(ParseFrame(frames[i], i == 0));
+    if (after != nullptr) *after = output.substr(frameStart);
+    return parsed;
+  }
+};
+
+struct Step {
+  const char* what;  // the key just pressed
+  bool cleared;
+  int first, last;   // report lines shown, first > last for none
+  int percent;
+};
+
+void ExpectSteps(const std::vector<Frame>& frames, const std::vector<Step>& steps,
+                 const std::vector<std::string>& report) {
+  ASSERT_EQ(frames.size(), steps.size());
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const Step& step = steps[i];
+    SCOPED_TRACE(std::string("after ") + step.what);
+    EXPECT_EQ(frames[i].cleared, step.cleared);
+    const std::vector<std::string> shown =
+        step.first <= step.last ? Slice(report, step.first, step.last) : std::vector<std::string>{};
+    EXPECT_EQ(frames[i].lines, shown);
+    EXPECT_EQ(frames[i].bar, Bar(step.percent));
+  }
+}
+
+TEST_F(Browser, WorkedExampleOfAHundredLinesOnA24LinePage) {
+  MakeTree(22);
+  const std::vector<std::string> report = WholeReport();
+  ASSERT_EQ(report.size(), 100u);
+  std::string after;
+  const auto frames = Browse({Char(' '), Scan(kScanUp), Scan(kScanPageUp), Scan(kScanHome),
+                              Scan(kScanEnd), Char(' ')},
+                             &after);
+  ExpectSteps(frames,
+              {
+                  {"the start: the first screen is two lines short", false, 0, 21, 22},
+                  {"Space: the next P - 1 lines below", false, 22, 44, 45},
+                  {"Up: one line higher on a cleared screen", true, 20, 43, 44},
+                  {"Page Up: would start at -3, so from line 0", true, 0, 23, 24},
+                  {"Home: the first window is already shown", false, 1, 0, 24},
+                  {"End: the last P lines", true, 76, 99, 100},
+              },
+              report);
+  EXPECT_EQ(keysRead, 6u) << "Space at the end leaves the browser";
+  EXPECT_EQ(after, kEraseBar);
+}
+
+TEST_F(Browser, LineKeysPageDownCtrlLAndOtherKeys) {
+  MakeTree(22);
+  const std::vector<std::string> report = WholeReport();
+  std::string after;
+  const auto frames =
+      Browse({Scan(kScanDown), Char('j'), Char('k'), Scan(kScanPageDown), Char('K'), Char(12), Char('x'),
+              Scan(kScanEnd), Char('J'), Scan(kScanDown), Scan(kScanPageDown)},
+             &after);
+  ExpectSteps(frames,
+              {
+                  {"the start", false, 0, 21, 22},
+                  {"Down: one more line", false, 22, 22, 23},
+                  {"j: one more line", false, 23, 23, 24},
+                  {"k: the first window is shown, nothing moves", false, 1, 0, 24},
+                  {"Page Down", false, 24, 46, 47},
+                  {"K: one line higher", true, 22, 45, 46},
+                  {"Ctrl+L: the same window redrawn", true, 22, 45, 46},
+                  {"another key: nothing", false, 1, 0, 46},
+                  {"End", true, 76, 99, 100},
+                  {"J at the end: nothing more", false, 1, 0, 100},
+                  {"Down at the end: nothing more", false, 1, 0, 100},
+              },
+              report);
+  EXPECT_EQ(keysRead, 11u);
+  EXPECT_EQ(after, kEraseBar);
+}
+
+TEST_F(Browser, PageUpFromAWindowNearTheTopShowsTheFirstWindow) {
+  MakeTree(22);
+  const std::vector<std::string> report = WholeReport();
+  const auto frames = Browse({Char(' '), Char(' '), Scan(kScanPageUp), Scan(kScanPageUp), Scan(kScanPageDown)});
+  ExpectSteps(frames,
+              {
+                  {"the start", false, 0, 21, 22},
+                  {"Space", false, 22, 44, 45},
+                  {"Space", false, 45, 67, 68},
+                  {"Page Up: P - 1 lines higher", true, 21, 44, 45},
+                  {"Page Up: the top is less than P - 1 lines from the start", true, 0, 23, 24},
+                  {"Page Down", false, 24, 46, 47},
+              },
+              report);
+}
+
+TEST_F(Browser, ShortReportIsShownWholeAndWaits) {
+  MakeTree(1);
+  const std::vector<std::string> report = WholeReport();
+  ASSERT_EQ(report.size(), 16u);
+  std::string after;
+  const auto frames = Browse({Scan(kScanHome), Scan(kScanUp), Scan(kScanPageUp), Char('k'), Scan(kScanEnd),
+                              Char(' ')},
+                             &after);
+  ExpectSteps(frames,
+              {
+                  {"the start: all of it", false, 0, 15, 100},
+                  {"Home: nothing", false, 1, 0, 100},
+                  {"Up: nothing", false, 1, 0, 100},
+                  {"Page Up: nothing", false, 1, 0, 100},
+                  {"k: nothing", false, 1, 0, 100},
+                  {"End: all of it from line 0 on a cleared screen", true, 0, 15, 100},
+              },
+              report);
+  EXPECT_EQ(keysRead, 6u);
+  EXPECT_EQ(after, kEraseBar);
+}
+
+TEST_F(Browser, PageDownOnTheLastScreenLeaves) {
+  MakeTree(1);
+  const auto frames = Browse({Scan(kScanPageDown)});
+  EXPECT_EQ(frames.size(), 1u);
+  EXPECT_EQ(keysRead, 1u);
+}
+
+TEST_F(Browser, PercentageIsCutTowardsZero) {
+  MakeTree(10);  // 52 lines: the first screen shows 22, 42.3%
+  const auto frames = Browse({Scan(kScanDown), Scan(kScanEnd), Char(' ')});
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].bar, Bar(42));
+  EXPECT_EQ(frames[1].bar, Bar(44));  // 23 * 100 / 52 = 44.2
+  EXPECT_EQ(frames[2].bar, Bar(100));
+}
+
+// Keys that cannot be read would come back as End for ever: the browser
+// prints the rest and leaves instead.
+TEST_F(Browser, FailingKeyReadsPrintTheRestAndLeave) {
+  MakeTree(22);
+  const std::vector<std::string> report = WholeReport();
+  std::string after;
+  const auto frames = Browse({}, &after);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].lines, Slice(report, 0, 21));
+  ASSERT_TRUE(after.starts_with(kEraseBar));
+  EXPECT_EQ(SplitLines(after.substr(kEraseBar.size())), Slice(report, 22, 99));
+}
+
+struct Toggle {
+  const char* keys;
+  void (*change)();  // the same change made to the settings directly
+};
+
+const Toggle kToggles[] = {
+    {"F", [] { options.showFileCounts = false; }},
+    {"d", [] { options.wasteAsPercent = false; }},
+    {"S", [] { options.showOwnSize = false; }},
+    {"t", [] { options.showTotals = false; }},
+    {"W", [] { options.showWaste = false; }},
+    {"A", [] { options.treeChars = kPlainChars; }},
+    // D flips the form of the wastage while its column is hidden: the
+    // totals line's "Wastage:" figure changes form.
+    {"WD", [] {
+       options.showWaste = false;
+       options.wasteAsPercent = false;
+     }},
+};
+
+std::vector<platform::KeyPress> KeysOf(const char* text) {
+  std::vector<platform::KeyPress> keys;
+  for (const char* c = text; *c != '\0'; ++c) keys.push_back(Char(*c));
+  return keys;
+}
+
+// Titles, rule, folder lines and totals change together, and the number
+// of lines stays, so a whole short report is redrawn with the new setting.
+TEST_F(Browser, TogglesRedrawTheWholeShortReportWithTheNewSetting) {
+  for (const Toggle& toggle : kToggles) {
+    SCOPED_TRACE(toggle.keys);
+    SetUp();
+    MakeTree(1);
+    const std::vector<std::string> before = WholeReport();
+    toggle.change();
+    const std::vector<std::string> changed = WholeReport();
+    options = ReportOptions{};
+    ASSERT_EQ(changed.size(), before.size());
+    ASSERT_NE(changed, before);
+    const auto frames = Browse(KeysOf(toggle.keys));
+    ASSERT_EQ(frames.size(), strlen(toggle.keys) + 1);
+    EXPECT_TRUE(frames.back().cleared);
+    EXPECT_EQ(frames.back().lines, changed);
+    EXPECT_EQ(frames.back().bar, Bar(100));
+    FoldSubtree(root);
+  }
+}
+
+TEST_F(Browser, TogglesKeepTheWindowInPlace) {
+  for (const Toggle& toggle : kToggles) {
+    SCOPED_TRACE(toggle.keys);
+    SetUp();
+    MakeTree(22);
+    toggle.change();
+    const std::vector<std::string> changed = WholeReport();
+    options = ReportOptions{};
+    std::vector<platform::KeyPress> keys = KeysOf(toggle.keys);
+    keys.insert(keys.begin(), Char(' '));
+    const auto frames = Browse(keys);
+    ASSERT_EQ(frames.size(), keys.size() + 1);
+    EXPECT_TRUE(frames.back().cleared);
+    EXPECT_EQ(frames.back().lines, Slice(changed, 21, 44));
+    EXPECT_EQ(frames.back().bar, Bar(45));
+    FoldSubtree(root);
+  }
+}
+
+TEST_F(Browser, ATwiceGivesBackTheTreeCharacters) {
+  MakeTree(1);
+  const std::vector<std::string> graphics = WholeReport();
+  const auto frames = Browse({Char('a'), Char('A')});
+  ASSERT_EQ(frames.size(), 3u);
+  const std::vector<std::string>& plain = frames[1].lines;
+  ASSERT_EQ(plain.size(), graphics.size());
+  // A last child has the corner, the children of a last child are indented
+  // with blanks, a middle child has the tee.
+  EXPECT_NE(plain[3].find("  +--c0"), std::string::npos) << plain[3];
+  EXPECT_NE(plain[4].find("   |--g0"), std::string::npos) << plain[4];
+  EXPECT_NE(plain[6].find("   +--g2"), std::string::npos) << plain[6];
+  EXPECT_EQ(frames[2].lines, graphics);
+  EXPECT_EQ(options.treeChars, kGraphicsChars);
+}
+
+// Esc, Q and Ctrl+C end the program at once, with exit code 0.
+TEST_F(Browser, EscQAndCtrlCEndTheProgram) {
+  MakeTree(22);
+  for (char key : {'\x1b', 'q', 'Q', '\x03'}) {
+    script = {Char(' '), Char(key)};
+    EXPECT_EXIT(
+        {
+          CaptureOutput(&output);
+          WalkReport(kConsoleMode);
+          std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << "key " << int(key);
+  }
+}
+
+}  // namespace
