@@ -104,10 +104,12 @@ std::string CurrentDirectory() {
 }
 
 std::string CurrentDirectoryOfDrive(char letter) {
-  // The full path of a bare "X:" is the current directory of drive X.
+  // The full path of a bare "X:" is the current directory of drive X. Wine
+  // gives it with a closing backslash, Windows without one except at the root.
   const wchar_t drive[] = {static_cast<wchar_t>(letter), L':', L'\0'};
   std::string directory = ReadGrowing(
       [&drive](wchar_t* buffer, DWORD size) { return GetFullPathNameW(drive, size, buffer, nullptr); });
+  if (directory.size() > 3 && directory.back() == '\\') directory.pop_back();
   return directory.empty() ? std::string{letter, ':', '\\'} : directory;
 }
 
