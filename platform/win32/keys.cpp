@@ -22,10 +22,17 @@ uint8_t EightBitCharacter(wchar_t c) {
   return static_cast<uint8_t>(byte);
 }
 
+// Wine's console reports Esc by its virtual key alone, without the character
+// 27 that Windows gives it and that the program knows it by.
+wchar_t CharacterOf(const KEY_EVENT_RECORD& key) {
+  if (key.uChar.UnicodeChar == 0 && key.wVirtualKeyCode == VK_ESCAPE) return 27;
+  return key.uChar.UnicodeChar;
+}
+
 // A Shift, Ctrl or Alt key alone, or a key without a character pressed with
 // one of them (Shift+Up, Ctrl+End), is not a key press the program wants.
 bool IsAccepted(const KEY_EVENT_RECORD& key) {
-  return key.uChar.UnicodeChar != 0 || key.wVirtualKeyCode == kNumLock ||
+  return CharacterOf(key) != 0 || key.wVirtualKeyCode == kNumLock ||
          key.wVirtualKeyCode == kScrollLock || (key.dwControlKeyState & kModifierKeys) == 0;
 }
 
@@ -40,7 +47,7 @@ KeyPress ReadKey() {
     if (record.EventType != KEY_EVENT) continue;
     const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
     if (!key.bKeyDown || !IsAccepted(key)) continue;
-    const uint8_t character = EightBitCharacter(key.uChar.UnicodeChar);
+    const uint8_t character = EightBitCharacter(CharacterOf(key));
     const uint8_t scanCode = character == 0 ? static_cast<uint8_t>(key.wVirtualScanCode & 0xFF) : 0;
     return {character, scanCode, true};
   }
