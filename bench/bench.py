@@ -20,7 +20,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-PEERS = {"ncdu": "ncdu", "gdu": "gdu", "hyperfine": "hyperfine"}
+PEERS = {"ncdu": "ncdu", "gdu": "gdu", "hyperfine": "hyperfine", "/usr/bin/time": "time"}
 
 
 def install_missing_peers():
@@ -70,11 +70,12 @@ def commands(tallyfold, floor, tree, threads):
 
 
 def peak_memory_mib(command):
-    """Peak resident memory of one run, from the child's own resource usage."""
-    process = subprocess.Popen(["sh", "-c", "exec " + command], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    _, _, usage = os.wait4(process.pid, 0)
-    return usage.ru_maxrss / 1024.0
+    """Peak resident memory of one run. GNU time measures it: a child of this
+    interpreter would start with the interpreter's own pages counted."""
+    with tempfile.NamedTemporaryFile(mode="r") as report:
+        subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%M", "sh", "-c", "exec " + command],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return int(report.read().split()[-1]) / 1024.0
 
 
 def measure(tools, runs):

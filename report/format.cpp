@@ -26,9 +26,9 @@ std::string GroupThousands(std::string digits) {
 std::string FormatGrouped(long double value, int decimals) {
   const long double scale = decimals == 1 ? 10.0L : 1.0L;
   const auto scaled = static_cast<unsigned long long>(std::floor(std::fabs(value) * scale + 0.5L));
-  std::string text = GroupThousands(std::to_string(decimals == 1 ? scaled / 10 : scaled));
+  std::string text = value < 0 ? "-" : "";
+  text += GroupThousands(std::to_string(decimals == 1 ? scaled / 10 : scaled));
   if (decimals == 1) text += "." + std::to_string(scaled % 10);
-  if (value < 0) text.insert(0, "-");
   if (text.size() > kMaxGroupedLength) text.resize(kMaxGroupedLength);
   return text;
 }
