@@ -11,6 +11,7 @@ command -v x86_64-w64-mingw32-g++-posix > /dev/null || missing+=(g++-mingw-w64-x
 [ -x "$wine" ] || missing+=(wine64)
 command -v tmux > /dev/null || missing+=(tmux)
 command -v chromium > /dev/null || missing+=(chromium)
+command -v chmcmd > /dev/null || missing+=(fp-utils)
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing ${missing[*]}"
   sudo=""

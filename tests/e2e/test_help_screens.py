@@ -257,5 +257,30 @@ class MissingSettingsProgram(TestCase):
                                         os.path.basename(BIN)))
 
 
+DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "doc")
+USAGE_OPTIONS = sorted({m.group(1) for m in map(re.compile(r"^  (-[a-z+?-]+)").match, USAGE) if m}
+                       - {"-?"}) + ["-size=", "-cl=", "-sort="]
+
+
+@LINUX_ONLY
+class Documentation(unittest.TestCase):
+    @unittest.skipUnless(shutil.which("man"), "man is not installed")
+    def test_the_man_page_renders_without_warnings_and_covers_every_option(self):
+        completed = subprocess.run(["man", "--warnings", "-l", os.path.join(DOC, "tallyfold.1")],
+                                   env=dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING=""),
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(completed.returncode, 0)
+        self.assertEqual(completed.stderr.decode(), "")
+        page = re.sub(r".\x08", "", completed.stdout.decode()).replace("\u2010", "-")
+        for option in USAGE_OPTIONS:
+            self.assertIn(option, page)
+
+    def test_the_manual_explains_every_option(self):
+        with open(os.path.join(DOC, "tallyfold.html"), encoding="utf-8") as handle:
+            manual = handle.read()
+        for option in USAGE_OPTIONS:
+            self.assertIn("<code>" + option, manual)
+
+
 if __name__ == "__main__":
     unittest.main()

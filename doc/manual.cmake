@@ -1,0 +1,35 @@
+# The user manual, placed beside the built program (where -help and F1 open
+# it) and installed beside the installed one: compiled into tallyfold.chm
+# with chmcmd (Debian package fp-utils) for Windows, tallyfold.html as it is
+# for Linux, where the man page goes with it.
+set(TALLYFOLD_DOC ${PROJECT_SOURCE_DIR}/doc)
+
+if(WIN32)
+  find_program(TALLYFOLD_CHMCMD chmcmd)
+  if(NOT TALLYFOLD_CHMCMD)
+    message(FATAL_ERROR "chmcmd (Debian package fp-utils) is needed to build tallyfold.chm")
+  endif()
+  set(work ${CMAKE_BINARY_DIR}/manual)
+  file(MAKE_DIRECTORY ${work})
+  # chmcmd compiles the files named in the project beside it, so both are
+  # copied into a folder of their own first.
+  add_custom_command(OUTPUT ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.chm
+    COMMAND ${CMAKE_COMMAND} -E copy ${TALLYFOLD_DOC}/tallyfold.hhp ${TALLYFOLD_DOC}/tallyfold.html ${work}
+    COMMAND ${TALLYFOLD_CHMCMD} tallyfold.hhp
+    COMMAND ${CMAKE_COMMAND} -E copy ${work}/tallyfold.chm ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.chm
+    WORKING_DIRECTORY ${work}
+    DEPENDS ${TALLYFOLD_DOC}/tallyfold.hhp ${TALLYFOLD_DOC}/tallyfold.html
+    COMMENT "Compiling the manual into tallyfold.chm"
+    VERBATIM)
+  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.chm)
+  install(FILES ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.chm DESTINATION ${TALLYFOLD_INSTALL_FOLDER})
+else()
+  add_custom_command(OUTPUT ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${TALLYFOLD_DOC}/tallyfold.html ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html
+    DEPENDS ${TALLYFOLD_DOC}/tallyfold.html
+    COMMENT "Copying the manual beside the program"
+    VERBATIM)
+  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html)
+  install(FILES ${TALLYFOLD_DOC}/tallyfold.html DESTINATION ${TALLYFOLD_INSTALL_FOLDER})
+  install(FILES ${TALLYFOLD_DOC}/tallyfold.1 DESTINATION share/man/man1)
+endif()
