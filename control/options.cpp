@@ -1,8 +1,10 @@
 #include "control/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "console/output.h"
 #include "console/text.h"
@@ -17,6 +19,7 @@ std::vector<std::string> commandLine;
 namespace {
 
 constexpr int32_t kMaxClusterSize = 65536;
+constexpr int64_t kMaxScanThreads = 64;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -149,6 +152,17 @@ bool ConvertInteger(std::string_view text, int64_t& value) {
   return true;
 }
 
+// -threads=#: 1 to 64 threads, or 0 for one per processor.
+void ApplyThreadsOption(std::string_view value) {
+  int64_t threads = 0;
+  if (!ConvertInteger(value, threads) || threads < 0 || threads > kMaxScanThreads) {
+    WriteLinePaged("Invalid number of threads - " + std::string(value) + " (use 1 to 64, or 0 for one per processor)");
+    return;
+  }
+  if (threads == 0) threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, kMaxScanThreads);
+  options.scanThreads = static_cast<uint8_t>(threads);
+}
+
 }  // namespace
 
 void ReadRegistryDefaults() { defaultParameters = platform::ReadStoredDefaults(); }
@@ -191,6 +205,7 @@ void ParseOption(const std::string& word) {
   }
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
+  if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
   if (ParseDepthOption(word)) return;
   options.startFolder = word;
 }

@@ -104,7 +104,8 @@ void ReportRun() {
     SettleClusterSize();
     scanPath = expandedPath;
     ShowReadingPrompt();
-    if (ScanFolder(root)) RenderTree(expandedPath);
+    const bool scanned = options.scanThreads > 1 ? ScanFolderAhead(root, options.scanThreads) : ScanFolder(root);
+    if (scanned) RenderTree(expandedPath);
     FoldSubtree(root);
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();

@@ -38,6 +38,9 @@ struct ReportOptions {
   std::string startFolder = ".";
   SortOrder sortOrder = SortOrder::name;
   bool pauseEachPage = true;
+  // Threads that read folders ahead of the scan; 1 reads them in the scan
+  // itself, which is kindest to a spinning disk.
+  uint8_t scanThreads = 1;
 };
 
 extern ReportOptions options;

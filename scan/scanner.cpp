@@ -7,6 +7,7 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "control/settings.h"
+#include "scan/folder_reader.h"
 
 ScanTotals scanTotals;
 TDirEntry root;
@@ -28,34 +29,8 @@ std::vector<TDirEntry*> finishedChildren;
 // Each directory entry takes 32 bytes in its folder's own allocation.
 constexpr int64_t kDirectoryEntryBytes = 32;
 
-struct FolderReading {
-  TDirEntry* node;
-  TDirEntry* pending;  // subfolders to scan, newest (last listed) first
-  int32_t entryCount;
-};
-
-bool CountsSize(uint32_t attributes) {
-  return options.includeOffline || (attributes & platform::kAttrOffline) == 0;
-}
-
-void CountEntry(void* context, const platform::ListingEntry& entry) {
-  auto& reading = *static_cast<FolderReading*>(context);
-  reading.entryCount += 1;
-  if (entry.attributes & (platform::kAttrVolumeLabel | platform::kAttrReparsePoint)) return;
-  if (entry.attributes & platform::kAttrDirectory) {
-    if (entry.name == "." || entry.name == "..") return;
-    auto* child = new TDirEntry;
-    child->name = entry.name;
-    child->next = reading.pending;
-    reading.pending = child;
-    return;
-  }
-  TDirEntry& node = *reading.node;
-  node.fileCount += 1;
-  scanTotals.totalFiles += 1;
-  if (!CountsSize(entry.attributes)) return;
-  node.localBytes += options.dirMode ? entry.size : ClusterRound(entry.size, node.wastedBytes);
-}
+// Set while workers read ahead of the scan.
+bool readingAhead = false;
 
 void ReportMissingPath() {
   WriteErrorLine("Path was not found (invalid character or maximum path length exceeded?): " +
@@ -68,18 +43,15 @@ void ReportPathTooLong(const TDirEntry& child) {
   WriteErrorLine("Path skipped");
 }
 
-bool FitsPathLimit(size_t folderLength, const TDirEntry& child) {
-  // Room for the child's name, its separator and the listing's wildcard.
-  return folderLength + platform::PathLength(child.name) + 3 <= static_cast<size_t>(platform::kMaxScanPathLength);
-}
+bool ScanFolderFrom(TDirEntry& node, FolderJob* job);
 
-void ScanChild(TDirEntry& node, TDirEntry* child, size_t folderLength) {
+void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, size_t folderLength) {
   scanPath.resize(folderLength);
-  if (!FitsPathLimit(platform::PathLength(scanPath), *child)) {
+  if (!FitsPathLimit(platform::PathLength(scanPath), child->name)) {
     ReportPathTooLong(*child);
   } else {
     scanPath += child->name;
-    ScanFolder(*child);
+    ScanFolderFrom(*child, job);
     node.subBytes += TotalBytes(*child);
     if (scanDepth >= options.maxDepth && child->firstChild != nullptr) {
       FoldSubtree(*child);
@@ -92,6 +64,50 @@ void ScanChild(TDirEntry& node, TDirEntry* child, size_t folderLength) {
   } else {
     finishedChildren.push_back(child);
   }
+}
+
+void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
+  node.fileCount += contents.fileCount;
+  node.localBytes += contents.localBytes;
+  node.wastedBytes += contents.wastedBytes;
+  scanTotals.totalFiles += contents.fileCount;
+  if (options.dirMode) return;
+  // A drive's root folder has no entry of its own to hold its listing.
+  if (scanPath != allowanceFreeRoot) {
+    node.localBytes += ClusterRound(contents.entryCount * kDirectoryEntryBytes, node.wastedBytes);
+  }
+  scanTotals.totalWasted += node.wastedBytes;
+}
+
+// Reads the folder in scanPath (or takes what a worker read of it) and
+// everything below it into `node`.
+bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
+  TurnSpinner();
+  scanPath = EnsureTrailingBackslash(std::move(scanPath));
+  const size_t folderLength = scanPath.size();
+  FolderContents contents;
+  if (job != nullptr) {
+    TakeContents(job, contents);
+  } else {
+    ReadFolderContents(scanPath, contents);
+  }
+  if (contents.status == platform::ListStatus::PathNotFound) {
+    ReportMissingPath();
+    return false;
+  }
+  scanDepth += 1;
+  CountOwnContents(node, contents);
+  const size_t firstFinished = finishedChildren.size();
+  for (size_t i = 0; i < contents.subfolders.size(); ++i) {
+    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i] : nullptr;
+    ScanChild(node, contents.subfolders[i], childJob, folderLength);
+  }
+  LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
+                      finishedChildren.size() - firstFinished);
+  finishedChildren.resize(firstFinished);
+  scanPath.resize(folderLength);
+  scanDepth -= 1;
+  return true;
 }
 
 }  // namespace
@@ -110,35 +126,16 @@ int64_t ClusterRound(int64_t bytes, int64_t& waste) {
   return bytes + slack;
 }
 
-bool ScanFolder(TDirEntry& node) {
-  TurnSpinner();
+bool ScanFolder(TDirEntry& node) { return ScanFolderFrom(node, nullptr); }
+
+bool ScanFolderAhead(TDirEntry& node, int threads) {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
-  const size_t folderLength = scanPath.size();
-  FolderReading reading{&node, nullptr, 0};
-  if (folderLister(scanPath, CountEntry, &reading) == platform::ListStatus::PathNotFound) {
-    ReportMissingPath();
-    return false;
-  }
-  scanDepth += 1;
-  if (!options.dirMode) {
-    if (scanPath != allowanceFreeRoot) {
-      node.localBytes += ClusterRound(reading.entryCount * kDirectoryEntryBytes, node.wastedBytes);
-    }
-    scanTotals.totalWasted += node.wastedBytes;
-  }
-  const size_t firstFinished = finishedChildren.size();
-  while (reading.pending != nullptr) {
-    TDirEntry* child = reading.pending;
-    reading.pending = child->next;
-    child->next = nullptr;
-    ScanChild(node, child, folderLength);
-  }
-  LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
-                      finishedChildren.size() - firstFinished);
-  finishedChildren.resize(firstFinished);
-  scanPath.resize(folderLength);
-  scanDepth -= 1;
-  return true;
+  readingAhead = true;
+  FolderJob* rootJob = StartReadingAhead(threads, scanPath);
+  bool scanned = ScanFolderFrom(node, rootJob);
+  StopReadingAhead();
+  readingAhead = false;
+  return scanned;
 }
 
 namespace {

@@ -22,6 +22,9 @@ extern platform::ListStatus (*folderLister)(const std::string& folderPath,
 // Reads the folder in scanPath into `node` and everything below it. False
 // when the folder's path was not found (the error line has been written).
 bool ScanFolder(TDirEntry& node);
+// The same scan, with `threads` workers reading folders ahead of it; the tree
+// and every figure are those of ScanFolder.
+bool ScanFolderAhead(TDirEntry& node, int threads);
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.
 int64_t ClusterRound(int64_t bytes, int64_t& waste);

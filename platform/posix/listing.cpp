@@ -25,11 +25,11 @@ struct LinuxDirent64 {
   char d_name[];
 };
 
-// Large reads cut the number of getdents calls; the scan lists one folder at
-// a time, so one buffer serves it, and nested listings get their own.
+// Large reads cut the number of getdents calls. A thread lists one folder at
+// a time, so one buffer per thread serves it, and nested listings get their own.
 constexpr size_t kBufferSize = 64 * 1024;
-alignas(8) char sharedBuffer[kBufferSize];
-int listingDepth = 0;
+alignas(8) thread_local char sharedBuffer[kBufferSize];
+thread_local int listingDepth = 0;
 
 uint32_t AttributesOf(const struct stat& info, dev_t folderDevice) {
   if (S_ISLNK(info.st_mode)) return kAttrReparsePoint;

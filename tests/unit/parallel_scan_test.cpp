@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "control/settings.h"
+#include "fake_listing.h"
+#include "scan/scanner.h"
+
+namespace {
+
+std::string Sep() { return std::string(1, platform::kPathSeparator); }
+
+// A random tree of about `folders` folders below "/t", with files of mixed
+// sizes, equal names after upper-casing, links, unreadable and vanished
+// folders, all in the fake listing.
+void BuildRandomTree(unsigned seed, int folders) {
+  std::mt19937 random(seed);
+  std::vector<std::string> paths = {Sep() + "t" + Sep()};
+  fakeFolders[paths[0]] = {};
+  for (int i = 1; i < folders; ++i) {
+    const std::string parent = paths[random() % paths.size()];
+    std::string name = "d" + std::to_string(random() % 50);
+    if (random() % 7 == 0) name = "D" + name.substr(1);  // equal once upper-cased
+    const std::string path = parent + name + Sep();
+    if (fakeFolders.count(path)) continue;
+    fakeFolders[parent].entries.push_back(Dir(name));
+    paths.push_back(path);
+    FakeFolder& folder = fakeFolders[path];
+    if (random() % 40 == 0) folder.status = platform::ListStatus::Failed;
+    if (random() % 60 == 0) fakeFolders.erase(path);  // gone before it is read
+  }
+  for (const std::string& path : paths) {
+    auto found = fakeFolders.find(path);
+    if (found == fakeFolders.end()) continue;
+    const int files = static_cast<int>(random() % 12);
+    for (int f = 0; f < files; ++f) {
+      found->second.entries.push_back(File("f" + std::to_string(f), static_cast<int64_t>(random() % 100000)));
+    }
+    if (random() % 10 == 0) found->second.entries.push_back({"link", platform::kAttrReparsePoint, 0});
+    std::shuffle(found->second.entries.begin(), found->second.entries.end(), random);
+  }
+}
+
+// The whole tree as text: every folder's figures in display order.
+void Describe(const TDirEntry& folder, int depth, std::string& text) {
+  text += std::string(depth, ' ') + folder.name + " " + std::to_string(folder.fileCount) + " " +
+          std::to_string(folder.localBytes) + " " + std::to_string(folder.subBytes) + " " +
+          std::to_string(folder.wastedBytes) + "\n";
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    Describe(*child, depth + 1, text);
+  }
+}
+
+std::string ScanAndDescribe(int threads) {
+  folderLister = ListFakeFolder;
+  effectiveClusterSize = 4096;
+  scanTotals = ScanTotals{};
+  root = TDirEntry{};
+  root.name = Sep() + "t";
+  scanPath = root.name;
+  const bool scanned = threads > 1 ? ScanFolderAhead(root, threads) : ScanFolder(root);
+  std::string text = scanned ? "scanned\n" : "failed\n";
+  Describe(root, 0, text);
+  text += std::to_string(scanTotals.totalFiles) + " " + std::to_string(scanTotals.totalWasted);
+  FoldSubtree(root);
+  return text;
+}
+
+struct Shape {
+  SortOrder order;
+  uint8_t depth;
+  int64_t threshold;
+  bool dirMode;
+};
+
+class ParallelScan : public ::testing::TestWithParam<Shape> {
+ protected:
+  void TearDown() override { ResetScan(); }
+};
+
+TEST_P(ParallelScan, BuildsExactlyTheTreeOfTheSingleThreadedScan) {
+  BuildRandomTree(20261207, 3000);
+  options.sortOrder = GetParam().order;
+  options.maxDepth = GetParam().depth;
+  options.minFolderBytes = GetParam().threshold;
+  options.dirMode = GetParam().dirMode;
+  const std::string alone = ScanAndDescribe(1);
+  ASSERT_GT(std::count(alone.begin(), alone.end(), '\n'), 5);
+  for (int threads : {2, 3, 8}) EXPECT_EQ(ScanAndDescribe(threads), alone) << threads << " threads";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SortsDepthsAndThresholds, ParallelScan,
+    ::testing::Values(Shape{SortOrder::name, 255, 0, false}, Shape{SortOrder::none, 255, 0, false},
+                      Shape{SortOrder::total, 2, 0, false}, Shape{SortOrder::local, 255, 50000, false},
+                      Shape{SortOrder::waste, 3, 20000, false}, Shape{SortOrder::files, 1, 0, true},
+                      Shape{SortOrder::name, 255, 200000, true}));
+
+TEST(ParallelScanStart, AMissingStartFolderFailsAsAlone) {
+  fakeFolders.clear();
+  EXPECT_EQ(ScanAndDescribe(4), ScanAndDescribe(1));
+  EXPECT_EQ(ScanAndDescribe(4).substr(0, 7), "failed\n");
+  ResetScan();
+}
+
+}  // namespace
