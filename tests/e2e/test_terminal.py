@@ -1,0 +1,277 @@
+"""The page prompt and the browser in a real terminal: the program runs in a
+tmux pane of 100 columns and 30 rows (a page of 29 lines), keys are sent as a
+user types them, and the screen is read back. Every check polls the screen
+until it shows what is expected, so no test depends on how fast it runs.
+
+Each report window is compared with the report the same program writes to a
+file (with -c+ for the same tree characters), so every row on the screen is
+checked against the line that belongs there.
+"""
+import os
+import shlex
+import shutil
+import subprocess
+import time
+import unittest
+import uuid
+
+import tftest
+from tftest import ON_WINE, TestCase, clean_environment, mask, native_path, run
+
+ROWS, COLUMNS = 30, 100
+PAGE = ROWS - 1
+BAR = "% Up,Down,PgUp,PgDn,Home,End W)aste:D)isplay F)iles S)ub T)otals A)scii Esc"
+PROMPT = "-- [Enter] & [Space]=page, [End]=continuous, [Esc]=exit, [j] & [k]=line --"
+# Wine starts slowly the first time (it may create its prefix).
+TIMEOUT = 60 if ON_WINE else 10
+# Wine's console decodes Home and End in their xterm form (ESC [ H, ESC [ F)
+# but not in the ESC [ 1 ~ / ESC [ 4 ~ form tmux sends for the keys.
+HOME = ["-l", "\x1b[H"] if ON_WINE else ["Home"]
+END = ["-l", "\x1b[F"] if ON_WINE else ["End"]
+# Report files from Wine carry the graphics characters as code page 437 bytes.
+REPORT_ENCODING = "cp437" if ON_WINE else "utf-8"
+
+
+class Terminal:
+    """A tmux server of its own, with one pane running an interactive sh."""
+
+    def __init__(self):
+        self.socket = "tftest-%d-%s" % (os.getpid(), uuid.uuid4().hex[:8])
+        env = clean_environment()
+        env.pop("TMUX", None)
+        self.tmux("new-session", "-d", "-x", str(COLUMNS), "-y", str(ROWS), "env PS1='$ ' sh", env=env)
+        self.wait_for(lambda rows: rows[0].startswith("$"), "the shell's prompt")
+
+    def tmux(self, *args, env=None):
+        return subprocess.run(["tmux", "-L", self.socket] + list(args), env=env, check=True,
+                              capture_output=True, text=True).stdout
+
+    def close(self):
+        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
+
+    def rows(self):
+        rows = self.tmux("capture-pane", "-p").split("\n")
+        return (rows + [""] * ROWS)[:ROWS]
+
+    def type_line(self, text):
+        self.tmux("send-keys", "-l", text)
+        self.tmux("send-keys", "Enter")
+
+    def keys(self, *keys):
+        self.tmux("send-keys", *keys)
+
+    def wait_for(self, predicate, what):
+        deadline = time.monotonic() + TIMEOUT
+        while True:
+            rows = self.rows()
+            if predicate(rows):
+                return rows
+            if time.monotonic() > deadline:
+                raise AssertionError("the screen never showed %s; it shows:\n%s" % (what, "\n".join(rows)))
+            time.sleep(0.05)
+
+    def run_program(self, args, redirect=""):
+        words = ([tftest.WINE] if ON_WINE else []) + [tftest.BIN] + args
+        self.type_line(" ".join(shlex.quote(w) for w in words) + redirect + "; echo EXIT=$?")
+
+    def wait_for_exit(self):
+        rows = self.wait_for(lambda rows: any(r.startswith("EXIT=") for r in rows), "the program's end")
+        return next(r for r in rows if r.startswith("EXIT="))
+
+    def terminal_modes(self):
+        """The local modes `stty -a` reports, typed at the shell's prompt."""
+        self.type_line("stty -a; echo STTY-DONE")
+        rows = self.wait_for(lambda rows: "STTY-DONE" in rows, "the terminal's modes")
+        return " ".join(rows).split()
+
+
+def comparable(rows):
+    """Rows as the screen holds them: no trailing blanks, drive figures masked."""
+    text = "\n".join(row.rstrip() for row in rows)
+    return mask(text.encode("utf-8")).decode("utf-8").split("\n")
+
+
+@unittest.skipUnless(shutil.which("tmux"), "tmux is not installed")
+class TerminalCase(TestCase):
+    def setUp(self):
+        super().setUp()
+        self.terminal = Terminal()
+        self.addCleanup(self.terminal.close)
+
+    def assertModesRestored(self):
+        modes = self.terminal.terminal_modes()
+        self.assertIn("icanon", modes)
+        self.assertIn("echo", modes)
+        self.assertNotIn("-icanon", modes)
+        self.assertNotIn("-echo", modes)
+
+
+class Browser(TerminalCase):
+    def setUp(self):
+        super().setUp()
+        # 40 folders of two subfolders each: 121 folder lines, several pages.
+        for k in range(40):
+            self.tree.file("d%03d/s%03da/f" % (k, k), 1000 * k)
+            self.tree.folder("d%03d/s%03db" % (k, k))
+        self.start = native_path(self.tree.path())
+        self.report = self.report_lines([])
+        self.total = len(self.report)
+        self.assertEqual(self.total, 2 + 121 + 9)
+
+    def report_lines(self, extra):
+        """The report as the program writes it into a file, without the
+        header line, the blank line after it and the closing form feed."""
+        result = run(["-c+"] + extra + [self.start])
+        self.assertEqual(result.code, 0)
+        text = result.out.decode(REPORT_ENCODING).replace("\r\n", "\n")
+        self.assertTrue(text.endswith("\n\f\n"))
+        return comparable(text[:-len("\n\f\n")].split("\n")[2:])
+
+    def expect_window(self, shown_end, report=None):
+        """Waits for the status bar of a window whose last line is line
+        `shown_end` - 1, with the report's lines above it."""
+        report = report or self.report
+        bar = "%3d%s" % (shown_end * 100 // self.total, BAR)
+        count = min(shown_end, PAGE)
+        expected = report[shown_end - count:shown_end]
+
+        def shows_window(rows):
+            rows = comparable(rows)
+            return bar in rows and rows[rows.index(bar) - count:rows.index(bar)] == expected
+
+        self.terminal.wait_for(shows_window, "lines %d to %d and the bar '%s'" % (shown_end - count, shown_end - 1, bar))
+
+    def test_keys_move_the_window_and_esc_ends_the_run(self):
+        self.terminal.run_program([self.start])
+        self.expect_window(PAGE - 2)  # the first screen is two lines short
+        steps = [
+            (["Space"], 27 + 28),
+            (["Down"], 56),
+            (["Up"], 55),
+            (["PPage"], PAGE),  # would start above line 0
+            (["NPage"], PAGE + 28),
+            (HOME, PAGE),
+            (["j"], PAGE + 1),
+            (END, self.total),
+            (["k"], self.total - 1),
+            (["Space"], self.total - 1 + 28),
+        ]
+        for keys, shown_end in steps:
+            with self.subTest(keys=keys):
+                self.terminal.keys(*keys)
+                self.expect_window(min(shown_end, self.total))
+        self.terminal.keys("a")
+        self.expect_window(self.total, self.report_lines(["-c-"]))
+        self.terminal.keys("t")
+        self.expect_window(self.total, self.report_lines(["-c-", "-nototals"]))
+        self.terminal.keys("Escape")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        self.assertModesRestored()
+
+    def test_space_at_the_end_returns_and_q_ends_the_run(self):
+        self.terminal.run_program([self.start])
+        self.expect_window(PAGE - 2)
+        self.terminal.keys(*END)
+        self.expect_window(self.total)
+        self.terminal.keys("Space")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        self.terminal.run_program([self.start])
+        self.expect_window(PAGE - 2)
+        self.terminal.keys("q")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        self.assertModesRestored()
+
+    def test_ctrl_c_ends_the_run_and_restores_the_terminal(self):
+        self.terminal.run_program([self.start])
+        self.expect_window(PAGE - 2)
+        self.terminal.keys("C-c")
+        self.terminal.wait_for(lambda rows: comparable(rows)[-1] == "$" or "$" in comparable(rows)[PAGE - 1:],
+                               "the shell's prompt")
+        self.assertModesRestored()
+
+    # Standard input is no terminal while standard output is: no key can be
+    # read, so the rest of the report is printed and the run ends.
+    def test_report_goes_on_when_keys_cannot_be_read(self):
+        self.terminal.run_program([self.start], " < /dev/null")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        rows = comparable(self.terminal.rows())
+        exit_row = rows.index("EXIT=0")
+        self.assertEqual(rows[exit_row - PAGE + 2:exit_row], self.report[-(PAGE - 2):])
+        self.assertFalse(any(BAR in row for row in rows))
+
+    @unittest.skipIf(ON_WINE, "Wine's console decodes the escape sequences itself")
+    def test_escape_sequences_of_common_terminals(self):
+        self.terminal.run_program([self.start])
+        self.expect_window(PAGE - 2)
+        page_down = "\x1b[6~"
+        steps = [
+            (page_down, 55),
+            ("\x1b[1;2A", 55),      # Shift+Up is ignored
+            ("\x1bOB", 56),          # Down, application mode
+            ("\x1b[B", 57),
+            ("\x1b[A", 56),          # Up
+            ("\x1bOA", 55),
+            ("\x1b[5~", PAGE),      # Page Up
+            (page_down, PAGE + 28),
+            ("\x1bOH", PAGE),        # Home: xterm application mode
+            (page_down, PAGE + 28),
+            ("\x1b[1~", PAGE),      # VT220, tmux
+            (page_down, PAGE + 28),
+            ("\x1b[7~", PAGE),      # rxvt
+            ("\x1b[F", self.total),  # End: xterm
+            ("\x1b[H", PAGE),        # Home: xterm
+            ("\x1bOF", self.total),
+            ("\x1b[1~", PAGE),
+            ("\x1b[4~", self.total),
+            ("\x1b[1~", PAGE),
+            ("\x1b[8~", self.total),
+        ]
+        for sequence, shown_end in steps:
+            with self.subTest(sequence=sequence.encode()):
+                self.terminal.keys("-l", sequence)
+                self.expect_window(shown_end)
+        self.terminal.keys("-l", "\x1b")  # a lone Esc, no key after it
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+
+
+class PagePrompt(TerminalCase):
+    def setUp(self):
+        super().setUp()
+        result = run(["-?"])
+        self.usage = result.out.decode("latin-1").replace("\r\n", "\n").split("\n")[:-1]
+        self.assertGreater(len(self.usage), PAGE + 2)
+
+    def expect_prompt_after(self, line_count):
+        def prompt_below_line(rows):
+            rows = [row.rstrip() for row in rows]
+            return PROMPT in rows and rows[rows.index(PROMPT) - 1] == self.usage[line_count - 1].rstrip()
+
+        self.terminal.wait_for(prompt_below_line, "the prompt below line %d" % line_count)
+
+    def test_pages_lines_and_end_of_a_long_message(self):
+        self.terminal.run_program(["-?"])
+        self.expect_prompt_after(PAGE)
+        self.terminal.keys("j")
+        self.expect_prompt_after(PAGE + 1)
+        self.terminal.keys("K")
+        self.expect_prompt_after(PAGE + 2)
+        self.terminal.keys("Enter")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        rows = [row.rstrip() for row in self.terminal.rows()]
+        exit_row = rows.index("EXIT=0")
+        self.assertEqual(rows[exit_row - 9:exit_row], [line.rstrip() for line in self.usage[-9:]])
+        self.assertNotIn(PROMPT, rows)
+        self.assertModesRestored()
+
+    def test_esc_ends_the_run_without_the_next_line(self):
+        self.terminal.run_program(["-?"])
+        self.expect_prompt_after(PAGE)
+        self.terminal.keys("Escape")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        rows = [row.rstrip() for row in self.terminal.rows()]
+        self.assertEqual(rows[rows.index("EXIT=0") - 1], self.usage[PAGE - 1].rstrip())
+        self.assertModesRestored()
+
+
+if __name__ == "__main__":
+    unittest.main()
