@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "control/settings.h"
 #include "platform/platform.h"
 #include "report/console_report.h"
+#include "report/modes.h"
 #include "scan/drive_stats.h"
 #include "scan/scanner.h"
 #include "scan/tree.h"
@@ -133,10 +135,10 @@ class Browser : public ::testing::Test {
     root.fileCount = 3;
     TDirEntry** link = &root.firstChild;
     for (int c = 0; c < children; ++c) {
-      TDirEntry* child = NewFolder("c" + std::to_string(c), 5000 + c, 2);
+      TDirEntry* child = NewFolder(std::string("c").append(std::to_string(c)), 5000 + c, 2);
       TDirEntry** grandLink = &child->firstChild;
       for (int g = 0; g < 3; ++g) {
-        *grandLink = NewFolder("g" + std::to_string(g), 1000 * (g + 1) + c, 1);
+        *grandLink = NewFolder(std::string("g").append(std::to_string(g)), 1000 * (g + 1) + c, 1);
         child->subBytes += (*grandLink)->localBytes;
         grandLink = &(*grandLink)->next;
       }
@@ -148,12 +150,12 @@ class Browser : public ::testing::Test {
   }
 
   // The whole report printed in one pass with the current settings.
-  static std::vector<std::string> WholeReport() {
+  static std::vector<std::string> WholeReport(const OutputOperations& mode = kConsoleMode) {
     const bool pause = options.pauseEachPage;
     options.pauseEachPage = false;
     std::string whole;
     CaptureOutput(&whole);
-    WalkReport(kConsoleMode);
+    WalkReport(mode);
     CaptureOutput(nullptr);
     options.pauseEachPage = pause;
     return SplitLines(whole);
@@ -161,10 +163,11 @@ class Browser : public ::testing::Test {
 
   // Browses with the keys given; returns the frames, and in `after` what
   // was written once the browser returned.
-  static std::vector<Frame> Browse(std::vector<platform::KeyPress> keys, std::string* after = nullptr) {
+  static std::vector<Frame> Browse(std::vector<platform::KeyPress> keys, std::string* after = nullptr,
+                                   const OutputOperations& mode = kConsoleMode) {
     script = std::move(keys);
     CaptureOutput(&output);
-    WalkReport(kConsoleMode);
+    WalkReport(mode);
     CaptureOutput(nullptr);
     std::vector<Frame> parsed;
     for (size_t i = 0; i < frames.size(); ++i) parsed.push_back(ParseFrame(frames[i], i == 0));
@@ -308,6 +311,52 @@ TEST_F(Browser, FailingKeyReadsPrintTheRestAndLeave) {
   EXPECT_EQ(frames[0].lines, Slice(report, 0, 21));
   ASSERT_TRUE(after.starts_with(kEraseBar));
   EXPECT_EQ(SplitLines(after.substr(kEraseBar.size())), Slice(report, 22, 99));
+}
+
+// The browser only moves the walk's window, so the tab and comma reports,
+// one row per line, page through the same keys.
+TEST_F(Browser, DelimitedReportsPageThroughTheSameKeys) {
+  for (OutputMode outputMode : {OutputMode::tab, OutputMode::comma}) {
+    SCOPED_TRACE(static_cast<int>(outputMode));
+    SetUp();
+    MakeTree(22);
+    reportPath = "/data/";
+    const OutputOperations& mode = OperationsFor(outputMode);
+    const std::vector<std::string> report = WholeReport(mode);
+    const int total = static_cast<int>(report.size());
+    ASSERT_GT(total, 50);
+    const auto frames = Browse({Char(' '), Scan(kScanUp), Scan(kScanEnd), Char(' ')}, nullptr, mode);
+    ExpectSteps(frames,
+                {
+                    {"the start", false, 0, 21, 2200 / total},
+                    {"Space", false, 22, 44, 4500 / total},
+                    {"Up", true, 20, 43, 4400 / total},
+                    {"End", true, total - 24, total - 1, 100},
+                },
+                report);
+    EXPECT_EQ(keysRead, 4u);
+    FoldSubtree(root);
+  }
+}
+
+// An HTML line slot may hold several text lines or none, so only the ends
+// of the document are compared (and not the line with the time of day).
+TEST_F(Browser, HtmlReportPagesFromItsStartToItsEnd) {
+  MakeTree(22);
+  const OutputOperations& mode = OperationsFor(OutputMode::html);
+  const std::vector<std::string> report = WholeReport(mode);
+  const auto frames = Browse({Scan(kScanEnd), Char(' ')}, nullptr, mode);
+  ASSERT_EQ(frames.size(), 2u);
+  const std::vector<std::string>& first = frames[0].lines;
+  ASSERT_FALSE(first.empty());
+  ASSERT_LE(first.size(), report.size());
+  EXPECT_EQ(first.front(), report.front());
+  EXPECT_EQ(first.back(), report[first.size() - 1]);
+  ASSERT_LE(frames[1].lines.size(), report.size());
+  EXPECT_TRUE(std::equal(frames[1].lines.rbegin(), frames[1].lines.rend(), report.rbegin()));
+  EXPECT_TRUE(frames[1].cleared);
+  EXPECT_EQ(frames[1].bar, Bar(100));
+  EXPECT_EQ(keysRead, 2u);
 }
 
 struct Toggle {
