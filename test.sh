@@ -39,3 +39,15 @@ echo "== Linux tests"
 (cd build/linux && ctest --output-on-failure -j "$jobs")
 echo "== Windows tests (under Wine)"
 (cd build/windows && ctest --output-on-failure)
+
+# Any sanitizer report ends the sanitized program with a failure, so the
+# test that ran it fails.
+echo "== Linux tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DTALLYFOLD_SANITIZE=address,undefined > /dev/null
+cmake --build build/asan -j "$jobs"
+(cd build/asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
+
+echo "== The scan with workers under ThreadSanitizer"
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DTALLYFOLD_SANITIZE=thread > /dev/null
+cmake --build build/tsan -j "$jobs" --target unit_tests tallyfold
+(cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R 'unit_tests|parallel_scan')
