@@ -3,8 +3,9 @@
 //
 //   tallyfold-config                       show, explain, ask for a new string
 //   tallyfold-config --show                show and explain only
-//   tallyfold-config --set "parameters"    store the string (for scripts);
-//                                          nothing after --set removes them
+//   tallyfold-config --set parameters...   store the words after --set, joined
+//                                          by blanks (for scripts); nothing
+//                                          after --set removes them
 // (config.exe on Windows.)
 #include <iostream>
 #include <string>
@@ -24,7 +25,7 @@ constexpr uint8_t kWordColumn = 12;
 std::string ProgramName() { return platform::kSettingsProgramName; }
 
 void ShowUsageLines() {
-  WriteOutLine("Usage: " + ProgramName() + " [--show | --set \"parameters\"]");
+  WriteOutLine("Usage: " + ProgramName() + " [--show | --set parameters...]");
   WriteOutLine("  (no option)  show the default parameters, explain them and ask for new ones");
   WriteOutLine("  --show       show the default parameters and explain them");
   WriteOutLine("  --set        store new default parameters; nothing after it removes them");
@@ -132,8 +133,9 @@ int Run(const std::vector<std::string>& arguments) {
     ShowStored(platform::ReadStoredDefaults());
     return 0;
   }
-  if (arguments[1] == "--set" && arguments.size() <= 3) {
-    const std::string parameters = arguments.size() == 3 ? arguments[2] : "";
+  if (arguments[1] == "--set") {
+    std::string parameters;
+    for (size_t i = 2; i < arguments.size(); ++i) parameters += (i > 2 ? " " : "") + arguments[i];
     ExplainParameters(parameters);
     return Store(parameters);
   }

@@ -262,7 +262,7 @@ USAGE_OPTIONS = sorted({m.group(1) for m in map(re.compile(r"^  (-[a-z+?-]+)").m
                        - {"-?"}) + ["-size=", "-cl=", "-sort="]
 
 
-@LINUX_ONLY
+@unittest.skipIf(ON_WINE, "the documentation is checked once, in the Linux run")
 class Documentation(unittest.TestCase):
     @unittest.skipUnless(shutil.which("man"), "man is not installed")
     def test_the_man_page_renders_without_warnings_and_covers_every_option(self):

@@ -67,6 +67,11 @@ class SettingsProgram(TestCase):
                 self.assertTrue(ends_with(out, "Nothing was changed."), out)
                 self.assertIn("  -nofiles", settings(["--show"])[1])
 
+    def test_words_after_set_are_joined_by_blanks(self):
+        code, _ = settings(["--set", "-nowaste", "-nofiles"])
+        self.assertEqual(code, 0)
+        self.assertEqual(settings(["--show"])[1][1], "  -nowaste -nofiles")
+
     def test_set_without_a_string_removes_the_defaults(self):
         settings(["--set", "-nofiles"])
         code, _ = settings(["--set"])
@@ -74,8 +79,9 @@ class SettingsProgram(TestCase):
         self.assertIn("Files", self.report_titles())
 
     def test_words_are_explained_as_the_program_takes_them(self):
-        code, out = settings(["--set", '-SORT=Size -cl=128K -0 "My Files" -w -help'])
+        code, out = settings([], typed='-SORT=Size -cl=128K -0 "My Files" -w -help\ny\n')
         self.assertEqual(code, 0)
+        self.assertEqual(settings(["--show"])[1][1], '  -SORT=Size -cl=128K -0 "My Files" -w -help')
         for expected in [
                 "  -SORT=Size  writes: Invalid sorting method specified - SIZE",
                 "  -cl=128K    counts wastage for a cluster size of 65536 bytes",
