@@ -1,13 +1,183 @@
 #include "report/html_report.h"
 
+#include <string_view>
+
+#include "build_settings.h"
 #include "console/output.h"
-#include "console/text.h"
+#include "control/options.h"
+#include "control/settings.h"
 #include "platform/platform.h"
+#include "report/escape.h"
+#include "report/format.h"
+#include "scan/drive_stats.h"
+#include "scan/tree.h"
+
+namespace {
+
+constexpr int32_t kHeaderSlots = 15;
+
+bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
+
+std::string Cell(std::string_view text) { return "<td>" + EscapeHtml(text) + "</td>"; }
+std::string TotalsCell(std::string_view text) { return "<td class=\"totals\">" + EscapeHtml(text) + "</td>"; }
+
+std::string ParametersLine() {
+  std::string words;
+  for (const std::string& argument : commandLine) words += argument + " ";
+  return "<p>Parameters: <tt>" + EscapeHtml(words) + "</tt></p>";
+}
+
+void WriteHeaderSlot(int32_t slot) {
+  switch (slot) {
+    case 0: WriteOutLine("<h1>" + EscapeHtml(ProductTitle()) + " Report</h1>"); break;
+    case 1: WriteOutLine(CopyrightParagraph()); break;
+    case 2: WriteOutLine(""); break;
+    case 4:
+      WriteOutLine("<p><a href=\"" + EscapeHtml(TALLYFOLD_PRODUCT_URL) + "\">Tallyfold</a>");
+      break;
+    case 5:
+      WriteOutLine("report, created at " + EscapeHtml(platform::LocalDateTime()) + "</p>");
+      WriteOutLine(ParametersLine());
+      break;
+    case 6: WriteOutLine("<table class=\"report\">"); break;
+    case 7: WriteOutLine(options.showTotals ? "<tr><th>Total with subfolders</th>" : "<tr>"); break;
+    case 8:
+      if (WasteColumnShown()) {
+        WriteOutLine(options.wasteAsPercent ? "    <th>% Wasted</th>" : "    <th>Wasted space</th>");
+      }
+      break;
+    case 9:
+      if (options.showFileCounts) WriteOutLine("    <th>File count</th>");
+      break;
+    case 10:
+      WriteOutLine(options.showOwnSize ? "    <th>Folder name [Without subfolders]</th>"
+                                       : "    <th>Folder name</th>");
+      break;
+    case 11: WriteOutLine("</tr>"); break;
+    case 12: WriteOutLine(""); break;
+    default: break;  // slots 3, 13 and 14 hold nothing
+  }
+}
+
+void WriteTotalsRow() {
+  const int64_t grandTotal = TotalBytes(root);
+  const int64_t wasted = scanTotals.totalWasted;
+  std::string row;
+  if (options.showTotals) row += TotalsCell(FormatSize(grandTotal));
+  if (WasteColumnShown()) {
+    row += TotalsCell(options.wasteAsPercent ? FormatPercent(wasted, grandTotal) : FormatSize(wasted));
+  }
+  if (options.showFileCounts) row += TotalsCell(FormatCount(scanTotals.totalFiles));
+  // "Wastage:" shows the form of the wasted space that the column does not.
+  row += TotalsCell("Cluster size: " + FormatSize(effectiveClusterSize) + " Wastage: " +
+                    (options.wasteAsPercent ? FormatSize(wasted) : FormatPercent(wasted, grandTotal)));
+  WriteOutLine(row + "</tr>");
+}
+
+void WriteFooterSlot(int32_t slot) {
+  switch (slot) {
+    case 0: WriteOutLine("<tr>"); break;
+    case 1: WriteTotalsRow(); break;
+    case 2: WriteOutLine("</table>"); break;
+    case 3: WriteOutLine(""); break;
+    case 4:
+      // driveName is the drive letter on Windows (the first character of the
+      // start path), the mount point on Linux.
+      WriteOutLine("<h2>Statistics for Drive " + EscapeHtml(driveName) + ":<i>" +
+                   EscapeHtml(driveStats.volumeDescription) + "</i></h2>");
+      break;
+    case 5:
+      WriteOutLine("<table class=\"summary\"><tr><td>Cluster size:</td>" +
+                   Cell(FormatSize(driveStats.clusterSize)) + "</tr>");
+      break;
+    case 6:
+      WriteOutLine("<tr><td>Free space:</td>" +
+                   Cell(FormatSize(driveStats.freeBytes) + " ( " +
+                        FormatPercent(driveStats.freeBytes, driveStats.capacityBytes) +
+                        " of capacity is free)") +
+                   "</tr>");
+      break;
+    case 7:
+      WriteOutLine("<tr><td>Used space: </td>" +
+                   Cell(FormatSize(driveStats.capacityBytes - driveStats.freeBytes)) + "</tr>");
+      break;
+    case 8:
+      WriteOutLine("<tr><td>Capacity: </td>" + Cell(FormatSize(driveStats.capacityBytes)) +
+                   "</tr></table>");
+      break;
+  }
+}
+
+void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNextSibling); }
+
+}  // namespace
 
 void WriteHtmlHead() {
-  WriteOutLine("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">");
-  WriteOutLine("<link rel=\"stylesheet\" type=\"text/css\" href=\"" + platform::ProgramFolder() +
-               "tf_style.css\">");
+  // Linux names are written as the file system gives them, in practice
+  // UTF-8; the Windows layer writes redirected output in the ANSI code page.
+  const bool utf8 = platform::kPathStyle == platform::PathStyle::Posix;
+  WriteOutLine(std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
+               (utf8 ? "utf-8" : "iso-8859-1") + "\">");
+  WriteOutLine("<link rel=\"stylesheet\" type=\"text/css\" href=\"" +
+               EscapeHtml(platform::ProgramFolder() + "tf_style.css") + "\">");
 }
 
 void WriteHtmlClose() { WriteOutLine("</body></html>"); }
+
+std::string CopyrightParagraph() {
+  const std::string_view copyright = TALLYFOLD_COPYRIGHT;
+  const std::string_view maker = TALLYFOLD_MAKER;
+  const std::string link = "<a href=\"" + EscapeHtml(TALLYFOLD_MAKER_URL) + "\">" + EscapeHtml(maker) + "</a>";
+  const size_t at = maker.empty() ? std::string_view::npos : copyright.rfind(maker);
+  if (at == std::string_view::npos) return "<p>" + EscapeHtml(copyright) + " " + link + "</p>";
+  return "<p>" + EscapeHtml(copyright.substr(0, at)) + link +
+         EscapeHtml(copyright.substr(at + maker.size())) + "</p>";
+}
+
+int32_t HtmlHeader() {
+  if (lineCursor == -1) return kHeaderSlots;
+  treePrefix = "  ";
+  // A slot with nothing to write still takes its number and its share of
+  // the budget, so the header always counts 15 lines.
+  while (lineCursor >= 0 && lineBudget > 0 && lineCursor < kHeaderSlots) {
+    WriteHeaderSlot(lineCursor);
+    lineBudget -= 1;
+    lineCursor += 1;
+  }
+  lineIndex = kHeaderSlots;
+  return 0;
+}
+
+void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
+  std::string row = "<tr>";
+  if (options.showTotals) row += Cell(FormatSize(TotalBytes(folder)));
+  if (WasteColumnShown()) {
+    row += Cell(options.wasteAsPercent ? FormatPercent(folder.wastedBytes, folder.localBytes)
+                                       : FormatSize(folder.wastedBytes));
+  }
+  if (options.showFileCounts) row += Cell(FormatCount(folder.fileCount));
+  std::string tree = treePrefix;
+  if (&folder != &root) {
+    const TreeChars& chars = options.treeChars;
+    tree += chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar];
+  }
+  tree += folder.name;
+  if (options.showOwnSize && folder.subBytes != 0) tree += "   [" + FormatSize(folder.localBytes) + "]";
+  WriteOutLine(row + "<td class=\"l\">" + EscapeHtml(tree) + "</td></tr>");
+}
+
+void ListHtmlFolders(TDirEntry* first) {
+  static const FolderLines kLines = {WriteHtmlLine, DescendTree, &treePrefix};
+  ListFolders(first, kLines);
+}
+
+int32_t HtmlFooter(int32_t totalLines) {
+  const int32_t footerSlots = options.showDriveStats ? 9 : 3;
+  if (lineCursor == -1) return footerSlots;
+  for (int32_t slot = lineCursor + footerSlots - totalLines;
+       slot >= 0 && lineBudget > 0 && slot < footerSlots; ++slot) {
+    WriteFooterSlot(slot);
+    lineBudget -= 1;
+  }
+  return 0;
+}

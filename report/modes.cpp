@@ -1,5 +1,15 @@
 #include "report/modes.h"
 
 #include "report/console_report.h"
+#include "report/delimited_report.h"
+#include "report/html_report.h"
 
-const OutputOperations& OperationsFor(OutputMode) { return kConsoleMode; }
+const OutputOperations& OperationsFor(OutputMode mode) {
+  switch (mode) {
+    case OutputMode::tab: return kTabMode;
+    case OutputMode::comma: return kCommaMode;
+    case OutputMode::html: return kHtmlMode;
+    case OutputMode::console: break;
+  }
+  return kConsoleMode;
+}

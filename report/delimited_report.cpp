@@ -1,0 +1,95 @@
+#include "report/delimited_report.h"
+
+#include <string>
+#include <string_view>
+
+#include "console/output.h"
+#include "console/text.h"
+#include "control/settings.h"
+#include "platform/platform.h"
+#include "report/escape.h"
+#include "report/format.h"
+
+namespace {
+
+constexpr int32_t kHeaderLines = 2;
+// The tab report's size fields are right-aligned in this many characters; a
+// longer number is written whole.
+constexpr uint8_t kTabSizeWidth = 14;
+
+bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
+
+// The column titles, each quoted, joined by `separator`. -nosubs, -nototals,
+// -asper, -asval and -nostats do not apply: the total and the without-
+// subfolders columns are always there, and wasted space is always bytes.
+std::string ColumnTitles(std::string_view separator) {
+  std::string titles = QuoteDelimitedField("Total with subfolders");
+  if (WasteColumnShown()) titles += std::string(separator) + QuoteDelimitedField("Wasted space");
+  titles += std::string(separator) + QuoteDelimitedField("Without subfolders");
+  if (options.showFileCounts) titles += std::string(separator) + QuoteDelimitedField("Files");
+  titles += std::string(separator) + QuoteDelimitedField("Folder name");
+  return titles;
+}
+
+// Lines 0 (titles) and 1 (empty): counted, and charged to the budget, also
+// under -noheader, which only keeps them from being written.
+int32_t DelimitedHeader(std::string_view separator) {
+  if (lineCursor == -1) return kHeaderLines;
+  if (lineCursor == 0) {
+    if (options.showHeader) WriteOutLine(ColumnTitles(separator));
+    lineCursor += 1;
+    lineBudget -= 1;
+  }
+  if (lineCursor == 1) {
+    if (options.showHeader) WriteOutLine("");
+    lineCursor += 1;
+    lineBudget -= 1;
+  }
+  lineIndex = kHeaderLines;
+  return 0;
+}
+
+// The root's path is reportPath alone: the start path already ends in a
+// separator, and a drive root ("/", "D:\") gets no second one.
+std::string RowPath(const TDirEntry& folder) {
+  return QuoteDelimitedField(&folder == &root ? reportPath : reportPath + folder.name);
+}
+
+using NumberField = std::string (*)(int64_t value);
+
+std::string PlainField(int64_t value) { return FormatPlainNumber(value); }
+std::string PaddedField(int64_t value) { return PadLeft(FormatPlainNumber(value), kTabSizeWidth); }
+
+// total, [wasted], own size, [files], "path": the sizes through `sizeField`,
+// the file count always plain.
+void WriteRow(const TDirEntry& folder, std::string_view separator, NumberField sizeField) {
+  std::string row = sizeField(TotalBytes(folder));
+  if (WasteColumnShown()) row += std::string(separator) + sizeField(folder.wastedBytes);
+  row += std::string(separator) + sizeField(folder.localBytes);
+  if (options.showFileCounts) row += std::string(separator) + FormatPlainNumber(folder.fileCount);
+  row += std::string(separator) + RowPath(folder);
+  WriteOutLine(row);
+}
+
+void DescendPath(const TDirEntry& folder, bool) {
+  reportPath += folder.name;
+  reportPath += platform::kPathSeparator;
+}
+
+}  // namespace
+
+void WriteCommaLine(const TDirEntry& folder, bool) { WriteRow(folder, ",", PlainField); }
+void WriteTabLine(const TDirEntry& folder, bool) { WriteRow(folder, "\t", PaddedField); }
+
+int32_t CommaHeader() { return DelimitedHeader(","); }
+int32_t TabHeader() { return DelimitedHeader("\t"); }
+
+void ListCommaFolders(TDirEntry* first) {
+  static const FolderLines kLines = {WriteCommaLine, DescendPath, &reportPath};
+  ListFolders(first, kLines);
+}
+
+void ListTabFolders(TDirEntry* first) {
+  static const FolderLines kLines = {WriteTabLine, DescendPath, &reportPath};
+  ListFolders(first, kLines);
+}
