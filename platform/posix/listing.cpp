@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -62,28 +64,81 @@ void VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, Ent
   visit(context, entry);
 }
 
-ListStatus ReadAllEntries(int folder, char* buffer, EntryVisitor visit, void* context) {
-  struct stat folderInfo;
-  if (fstat(folder, &folderInfo) != 0) return ListStatus::Failed;
+ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor visit, void* context) {
   while (true) {
     long bytes = syscall(SYS_getdents64, folder, buffer, kBufferSize);
     if (bytes < 0) return errno == ENOENT ? ListStatus::PathNotFound : ListStatus::Failed;
     if (bytes == 0) return ListStatus::Listed;
     for (long offset = 0; offset < bytes;) {
       const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer + offset);
-      VisitEntry(folder, folderInfo.st_dev, record, visit, context);
+      VisitEntry(folder, device, record, visit, context);
       offset += record.d_reclen;
     }
   }
 }
 
+// The folders listed last stay open, so that a subfolder is opened relative
+// to its parent's descriptor instead of resolving its whole path again: a
+// scan lists a folder's subfolders right after the folder itself.
+struct OpenFolder {
+  std::string path;
+  int descriptor;
+  dev_t device;
+};
+constexpr size_t kMaxOpenFolders = 64;
+thread_local std::vector<OpenFolder> openFolders;
+
+void CloseFoldersFrom(size_t first) {
+  for (size_t i = first; i < openFolders.size(); ++i) close(openFolders[i].descriptor);
+  openFolders.resize(first);
+}
+
+// `folderPath` names one subfolder of `parent`: its path, the subfolder's
+// name and a separator.
+bool IsSubfolderOf(const std::string& folderPath, const std::string& parent) {
+  if (folderPath.size() <= parent.size() + 1 || folderPath.compare(0, parent.size(), parent) != 0) return false;
+  return folderPath.find('/', parent.size()) == folderPath.size() - 1;
+}
+
+// Opens the folder, relative to an open parent when there is one. A
+// subfolder opened that way is on its parent's device: the scan never
+// enters a folder that its parent's listing marked as a mount point.
+int OpenFolderAt(const std::string& folderPath, dev_t& device) {
+  for (size_t i = openFolders.size(); i-- > 0;) {
+    if (!IsSubfolderOf(folderPath, openFolders[i].path)) continue;
+    CloseFoldersFrom(i + 1);
+    const std::string name = folderPath.substr(openFolders[i].path.size(),
+                                               folderPath.size() - openFolders[i].path.size() - 1);
+    device = openFolders[i].device;
+    return openat(openFolders[i].descriptor, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  }
+  int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info;
+  if (folder >= 0 && fstat(folder, &info) != 0) {
+    close(folder);
+    return -1;
+  }
+  if (folder >= 0) device = info.st_dev;
+  return folder;
+}
+
+void KeepOpen(const std::string& folderPath, int folder, dev_t device) {
+  if (openFolders.size() == kMaxOpenFolders) CloseFoldersFrom(0);
+  openFolders.push_back({folderPath, folder, device});
+}
+
+ListStatus FailureOfOpen(int error) {
+  // A symbolic link put in a folder's place since its parent was listed is
+  // not followed (ELOOP) and counts like a folder that went away.
+  return (error == ENOENT || error == ENOTDIR || error == ELOOP) ? ListStatus::PathNotFound : ListStatus::Failed;
+}
+
 }  // namespace
 
 ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context) {
-  int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) {
-    return (errno == ENOENT || errno == ENOTDIR) ? ListStatus::PathNotFound : ListStatus::Failed;
-  }
+  dev_t device = 0;
+  int folder = OpenFolderAt(folderPath, device);
+  if (folder < 0) return FailureOfOpen(errno);
   std::unique_ptr<char[]> ownBuffer;
   char* buffer = sharedBuffer;
   if (listingDepth > 0) {
@@ -91,9 +146,15 @@ ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* c
     buffer = ownBuffer.get();
   }
   listingDepth += 1;
-  ListStatus status = ReadAllEntries(folder, buffer, visit, context);
+  ListStatus status = ReadAllEntries(folder, device, buffer, visit, context);
   listingDepth -= 1;
-  close(folder);
+  // A nested listing (the long-path walk lists while its parent's listing
+  // is open) keeps nothing open, so no descriptor outlives its reader.
+  if (listingDepth == 0) {
+    KeepOpen(folderPath, folder, device);
+  } else {
+    close(folder);
+  }
   return status;
 }
 

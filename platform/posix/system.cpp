@@ -146,17 +146,32 @@ std::string LocalDateTime() {
   return std::string(text, length);
 }
 
+namespace {
+
+bool IsProgram(const std::string& target) {
+  struct stat info;
+  return stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(target.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
 bool ShellOpen(const std::string& target) {
-  const char* arguments[] = {"xdg-open", target.c_str(), nullptr};
+  // A program (the settings program) runs in this terminal and is waited
+  // for; anything else goes to the desktop's opener.
+  const bool program = IsProgram(target);
+  const char* opener = program ? target.c_str() : "xdg-open";
+  const char* arguments[] = {opener, program ? nullptr : target.c_str(), nullptr};
   pid_t child;
-  if (posix_spawnp(&child, "xdg-open", nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) {
+  if (posix_spawnp(&child, opener, nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) {
     return false;
   }
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return false;
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  // A program's exit status is its own business; the opener's tells whether
+  // the target could be opened.
+  return program || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 void PutOnClipboard(const std::string& text) {

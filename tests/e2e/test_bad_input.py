@@ -21,7 +21,7 @@ class BadWords(TestCase):
                 result = run([word], cwd=self.tree.path())
                 self.assertEqual(result.code, 0)
                 self.assertIn(("Path was not found (invalid character or maximum path length exceeded?): "
-                               + native_path(self.tree.path(word)) + SEP).encode(), result.err)
+                               + native_path(self.tree.path()) + SEP + word + SEP).encode(), result.err)
 
     def test_bad_numbers_are_taken_as_zero(self):
         self.tree.file("a/f", 10)

@@ -179,8 +179,6 @@ class Launchers(TestCase):
         for switch, message, target in [
                 ("-support", "Starting Web browser to show Quenlow support page.", self.support),
                 ("-vantor", "Starting Web browser to show Quenlow home page.", self.maker),
-                ("-config", "Starting Tallyfold configuration program",
-                 os.path.join(self.program_folder, "tallyfold-config")),
                 ("-tallyfold", "Starting Web browser for Tallyfold homepage", None)]:
             with self.subTest(switch=switch):
                 opener = self.opener(0)
@@ -192,6 +190,15 @@ class Launchers(TestCase):
                     self.assertEqual(opener.opened(), [target])
                 else:
                     self.assertRegex(opener.opened()[0], r"^https?://")
+
+    def test_config_runs_the_settings_program_in_the_terminal(self):
+        opener = self.opener(0)
+        result = run(["-config", "-w"], env=opener.environment())
+        self.assertEqual(result.code, 0)
+        out = result.out.decode().split("\n")
+        self.assertEqual(out[0], "Starting Tallyfold configuration program")
+        self.assertTrue(out[1].startswith("Default parameters, stored in "), out[1])
+        self.assertEqual(opener.opened(), [])
 
     def test_help_opens_the_help_file_and_the_report_follows(self):
         self.tree.file("one", 10)

@@ -133,9 +133,10 @@ def set_stored_defaults(value):
             handle.write("DefaultParams=" + value + "\n")
 
 
-_HEADER = re.compile(rb"^Tallyfold 5\.0 report, created at .*$", re.M)
-_DRIVE = re.compile(rb"^(Statistics for Drive ).*$", re.M)
-_FIGURES = re.compile(rb"^(   Cluster size: |     Free space: |     Used space: |       Capacity: ).*$", re.M)
+# A line's rest stops before its line end, CR LF included.
+_HEADER = re.compile(rb"^Tallyfold 5\.0 report, created at [^\r\n]*", re.M)
+_DRIVE = re.compile(rb"^(Statistics for Drive )[^\r\n]*", re.M)
+_FIGURES = re.compile(rb"^(   Cluster size: |     Free space: |     Used space: |       Capacity: )[^\r\n]*", re.M)
 
 
 def mask(output):
