@@ -20,8 +20,11 @@ class BadWords(TestCase):
             with self.subTest(word=word):
                 result = run([word], cwd=self.tree.path())
                 self.assertEqual(result.code, 0)
+                # "/tab" is a full path on Linux and a relative one on Windows.
+                full = word.startswith("/") and not ON_WINE
+                path = word if full else native_path(self.tree.path()) + SEP + word
                 self.assertIn(("Path was not found (invalid character or maximum path length exceeded?): "
-                               + native_path(self.tree.path()) + SEP + word + SEP).encode(), result.err)
+                               + path + SEP).encode(), result.err)
 
     def test_bad_numbers_are_taken_as_zero(self):
         self.tree.file("a/f", 10)
