@@ -174,7 +174,8 @@ void ApplyParameterSources() {
   for (size_t i = 1; i < commandLine.size(); ++i) ParseOption(commandLine[i]);
 }
 
-void SplitParameterString(std::string_view text) {
+std::vector<std::string> ParameterWords(std::string_view text) {
+  std::vector<std::string> words;
   std::string word;
   bool inQuotes = false;
   for (char c : text) {
@@ -182,13 +183,18 @@ void SplitParameterString(std::string_view text) {
     if (c == '"') {
       inQuotes = !inQuotes;
     } else if ((code == 8 || code == 32 || code == 255) && !inQuotes) {
-      if (!word.empty()) ParseOption(word);
+      if (!word.empty()) words.push_back(word);
       word.clear();
     } else {
       word.push_back(c);
     }
   }
-  if (!word.empty()) ParseOption(word);
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+void SplitParameterString(std::string_view text) {
+  for (const std::string& word : ParameterWords(text)) ParseOption(word);
 }
 
 void ParseOption(const std::string& word) {
@@ -225,7 +231,9 @@ int64_t ParseSizeValue(std::string_view upperText) {
   if (!(std::fabs(rounded) < kLimit)) return 0;
   const auto whole = static_cast<int64_t>(rounded);
   int64_t product = 0;
+  // -2^63 fits as a product, but its absolute value does not.
   if (__builtin_mul_overflow(whole, multiplier, &product)) return 0;
+  if (product == std::numeric_limits<int64_t>::min()) return 0;
   return product < 0 ? -product : product;
 }
 

@@ -28,7 +28,8 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
   }
   contents.fileCount += 1;
   if (!CountsSize(entry.attributes)) return;
-  contents.localBytes += options.dirMode ? entry.size : ClusterRound(entry.size, contents.wastedBytes);
+  contents.localBytes =
+      AddBytes(contents.localBytes, options.dirMode ? entry.size : ClusterRound(entry.size, contents.wastedBytes));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "scan/scanner.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -52,7 +53,9 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, size_t folderL
   } else {
     scanPath += child->name;
     ScanFolderFrom(*child, job);
-    node.subBytes += TotalBytes(*child);
+    // Held so that the folder's own total stays within the limit too.
+    node.subBytes = std::min(AddBytes(node.subBytes, TotalBytes(*child)),
+                             std::numeric_limits<int64_t>::max() - node.localBytes);
     if (scanDepth >= options.maxDepth && child->firstChild != nullptr) {
       FoldSubtree(*child);
       MarkFolded(*child);
@@ -68,15 +71,16 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, size_t folderL
 
 void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
   node.fileCount += contents.fileCount;
-  node.localBytes += contents.localBytes;
-  node.wastedBytes += contents.wastedBytes;
+  node.localBytes = AddBytes(node.localBytes, contents.localBytes);
+  node.wastedBytes = AddBytes(node.wastedBytes, contents.wastedBytes);
   scanTotals.totalFiles += contents.fileCount;
   if (options.dirMode) return;
   // A drive's root folder has no entry of its own to hold its listing.
   if (scanPath != allowanceFreeRoot) {
-    node.localBytes += ClusterRound(contents.entryCount * kDirectoryEntryBytes, node.wastedBytes);
+    const int64_t allowance = ClusterRound(contents.entryCount * kDirectoryEntryBytes, node.wastedBytes);
+    node.localBytes = AddBytes(node.localBytes, allowance);
   }
-  scanTotals.totalWasted += node.wastedBytes;
+  scanTotals.totalWasted = AddBytes(scanTotals.totalWasted, node.wastedBytes);
 }
 
 // Reads the folder in scanPath (or takes what a worker read of it) and
@@ -122,8 +126,13 @@ int64_t ClusterRound(int64_t bytes, int64_t& waste) {
   int64_t remainder = bytes % effectiveClusterSize;
   if (remainder == 0) return bytes;
   int64_t slack = effectiveClusterSize - remainder;
-  waste += slack;
-  return bytes + slack;
+  waste = AddBytes(waste, slack);
+  return AddBytes(bytes, slack);
+}
+
+int64_t AddBytes(int64_t sum, int64_t bytes) {
+  int64_t result = 0;
+  return __builtin_add_overflow(sum, bytes, &result) ? std::numeric_limits<int64_t>::max() : result;
 }
 
 bool ScanFolder(TDirEntry& node) { return ScanFolderFrom(node, nullptr); }
@@ -191,7 +200,7 @@ void FoldSubtree(TDirEntry& node) {
     TDirEntry* child = node.firstChild;
     FoldSubtree(*child);
     node.fileCount += child->fileCount;
-    node.wastedBytes += child->wastedBytes;
+    node.wastedBytes = AddBytes(node.wastedBytes, child->wastedBytes);
     node.firstChild = child->next;
     delete child;
   }
@@ -200,7 +209,7 @@ void FoldSubtree(TDirEntry& node) {
 void FoldChildInto(TDirEntry* child, TDirEntry& parent) {
   FoldSubtree(*child);
   parent.fileCount += child->fileCount;
-  parent.wastedBytes += child->wastedBytes;
+  parent.wastedBytes = AddBytes(parent.wastedBytes, child->wastedBytes);
   delete child;
 }
 

@@ -28,6 +28,10 @@ bool ScanFolderAhead(TDirEntry& node, int threads);
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.
 int64_t ClusterRound(int64_t bytes, int64_t& waste);
+// `sum` + `bytes`, held at the 64-bit limit: a sparse file may claim
+// 2^63 - 1 bytes (tmpfs allows it), and a figure that wrapped round would
+// turn negative and be folded away by the size threshold.
+int64_t AddBytes(int64_t sum, int64_t bytes);
 
 // Links `children` (in the order they were scanned, the reverse of the
 // listing) under `parent` in the order of the sort setting.
