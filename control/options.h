@@ -16,8 +16,10 @@ void ReadRegistryDefaults();
 // Applies the stored defaults, then TALLYFOLD, then each argument.
 void ApplyParameterSources();
 
-// Splits a parameter string into words (blanks separate, double quotes
-// group) and applies each.
+// The words of a parameter string: blanks (and characters 8 and 255)
+// separate them outside double quotes; the quotes are dropped.
+std::vector<std::string> ParameterWords(std::string_view text);
+// Applies each word of a parameter string.
 void SplitParameterString(std::string_view text);
 // Applies one word: an option, or else the start folder.
 void ParseOption(const std::string& word);

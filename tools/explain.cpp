@@ -129,27 +129,6 @@ void AddMessageLines(const std::string& captured, std::vector<std::string>& mess
 
 }  // namespace
 
-std::vector<std::string> ParameterWords(std::string_view text) {
-  // The rule of SplitParameterString: a double quote flips the in-quotes
-  // state and is dropped; outside quotes, characters 8, 32 and 255 end a word.
-  std::vector<std::string> words;
-  std::string word;
-  bool inQuotes = false;
-  for (char c : text) {
-    const auto code = static_cast<unsigned char>(c);
-    if (c == '"') {
-      inQuotes = !inQuotes;
-    } else if ((code == 8 || code == 32 || code == 255) && !inQuotes) {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-    } else {
-      word.push_back(c);
-    }
-  }
-  if (!word.empty()) words.push_back(word);
-  return words;
-}
-
 WordExplanation ExplainWord(const std::string& word) {
   WordExplanation explanation{word, {}, {}, false, false, false};
   const ReportOptions saved = options;

@@ -16,6 +16,4 @@ struct WordExplanation {
   bool endsRun = false;               // -w and the launches other than the help file
 };
 
-// The words of a parameter string, split as the program splits it.
-std::vector<std::string> ParameterWords(std::string_view text);
 WordExplanation ExplainWord(const std::string& word);
