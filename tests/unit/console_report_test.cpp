@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console/output.h"
+#include "example_tree.h"
 #include "console/writer.h"
 #include "control/settings.h"
 #include "platform/platform.h"
@@ -14,52 +15,18 @@
 
 namespace {
 
-constexpr int64_t kKB = 1024, kMB = 1024 * 1024;
-
-std::string Lines(std::initializer_list<std::string> texts) {
-  std::string all;
-  for (const std::string& text : texts) all += text + platform::kLineEnd;
-  return all;
-}
-
-TDirEntry* Folder(const char* name, int64_t local, int32_t files, int64_t wasted) {
-  auto* folder = new TDirEntry;
-  folder->name = name;
-  folder->localBytes = local;
-  folder->fileCount = files;
-  folder->wastedBytes = wasted;
-  return folder;
-}
-
-// C:\DATA with 10 MB of its own; Docs (5 MB) holding Old (1 MB); Music (20 MB);
-// 4 KB clusters; a 465.8 GB drive labelled DATA.
+// The worked example on drive C:, in the plain characters.
 class ExampleReport : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = TDirEntry{};
-    root.name = "C:\\DATA";
-    root.localBytes = 10 * kMB;
-    root.fileCount = 12;
-    root.wastedBytes = 40 * kKB;
-    TDirEntry* docs = Folder("Docs", 5 * kMB, 100, 200 * kKB);
-    TDirEntry* old = Folder("Old", 1 * kMB, 10, 20 * kKB);
-    TDirEntry* music = Folder("Music", 20 * kMB, 300, 600 * kKB);
-    docs->firstChild = old;
-    docs->subBytes = 1 * kMB;
-    docs->next = music;
-    root.firstChild = docs;
-    root.subBytes = 26 * kMB;
-    scanTotals = {422, 860 * kKB};
-    effectiveClusterSize = 4096;
-    driveStats = {4096, 500107862016, 123456789012, "DATA (NTFS)"};
-    driveName = "C";
+    BuildExampleTree("C:\\DATA");
     options = ReportOptions{};
     options.treeChars = kPlainChars;
     options.pauseEachPage = false;
     screenWidth = 80;
   }
   void TearDown() override {
-    FoldSubtree(root);
+    ReleaseExampleTree();
     options = ReportOptions{};
   }
 
@@ -118,8 +85,7 @@ TEST_F(ExampleReport, AllColumnsOffLeavesTheTreeAndAFortyBarRule) {
 }
 
 TEST_F(ExampleReport, ALoneRootMakesTwelveLines) {
-  FoldSubtree(root);
-  root.subBytes = 0;
+  RemoveExampleSubfolders();
   std::string report = Render();
   size_t lines = 0;
   for (size_t at = report.find(platform::kLineEnd); at != std::string::npos;

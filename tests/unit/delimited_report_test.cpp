@@ -8,9 +8,11 @@
 #include <string>
 
 #include "console/output.h"
+#include "example_tree.h"
 #include "control/settings.h"
 #include "platform/platform.h"
 #include "report/walker.h"
+#include "scan/scanner.h"
 #include "scan/tree.h"
 
 namespace {
@@ -18,60 +20,21 @@ namespace {
 const std::string S(1, platform::kPathSeparator);
 const std::string kStart = platform::kPathStyle == platform::PathStyle::Posix ? "/data" : "C:\\Data";
 
-std::string Lines(std::initializer_list<std::string> texts) {
-  std::string all;
-  for (const std::string& text : texts) all += text + platform::kLineEnd;
-  return all;
-}
-
-TDirEntry* Folder(const char* name, int64_t local, int32_t files, int64_t wasted) {
-  auto* folder = new TDirEntry;
-  folder->name = name;
-  folder->localBytes = local;
-  folder->fileCount = files;
-  folder->wastedBytes = wasted;
-  return folder;
-}
-
-void Release(TDirEntry* first) {
-  while (first != nullptr) {
-    TDirEntry* next = first->next;
-    Release(first->firstChild);
-    delete first;
-    first = next;
-  }
-}
-
-// The example of Part 4.1: the start folder with 10 MB of its own (12 files,
-// 40 KB slack), Docs (5 MB, 100 files) holding Old (1 MB, 10 files), and
-// Music (20 MB, 300 files).
+// The worked example (example_tree.h).
 class DelimitedReport : public ::testing::Test {
  protected:
   void SetUp() override {
     savedOptions = options;
     options = ReportOptions{};
     options.pauseEachPage = false;
-    root = TDirEntry{};
-    root.name = kStart;
-    root.localBytes = 10485760;
-    root.fileCount = 12;
-    root.wastedBytes = 40960;
-    TDirEntry* docs = Folder("Docs", 5242880, 100, 204800);
-    TDirEntry* old = Folder("Old", 1048576, 10, 20480);
-    TDirEntry* music = Folder("Music", 20971520, 300, 614400);
-    docs->firstChild = old;
-    docs->subBytes = old->localBytes;
-    docs->next = music;
-    root.firstChild = docs;
-    root.subBytes = TotalBytes(*docs) + TotalBytes(*music);
+    BuildExampleTree(kStart);
     reportPath = kStart + S;
     CaptureOutput(&output);
   }
 
   void TearDown() override {
     CaptureOutput(nullptr);
-    Release(root.firstChild);
-    root = TDirEntry{};
+    ReleaseExampleTree();
     options = savedOptions;
     reportPath.clear();
   }
@@ -168,9 +131,7 @@ TEST_F(DelimitedReport, SwitchesOfOtherReportsChangeNothing) {
 }
 
 TEST_F(DelimitedReport, StartFolderWithoutSubfolders) {
-  Release(root.firstChild);
-  root.firstChild = nullptr;
-  root.subBytes = 0;
+  RemoveExampleSubfolders();
   EXPECT_EQ(Report(kCommaMode),
             Lines({"\"Total with subfolders\",\"Wasted space\",\"Without subfolders\",\"Files\",\"Folder name\"",
                    "", "10485760,40960,10485760,12,\"" + kStart + S + "\""}));
@@ -204,12 +165,10 @@ TEST_F(DelimitedReport, QuotesInNamesAreDoubledAndOtherCharactersStayInTheField)
 }
 
 TEST_F(DelimitedReport, LongNumbersAreWrittenWholeInTheTabReport) {
+  RemoveExampleSubfolders();
   root.localBytes = 123456789012345678;  // 18 digits
   root.wastedBytes = -5;
   options.showHeader = false;
-  Release(root.firstChild);
-  root.firstChild = nullptr;
-  root.subBytes = 0;
   EXPECT_EQ(Report(kTabMode), Lines({"123456789012345678\t            -5\t123456789012345678\t12\t\"" +
                                      kStart + S + "\""}));
 }

@@ -10,6 +10,7 @@
 
 #include "build_settings.h"
 #include "console/output.h"
+#include "example_tree.h"
 #include "control/options.h"
 #include "control/settings.h"
 #include "platform/platform.h"
@@ -27,30 +28,6 @@ const std::string kTee = "&#9500;&#9472;&#9472;";
 const std::string kCornerRef = "&#9492;&#9472;&#9472;";
 const std::string kVerticalRef = "&#9474;";
 
-std::string Lines(std::initializer_list<std::string> texts) {
-  std::string all;
-  for (const std::string& text : texts) all += text + platform::kLineEnd;
-  return all;
-}
-
-TDirEntry* Folder(const char* name, int64_t local, int32_t files, int64_t wasted) {
-  auto* folder = new TDirEntry;
-  folder->name = name;
-  folder->localBytes = local;
-  folder->fileCount = files;
-  folder->wastedBytes = wasted;
-  return folder;
-}
-
-void Release(TDirEntry* first) {
-  while (first != nullptr) {
-    TDirEntry* next = first->next;
-    Release(first->firstChild);
-    delete first;
-    first = next;
-  }
-}
-
 // The date and time belong to the machine.
 std::string MaskDate(std::string text) {
   const std::string lead = "report, created at ";
@@ -60,10 +37,7 @@ std::string MaskDate(std::string text) {
   return text.replace(at + lead.size(), end - at - lead.size(), "<date>");
 }
 
-// The example of Part 4.1: a start folder with 10 MB of its own (12 files,
-// 40 KB slack), Docs (5 MB, 100 files, 200 KB) holding Old (1 MB, 10 files,
-// 20 KB), and Music (20 MB, 300 files, 600 KB); 4 KB clusters; a drive of
-// 500,107,862,016 bytes with 123,456,789,012 free, labelled DATA (NTFS).
+// The worked example (example_tree.h), with an argument that needs escaping.
 class HtmlReport : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,36 +48,15 @@ class HtmlReport : public ::testing::Test {
     options.treeChars = kGraphicsChars;
     thousandsSeparator = ',';
     commandLine = {"tallyfold", "-html", "-cl=4K", "<b>&co"};
-    root = TDirEntry{};
-    root.name = kStart;
-    root.localBytes = 10485760;
-    root.fileCount = 12;
-    root.wastedBytes = 40960;
-    docs = Folder("Docs", 5242880, 100, 204800);
-    TDirEntry* old = Folder("Old", 1048576, 10, 20480);
-    TDirEntry* music = Folder("Music", 20971520, 300, 614400);
-    docs->firstChild = old;
-    docs->subBytes = old->localBytes;
-    docs->next = music;
-    root.firstChild = docs;
-    root.subBytes = TotalBytes(*docs) + TotalBytes(*music);
-    scanTotals = ScanTotals{422, 880640};
-    effectiveClusterSize = 4096;
-    driveStats = DriveStats{4096, 500107862016, 123456789012, "DATA (NTFS)"};
-    driveName = "C";
+    docs = BuildExampleTree(kStart);
     CaptureOutput(&output);
   }
 
   void TearDown() override {
     CaptureOutput(nullptr);
-    Release(root.firstChild);
-    root = TDirEntry{};
+    ReleaseExampleTree();
     options = savedOptions;
     commandLine = savedCommandLine;
-    scanTotals = ScanTotals{};
-    driveStats = DriveStats{};
-    driveName.clear();
-    effectiveClusterSize = 1;
   }
 
   std::string Report() {
