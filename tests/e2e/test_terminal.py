@@ -41,6 +41,7 @@ class Terminal:
         env.pop("TMUX", None)
         self.tmux("new-session", "-d", "-x", str(COLUMNS), "-y", str(ROWS), "env PS1='$ ' sh", env=env)
         self.wait_for(lambda rows: rows[0].startswith("$"), "the shell's prompt")
+        self.tty = self.tmux("display-message", "-p", "#{pane_tty}").strip()
 
     def tmux(self, *args, env=None):
         return subprocess.run(["tmux", "-L", self.socket] + list(args), env=env, check=True,
@@ -58,7 +59,20 @@ class Terminal:
         self.tmux("send-keys", "Enter")
 
     def keys(self, *keys):
+        """Sends keys once the program waits for one: a key typed while the
+        terminal is still in its line mode would be echoed onto the screen."""
+        self.wait_until_reading_keys()
         self.tmux("send-keys", *keys)
+
+    def wait_until_reading_keys(self):
+        deadline = time.monotonic() + TIMEOUT
+        while True:
+            modes = subprocess.run(["stty", "-F", self.tty, "-a"], capture_output=True, text=True).stdout.split()
+            if "-icanon" in modes and "-echo" in modes and "isig" in modes:
+                return
+            if time.monotonic() > deadline:
+                raise AssertionError("the terminal never went into key mode: " + " ".join(modes))
+            time.sleep(0.02)
 
     def wait_for(self, predicate, what):
         deadline = time.monotonic() + TIMEOUT
