@@ -12,6 +12,8 @@ command -v x86_64-w64-mingw32-g++-posix > /dev/null || missing+=(g++-mingw-w64-x
 command -v tmux > /dev/null || missing+=(tmux)
 command -v chromium > /dev/null || missing+=(chromium)
 command -v chmcmd > /dev/null || missing+=(fp-utils)
+command -v clang++ > /dev/null || missing+=(clang)
+[ -n "$(find /usr/lib/llvm-14 -name 'libclang_rt.fuzzer-x86_64.a' 2> /dev/null)" ] || missing+=(libclang-rt-14-dev)
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing ${missing[*]}"
   sudo=""
@@ -32,8 +34,17 @@ cmake -S . -B build/windows -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DTALLYFOLD_WINE="$wine" > /dev/null
 cmake --build build/windows -j "$jobs"
 
-# The first start of Wine creates its prefix; do it once, before the tests.
-"$wine" cmd /c exit > /dev/null 2>&1 || true
+# One Wine server for all the tests, started here with its services: a
+# server that a test program starts passes that program's output pipes on
+# to the services it starts, and the test then waits for them to end. The
+# first start also creates Wine's prefix.
+wineserver=/usr/lib/wine/wineserver64
+"$wineserver" -k 2> /dev/null || true
+"$wine" cmd /c exit < /dev/null > /dev/null 2>&1 || true
+"$wineserver" -w
+"$wineserver" -p < /dev/null > /dev/null 2>&1
+trap '"$wineserver" -k 2> /dev/null || true' EXIT
+"$wine" cmd /c exit < /dev/null > /dev/null 2>&1 || true
 
 echo "== Linux tests"
 (cd build/linux && ctest --output-on-failure -j "$jobs")
@@ -51,3 +62,6 @@ echo "== The scan with workers under ThreadSanitizer"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DTALLYFOLD_SANITIZE=thread > /dev/null
 cmake --build build/tsan -j "$jobs" --target unit_tests tallyfold
 (cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R 'unit_tests|parallel_scan')
+
+echo "== Fuzzing, a few seconds a target"
+tests/fuzz/run_fuzzers.sh build/fuzz

@@ -139,11 +139,10 @@ bool WriteStandardOutput(std::string_view text) {
 }
 
 void WriteConsoleError(std::string_view text) {
-  // Fails when standard error is not a console, which keeps progress text
-  // out of redirected files.
-  const std::wstring wide = win32::Widen(text);
-  DWORD written;
-  WriteConsoleW(errorHandle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  // Progress text stays out of redirected files. Asked once: the spinner
+  // writes for every folder, and a failing console call is not free.
+  static const bool errorIsConsole = IsConsole(errorHandle);
+  if (errorIsConsole) WriteToConsole(errorHandle, text);
 }
 
 void WriteStandardError(std::string_view text) {

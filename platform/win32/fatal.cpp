@@ -38,8 +38,7 @@ DWORD WINAPI ReportOnFreshStack(void* errorNumber) {
   return 0;
 }
 
-LONG WINAPI ReportUnhandledException(EXCEPTION_POINTERS* exception) {
-  int errorNumber = ErrorNumberOf(exception->ExceptionRecord->ExceptionCode);
+[[noreturn]] void ReportAndEnd(int errorNumber) {
   // After a stack overflow the faulting thread has only a few pages of stack
   // left, too few for the report; a thread of its own has plenty.
   HANDLE thread = CreateThread(nullptr, kReportThreadStackBytes, ReportOnFreshStack, &errorNumber, 0, nullptr);
@@ -50,6 +49,18 @@ LONG WINAPI ReportUnhandledException(EXCEPTION_POINTERS* exception) {
   EndProcessNow(errorNumber);
 }
 
+LONG WINAPI ReportUnhandledException(EXCEPTION_POINTERS* exception) {
+  ReportAndEnd(ErrorNumberOf(exception->ExceptionRecord->ExceptionCode));
+}
+
+// A stack overflow is reported as soon as it is raised: searching the
+// frames for a handler needs more stack than is left, and the system may end
+// the process before the unhandled-exception filter runs.
+LONG WINAPI ReportStackOverflow(EXCEPTION_POINTERS* exception) {
+  if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW) return EXCEPTION_CONTINUE_SEARCH;
+  ReportAndEnd(kFatalStackOverflow);
+}
+
 }  // namespace
 
 void InstallFatalFaultHandlers(void (*report)(int errorNumber)) {
@@ -57,6 +68,7 @@ void InstallFatalFaultHandlers(void (*report)(int errorNumber)) {
   // No dialog box for a crash: the report on standard output is the message.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(ReportUnhandledException);
+  AddVectoredExceptionHandler(1, ReportStackOverflow);
 }
 
 void EndProcessNow(int exitCode) {
