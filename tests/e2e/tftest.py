@@ -57,7 +57,8 @@ class Tree:
         return os.path.join(self.root, relative) if relative else self.root
 
     def remove(self):
-        shutil.rmtree(self.root, ignore_errors=True)
+        # rm, not shutil.rmtree, whose recursion stops short of deep trees.
+        subprocess.run(["rm", "-rf", self.root], check=False)
 
 
 class Result:
