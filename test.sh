@@ -65,3 +65,6 @@ cmake --build build/tsan -j "$jobs" --target unit_tests tallyfold
 
 echo "== Fuzzing, a few seconds a target"
 tests/fuzz/run_fuzzers.sh build/fuzz
+
+echo "== The benchmark, as a quick smoke run on a small tree"
+bench/bench.py --quick --trees build/bench-trees
