@@ -49,7 +49,8 @@ def ensure_tree(kind, trees, scale):
         os.makedirs(trees, exist_ok=True)
         subprocess.run([sys.executable, os.path.join(HERE, "make_tree.py"), kind, path,
                         "--scale", str(scale)], check=True, stdout=subprocess.DEVNULL)
-    return path
+    # du reports a link given as its argument, not the tree behind it.
+    return os.path.realpath(path)
 
 
 def commands(tallyfold, floor, tree, threads):

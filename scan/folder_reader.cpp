@@ -69,6 +69,9 @@ std::condition_variable folderRead;     // a job's contents are ready
 std::vector<FolderJob*> queuedJobs;     // a stack; taken jobs are skipped
 size_t foldersWaiting = 0;              // read, not yet taken by the scan
 bool stopping = false;
+// Who sleeps: waking a thread is a system call, so only a sleeper is woken.
+int idleWorkers = 0;
+const FolderJob* awaitedJob = nullptr;  // the job the scan waits for
 std::vector<std::thread> workers;
 
 // Reads the job's folder and queues its subfolders' jobs; called without the
@@ -85,13 +88,22 @@ void ReadJob(FolderJob& job) {
     job.contents.subfolderJobs.push_back(child);
   }
   std::lock_guard<std::mutex> hold(jobsLock);
+  size_t queued = 0;
   for (auto child = job.contents.subfolderJobs.rbegin(); child != job.contents.subfolderJobs.rend(); ++child) {
-    if (*child != nullptr) queuedJobs.push_back(*child);
+    if (*child == nullptr) continue;
+    queuedJobs.push_back(*child);
+    queued += 1;
   }
   job.state = FolderJob::State::Read;
   foldersWaiting += 1;
-  workAvailable.notify_all();
-  folderRead.notify_all();
+  if (queued > 0 && idleWorkers > 0) {
+    if (queued == 1) {
+      workAvailable.notify_one();
+    } else {
+      workAvailable.notify_all();
+    }
+  }
+  if (awaitedJob == &job) folderRead.notify_one();
 }
 
 FolderJob* NextQueuedJob() {
@@ -112,9 +124,11 @@ void Unqueue(FolderJob* job) {
 void Work() {
   std::unique_lock<std::mutex> hold(jobsLock);
   while (true) {
+    idleWorkers += 1;
     workAvailable.wait(hold, [] {
       return stopping || (foldersWaiting < kMaxFoldersReadAhead && !queuedJobs.empty());
     });
+    idleWorkers -= 1;
     if (stopping) return;
     FolderJob* job = NextQueuedJob();
     job->state = FolderJob::State::Reading;
@@ -131,6 +145,7 @@ FolderJob* StartReadingAhead(int threads, const std::string& rootPath) {
   rootJob->path = rootPath;
   stopping = false;
   foldersWaiting = 0;
+  idleWorkers = 0;
   queuedJobs.assign(1, rootJob);
   for (int i = 0; i < threads; ++i) workers.emplace_back(Work);
   return rootJob;
@@ -145,9 +160,12 @@ void TakeContents(FolderJob* job, FolderContents& contents) {
     ReadJob(*job);
     hold.lock();
   }
+  awaitedJob = job;
   folderRead.wait(hold, [job] { return job->state == FolderJob::State::Read; });
+  awaitedJob = nullptr;
+  const bool readingPaused = foldersWaiting >= kMaxFoldersReadAhead;
   foldersWaiting -= 1;
-  workAvailable.notify_all();
+  if (readingPaused && idleWorkers > 0) workAvailable.notify_all();
   hold.unlock();
   contents = std::move(job->contents);
   delete job;
