@@ -121,6 +121,14 @@ void Unqueue(FolderJob* job) {
   if (found != queuedJobs.rend()) queuedJobs.erase(std::next(found).base());
 }
 
+// Reads `job` with the lock released; called with it held.
+void ReadHere(FolderJob& job, std::unique_lock<std::mutex>& hold) {
+  job.state = FolderJob::State::Reading;
+  hold.unlock();
+  ReadJob(job);
+  hold.lock();
+}
+
 void Work() {
   std::unique_lock<std::mutex> hold(jobsLock);
   while (true) {
@@ -155,10 +163,14 @@ void TakeContents(FolderJob* job, FolderContents& contents) {
   std::unique_lock<std::mutex> hold(jobsLock);
   if (job->state == FolderJob::State::Queued) {
     Unqueue(job);
-    job->state = FolderJob::State::Reading;
-    hold.unlock();
-    ReadJob(*job);
-    hold.lock();
+    ReadHere(*job, hold);
+  }
+  // While a worker reads the folder, the scan reads others rather than
+  // sleep: putting it to sleep and waking it costs more than a folder takes.
+  while (job->state != FolderJob::State::Read && foldersWaiting < kMaxFoldersReadAhead) {
+    FolderJob* other = NextQueuedJob();
+    if (other == nullptr) break;
+    ReadHere(*other, hold);
   }
   awaitedJob = job;
   folderRead.wait(hold, [job] { return job->state == FolderJob::State::Read; });
