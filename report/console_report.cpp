@@ -112,12 +112,5 @@ void ListConsoleFolders(TDirEntry* first) {
 }
 
 int32_t ConsoleFooter(int32_t totalLines) {
-  const int32_t footerLines = options.showDriveStats ? 9 : 3;
-  if (lineCursor == -1) return footerLines;
-  for (int32_t line = lineCursor - (totalLines - footerLines);
-       line >= 0 && line < footerLines && lineBudget > 0; ++line) {
-    WriteFooterLine(line);
-    lineBudget -= 1;
-  }
-  return 0;
+  return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterLine);
 }

@@ -172,12 +172,5 @@ void ListHtmlFolders(TDirEntry* first) {
 }
 
 int32_t HtmlFooter(int32_t totalLines) {
-  const int32_t footerSlots = options.showDriveStats ? 9 : 3;
-  if (lineCursor == -1) return footerSlots;
-  for (int32_t slot = lineCursor + footerSlots - totalLines;
-       slot >= 0 && lineBudget > 0 && slot < footerSlots; ++slot) {
-    WriteFooterSlot(slot);
-    lineBudget -= 1;
-  }
-  return 0;
+  return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterSlot);
 }

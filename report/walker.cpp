@@ -40,6 +40,16 @@ void WalkReport(const OutputOperations& mode) {
 
 int32_t NoFooter(int32_t) { return 0; }
 
+int32_t WalkFooter(int32_t totalLines, int32_t footerLines, void (*writeLine)(int32_t line)) {
+  if (lineCursor == -1) return footerLines;
+  for (int32_t line = lineCursor - (totalLines - footerLines);
+       line >= 0 && line < footerLines && lineBudget > 0; ++line) {
+    writeLine(line);
+    lineBudget -= 1;
+  }
+  return 0;
+}
+
 void PushTreeIndent(bool hasNextSibling) {
   treePrefix += hasNextSibling ? options.treeChars[kVertical] : options.treeChars[kBlank];
   treePrefix += "  ";

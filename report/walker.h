@@ -65,6 +65,10 @@ void WalkReport(const OutputOperations& mode);
 // The footer of the modes without one.
 int32_t NoFooter(int32_t totalLines);
 
+// The footer operation's part of the contract, for a footer of
+// `footerLines` lines that `writeLine` writes one at a time.
+int32_t WalkFooter(int32_t totalLines, int32_t footerLines, void (*writeLine)(int32_t line));
+
 // Appends the vertical bar (when the folder has a later sibling) or a blank,
 // then two blanks, to treePrefix.
 void PushTreeIndent(bool hasNextSibling);

@@ -81,12 +81,4 @@ void InstallFatalFaultHandlers(void (*report)(int errorNumber)) {
 
 void EndProcessNow(int exitCode) { _exit(exitCode); }
 
-std::string ProgramFileName() {
-  char path[4096];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "tallyfold";
-  const std::string full(path, static_cast<size_t>(length));
-  return full.substr(full.find_last_of('/') + 1);
-}
-
 }  // namespace platform

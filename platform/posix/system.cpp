@@ -72,12 +72,26 @@ std::string CurrentDirectory() {
 
 std::string CurrentDirectoryOfDrive(char) { return CurrentDirectory(); }
 
-std::string ProgramFolder() {
+namespace {
+
+// The running program's own file; empty when the system will not say.
+std::string ProgramPath() {
   std::string buffer(4096, '\0');
   ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0) return "./";
-  buffer.resize(static_cast<size_t>(length));
-  return buffer.substr(0, buffer.find_last_of('/') + 1);
+  buffer.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  return buffer;
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+  const std::string path = ProgramPath();
+  return path.empty() ? "./" : path.substr(0, path.find_last_of('/') + 1);
+}
+
+std::string ProgramFileName() {
+  const std::string path = ProgramPath();
+  return path.empty() ? "tallyfold" : path.substr(path.find_last_of('/') + 1);
 }
 
 std::string StoredDefaultsLocation() { return ConfigFolder() + "/config"; }

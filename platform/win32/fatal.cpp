@@ -76,15 +76,4 @@ void EndProcessNow(int exitCode) {
   ExitProcess(static_cast<UINT>(exitCode));
 }
 
-std::string ProgramFileName() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  DWORD length;
-  while ((length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()))) ==
-         buffer.size()) {
-    buffer.resize(buffer.size() * 2);
-  }
-  const std::string path = win32::Narrow(std::wstring_view(buffer.data(), length));
-  return path.substr(path.find_last_of('\\') + 1);
-}
-
 }  // namespace platform

@@ -113,7 +113,10 @@ std::string CurrentDirectoryOfDrive(char letter) {
   return directory.empty() ? std::string{letter, ':', '\\'} : directory;
 }
 
-std::string ProgramFolder() {
+namespace {
+
+// The running program's own file.
+std::string ProgramPath() {
   std::wstring buffer(MAX_PATH, L'\0');
   DWORD length;
   // The name is cut, and the buffer filled, when it is too small.
@@ -121,8 +124,19 @@ std::string ProgramFolder() {
          buffer.size()) {
     buffer.resize(buffer.size() * 2);
   }
-  const std::string path = win32::Narrow(std::wstring_view(buffer.data(), length));
+  return win32::Narrow(std::wstring_view(buffer.data(), length));
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+  const std::string path = ProgramPath();
   return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+std::string ProgramFileName() {
+  const std::string path = ProgramPath();
+  return path.substr(path.find_last_of('\\') + 1);
 }
 
 std::string ReadStoredDefaults() {
