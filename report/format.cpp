@@ -28,7 +28,10 @@ std::string FormatGrouped(long double value, int decimals) {
   const auto scaled = static_cast<unsigned long long>(std::floor(std::fabs(value) * scale + 0.5L));
   std::string text = value < 0 ? "-" : "";
   text += GroupThousands(std::to_string(decimals == 1 ? scaled / 10 : scaled));
-  if (decimals == 1) text += "." + std::to_string(scaled % 10);
+  if (decimals == 1) {
+    text += '.';
+    text += static_cast<char>('0' + scaled % 10);
+  }
   if (text.size() > kMaxGroupedLength) text.resize(kMaxGroupedLength);
   return text;
 }
