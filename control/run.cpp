@@ -58,6 +58,11 @@ void ShowReadingPrompt() {
   WriteError(prompt + RepeatChar(static_cast<uint8_t>(prompt.size()), "\b"));
 }
 
+bool ScanTree() {
+  if (options.scanThreads > 1) return ScanFolderAhead(root, options.scanThreads);
+  return ScanFolder(root);
+}
+
 void RenderTree(const std::string& expandedPath) {
   if (options.outputMode == OutputMode::tab || options.outputMode == OutputMode::comma) {
     reportPath = EnsureTrailingBackslash(expandedPath);
@@ -104,8 +109,7 @@ void ReportRun() {
     SettleClusterSize();
     scanPath = expandedPath;
     ShowReadingPrompt();
-    const bool scanned = options.scanThreads > 1 ? ScanFolderAhead(root, options.scanThreads) : ScanFolder(root);
-    if (scanned) RenderTree(expandedPath);
+    if (ScanTree()) RenderTree(expandedPath);
     FoldSubtree(root);
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
