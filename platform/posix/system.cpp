@@ -137,7 +137,24 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
-void InitLocale() { std::setlocale(LC_ALL, ""); }
+namespace {
+
+// The locale's upper case of every byte, looked up once per locale: every
+// folder name is upper-cased for the name order.
+unsigned char upperOf[256];
+bool upperOfRead = false;
+
+void ReadUpperCase() {
+  for (int byte = 0; byte < 256; ++byte) upperOf[byte] = static_cast<unsigned char>(std::toupper(byte));
+  upperOfRead = true;
+}
+
+}  // namespace
+
+void InitLocale() {
+  std::setlocale(LC_ALL, "");
+  ReadUpperCase();
+}
 
 char ThousandsSeparator() {
   const lconv* conventions = std::localeconv();
@@ -146,8 +163,9 @@ char ThousandsSeparator() {
 }
 
 std::string UpperCase(std::string_view text) {
+  if (!upperOfRead) ReadUpperCase();
   std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : upper) c = static_cast<char>(upperOf[static_cast<unsigned char>(c)]);
   return upper;
 }
 
