@@ -24,11 +24,15 @@ std::string_view FirstChars(std::string_view text, size_t count) {
 }
 
 std::string PadLeft(std::string_view text, uint8_t width) {
-  size_t length = CharCount(text);
   std::string result;
-  if (length < width) result.assign(width - length, ' ');
-  result.append(text);
+  AppendPadLeft(result, text, width);
   return result;
+}
+
+void AppendPadLeft(std::string& out, std::string_view text, uint8_t width) {
+  const size_t length = CharCount(text);
+  if (length < width) out.append(width - length, ' ');
+  out.append(text);
 }
 
 std::string RepeatChar(uint8_t count, std::string_view piece) {

@@ -15,6 +15,8 @@ std::string_view FirstChars(std::string_view text, size_t count);
 
 // Blanks on the left up to `width` characters; a longer text is kept whole.
 std::string PadLeft(std::string_view text, uint8_t width);
+// The same, appended to `out`.
+void AppendPadLeft(std::string& out, std::string_view text, uint8_t width);
 // `count` copies of `piece` (one character, possibly several bytes).
 std::string RepeatChar(uint8_t count, std::string_view piece);
 // Upper case by the user's locale.

@@ -14,14 +14,24 @@ constexpr int32_t kHeaderLines = 2;
 bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
 
 // The figure columns shared by folder lines and the totals line.
-void WriteFigureColumns(int64_t total, int64_t wasted, int64_t percentBase, int64_t files) {
-  if (options.showTotals) WriteOut(PadLeft(FormatSize(total), 14) + "  ");
-  if (WasteColumnShown()) {
-    WriteOut(options.wasteAsPercent ? PadLeft(FormatPercent(wasted, percentBase), 4)
-                                    : PadLeft(FormatSize(wasted), 14));
-    WriteOut("  ");
+void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64_t percentBase,
+                         int64_t files) {
+  if (options.showTotals) {
+    AppendPadLeft(line, FormatSize(total), 14);
+    line += "  ";
   }
-  if (options.showFileCounts) WriteOut(PadLeft(FormatCount(files), 6) + "  ");
+  if (WasteColumnShown()) {
+    if (options.wasteAsPercent) {
+      AppendPadLeft(line, FormatPercent(wasted, percentBase), 4);
+    } else {
+      AppendPadLeft(line, FormatSize(wasted), 14);
+    }
+    line += "  ";
+  }
+  if (options.showFileCounts) {
+    AppendPadLeft(line, FormatCount(files), 6);
+    line += "  ";
+  }
 }
 
 void WriteColumnTitles() {
@@ -45,25 +55,36 @@ void WriteColumnRule() {
 }
 
 void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
-  WriteFigureColumns(TotalBytes(folder), folder.wastedBytes, folder.localBytes, folder.fileCount);
-  WriteOut(treePrefix);
+  // One buffer for every line: a report has a line per folder.
+  static std::string line;
+  line.clear();
+  AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, folder.localBytes, folder.fileCount);
+  line += treePrefix;
   if (&folder != &root) {
     const TreeChars& chars = options.treeChars;
-    WriteOut(chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar]);
+    line += chars[hasNextSibling ? kTee : kCorner];
+    line += chars[kBar];
+    line += chars[kBar];
   }
-  WriteOut(folder.name);
-  WriteOut("  ");
-  if (options.showOwnSize && folder.subBytes != 0) WriteOut(" [" + FormatSize(folder.localBytes) + "]");
-  WriteOut(platform::kLineEnd);
+  line += folder.name;
+  line += "  ";
+  if (options.showOwnSize && folder.subBytes != 0) {
+    line += " [";
+    line += FormatSize(folder.localBytes);
+    line += "]";
+  }
+  WriteOutLine(line);
 }
 
 void WriteTotalsLine() {
   const int64_t grandTotal = TotalBytes(root);
-  WriteFigureColumns(grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles);
-  WriteOut("Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ");
+  std::string line;
+  AppendFigureColumns(line, grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles);
+  line += "Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ";
   // The wastage in the form the column does not use.
-  WriteOutLine(options.wasteAsPercent ? FormatSize(scanTotals.totalWasted)
-                                      : FormatPercent(scanTotals.totalWasted, grandTotal));
+  line += options.wasteAsPercent ? FormatSize(scanTotals.totalWasted)
+                                 : FormatPercent(scanTotals.totalWasted, grandTotal);
+  WriteOutLine(line);
 }
 
 void WriteFooterLine(int32_t line) {
