@@ -7,13 +7,15 @@ For each tree (generated with make_tree.py when missing: "wide", about 200,000
 files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
 sparse) and for /usr, prints the median wall time of every tool as a ratio to
 the floor scanner (limit_scan, single-threaded) and its peak memory. The
-tools run alternately under hyperfine, warm cache. --quick uses a tree of a
-hundredth the size and one run each, as a smoke test that the bench works.
+tools take turns under hyperfine, one run each per round, warm cache.
+--quick uses a tree of a hundredth the size and one round, as a smoke test
+that the bench works.
 """
 import argparse
 import json
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -80,14 +82,21 @@ def peak_memory_mib(command):
 
 
 def measure(tools, runs):
-    with tempfile.NamedTemporaryFile(suffix=".json") as export:
-        arguments = ["hyperfine", "--style", "none", "--warmup", "1", "--runs", str(runs),
-                     "--export-json", export.name, "-i"]
-        for label, command in tools:
-            arguments += ["-n", label, command]
-        subprocess.run(arguments, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        results = json.load(open(export.name))["results"]
-    return {r["command"]: r["median"] for r in results}
+    """Median wall time of each tool. The tools take turns, one run each per
+    round, so that a slow minute of the machine falls on all of them alike;
+    a first round warms the cache and is not counted."""
+    times = {label: [] for label, _ in tools}
+    for round_number in range(runs + 1):
+        with tempfile.NamedTemporaryFile(suffix=".json") as export:
+            arguments = ["hyperfine", "--style", "none", "--runs", "1", "--export-json", export.name, "-i"]
+            for label, command in tools:
+                arguments += ["-n", label, command]
+            subprocess.run(arguments, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            results = json.load(open(export.name))["results"]
+        if round_number > 0:
+            for result in results:
+                times[result["command"]].append(result["times"][0])
+    return {label: statistics.median(values) for label, values in times.items()}
 
 
 def supports_threads(tallyfold):
