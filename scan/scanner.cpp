@@ -147,8 +147,6 @@ bool ScanFolderAhead(TDirEntry& node, int threads) {
   return scanned;
 }
 
-namespace {
-
 int64_t SortKey(const TDirEntry& entry) {
   switch (options.sortOrder) {
     case SortOrder::local: return entry.localBytes;
@@ -158,6 +156,8 @@ int64_t SortKey(const TDirEntry& entry) {
     default: return 0;
   }
 }
+
+namespace {
 
 void LinkInSequence(TDirEntry& parent, TDirEntry** children, size_t count) {
   TDirEntry* following = nullptr;

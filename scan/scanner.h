@@ -33,6 +33,9 @@ int64_t ClusterRound(int64_t bytes, int64_t& waste);
 // turn negative and be folded away by the size threshold.
 int64_t AddBytes(int64_t sum, int64_t bytes);
 
+// The figure a descending sort order compares (0 for the name order and none).
+int64_t SortKey(const TDirEntry& entry);
+
 // Links `children` (in the order they were scanned, the reverse of the
 // listing) under `parent` in the order of the sort setting.
 void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count);

@@ -160,16 +160,6 @@ size_t ListingPlace(const std::map<std::string, size_t>& places, const std::stri
   return found->second;
 }
 
-int64_t OrderKey(const TDirEntry& entry) {
-  switch (options.sortOrder) {
-    case SortOrder::local: return entry.localBytes;
-    case SortOrder::total: return TotalBytes(entry);
-    case SortOrder::waste: return entry.wastedBytes;
-    case SortOrder::files: return entry.fileCount;
-    default: return 0;
-  }
-}
-
 // `first` is shown right before `second`, both children of one folder.
 void CheckPair(const TDirEntry& first, const TDirEntry& second, const std::map<std::string, size_t>& places) {
   const size_t firstPlace = ListingPlace(places, first.name);
@@ -182,8 +172,8 @@ void CheckPair(const TDirEntry& first, const TDirEntry& second, const std::map<s
     FUZZ_CHECK(a <= b);
     if (a == b) FUZZ_CHECK(firstPlace > secondPlace);  // each inserted after its equals
   } else {
-    FUZZ_CHECK(OrderKey(first) >= OrderKey(second));
-    if (OrderKey(first) == OrderKey(second)) FUZZ_CHECK(firstPlace < secondPlace);
+    FUZZ_CHECK(SortKey(first) >= SortKey(second));
+    if (SortKey(first) == SortKey(second)) FUZZ_CHECK(firstPlace < secondPlace);
   }
 }
 
