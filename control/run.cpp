@@ -59,8 +59,8 @@ void ShowReadingPrompt() {
 }
 
 bool ScanTree() {
-  if (options.scanThreads > 1) return ScanFolderAhead(root, options.scanThreads);
-  return ScanFolder(root);
+  if (options.scanThreads == 1) return ScanFolder(root);
+  return ScanFolderAhead(root, options.scanThreads);
 }
 
 void RenderTree(const std::string& expandedPath) {

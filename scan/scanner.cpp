@@ -91,20 +91,22 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   const size_t folderLength = scanPath.size();
   FolderContents contents;
   if (job != nullptr) {
-    TakeContents(job, contents);
+    TakeContents(*job, contents);
   } else {
     ReadFolderContents(scanPath, contents);
   }
   if (contents.status == platform::ListStatus::PathNotFound) {
     ReportMissingPath();
-    return false;
+    return false;  // the contents hold nothing: a folder not found keeps no records
   }
   scanDepth += 1;
   CountOwnContents(node, contents);
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
-    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i] : nullptr;
-    ScanChild(node, contents.subfolders[i], childJob, folderLength);
+    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i].get() : nullptr;
+    ScanChild(node, contents.subfolders[i].release(), childJob, folderLength);
+    // Done with, whether the child was scanned or skipped.
+    if (readingAhead) contents.subfolderJobs[i].reset();
   }
   LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
                       finishedChildren.size() - firstFinished);
@@ -140,8 +142,9 @@ bool ScanFolder(TDirEntry& node) { return ScanFolderFrom(node, nullptr); }
 bool ScanFolderAhead(TDirEntry& node, int threads) {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
   readingAhead = true;
-  FolderJob* rootJob = StartReadingAhead(threads, scanPath);
-  bool scanned = ScanFolderFrom(node, rootJob);
+  FolderJobHandle rootJob = StartReadingAhead(threads, scanPath);
+  const bool scanned = ScanFolderFrom(node, rootJob.get());
+  rootJob.reset();
   StopReadingAhead();
   readingAhead = false;
   return scanned;

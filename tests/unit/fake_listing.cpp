@@ -12,7 +12,7 @@ platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisi
   for (const FakeEntry& entry : found->second.entries) {
     visit(context, {entry.name, entry.attributes, entry.size});
   }
-  return platform::ListStatus::Listed;
+  return found->second.vanishesMidListing ? platform::ListStatus::PathNotFound : platform::ListStatus::Listed;
 }
 
 bool ScanFake(const std::string& start, int32_t clusterSize) {

@@ -19,6 +19,7 @@ struct FakeEntry {
 struct FakeFolder {
   platform::ListStatus status = platform::ListStatus::Listed;
   std::vector<FakeEntry> entries;  // without "." and "..", which are added
+  bool vanishesMidListing = false;  // gives its entries, then answers "not found"
 };
 
 // Paths end in the separator, as the scanner asks for them.
