@@ -5,9 +5,11 @@
 
 namespace {
 
-// A window is long enough to hold two reads per reader, and never so short
-// that one odd folder decides.
+// A window holds two reads per reader, never so few that one odd folder
+// decides, and lasts long enough (some scheduler time slices) that a reader
+// put aside for another program does not decide either.
 constexpr int kMinWindowReads = 12;
+constexpr int64_t kMinWindowNanos = 2'000'000;
 // The lowest time per entry over the measured one: at or above the first,
 // nobody queues; below the second, readers queue for the disk.
 constexpr double kNoQueueing = 0.95;
@@ -24,7 +26,7 @@ void ChangeCount(ReadConcurrency& control, int count) {
 
 void RaiseCount(ReadConcurrency& control) {
   if (control.windowsSinceChange < control.probeInterval || control.count == control.maxCount) return;
-  ChangeCount(control, control.doubling ? control.count * 2 : control.count + 1);
+  ChangeCount(control, control.doubling ? control.count * 2 : control.count + std::max(1, control.count / 16));
   control.lastWasProbe = true;
 }
 
@@ -33,8 +35,7 @@ void CutCount(ReadConcurrency& control, double share) {
   control.lastWasProbe = false;
   const int served = static_cast<int>(std::lround(control.count * share));
   ChangeCount(control, std::min(control.count - 1, served));
-  // One reader measures the time per entry afresh, so the climb starts over.
-  control.doubling = control.count == 1;
+  control.doubling = false;
 }
 
 bool DecideOnWindow(ReadConcurrency& control, double nanosPerEntry) {
@@ -73,7 +74,10 @@ bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries) 
   control.windowNanos += nanos;
   control.windowEntries += entries;
   control.windowReads += 1;
-  if (control.windowReads < WindowReads(control)) return false;
+  // The reads of all readers add up to about `count` times the wall time.
+  if (control.windowReads < WindowReads(control) || control.windowNanos < kMinWindowNanos * control.count) {
+    return false;
+  }
   const double nanosPerEntry = static_cast<double>(control.windowNanos) / std::max<int64_t>(1, control.windowEntries);
   control.windowNanos = 0;
   control.windowEntries = 0;

@@ -7,9 +7,9 @@
 // count (Little's law: readers = reads per second x time per read). So the
 // count doubles while the time per entry stays near the lowest seen, and
 // when it rises the count is cut to what the disk serves without queueing:
-// count x lowest / measured. Above that it probes one step at a time, and a
-// probe that made things worse is retried less and less often, so a spinning
-// disk that slows down with every extra reader stays at one.
+// count x lowest / measured. From there it probes upwards a sixteenth at a
+// time, and a probe that made things worse is retried less and less often,
+// so a spinning disk that slows down with every extra reader stays at one.
 //
 // The record sees no clock: the caller measures, so tests can feed it the
 // timings of a modelled device.
@@ -27,7 +27,7 @@ struct ReadConcurrency {
   int windowReads = 0;
   int readsToSkip = 0;
   double lowestNanosPerEntry = 0;  // 0 until the first window
-  bool doubling = true;            // until the first cut
+  bool doubling = true;            // until the first cut; then a sixteenth more
   bool lastWasProbe = false;
   int probeInterval = 3;  // windows between probes; grows as probes fail
   int windowsSinceChange = 0;
