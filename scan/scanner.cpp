@@ -1,6 +1,7 @@
 #include "scan/scanner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -20,7 +21,16 @@ platform::ListStatus (*folderLister)(const std::string&, platform::EntryVisitor,
 namespace {
 
 uint8_t scanDepth = 0;
-int spinnerIndex = 0;
+
+// The spinner turns with time rather than once per folder: a write per
+// folder added a fifth to a warm scan with standard error on a terminal.
+struct Spinner {
+  int index = 0;
+  bool shown = false;
+  std::chrono::steady_clock::time_point lastTurn;
+};
+Spinner spinner;
+constexpr auto kSpinnerPeriod = std::chrono::milliseconds(50);
 
 // The finished children of every folder on the current path, each folder's
 // run above the runs of its ancestors; one vector serves the whole scan so
@@ -120,8 +130,12 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
 
 void TurnSpinner() {
   static const char kSpinner[] = "|/-\\";
-  WriteError(std::string{kSpinner[spinnerIndex], '\b'});
-  spinnerIndex = (spinnerIndex + 1) % 4;
+  const auto now = std::chrono::steady_clock::now();
+  if (spinner.shown && now - spinner.lastTurn < kSpinnerPeriod) return;
+  spinner.shown = true;
+  spinner.lastTurn = now;
+  WriteError(std::string{kSpinner[spinner.index], '\b'});
+  spinner.index = (spinner.index + 1) % 4;
 }
 
 int64_t ClusterRound(int64_t bytes, int64_t& waste) {

@@ -48,5 +48,6 @@ void FoldChildInto(TDirEntry* child, TDirEntry& parent);
 // Appends " ..." to the name unless it holds that mark already.
 void MarkFolded(TDirEntry& node);
 
-// Writes the next spinner character and a backspace to the console.
+// Writes the next spinner character and a backspace to the console, at
+// most every 50 ms.
 void TurnSpinner();
