@@ -180,9 +180,9 @@ def main():
             medians = measure(tools, runs)
             base = medians["limit_scan"]
             print("\n%s" % target)
-        print("  %-24s %10s %8s %12s" % ("tool", "median s", "ratio", "peak MiB"))
+        print("  %-30s %10s %8s %12s" % ("tool", "median s", "ratio", "peak MiB"))
         for label, command in tools:
-            print("  %-24s %10.3f %8.2f %12.1f" % (label, medians[label], medians[label] / base,
+            print("  %-30s %10.3f %8.2f %12.1f" % (label, medians[label], medians[label] / base,
                                                    peak_memory_mib(command)))
 
 

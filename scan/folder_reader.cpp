@@ -148,6 +148,11 @@ void WakeWorkersForWork() {
   }
 }
 
+int64_t NanosNow() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 size_t HeldBytesOfRecord(const TDirEntry& subfolder, const FolderJob* job) {
   size_t bytes = sizeof(std::unique_ptr<TDirEntry>) + sizeof(FolderJobHandle) + sizeof(TDirEntry) +
                  subfolder.name.capacity();
@@ -180,12 +185,10 @@ size_t MakeSubfolderJobs(FolderJob& job) {
 // released, and queues its subfolders' jobs; called with the lock held.
 void ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold) {
   hold.unlock();
-  const auto start = std::chrono::steady_clock::now();
   ReadFolderContents(job.path, job.contents);
-  const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
   const size_t held = MakeSubfolderJobs(job);
   hold.lock();
-  if (ahead.automatic) RecordFolderRead(ahead.control, nanos.count(), job.contents.entryCount);
+  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), job.contents.entryCount);
   if (job.abandoned) {
     hold.unlock();
     delete &job;  // its subfolders' jobs were never queued

@@ -1,62 +1,67 @@
 #include "scan/read_concurrency.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
-// A window holds two reads per reader, never so few that one odd folder
-// decides, and lasts long enough (some scheduler time slices) that a reader
-// put aside for another program does not decide either.
-constexpr int kMinWindowReads = 12;
-constexpr int64_t kMinWindowNanos = 2'000'000;
-// The lowest time per entry over the measured one: at or above the first,
-// nobody queues; below the second, readers queue for the disk.
-constexpr double kNoQueueing = 0.95;
-constexpr double kQueueing = 0.90;
+// A window holds two reads per reader (one in a probe, which may cost
+// throughput), never so few that one odd folder decides, and lasts 5 ms
+// (some scheduler time slices, so that a reader put aside for another
+// program does not decide either) unless it already holds many reads.
+constexpr int kMinWindowReads = 24;
+constexpr int64_t kMinWindowNanos = 5'000'000;
+int EnoughReads(int count) { return 64 + 4 * count; }
 constexpr int kMaxProbeInterval = 64;
-
-int WindowReads(const ReadConcurrency& control) { return std::max(kMinWindowReads, 2 * control.count); }
+constexpr double kGainOfMore = 1.05;
+constexpr double kLossOfFewer = 0.98;
 
 void ChangeCount(ReadConcurrency& control, int count) {
   control.readsToSkip = control.count;
   control.count = std::clamp(count, 1, control.maxCount);
-  control.windowsSinceChange = 0;
 }
 
-void RaiseCount(ReadConcurrency& control) {
-  if (control.windowsSinceChange < control.probeInterval || control.count == control.maxCount) return;
-  ChangeCount(control, control.doubling ? control.count * 2 : control.count + std::max(1, control.count / 16));
-  control.lastWasProbe = true;
+// Runs the next window with the count doubled or halved; false when the
+// count cannot move that way.
+bool StartProbe(ReadConcurrency& control, bool up, double throughput) {
+  const int target = up ? control.count * 2 : control.count / 2;
+  if (target < 1 || target > control.maxCount) return false;
+  control.probe = up ? ReadConcurrency::Probe::up : ReadConcurrency::Probe::down;
+  control.countBeforeProbe = control.count;
+  control.throughputBeforeProbe = throughput;
+  ChangeCount(control, target);
+  return true;
 }
 
-void CutCount(ReadConcurrency& control, double share) {
-  if (control.lastWasProbe) control.probeInterval = std::min(control.probeInterval * 2, kMaxProbeInterval);
-  control.lastWasProbe = false;
-  const int served = static_cast<int>(std::lround(control.count * share));
-  ChangeCount(control, std::min(control.count - 1, served));
-  control.doubling = false;
-}
-
-bool DecideOnWindow(ReadConcurrency& control, double nanosPerEntry) {
-  // A lone reader never queues: what it measures is the disk's own latency,
-  // also when the tree has moved on to a slower (uncached) part.
-  if (control.count == 1 || control.lowestNanosPerEntry == 0 || nanosPerEntry < control.lowestNanosPerEntry) {
-    control.lowestNanosPerEntry = nanosPerEntry;
+void EndProbe(ReadConcurrency& control, double throughput) {
+  const bool wasUp = control.probe == ReadConcurrency::Probe::up;
+  // More readers must earn their keep; fewer may cost a little, which
+  // settles on the fewest readers of the highest throughput.
+  const bool kept = throughput >= (wasUp ? kGainOfMore : kLossOfFewer) * control.throughputBeforeProbe;
+  control.probe = ReadConcurrency::Probe::none;
+  control.windowsSinceProbe = 0;
+  if (kept) {
+    // Go on the same way while it pays.
+    control.probeInterval = 1;
+    if (!StartProbe(control, wasUp, throughput)) control.nextProbeUp = !wasUp;
+    return;
   }
-  const double share = control.lowestNanosPerEntry / nanosPerEntry;
-  const int before = control.count;
-  control.windowsSinceChange += 1;
-  if (share >= kNoQueueing) {
-    if (control.lastWasProbe) control.probeInterval = 1;
-    control.lastWasProbe = false;
-    RaiseCount(control);
-  } else if (share < kQueueing && control.count > 1) {
-    CutCount(control, share);
-  } else {
-    control.lastWasProbe = false;
+  ChangeCount(control, static_cast<int>(control.countBeforeProbe));
+  control.probeInterval = std::min(control.probeInterval * 4, kMaxProbeInterval);
+  control.nextProbeUp = !wasUp;
+}
+
+void DecideOnWindow(ReadConcurrency& control, double throughput) {
+  if (control.probe != ReadConcurrency::Probe::none) {
+    EndProbe(control, throughput);
+    return;
   }
-  return control.count != before;
+  control.windowsSinceProbe += 1;
+  if (control.windowsSinceProbe < control.probeInterval) return;
+  control.windowsSinceProbe = 0;
+  if (!StartProbe(control, control.nextProbeUp, throughput)) {
+    control.nextProbeUp = !control.nextProbeUp;
+    StartProbe(control, control.nextProbeUp, throughput);
+  }
 }
 
 }  // namespace
@@ -67,20 +72,22 @@ void StartReadConcurrency(ReadConcurrency& control, int maxCount) {
 }
 
 bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries) {
-  if (control.readsToSkip > 0) {
-    control.readsToSkip -= 1;
+  if (control.readsToSkip > 0 || control.windowStart < 0) {
+    control.readsToSkip = std::max(0, control.readsToSkip - 1);
+    control.windowStart = nanos;
     return false;
   }
-  control.windowNanos += nanos;
   control.windowEntries += entries;
   control.windowReads += 1;
-  // The reads of all readers add up to about `count` times the wall time.
-  if (control.windowReads < WindowReads(control) || control.windowNanos < kMinWindowNanos * control.count) {
-    return false;
-  }
-  const double nanosPerEntry = static_cast<double>(control.windowNanos) / std::max<int64_t>(1, control.windowEntries);
-  control.windowNanos = 0;
+  const int64_t elapsed = nanos - control.windowStart;
+  const int readsPerReader = control.probe == ReadConcurrency::Probe::none ? 2 : 1;
+  if (control.windowReads < std::max(kMinWindowReads, readsPerReader * control.count)) return false;
+  if (elapsed < kMinWindowNanos && control.windowReads < EnoughReads(control.count)) return false;
+  const double throughput = static_cast<double>(control.windowEntries) / static_cast<double>(elapsed);
+  const int before = control.count;
+  control.windowStart = nanos;
   control.windowEntries = 0;
   control.windowReads = 0;
-  return DecideOnWindow(control, std::max(nanosPerEntry, 1e-9));
+  DecideOnWindow(control, throughput);
+  return control.count != before;
 }

@@ -1,18 +1,20 @@
 // How many folders the scan reads at once, decided while it runs.
 //
-// Each finished folder read reports how long it took and how many entries it
-// held. Reads that do not wait for each other take the same time per entry
-// however many run at once; once the disk (or the processors) is saturated,
-// every extra reader only queues, and the time per entry grows with the
-// count (Little's law: readers = reads per second x time per read). So the
-// count doubles while the time per entry stays near the lowest seen, and
-// when it rises the count is cut to what the disk serves without queueing:
-// count x lowest / measured. From there it probes upwards a sixteenth at a
-// time, and a probe that made things worse is retried less and less often,
-// so a spinning disk that slows down with every extra reader stays at one.
+// The count climbs the throughput, the entries read per second: it is
+// measured in windows of reads, and from time to time one window runs with
+// the count doubled (or halved). A doubling is kept when it reads a twentieth
+// more, a halving when it reads at most a fiftieth less; a kept step is
+// followed by another the same way, and a probe that fails is tried again
+// less and less often (after 1, 4, 16, 64 windows), so a spinning disk that
+// seeks for every extra reader is seldom disturbed. Once the disk or the
+// processors are saturated, extra readers only queue (Little's law: readers
+// = reads per second x time per read) and the throughput stays put, so the
+// count settles on the fewest readers of the highest throughput. Only steps
+// this large stand out from the noise: one window of reads can be twice as
+// fast as the next when its folders' neighbours were just read.
 //
-// The record sees no clock: the caller measures, so tests can feed it the
-// timings of a modelled device.
+// The record sees no clock: the caller tells it when each read finished, so
+// tests can feed it the timings of a modelled device.
 #pragma once
 
 #include <cstdint>
@@ -20,23 +22,25 @@
 struct ReadConcurrency {
   int count = 1;  // 1: the scan reads alone; N > 1: N workers read ahead
   int maxCount = 1;
-  // The reads of the window being measured, and reads left to skip first:
-  // those that began under the previous count.
-  int64_t windowNanos = 0;
+  // The window being measured; reads that began under the previous count
+  // are skipped first.
+  int64_t windowStart = -1;
   int64_t windowEntries = 0;
   int windowReads = 0;
   int readsToSkip = 0;
-  double lowestNanosPerEntry = 0;  // 0 until the first window
-  bool doubling = true;            // until the first cut; then a sixteenth more
-  bool lastWasProbe = false;
+  // The probe running, if any, and the throughput of the count it left.
+  enum class Probe { none, up, down } probe = Probe::none;
+  double countBeforeProbe = 1;
+  double throughputBeforeProbe = 0;
   int probeInterval = 3;  // windows between probes; grows as probes fail
-  int windowsSinceChange = 0;
+  int windowsSinceProbe = 0;
+  bool nextProbeUp = true;
 };
 
 constexpr int kMaxReadConcurrency = 64;
 
 // Starts at one reader, with at most `maxCount` at once.
 void StartReadConcurrency(ReadConcurrency& control, int maxCount);
-// Records one read of `entries` entries that took `nanos`; true when the
-// count changed.
+// Records one read of `entries` entries that finished at `nanos` on the
+// caller's clock; true when the count changed.
 bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries);
