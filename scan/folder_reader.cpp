@@ -82,9 +82,9 @@ std::thread (*startWorkerThread)(void (*work)()) = [](void (*work)()) { return s
 
 namespace {
 
-// What read folders may hold before workers pause: some 20,000 subfolder
-// records, far more than 64 readers keep busy.
-constexpr size_t kMaxHeldBytes = 4u << 20;
+// What read folders may hold before workers pause: some 5,000 subfolder
+// records, dozens of folders ahead for each of 64 readers.
+constexpr size_t kMaxHeldBytes = 1u << 20;
 
 struct EarlierInScan {
   bool operator()(const FolderJob* a, const FolderJob* b) const { return a->position < b->position; }
