@@ -1,5 +1,7 @@
 #include "control/run.h"
 
+#include <algorithm>
+
 #include "build_settings.h"
 #include "console/output.h"
 #include "console/text.h"
@@ -13,6 +15,7 @@
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
+#include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/start_path.h"
 
@@ -51,11 +54,11 @@ void SettleClusterSize() {
   }
 }
 
-void ShowReadingPrompt() {
-  const std::string prompt = "   Reading folder, press [Ctrl+C] to cancel";
-  // The backspaces bring the cursor back to the prompt's first column,
-  // where the spinner turns.
-  WriteError(prompt + RepeatChar(static_cast<uint8_t>(prompt.size()), "\b"));
+// The drive's used space when the scan starts at its root, for the share
+// of it the progress figures show; else 0.
+int64_t UsedSpaceOfScannedRoot(const std::string& expandedPath) {
+  if (EnsureTrailingBackslash(expandedPath) != allowanceFreeRoot) return 0;
+  return std::max<int64_t>(0, driveStats.capacityBytes - driveStats.freeBytes);
 }
 
 bool ScanTree() {
@@ -108,8 +111,10 @@ void ReportRun() {
   if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
     scanPath = expandedPath;
-    ShowReadingPrompt();
-    if (ScanTree()) RenderTree(expandedPath);
+    ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
+    const bool scanned = ScanTree();
+    EndReadingPrompt();
+    if (scanned) RenderTree(expandedPath);
     FoldSubtree(root);
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();

@@ -1,7 +1,6 @@
 #include "scan/scanner.h"
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "console/writer.h"
 #include "control/settings.h"
 #include "scan/folder_reader.h"
+#include "scan/reading_prompt.h"
 
 ScanTotals scanTotals;
 TDirEntry root;
@@ -21,16 +21,6 @@ platform::ListStatus (*folderLister)(const std::string&, platform::EntryVisitor,
 namespace {
 
 uint8_t scanDepth = 0;
-
-// The spinner turns with time rather than once per folder: a write per
-// folder added a fifth to a warm scan with standard error on a terminal.
-struct Spinner {
-  int index = 0;
-  bool shown = false;
-  std::chrono::steady_clock::time_point lastTurn;
-};
-Spinner spinner;
-constexpr auto kSpinnerPeriod = std::chrono::milliseconds(50);
 
 // The finished children of every folder on the current path, each folder's
 // run above the runs of its ancestors; one vector serves the whole scan so
@@ -111,6 +101,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   }
   scanDepth += 1;
   CountOwnContents(node, contents);
+  CountFolderProgress(contents.localBytes);
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
     FolderJob* childJob = readingAhead ? contents.subfolderJobs[i].get() : nullptr;
@@ -127,16 +118,6 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
 }
 
 }  // namespace
-
-void TurnSpinner() {
-  static const char kSpinner[] = "|/-\\";
-  const auto now = std::chrono::steady_clock::now();
-  if (spinner.shown && now - spinner.lastTurn < kSpinnerPeriod) return;
-  spinner.shown = true;
-  spinner.lastTurn = now;
-  WriteError(std::string{kSpinner[spinner.index], '\b'});
-  spinner.index = (spinner.index + 1) % 4;
-}
 
 int64_t ClusterRound(int64_t bytes, int64_t& waste) {
   int64_t remainder = bytes % effectiveClusterSize;

@@ -47,7 +47,3 @@ void FoldSubtree(TDirEntry& node);
 void FoldChildInto(TDirEntry* child, TDirEntry& parent);
 // Appends " ..." to the name unless it holds that mark already.
 void MarkFolded(TDirEntry& node);
-
-// Writes the next spinner character and a backspace to the console, at
-// most every 50 ms.
-void TurnSpinner();
