@@ -12,8 +12,8 @@ constexpr int kMinWindowReads = 24;
 constexpr int64_t kMinWindowNanos = 5'000'000;
 int EnoughReads(int count) { return 64 + 4 * count; }
 constexpr int kMaxProbeInterval = 64;
-constexpr double kGainOfMore = 1.05;
-constexpr double kLossOfFewer = 0.98;
+constexpr double kGainOfMore = 0.97;
+constexpr double kLossOfFewer = 1.0;
 
 void ChangeCount(ReadConcurrency& control, int count) {
   control.readsToSkip = control.count;
@@ -34,8 +34,7 @@ bool StartProbe(ReadConcurrency& control, bool up, double throughput) {
 
 void EndProbe(ReadConcurrency& control, double throughput) {
   const bool wasUp = control.probe == ReadConcurrency::Probe::up;
-  // More readers must earn their keep; fewer may cost a little, which
-  // settles on the fewest readers of the highest throughput.
+  // More readers are kept unless they cost; fewer only if they cost nothing.
   const bool kept = throughput >= (wasUp ? kGainOfMore : kLossOfFewer) * control.throughputBeforeProbe;
   control.probe = ReadConcurrency::Probe::none;
   control.windowsSinceProbe = 0;

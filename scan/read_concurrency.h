@@ -2,16 +2,17 @@
 //
 // The count climbs the throughput, the entries read per second: it is
 // measured in windows of reads, and from time to time one window runs with
-// the count doubled (or halved). A doubling is kept when it reads a twentieth
-// more, a halving when it reads at most a fiftieth less; a kept step is
-// followed by another the same way, and a probe that fails is tried again
-// less and less often (after 1, 4, 16, 64 windows), so a spinning disk that
-// seeks for every extra reader is seldom disturbed. Once the disk or the
-// processors are saturated, extra readers only queue (Little's law: readers
-// = reads per second x time per read) and the throughput stays put, so the
-// count settles on the fewest readers of the highest throughput. Only steps
-// this large stand out from the noise: one window of reads can be twice as
-// fast as the next when its folders' neighbours were just read.
+// the count doubled (or halved). A doubling is kept unless it reads fewer
+// entries (by more than 3%), a halving only when it reads as many; a kept
+// step is followed by another the same way, and a probe that fails is tried
+// again less and less often (after 1, 4, 16, 64 windows), so a spinning disk
+// that seeks for every extra reader is seldom disturbed. More readers are
+// given the benefit of the doubt because a cold disk keeps gaining up to 64
+// of them, by steps too small to stand out from the noise (one window of
+// reads can be twice as fast as the next when its folders' neighbours were
+// just read), while once the disk or the processors are saturated the extra
+// readers only queue (Little's law: readers = reads per second x time per
+// read) and the throughput falls, which the next window shows.
 //
 // The record sees no clock: the caller tells it when each read finished, so
 // tests can feed it the timings of a modelled device.

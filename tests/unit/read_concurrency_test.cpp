@@ -61,20 +61,26 @@ Outcome Drive(const Device& device, int folders, int settleAfter) {
   return run;
 }
 
+// Past its best count every device loses a little to the readers that only
+// queue: commands reordered, threads switched.
+double Queueing(int readers, int best, double lossPerReader) {
+  return 1 / (1 + lossPerReader * std::max(0, readers - best));
+}
+
 const Device kDevices[] = {
-    {"solid-state disk, saturated at 32", [](int n) { return 100.0 * std::min(n, 32); }},
-    {"solid-state disk, slower past 16", [](int n) { return n <= 16 ? 100.0 * n : 1600.0 * (1 - 0.01 * (n - 16)); }},
-    {"spinning disk", [](int n) { return 40.0 / (1 + 0.5 * (n - 1)); }},
+    {"solid-state disk, saturated at 32", [](int n) { return 100.0 * std::min(n, 32) * Queueing(n, 32, 0.01); }},
+    {"solid-state disk, saturated at 16", [](int n) { return 100.0 * std::min(n, 16) * Queueing(n, 16, 0.02); }},
+    {"spinning disk", [](int n) { return 40.0 * Queueing(n, 1, 0.5); }},
     {"network share", [](int n) { return 0.5 * std::min(n, 200); }},
-    {"warm cache on two processors", [](int n) { return 400.0 * std::min(n, 2); }},
-    {"warm cache on one processor", [](int n) { return 400.0 / (1 + 0.05 * (n - 1)); }},
+    {"warm cache on two processors", [](int n) { return 400.0 * std::min(n, 2) * Queueing(n, 2, 0.03); }},
+    {"warm cache on one processor", [](int n) { return 400.0 * Queueing(n, 1, 0.05); }},
 };
 
 TEST(ReadConcurrency, SettlesNearEachDevicesBestCountWithinAFewHundredFolders) {
   for (const Device& device : kDevices) {
     const Outcome run = Drive(device, 5000, 700);
     EXPECT_GE(run.settledShare, 0.9) << device.name;
-    EXPECT_GE(run.settledSpeed, 0.95) << device.name;
+    EXPECT_GE(run.settledSpeed, 0.9) << device.name;
   }
 }
 
