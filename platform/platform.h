@@ -91,6 +91,10 @@ bool OpenConsole(ConsoleFacts& facts, std::string& failure);
 
 // Writes bytes of the report to standard output; false when the write failed.
 bool WriteStandardOutput(std::string_view text);
+// From now on a file or pipe on standard output gets UTF-8, whatever the
+// system's code page: for a document that declares its charset (Linux
+// writes UTF-8 anyway).
+void WriteStandardOutputInUtf8();
 // Writes to the console's error handle only when it is a console (progress).
 void WriteConsoleError(std::string_view text);
 // Writes to standard error wherever it goes (error lines of the scan).

@@ -113,11 +113,13 @@ void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNext
 }  // namespace
 
 void WriteHtmlHead() {
-  // Linux names are written as the file system gives them, in practice
-  // UTF-8; the Windows layer writes redirected output in the ANSI code page.
-  const bool utf8 = platform::kPathStyle == platform::PathStyle::Posix;
-  WriteOutLine(std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
-               (utf8 ? "utf-8" : "iso-8859-1") + "\">");
+  // The page is UTF-8 on every system, so that no name is lost to a code
+  // page: Linux names are written as the file system gives them, in practice
+  // UTF-8, and Windows writes the document in UTF-8 instead of the ANSI code
+  // page. What was written before the page keeps its encoding.
+  FlushOut();
+  platform::WriteStandardOutputInUtf8();
+  WriteOutLine("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">");
   WriteOutLine("<link rel=\"stylesheet\" type=\"text/css\" href=\"" +
                EscapeHtml(platform::ProgramFolder() + "tf_style.css") + "\">");
 }

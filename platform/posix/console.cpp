@@ -50,6 +50,8 @@ bool OpenConsole(ConsoleFacts& facts, std::string&) {
 
 bool WriteStandardOutput(std::string_view text) { return WriteAll(STDOUT_FILENO, text); }
 
+void WriteStandardOutputInUtf8() {}
+
 void WriteConsoleError(std::string_view text) {
   static const bool errorIsTerminal = isatty(STDERR_FILENO);
   if (errorIsTerminal) WriteAll(STDERR_FILENO, text);
