@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "platform/platform.h"
@@ -52,6 +53,19 @@ TEST(Win32Console, EncodesAFileInTheCodePageWithTheBoxBytesOfCodePage437) {
     if (!IsValidCodePage(c.codePage)) continue;
     EXPECT_EQ(platform::win32::EncodeForFile(text, c.codePage), c.bytes) << c.codePage;
   }
+}
+
+TEST(Win32Console, AMissingStandardHandleIsAFailedOne) {
+  // A process started without a standard input has NULL for it.
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  for (const HANDLE missing : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
+    SetStdHandle(STD_INPUT_HANDLE, missing);
+    platform::ConsoleFacts facts{};
+    std::string failure;
+    EXPECT_FALSE(platform::OpenConsole(facts, failure)) << missing;
+    EXPECT_EQ(failure, "Cannot get console input handle.");
+  }
+  SetStdHandle(STD_INPUT_HANDLE, input);
 }
 
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Quenlow\\Tallyfold";
