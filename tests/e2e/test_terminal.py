@@ -287,5 +287,21 @@ class PagePrompt(TerminalCase):
         self.assertModesRestored()
 
 
+MODE_PROBE = os.path.join(os.path.dirname(tftest.BIN), "tests", "console_mode_probe.exe")
+
+
+@unittest.skipUnless(ON_WINE and os.path.exists(MODE_PROBE), "the console's input mode is Windows' own")
+class ConsoleInputMode(TerminalCase):
+    def test_the_console_gets_its_input_mode_back(self):
+        # One console for all three: the probe, the program, the probe again.
+        probe, program = native_path(MODE_PROBE), native_path(tftest.BIN)
+        command = "%s & %s -? > NUL & %s" % (probe, program, probe)
+        self.terminal.type_line(shlex.join([tftest.WINE, "cmd", "/c", command]) + "; echo EXIT=$?")
+        self.terminal.wait_for_exit()
+        modes = [row.strip() for row in self.terminal.rows() if row.startswith("MODE=")]
+        self.assertEqual(len(modes), 2, modes)
+        self.assertEqual(modes[1], modes[0])
+
+
 if __name__ == "__main__":
     unittest.main()
