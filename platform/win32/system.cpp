@@ -207,6 +207,8 @@ bool ShellOpen(const std::string& target) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+bool ShowManualPageInTerminal() { return false; }
+
 void PutOnClipboard(const std::string& text) {
   if (!OpenClipboard(nullptr)) return;
   EmptyClipboard();
