@@ -207,7 +207,9 @@ bool RunHelper(std::initializer_list<const char*> arguments, HelperOutput output
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (output == HelperOutput::toStandardError) posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  if (output == HelperOutput::toStandardError) {
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  }
   if (output == HelperOutput::discarded) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
@@ -247,7 +249,9 @@ bool ShowManualPageInTerminal() {
   } else {
     return false;
   }
-  if (RunHelper({"man", "-w", "tallyfold"}, HelperOutput::discarded)) return RunHelper({"man", "tallyfold"}, output);
+  if (RunHelper({"man", "-w", "tallyfold"}, HelperOutput::discarded)) {
+    return RunHelper({"man", "tallyfold"}, output);
+  }
   const std::string besideProgram = ProgramFolder() + "tallyfold.1";
   return access(besideProgram.c_str(), R_OK) == 0 && RunHelper({"man", "-l", besideProgram.c_str()}, output);
 }

@@ -41,7 +41,8 @@ class HonestOutput(TestCase):
         for args, line in [
                 # 13,560 of 118,784 bytes (100% when it was over its own 12 KB).
                 (["-1"], "        116 KB   11%       2  |--big ...   [12 KB]"),
-                (["-1", "-html"], '<tr><td>116 KB</td><td> 11%</td><td>2</td><td class="l">  |--big ...   [12 KB]</td></tr>'),
+                (["-1", "-html"],
+                 '<tr><td>116 KB</td><td> 11%</td><td>2</td><td class="l">  |--big ...   [12 KB]</td></tr>'),
                 # small/ folded into the start folder: 16,117 of 16,384 bytes.
                 (["-size=16K"], "        132 KB   98%       2  " + self.start + " ...   [8 KB]"),
                 # Nothing folded: the share of its own bytes, as ever.
