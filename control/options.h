@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +25,10 @@ void SplitParameterString(std::string_view text);
 // Applies one word: an option, or else the start folder.
 void ParseOption(const std::string& word);
 // The value of -size= and -cl=: a number rounded half to even, then times
-// K, M or G; its absolute value.
+// K, M or G; its absolute value. None when the number does not convert or
+// the result does not fit.
+std::optional<int64_t> ConvertSizeValue(std::string_view upperText);
+// The same, 0 when there is none.
 int64_t ParseSizeValue(std::string_view upperText);
 // Recognises and applies a depth word such as "-3".
 bool ParseDepthOption(std::string_view word);

@@ -47,7 +47,7 @@ void SettleClusterSize() {
                                                            : driveStats.clusterSize;
   if (effectiveClusterSize == 0) {
     effectiveClusterSize = 1;
-    WriteLinePaged("Erroneous cluster size of 0 given - using 1 instead.");
+    WriteMessageLine("Erroneous cluster size of 0 given - using 1 instead.");
   }
 }
 

@@ -29,7 +29,15 @@ else()
     DEPENDS ${TALLYFOLD_DOC}/tallyfold.html
     COMMENT "Copying the manual beside the program"
     VERBATIM)
-  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html)
+  # The man page beside the program too: -help shows it in the terminal
+  # when no desktop can open the manual.
+  add_custom_command(OUTPUT ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.1
+    COMMAND ${CMAKE_COMMAND} -E copy ${TALLYFOLD_DOC}/tallyfold.1 ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.1
+    DEPENDS ${TALLYFOLD_DOC}/tallyfold.1
+    COMMENT "Copying the man page beside the program"
+    VERBATIM)
+  add_custom_target(tallyfold_manual ALL
+    DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.1)
   install(FILES ${TALLYFOLD_DOC}/tallyfold.html DESTINATION ${TALLYFOLD_INSTALL_FOLDER})
   install(FILES ${TALLYFOLD_DOC}/tallyfold.1 DESTINATION share/man/man1)
 endif()

@@ -101,6 +101,10 @@ void WriteConsoleError(std::string_view text);
 void WriteStandardError(std::string_view text);
 // Why the last failed write failed, in words.
 std::string LastWriteFailure();
+// Whether the last failed write found its reader gone (a closed pipe).
+bool LastWriteFoundReaderGone();
+// Whether standard error is a console (a terminal on Linux).
+bool StandardErrorIsConsole();
 
 struct KeyPress {
   uint8_t character;  // 0 for a key without one
@@ -143,6 +147,12 @@ std::string LocalDateTime();
 // Opens a file, program or web address as the desktop would; false when it
 // was refused.
 bool ShellOpen(const std::string& target);
+// Shows the manual page in the terminal, for a desktop that cannot open the
+// help file: on Linux the installed page, else tallyfold.1 beside the
+// program, through man. False when neither standard output nor standard
+// error is a terminal, or no page could be shown; always false on Windows,
+// whose help file is the whole manual.
+bool ShowManualPageInTerminal();
 // Puts text on the clipboard (the terminal's clipboard on Linux).
 void PutOnClipboard(const std::string& text);
 

@@ -13,8 +13,9 @@ constexpr int32_t kHeaderLines = 2;
 
 bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
 
-// The figure columns shared by folder lines and the totals line.
-void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64_t percentBase,
+// The figure columns shared by folder lines and the totals line; the
+// percentage form of the wastage is `wasted` as a share of `wastageBase`.
+void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64_t wastageBase,
                          int64_t files) {
   if (options.showTotals) {
     AppendPadLeft(line, FormatSize(total), 14);
@@ -22,7 +23,7 @@ void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64
   }
   if (WasteColumnShown()) {
     if (options.wasteAsPercent) {
-      AppendPadLeft(line, FormatPercent(wasted, percentBase), 4);
+      AppendPadLeft(line, FormatPercent(wasted, wastageBase), 4);
     } else {
       AppendPadLeft(line, FormatSize(wasted), 14);
     }
@@ -58,7 +59,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   // One buffer for every line: a report has a line per folder.
   static std::string line;
   line.clear();
-  AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, folder.localBytes, folder.fileCount);
+  AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount);
   line += treePrefix;
   if (&folder != &root) {
     const TreeChars& chars = options.treeChars;
@@ -66,7 +67,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
     line += chars[kBar];
     line += chars[kBar];
   }
-  line += folder.name;
+  AppendShownName(line, folder.name);
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";
@@ -87,12 +88,20 @@ void WriteTotalsLine() {
   WriteOutLine(line);
 }
 
+void WriteDriveHeading() {
+  std::string line = "Statistics for Drive ";
+  AppendShownName(line, driveName);
+  line += ":";
+  AppendShownName(line, driveStats.volumeDescription);
+  WriteOutLine(line);
+}
+
 void WriteFooterLine(int32_t line) {
   switch (line) {
     case 0: case 2: WriteColumnRule(); break;
     case 1: WriteTotalsLine(); break;
     case 3: WriteOutLine(""); break;
-    case 4: WriteOutLine("Statistics for Drive " + driveName + ":" + driveStats.volumeDescription); break;
+    case 4: WriteDriveHeading(); break;
     case 5: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
     case 6:
       WriteOutLine("     Free space: " + PadLeft(FormatSize(driveStats.freeBytes), 14) + " (" +

@@ -5,6 +5,7 @@
 
 #include "console/output.h"
 #include "console/text.h"
+#include "console/writer.h"
 #include "control/settings.h"
 #include "platform/platform.h"
 #include "report/escape.h"
@@ -52,7 +53,10 @@ int32_t DelimitedHeader(std::string_view separator) {
 // The root's path is reportPath alone: the start path already ends in a
 // separator, and a drive root ("/", "D:\") gets no second one.
 std::string RowPath(const TDirEntry& folder) {
-  return QuoteDelimitedField(&folder == &root ? reportPath : reportPath + folder.name);
+  std::string path;
+  AppendShownName(path, reportPath);
+  if (&folder != &root) AppendShownName(path, folder.name);
+  return QuoteDelimitedField(path);
 }
 
 using NumberField = std::string (*)(int64_t value);

@@ -4,6 +4,7 @@
 
 #include "build_settings.h"
 #include "console/output.h"
+#include "console/writer.h"
 #include "control/options.h"
 #include "control/settings.h"
 #include "platform/platform.h"
@@ -20,6 +21,13 @@ bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
 
 std::string Cell(std::string_view text) { return "<td>" + EscapeHtml(text) + "</td>"; }
 std::string TotalsCell(std::string_view text) { return "<td class=\"totals\">" + EscapeHtml(text) + "</td>"; }
+
+// A name of the tree as the output may show it (see AppendShownName).
+std::string Shown(std::string_view name) {
+  std::string shown;
+  AppendShownName(shown, name);
+  return shown;
+}
 
 std::string ParametersLine() {
   std::string words;
@@ -83,8 +91,8 @@ void WriteFooterSlot(int32_t slot) {
     case 4:
       // driveName is the drive letter on Windows (the first character of the
       // start path), the mount point on Linux.
-      WriteOutLine("<h2>Statistics for Drive " + EscapeHtml(driveName) + ":<i>" +
-                   EscapeHtml(driveStats.volumeDescription) + "</i></h2>");
+      WriteOutLine("<h2>Statistics for Drive " + EscapeHtml(Shown(driveName)) + ":<i>" +
+                   EscapeHtml(Shown(driveStats.volumeDescription)) + "</i></h2>");
       break;
     case 5:
       WriteOutLine("<table class=\"summary\"><tr><td>Cluster size:</td>" +
@@ -154,7 +162,7 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
   std::string row = "<tr>";
   if (options.showTotals) row += Cell(FormatSize(TotalBytes(folder)));
   if (WasteColumnShown()) {
-    row += Cell(options.wasteAsPercent ? FormatPercent(folder.wastedBytes, folder.localBytes)
+    row += Cell(options.wasteAsPercent ? FormatPercent(folder.wastedBytes, WastageBaseBytes(folder))
                                        : FormatSize(folder.wastedBytes));
   }
   if (options.showFileCounts) row += Cell(FormatCount(folder.fileCount));
@@ -163,7 +171,7 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
     const TreeChars& chars = options.treeChars;
     tree += chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar];
   }
-  tree += folder.name;
+  AppendShownName(tree, folder.name);
   if (options.showOwnSize && folder.subBytes != 0) tree += "   [" + FormatSize(folder.localBytes) + "]";
   WriteOutLine(row + "<td class=\"l\">" + EscapeHtml(tree) + "</td></tr>");
 }

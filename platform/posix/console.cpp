@@ -61,6 +61,10 @@ void WriteStandardError(std::string_view text) { WriteAll(STDERR_FILENO, text); 
 
 std::string LastWriteFailure() { return std::strerror(lastWriteError); }
 
+bool LastWriteFoundReaderGone() { return lastWriteError == EPIPE; }
+
+bool StandardErrorIsConsole() { return isatty(STDERR_FILENO); }
+
 void ClearConsoleScreen() { WriteAll(STDOUT_FILENO, "\x1b[H\x1b[2J"); }
 
 }  // namespace platform

@@ -227,6 +227,15 @@ void WriteStandardError(std::string_view text) {
 
 std::string LastWriteFailure() { return win32::SystemMessage(lastWriteError); }
 
+// A pipe whose reader has gone reports "the pipe is being closed" (no data)
+// or "the pipe has been ended"; under Wine "no process is on the other end".
+bool LastWriteFoundReaderGone() {
+  return lastWriteError == ERROR_NO_DATA || lastWriteError == ERROR_BROKEN_PIPE ||
+         lastWriteError == ERROR_PIPE_NOT_CONNECTED;
+}
+
+bool StandardErrorIsConsole() { return IsConsole(errorHandle); }
+
 void ClearConsoleScreen() {
   CONSOLE_SCREEN_BUFFER_INFO screen;
   if (!GetConsoleScreenBufferInfo(outputHandle, &screen)) return;

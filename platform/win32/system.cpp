@@ -211,6 +211,8 @@ bool ShellOpen(const std::string& target) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+bool ShowManualPageInTerminal() { return false; }
+
 void PutOnClipboard(const std::string& text) {
   // The clipboard takes data only from the window that emptied it; with no
   // window it is emptied for nobody and refuses the text. The console window

@@ -1,10 +1,9 @@
 """Bad input and faults: each gets its message or a sound outcome, never a
 crash, a hang or silently lost bytes."""
 import os
-import subprocess
 import unittest
 
-from tftest import EOL, ON_WINE, SEP, TestCase, clean_environment, command_line, lines, mask, native_path, run
+from tftest import EOL, ON_WINE, SEP, TestCase, lines, mask, native_path, run
 
 POSIX_ONLY = unittest.skipIf(ON_WINE, "a Linux file-system feature")
 
@@ -31,10 +30,10 @@ class BadWords(TestCase):
         result = run(["-size=abc", "-cl=12X", "-nostats", native_path(self.tree.path())])
         self.assertEqual(result.code, 0)
         rows = report_rows(result)
-        # -cl=12X counts as 0: the drive's own cluster size is used, silently.
+        # -cl=12X counts as 0: the drive's own cluster size is used. The two
+        # warnings come first.
         self.assertTrue(rows[-4].startswith("  "), rows)
-        self.assertIn("|  ", "".join(rows) + "|  ")
-        self.assertEqual(rows[5][30:], "+--a  ")
+        self.assertEqual(rows[7][30:], "+--a  ")
 
 
 class FaultyTrees(TestCase):
@@ -88,21 +87,6 @@ class BrokenOutput(TestCase):
             result = run([self.tree.path()], stdout=full)
         self.assertEqual(result.code, 1)
         self.assertIn(b"Cannot write to standard output: No space left on device", result.err)
-
-    @POSIX_ONLY
-    def test_a_reader_that_stops_early_ends_the_run_without_a_hang(self):
-        # More than a pipe holds, so that writes go on after the reader left.
-        for index in range(3000):
-            self.tree.folder("folder%04d" % index)
-        reader = subprocess.Popen(["head", "-1"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        program = subprocess.Popen(command_line([self.tree.path()]), stdout=reader.stdin,
-                                   stderr=subprocess.PIPE, env=clean_environment())
-        reader.stdin.close()
-        _, err = program.communicate(timeout=60)
-        reader.wait(timeout=60)
-        reader.stdout.close()
-        self.assertEqual(program.returncode, 1)
-        self.assertEqual(err.count(b"Cannot write to standard output"), 1)
 
 
 if __name__ == "__main__":

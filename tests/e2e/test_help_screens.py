@@ -11,6 +11,7 @@ import unittest
 
 from tftest import BIN, EOL, ON_WINE, SEP, WINE, TestCase, clean_environment, lines, native_path, run, \
     set_stored_defaults
+from test_terminal import Terminal
 
 LINUX_ONLY = unittest.skipIf(ON_WINE, "the stand-in opener is xdg-open, found through PATH")
 
@@ -224,6 +225,26 @@ class Launchers(TestCase):
                 self.assertEqual(result.code, 1)
                 self.assertOutput(mask_address(result.out), failure_lines(message, target, "tallyfold"))
                 self.assertNotIn(b"An error occurred", result.out)
+
+    @unittest.skipUnless(shutil.which("tmux"), "tmux is not installed")
+    def test_help_without_a_desktop_shows_the_man_page_in_the_terminal(self):
+        manual = os.path.join(self.program_folder, "tallyfold.html")
+        beside = os.path.join(self.program_folder, "tallyfold.1")
+        for installed, shown in [(0, "tallyfold"), (16, "-l " + beside)]:
+            with self.subTest(installed=installed):
+                opener = self.opener(1)
+                # A stand-in man: "man -w" answers whether the page is installed.
+                man = os.path.join(opener.folder, "man")
+                with open(man, "w") as handle:
+                    handle.write('#!/bin/sh\n[ "$1" = -w ] && exit %d\necho "$*" >> "%s"\n'
+                                 % (installed, opener.record))
+                os.chmod(man, 0o755)
+                terminal = Terminal()
+                self.addCleanup(terminal.close)
+                terminal.type_line("PATH=%s %s -help -p -nostats %s; echo EXIT=$?"
+                                   % (opener.folder, BIN, self.tree.path()))
+                self.assertEqual(terminal.wait_for_exit(), "EXIT=0")
+                self.assertEqual(opener.opened(), [manual, shown])
 
     def test_a_refused_target_goes_to_the_terminal_clipboard(self):
         # The clipboard sequence needs a terminal; standard error is one here.
