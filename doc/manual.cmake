@@ -1,7 +1,7 @@
 # The user manual, placed beside the built program (where -help and F1 open
-# it) and installed beside the installed one: compiled into tallyfold.chm
+# it) and installed with the other companions: compiled into tallyfold.chm
 # with chmcmd (Debian package fp-utils) for Windows, tallyfold.html as it is
-# for Linux, where the man page goes with it.
+# for Linux, where the man page goes with it, compressed as Debian wants it.
 set(TALLYFOLD_DOC ${PROJECT_SOURCE_DIR}/doc)
 
 if(WIN32)
@@ -29,7 +29,14 @@ else()
     DEPENDS ${TALLYFOLD_DOC}/tallyfold.html
     COMMENT "Copying the manual beside the program"
     VERBATIM)
-  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html)
-  install(FILES ${TALLYFOLD_DOC}/tallyfold.html DESTINATION ${TALLYFOLD_INSTALL_FOLDER})
-  install(FILES ${TALLYFOLD_DOC}/tallyfold.1 DESTINATION share/man/man1)
+  set(man_page ${CMAKE_BINARY_DIR}/manual/tallyfold.1.gz)
+  # -n leaves the time out of the header, so the same page packs the same.
+  add_custom_command(OUTPUT ${man_page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/manual
+    COMMAND gzip -9n -c ${TALLYFOLD_DOC}/tallyfold.1 > ${man_page}
+    DEPENDS ${TALLYFOLD_DOC}/tallyfold.1
+    COMMENT "Compressing the man page")
+  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html ${man_page})
+  install(FILES ${TALLYFOLD_DOC}/tallyfold.html DESTINATION ${TALLYFOLD_COMPANION_DESTINATION})
+  install(FILES ${man_page} DESTINATION share/man/man1)
 endif()

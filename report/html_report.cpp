@@ -119,7 +119,7 @@ void WriteHtmlHead() {
   WriteOutLine(std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
                (utf8 ? "utf-8" : "iso-8859-1") + "\">");
   WriteOutLine("<link rel=\"stylesheet\" type=\"text/css\" href=\"" +
-               EscapeHtml(platform::ProgramFolder() + "tf_style.css") + "\">");
+               EscapeHtml(platform::CompanionPath("tf_style.css")) + "\">");
 }
 
 void WriteHtmlClose() { WriteOutLine("</body></html>"); }

@@ -19,7 +19,7 @@
 // The two head lines, written at start-up in HTML mode: the charset (utf-8
 // on Linux, whose names are written as the file system gives them;
 // iso-8859-1 on Windows, whose redirected output is in the ANSI code page)
-// and the link to tf_style.css in the program's folder.
+// and the link to the program's companion tf_style.css.
 void WriteHtmlHead();
 // "</body></html>", written after every HTML report run.
 void WriteHtmlClose();
