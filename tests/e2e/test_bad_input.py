@@ -55,6 +55,16 @@ class BadWords(TestCase):
                 self.assertEqual(unknown_option_lines(plain), [])
                 self.assertEqual((result.code, mask(result.out)), (plain.code, mask(plain.out)))
 
+    def test_bad_numbers_are_taken_as_zero(self):
+        self.tree.file("a/f", 10)
+        result = run(["-size=abc", "-cl=12X", "-nostats", native_path(self.tree.path())])
+        self.assertEqual(result.code, 0)
+        rows = report_rows(result)
+        # -cl=12X counts as 0: the drive's own cluster size is used, silently.
+        self.assertTrue(rows[-4].startswith("  "), rows)
+        self.assertIn("|  ", "".join(rows) + "|  ")
+        self.assertEqual(rows[5][30:], "+--a  ")
+
 
 def unmapped_drive():
     """A drive letter that Wine maps to nothing, such as "Y:"."""
@@ -67,25 +77,18 @@ class ExitCodes(TestCase):
         self.tree.file("a/f", 10)
         start = native_path(self.tree.path())
         missing = native_path(self.tree.path("nothere"))
-        cases = [([start], 0), ([missing], 1), (["-html", missing], 1), (["-comma", missing], 1),
-                 (["-tab", native_path(self.tree.path("a/f"))], 1),
+        not_found = b"Path was not found"
+        cases = [([start], 0, b"Total + subs"), ([missing], 1, not_found), (["-html", missing], 1, not_found),
+                 (["-comma", missing], 1, not_found), (["-tab", native_path(self.tree.path("a/f"))], 1, not_found),
                  # The listing of over-long paths names a missing folder: that is its report.
-                 (["-longest", missing], 0)]
+                 (["-longest", missing], 0, missing.encode())]
         if ON_WINE:
-            cases.append((["-comma", unmapped_drive() + "\\data"], 1))
-        for args, code in cases:
+            cases.append((["-comma", unmapped_drive() + "\\data"], 1, b"Invalid drive"))
+        for args, code, message in cases:
             with self.subTest(args=args):
-                self.assertEqual(run(args).code, code)
-
-    def test_bad_numbers_are_taken_as_zero(self):
-        self.tree.file("a/f", 10)
-        result = run(["-size=abc", "-cl=12X", "-nostats", native_path(self.tree.path())])
-        self.assertEqual(result.code, 0)
-        rows = report_rows(result)
-        # -cl=12X counts as 0: the drive's own cluster size is used, silently.
-        self.assertTrue(rows[-4].startswith("  "), rows)
-        self.assertIn("|  ", "".join(rows) + "|  ")
-        self.assertEqual(rows[5][30:], "+--a  ")
+                result = run(args)
+                self.assertEqual(result.code, code)
+                self.assertIn(message, result.out + result.err)
 
 
 class FaultyTrees(TestCase):
