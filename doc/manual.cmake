@@ -29,14 +29,18 @@ else()
     DEPENDS ${TALLYFOLD_DOC}/tallyfold.html
     COMMENT "Copying the manual beside the program"
     VERBATIM)
-  set(man_page ${CMAKE_BINARY_DIR}/manual/tallyfold.1.gz)
-  # -n leaves the time out of the header, so the same page packs the same.
-  add_custom_command(OUTPUT ${man_page}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/manual
-    COMMAND gzip -9n -c ${TALLYFOLD_DOC}/tallyfold.1 > ${man_page}
-    DEPENDS ${TALLYFOLD_DOC}/tallyfold.1
-    COMMENT "Compressing the man page")
-  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html ${man_page})
+  set(man_pages "")
+  foreach(page tallyfold.1 tallyfold-config.1)
+    set(packed ${CMAKE_BINARY_DIR}/manual/${page}.gz)
+    # -n leaves the time out of the header, so the same page packs the same.
+    add_custom_command(OUTPUT ${packed}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/manual
+      COMMAND gzip -9n -c ${TALLYFOLD_DOC}/${page} > ${packed}
+      DEPENDS ${TALLYFOLD_DOC}/${page}
+      COMMENT "Compressing the man page ${page}")
+    list(APPEND man_pages ${packed})
+  endforeach()
+  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html ${man_pages})
   install(FILES ${TALLYFOLD_DOC}/tallyfold.html DESTINATION ${TALLYFOLD_COMPANION_DESTINATION})
-  install(FILES ${man_page} DESTINATION share/man/man1)
+  install(FILES ${man_pages} DESTINATION share/man/man1)
 endif()

@@ -19,6 +19,7 @@ PACKAGED_FILES = {
     "./usr/share/tallyfold/tallyfold.html",
     "./usr/share/tallyfold/tf_style.css",
     "./usr/share/man/man1/tallyfold.1.gz",
+    "./usr/share/man/man1/tallyfold-config.1.gz",
     "./usr/share/bash-completion/completions/tallyfold",
     "./usr/share/doc/tallyfold/copyright",
     "./usr/share/doc/tallyfold/changelog.gz",
