@@ -104,8 +104,8 @@ void ShowWelcome() {
 std::string MakerPageAddress() { return TALLYFOLD_MAKER_URL; }
 std::string SupportPageAddress() { return TALLYFOLD_SUPPORT_URL; }
 std::string ProductPageAddress() { return TALLYFOLD_PRODUCT_URL; }
-std::string SettingsProgramPath() { return platform::ProgramFolder() + platform::kSettingsProgramName; }
-std::string HelpFilePath() { return platform::ProgramFolder() + platform::kHelpFileName; }
+std::string SettingsProgramPath() { return platform::CompanionPath(platform::kSettingsProgramName); }
+std::string HelpFilePath() { return platform::CompanionPath(platform::kHelpFileName); }
 
 void ShellOpen(const std::string& target) {
   FlushOut();

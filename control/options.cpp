@@ -16,6 +16,7 @@
 
 std::string defaultParameters;
 std::vector<std::string> commandLine;
+std::vector<std::string> folderWords;
 
 namespace {
 
@@ -133,6 +134,21 @@ bool ApplyLaterSwitch(std::string_view upper) {
   return true;
 }
 
+// --help and --version, which other command-line tools answer to: each
+// ends the run; returns only when `upper` is neither.
+void AnswerLongOption(std::string_view upper) {
+  if (upper == "--HELP") {
+    if (actionObserver != nullptr) actionObserver({"shows the usage screen", true});
+    ShowUsage();
+    EndProgram(0);
+  }
+  if (upper == "--VERSION") {
+    if (actionObserver != nullptr) actionObserver({"shows the version", true});
+    WriteOutLine(std::string("tallyfold ") + kVersion);
+    EndProgram(0);
+  }
+}
+
 // A decimal real: blanks, sign, digits, optional fraction, optional exponent.
 bool ConvertReal(std::string_view text, double& value) {
   size_t i = 0;
@@ -241,8 +257,18 @@ void ParseOption(const std::string& word) {
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
   if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
+  AnswerLongOption(upper);
   if (ParseDepthOption(word)) return;
   options.startFolder = word;
+  folderWords.push_back(word);
+}
+
+void WarnAboutUnknownOptions() {
+  for (size_t i = 0; i < folderWords.size(); ++i) {
+    if (!StartsWith(folderWords[i], "-")) continue;
+    const bool replaced = i + 1 < folderWords.size();
+    WriteErrorLine("Unknown option " + folderWords[i] + (replaced ? " - ignored" : " - taken as the start folder"));
+  }
 }
 
 int64_t ParseSizeValue(std::string_view upperText) { return ConvertSizeValue(upperText).value_or(0); }

@@ -12,10 +12,16 @@
 extern std::string defaultParameters;
 // The command-line arguments of the run, argument 0 (the program) first.
 extern std::vector<std::string> commandLine;
+// Every word taken as the start folder, in the order applied: the last one
+// is the start folder, the others were replaced by a later word.
+extern std::vector<std::string> folderWords;
 
 void ReadRegistryDefaults();
 // Applies the stored defaults, then TALLYFOLD, then each argument.
 void ApplyParameterSources();
+// A word that begins with a dash but is no option is most likely a typing
+// error: each one taken as the start folder gets a warning on standard error.
+void WarnAboutUnknownOptions();
 
 // The words of a parameter string: blanks (and characters 8 and 255)
 // separate them outside double quotes; the quotes are dropped.

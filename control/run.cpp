@@ -93,7 +93,7 @@ void WriteBanner() {
   }
 }
 
-void ReportRun() {
+bool ReportRun() {
   scanTotals = ScanTotals{};
   if (outputRedirected && options.outputMode != OutputMode::html && options.showHeader) {
     WriteReportHeaderLine();
@@ -103,16 +103,19 @@ void ReportRun() {
   root.name = expandedPath;
   if (options.longestPaths) {
     LongestPathsWalk(expandedPath);
-    return;
+    return true;
   }
+  bool reported = false;
   if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
     scanPath = expandedPath;
     ShowReadingPrompt();
-    if (ScanTree()) RenderTree(expandedPath);
+    reported = ScanTree();
+    if (reported) RenderTree(expandedPath);
     FoldSubtree(root);
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  return reported;
 }
 
 void LongestPathsWalk(std::string path) {
@@ -132,8 +135,10 @@ int RunProgram() {
   ReadRegistryDefaults();
   ApplyParameterSources();
   WriteBanner();
-  ReportRun();
+  WarnAboutUnknownOptions();
+  // A script must be able to tell that no report was made.
+  const int exitCode = ReportRun() ? 0 : 1;
   if (outputRedirected && options.outputMode != OutputMode::html) WriteOutLine("\f");
   FlushOut();
-  return 0;
+  return exitCode;
 }

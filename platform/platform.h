@@ -20,8 +20,8 @@ extern const PathStyle kPathStyle;
 extern const char kPathSeparator;      // '\\' or '/'
 extern const char* const kLineEnd;     // "\r\n" or "\n"
 extern const int kMaxScanPathLength;   // 255 on Windows, 4095 on Linux
-extern const char* const kSettingsProgramName;  // beside the program
-extern const char* const kHelpFileName;         // beside the program
+extern const char* const kSettingsProgramName;  // a companion (CompanionPath)
+extern const char* const kHelpFileName;         // a companion (CompanionPath)
 
 // ---- Folder listing -------------------------------------------------------
 
@@ -59,6 +59,11 @@ std::string CurrentDirectory();
 std::string CurrentDirectoryOfDrive(char letter);
 // The folder of the running program, ending in a separator.
 std::string ProgramFolder();
+// Where the companion file `name` (manual, style sheet, settings program)
+// is: beside the program, else, on Linux, in share/tallyfold/ beside the
+// program's folder, where an installed program has them; the path beside
+// the program when neither holds it.
+std::string CompanionPath(const char* name);
 
 // ---- Drives ---------------------------------------------------------------
 

@@ -129,7 +129,7 @@ void WriteHtmlHead() {
   platform::WriteStandardOutputInUtf8();
   WriteOutLine("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">");
   WriteOutLine("<link rel=\"stylesheet\" type=\"text/css\" href=\"" +
-               EscapeHtml(platform::ProgramFolder() + "tf_style.css") + "\">");
+               EscapeHtml(platform::CompanionPath("tf_style.css")) + "\">");
 }
 
 void WriteHtmlClose() { WriteOutLine("</body></html>"); }

@@ -93,6 +93,17 @@ std::string ProgramFolder() {
   return path.empty() ? "./" : path.substr(0, path.find_last_of('/') + 1);
 }
 
+std::string CompanionPath(const char* name) {
+  const std::string folder = ProgramFolder();
+  const std::string beside = folder + name;
+  if (access(beside.c_str(), F_OK) == 0) return beside;
+  // An installed program lives in <prefix>/bin, its companions in
+  // <prefix>/share/tallyfold.
+  const std::string prefix = folder.substr(0, folder.find_last_of('/', folder.size() - 2) + 1);
+  const std::string shared = prefix + "share/tallyfold/" + name;
+  return access(shared.c_str(), F_OK) == 0 ? shared : beside;
+}
+
 std::string ProgramFileName() {
   const std::string path = ProgramPath();
   return path.empty() ? "tallyfold" : path.substr(path.find_last_of('/') + 1);

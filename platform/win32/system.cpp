@@ -138,6 +138,9 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of('\\') + 1);
 }
 
+// The Windows program keeps its companions beside it.
+std::string CompanionPath(const char* name) { return ProgramFolder() + name; }
+
 std::string ProgramFileName() {
   const std::string path = ProgramPath();
   return path.substr(path.find_last_of('\\') + 1);

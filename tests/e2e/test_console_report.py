@@ -151,7 +151,7 @@ class MissingFolder(TestCase):
     def test_a_missing_start_folder_gives_one_error_line_and_no_report(self):
         missing = native_path(self.tree.path("nothere"))
         result = run([missing])
-        self.assertEqual(result.code, 0)
+        self.assertEqual(result.code, 1)
         self.assertOutput(mask(result.out), lines("Tallyfold 5.0 report, created at <date>", "", "\f"))
         self.assertEqual(result.err.decode().strip().splitlines()[-1],
                          "Path was not found (invalid character or maximum path length exceeded?): "

@@ -116,10 +116,25 @@ class Screens(TestCase):
 
     def test_a_question_mark_as_second_argument_becomes_the_start_folder(self):
         result = run([native_path(self.tree.path()), "-?"], cwd=self.tree.path())
-        self.assertEqual(result.code, 0)
+        self.assertEqual(result.code, 1)
         self.assertNotIn(b"Usage:", result.out)
         self.assertIn(("Path was not found (invalid character or maximum path length exceeded?): "
                        + native_path(self.tree.path("-?")) + SEP).encode(), result.err)
+
+    def test_long_help_and_version_words_answer_without_the_banner_and_end_the_run(self):
+        for args, expected in [(["--help"], USAGE), (["-html", "--HELP", "elsewhere"], USAGE),
+                               (["--version"], ["tallyfold 5.0"]),
+                               ([native_path(self.tree.path()), "--version", "-w"], ["tallyfold 5.0"])]:
+            with self.subTest(args=args):
+                result = run(args)
+                self.assertEqual(result.code, 0)
+                self.assertOutput(result.out, lines(*expected))
+
+    def test_a_folder_named_like_a_long_word_is_given_with_a_path(self):
+        self.tree.file("--help/f", 10)
+        result = run(["-comma", "-noheader", "." + SEP + "--help"], cwd=self.tree.path())
+        self.assertEqual(result.code, 0)
+        self.assertIn((',"' + native_path(self.tree.path("--help")) + SEP + '"').encode(), result.out)
 
     def test_the_welcome_screen_alone_ends_the_run(self):
         maker, support = addresses_on_the_welcome_screen()
@@ -287,7 +302,7 @@ class MissingSettingsProgram(TestCase):
 
 DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "doc")
 USAGE_OPTIONS = sorted({m.group(1) for m in map(re.compile(r"^  (-[a-z+?-]+)").match, USAGE) if m}
-                       - {"-?"}) + ["-size=", "-cl=", "-sort="]
+                       - {"-?"}) + ["-size=", "-cl=", "-sort=", "--help", "--version"]
 
 
 @unittest.skipIf(ON_WINE, "the documentation is checked once, in the Linux run")

@@ -186,7 +186,7 @@ class HtmlWithoutAReport(TestCase):
     def test_missing_start_folder_gives_head_and_closing_line(self):
         missing = native_path(self.tree.path("nothere"))
         result = run(["-html", missing])
-        self.assertEqual(result.code, 0)
+        self.assertEqual(result.code, 1)
         self.assertOutput(result.out, lines(*head(), "</body></html>"))
         self.assertEqual(result.err.decode().strip().splitlines()[-1],
                          "Path was not found (invalid character or maximum path length exceeded?): "
