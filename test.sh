@@ -13,6 +13,7 @@ command -v tmux > /dev/null || missing+=(tmux)
 command -v chromium > /dev/null || missing+=(chromium)
 command -v chmcmd > /dev/null || missing+=(fp-utils)
 command -v clang++ > /dev/null || missing+=(clang)
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 for tool in ncdu gdu hyperfine; do command -v "$tool" > /dev/null || missing+=("$tool"); done
 [ -x /usr/bin/time ] || missing+=(time)
 [ -n "$(find /usr/lib/llvm-14 -name 'libclang_rt.fuzzer-x86_64.a' 2> /dev/null)" ] || missing+=(libclang-rt-14-dev)

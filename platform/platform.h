@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,10 @@ std::string CurrentDirectory();
 std::string CurrentDirectoryOfDrive(char letter);
 // The folder of the running program, ending in a separator.
 std::string ProgramFolder();
+
+// A file's path as the standard library's file streams take it: the UTF-8
+// text widened on Windows, the bytes as they are on Linux.
+std::filesystem::path FilePath(const std::string& path);
 
 // ---- Drives ---------------------------------------------------------------
 
