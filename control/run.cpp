@@ -135,6 +135,7 @@ void ReportRun() {
       ShowReadingPrompt();
       if (ScanTree()) RenderTree(expandedPath);
       FoldSubtree(root);
+      ReleaseComparison();
     }
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();

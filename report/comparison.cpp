@@ -403,6 +403,8 @@ void CompareWithTree() {
 
 void OrderByGrowth() { OrderChildren(root); }
 
+void ReleaseComparison() { comparison = Comparison{}; }
+
 bool Comparing() { return comparison.loaded; }
 bool GrowthShown() { return comparison.loaded && options.showGrowth; }
 

@@ -48,6 +48,10 @@ void CompareWithTree();
 // figures keep the listing order), or by total without a comparison.
 void OrderByGrowth();
 
+// Ends the comparison; the driver calls it when it releases the tree, whose
+// folders the growth figures belong to.
+void ReleaseComparison();
+
 // A comparison is loaded.
 bool Comparing();
 // A comparison is loaded and its column is on (the browser's G key).
