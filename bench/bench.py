@@ -6,7 +6,9 @@ usage: bench/bench.py [--quick] [--trees DIR] [--runs N] [--no-usr]
 For each tree (generated with make_tree.py when missing: "wide", about 200,000
 files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
 sparse) and for /usr, prints the median wall time of every tool as a ratio to
-the floor scanner (limit_scan, single-threaded) and its peak memory. The
+the floor scanner (limit_scan, single-threaded) and its peak memory; the row
+"tallyfold -compare" is the same scan compared with a JSON report of the tree
+made just before (-compare=), which shows what the comparison costs. The
 tools take turns under hyperfine, one run each per round, warm cache.
 --quick uses a tree of a hundredth the size and one round, as a smoke test
 that the bench works.
