@@ -108,6 +108,7 @@ struct ReportReader {
   int64_t clusterSize = -1;
   int dirMode = -1, includeOffline = -1;  // -1 until given
 
+  // Stops the parse: a SAX event answered false ends it there.
   bool NotAReport() { return false; }
   Place Here() const { return frames.back().place; }
   uint32_t HereFolder() const { return frames.back().folder; }

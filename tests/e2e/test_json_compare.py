@@ -163,6 +163,11 @@ class Growth(TestCase):
         self.assertEqual([row.split("</td><td")[3] for row in rows[:3]], [">+12 KB", ">+28 KB", ">new"])
         self.assertIn("</table>\n<p>" + self.FOOTER % created + "</p>\n", html.replace("\r\n", "\n"))
 
+    def test_sort_by_growth_without_a_comparison_orders_by_total(self):
+        by_growth, by_total = (run(["-comma", "-noheader", sort] + self.SETTINGS + [self.start]).out
+                               for sort in ("-sort=growth", "-sort=total"))
+        self.assertEqual(by_growth, by_total)
+
     def test_compare_with_a_colon_in_the_environment_variable(self):
         result = run(["-comma"] + self.SETTINGS + [self.start],
                      env={"TALLYFOLD": "-compare:" + native_path(self.earlier)})
