@@ -88,7 +88,8 @@ class Growth(TestCase):
         self.reports = tempfile.mkdtemp(prefix="tf-reports-")
         earlier = run(["-json"] + self.SETTINGS + [self.start])
         self.assertEqual(earlier.code, 0, earlier.err)
-        self.earlier = os.path.join(self.reports, "earlier.json")
+        # A name outside any ANSI code page: Windows must open it by its wide name.
+        self.earlier = os.path.join(self.reports, "earlier-\u65e5\u672c.json")
         with open(self.earlier, "wb") as handle:
             handle.write(earlier.out)
         self.tree.file("grow/g", 30000)
