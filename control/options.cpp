@@ -33,7 +33,8 @@ bool ApplySortKeyword(std::string_view keyword) {
     SortOrder order;
   } kKeywords[] = {{"NONE", SortOrder::none},   {"NAME", SortOrder::name},
                    {"LOCAL", SortOrder::local}, {"TOTAL", SortOrder::total},
-                   {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files}};
+                   {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files},
+                   {"GROWTH", SortOrder::growth}};
   for (const auto& entry : kKeywords) {
     if (entry.keyword == keyword) {
       options.sortOrder = entry.order;
@@ -101,6 +102,7 @@ bool ApplyWholeWordSwitch(std::string_view upper) {
   else if (upper == "-TAB") options.outputMode = OutputMode::tab;
   else if (upper == "-COMMA") options.outputMode = OutputMode::comma;
   else if (upper == "-HTML") options.outputMode = OutputMode::html;
+  else if (upper == "-JSON") options.outputMode = OutputMode::json;
   else if (upper == "-LONGEST") options.longestPaths = true;
   else if (upper == "-NOWASTE") options.showWaste = false;
   else if (upper == "-NOFILES") options.showFileCounts = false;
@@ -254,6 +256,10 @@ void ParseOption(const std::string& word) {
   // testing the prefixes first keeps the table's outcome.
   if (StartsWith(upper, "-SORT=")) return ApplySortOption(std::string_view(upper).substr(6));
   if (ApplySizeOption(word, upper)) return;
+  if (StartsWith(upper, "-COMPARE=") || StartsWith(upper, "-COMPARE:")) {
+    options.compareFile = word.substr(9);  // a path, as the user typed it
+    return;
+  }
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
   if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));

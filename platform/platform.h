@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,10 @@ std::string ProgramFolder();
 // program's folder, where an installed program has them; the path beside
 // the program when neither holds it.
 std::string CompanionPath(const char* name);
+
+// A file's path as the standard library's file streams take it: the UTF-8
+// text widened on Windows, the bytes as they are on Linux.
+std::filesystem::path FilePath(const std::string& path);
 
 // ---- Drives ---------------------------------------------------------------
 
