@@ -12,6 +12,7 @@ int pagerLineCount = -2;
 
 platform::KeyPress (*keySource)() = platform::ReadKey;
 void (*screenClearer)() = platform::ClearConsoleScreen;
+void (*reverseVideoSwitch)(bool) = platform::SetReverseVideo;
 
 namespace {
 
@@ -88,4 +89,9 @@ KeyRead GetKeyPress() {
 void ClearScreen() {
   FlushOut();
   screenClearer();
+}
+
+void ShowReversed(bool on) {
+  FlushOut();
+  reverseVideoSwitch(on);
 }

@@ -60,13 +60,13 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   line.clear();
   AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, folder.localBytes, folder.fileCount);
   line += treePrefix;
-  if (&folder != &root) {
+  if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
     line += chars[hasNextSibling ? kTee : kCorner];
     line += chars[kBar];
     line += chars[kBar];
   }
-  line += folder.name;
+  line += LineName(folder);
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";

@@ -49,10 +49,11 @@ int32_t DelimitedHeader(std::string_view separator) {
   return 0;
 }
 
-// The root's path is reportPath alone: the start path already ends in a
-// separator, and a drive root ("/", "D:\") gets no second one.
+// The top folder's path is reportPath alone: the start path (or the path
+// of the folder the browser opened) already ends in a separator, and a
+// drive root ("/", "D:\") gets no second one.
 std::string RowPath(const TDirEntry& folder) {
-  return QuoteDelimitedField(&folder == &root ? reportPath : reportPath + folder.name);
+  return QuoteDelimitedField(IsWalkTop(folder) ? reportPath : reportPath + folder.name);
 }
 
 using NumberField = std::string (*)(int64_t value);

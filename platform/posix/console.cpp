@@ -61,4 +61,6 @@ std::string LastWriteFailure() { return std::strerror(lastWriteError); }
 
 void ClearConsoleScreen() { WriteAll(STDOUT_FILENO, "\x1b[H\x1b[2J"); }
 
+void SetReverseVideo(bool on) { WriteAll(STDOUT_FILENO, on ? "\x1b[7m" : "\x1b[27m"); }
+
 }  // namespace platform
