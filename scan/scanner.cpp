@@ -203,8 +203,8 @@ void RelinkTree(TDirEntry& folder) {
   for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
     finishedChildren.push_back(child);
   }
-  std::sort(finishedChildren.begin() + static_cast<std::ptrdiff_t>(first), finishedChildren.end(),
-            [](const TDirEntry* a, const TDirEntry* b) { return a->scanOrder < b->scanOrder; });
+  std::stable_sort(finishedChildren.begin() + static_cast<std::ptrdiff_t>(first), finishedChildren.end(),
+                   [](const TDirEntry* a, const TDirEntry* b) { return a->scanOrder < b->scanOrder; });
   LinkChildrenOrdered(folder, finishedChildren.data() + first, finishedChildren.size() - first);
   finishedChildren.resize(first);
   for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) RelinkTree(*child);
