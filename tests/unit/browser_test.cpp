@@ -713,4 +713,64 @@ TEST_F(Navigation, OChangesTheOrderOfTheWholeTreeAndTheCursorFollowsItsFolder) {
   ExpectWindows({navFrames[7]}, {{"six times O", 0, 3}}, byName, NavBar("name"));
 }
 
+// The browser's frames after navigation was left, without reverse video.
+std::vector<Frame> BrowserFrames(size_t first) {
+  std::vector<Frame> parsed;
+  for (size_t i = first; i < frames.size(); ++i) {
+    const NavFrame frame = ParseNavFrame(frames[i]);
+    EXPECT_EQ(frame.cursor, -1) << "a cursor in frame " << i;
+    parsed.push_back({frame.cleared, frame.lines, frame.bar});
+  }
+  return parsed;
+}
+
+// N and Esc leave navigation for the browser, on the window shown and with
+// the folder opened at the top still: the browser goes on in that report.
+TEST_F(Navigation, NAndEscLeaveForTheBrowserOnTheWindowShown) {
+  pageLength = 8;
+  MakeTree(3);
+  const std::vector<std::string> report = WholeReport();
+  const std::vector<std::string> view = ReportStartingAt(*Child(0), report, kConsoleMode, 2, 9);
+  Navigate({Char('N'), Scan(kScanPageDown), Char('\x1b'), Scan(kScanDown)});
+  ExpectSteps(BrowserFrames(3),
+              {{"Esc: the window of lines 8 to 15 without the cursor", true, 8, 15, 16 * 100 / 24},
+               {"Down in the browser", false, 16, 16, 17 * 100 / 24}},
+              report);
+  SetUp();
+  pageLength = 8;
+  Navigate({Char('N'), Scan(kScanDown), Scan(kScanRight), Char('n'), Scan(kScanEnd)});
+  ExpectSteps(BrowserFrames(4),
+              {{"n: the view of c0, 15 lines", true, 0, 7, 8 * 100 / 15}, {"End in the browser", true, 7, 14, 100}},
+              view);
+}
+
+TEST_F(Navigation, ColumnKeysRedrawTheWindowWithTheCursorInPlace) {
+  for (const Toggle& toggle : kToggles) {
+    SCOPED_TRACE(toggle.keys);
+    SetUp();
+    MakeTree(3);
+    toggle.change();
+    const std::vector<std::string> changed = WholeReport();
+    options = ReportOptions{};
+    const auto navFrames = Navigate(Join({{Char('N'), Scan(kScanDown)}, KeysOf(toggle.keys)}));
+    ExpectWindows({navFrames[1 + strlen(toggle.keys)]}, {{toggle.keys, 0, 3}}, changed, NavBar("name"));
+    FoldSubtree(root);
+  }
+}
+
+TEST_F(Navigation, QAndCtrlCEndTheProgram) {
+  MakeTree(3);
+  for (char key : {'q', '\x03'}) {
+    script = {Char('N'), Scan(kScanDown), Char(key)};
+    EXPECT_EXIT(
+        {
+          CaptureOutput(&output);
+          WalkReport(kConsoleMode);
+          std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << "key " << int(key);
+  }
+}
+
 }  // namespace
