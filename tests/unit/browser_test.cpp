@@ -671,6 +671,22 @@ TEST_F(Navigation, OpensAFolderAsTheTopOfTheReportAndGoesBack) {
   }
 }
 
+// An HTML header slot may hold two text lines or none, so the window is
+// compared from the first folder row on (the 14th text line), away from
+// the line with the time of day.
+TEST_F(Navigation, HtmlViewDrawsTheOpenedFolderAsItsStartFolder) {
+  MakeTree(3);
+  const OutputOperations& mode = OperationsFor(OutputMode::html);
+  const std::vector<std::string> report = WholeReport(mode);
+  const std::vector<std::string> view = ReportStartingAt(*Child(1), report, mode, 13, 9);
+  const auto navFrames = Navigate(Join({{Char('N')}, Repeat(Scan(kScanDown), 5), {Scan(kScanRight)}}), mode);
+  const NavFrame& opened = navFrames[6];
+  ASSERT_GT(opened.lines.size(), 13u);
+  EXPECT_EQ(Slice(opened.lines, 13, static_cast<int>(opened.lines.size()) - 1),
+            Slice(view, 13, static_cast<int>(opened.lines.size()) - 1));
+  EXPECT_EQ(opened.cursor, 14) << "the cursor on the first subfolder's row";
+}
+
 TEST_F(Navigation, AFoldedFolderIsNotOpenedAndTheBarSaysWhy) {
   MakeTree(3);
   MarkFolded(*Child(1));
