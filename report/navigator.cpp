@@ -281,8 +281,10 @@ int32_t NavigateReport(const OutputOperations& mode, int32_t totalLines) {
   n.windowTop = std::max(shownEnd - WindowHeight(), 0);
   n.cursorLine = std::max(n.windowTop, FirstFolderLine());
   ScrollToCursor();
-  do DrawWindow();
-  while (ActOnKey(GetKeyPress()));
+  while (true) {
+    DrawWindow();
+    if (!ActOnKey(GetKeyPress())) break;
+  }
   lineCursor = std::min(n.windowTop + WindowHeight(), n.totalLines);
   return n.totalLines;
 }

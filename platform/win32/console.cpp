@@ -183,7 +183,8 @@ void SetReverseVideo(bool on) {
   plainAttribute = screen.wAttributes;
   const WORD colours = plainAttribute & 0xFF;
   const WORD swapped = static_cast<WORD>(((colours & 0x0F) << 4) | (colours >> 4));
-  reversed = SetConsoleTextAttribute(outputHandle, static_cast<WORD>((plainAttribute & ~0xFF) | swapped)) != 0;
+  const WORD attribute = static_cast<WORD>((plainAttribute & ~0xFF) | swapped);
+  reversed = SetConsoleTextAttribute(outputHandle, attribute) != 0;
 }
 
 }  // namespace platform

@@ -180,8 +180,8 @@ class Browser(TerminalCase):
             rows = comparable([STYLE.sub("", row) for row in styled_rows])
             return rows[:count + 1] == expected and reversed_rows(styled_rows) == [cursor - top]
 
-        self.terminal.wait_for(shows_window, "lines %d to %d with the cursor on line %d" % (top, top + count - 1, cursor),
-                               styled=True)
+        what = "lines %d to %d with the cursor on line %d" % (top, top + count - 1, cursor)
+        self.terminal.wait_for(shows_window, what, styled=True)
 
     # Every screen is compared with the program's own report: of the start
     # folder, of the folder opened (its folder lines between the header and

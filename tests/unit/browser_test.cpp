@@ -558,8 +558,10 @@ class Navigation : public Browser {
   // The report a run started at `folder` draws, with `path` as its start
   // folder: its header and footer lines are taken from `whole`, the report
   // of the start folder, as a view of the folder keeps them.
-  static std::vector<std::string> ReportStartingAt(const TDirEntry& folder, const std::vector<std::string>& whole,
-                                                   const OutputOperations& mode, size_t header, size_t footer) {
+  static std::vector<std::string> ReportStartingAt(const TDirEntry& folder,
+                                                   const std::vector<std::string>& whole,
+                                                   const OutputOperations& mode, size_t header,
+                                                   size_t footer) {
     const std::string path = std::string("/data") + platform::kPathSeparator + folder.name;
     const TDirEntry wholeRoot = root;
     const std::string wholePath = reportPath;
@@ -665,7 +667,8 @@ TEST_F(Navigation, OpensAFolderAsTheTopOfTheReportAndGoesBack) {
     ExpectWindows({navFrames[6]}, {{"open on c1, line 7: the cursor on its first subfolder", 0, 3}}, view,
                   NavBar("name"));
     ExpectWindows({navFrames[7], navFrames[8]},
-                  {{"back: the cursor on c1 again", 0, 7}, {"back at the start folder: nothing", 0, 7}}, report,
+                  {{"back: the cursor on c1 again", 0, 7}, {"back at the start folder: nothing", 0, 7}},
+                  report,
                   NavBar("name"));
     FoldSubtree(root);
   }
@@ -696,7 +699,9 @@ TEST_F(Navigation, AFoldedFolderIsNotOpenedAndTheBarSaysWhy) {
   ASSERT_EQ(navFrames.size(), 11u);
   ExpectWindows({navFrames[6]}, {{"Right on c1 ...", 0, 7}}, report, kFoldedNotice);
   ExpectWindows({navFrames[7], navFrames[8], navFrames[9]},
-                {{"Ctrl+L: the keys again", 0, 7}, {"Down", 0, 8}, {"Enter on a folder without subfolders", 0, 8}},
+                {{"Ctrl+L: the keys again", 0, 7},
+                 {"Down", 0, 8},
+                 {"Enter on a folder without subfolders", 0, 8}},
                 report, NavBar("name"));
 }
 
@@ -756,7 +761,8 @@ TEST_F(Navigation, NAndEscLeaveForTheBrowserOnTheWindowShown) {
   pageLength = 8;
   Navigate({Char('N'), Scan(kScanDown), Scan(kScanRight), Char('n'), Scan(kScanEnd)});
   ExpectSteps(BrowserFrames(4),
-              {{"n: the view of c0, 15 lines", true, 0, 7, 8 * 100 / 15}, {"End in the browser", true, 7, 14, 100}},
+              {{"n: the view of c0, 15 lines", true, 0, 7, 8 * 100 / 15},
+               {"End in the browser", true, 7, 14, 100}},
               view);
 }
 

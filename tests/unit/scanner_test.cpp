@@ -236,7 +236,8 @@ std::vector<std::string> TreeLines() {
 void SetUpTiedListing() {
   fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
                            {Dir("abc"), Dir("ABD"), Dir("ab"), Dir("Zed"), Dir("b"), Dir("DATA")}};
-  fakeFolders[P("/r/abc/")] = {platform::ListStatus::Listed, {File("1", 100), File("2", 100), File("3", 100)}};
+  fakeFolders[P("/r/abc/")] = {platform::ListStatus::Listed,
+                               {File("1", 100), File("2", 100), File("3", 100)}};
   fakeFolders[P("/r/ABD/")] = {platform::ListStatus::Listed, {File("1", 300), Dir("x"), Dir("X"), Dir("w")}};
   fakeFolders[P("/r/ABD/x/")] = {platform::ListStatus::Listed, {File("1", 7), Dir("deep")}};
   fakeFolders[P("/r/ABD/x/deep/")] = {platform::ListStatus::Listed, {File("1", 9)}};
