@@ -1,6 +1,7 @@
 #include "report/navigator.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
