@@ -6,7 +6,9 @@ usage: bench/bench.py [--quick] [--cold] [--trees DIR] [--runs N] [--no-usr]
 For each tree (generated with make_tree.py when missing: "wide", about 200,000
 files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
 sparse) and for /usr, prints the median wall time of every tool as a ratio to
-the floor scanner (limit_scan, single-threaded) and its peak memory. The
+the floor scanner (limit_scan, single-threaded) and its peak memory; the row
+"tallyfold -compare" is the same scan compared with a JSON report of the tree
+made just before (-compare=), which shows what the comparison costs. The
 tools take turns under hyperfine, one run each per round, warm cache.
 --quick uses a tree of a hundredth the size and one round, as a smoke test
 that the bench works.
@@ -59,6 +61,15 @@ def ensure_tree(kind, trees, scale):
     return os.path.realpath(path)
 
 
+def earlier_report(tallyfold, tree, folder):
+    """A JSON report of the tree, kept in `folder` (outside the tree), for the
+    -compare row."""
+    path = os.path.join(folder, os.path.basename(tree) + ".json")
+    with open(path, "wb") as report:
+        subprocess.run([tallyfold, "-p", "-nostats", "-json", tree], stdout=report, check=True)
+    return path
+
+
 def peers(quoted):
     return [
         ("du -s --apparent-size", "du -s --apparent-size %s > /dev/null" % quoted),
@@ -73,13 +84,14 @@ def on_terminal(command):
     return "script -qec \"%s\" /dev/null > /dev/null" % command
 
 
-def commands(tallyfold, floor, tree, threads):
+def commands(tallyfold, floor, tree, threads, earlier):
     quoted = "'%s'" % tree
     scan = "%s -p -nostats %%s%s > /dev/null" % (tallyfold, quoted)
     tools = [
         ("limit_scan", "%s %s" % (floor, quoted)),
         ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
         ("tallyfold", scan % ""),
+        ("tallyfold -compare", scan % ("-compare='%s' " % earlier)),
     ]
     if threads:
         tools += [
@@ -176,7 +188,7 @@ def main():
             base = medians[best]
             print("\n%s, cold cache; ratios to the fastest floor, %s" % (target, best))
         else:
-            tools = commands(tallyfold, floor, target, threads)
+            tools = commands(tallyfold, floor, target, threads, earlier_report(tallyfold, target, args.trees))
             medians = measure(tools, runs)
             base = medians["limit_scan"]
             print("\n%s" % target)
