@@ -13,7 +13,7 @@ constexpr int64_t kMinWindowNanos = 5'000'000;
 int EnoughReads(int count) { return 64 + 4 * count; }
 constexpr int kMaxProbeInterval = 64;
 constexpr double kGainOfMore = 0.97;
-constexpr double kLossOfFewer = 1.0;
+constexpr double kLossOfFewer = 1.05;
 
 void ChangeCount(ReadConcurrency& control, int count) {
   control.readsToSkip = control.count;
@@ -34,7 +34,7 @@ bool StartProbe(ReadConcurrency& control, bool up, double throughput) {
 
 void EndProbe(ReadConcurrency& control, double throughput) {
   const bool wasUp = control.probe == ReadConcurrency::Probe::up;
-  // More readers are kept unless they cost; fewer only if they cost nothing.
+  // More readers are kept unless they cost; fewer only when they gain.
   const bool kept = throughput >= (wasUp ? kGainOfMore : kLossOfFewer) * control.throughputBeforeProbe;
   control.probe = ReadConcurrency::Probe::none;
   control.windowsSinceProbe = 0;

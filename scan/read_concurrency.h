@@ -3,7 +3,7 @@
 // The count climbs the throughput, the entries read per second: it is
 // measured in windows of reads, and from time to time one window runs with
 // the count doubled (or halved). A doubling is kept unless it reads fewer
-// entries (by more than 3%), a halving only when it reads as many; a kept
+// entries (by more than 3%), a halving only when it reads 5% more; a kept
 // step is followed by another the same way, and a probe that fails is tried
 // again less and less often (after 1, 4, 16, 64 windows), so a spinning disk
 // that seeks for every extra reader is seldom disturbed. More readers are
