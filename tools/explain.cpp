@@ -6,6 +6,7 @@
 #include "control/options.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "scan/exclusions.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ ReportOptions OppositeOfDefaults() {
   opposite.showHeader = false;
   opposite.longestPaths = true;
   opposite.includeOffline = false;
+  opposite.countEveryLink = true;
   opposite.startFolder = std::string(1, '\0');
   opposite.sortOrder = SortOrder::none;
   opposite.pauseEachPage = false;
@@ -112,9 +114,22 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   if (after.includeOffline != before.includeOffline && !after.includeOffline) {
     add("ignores the sizes of offline files");
   }
+  if (after.countEveryLink != before.countEveryLink && after.countEveryLink) {
+    add("counts a file with several hard links in full under each of its names");
+  }
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
   if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
     add("does not pause after each page");
+  }
+}
+
+// The word's pattern, as the exclusion record keeps it.
+void DescribeExclusions(std::vector<std::string>& effects) {
+  for (const std::string& pattern : exclusions.namePatterns) {
+    effects.push_back("leaves out every folder named " + pattern + ", at any depth");
+  }
+  for (const std::string& pattern : exclusions.pathPatterns) {
+    effects.push_back("leaves out the folder " + pattern + " below the start folder");
   }
 }
 
@@ -132,6 +147,7 @@ void AddMessageLines(const std::string& captured, std::vector<std::string>& mess
 WordExplanation ExplainWord(const std::string& word) {
   WordExplanation explanation{word, {}, {}, false, false, false};
   const ReportOptions saved = options;
+  const Exclusions savedExclusions = exclusions;
   actionObserver = StopAtAction;
   bool firstPass = true;
   for (const ReportOptions& before : {ReportOptions{}, OppositeOfDefaults()}) {
@@ -140,8 +156,10 @@ WordExplanation ExplainWord(const std::string& word) {
     std::string captured;
     CaptureOutput(&captured);
     try {
+      exclusions = Exclusions{};
       ParseOption(word);
       DescribeChanges(before, options, explanation.effects);
+      if (firstPass) DescribeExclusions(explanation.effects);
       if (options.startFolder != before.startFolder) explanation.becomesStartFolder = true;
     } catch (const ActionReached& reached) {
       explanation.effects = {reached.action.description};
@@ -155,5 +173,6 @@ WordExplanation ExplainWord(const std::string& word) {
   }
   actionObserver = nullptr;
   options = saved;
+  exclusions = savedExclusions;
   return explanation;
 }

@@ -52,7 +52,7 @@ class FaultyTrees(TestCase):
                                      "          5 KB       1  +--real  "])
 
     @POSIX_ONLY
-    def test_an_unreadable_folder_counts_as_empty(self):
+    def test_an_unreadable_folder_is_reported_and_counts_as_empty(self):
         self.tree.file("open/f", 3000)
         self.tree.file("closed/f", 7000)
         os.chmod(self.tree.path("closed"), 0)
@@ -61,7 +61,8 @@ class FaultyTrees(TestCase):
         finally:
             os.chmod(self.tree.path("closed"), 0o755)
         self.assertEqual(result.code, 0)
-        self.assertEqual(result.err.count(b"Path was not found"), 0)
+        self.assertEqual(result.err.decode().splitlines(),
+                         ["Cannot read folder " + self.tree.path("closed") + "/: Permission denied"])
         self.assertEqual(report_rows(result)[4][:14], "          3 KB")
 
     def test_a_file_as_start_folder_is_not_found(self):

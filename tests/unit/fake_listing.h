@@ -18,7 +18,9 @@ struct FakeEntry {
 
 struct FakeFolder {
   platform::ListStatus status = platform::ListStatus::Listed;
-  std::vector<FakeEntry> entries;  // without "." and "..", which are added
+  // Without "." and "..", which a whole listing adds; a failed listing
+  // gives these entries and then its failure.
+  std::vector<FakeEntry> entries;
 };
 
 // Paths end in the separator, as the scanner asks for them.

@@ -114,16 +114,19 @@ TEST_F(Scan, MissingStartFolderFailsAndLeavesTheRootEmpty) {
   EXPECT_EQ(root.firstChild, nullptr);
 }
 
-TEST_F(Scan, UnlistableSubfoldersStayEmptyAndTheRestIsExact) {
-  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("gone"), Dir("denied"), Dir("ok")}};
+TEST_F(Scan, UnlistableSubfoldersKeepWhatWasReadAndTheRestIsExact) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("gone"), Dir("denied"), Dir("broken"), Dir("ok")}};
   fakeFolders[P("/r/denied/")] = {platform::ListStatus::Failed, {}};
+  fakeFolders[P("/r/broken/")] = {{platform::ListStatus::Failed, "Input/output error"}, {File("read", 300)}};
   fakeFolders[P("/r/ok/")] = {platform::ListStatus::Listed, {File("f", 10)}};
   options.dirMode = true;
   ASSERT_TRUE(ScanFake(P("/r"), 1));
-  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"denied", "gone", "ok"}));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"broken", "denied", "gone", "ok"}));
   EXPECT_EQ(TotalBytes(Child(root, "gone")), 0);
   EXPECT_EQ(TotalBytes(Child(root, "denied")), 0);
-  EXPECT_EQ(TotalBytes(root), 10);
+  EXPECT_EQ(TotalBytes(Child(root, "broken")), 300);
+  EXPECT_EQ(Child(root, "broken").fileCount, 1);
+  EXPECT_EQ(TotalBytes(root), 310);
 }
 
 TEST_F(Scan, SkipsAChildWhosePathWouldPassTheLimit) {
