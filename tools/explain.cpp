@@ -1,5 +1,7 @@
 #include "tools/explain.h"
 
+#include <algorithm>
+
 #include "console/output.h"
 #include "console/writer.h"
 #include "control/launch.h"
@@ -123,12 +125,13 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   }
 }
 
-// The word's pattern, as the exclusion record keeps it.
-void DescribeExclusions(std::vector<std::string>& effects) {
-  for (const std::string& pattern : exclusions.namePatterns) {
+// What an -exclude= word added to the empty exclusion record; the pattern
+// is shown as the user typed it (the record keeps it in comparable form).
+void DescribeExclusion(const std::string& word, std::vector<std::string>& effects) {
+  const std::string pattern = word.substr(std::min<size_t>(word.size(), 9));
+  if (!exclusions.namePatterns.empty()) {
     effects.push_back("leaves out every folder named " + pattern + ", at any depth");
-  }
-  for (const std::string& pattern : exclusions.pathPatterns) {
+  } else if (!exclusions.pathPatterns.empty()) {
     effects.push_back("leaves out the folder " + pattern + " below the start folder");
   }
 }
@@ -159,7 +162,7 @@ WordExplanation ExplainWord(const std::string& word) {
       exclusions = Exclusions{};
       ParseOption(word);
       DescribeChanges(before, options, explanation.effects);
-      if (firstPass) DescribeExclusions(explanation.effects);
+      if (firstPass) DescribeExclusion(word, explanation.effects);
       if (options.startFolder != before.startFolder) explanation.becomesStartFolder = true;
     } catch (const ActionReached& reached) {
       explanation.effects = {reached.action.description};
