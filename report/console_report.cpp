@@ -132,6 +132,6 @@ void ListConsoleFolders(TDirEntry* first) {
   ListFolders(first, kLines);
 }
 
-int32_t ConsoleFooter(int32_t totalLines) {
+int32_t ConsoleFooter(LineNumber totalLines) {
   return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterLine);
 }
