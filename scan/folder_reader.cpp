@@ -35,7 +35,7 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
     contents.subfolders.push_back(child);
     return;
   }
-  contents.fileCount += 1;
+  contents.fileCount = AddCount(contents.fileCount, 1);
   if (!CountsSize(entry.attributes)) return;
   int64_t slack = 0;
   const int64_t bytes = options.dirMode ? entry.size : ClusterRound(entry.size, slack);

@@ -89,11 +89,11 @@ void CountLinkedFiles(TDirEntry& node, const FolderContents& contents) {
 }
 
 void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
-  node.fileCount += contents.fileCount;
+  node.fileCount = AddCount(node.fileCount, contents.fileCount);
   node.localBytes = AddBytes(node.localBytes, contents.localBytes);
   node.wastedBytes = AddBytes(node.wastedBytes, contents.wastedBytes);
   CountLinkedFiles(node, contents);
-  scanTotals.totalFiles += contents.fileCount;
+  scanTotals.totalFiles = AddCount(scanTotals.totalFiles, contents.fileCount);
   if (options.dirMode) return;
   // A drive's root folder has no entry of its own to hold its listing.
   if (scanPath != allowanceFreeRoot) {
@@ -165,6 +165,11 @@ int64_t AddBytes(int64_t sum, int64_t bytes) {
   return __builtin_add_overflow(sum, bytes, &result) ? std::numeric_limits<int64_t>::max() : result;
 }
 
+int32_t AddCount(int32_t sum, int32_t count) {
+  int32_t result = 0;
+  return __builtin_add_overflow(sum, count, &result) ? std::numeric_limits<int32_t>::max() : result;
+}
+
 bool ScanFolder(TDirEntry& node) {
   BeginScan();
   return ScanFolderFrom(node, nullptr);
@@ -232,7 +237,7 @@ void FoldSubtree(TDirEntry& node) {
   while (node.firstChild != nullptr) {
     TDirEntry* child = node.firstChild;
     FoldSubtree(*child);
-    node.fileCount += child->fileCount;
+    node.fileCount = AddCount(node.fileCount, child->fileCount);
     node.wastedBytes = AddBytes(node.wastedBytes, child->wastedBytes);
     node.firstChild = child->next;
     delete child;
@@ -241,7 +246,7 @@ void FoldSubtree(TDirEntry& node) {
 
 void FoldChildInto(TDirEntry* child, TDirEntry& parent) {
   FoldSubtree(*child);
-  parent.fileCount += child->fileCount;
+  parent.fileCount = AddCount(parent.fileCount, child->fileCount);
   parent.wastedBytes = AddBytes(parent.wastedBytes, child->wastedBytes);
   delete child;
 }

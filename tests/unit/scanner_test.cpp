@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,31 @@ TEST_F(Scan, FoldSubtreeReleasesEverythingAndKeepsTheCounts) {
   EXPECT_EQ(root.fileCount, 3);
   EXPECT_EQ(root.wastedBytes, scanTotals.totalWasted);
   EXPECT_EQ(TotalBytes(root), total);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileCounts, AreHeldAtTheirLimitWhenFoldedAndWhenCounted) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  TDirEntry parent;
+  parent.fileCount = kMax - 1;
+  auto* child = new TDirEntry;
+  child->fileCount = 5;
+  child->firstChild = new TDirEntry;
+  child->firstChild->fileCount = kMax;
+  FoldChildInto(child, parent);
+  EXPECT_EQ(parent.fileCount, kMax);
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("a", 1), File("b", 1)}};
+  scanTotals.totalFiles = kMax - 1;
+  root.fileCount = kMax - 1;
+  scanPath = P("/r");
+  folderLister = ListFakeFolder;
+  ASSERT_TRUE(ScanFolder(root));
+  EXPECT_EQ(root.fileCount, kMax);
+  EXPECT_EQ(scanTotals.totalFiles, kMax);
+  ResetScan();
 }
 
 }  // namespace
