@@ -75,8 +75,9 @@ ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* c
 // The length of a path as the system's path limit counts it (UTF-16 units
 // on Windows, bytes on Linux).
 size_t PathLength(std::string_view path);
-// The current directory, as a full path.
-std::string CurrentDirectory();
+// The current directory, as a full path; empty when the system cannot give
+// it (it was removed, or may not be read), with `failure` saying why.
+std::string CurrentDirectory(std::string* failure = nullptr);
 // Windows: the current directory of drive `letter` (upper case), e.g. "C:\\Work".
 std::string CurrentDirectoryOfDrive(char letter);
 // The folder of the running program, ending in a separator.

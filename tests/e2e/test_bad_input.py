@@ -4,7 +4,7 @@ import os
 import subprocess
 import unittest
 
-from tftest import EOL, ON_WINE, SEP, TestCase, clean_environment, command_line, lines, mask, native_path, run
+from tftest import EOL, ON_WINE, SEP, Result, TestCase, clean_environment, command_line, lines, mask, native_path, run
 
 POSIX_ONLY = unittest.skipIf(ON_WINE, "a Linux file-system feature")
 
@@ -64,6 +64,28 @@ class FaultyTrees(TestCase):
         self.assertEqual(result.err.decode().splitlines(),
                          ["Cannot read folder " + self.tree.path("closed") + "/: Permission denied"])
         self.assertEqual(report_rows(result)[4][:14], "          3 KB")
+
+    @POSIX_ONLY
+    def test_a_removed_current_folder_is_reported_unless_the_start_path_is_full(self):
+        self.tree.file("data/f", 3000)
+        removed = self.tree.folder("removed")
+
+        def enter_and_remove():
+            os.chdir(removed)
+            os.rmdir(removed)
+
+        for args, code in [([], 1), (["."], 1), (["sub"], 1), (["-dir", "-nostats", self.tree.path("data")], 0)]:
+            with self.subTest(args=args):
+                completed = subprocess.run(command_line(args), env=clean_environment(), preexec_fn=enter_and_remove,
+                                           stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+                self.assertEqual(completed.returncode, code)
+                if code == 1:
+                    self.assertEqual(completed.stderr.decode().splitlines()[-1],
+                                     "Cannot read the current folder: No such file or directory")
+                    self.assertEqual(completed.stdout, b"")
+                else:
+                    self.assertEqual(report_rows(Result(completed))[4][:14], "          3 KB")
+                self.tree.folder("removed")
 
     def test_a_file_as_start_folder_is_not_found(self):
         path = self.tree.file("plain", 10)
