@@ -62,13 +62,17 @@ ListStatus FailureOf(int error) {
   return {ListStatus::Failed, std::generic_category().message(error), shortOfResources};
 }
 
-void VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, EntryVisitor visit,
-                void* context) {
+// Visits one entry; answers the error of an entry that is there but could
+// not be looked at (a folder that may be listed but not searched), else 0.
+int VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, EntryVisitor visit,
+               void* context) {
   ListingEntry entry{record.d_name, kAttrDirectory, 0};
+  int error = 0;
   if (!IsDotOrDotDot(record.d_name)) {
     struct stat info;
     if (fstatat(folder, record.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      // Gone since it was listed: count it as the empty entry it now is.
+      // Gone since it was listed, or out of sight: count it as an empty entry.
+      if (errno != ENOENT) error = errno;
       entry.attributes = record.d_type == DT_DIR ? kAttrDirectory : 0;
     } else {
       entry.attributes = AttributesOf(info, folderDevice);
@@ -81,16 +85,21 @@ void VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, Ent
     }
   }
   visit(context, entry);
+  return error;
 }
 
+// The first entry that could not be looked at fails the listing, after the
+// rest has been visited.
 ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor visit, void* context) {
+  int entryError = 0;
   while (true) {
     long bytes = syscall(SYS_getdents64, folder, buffer, kBufferSize);
     if (bytes < 0) return FailureOf(errno);
-    if (bytes == 0) return ListStatus::Listed;
+    if (bytes == 0) return entryError == 0 ? ListStatus::Listed : FailureOf(entryError);
     for (long offset = 0; offset < bytes;) {
       const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer + offset);
-      VisitEntry(folder, device, record, visit, context);
+      const int error = VisitEntry(folder, device, record, visit, context);
+      if (entryError == 0) entryError = error;
       offset += record.d_reclen;
     }
   }

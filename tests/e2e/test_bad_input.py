@@ -55,14 +55,18 @@ class FaultyTrees(TestCase):
     def test_an_unreadable_folder_is_reported_and_counts_as_empty(self):
         self.tree.file("open/f", 3000)
         self.tree.file("closed/f", 7000)
+        self.tree.file("unsearchable/f", 5000)  # its names can be listed, its files not looked at
         os.chmod(self.tree.path("closed"), 0)
+        os.chmod(self.tree.path("unsearchable"), 0o444)
         try:
             result = run(["-dir", "-nostats", self.tree.path()], unprivileged=True)
         finally:
             os.chmod(self.tree.path("closed"), 0o755)
+            os.chmod(self.tree.path("unsearchable"), 0o755)
         self.assertEqual(result.code, 0)
-        self.assertEqual(result.err.decode().splitlines(),
-                         ["Cannot read folder " + self.tree.path("closed") + "/: Permission denied"])
+        self.assertEqual(sorted(result.err.decode().splitlines()),
+                         ["Cannot read folder " + self.tree.path(name) + "/: Permission denied"
+                          for name in ["closed", "unsearchable"]])
         self.assertEqual(report_rows(result)[4][:14], "          3 KB")
 
     @POSIX_ONLY
