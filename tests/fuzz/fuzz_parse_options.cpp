@@ -11,6 +11,7 @@
 #include "control/options.h"
 #include "control/settings.h"
 #include "fuzz_check.h"
+#include "scan/exclusions.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CaptureOutput(&messages);
   actionObserver = StopAtAction;
   options = ReportOptions{};
+  exclusions = Exclusions{};  // every input starts without patterns
   options.pauseEachPage = false;  // messages must never wait for a key
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
