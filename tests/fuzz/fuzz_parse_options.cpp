@@ -26,6 +26,9 @@ void CheckSettings() {
   FUZZ_CHECK(options.scanThreads >= 1 && options.scanThreads <= 64);
   FUZZ_CHECK(!options.startFolder.empty());
   FUZZ_CHECK(!options.dirMode || !options.showWaste);
+  for (const auto* patterns : {&exclusions.namePatterns, &exclusions.pathPatterns}) {
+    for (const std::string& pattern : *patterns) FUZZ_CHECK(!pattern.empty());
+  }
 }
 
 bool IsSeparator(char c) {
