@@ -12,7 +12,7 @@ platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisi
     for (const char* dot : {".", ".."}) visit(context, {dot, platform::kAttrDirectory, 0});
   }
   for (const FakeEntry& entry : found->second.entries) {
-    visit(context, {entry.name, entry.attributes, entry.size});
+    visit(context, {entry.name, entry.attributes, entry.size, entry.linkCount, 1, entry.fileId});
   }
   return found->second.status;
 }
