@@ -30,9 +30,9 @@
 // (H = 2) and a footer of F = 3 lines. The lines are
 //   0 titles  1 rule  2 R  3 A  4 A1  5 B  6 rule  7 totals  8 rule   (T = 9)
 // Counting: lineCursor = -1 gives H + F = 5; then lineCursor = the largest
-//   LineNumber (beyond any line),
-//   lineIndex = 0, lineBudget = 10, and folders(R) alone prints nothing and
-//   leaves lineIndex at the folder count, 4: T = 5 + 4 = 9.
+//   LineNumber (beyond any line), lineIndex = 0, lineBudget = 10, and
+//   folders(R) alone prints nothing and leaves lineIndex at the folder
+//   count, 4: T = 5 + 4 = 9.
 // One pass: lineCursor = 0, lineBudget = 9; header prints 0, 1 (cursor 2,
 //   budget 7); folders prints 2..5 (cursor 6, budget 3); footer starts at
 //   c = 6 - (9 - 3) = 0 and prints its three lines (budget 0).
