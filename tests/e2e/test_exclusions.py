@@ -17,6 +17,7 @@ CASES = [
     (["node_modules"], ["node_modules", "src/node_modules"]),
     (["src/node_modules"], ["src/node_modules"]),
     (["/node_modules"], ["node_modules"]),
+    (["node_modules/"], ["node_modules"]),  # a separator anywhere makes it a path
     (["src" + ("\\" if ON_WINE else "/") + "Build/"], ["src/Build"]),
     (["build.*"], ["src/build.old"]),
     (["build"], ["src/Build"] if ON_WINE else []),  # names ignore case on Windows only
