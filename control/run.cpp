@@ -81,9 +81,9 @@ bool ScanTree() {
 }
 
 void RenderTree(const std::string& expandedPath) {
-  if (options.outputMode == OutputMode::tab || options.outputMode == OutputMode::comma) {
-    reportPath = EnsureTrailingBackslash(expandedPath);
-  }
+  // Every mode: the browser's navigation builds the paths of the folders it
+  // opens on it too.
+  reportPath = EnsureTrailingBackslash(expandedPath);
   // A JSON document is written whole, also on a console.
   if (options.outputMode == OutputMode::json) options.pauseEachPage = false;
   CompareWithTree();

@@ -124,10 +124,14 @@ struct KeyPress {
 
 // Waits for one key press; Ctrl+C keeps its default effect of ending the
 // process. The scan codes are those of the PC keyboard: F1 0x3B, Home 0x47,
-// Up 0x48, Page Up 0x49, End 0x4F, Down 0x50, Page Down 0x51.
+// Up 0x48, Page Up 0x49, Left 0x4B, Right 0x4D, End 0x4F, Down 0x50, Page
+// Down 0x51.
 KeyPress ReadKey();
 // Blanks the screen and homes the cursor.
 void ClearConsoleScreen();
+// Text written after this shows in reverse video (on) or in the console's
+// own colours again (off).
+void SetReverseVideo(bool on);
 
 // ---- Settings sources -------------------------------------------------------
 

@@ -72,13 +72,13 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount);
   AppendGrowthColumn(line, folder);
   line += treePrefix;
-  if (&folder != &root) {
+  if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
     line += chars[hasNextSibling ? kTee : kCorner];
     line += chars[kBar];
     line += chars[kBar];
   }
-  AppendShownName(line, folder.name);
+  AppendShownName(line, LineName(folder));
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";

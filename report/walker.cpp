@@ -7,26 +7,34 @@ int32_t lineCursor = 0;
 int32_t lineBudget = 0;
 int32_t lineIndex = 0;
 std::string treePrefix;
+WalkTop walkTop = {&root, {}};
 
 namespace {
 
 // Above any real line number, so a counting pass prints nothing.
 constexpr int32_t kCountingCursor = 0xFFFFF;
 
-int32_t CountLines(const OutputOperations& mode) {
+}  // namespace
+
+bool IsWalkTop(const TDirEntry& folder) { return &folder == walkTop.folder; }
+
+const std::string& LineName(const TDirEntry& folder) {
+  return IsWalkTop(folder) && &folder != &root ? walkTop.path : folder.name;
+}
+
+int32_t CountReportLines(const OutputOperations& mode) {
   lineCursor = -1;
   int32_t total = mode.header() + mode.footer(0);
   lineCursor = kCountingCursor;
   lineIndex = 0;
   lineBudget = 10;
-  mode.folders(&root);
+  mode.folders(walkTop.folder);
   return total + lineIndex;
 }
 
-}  // namespace
-
 void WalkReport(const OutputOperations& mode) {
-  int32_t total = CountLines(mode);
+  walkTop = {&root, {}};
+  int32_t total = CountReportLines(mode);
   lineCursor = 0;
   if (options.pauseEachPage) {
     BrowseReport(mode, total);
@@ -34,7 +42,7 @@ void WalkReport(const OutputOperations& mode) {
   }
   lineBudget = total;
   mode.header();
-  mode.folders(&root);
+  mode.folders(walkTop.folder);
   mode.footer(total);
 }
 
@@ -67,11 +75,12 @@ void ListFolders(TDirEntry* first, const FolderLines& lines) {
     lineIndex += 1;
     if (lineBudget <= 0) break;
     if (folder->firstChild != nullptr) {
-      if (folder != &root) lines.descend(*folder, hasNext);
+      if (!IsWalkTop(*folder)) lines.descend(*folder, hasNext);
       ListFolders(folder->firstChild, lines);
       lines.prefix->resize(prefixLength);
       if (lineBudget <= 0) break;
     }
+    if (IsWalkTop(*folder)) break;
   }
   lines.prefix->resize(prefixLength);
 }
