@@ -141,11 +141,11 @@ bool ReportRun() {
     return true;
   }
   bool reported = false;
-  bool refused = false;
+  // A refused earlier report ends the run as a missing start folder does:
+  // no report.
   if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
-    refused = !ComparisonAccepted(expandedPath);
-    if (!refused) {
+    if (ComparisonAccepted(expandedPath)) {
       scanPath = expandedPath;
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       reported = ScanTree();
@@ -156,7 +156,6 @@ bool ReportRun() {
     }
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
-  if (refused) EndProgram(1);
   return reported;
 }
 
