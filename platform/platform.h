@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,8 +22,8 @@ extern const PathStyle kPathStyle;
 extern const char kPathSeparator;      // '\\' or '/'
 extern const char* const kLineEnd;     // "\r\n" or "\n"
 extern const int kMaxScanPathLength;   // 255 on Windows, 4095 on Linux
-extern const char* const kSettingsProgramName;  // beside the program
-extern const char* const kHelpFileName;         // beside the program
+extern const char* const kSettingsProgramName;  // a companion (CompanionPath)
+extern const char* const kHelpFileName;         // a companion (CompanionPath)
 
 // ---- Folder listing -------------------------------------------------------
 
@@ -82,6 +83,15 @@ std::string CurrentDirectory(std::string* failure = nullptr);
 std::string CurrentDirectoryOfDrive(char letter);
 // The folder of the running program, ending in a separator.
 std::string ProgramFolder();
+// Where the companion file `name` (manual, style sheet, settings program)
+// is: beside the program, else, on Linux, in share/tallyfold/ beside the
+// program's folder, where an installed program has them; the path beside
+// the program when neither holds it.
+std::string CompanionPath(const char* name);
+
+// A file's path as the standard library's file streams take it: the UTF-8
+// text widened on Windows, the bytes as they are on Linux.
+std::filesystem::path FilePath(const std::string& path);
 
 // ---- Drives ---------------------------------------------------------------
 
@@ -114,12 +124,20 @@ bool OpenConsole(ConsoleFacts& facts, std::string& failure);
 
 // Writes bytes of the report to standard output; false when the write failed.
 bool WriteStandardOutput(std::string_view text);
+// From now on a file or pipe on standard output gets UTF-8, whatever the
+// system's code page: for a document that declares its charset (Linux
+// writes UTF-8 anyway).
+void WriteStandardOutputInUtf8();
 // Writes to the console's error handle only when it is a console (progress).
 void WriteConsoleError(std::string_view text);
 // Writes to standard error wherever it goes (error lines of the scan).
 void WriteStandardError(std::string_view text);
 // Why the last failed write failed, in words.
 std::string LastWriteFailure();
+// Whether the last failed write found its reader gone (a closed pipe).
+bool LastWriteFoundReaderGone();
+// Whether standard error is a console (a terminal on Linux).
+bool StandardErrorIsConsole();
 
 struct KeyPress {
   uint8_t character;  // 0 for a key without one
@@ -129,10 +147,14 @@ struct KeyPress {
 
 // Waits for one key press; Ctrl+C keeps its default effect of ending the
 // process. The scan codes are those of the PC keyboard: F1 0x3B, Home 0x47,
-// Up 0x48, Page Up 0x49, End 0x4F, Down 0x50, Page Down 0x51.
+// Up 0x48, Page Up 0x49, Left 0x4B, Right 0x4D, End 0x4F, Down 0x50, Page
+// Down 0x51.
 KeyPress ReadKey();
 // Blanks the screen and homes the cursor.
 void ClearConsoleScreen();
+// Text written after this shows in reverse video (on) or in the console's
+// own colours again (off).
+void SetReverseVideo(bool on);
 
 // ---- Settings sources -------------------------------------------------------
 
@@ -162,6 +184,12 @@ std::string LocalDateTime();
 // Opens a file, program or web address as the desktop would; false when it
 // was refused.
 bool ShellOpen(const std::string& target);
+// Shows the manual page in the terminal, for a desktop that cannot open the
+// help file: on Linux the installed page, else tallyfold.1 beside the
+// program, through man. False when neither standard output nor standard
+// error is a terminal, or no page could be shown; always false on Windows,
+// whose help file is the whole manual.
+bool ShowManualPageInTerminal();
 // Puts text on the clipboard (the terminal's clipboard on Linux).
 void PutOnClipboard(const std::string& text);
 

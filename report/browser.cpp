@@ -9,6 +9,7 @@
 #include "console/writer.h"
 #include "control/launch.h"
 #include "control/settings.h"
+#include "report/navigator.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ struct ColumnToggle {
 constexpr ColumnToggle kColumnToggles[] = {
     {'F', &ReportOptions::showFileCounts}, {'D', &ReportOptions::wasteAsPercent},
     {'S', &ReportOptions::showOwnSize},    {'T', &ReportOptions::showTotals},
-    {'W', &ReportOptions::showWaste},
+    {'W', &ReportOptions::showWaste},    {'G', &ReportOptions::showGrowth},
 };
 
 // At least one line per window, so that paging always moves on even on a
@@ -45,7 +46,7 @@ void PrintWindow(const OutputOperations& mode, LineNumber totalLines) {
   const LineNumber startCursor = lineCursor;
   const LineNumber startBudget = lineBudget;
   mode.header();
-  mode.folders(&root);
+  mode.folders(walkTop.folder);
   mode.footer(totalLines);
   // The footer prints without moving lineCursor, so the line after the
   // window comes from the budget spent.
@@ -116,18 +117,11 @@ NextStep ActOnScanCode(uint8_t scanCode, LineNumber shownEnd, LineNumber totalLi
 }
 
 NextStep ActOnCharacter(uint8_t character, LineNumber shownEnd, LineNumber totalLines) {
-  for (const ColumnToggle& toggle : kColumnToggles) {
-    if (character == toggle.key) {
-      options.*toggle.setting = !(options.*toggle.setting);
-      RefreshWindow();
-      return NextStep::loop;
-    }
+  if (FlipColumnSetting(character)) {
+    RefreshWindow();
+    return NextStep::loop;
   }
   switch (character) {
-    case 'A':
-      FlipTreeChars();
-      RefreshWindow();
-      return NextStep::loop;
     case kCtrlL:
       RefreshWindow();
       return NextStep::loop;
@@ -163,7 +157,23 @@ void PrintRemainingLines(const OutputOperations& mode, LineNumber totalLines) {
   PrintWindow(mode, totalLines);
 }
 
+bool IsNavigationKey(const KeyRead& key) { return UpperAscii(key.character) == 'N'; }
+
 }  // namespace
+
+bool FlipColumnSetting(uint8_t key) {
+  if (key == 'A') {
+    FlipTreeChars();
+    return true;
+  }
+  for (const ColumnToggle& toggle : kColumnToggles) {
+    if (key == toggle.key) {
+      options.*toggle.setting = !(options.*toggle.setting);
+      return true;
+    }
+  }
+  return false;
+}
 
 void BrowseReport(const OutputOperations& mode, LineNumber totalLines) {
   // The first screen keeps two lines fewer than a full window, so that what
@@ -180,6 +190,13 @@ void BrowseReport(const OutputOperations& mode, LineNumber totalLines) {
     if (key.failed) {
       PrintRemainingLines(mode, totalLines);
       return;
+    }
+    if (IsNavigationKey(key)) {
+      // Navigation may leave another folder at the top of the report; its
+      // window is drawn again without the cursor.
+      totalLines = NavigateReport(mode, totalLines);
+      RefreshWindow();
+      continue;
     }
     switch (ActOnKey(key, totalLines)) {
       case NextStep::leave: return;

@@ -9,26 +9,34 @@ LineNumber lineCursor = 0;
 LineNumber lineBudget = 0;
 LineNumber lineIndex = 0;
 std::string treePrefix;
+WalkTop walkTop = {&root, {}};
 
 namespace {
 
 // Beyond any line number a tree can reach, so a counting pass prints nothing.
 constexpr LineNumber kCountingCursor = std::numeric_limits<LineNumber>::max();
 
-LineNumber CountLines(const OutputOperations& mode) {
+}  // namespace
+
+bool IsWalkTop(const TDirEntry& folder) { return &folder == walkTop.folder; }
+
+const std::string& LineName(const TDirEntry& folder) {
+  return IsWalkTop(folder) && &folder != &root ? walkTop.path : folder.name;
+}
+
+LineNumber CountReportLines(const OutputOperations& mode) {
   lineCursor = -1;
   const LineNumber total = mode.header() + mode.footer(0);
   lineCursor = kCountingCursor;
   lineIndex = 0;
   lineBudget = 10;
-  mode.folders(&root);
+  mode.folders(walkTop.folder);
   return total + lineIndex;
 }
 
-}  // namespace
-
 void WalkReport(const OutputOperations& mode) {
-  const LineNumber total = CountLines(mode);
+  walkTop = {&root, {}};
+  const LineNumber total = CountReportLines(mode);
   lineCursor = 0;
   if (options.pauseEachPage) {
     BrowseReport(mode, total);
@@ -36,7 +44,7 @@ void WalkReport(const OutputOperations& mode) {
   }
   lineBudget = total;
   mode.header();
-  mode.folders(&root);
+  mode.folders(walkTop.folder);
   mode.footer(total);
 }
 
@@ -69,11 +77,12 @@ void ListFolders(TDirEntry* first, const FolderLines& lines) {
     lineIndex += 1;
     if (lineBudget <= 0) break;
     if (folder->firstChild != nullptr) {
-      if (folder != &root) lines.descend(*folder, hasNext);
+      if (!IsWalkTop(*folder)) lines.descend(*folder, hasNext);
       ListFolders(folder->firstChild, lines);
       lines.prefix->resize(prefixLength);
       if (lineBudget <= 0) break;
     }
+    if (IsWalkTop(*folder)) break;
   }
   lines.prefix->resize(prefixLength);
 }

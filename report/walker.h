@@ -20,7 +20,9 @@
 //   folders(r)   For each record of the sibling list from r: when lineIndex ==
 //                lineCursor print its line, ++lineCursor, --lineBudget; then
 //                ++lineIndex; stop when lineBudget <= 0; recurse into its
-//                children; stop when lineBudget <= 0 afterwards.
+//                children; stop when lineBudget <= 0 afterwards. The walker
+//                passes the top folder (walkTop): the list stops after it,
+//                since its siblings are no part of the report.
 //   footer(T)    With lineCursor -1: print nothing, return F. Otherwise print
 //                its lines c = lineCursor - (T - F), c + 1, ... while 0 <= c <
 //                F and lineBudget > 0, --lineBudget per line, leaving
@@ -63,8 +65,24 @@ struct OutputOperations {
   int32_t (*footer)(LineNumber totalLines);
 };
 
+// The folder a report shows at its top: the root, or a folder the browser's
+// navigation has opened. Its line is drawn as the root's (no connector), and
+// an opened folder's line shows `path`, its full path, in place of its name;
+// the lister lists the top's subtree and none of its siblings.
+struct WalkTop {
+  TDirEntry* folder;
+  std::string path;
+};
+extern WalkTop walkTop;
+
+bool IsWalkTop(const TDirEntry& folder);
+// The name a folder's line shows.
+const std::string& LineName(const TDirEntry& folder);
+
 // Renders the tree under `root` through the three operations of a mode.
 void WalkReport(const OutputOperations& mode);
+// T of the report of walkTop: header, folder and footer lines.
+LineNumber CountReportLines(const OutputOperations& mode);
 
 // The footer of the modes without one.
 int32_t NoFooter(LineNumber totalLines);

@@ -215,6 +215,7 @@ void LinkInSequence(TDirEntry& parent, TDirEntry** children, size_t count) {
 // equal keys come out in listing order; unsorted, the listing order itself.
 // Sorting once per folder keeps wide folders at n log n.
 void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) {
+  for (size_t i = 0; i < count; ++i) children[i]->scanOrder = static_cast<int32_t>(i);
   if (options.sortOrder == SortOrder::name) {
     std::vector<std::pair<std::string, TDirEntry*>> keyed;
     keyed.reserve(count);
@@ -231,6 +232,20 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
     }
   }
   LinkInSequence(parent, children, count);
+}
+
+// The children go back into the order the scan finished them in, which the
+// ties of every order depend on, and are linked again from there.
+void RelinkTree(TDirEntry& folder) {
+  const size_t first = finishedChildren.size();
+  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    finishedChildren.push_back(child);
+  }
+  std::stable_sort(finishedChildren.begin() + static_cast<std::ptrdiff_t>(first), finishedChildren.end(),
+                   [](const TDirEntry* a, const TDirEntry* b) { return a->scanOrder < b->scanOrder; });
+  LinkChildrenOrdered(folder, finishedChildren.data() + first, finishedChildren.size() - first);
+  finishedChildren.resize(first);
+  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) RelinkTree(*child);
 }
 
 void FoldSubtree(TDirEntry& node) {

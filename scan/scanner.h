@@ -43,6 +43,9 @@ int64_t SortKey(const TDirEntry& entry);
 // Links `children` (in the order they were scanned, the reverse of the
 // listing) under `parent` in the order of the sort setting.
 void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count);
+// Links the children of `folder` and of every folder below it again in the
+// order of the sort setting, as the scan would have linked them.
+void RelinkTree(TDirEntry& folder);
 
 // Folds every descendant of `node` into it and releases them.
 void FoldSubtree(TDirEntry& node);

@@ -221,6 +221,63 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{SortOrder::total, {"b", "abc", "ABD", "Zed", "ab"}},
                       OrderCase{SortOrder::files, {"abc", "ab", "Zed", "b", "ABD"}}));
 
+// Every folder in line order, indented by its depth.
+void AppendTreeLines(const TDirEntry& folder, const std::string& indent, std::vector<std::string>& lines) {
+  lines.push_back(indent + folder.name);
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    AppendTreeLines(*child, indent + " ", lines);
+  }
+}
+
+std::vector<std::string> TreeLines() {
+  std::vector<std::string> lines;
+  AppendTreeLines(root, "", lines);
+  return lines;
+}
+
+// Ties in every order, names equal but for case, and folders folded by the
+// depth limit (" ..." in their names), on two levels.
+void SetUpTiedListing() {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
+                           {Dir("abc"), Dir("ABD"), Dir("ab"), Dir("Zed"), Dir("b"), Dir("DATA")}};
+  fakeFolders[P("/r/abc/")] = {platform::ListStatus::Listed,
+                               {File("1", 100), File("2", 100), File("3", 100)}};
+  fakeFolders[P("/r/ABD/")] = {platform::ListStatus::Listed, {File("1", 300), Dir("x"), Dir("X"), Dir("w")}};
+  fakeFolders[P("/r/ABD/x/")] = {platform::ListStatus::Listed, {File("1", 7), Dir("deep")}};
+  fakeFolders[P("/r/ABD/x/deep/")] = {platform::ListStatus::Listed, {File("1", 9)}};
+  fakeFolders[P("/r/ABD/X/")] = {platform::ListStatus::Listed, {File("1", 16)}};
+  fakeFolders[P("/r/ABD/w/")] = {platform::ListStatus::Listed, {File("1", 7), File("2", 9)}};
+  fakeFolders[P("/r/ab/")] = {platform::ListStatus::Listed, {File("1", 25), File("2", 25)}};
+  fakeFolders[P("/r/Zed/")] = {platform::ListStatus::Listed, {File("1", 150), File("2", 150)}};
+  fakeFolders[P("/r/b/")] = {platform::ListStatus::Listed, {File("1", 450), File("2", 450)}};
+  fakeFolders[P("/r/DATA/")] = {platform::ListStatus::Listed, {File("1", 300)}};
+  options.dirMode = true;
+  options.maxDepth = 2;
+}
+
+constexpr SortOrder kEveryOrder[] = {SortOrder::name, SortOrder::none, SortOrder::local,
+                                     SortOrder::total, SortOrder::waste, SortOrder::files};
+
+// The browser orders the scanned tree again: each order must be exactly the
+// one a scan in that order gives, from a tree scanned in any other order.
+TEST_F(Scan, RelinkingInAnotherOrderGivesThatOrdersScan) {
+  for (SortOrder target : kEveryOrder) {
+    SetUpTiedListing();
+    options.sortOrder = target;
+    ASSERT_TRUE(ScanFake(P("/r"), 4));
+    const std::vector<std::string> scanned = TreeLines();
+    for (SortOrder first : kEveryOrder) {
+      SCOPED_TRACE(testing::Message() << "from order " << int(first) << " to " << int(target));
+      options.sortOrder = first;
+      RelinkTree(root);
+      options.sortOrder = target;
+      RelinkTree(root);
+      EXPECT_EQ(TreeLines(), scanned);
+    }
+    ResetScan();
+  }
+}
+
 TEST_F(Scan, EqualNamesKeepTheOrderTheyWereInsertedIn) {
   // The listing is read backwards, so of two names equal after upper-casing
   // the one listed last comes first.
