@@ -214,10 +214,10 @@ void ApplyThreadsOption(std::string_view value) {
   options.scanThreads = static_cast<uint8_t>(threads);
 }
 
-void ApplyExcludeOption(std::string_view pattern) {
-  if (AddExclusion(pattern)) return;
-  WriteLinePaged("Invalid exclusion pattern specified - \"" + std::string(pattern) +
-                 "\" (give a folder name or a path below the start folder)");
+// `word` is what the user typed: the pattern keeps its letter case.
+void ApplyExcludeOption(const std::string& word) {
+  if (AddExclusion(std::string_view(word).substr(9))) return;
+  WriteMessageLine("Invalid exclusion pattern specified - " + word + " (no folder is left out for it)");
 }
 
 }  // namespace
@@ -271,10 +271,7 @@ void ParseOption(const std::string& word) {
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
   if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
-  // The pattern keeps the letter case the user typed.
-  if (StartsWith(upper, "-EXCLUDE=") || StartsWith(upper, "-EXCLUDE:")) {
-    return ApplyExcludeOption(std::string_view(word).substr(9));
-  }
+  if (StartsWith(upper, "-EXCLUDE=") || StartsWith(upper, "-EXCLUDE:")) return ApplyExcludeOption(word);
   AnswerLongOption(upper);
   if (ParseDepthOption(word)) return;
   options.startFolder = word;

@@ -59,7 +59,7 @@ size_t OrderIndex() {
 }
 
 // At least one line, so that a terminal of two rows still shows the cursor.
-LineNumber WindowHeight() { return std::max<LineNumber>(pageLength, 1); }
+LineNumber WindowHeight() { return std::max(pageLength, 1); }
 
 LineNumber FirstFolderLine() { return navigation.headerLines; }
 LineNumber LastFolderLine() { return navigation.headerLines + navigation.folderLines - 1; }
@@ -271,7 +271,7 @@ bool ActOnKey(const KeyRead& key) {
 
 LineNumber NavigateReport(const OutputOperations& mode, LineNumber totalLines) {
   Navigation& n = navigation;
-  const LineNumber shownEnd = std::min<LineNumber>(lineCursor, totalLines);
+  const LineNumber shownEnd = std::min(lineCursor, totalLines);
   n.mode = &mode;
   if (walkTop.folder == &root) {
     n.opened.clear();
@@ -280,7 +280,7 @@ LineNumber NavigateReport(const OutputOperations& mode, LineNumber totalLines) {
   CountViewLines();
   // The cursor starts on the first folder line of the window shown.
   n.windowTop = std::max<LineNumber>(shownEnd - WindowHeight(), 0);
-  n.cursorLine = std::max<LineNumber>(n.windowTop, FirstFolderLine());
+  n.cursorLine = std::max(n.windowTop, FirstFolderLine());
   ScrollToCursor();
   while (true) {
     DrawWindow();

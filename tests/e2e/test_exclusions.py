@@ -81,12 +81,11 @@ class Exclusions(TestCase):
         self.assertIn(self.path_of("keep"), env_rows)
 
     def test_an_empty_pattern_is_refused_with_a_message(self):
-        for word, pattern in [("-exclude=", ""), ("-EXCLUDE:/", "/")]:
+        for word in ["-exclude=", "-EXCLUDE:/"]:
             with self.subTest(word=word):
                 result = run(["-comma", "-noheader", "-cl=1", word, self.start])
-                message = ('Invalid exclusion pattern specified - "' + pattern
-                           + '" (give a folder name or a path below the start folder)')
-                self.assertIn(message, (result.out + result.err).decode("utf-8").splitlines())
+                self.assertIn("Invalid exclusion pattern specified - " + word + " (no folder is left out for it)",
+                              result.err.decode("utf-8").splitlines())
                 # The run goes on without the word: every folder is listed.
                 listed = [line for line in result.out.decode("utf-8").splitlines() if line.endswith('"')]
                 self.assertEqual(len(listed), 11)
