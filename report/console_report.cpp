@@ -72,13 +72,13 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount);
   AppendGrowthColumn(line, folder);
   line += treePrefix;
-  if (&folder != &root) {
+  if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
     line += chars[hasNextSibling ? kTee : kCorner];
     line += chars[kBar];
     line += chars[kBar];
   }
-  AppendShownName(line, folder.name);
+  AppendShownName(line, LineName(folder));
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";
@@ -167,7 +167,7 @@ void ListConsoleFolders(TDirEntry* first) {
   ListFolders(first, kLines);
 }
 
-int32_t ConsoleFooter(int32_t totalLines) {
+int32_t ConsoleFooter(LineNumber totalLines) {
   const int32_t lines = options.showDriveStats ? 9 : 3;
   if (Comparing()) return WalkFooter(totalLines, lines + 1, WriteComparedFooterLine);
   return WalkFooter(totalLines, lines, WriteFooterLine);

@@ -52,12 +52,13 @@ int32_t DelimitedHeader(std::string_view separator) {
   return 0;
 }
 
-// The root's path is reportPath alone: the start path already ends in a
-// separator, and a drive root ("/", "D:\") gets no second one.
+// The top folder's path is reportPath alone: the start path (or the path
+// of the folder the browser opened) already ends in a separator, and a
+// drive root ("/", "D:\") gets no second one.
 std::string RowPath(const TDirEntry& folder) {
   std::string path;
   AppendShownName(path, reportPath);
-  if (&folder != &root) AppendShownName(path, folder.name);
+  if (!IsWalkTop(folder)) AppendShownName(path, folder.name);
   return QuoteDelimitedField(path);
 }
 

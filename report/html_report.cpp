@@ -174,11 +174,11 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
   if (options.showFileCounts) row += Cell(FormatCount(folder.fileCount));
   if (GrowthShown()) row += Cell(GrowthSizeText(GrowthOf(folder)));
   std::string tree = treePrefix;
-  if (&folder != &root) {
+  if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
     tree += chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar];
   }
-  AppendShownName(tree, folder.name);
+  AppendShownName(tree, LineName(folder));
   if (options.showOwnSize && folder.subBytes != 0) tree += "   [" + FormatSize(folder.localBytes) + "]";
   WriteOutLine(row + "<td class=\"l\">" + EscapeHtml(tree) + "</td></tr>");
 }
@@ -188,6 +188,6 @@ void ListHtmlFolders(TDirEntry* first) {
   ListFolders(first, kLines);
 }
 
-int32_t HtmlFooter(int32_t totalLines) {
+int32_t HtmlFooter(LineNumber totalLines) {
   return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterSlot);
 }

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <limits>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "console/text.h"
 #include "console/writer.h"
 #include "control/settings.h"
+#include "scan/exclusions.h"
 #include "scan/folder_reader.h"
+#include "scan/reading_prompt.h"
 
 ScanTotals scanTotals;
 TDirEntry root;
@@ -20,7 +23,6 @@ platform::ListStatus (*folderLister)(const std::string&, platform::EntryVisitor,
 namespace {
 
 uint8_t scanDepth = 0;
-int spinnerIndex = 0;
 
 // The finished children of every folder on the current path, each folder's
 // run above the runs of its ancestors; one vector serves the whole scan so
@@ -30,12 +32,19 @@ std::vector<TDirEntry*> finishedChildren;
 // Each directory entry takes 32 bytes in its folder's own allocation.
 constexpr int64_t kDirectoryEntryBytes = 32;
 
+// Files with several hard links whose bytes have been counted in this scan.
+std::set<std::pair<uint64_t, uint64_t>> linkedFilesCounted;
+
 // Set while workers read ahead of the scan.
 bool readingAhead = false;
 
 void ReportMissingPath() {
   WriteErrorLine("Path was not found (invalid character or maximum path length exceeded?): " +
                  scanPath);
+}
+
+void ReportUnreadable(const std::string& reason) {
+  WriteErrorLine("Cannot read folder " + scanPath + ": " + reason);
 }
 
 void ReportPathTooLong(const TDirEntry& child) {
@@ -69,11 +78,22 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, size_t folderL
   }
 }
 
+// The first folder the scan takes a linked file from counts its bytes; the
+// folders are taken in the same order with or without workers.
+void CountLinkedFiles(TDirEntry& node, const FolderContents& contents) {
+  for (const FolderContents::LinkedFile& file : contents.linkedFiles) {
+    if (!linkedFilesCounted.emplace(file.volumeId, file.fileId).second) continue;
+    node.localBytes = AddBytes(node.localBytes, file.bytes);
+    node.wastedBytes = AddBytes(node.wastedBytes, file.slack);
+  }
+}
+
 void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
-  node.fileCount += contents.fileCount;
+  node.fileCount = AddCount(node.fileCount, contents.fileCount);
   node.localBytes = AddBytes(node.localBytes, contents.localBytes);
   node.wastedBytes = AddBytes(node.wastedBytes, contents.wastedBytes);
-  scanTotals.totalFiles += contents.fileCount;
+  CountLinkedFiles(node, contents);
+  scanTotals.totalFiles = AddCount(scanTotals.totalFiles, contents.fileCount);
   if (options.dirMode) return;
   // A drive's root folder has no entry of its own to hold its listing.
   if (scanPath != allowanceFreeRoot) {
@@ -91,20 +111,25 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   const size_t folderLength = scanPath.size();
   FolderContents contents;
   if (job != nullptr) {
-    TakeContents(job, contents);
+    TakeContents(*job, contents);
   } else {
     ReadFolderContents(scanPath, contents);
   }
   if (contents.status == platform::ListStatus::PathNotFound) {
     ReportMissingPath();
-    return false;
+    return false;  // the contents hold nothing: a folder not found keeps no records
   }
+  // What was listed before the failure still counts.
+  if (contents.status == platform::ListStatus::Failed) ReportUnreadable(contents.status.reason);
   scanDepth += 1;
   CountOwnContents(node, contents);
+  CountFolderProgress(contents.localBytes);
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
-    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i] : nullptr;
-    ScanChild(node, contents.subfolders[i], childJob, folderLength);
+    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i].get() : nullptr;
+    ScanChild(node, contents.subfolders[i].release(), childJob, folderLength);
+    // Done with, whether the child was scanned or skipped.
+    if (readingAhead) contents.subfolderJobs[i].reset();
   }
   LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
                       finishedChildren.size() - firstFinished);
@@ -114,13 +139,15 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   return true;
 }
 
-}  // namespace
-
-void TurnSpinner() {
-  static const char kSpinner[] = "|/-\\";
-  WriteError(std::string{kSpinner[spinnerIndex], '\b'});
-  spinnerIndex = (spinnerIndex + 1) % 4;
+// Exclusion paths are relative to the start folder, and a linked file is
+// counted once per scan.
+void BeginScan() {
+  scanPath = EnsureTrailingBackslash(std::move(scanPath));
+  exclusions.startPathLength = scanPath.size();
+  linkedFilesCounted.clear();
 }
+
+}  // namespace
 
 int64_t ClusterRound(int64_t bytes, int64_t& waste) {
   int64_t remainder = bytes % effectiveClusterSize;
@@ -135,13 +162,22 @@ int64_t AddBytes(int64_t sum, int64_t bytes) {
   return __builtin_add_overflow(sum, bytes, &result) ? std::numeric_limits<int64_t>::max() : result;
 }
 
-bool ScanFolder(TDirEntry& node) { return ScanFolderFrom(node, nullptr); }
+int32_t AddCount(int32_t sum, int32_t count) {
+  int32_t result = 0;
+  return __builtin_add_overflow(sum, count, &result) ? std::numeric_limits<int32_t>::max() : result;
+}
+
+bool ScanFolder(TDirEntry& node) {
+  BeginScan();
+  return ScanFolderFrom(node, nullptr);
+}
 
 bool ScanFolderAhead(TDirEntry& node, int threads) {
-  scanPath = EnsureTrailingBackslash(std::move(scanPath));
+  BeginScan();
   readingAhead = true;
-  FolderJob* rootJob = StartReadingAhead(threads, scanPath);
-  bool scanned = ScanFolderFrom(node, rootJob);
+  FolderJobHandle rootJob = StartReadingAhead(threads, scanPath);
+  const bool scanned = ScanFolderFrom(node, rootJob.get());
+  rootJob.reset();
   StopReadingAhead();
   readingAhead = false;
   return scanned;
@@ -177,6 +213,7 @@ void LinkInSequence(TDirEntry& parent, TDirEntry** children, size_t count) {
 // equal keys come out in listing order; unsorted, the listing order itself.
 // Sorting once per folder keeps wide folders at n log n.
 void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) {
+  for (size_t i = 0; i < count; ++i) children[i]->scanOrder = static_cast<int32_t>(i);
   if (options.sortOrder == SortOrder::name) {
     std::vector<std::pair<std::string, TDirEntry*>> keyed;
     keyed.reserve(count);
@@ -195,11 +232,25 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
   LinkInSequence(parent, children, count);
 }
 
+// The children go back into the order the scan finished them in, which the
+// ties of every order depend on, and are linked again from there.
+void RelinkTree(TDirEntry& folder) {
+  const size_t first = finishedChildren.size();
+  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    finishedChildren.push_back(child);
+  }
+  std::stable_sort(finishedChildren.begin() + static_cast<std::ptrdiff_t>(first), finishedChildren.end(),
+                   [](const TDirEntry* a, const TDirEntry* b) { return a->scanOrder < b->scanOrder; });
+  LinkChildrenOrdered(folder, finishedChildren.data() + first, finishedChildren.size() - first);
+  finishedChildren.resize(first);
+  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) RelinkTree(*child);
+}
+
 void FoldSubtree(TDirEntry& node) {
   while (node.firstChild != nullptr) {
     TDirEntry* child = node.firstChild;
     FoldSubtree(*child);
-    node.fileCount += child->fileCount;
+    node.fileCount = AddCount(node.fileCount, child->fileCount);
     node.wastedBytes = AddBytes(node.wastedBytes, child->wastedBytes);
     node.firstChild = child->next;
     delete child;
@@ -208,7 +259,7 @@ void FoldSubtree(TDirEntry& node) {
 
 void FoldChildInto(TDirEntry* child, TDirEntry& parent) {
   FoldSubtree(*child);
-  parent.fileCount += child->fileCount;
+  parent.fileCount = AddCount(parent.fileCount, child->fileCount);
   parent.wastedBytes = AddBytes(parent.wastedBytes, child->wastedBytes);
   delete child;
 }

@@ -22,8 +22,9 @@ extern platform::ListStatus (*folderLister)(const std::string& folderPath,
 // Reads the folder in scanPath into `node` and everything below it. False
 // when the folder's path was not found (the error line has been written).
 bool ScanFolder(TDirEntry& node);
-// The same scan, with `threads` workers reading folders ahead of it; the tree
-// and every figure are those of ScanFolder.
+// The same scan, with `threads` workers reading folders ahead of it, or with
+// 0 as many as the disk rewards; the tree and every figure are those of
+// ScanFolder.
 bool ScanFolderAhead(TDirEntry& node, int threads);
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.
@@ -33,12 +34,19 @@ int64_t ClusterRound(int64_t bytes, int64_t& waste);
 // turn negative and be folded away by the size threshold.
 int64_t AddBytes(int64_t sum, int64_t bytes);
 
+// `sum` + `count`, held at the 32-bit limit like the byte figures: a file
+// count that wrapped round would turn negative.
+int32_t AddCount(int32_t sum, int32_t count);
+
 // The figure a descending sort order compares (0 for the name order and none).
 int64_t SortKey(const TDirEntry& entry);
 
 // Links `children` (in the order they were scanned, the reverse of the
 // listing) under `parent` in the order of the sort setting.
 void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count);
+// Links the children of `folder` and of every folder below it again in the
+// order of the sort setting, as the scan would have linked them.
+void RelinkTree(TDirEntry& folder);
 
 // Folds every descendant of `node` into it and releases them.
 void FoldSubtree(TDirEntry& node);
@@ -46,6 +54,3 @@ void FoldSubtree(TDirEntry& node);
 void FoldChildInto(TDirEntry* child, TDirEntry& parent);
 // Appends " ..." to the name unless it holds that mark already.
 void MarkFolded(TDirEntry& node);
-
-// Writes the next spinner character and a backspace to the console.
-void TurnSpinner();
