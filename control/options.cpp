@@ -216,8 +216,8 @@ void ApplyThreadsOption(std::string_view value) {
 
 void ApplyExcludeOption(std::string_view pattern) {
   if (AddExclusion(pattern)) return;
-  WriteLinePaged("Invalid exclusion pattern specified - \"" + std::string(pattern) +
-                 "\" (give a folder name or a path below the start folder)");
+  WriteMessageLine("Invalid exclusion pattern specified - \"" + std::string(pattern) +
+                   "\" (give a folder name or a path below the start folder)");
 }
 
 }  // namespace
