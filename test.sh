@@ -18,6 +18,7 @@ command -v clang++ > /dev/null || missing+=(clang)
 command -v file > /dev/null || missing+=(file)
 command -v dpkg-shlibdeps > /dev/null || missing+=(dpkg-dev)
 command -v lintian > /dev/null || missing+=(lintian)
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 for tool in ncdu gdu hyperfine; do command -v "$tool" > /dev/null || missing+=("$tool"); done
 [ -x /usr/bin/time ] || missing+=(time)
 [ -n "$(find /usr/lib/llvm-14 -name 'libclang_rt.fuzzer-x86_64.a' 2> /dev/null)" ] || missing+=(libclang-rt-14-dev)

@@ -14,6 +14,7 @@ int pagerLineCount = -2;
 
 platform::KeyPress (*keySource)() = platform::ReadKey;
 void (*screenClearer)() = platform::ClearConsoleScreen;
+void (*reverseVideoSwitch)(bool) = platform::SetReverseVideo;
 
 namespace {
 
@@ -158,4 +159,9 @@ KeyRead GetKeyPress() {
 void ClearScreen() {
   FlushOut();
   screenClearer();
+}
+
+void ShowReversed(bool on) {
+  FlushOut();
+  reverseVideoSwitch(on);
 }

@@ -53,6 +53,8 @@ inline constexpr uint8_t kScanF1 = 0x3B;
 inline constexpr uint8_t kScanHome = 0x47;
 inline constexpr uint8_t kScanUp = 0x48;
 inline constexpr uint8_t kScanPageUp = 0x49;
+inline constexpr uint8_t kScanLeft = 0x4B;
+inline constexpr uint8_t kScanRight = 0x4D;
 inline constexpr uint8_t kScanEnd = 0x4F;
 inline constexpr uint8_t kScanDown = 0x50;
 inline constexpr uint8_t kScanPageDown = 0x51;
@@ -65,8 +67,13 @@ void EraseInPlace(size_t width);
 // Flushes standard output, then waits for one key press.
 KeyRead GetKeyPress();
 void ClearScreen();
+// Flushes standard output, then shows what follows in reverse video (or
+// again in the console's own colours).
+void ShowReversed(bool on);
 
-// Where keys come from and what clears the screen; tests replace them with a
-// scripted key source and a recording screen.
+// Where keys come from, what clears the screen and what turns reverse video
+// on and off; tests replace them with a scripted key source and a recording
+// screen.
 extern platform::KeyPress (*keySource)();
 extern void (*screenClearer)();
+extern void (*reverseVideoSwitch)(bool on);

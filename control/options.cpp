@@ -13,6 +13,7 @@
 #include "control/launch.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "scan/exclusions.h"
 
 std::string defaultParameters;
 std::vector<std::string> commandLine;
@@ -33,7 +34,8 @@ bool ApplySortKeyword(std::string_view keyword) {
     SortOrder order;
   } kKeywords[] = {{"NONE", SortOrder::none},   {"NAME", SortOrder::name},
                    {"LOCAL", SortOrder::local}, {"TOTAL", SortOrder::total},
-                   {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files}};
+                   {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files},
+                   {"GROWTH", SortOrder::growth}};
   for (const auto& entry : kKeywords) {
     if (entry.keyword == keyword) {
       options.sortOrder = entry.order;
@@ -101,12 +103,14 @@ bool ApplyWholeWordSwitch(std::string_view upper) {
   else if (upper == "-TAB") options.outputMode = OutputMode::tab;
   else if (upper == "-COMMA") options.outputMode = OutputMode::comma;
   else if (upper == "-HTML") options.outputMode = OutputMode::html;
+  else if (upper == "-JSON") options.outputMode = OutputMode::json;
   else if (upper == "-LONGEST") options.longestPaths = true;
   else if (upper == "-NOWASTE") options.showWaste = false;
   else if (upper == "-NOFILES") options.showFileCounts = false;
   else if (upper == "-NOSUBS") options.showOwnSize = false;
   else if (upper == "-NOTOTALS") options.showTotals = false;
   else if (upper == "-NOOFFLINE") options.includeOffline = false;
+  else if (upper == "-LINKS") options.countEveryLink = true;
   else return false;
   return true;
 }
@@ -213,6 +217,12 @@ void ApplyThreadsOption(std::string_view value) {
   options.scanThreads = static_cast<uint8_t>(threads);
 }
 
+void ApplyExcludeOption(std::string_view pattern) {
+  if (AddExclusion(pattern)) return;
+  WriteLinePaged("Invalid exclusion pattern specified - \"" + std::string(pattern) +
+                 "\" (give a folder name or a path below the start folder)");
+}
+
 }  // namespace
 
 void ReadRegistryDefaults() { defaultParameters = platform::ReadStoredDefaults(); }
@@ -257,9 +267,17 @@ void ParseOption(const std::string& word) {
   // testing the prefixes first keeps the table's outcome.
   if (StartsWith(upper, "-SORT=")) return ApplySortOption(std::string_view(upper).substr(6));
   if (ApplySizeOption(word, upper)) return;
+  if (StartsWith(upper, "-COMPARE=") || StartsWith(upper, "-COMPARE:")) {
+    options.compareFile = word.substr(9);  // a path, as the user typed it
+    return;
+  }
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
   if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
+  // The pattern keeps the letter case the user typed.
+  if (StartsWith(upper, "-EXCLUDE=") || StartsWith(upper, "-EXCLUDE:")) {
+    return ApplyExcludeOption(std::string_view(word).substr(9));
+  }
   AnswerLongOption(upper);
   if (ParseDepthOption(word)) return;
   options.startFolder = word;

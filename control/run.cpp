@@ -10,6 +10,7 @@
 #include "control/settings.h"
 #include "platform/platform.h"
 #include "report/format.h"
+#include "report/comparison.h"
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
@@ -24,6 +25,12 @@ constexpr size_t kLongPathLimit = 255;
 
 bool FirstArgumentAsksForHelp() {
   return commandLine.size() > 1 && commandLine[1].find('?') != std::string::npos;
+}
+
+// The text reports that a redirected run frames with a header line and a
+// closing form feed; an HTML or JSON document has no room for them.
+bool FramedReport() {
+  return options.outputMode != OutputMode::html && options.outputMode != OutputMode::json;
 }
 
 void SetConsoleDefaults() {
@@ -58,15 +65,29 @@ void ShowReadingPrompt() {
   WriteError(prompt + RepeatChar(static_cast<uint8_t>(prompt.size()), "\b"));
 }
 
+// Reads the earlier report of -compare=, before the scan so that a report
+// that does not compare costs no scan; false when it is refused.
+bool ComparisonAccepted(const std::string& expandedPath) {
+  if (options.compareFile.empty()) return true;
+  std::string refusal;
+  if (LoadComparison(options.compareFile, expandedPath, refusal)) return true;
+  WriteErrorLine(refusal);
+  return false;
+}
+
 bool ScanTree() {
   if (options.scanThreads > 1) return ScanFolderAhead(root, options.scanThreads);
   return ScanFolder(root);
 }
 
 void RenderTree(const std::string& expandedPath) {
-  if (options.outputMode == OutputMode::tab || options.outputMode == OutputMode::comma) {
-    reportPath = EnsureTrailingBackslash(expandedPath);
-  }
+  // Every mode: the browser's navigation builds the paths of the folders it
+  // opens on it too.
+  reportPath = EnsureTrailingBackslash(expandedPath);
+  // A JSON document is written whole, also on a console.
+  if (options.outputMode == OutputMode::json) options.pauseEachPage = false;
+  CompareWithTree();
+  if (options.sortOrder == SortOrder::growth) OrderByGrowth();
   WalkReport(OperationsFor(options.outputMode));
 }
 
@@ -82,6 +103,15 @@ void WalkLongPathEntry(void* context, const platform::ListingEntry& entry) {
   LongestPathsWalk(walk.path + std::string(entry.name) + platform::kPathSeparator);
 }
 
+// A relative start folder needs the current folder; without it there is
+// nothing sound to report on (falling back to the root would scan a whole
+// disk instead).
+[[noreturn]] void EndWithoutCurrentFolder(const std::string& failure) {
+  WriteErrorLine("Cannot read the current folder: " + failure);
+  if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  EndProgram(1);
+}
+
 }  // namespace
 
 void WriteBanner() {
@@ -94,11 +124,13 @@ void WriteBanner() {
 }
 
 bool ReportRun() {
+  std::string failure;
+  const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
+  if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
   scanTotals = ScanTotals{};
-  if (outputRedirected && options.outputMode != OutputMode::html && options.showHeader) {
+  if (outputRedirected && FramedReport() && options.showHeader) {
     WriteReportHeaderLine();
   }
-  const std::string expandedPath = ExpandStartPath(options.startFolder);
   root = TDirEntry{};
   root.name = expandedPath;
   if (options.longestPaths) {
@@ -106,15 +138,21 @@ bool ReportRun() {
     return true;
   }
   bool reported = false;
+  bool refused = false;
   if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
-    scanPath = expandedPath;
-    ShowReadingPrompt();
-    reported = ScanTree();
-    if (reported) RenderTree(expandedPath);
-    FoldSubtree(root);
+    refused = !ComparisonAccepted(expandedPath);
+    if (!refused) {
+      scanPath = expandedPath;
+      ShowReadingPrompt();
+      reported = ScanTree();
+      if (reported) RenderTree(expandedPath);
+      FoldSubtree(root);
+      ReleaseComparison();
+    }
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  if (refused) EndProgram(1);
   return reported;
 }
 
@@ -138,7 +176,7 @@ int RunProgram() {
   WarnAboutUnknownOptions();
   // A script must be able to tell that no report was made.
   const int exitCode = ReportRun() ? 0 : 1;
-  if (outputRedirected && options.outputMode != OutputMode::html) WriteOutLine("\f");
+  if (outputRedirected && FramedReport()) WriteOutLine("\f");
   FlushOut();
   return exitCode;
 }

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -32,13 +34,34 @@ inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrReparsePoint = 0x400;
 inline constexpr uint32_t kAttrOffline = 0x1000;
 
+// Whether the system's names ignore letter case (Windows) or not (Linux).
+extern const bool kNamesIgnoreCase;
+
 struct ListingEntry {
   std::string_view name;  // valid only during the visit
   uint32_t attributes;
   int64_t size;           // bytes; 0 for directories
+  // A file's number of hard links and what identifies it on its volume;
+  // the Windows listing gives no link count, so there every name is 1.
+  uint32_t linkCount = 1;
+  uint64_t volumeId = 0;
+  uint64_t fileId = 0;
 };
 
-enum class ListStatus { Listed, PathNotFound, Failed };
+// How a listing ended. A failed listing says why, in the system's words,
+// and whether the system was short of descriptors or memory: such a failure
+// may pass, so it is worth trying again.
+struct ListStatus {
+  enum Outcome { Listed, PathNotFound, Failed };
+  Outcome outcome = Listed;
+  std::string reason;            // for Failed: "Permission denied", ...
+  bool shortOfResources = false;  // for Failed: EMFILE, ENFILE, ENOMEM and the like
+
+  ListStatus(Outcome outcome = Listed) : outcome(outcome) {}
+  ListStatus(Outcome outcome, std::string reason, bool shortOfResources = false)
+      : outcome(outcome), reason(std::move(reason)), shortOfResources(shortOfResources) {}
+  bool operator==(Outcome other) const { return outcome == other; }
+};
 
 using EntryVisitor = void (*)(void* context, const ListingEntry& entry);
 
@@ -53,8 +76,9 @@ ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* c
 // The length of a path as the system's path limit counts it (UTF-16 units
 // on Windows, bytes on Linux).
 size_t PathLength(std::string_view path);
-// The current directory, as a full path.
-std::string CurrentDirectory();
+// The current directory, as a full path; empty when the system cannot give
+// it (it was removed, or may not be read), with `failure` saying why.
+std::string CurrentDirectory(std::string* failure = nullptr);
 // Windows: the current directory of drive `letter` (upper case), e.g. "C:\\Work".
 std::string CurrentDirectoryOfDrive(char letter);
 // The folder of the running program, ending in a separator.
@@ -64,6 +88,10 @@ std::string ProgramFolder();
 // program's folder, where an installed program has them; the path beside
 // the program when neither holds it.
 std::string CompanionPath(const char* name);
+
+// A file's path as the standard library's file streams take it: the UTF-8
+// text widened on Windows, the bytes as they are on Linux.
+std::filesystem::path FilePath(const std::string& path);
 
 // ---- Drives ---------------------------------------------------------------
 
@@ -119,10 +147,14 @@ struct KeyPress {
 
 // Waits for one key press; Ctrl+C keeps its default effect of ending the
 // process. The scan codes are those of the PC keyboard: F1 0x3B, Home 0x47,
-// Up 0x48, Page Up 0x49, End 0x4F, Down 0x50, Page Down 0x51.
+// Up 0x48, Page Up 0x49, Left 0x4B, Right 0x4D, End 0x4F, Down 0x50, Page
+// Down 0x51.
 KeyPress ReadKey();
 // Blanks the screen and homes the cursor.
 void ClearConsoleScreen();
+// Text written after this shows in reverse video (on) or in the console's
+// own colours again (off).
+void SetReverseVideo(bool on);
 
 // ---- Settings sources -------------------------------------------------------
 

@@ -4,6 +4,7 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "control/settings.h"
+#include "report/comparison.h"
 #include "report/format.h"
 #include "scan/drive_stats.h"
 
@@ -35,11 +36,19 @@ void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64
   }
 }
 
+// The growth column of -compare=, just left of the folder names.
+void AppendGrowthColumn(std::string& line, const TDirEntry& folder) {
+  if (!GrowthShown()) return;
+  AppendPadLeft(line, GrowthSizeText(GrowthOf(folder)), 14);
+  line += "  ";
+}
+
 void WriteColumnTitles() {
   std::string titles;
   if (options.showTotals) titles += "Total + subs    ";
   if (WasteColumnShown()) titles += options.wasteAsPercent ? "Wstd  " : "  Wasted space  ";
   if (options.showFileCounts) titles += " Files  ";
+  if (GrowthShown()) titles += "        Growth  ";
   titles += "Folder name  ";
   if (options.showOwnSize) titles += " [Without subfolders]";
   WriteOutLine(titles);
@@ -51,6 +60,7 @@ void WriteColumnRule() {
   if (options.showTotals) rule += RepeatChar(14, bar) + "  ";
   if (WasteColumnShown()) rule += RepeatChar(options.wasteAsPercent ? 4 : 14, bar) + "  ";
   if (options.showFileCounts) rule += RepeatChar(6, bar) + "  ";
+  if (GrowthShown()) rule += RepeatChar(14, bar) + "  ";
   rule += RepeatChar(40, bar);
   WriteOutLine(FirstChars(rule, static_cast<size_t>(screenWidth - 1)));
 }
@@ -60,14 +70,15 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   static std::string line;
   line.clear();
   AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount);
+  AppendGrowthColumn(line, folder);
   line += treePrefix;
-  if (&folder != &root) {
+  if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
     line += chars[hasNextSibling ? kTee : kCorner];
     line += chars[kBar];
     line += chars[kBar];
   }
-  AppendShownName(line, folder.name);
+  AppendShownName(line, LineName(folder));
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";
@@ -81,6 +92,7 @@ void WriteTotalsLine() {
   const int64_t grandTotal = TotalBytes(root);
   std::string line;
   AppendFigureColumns(line, grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles);
+  AppendGrowthColumn(line, root);
   line += "Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ";
   // The wastage in the form the column does not use.
   line += options.wasteAsPercent ? FormatSize(scanTotals.totalWasted)
@@ -115,6 +127,20 @@ void WriteFooterLine(int32_t line) {
   }
 }
 
+// Under -compare= the footer line of the comparison follows the totals
+// block's closing rule.
+constexpr int32_t kComparisonLine = 3;
+
+void WriteComparedFooterLine(int32_t line) {
+  if (line < kComparisonLine) {
+    WriteFooterLine(line);
+  } else if (line == kComparisonLine) {
+    WriteOutLine(ComparisonFooterText());
+  } else {
+    WriteFooterLine(line - 1);
+  }
+}
+
 void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNextSibling); }
 
 }  // namespace
@@ -141,6 +167,8 @@ void ListConsoleFolders(TDirEntry* first) {
   ListFolders(first, kLines);
 }
 
-int32_t ConsoleFooter(int32_t totalLines) {
-  return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterLine);
+int32_t ConsoleFooter(LineNumber totalLines) {
+  const int32_t lines = options.showDriveStats ? 9 : 3;
+  if (Comparing()) return WalkFooter(totalLines, lines + 1, WriteComparedFooterLine);
+  return WalkFooter(totalLines, lines, WriteFooterLine);
 }

@@ -8,6 +8,7 @@
 #include "control/options.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
 #include "scan/drive_stats.h"
@@ -56,6 +57,7 @@ void WriteHeaderSlot(int32_t slot) {
       break;
     case 9:
       if (options.showFileCounts) WriteOutLine("    <th>File count</th>");
+      if (GrowthShown()) WriteOutLine("    <th>Growth</th>");
       break;
     case 10:
       WriteOutLine(options.showOwnSize ? "    <th>Folder name [Without subfolders]</th>"
@@ -76,6 +78,7 @@ void WriteTotalsRow() {
     row += TotalsCell(options.wasteAsPercent ? FormatPercent(wasted, grandTotal) : FormatSize(wasted));
   }
   if (options.showFileCounts) row += TotalsCell(FormatCount(scanTotals.totalFiles));
+  if (GrowthShown()) row += TotalsCell(GrowthSizeText(GrowthOf(root)));
   // "Wastage:" shows the form of the wasted space that the column does not.
   row += TotalsCell("Cluster size: " + FormatSize(effectiveClusterSize) + " Wastage: " +
                     (options.wasteAsPercent ? FormatSize(wasted) : FormatPercent(wasted, grandTotal)));
@@ -86,7 +89,10 @@ void WriteFooterSlot(int32_t slot) {
   switch (slot) {
     case 0: WriteOutLine("<tr>"); break;
     case 1: WriteTotalsRow(); break;
-    case 2: WriteOutLine("</table>"); break;
+    case 2:
+      WriteOutLine("</table>");
+      if (Comparing()) WriteOutLine("<p>" + EscapeHtml(ComparisonFooterText()) + "</p>");
+      break;
     case 3: WriteOutLine(""); break;
     case 4:
       // driveName is the drive letter on Windows (the first character of the
@@ -166,12 +172,13 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
                                        : FormatSize(folder.wastedBytes));
   }
   if (options.showFileCounts) row += Cell(FormatCount(folder.fileCount));
+  if (GrowthShown()) row += Cell(GrowthSizeText(GrowthOf(folder)));
   std::string tree = treePrefix;
-  if (&folder != &root) {
+  if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
     tree += chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar];
   }
-  AppendShownName(tree, folder.name);
+  AppendShownName(tree, LineName(folder));
   if (options.showOwnSize && folder.subBytes != 0) tree += "   [" + FormatSize(folder.localBytes) + "]";
   WriteOutLine(row + "<td class=\"l\">" + EscapeHtml(tree) + "</td></tr>");
 }
@@ -181,6 +188,6 @@ void ListHtmlFolders(TDirEntry* first) {
   ListFolders(first, kLines);
 }
 
-int32_t HtmlFooter(int32_t totalLines) {
+int32_t HtmlFooter(LineNumber totalLines) {
   return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterSlot);
 }

@@ -1,32 +1,42 @@
 #include "report/walker.h"
 
+#include <limits>
+
 #include "control/settings.h"
 #include "report/browser.h"
 
-int32_t lineCursor = 0;
-int32_t lineBudget = 0;
-int32_t lineIndex = 0;
+LineNumber lineCursor = 0;
+LineNumber lineBudget = 0;
+LineNumber lineIndex = 0;
 std::string treePrefix;
+WalkTop walkTop = {&root, {}};
 
 namespace {
 
-// Above any real line number, so a counting pass prints nothing.
-constexpr int32_t kCountingCursor = 0xFFFFF;
-
-int32_t CountLines(const OutputOperations& mode) {
-  lineCursor = -1;
-  int32_t total = mode.header() + mode.footer(0);
-  lineCursor = kCountingCursor;
-  lineIndex = 0;
-  lineBudget = 10;
-  mode.folders(&root);
-  return total + lineIndex;
-}
+// Beyond any line number a tree can reach, so a counting pass prints nothing.
+constexpr LineNumber kCountingCursor = std::numeric_limits<LineNumber>::max();
 
 }  // namespace
 
+bool IsWalkTop(const TDirEntry& folder) { return &folder == walkTop.folder; }
+
+const std::string& LineName(const TDirEntry& folder) {
+  return IsWalkTop(folder) && &folder != &root ? walkTop.path : folder.name;
+}
+
+LineNumber CountReportLines(const OutputOperations& mode) {
+  lineCursor = -1;
+  const LineNumber total = mode.header() + mode.footer(0);
+  lineCursor = kCountingCursor;
+  lineIndex = 0;
+  lineBudget = 10;
+  mode.folders(walkTop.folder);
+  return total + lineIndex;
+}
+
 void WalkReport(const OutputOperations& mode) {
-  int32_t total = CountLines(mode);
+  walkTop = {&root, {}};
+  const LineNumber total = CountReportLines(mode);
   lineCursor = 0;
   if (options.pauseEachPage) {
     BrowseReport(mode, total);
@@ -34,17 +44,17 @@ void WalkReport(const OutputOperations& mode) {
   }
   lineBudget = total;
   mode.header();
-  mode.folders(&root);
+  mode.folders(walkTop.folder);
   mode.footer(total);
 }
 
-int32_t NoFooter(int32_t) { return 0; }
+int32_t NoFooter(LineNumber) { return 0; }
 
-int32_t WalkFooter(int32_t totalLines, int32_t footerLines, void (*writeLine)(int32_t line)) {
+int32_t WalkFooter(LineNumber totalLines, int32_t footerLines, void (*writeLine)(int32_t line)) {
   if (lineCursor == -1) return footerLines;
-  for (int32_t line = lineCursor - (totalLines - footerLines);
+  for (LineNumber line = lineCursor - (totalLines - footerLines);
        line >= 0 && line < footerLines && lineBudget > 0; ++line) {
-    writeLine(line);
+    writeLine(static_cast<int32_t>(line));
     lineBudget -= 1;
   }
   return 0;
@@ -67,11 +77,12 @@ void ListFolders(TDirEntry* first, const FolderLines& lines) {
     lineIndex += 1;
     if (lineBudget <= 0) break;
     if (folder->firstChild != nullptr) {
-      if (folder != &root) lines.descend(*folder, hasNext);
+      if (!IsWalkTop(*folder)) lines.descend(*folder, hasNext);
       ListFolders(folder->firstChild, lines);
       lines.prefix->resize(prefixLength);
       if (lineBudget <= 0) break;
     }
+    if (IsWalkTop(*folder)) break;
   }
   lines.prefix->resize(prefixLength);
 }

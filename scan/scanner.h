@@ -33,12 +33,19 @@ int64_t ClusterRound(int64_t bytes, int64_t& waste);
 // turn negative and be folded away by the size threshold.
 int64_t AddBytes(int64_t sum, int64_t bytes);
 
+// `sum` + `count`, held at the 32-bit limit like the byte figures: a file
+// count that wrapped round would turn negative.
+int32_t AddCount(int32_t sum, int32_t count);
+
 // The figure a descending sort order compares (0 for the name order and none).
 int64_t SortKey(const TDirEntry& entry);
 
 // Links `children` (in the order they were scanned, the reverse of the
 // listing) under `parent` in the order of the sort setting.
 void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count);
+// Links the children of `folder` and of every folder below it again in the
+// order of the sort setting, as the scan would have linked them.
+void RelinkTree(TDirEntry& folder);
 
 // Folds every descendant of `node` into it and releases them.
 void FoldSubtree(TDirEntry& node);

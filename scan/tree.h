@@ -9,6 +9,10 @@
 struct TDirEntry {
   std::string name;
   int32_t fileCount = 0;
+  // Its place among its siblings in the order the scan finished them (the
+  // listing order reversed), so that they can be linked again in another
+  // sort order exactly as the scan would have linked them.
+  int32_t scanOrder = 0;
   int64_t localBytes = 0;
   int64_t subBytes = 0;
   int64_t wastedBytes = 0;

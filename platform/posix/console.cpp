@@ -67,4 +67,6 @@ bool StandardErrorIsConsole() { return isatty(STDERR_FILENO); }
 
 void ClearConsoleScreen() { WriteAll(STDOUT_FILENO, "\x1b[H\x1b[2J"); }
 
+void SetReverseVideo(bool on) { WriteAll(STDOUT_FILENO, on ? "\x1b[7m" : "\x1b[27m"); }
+
 }  // namespace platform

@@ -17,8 +17,8 @@ namespace platform {
 
 namespace {
 
-constexpr uint8_t kF1 = 0x3B, kHome = 0x47, kUp = 0x48, kPageUp = 0x49, kEnd = 0x4F, kDown = 0x50,
-                  kPageDown = 0x51;
+constexpr uint8_t kF1 = 0x3B, kHome = 0x47, kUp = 0x48, kPageUp = 0x49, kLeft = 0x4B, kRight = 0x4D,
+                  kEnd = 0x4F, kDown = 0x50, kPageDown = 0x51;
 // How long to wait for the rest of an escape sequence before taking a lone
 // Esc; terminals send a sequence in one write, so this is ample, and a lone
 // Esc is taken without waiting for another key.
@@ -124,6 +124,8 @@ uint8_t ScanCodeOfFinal(int final) {
   switch (final) {
     case 'A': return kUp;
     case 'B': return kDown;
+    case 'C': return kRight;
+    case 'D': return kLeft;
     case 'H': return kHome;
     case 'F': return kEnd;
     case 'P': return kF1;

@@ -248,4 +248,24 @@ void ClearConsoleScreen() {
   SetConsoleCursorPosition(outputHandle, home);
 }
 
+// The console has no reverse video of its own: the foreground and background
+// colours of the current attribute trade places, and the attribute from
+// before comes back after the reversed text.
+void SetReverseVideo(bool on) {
+  static WORD plainAttribute = 0;
+  static bool reversed = false;
+  if (!on) {
+    if (reversed) SetConsoleTextAttribute(outputHandle, plainAttribute);
+    reversed = false;
+    return;
+  }
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (reversed || !GetConsoleScreenBufferInfo(outputHandle, &screen)) return;
+  plainAttribute = screen.wAttributes;
+  const WORD colours = plainAttribute & 0xFF;
+  const WORD swapped = static_cast<WORD>(((colours & 0x0F) << 4) | (colours >> 4));
+  const WORD attribute = static_cast<WORD>((plainAttribute & ~0xFF) | swapped);
+  reversed = SetConsoleTextAttribute(outputHandle, attribute) != 0;
+}
+
 }  // namespace platform

@@ -8,6 +8,7 @@ file (with -c+ for the same tree characters), so every row on the screen is
 checked against the line that belongs there.
 """
 import os
+import re
 import shlex
 import shutil
 import subprocess
@@ -22,6 +23,10 @@ ROWS, COLUMNS = 30, 100
 PAGE = ROWS - 1
 BAR = "% Up,Down,PgUp,PgDn,Home,End W)aste:D)isplay F)iles S)ub T)otals A)scii Esc"
 PROMPT = "-- [Enter] & [Space]=page, [End]=continuous, [Esc]=exit, [j] & [k]=line --"
+NAVIGATION_BAR = "Enter/Right:open Left/Backspace:back O:order=%s N/Esc:leave navigation"
+# The attributes a row begins with, as `capture-pane -e` shows them.
+LEADING_STYLE = re.compile(r"^(?:\x1b\[[0-9;]*m)*")
+STYLE = re.compile(r"\x1b\[[0-9;]*m")
 # Wine starts slowly the first time (it may create its prefix).
 TIMEOUT = 60 if ON_WINE else 10
 # Wine's console decodes Home and End in their xterm form (ESC [ H, ESC [ F)
@@ -50,8 +55,8 @@ class Terminal:
     def close(self):
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
 
-    def rows(self):
-        rows = self.tmux("capture-pane", "-p").split("\n")
+    def rows(self, styled=False):
+        rows = self.tmux("capture-pane", "-p", *(["-e"] if styled else [])).split("\n")
         return (rows + [""] * ROWS)[:ROWS]
 
     def type_line(self, text):
@@ -74,10 +79,10 @@ class Terminal:
                 raise AssertionError("the terminal never went into key mode: " + " ".join(modes))
             time.sleep(0.02)
 
-    def wait_for(self, predicate, what):
+    def wait_for(self, predicate, what, styled=False):
         deadline = time.monotonic() + TIMEOUT
         while True:
-            rows = self.rows()
+            rows = self.rows(styled)
             if predicate(rows):
                 return rows
             if time.monotonic() > deadline:
@@ -97,6 +102,16 @@ class Terminal:
         self.type_line("stty -a; echo STTY-DONE")
         rows = self.wait_for(lambda rows: "STTY-DONE" in rows, "the terminal's modes")
         return " ".join(rows).split()
+
+
+def reversed_rows(styled_rows):
+    """The rows that begin in reverse video: the attribute itself on Linux,
+    a background colour where Wine's console swaps the colours."""
+    def reversed(row):
+        codes = [int(n) for n in re.findall(r"\d+", LEADING_STYLE.match(row).group(0))]
+        return 7 in codes or any(40 <= n <= 47 for n in codes)
+
+    return [i for i, row in enumerate(styled_rows) if reversed(row)]
 
 
 def comparable(rows):
@@ -132,10 +147,10 @@ class Browser(TerminalCase):
         self.total = len(self.report)
         self.assertEqual(self.total, 2 + 121 + 9)
 
-    def report_lines(self, extra):
+    def report_lines(self, extra, folder=None):
         """The report as the program writes it into a file, without the
         header line, the blank line after it and the closing form feed."""
-        result = run(["-c+"] + extra + [self.start])
+        result = run(["-c+"] + extra + [folder or self.start])
         self.assertEqual(result.code, 0)
         text = result.out.decode(REPORT_ENCODING).replace("\r\n", "\n")
         self.assertTrue(text.endswith("\n\f\n"))
@@ -154,6 +169,46 @@ class Browser(TerminalCase):
             return bar in rows and rows[rows.index(bar) - count:rows.index(bar)] == expected
 
         self.terminal.wait_for(shows_window, "lines %d to %d and the bar '%s'" % (shown_end - count, shown_end - 1, bar))
+
+    def expect_navigation(self, top, cursor, report, order="name"):
+        """Waits for the window of navigation from line `top`, the cursor in
+        reverse video on line `cursor`, and the bar naming the order."""
+        count = min(PAGE, len(report) - top)
+        expected = report[top:top + count] + [NAVIGATION_BAR % order]
+
+        def shows_window(styled_rows):
+            rows = comparable([STYLE.sub("", row) for row in styled_rows])
+            return rows[:count + 1] == expected and reversed_rows(styled_rows) == [cursor - top]
+
+        what = "lines %d to %d with the cursor on line %d" % (top, top + count - 1, cursor)
+        self.terminal.wait_for(shows_window, what, styled=True)
+
+    # Every screen is compared with the program's own report: of the start
+    # folder, of the folder opened (its folder lines between the header and
+    # footer of the whole report), and in the next order (-sort=total).
+    def test_navigation_opens_a_folder_goes_back_and_orders_the_tree(self):
+        self.terminal.run_program([self.start])
+        self.expect_window(PAGE - 2)
+        self.terminal.keys("n")
+        self.expect_navigation(0, 2, self.report)
+        self.terminal.keys("Down")
+        self.expect_navigation(0, 3, self.report)
+        self.terminal.keys("Right")
+        opened = self.report_lines([], self.start + tftest.SEP + "d000")
+        self.expect_navigation(0, 3, self.report[:2] + opened[2:-9] + self.report[-9:])
+        self.terminal.keys("Left")
+        self.expect_navigation(0, 3, self.report)
+        self.terminal.keys("o")
+        by_total = self.report_lines(["-sort=total"])
+        cursor = next(i for i, line in enumerate(by_total) if re.search(r"\u2500d000\b", line))
+        top = max(cursor - PAGE + 1, 0)
+        self.expect_navigation(top, cursor, by_total, "total")
+        self.terminal.keys("Escape")
+        self.expect_window(top + PAGE, by_total)
+        self.assertEqual(reversed_rows(self.terminal.rows(styled=True)), [])
+        self.terminal.keys("Escape")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        self.assertModesRestored()
 
     def test_keys_move_the_window_and_esc_ends_the_run(self):
         self.terminal.run_program([self.start])

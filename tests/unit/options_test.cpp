@@ -62,6 +62,16 @@ TEST_F(Options, LastWordWinsAcrossRepeatedSettings) {
   EXPECT_EQ(options.startFolder, "two");
 }
 
+TEST_F(Options, JsonCompareAndGrowthWords) {
+  EXPECT_EQ(Apply({"-JSON", "-sort=Growth", "-compare=My Old.json"}), "");
+  EXPECT_EQ(options.outputMode, OutputMode::json);
+  EXPECT_EQ(options.sortOrder, SortOrder::growth);
+  EXPECT_EQ(options.compareFile, "My Old.json");  // the path as typed, not upper-cased
+  Apply({"-Compare:last.json"});
+  EXPECT_EQ(options.compareFile, "last.json");
+  EXPECT_EQ(options.startFolder, ".");
+}
+
 TEST_F(Options, DirHidesWastageForGood) {
   Apply({"-dir", "-asper"});
   EXPECT_TRUE(options.dirMode);

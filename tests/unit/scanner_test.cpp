@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -114,16 +115,19 @@ TEST_F(Scan, MissingStartFolderFailsAndLeavesTheRootEmpty) {
   EXPECT_EQ(root.firstChild, nullptr);
 }
 
-TEST_F(Scan, UnlistableSubfoldersStayEmptyAndTheRestIsExact) {
-  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("gone"), Dir("denied"), Dir("ok")}};
+TEST_F(Scan, UnlistableSubfoldersKeepWhatWasReadAndTheRestIsExact) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("gone"), Dir("denied"), Dir("broken"), Dir("ok")}};
   fakeFolders[P("/r/denied/")] = {platform::ListStatus::Failed, {}};
+  fakeFolders[P("/r/broken/")] = {{platform::ListStatus::Failed, "Input/output error"}, {File("read", 300)}};
   fakeFolders[P("/r/ok/")] = {platform::ListStatus::Listed, {File("f", 10)}};
   options.dirMode = true;
   ASSERT_TRUE(ScanFake(P("/r"), 1));
-  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"denied", "gone", "ok"}));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"broken", "denied", "gone", "ok"}));
   EXPECT_EQ(TotalBytes(Child(root, "gone")), 0);
   EXPECT_EQ(TotalBytes(Child(root, "denied")), 0);
-  EXPECT_EQ(TotalBytes(root), 10);
+  EXPECT_EQ(TotalBytes(Child(root, "broken")), 300);
+  EXPECT_EQ(Child(root, "broken").fileCount, 1);
+  EXPECT_EQ(TotalBytes(root), 310);
 }
 
 TEST_F(Scan, SkipsAChildWhosePathWouldPassTheLimit) {
@@ -217,6 +221,63 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{SortOrder::total, {"b", "abc", "ABD", "Zed", "ab"}},
                       OrderCase{SortOrder::files, {"abc", "ab", "Zed", "b", "ABD"}}));
 
+// Every folder in line order, indented by its depth.
+void AppendTreeLines(const TDirEntry& folder, const std::string& indent, std::vector<std::string>& lines) {
+  lines.push_back(indent + folder.name);
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    AppendTreeLines(*child, indent + " ", lines);
+  }
+}
+
+std::vector<std::string> TreeLines() {
+  std::vector<std::string> lines;
+  AppendTreeLines(root, "", lines);
+  return lines;
+}
+
+// Ties in every order, names equal but for case, and folders folded by the
+// depth limit (" ..." in their names), on two levels.
+void SetUpTiedListing() {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
+                           {Dir("abc"), Dir("ABD"), Dir("ab"), Dir("Zed"), Dir("b"), Dir("DATA")}};
+  fakeFolders[P("/r/abc/")] = {platform::ListStatus::Listed,
+                               {File("1", 100), File("2", 100), File("3", 100)}};
+  fakeFolders[P("/r/ABD/")] = {platform::ListStatus::Listed, {File("1", 300), Dir("x"), Dir("X"), Dir("w")}};
+  fakeFolders[P("/r/ABD/x/")] = {platform::ListStatus::Listed, {File("1", 7), Dir("deep")}};
+  fakeFolders[P("/r/ABD/x/deep/")] = {platform::ListStatus::Listed, {File("1", 9)}};
+  fakeFolders[P("/r/ABD/X/")] = {platform::ListStatus::Listed, {File("1", 16)}};
+  fakeFolders[P("/r/ABD/w/")] = {platform::ListStatus::Listed, {File("1", 7), File("2", 9)}};
+  fakeFolders[P("/r/ab/")] = {platform::ListStatus::Listed, {File("1", 25), File("2", 25)}};
+  fakeFolders[P("/r/Zed/")] = {platform::ListStatus::Listed, {File("1", 150), File("2", 150)}};
+  fakeFolders[P("/r/b/")] = {platform::ListStatus::Listed, {File("1", 450), File("2", 450)}};
+  fakeFolders[P("/r/DATA/")] = {platform::ListStatus::Listed, {File("1", 300)}};
+  options.dirMode = true;
+  options.maxDepth = 2;
+}
+
+constexpr SortOrder kEveryOrder[] = {SortOrder::name, SortOrder::none, SortOrder::local,
+                                     SortOrder::total, SortOrder::waste, SortOrder::files};
+
+// The browser orders the scanned tree again: each order must be exactly the
+// one a scan in that order gives, from a tree scanned in any other order.
+TEST_F(Scan, RelinkingInAnotherOrderGivesThatOrdersScan) {
+  for (SortOrder target : kEveryOrder) {
+    SetUpTiedListing();
+    options.sortOrder = target;
+    ASSERT_TRUE(ScanFake(P("/r"), 4));
+    const std::vector<std::string> scanned = TreeLines();
+    for (SortOrder first : kEveryOrder) {
+      SCOPED_TRACE(testing::Message() << "from order " << int(first) << " to " << int(target));
+      options.sortOrder = first;
+      RelinkTree(root);
+      options.sortOrder = target;
+      RelinkTree(root);
+      EXPECT_EQ(TreeLines(), scanned);
+    }
+    ResetScan();
+  }
+}
+
 TEST_F(Scan, EqualNamesKeepTheOrderTheyWereInsertedIn) {
   // The listing is read backwards, so of two names equal after upper-casing
   // the one listed last comes first.
@@ -247,6 +308,31 @@ TEST_F(Scan, FoldSubtreeReleasesEverythingAndKeepsTheCounts) {
   EXPECT_EQ(root.fileCount, 3);
   EXPECT_EQ(root.wastedBytes, scanTotals.totalWasted);
   EXPECT_EQ(TotalBytes(root), total);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileCounts, AreHeldAtTheirLimitWhenFoldedAndWhenCounted) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  TDirEntry parent;
+  parent.fileCount = kMax - 1;
+  auto* child = new TDirEntry;
+  child->fileCount = 5;
+  child->firstChild = new TDirEntry;
+  child->firstChild->fileCount = kMax;
+  FoldChildInto(child, parent);
+  EXPECT_EQ(parent.fileCount, kMax);
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("a", 1), File("b", 1)}};
+  scanTotals.totalFiles = kMax - 1;
+  root.fileCount = kMax - 1;
+  scanPath = P("/r");
+  folderLister = ListFakeFolder;
+  ASSERT_TRUE(ScanFolder(root));
+  EXPECT_EQ(root.fileCount, kMax);
+  EXPECT_EQ(scanTotals.totalFiles, kMax);
+  ResetScan();
 }
 
 }  // namespace
