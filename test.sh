@@ -13,6 +13,12 @@ command -v tmux > /dev/null || missing+=(tmux)
 command -v chromium > /dev/null || missing+=(chromium)
 command -v chmcmd > /dev/null || missing+=(fp-utils)
 command -v clang++ > /dev/null || missing+=(clang)
+# The Debian package: CPack reads the programs' dependencies with file and
+# dpkg-shlibdeps; lintian checks the package.
+command -v file > /dev/null || missing+=(file)
+command -v dpkg-shlibdeps > /dev/null || missing+=(dpkg-dev)
+command -v lintian > /dev/null || missing+=(lintian)
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 for tool in ncdu gdu hyperfine; do command -v "$tool" > /dev/null || missing+=("$tool"); done
 [ -x /usr/bin/time ] || missing+=(time)
 [ -n "$(find /usr/lib/llvm-14 -name 'libclang_rt.fuzzer-x86_64.a' 2> /dev/null)" ] || missing+=(libclang-rt-14-dev)

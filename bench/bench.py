@@ -6,7 +6,9 @@ usage: bench/bench.py [--quick] [--trees DIR] [--runs N] [--no-usr]
 For each tree (generated with make_tree.py when missing: "wide", about 200,000
 files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
 sparse) and for /usr, prints the median wall time of every tool as a ratio to
-the floor scanner (limit_scan, single-threaded) and its peak memory. The
+the floor scanner (limit_scan, single-threaded) and its peak memory; the row
+"tallyfold -compare" is the same scan compared with a JSON report of the tree
+made just before (-compare=), which shows what the comparison costs. The
 tools take turns under hyperfine, one run each per round, warm cache.
 --quick uses a tree of a hundredth the size and one round, as a smoke test
 that the bench works.
@@ -55,12 +57,22 @@ def ensure_tree(kind, trees, scale):
     return os.path.realpath(path)
 
 
-def commands(tallyfold, floor, tree, threads):
+def earlier_report(tallyfold, tree, folder):
+    """A JSON report of the tree, kept in `folder` (outside the tree), for the
+    -compare row."""
+    path = os.path.join(folder, os.path.basename(tree) + ".json")
+    with open(path, "wb") as report:
+        subprocess.run([tallyfold, "-p", "-nostats", "-json", tree], stdout=report, check=True)
+    return path
+
+
+def commands(tallyfold, floor, tree, threads, earlier):
     quoted = "'%s'" % tree
     tools = [
         ("limit_scan", "%s %s" % (floor, quoted)),
         ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
         ("tallyfold", "%s -p -nostats %s > /dev/null" % (tallyfold, quoted)),
+        ("tallyfold -compare", "%s -p -nostats -compare='%s' %s > /dev/null" % (tallyfold, earlier, quoted)),
     ]
     if threads:
         tools.append(("tallyfold -threads=2", "%s -p -nostats -threads=2 %s > /dev/null" % (tallyfold, quoted)))
@@ -122,7 +134,7 @@ def main():
         targets.append("/usr")
     threads = supports_threads(tallyfold)
     for target in targets:
-        tools = commands(tallyfold, floor, target, threads)
+        tools = commands(tallyfold, floor, target, threads, earlier_report(tallyfold, target, args.trees))
         medians = measure(tools, runs)
         base = medians["limit_scan"]
         print("\n%s" % target)

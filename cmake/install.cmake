@@ -1,7 +1,9 @@
 # Installing and packaging. The program looks for its companions (settings
-# program, manual, tf_style.css) in its own folder only, so they are
-# installed side by side with it. tf_style.css is installed by
-# doc/CMakeLists.txt.
+# program, manual, tf_style.css) in its own folder, then in share/tallyfold/
+# beside that folder: on Windows they are installed side by side with it,
+# on Linux the settings program goes to bin/ and the others to
+# share/tallyfold/ (TALLYFOLD_COMPANION_DESTINATION, set in
+# doc/CMakeLists.txt, which installs tf_style.css).
 set(TALLYFOLD_INSTALL_FOLDER bin)
 # Where the build puts the program, and so its companions.
 set(TALLYFOLD_PROGRAM_FOLDER ${CMAKE_BINARY_DIR})
@@ -37,3 +39,44 @@ add_dependencies(dist tallyfold tallyfold_manual)
 if(TARGET tallyfold_settings)
   add_dependencies(dist tallyfold_settings)
 endif()
+
+if(WIN32)
+  return()
+endif()
+
+# ---- Linux: bash completion, the package's copyright file and changelog,
+# the Debian package
+install(FILES ${PROJECT_SOURCE_DIR}/tools/tallyfold-completion.bash
+        DESTINATION share/bash-completion/completions RENAME tallyfold)
+set(package_doc ${CMAKE_BINARY_DIR}/package)
+file(WRITE ${package_doc}/copyright "Tallyfold ${PROJECT_VERSION}\n${TALLYFOLD_COPYRIGHT}\n")
+# A package made here, not from a Debian source package, carries the
+# changelog of a native one. The date honours SOURCE_DATE_EPOCH.
+string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+file(WRITE ${package_doc}/changelog
+  "tallyfold (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+  "  * Tallyfold ${PROJECT_VERSION}.\n\n"
+  " -- ${TALLYFOLD_MAKER} <${TALLYFOLD_SUPPORT_EMAIL}>  ${changelog_date}\n")
+execute_process(COMMAND gzip -9nf ${package_doc}/changelog COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${package_doc}/copyright ${package_doc}/changelog.gz DESTINATION share/doc/tallyfold)
+
+# `cmake --build <dir> --target package`: a Debian package that installs
+# under /usr.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tallyfold)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "report how much disk space a folder tree takes")
+set(CPACK_PACKAGE_DESCRIPTION "Tallyfold reads every folder below a start folder once and prints\n\
+the folder tree with each folder's total size, its own size, its file count\n\
+and the space lost to cluster rounding, as a paged and browsable console\n\
+report or as a tab-separated, comma-separated or HTML report.")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TALLYFOLD_MAKER} <${TALLYFOLD_SUPPORT_EMAIL}>")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TALLYFOLD_PRODUCT_URL})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The dependencies (libc, libstdc++) are read from the programs themselves.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

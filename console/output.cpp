@@ -11,11 +11,14 @@ std::string* capture = nullptr;
 constexpr size_t kFlushThreshold = 1 << 16;
 
 // A report that cannot be written is a failed run, not a silent success:
-// say so once on standard error and stop, instead of going on writing into
-// a closed pipe or a full disk.
+// stop instead of going on writing into a closed pipe or a full disk, and
+// say why, except when the reader has only stopped early (| head), which
+// it knows.
 [[noreturn]] void FailOnWriteError() {
-  platform::WriteStandardError("Cannot write to standard output: " + platform::LastWriteFailure() +
-                               platform::kLineEnd);
+  if (!platform::LastWriteFoundReaderGone()) {
+    platform::WriteStandardError("Cannot write to standard output: " + platform::LastWriteFailure() +
+                                 platform::kLineEnd);
+  }
   std::exit(1);
 }
 
@@ -46,6 +49,8 @@ void EndProgram(int exitCode) {
   FlushOut();
   std::exit(exitCode);
 }
+
+bool OutputIsCaptured() { return capture != nullptr; }
 
 void CaptureOutput(std::string* sink) {
   FlushOut();

@@ -17,3 +17,4 @@ void FlushOut();
 
 // Tests collect standard output in `sink` instead; nullptr restores it.
 void CaptureOutput(std::string* sink);
+bool OutputIsCaptured();

@@ -42,6 +42,21 @@ std::string RepeatChar(uint8_t count, std::string_view piece) {
   return result;
 }
 
+void AppendControlsMasked(std::string& out, std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // A C1 character is 0xC2 followed by 0x80-0x9F in UTF-8.
+    const bool c1 = byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+                    IsContinuationByte(text[i + 1]);
+    if (byte < 0x20 || byte == 0x7F || c1) {
+      out.push_back('?');
+      if (c1) ++i;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+}
+
 std::string UpperText(std::string_view text) { return platform::UpperCase(text); }
 
 std::string EnsureTrailingBackslash(std::string text, char separator) {

@@ -19,6 +19,10 @@ std::string PadLeft(std::string_view text, uint8_t width);
 void AppendPadLeft(std::string& out, std::string_view text, uint8_t width);
 // `count` copies of `piece` (one character, possibly several bytes).
 std::string RepeatChar(uint8_t count, std::string_view piece);
+// Appends `text` with each control character (C0, DEL, and the C1 range
+// U+0080-U+009F) as "?", so that what it holds cannot move the cursor,
+// change colours or break a line on a terminal.
+void AppendControlsMasked(std::string& out, std::string_view text);
 // Upper case by the user's locale.
 std::string UpperText(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "console/writer.h"
 
+#include <vector>
+
 #include "console/output.h"
 #include "console/text.h"
 #include "control/launch.h"
@@ -15,6 +17,43 @@ void (*screenClearer)() = platform::ClearConsoleScreen;
 void (*reverseVideoSwitch)(bool) = platform::SetReverseVideo;
 
 namespace {
+
+struct HeldMessage {
+  std::string text;
+  Paging paging;
+};
+
+// The messages written while the parameters are read.
+struct MessageHold {
+  bool holding = false;
+  std::vector<HeldMessage> lines;
+} messageHold;
+
+// Messages of a captured run (tests, the settings program's explanations)
+// stay with the captured output.
+bool MessagesGoToStandardError() {
+  return options.outputMode != OutputMode::console && !OutputIsCaptured();
+}
+
+// Standard output is written raw only when redirected; on a console no
+// message may carry a control character of a name or a word.
+void WriteShownLine(std::string_view text) {
+  if (outputRedirected) return WriteOutLine(text);
+  std::string shown;
+  AppendControlsMasked(shown, text);
+  WriteOutLine(shown);
+}
+
+void WriteMessageNow(std::string_view text, Paging paging) {
+  if (MessagesGoToStandardError()) {
+    FlushOut();  // after the report lines already written, on a terminal
+    WriteErrorLine(text);
+  } else if (paging == Paging::paged) {
+    WriteLinePaged(text);
+  } else {
+    WriteShownLine(text);
+  }
+}
 
 constexpr std::string_view kPagePrompt =
     "-- [Enter] & [Space]=page, [End]=continuous, [Esc]=exit, [j] & [k]=line --";
@@ -58,10 +97,34 @@ void WriteLinePaged(std::string_view text) {
     pagerLineCount += 1;
     if (pagerLineCount > pageLength - 2) ShowPagePrompt();
   }
-  WriteOutLine(text);
+  WriteShownLine(text);
   if (options.pauseEachPage && CharCount(text) >= static_cast<size_t>(screenWidth)) {
     pagerLineCount += 1;
   }
+}
+
+void AppendShownName(std::string& line, std::string_view name) {
+  if (outputRedirected) {
+    line += name;
+  } else {
+    AppendControlsMasked(line, name);
+  }
+}
+
+void WriteMessageLine(std::string_view text, Paging paging) {
+  if (messageHold.holding) {
+    messageHold.lines.push_back({std::string(text), paging});
+  } else {
+    WriteMessageNow(text, paging);
+  }
+}
+
+void HoldMessages() { messageHold.holding = true; }
+
+void ReleaseMessages() {
+  messageHold.holding = false;
+  for (const HeldMessage& message : messageHold.lines) WriteMessageNow(message.text, message.paging);
+  messageHold.lines.clear();
 }
 
 void EraseInPlace(size_t width) {
@@ -74,7 +137,14 @@ void EraseInPlace(size_t width) {
 void WriteError(std::string_view text) { platform::WriteConsoleError(text); }
 
 void WriteErrorLine(std::string_view text) {
-  std::string line(text);
+  // Error lines name paths; on a console their control characters are masked.
+  static const bool errorIsConsole = platform::StandardErrorIsConsole();
+  std::string line;
+  if (errorIsConsole) {
+    AppendControlsMasked(line, text);
+  } else {
+    line = text;
+  }
   line += platform::kLineEnd;
   platform::WriteStandardError(line);
 }

@@ -22,6 +22,22 @@ void ConsoleInit();
 // One message line to standard output, after the pager step.
 void WriteLinePaged(std::string_view text);
 
+// A name of the tree (folder, path, volume label) appended as the output
+// may show it: on a console each control character becomes "?", so that a
+// name cannot drive the terminal; a redirected report keeps the bytes.
+void AppendShownName(std::string& line, std::string_view name);
+
+// The run's messages: option errors and warnings, drive errors, a failed
+// launch. In the console form they go to standard output, through the pager
+// unless `paging` is straight; in the data forms (tab, comma, HTML and any
+// later one) to standard error, so that a data file holds only data. While
+// the parameters are read the form is not settled, so from HoldMessages to
+// ReleaseMessages the lines wait, in order.
+enum class Paging { paged, straight };
+void WriteMessageLine(std::string_view text, Paging paging = Paging::paged);
+void HoldMessages();
+void ReleaseMessages();
+
 // Progress text on the console's error handle; lost when it is not a console.
 void WriteError(std::string_view text);
 // An error line on standard error, wherever standard error goes.

@@ -62,8 +62,10 @@ const char* const kUsageLines[] = {
   std::string message =
       std::string("Shell command failed. It has been copied to the clipboard.") + platform::kLineEnd + target;
   if (message.back() != '.') message += '.';
-  WriteOutLine("Exception EShellError in module " + platform::ProgramFileName() + " at " + where + ".");
-  WriteOutLine(message);
+  ReleaseMessages();
+  WriteMessageLine("Exception EShellError in module " + platform::ProgramFileName() + " at " + where + ".",
+                   Paging::straight);
+  WriteMessageLine(message, Paging::straight);
   EndProgram(1);
 }
 
@@ -77,6 +79,7 @@ void ShowUsage() {
 
 void ShowWelcome() {
   if (actionObserver != nullptr) actionObserver({"shows the welcome screen", true});
+  ReleaseMessages();
   const std::string lines[] = {
       "Tallyfold is a great utility for finding disk-space hungry applications or",
       "network space hogs. It can show you how much of your precious hard disk",
@@ -101,8 +104,8 @@ void ShowWelcome() {
 std::string MakerPageAddress() { return TALLYFOLD_MAKER_URL; }
 std::string SupportPageAddress() { return TALLYFOLD_SUPPORT_URL; }
 std::string ProductPageAddress() { return TALLYFOLD_PRODUCT_URL; }
-std::string SettingsProgramPath() { return platform::ProgramFolder() + platform::kSettingsProgramName; }
-std::string HelpFilePath() { return platform::ProgramFolder() + platform::kHelpFileName; }
+std::string SettingsProgramPath() { return platform::CompanionPath(platform::kSettingsProgramName); }
+std::string HelpFilePath() { return platform::CompanionPath(platform::kHelpFileName); }
 
 void ShellOpen(const std::string& target) {
   FlushOut();
@@ -111,11 +114,17 @@ void ShellOpen(const std::string& target) {
 
 void LaunchAndExit(const std::string& target) {
   if (actionObserver != nullptr) actionObserver({"opens " + target, true});
+  // The settings program runs in this terminal: its message comes first.
+  ReleaseMessages();
   ShellOpen(target);
   EndProgram(0);
 }
 
 void OpenHelpFile() {
   if (actionObserver != nullptr) actionObserver({"opens " + HelpFilePath(), false});
-  ShellOpen(HelpFilePath());
+  FlushOut();
+  // Without a desktop to open it, the manual can still be read in the
+  // terminal as the man page.
+  if (platform::ShellOpen(HelpFilePath()) || platform::ShowManualPageInTerminal()) return;
+  FailLaunch(HelpFilePath(), __builtin_return_address(0));
 }

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <thread>
 
 #include "console/output.h"
@@ -15,6 +16,7 @@
 
 std::string defaultParameters;
 std::vector<std::string> commandLine;
+std::vector<std::string> folderWords;
 
 namespace {
 
@@ -31,7 +33,8 @@ bool ApplySortKeyword(std::string_view keyword) {
     SortOrder order;
   } kKeywords[] = {{"NONE", SortOrder::none},   {"NAME", SortOrder::name},
                    {"LOCAL", SortOrder::local}, {"TOTAL", SortOrder::total},
-                   {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files}};
+                   {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files},
+                   {"GROWTH", SortOrder::growth}};
   for (const auto& entry : kKeywords) {
     if (entry.keyword == keyword) {
       options.sortOrder = entry.order;
@@ -43,21 +46,51 @@ bool ApplySortKeyword(std::string_view keyword) {
 
 void ApplySortOption(std::string_view keyword) {
   if (ApplySortKeyword(keyword)) return;
-  WriteLinePaged("Invalid sorting method specified - " + std::string(keyword));
-  WriteLinePaged("(Valid methods are: name,local,total,waste,files,none)");
+  WriteMessageLine("Invalid sorting method specified - " + std::string(keyword));
+  WriteMessageLine("(Valid methods are: name,local,total,waste,files,none)");
 }
 
-void ApplyClusterOption(std::string_view value) {
-  int64_t size = ParseSizeValue(value);
+void ApplySizeLimit(int64_t size) { options.minFolderBytes = size; }
+
+void ApplyClusterSize(int64_t size) {
   if (size > kMaxClusterSize) {
-    WriteLinePaged("Invalid cluster size > 64K ignored.");
+    WriteMessageLine("Invalid cluster size > 64K ignored.");
     size = kMaxClusterSize;
   }
   options.requestedClusterSize = static_cast<int32_t>(size);
 }
 
+// The options whose value is a size. A value that does not convert (a
+// word, "1,5M", nothing) still sets the option, to 0, and is named in a
+// warning that says what 0 means for it.
+struct SizeOption {
+  std::string_view equalsForm;
+  std::string_view colonForm;
+  void (*apply)(int64_t size);
+  std::string_view invalidValue;  // written before the word
+  std::string_view takenAs;       // written after it
+};
+
+constexpr SizeOption kSizeOptions[] = {
+    {"-SIZE=", "-SIZE:", ApplySizeLimit, "Invalid size specified - ", " (no size limit)"},
+    {"-CL=", "-CL:", ApplyClusterSize, "Invalid cluster size specified - ",
+     " (the drive's cluster size is used)"},
+};
+
+// True when `upper` was one of the size options; `word` is what the user typed.
+bool ApplySizeOption(const std::string& word, std::string_view upper) {
+  for (const SizeOption& option : kSizeOptions) {
+    if (!StartsWith(upper, option.equalsForm) && !StartsWith(upper, option.colonForm)) continue;
+    const std::optional<int64_t> size = ConvertSizeValue(upper.substr(option.equalsForm.size()));
+    if (!size) WriteMessageLine(std::string(option.invalidValue) + word + std::string(option.takenAs));
+    option.apply(size.value_or(0));
+    return true;
+  }
+  return false;
+}
+
 void Launch(const char* message, const std::string& target) {
-  WriteLinePaged(message);
+  WriteMessageLine(message);
   LaunchAndExit(target);
 }
 
@@ -69,6 +102,7 @@ bool ApplyWholeWordSwitch(std::string_view upper) {
   else if (upper == "-TAB") options.outputMode = OutputMode::tab;
   else if (upper == "-COMMA") options.outputMode = OutputMode::comma;
   else if (upper == "-HTML") options.outputMode = OutputMode::html;
+  else if (upper == "-JSON") options.outputMode = OutputMode::json;
   else if (upper == "-LONGEST") options.longestPaths = true;
   else if (upper == "-NOWASTE") options.showWaste = false;
   else if (upper == "-NOFILES") options.showFileCounts = false;
@@ -94,12 +128,27 @@ bool ApplyLaterSwitch(std::string_view upper) {
   } else if (upper == "-SUPPORT") Launch("Starting Web browser to show Quenlow support page.", SupportPageAddress());
   else if (upper == "-CONFIG") Launch("Starting Tallyfold configuration program", SettingsProgramPath());
   else if (upper == "-MANUAL" || upper == "-HELP") {
-    WriteLinePaged("Starting program to display Tallyfold help manual");
+    WriteMessageLine("Starting program to display Tallyfold help manual");
     OpenHelpFile();
   } else if (upper == "-TALLYFOLD") Launch("Starting Web browser for Tallyfold homepage", ProductPageAddress());
   else if (upper == "-VANTOR") Launch("Starting Web browser to show Quenlow home page.", MakerPageAddress());
   else return false;
   return true;
+}
+
+// --help and --version, which other command-line tools answer to: each
+// ends the run; returns only when `upper` is neither.
+void AnswerLongOption(std::string_view upper) {
+  if (upper == "--HELP") {
+    if (actionObserver != nullptr) actionObserver({"shows the usage screen", true});
+    ShowUsage();
+    EndProgram(0);
+  }
+  if (upper == "--VERSION") {
+    if (actionObserver != nullptr) actionObserver({"shows the version", true});
+    WriteOutLine(std::string("tallyfold ") + kVersion);
+    EndProgram(0);
+  }
 }
 
 // A decimal real: blanks, sign, digits, optional fraction, optional exponent.
@@ -156,7 +205,7 @@ bool ConvertInteger(std::string_view text, int64_t& value) {
 void ApplyThreadsOption(std::string_view value) {
   int64_t threads = 0;
   if (!ConvertInteger(value, threads) || threads < 0 || threads > kMaxScanThreads) {
-    WriteLinePaged("Invalid number of threads - " + std::string(value) + " (use 1 to 64, or 0 for one per processor)");
+    WriteMessageLine("Invalid number of threads - " + std::string(value) + " (use 1 to 64, or 0 for one per processor)");
     return;
   }
   if (threads == 0) threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, kMaxScanThreads);
@@ -168,10 +217,14 @@ void ApplyThreadsOption(std::string_view value) {
 void ReadRegistryDefaults() { defaultParameters = platform::ReadStoredDefaults(); }
 
 void ApplyParameterSources() {
+  // A later word may still choose the output form, which decides where the
+  // messages of the earlier ones go.
+  HoldMessages();
   SplitParameterString(defaultParameters);
   std::string environment = platform::EnvironmentVariable("TALLYFOLD");
   if (!environment.empty()) SplitParameterString(environment);
   for (size_t i = 1; i < commandLine.size(); ++i) ParseOption(commandLine[i]);
+  ReleaseMessages();
 }
 
 std::vector<std::string> ParameterWords(std::string_view text) {
@@ -202,38 +255,48 @@ void ParseOption(const std::string& word) {
   // The prefix words and the whole words never match the same text, so
   // testing the prefixes first keeps the table's outcome.
   if (StartsWith(upper, "-SORT=")) return ApplySortOption(std::string_view(upper).substr(6));
-  if (StartsWith(upper, "-SIZE=") || StartsWith(upper, "-SIZE:")) {
-    options.minFolderBytes = ParseSizeValue(std::string_view(upper).substr(6));
+  if (ApplySizeOption(word, upper)) return;
+  if (StartsWith(upper, "-COMPARE=") || StartsWith(upper, "-COMPARE:")) {
+    options.compareFile = word.substr(9);  // a path, as the user typed it
     return;
-  }
-  if (StartsWith(upper, "-CL=") || StartsWith(upper, "-CL:")) {
-    return ApplyClusterOption(std::string_view(upper).substr(4));
   }
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
   if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
+  AnswerLongOption(upper);
   if (ParseDepthOption(word)) return;
   options.startFolder = word;
+  folderWords.push_back(word);
 }
 
-int64_t ParseSizeValue(std::string_view upperText) {
+void WarnAboutUnknownOptions() {
+  for (size_t i = 0; i < folderWords.size(); ++i) {
+    if (!StartsWith(folderWords[i], "-")) continue;
+    const bool replaced = i + 1 < folderWords.size();
+    WriteErrorLine("Unknown option " + folderWords[i] + (replaced ? " - ignored" : " - taken as the start folder"));
+  }
+}
+
+int64_t ParseSizeValue(std::string_view upperText) { return ConvertSizeValue(upperText).value_or(0); }
+
+std::optional<int64_t> ConvertSizeValue(std::string_view upperText) {
   int64_t multiplier = 1;
   if (!upperText.empty()) {
     multiplier = Multiplier(upperText.back());
     if (multiplier != 1) upperText.remove_suffix(1);
   }
   double number = 0;
-  // A number that does not convert, or whose result does not fit, counts
-  // as 0; its multiplier is not applied.
-  if (!ConvertReal(upperText, number)) return 0;
+  // A number that does not convert, or whose result does not fit, has no
+  // value; its multiplier is not applied.
+  if (!ConvertReal(upperText, number)) return std::nullopt;
   const double rounded = std::nearbyint(number);  // halves to even
   constexpr double kLimit = 9223372036854775807.0;
-  if (!(std::fabs(rounded) < kLimit)) return 0;
+  if (!(std::fabs(rounded) < kLimit)) return std::nullopt;
   const auto whole = static_cast<int64_t>(rounded);
   int64_t product = 0;
   // -2^63 fits as a product, but its absolute value does not.
-  if (__builtin_mul_overflow(whole, multiplier, &product)) return 0;
-  if (product == std::numeric_limits<int64_t>::min()) return 0;
+  if (__builtin_mul_overflow(whole, multiplier, &product)) return std::nullopt;
+  if (product == std::numeric_limits<int64_t>::min()) return std::nullopt;
   return product < 0 ? -product : product;
 }
 

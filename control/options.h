@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,10 +12,16 @@
 extern std::string defaultParameters;
 // The command-line arguments of the run, argument 0 (the program) first.
 extern std::vector<std::string> commandLine;
+// Every word taken as the start folder, in the order applied: the last one
+// is the start folder, the others were replaced by a later word.
+extern std::vector<std::string> folderWords;
 
 void ReadRegistryDefaults();
 // Applies the stored defaults, then TALLYFOLD, then each argument.
 void ApplyParameterSources();
+// A word that begins with a dash but is no option is most likely a typing
+// error: each one taken as the start folder gets a warning on standard error.
+void WarnAboutUnknownOptions();
 
 // The words of a parameter string: blanks (and characters 8 and 255)
 // separate them outside double quotes; the quotes are dropped.
@@ -24,7 +31,10 @@ void SplitParameterString(std::string_view text);
 // Applies one word: an option, or else the start folder.
 void ParseOption(const std::string& word);
 // The value of -size= and -cl=: a number rounded half to even, then times
-// K, M or G; its absolute value.
+// K, M or G; its absolute value. None when the number does not convert or
+// the result does not fit.
+std::optional<int64_t> ConvertSizeValue(std::string_view upperText);
+// The same, 0 when there is none.
 int64_t ParseSizeValue(std::string_view upperText);
 // Recognises and applies a depth word such as "-3".
 bool ParseDepthOption(std::string_view word);

@@ -10,6 +10,7 @@
 #include "control/settings.h"
 #include "platform/platform.h"
 #include "report/format.h"
+#include "report/comparison.h"
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
@@ -24,6 +25,12 @@ constexpr size_t kLongPathLimit = 255;
 
 bool FirstArgumentAsksForHelp() {
   return commandLine.size() > 1 && commandLine[1].find('?') != std::string::npos;
+}
+
+// The text reports that a redirected run frames with a header line and a
+// closing form feed; an HTML or JSON document has no room for them.
+bool FramedReport() {
+  return options.outputMode != OutputMode::html && options.outputMode != OutputMode::json;
 }
 
 void SetConsoleDefaults() {
@@ -47,7 +54,7 @@ void SettleClusterSize() {
                                                            : driveStats.clusterSize;
   if (effectiveClusterSize == 0) {
     effectiveClusterSize = 1;
-    WriteLinePaged("Erroneous cluster size of 0 given - using 1 instead.");
+    WriteMessageLine("Erroneous cluster size of 0 given - using 1 instead.");
   }
 }
 
@@ -56,6 +63,16 @@ void ShowReadingPrompt() {
   // The backspaces bring the cursor back to the prompt's first column,
   // where the spinner turns.
   WriteError(prompt + RepeatChar(static_cast<uint8_t>(prompt.size()), "\b"));
+}
+
+// Reads the earlier report of -compare=, before the scan so that a report
+// that does not compare costs no scan; false when it is refused.
+bool ComparisonAccepted(const std::string& expandedPath) {
+  if (options.compareFile.empty()) return true;
+  std::string refusal;
+  if (LoadComparison(options.compareFile, expandedPath, refusal)) return true;
+  WriteErrorLine(refusal);
+  return false;
 }
 
 bool ScanTree() {
@@ -67,6 +84,10 @@ void RenderTree(const std::string& expandedPath) {
   // Every mode: the browser's navigation builds the paths of the folders it
   // opens on it too.
   reportPath = EnsureTrailingBackslash(expandedPath);
+  // A JSON document is written whole, also on a console.
+  if (options.outputMode == OutputMode::json) options.pauseEachPage = false;
+  CompareWithTree();
+  if (options.sortOrder == SortOrder::growth) OrderByGrowth();
   WalkReport(OperationsFor(options.outputMode));
 }
 
@@ -93,9 +114,9 @@ void WriteBanner() {
   }
 }
 
-void ReportRun() {
+bool ReportRun() {
   scanTotals = ScanTotals{};
-  if (outputRedirected && options.outputMode != OutputMode::html && options.showHeader) {
+  if (outputRedirected && FramedReport() && options.showHeader) {
     WriteReportHeaderLine();
   }
   const std::string expandedPath = ExpandStartPath(options.startFolder);
@@ -103,16 +124,25 @@ void ReportRun() {
   root.name = expandedPath;
   if (options.longestPaths) {
     LongestPathsWalk(expandedPath);
-    return;
+    return true;
   }
+  bool reported = false;
+  bool refused = false;
   if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
-    scanPath = expandedPath;
-    ShowReadingPrompt();
-    if (ScanTree()) RenderTree(expandedPath);
-    FoldSubtree(root);
+    refused = !ComparisonAccepted(expandedPath);
+    if (!refused) {
+      scanPath = expandedPath;
+      ShowReadingPrompt();
+      reported = ScanTree();
+      if (reported) RenderTree(expandedPath);
+      FoldSubtree(root);
+      ReleaseComparison();
+    }
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  if (refused) EndProgram(1);
+  return reported;
 }
 
 void LongestPathsWalk(std::string path) {
@@ -132,8 +162,10 @@ int RunProgram() {
   ReadRegistryDefaults();
   ApplyParameterSources();
   WriteBanner();
-  ReportRun();
-  if (outputRedirected && options.outputMode != OutputMode::html) WriteOutLine("\f");
+  WarnAboutUnknownOptions();
+  // A script must be able to tell that no report was made.
+  const int exitCode = ReportRun() ? 0 : 1;
+  if (outputRedirected && FramedReport()) WriteOutLine("\f");
   FlushOut();
-  return 0;
+  return exitCode;
 }

@@ -8,7 +8,9 @@
 int RunProgram();
 
 void WriteBanner();
-// One report of the start folder in the chosen output mode.
-void ReportRun();
+// One report of the start folder in the chosen output mode. False when no
+// report could be made: the start folder was not found or its drive could
+// not be read (the message has been written).
+bool ReportRun();
 // Lists the folders below `path` whose paths reach the 255-character limit.
 void LongestPathsWalk(std::string path);

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <string>
 
-enum class OutputMode : uint8_t { console = 0, tab = 1, comma = 2, html = 3 };
+enum class OutputMode : uint8_t { console = 0, tab = 1, comma = 2, html = 3, json = 4 };
 
-enum class SortOrder : uint8_t { none, name, local, total, waste, files };
+// growth orders by the growth since an earlier report (-compare=), by total
+// without one.
+enum class SortOrder : uint8_t { none, name, local, total, waste, files, growth };
 
 // The five characters that draw the tree and the rules, in this order:
 // last-child corner, middle-child tee, horizontal bar, blank, vertical bar.
@@ -41,6 +43,10 @@ struct ReportOptions {
   // Threads that read folders ahead of the scan; 1 reads them in the scan
   // itself, which is kindest to a spinning disk.
   uint8_t scanThreads = 1;
+  // The earlier JSON report that -compare= names; empty for no comparison.
+  std::string compareFile;
+  // The growth column of a comparison is shown; the browser's G key flips it.
+  bool showGrowth = true;
 };
 
 extern ReportOptions options;

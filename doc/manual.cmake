@@ -1,7 +1,7 @@
 # The user manual, placed beside the built program (where -help and F1 open
-# it) and installed beside the installed one: compiled into tallyfold.chm
+# it) and installed with the other companions: compiled into tallyfold.chm
 # with chmcmd (Debian package fp-utils) for Windows, tallyfold.html as it is
-# for Linux, where the man page goes with it.
+# for Linux, where the man page goes with it, compressed as Debian wants it.
 set(TALLYFOLD_DOC ${PROJECT_SOURCE_DIR}/doc)
 
 if(WIN32)
@@ -29,7 +29,26 @@ else()
     DEPENDS ${TALLYFOLD_DOC}/tallyfold.html
     COMMENT "Copying the manual beside the program"
     VERBATIM)
-  add_custom_target(tallyfold_manual ALL DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html)
-  install(FILES ${TALLYFOLD_DOC}/tallyfold.html DESTINATION ${TALLYFOLD_INSTALL_FOLDER})
-  install(FILES ${TALLYFOLD_DOC}/tallyfold.1 DESTINATION share/man/man1)
+  # The man page beside the program too: -help shows it in the terminal
+  # when no desktop can open the manual.
+  add_custom_command(OUTPUT ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.1
+    COMMAND ${CMAKE_COMMAND} -E copy ${TALLYFOLD_DOC}/tallyfold.1 ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.1
+    DEPENDS ${TALLYFOLD_DOC}/tallyfold.1
+    COMMENT "Copying the man page beside the program"
+    VERBATIM)
+  set(man_pages "")
+  foreach(page tallyfold.1 tallyfold-config.1)
+    set(packed ${CMAKE_BINARY_DIR}/manual/${page}.gz)
+    # -n leaves the time out of the header, so the same page packs the same.
+    add_custom_command(OUTPUT ${packed}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/manual
+      COMMAND gzip -9n -c ${TALLYFOLD_DOC}/${page} > ${packed}
+      DEPENDS ${TALLYFOLD_DOC}/${page}
+      COMMENT "Compressing the man page ${page}")
+    list(APPEND man_pages ${packed})
+  endforeach()
+  add_custom_target(tallyfold_manual ALL
+    DEPENDS ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.html ${TALLYFOLD_PROGRAM_FOLDER}/tallyfold.1 ${man_pages})
+  install(FILES ${TALLYFOLD_DOC}/tallyfold.html DESTINATION ${TALLYFOLD_COMPANION_DESTINATION})
+  install(FILES ${man_pages} DESTINATION share/man/man1)
 endif()

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +21,8 @@ extern const PathStyle kPathStyle;
 extern const char kPathSeparator;      // '\\' or '/'
 extern const char* const kLineEnd;     // "\r\n" or "\n"
 extern const int kMaxScanPathLength;   // 255 on Windows, 4095 on Linux
-extern const char* const kSettingsProgramName;  // beside the program
-extern const char* const kHelpFileName;         // beside the program
+extern const char* const kSettingsProgramName;  // a companion (CompanionPath)
+extern const char* const kHelpFileName;         // a companion (CompanionPath)
 
 // ---- Folder listing -------------------------------------------------------
 
@@ -59,6 +60,15 @@ std::string CurrentDirectory();
 std::string CurrentDirectoryOfDrive(char letter);
 // The folder of the running program, ending in a separator.
 std::string ProgramFolder();
+// Where the companion file `name` (manual, style sheet, settings program)
+// is: beside the program, else, on Linux, in share/tallyfold/ beside the
+// program's folder, where an installed program has them; the path beside
+// the program when neither holds it.
+std::string CompanionPath(const char* name);
+
+// A file's path as the standard library's file streams take it: the UTF-8
+// text widened on Windows, the bytes as they are on Linux.
+std::filesystem::path FilePath(const std::string& path);
 
 // ---- Drives ---------------------------------------------------------------
 
@@ -91,12 +101,20 @@ bool OpenConsole(ConsoleFacts& facts, std::string& failure);
 
 // Writes bytes of the report to standard output; false when the write failed.
 bool WriteStandardOutput(std::string_view text);
+// From now on a file or pipe on standard output gets UTF-8, whatever the
+// system's code page: for a document that declares its charset (Linux
+// writes UTF-8 anyway).
+void WriteStandardOutputInUtf8();
 // Writes to the console's error handle only when it is a console (progress).
 void WriteConsoleError(std::string_view text);
 // Writes to standard error wherever it goes (error lines of the scan).
 void WriteStandardError(std::string_view text);
 // Why the last failed write failed, in words.
 std::string LastWriteFailure();
+// Whether the last failed write found its reader gone (a closed pipe).
+bool LastWriteFoundReaderGone();
+// Whether standard error is a console (a terminal on Linux).
+bool StandardErrorIsConsole();
 
 struct KeyPress {
   uint8_t character;  // 0 for a key without one
@@ -143,6 +161,12 @@ std::string LocalDateTime();
 // Opens a file, program or web address as the desktop would; false when it
 // was refused.
 bool ShellOpen(const std::string& target);
+// Shows the manual page in the terminal, for a desktop that cannot open the
+// help file: on Linux the installed page, else tallyfold.1 beside the
+// program, through man. False when neither standard output nor standard
+// error is a terminal, or no page could be shown; always false on Windows,
+// whose help file is the whole manual.
+bool ShowManualPageInTerminal();
 // Puts text on the clipboard (the terminal's clipboard on Linux).
 void PutOnClipboard(const std::string& text);
 

@@ -33,7 +33,7 @@ struct ColumnToggle {
 constexpr ColumnToggle kColumnToggles[] = {
     {'F', &ReportOptions::showFileCounts}, {'D', &ReportOptions::wasteAsPercent},
     {'S', &ReportOptions::showOwnSize},    {'T', &ReportOptions::showTotals},
-    {'W', &ReportOptions::showWaste},
+    {'W', &ReportOptions::showWaste},    {'G', &ReportOptions::showGrowth},
 };
 
 // At least one line per window, so that paging always moves on even on a

@@ -4,6 +4,7 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "control/settings.h"
+#include "report/comparison.h"
 #include "report/format.h"
 #include "scan/drive_stats.h"
 
@@ -13,8 +14,9 @@ constexpr int32_t kHeaderLines = 2;
 
 bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
 
-// The figure columns shared by folder lines and the totals line.
-void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64_t percentBase,
+// The figure columns shared by folder lines and the totals line; the
+// percentage form of the wastage is `wasted` as a share of `wastageBase`.
+void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64_t wastageBase,
                          int64_t files) {
   if (options.showTotals) {
     AppendPadLeft(line, FormatSize(total), 14);
@@ -22,7 +24,7 @@ void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64
   }
   if (WasteColumnShown()) {
     if (options.wasteAsPercent) {
-      AppendPadLeft(line, FormatPercent(wasted, percentBase), 4);
+      AppendPadLeft(line, FormatPercent(wasted, wastageBase), 4);
     } else {
       AppendPadLeft(line, FormatSize(wasted), 14);
     }
@@ -34,11 +36,19 @@ void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64
   }
 }
 
+// The growth column of -compare=, just left of the folder names.
+void AppendGrowthColumn(std::string& line, const TDirEntry& folder) {
+  if (!GrowthShown()) return;
+  AppendPadLeft(line, GrowthSizeText(GrowthOf(folder)), 14);
+  line += "  ";
+}
+
 void WriteColumnTitles() {
   std::string titles;
   if (options.showTotals) titles += "Total + subs    ";
   if (WasteColumnShown()) titles += options.wasteAsPercent ? "Wstd  " : "  Wasted space  ";
   if (options.showFileCounts) titles += " Files  ";
+  if (GrowthShown()) titles += "        Growth  ";
   titles += "Folder name  ";
   if (options.showOwnSize) titles += " [Without subfolders]";
   WriteOutLine(titles);
@@ -50,6 +60,7 @@ void WriteColumnRule() {
   if (options.showTotals) rule += RepeatChar(14, bar) + "  ";
   if (WasteColumnShown()) rule += RepeatChar(options.wasteAsPercent ? 4 : 14, bar) + "  ";
   if (options.showFileCounts) rule += RepeatChar(6, bar) + "  ";
+  if (GrowthShown()) rule += RepeatChar(14, bar) + "  ";
   rule += RepeatChar(40, bar);
   WriteOutLine(FirstChars(rule, static_cast<size_t>(screenWidth - 1)));
 }
@@ -58,7 +69,8 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   // One buffer for every line: a report has a line per folder.
   static std::string line;
   line.clear();
-  AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, folder.localBytes, folder.fileCount);
+  AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount);
+  AppendGrowthColumn(line, folder);
   line += treePrefix;
   if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
@@ -66,7 +78,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
     line += chars[kBar];
     line += chars[kBar];
   }
-  line += LineName(folder);
+  AppendShownName(line, LineName(folder));
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";
@@ -80,10 +92,19 @@ void WriteTotalsLine() {
   const int64_t grandTotal = TotalBytes(root);
   std::string line;
   AppendFigureColumns(line, grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles);
+  AppendGrowthColumn(line, root);
   line += "Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ";
   // The wastage in the form the column does not use.
   line += options.wasteAsPercent ? FormatSize(scanTotals.totalWasted)
                                  : FormatPercent(scanTotals.totalWasted, grandTotal);
+  WriteOutLine(line);
+}
+
+void WriteDriveHeading() {
+  std::string line = "Statistics for Drive ";
+  AppendShownName(line, driveName);
+  line += ":";
+  AppendShownName(line, driveStats.volumeDescription);
   WriteOutLine(line);
 }
 
@@ -92,7 +113,7 @@ void WriteFooterLine(int32_t line) {
     case 0: case 2: WriteColumnRule(); break;
     case 1: WriteTotalsLine(); break;
     case 3: WriteOutLine(""); break;
-    case 4: WriteOutLine("Statistics for Drive " + driveName + ":" + driveStats.volumeDescription); break;
+    case 4: WriteDriveHeading(); break;
     case 5: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
     case 6:
       WriteOutLine("     Free space: " + PadLeft(FormatSize(driveStats.freeBytes), 14) + " (" +
@@ -103,6 +124,20 @@ void WriteFooterLine(int32_t line) {
                    PadLeft(FormatSize(driveStats.capacityBytes - driveStats.freeBytes), 14));
       break;
     case 8: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
+  }
+}
+
+// Under -compare= the footer line of the comparison follows the totals
+// block's closing rule.
+constexpr int32_t kComparisonLine = 3;
+
+void WriteComparedFooterLine(int32_t line) {
+  if (line < kComparisonLine) {
+    WriteFooterLine(line);
+  } else if (line == kComparisonLine) {
+    WriteOutLine(ComparisonFooterText());
+  } else {
+    WriteFooterLine(line - 1);
   }
 }
 
@@ -133,5 +168,7 @@ void ListConsoleFolders(TDirEntry* first) {
 }
 
 int32_t ConsoleFooter(int32_t totalLines) {
-  return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterLine);
+  const int32_t lines = options.showDriveStats ? 9 : 3;
+  if (Comparing()) return WalkFooter(totalLines, lines + 1, WriteComparedFooterLine);
+  return WalkFooter(totalLines, lines, WriteFooterLine);
 }

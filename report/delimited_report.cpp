@@ -5,8 +5,10 @@
 
 #include "console/output.h"
 #include "console/text.h"
+#include "console/writer.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
 
@@ -27,6 +29,7 @@ std::string ColumnTitles(std::string_view separator) {
   if (WasteColumnShown()) titles += std::string(separator) + QuoteDelimitedField("Wasted space");
   titles += std::string(separator) + QuoteDelimitedField("Without subfolders");
   if (options.showFileCounts) titles += std::string(separator) + QuoteDelimitedField("Files");
+  if (GrowthShown()) titles += std::string(separator) + QuoteDelimitedField("Growth");
   titles += std::string(separator) + QuoteDelimitedField("Folder name");
   return titles;
 }
@@ -53,21 +56,29 @@ int32_t DelimitedHeader(std::string_view separator) {
 // of the folder the browser opened) already ends in a separator, and a
 // drive root ("/", "D:\") gets no second one.
 std::string RowPath(const TDirEntry& folder) {
-  return QuoteDelimitedField(IsWalkTop(folder) ? reportPath : reportPath + folder.name);
+  std::string path;
+  AppendShownName(path, reportPath);
+  if (!IsWalkTop(folder)) AppendShownName(path, folder.name);
+  return QuoteDelimitedField(path);
 }
 
 using NumberField = std::string (*)(int64_t value);
+using TextField = std::string (*)(const std::string& text);
 
 std::string PlainField(int64_t value) { return FormatPlainNumber(value); }
 std::string PaddedField(int64_t value) { return PadLeft(FormatPlainNumber(value), kTabSizeWidth); }
+std::string PlainText(const std::string& text) { return text; }
+std::string PaddedText(const std::string& text) { return PadLeft(text, kTabSizeWidth); }
 
-// total, [wasted], own size, [files], "path": the sizes through `sizeField`,
-// the file count always plain.
-void WriteRow(const TDirEntry& folder, std::string_view separator, NumberField sizeField) {
+// total, [wasted], own size, [files], [growth], "path": the sizes through
+// `sizeField`, the growth text through `growthField`, the file count always
+// plain.
+void WriteRow(const TDirEntry& folder, std::string_view separator, NumberField sizeField, TextField growthField) {
   std::string row = sizeField(TotalBytes(folder));
   if (WasteColumnShown()) row += std::string(separator) + sizeField(folder.wastedBytes);
   row += std::string(separator) + sizeField(folder.localBytes);
   if (options.showFileCounts) row += std::string(separator) + FormatPlainNumber(folder.fileCount);
+  if (GrowthShown()) row += std::string(separator) + growthField(GrowthPlainText(GrowthOf(folder)));
   row += std::string(separator) + RowPath(folder);
   WriteOutLine(row);
 }
@@ -79,8 +90,8 @@ void DescendPath(const TDirEntry& folder, bool) {
 
 }  // namespace
 
-void WriteCommaLine(const TDirEntry& folder, bool) { WriteRow(folder, ",", PlainField); }
-void WriteTabLine(const TDirEntry& folder, bool) { WriteRow(folder, "\t", PaddedField); }
+void WriteCommaLine(const TDirEntry& folder, bool) { WriteRow(folder, ",", PlainField, PlainText); }
+void WriteTabLine(const TDirEntry& folder, bool) { WriteRow(folder, "\t", PaddedField, PaddedText); }
 
 int32_t CommaHeader() { return DelimitedHeader(","); }
 int32_t TabHeader() { return DelimitedHeader("\t"); }

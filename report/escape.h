@@ -18,3 +18,14 @@ std::string EscapeHtml(std::string_view text);
 // each double quote inside doubled (RFC 4180), so that a quote, a comma, a
 // tab or a line break in a name stays inside its field.
 std::string QuoteDelimitedField(std::string_view text);
+
+// A JSON string, quotes included, in plain ASCII: the quote, the backslash
+// and control characters escaped, every other character outside ASCII as
+// \uXXXX (a surrogate pair above U+FFFF), and each byte that is not part of
+// valid UTF-8 as \ufffd. ASCII passes unchanged through the Windows
+// conversion of redirected output to the ANSI code page, so a name keeps
+// every character on both systems.
+std::string QuoteJsonString(std::string_view text);
+// True when `text` is valid UTF-8 (no overlong forms, no surrogates, nothing
+// above U+10FFFF).
+bool IsValidUtf8(std::string_view text);

@@ -1,5 +1,6 @@
 #include "report/format.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "console/text.h"
@@ -67,6 +68,16 @@ std::string FormatPercent(int64_t part, int64_t whole) {
   if (2 * remainder > denominator || (2 * remainder == denominator && quotient % 2 != 0)) quotient += 1;
   if (quotient >= 100) return "100%";
   return PadLeft(std::to_string(static_cast<long long>(quotient)), 3) + "%";
+}
+
+int64_t WastageBaseBytes(const TDirEntry& folder) {
+  int64_t folded = folder.subBytes;
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    folded -= TotalBytes(*child);
+  }
+  // subBytes is held below the 64-bit limit, so on a tree of that size the
+  // shown children can outweigh it.
+  return folder.localBytes + std::max<int64_t>(folded, 0);
 }
 
 std::string FormatPlainNumber(int64_t value) { return std::to_string(value); }

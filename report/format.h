@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "scan/tree.h"
+
 // The thousands separator of the user's locale ("," when it cannot be read).
 extern char thousandsSeparator;
 
@@ -18,5 +20,10 @@ std::string FormatSize(int64_t bytes);
 // aligned in three characters and "%"; "100%" at or above 100; "0%" when
 // `whole` is 0.
 std::string FormatPercent(int64_t part, int64_t whole);
+// The bytes a folder's wasted bytes belong to, of which its wastage
+// percentage is a share: its own, plus the totals of the subfolders folded
+// into it by the depth limit or the size threshold, which its subBytes
+// holds but no line of their own shows. With nothing folded, its own bytes.
+int64_t WastageBaseBytes(const TDirEntry& folder);
 // Decimal digits only, "-" in front when negative.
 std::string FormatPlainNumber(int64_t value);

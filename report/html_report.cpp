@@ -4,9 +4,11 @@
 
 #include "build_settings.h"
 #include "console/output.h"
+#include "console/writer.h"
 #include "control/options.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
 #include "scan/drive_stats.h"
@@ -20,6 +22,13 @@ bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
 
 std::string Cell(std::string_view text) { return "<td>" + EscapeHtml(text) + "</td>"; }
 std::string TotalsCell(std::string_view text) { return "<td class=\"totals\">" + EscapeHtml(text) + "</td>"; }
+
+// A name of the tree as the output may show it (see AppendShownName).
+std::string Shown(std::string_view name) {
+  std::string shown;
+  AppendShownName(shown, name);
+  return shown;
+}
 
 std::string ParametersLine() {
   std::string words;
@@ -48,6 +57,7 @@ void WriteHeaderSlot(int32_t slot) {
       break;
     case 9:
       if (options.showFileCounts) WriteOutLine("    <th>File count</th>");
+      if (GrowthShown()) WriteOutLine("    <th>Growth</th>");
       break;
     case 10:
       WriteOutLine(options.showOwnSize ? "    <th>Folder name [Without subfolders]</th>"
@@ -68,6 +78,7 @@ void WriteTotalsRow() {
     row += TotalsCell(options.wasteAsPercent ? FormatPercent(wasted, grandTotal) : FormatSize(wasted));
   }
   if (options.showFileCounts) row += TotalsCell(FormatCount(scanTotals.totalFiles));
+  if (GrowthShown()) row += TotalsCell(GrowthSizeText(GrowthOf(root)));
   // "Wastage:" shows the form of the wasted space that the column does not.
   row += TotalsCell("Cluster size: " + FormatSize(effectiveClusterSize) + " Wastage: " +
                     (options.wasteAsPercent ? FormatSize(wasted) : FormatPercent(wasted, grandTotal)));
@@ -78,13 +89,16 @@ void WriteFooterSlot(int32_t slot) {
   switch (slot) {
     case 0: WriteOutLine("<tr>"); break;
     case 1: WriteTotalsRow(); break;
-    case 2: WriteOutLine("</table>"); break;
+    case 2:
+      WriteOutLine("</table>");
+      if (Comparing()) WriteOutLine("<p>" + EscapeHtml(ComparisonFooterText()) + "</p>");
+      break;
     case 3: WriteOutLine(""); break;
     case 4:
       // driveName is the drive letter on Windows (the first character of the
       // start path), the mount point on Linux.
-      WriteOutLine("<h2>Statistics for Drive " + EscapeHtml(driveName) + ":<i>" +
-                   EscapeHtml(driveStats.volumeDescription) + "</i></h2>");
+      WriteOutLine("<h2>Statistics for Drive " + EscapeHtml(Shown(driveName)) + ":<i>" +
+                   EscapeHtml(Shown(driveStats.volumeDescription)) + "</i></h2>");
       break;
     case 5:
       WriteOutLine("<table class=\"summary\"><tr><td>Cluster size:</td>" +
@@ -113,13 +127,15 @@ void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNext
 }  // namespace
 
 void WriteHtmlHead() {
-  // Linux names are written as the file system gives them, in practice
-  // UTF-8; the Windows layer writes redirected output in the ANSI code page.
-  const bool utf8 = platform::kPathStyle == platform::PathStyle::Posix;
-  WriteOutLine(std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
-               (utf8 ? "utf-8" : "iso-8859-1") + "\">");
+  // The page is UTF-8 on every system, so that no name is lost to a code
+  // page: Linux names are written as the file system gives them, in practice
+  // UTF-8, and Windows writes the document in UTF-8 instead of the ANSI code
+  // page. What was written before the page keeps its encoding.
+  FlushOut();
+  platform::WriteStandardOutputInUtf8();
+  WriteOutLine("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">");
   WriteOutLine("<link rel=\"stylesheet\" type=\"text/css\" href=\"" +
-               EscapeHtml(platform::ProgramFolder() + "tf_style.css") + "\">");
+               EscapeHtml(platform::CompanionPath("tf_style.css")) + "\">");
 }
 
 void WriteHtmlClose() { WriteOutLine("</body></html>"); }
@@ -152,16 +168,17 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
   std::string row = "<tr>";
   if (options.showTotals) row += Cell(FormatSize(TotalBytes(folder)));
   if (WasteColumnShown()) {
-    row += Cell(options.wasteAsPercent ? FormatPercent(folder.wastedBytes, folder.localBytes)
+    row += Cell(options.wasteAsPercent ? FormatPercent(folder.wastedBytes, WastageBaseBytes(folder))
                                        : FormatSize(folder.wastedBytes));
   }
   if (options.showFileCounts) row += Cell(FormatCount(folder.fileCount));
+  if (GrowthShown()) row += Cell(GrowthSizeText(GrowthOf(folder)));
   std::string tree = treePrefix;
   if (!IsWalkTop(folder)) {
     const TreeChars& chars = options.treeChars;
     tree += chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar];
   }
-  tree += LineName(folder);
+  AppendShownName(tree, LineName(folder));
   if (options.showOwnSize && folder.subBytes != 0) tree += "   [" + FormatSize(folder.localBytes) + "]";
   WriteOutLine(row + "<td class=\"l\">" + EscapeHtml(tree) + "</td></tr>");
 }

@@ -16,10 +16,9 @@
 
 #include "report/walker.h"
 
-// The two head lines, written at start-up in HTML mode: the charset (utf-8
-// on Linux, whose names are written as the file system gives them;
-// iso-8859-1 on Windows, whose redirected output is in the ANSI code page)
-// and the link to tf_style.css in the program's folder.
+// The two head lines, written at start-up in HTML mode: the charset, utf-8
+// on every system (standard output is switched to UTF-8 here), and the link
+// to tf_style.css in the program's folder.
 void WriteHtmlHead();
 // "</body></html>", written after every HTML report run.
 void WriteHtmlClose();

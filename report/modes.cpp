@@ -3,12 +3,14 @@
 #include "report/console_report.h"
 #include "report/delimited_report.h"
 #include "report/html_report.h"
+#include "report/json_report.h"
 
 const OutputOperations& OperationsFor(OutputMode mode) {
   switch (mode) {
     case OutputMode::tab: return kTabMode;
     case OutputMode::comma: return kCommaMode;
     case OutputMode::html: return kHtmlMode;
+    case OutputMode::json: return kJsonMode;
     case OutputMode::console: break;
   }
   return kConsoleMode;

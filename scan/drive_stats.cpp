@@ -2,6 +2,7 @@
 
 #include "console/output.h"
 #include "console/text.h"
+#include "console/writer.h"
 #include "platform/platform.h"
 #include "scan/scanner.h"
 
@@ -62,12 +63,12 @@ bool ReadDriveStats(const std::string& folderPath) {
   std::string failure;
   std::optional<std::string> root = FindRootOfStartFolder(folderPath, failure);
   if (!root) {
-    WriteOutLine(failure);
+    WriteMessageLine(failure, Paging::straight);
     return false;
   }
   platform::DriveFigures figures;
   if (!platform::ReadDriveFigures(*root, figures)) {
-    WriteOutLine("Invalid drive " + *root + "  Ensure the drive door is closed");
+    WriteMessageLine("Invalid drive " + *root + "  Ensure the drive door is closed", Paging::straight);
     driveStats.volumeDescription.clear();
     return false;
   }

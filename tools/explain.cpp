@@ -39,6 +39,7 @@ ReportOptions OppositeOfDefaults() {
   opposite.startFolder = std::string(1, '\0');
   opposite.sortOrder = SortOrder::none;
   opposite.pauseEachPage = false;
+  opposite.compareFile = std::string(1, '\0');
   return opposite;
 }
 
@@ -49,6 +50,7 @@ std::string OutputModeText(OutputMode mode) {
     case OutputMode::tab: return "makes a tab-separated report in fixed columns";
     case OutputMode::comma: return "makes a comma-separated report";
     case OutputMode::html: return "makes an HTML report";
+    case OutputMode::json: return "makes a JSON report";
     default: return "makes the console report";
   }
 }
@@ -60,6 +62,7 @@ std::string SortText(SortOrder order) {
     case SortOrder::local: return "sorts subfolders by their own size, largest first";
     case SortOrder::total: return "sorts subfolders by total size, largest first";
     case SortOrder::waste: return "sorts subfolders by wastage, largest first";
+    case SortOrder::growth: return "sorts subfolders by growth since the compared report, largest first";
     default: return "sorts subfolders by number of files, most first";
   }
 }
@@ -113,6 +116,9 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
     add("ignores the sizes of offline files");
   }
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
+  if (after.compareFile != before.compareFile) {
+    add("shows each folder's growth since the earlier JSON report " + after.compareFile);
+  }
   if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
     add("does not pause after each page");
   }

@@ -50,6 +50,8 @@ bool OpenConsole(ConsoleFacts& facts, std::string&) {
 
 bool WriteStandardOutput(std::string_view text) { return WriteAll(STDOUT_FILENO, text); }
 
+void WriteStandardOutputInUtf8() {}
+
 void WriteConsoleError(std::string_view text) {
   static const bool errorIsTerminal = isatty(STDERR_FILENO);
   if (errorIsTerminal) WriteAll(STDERR_FILENO, text);
@@ -58,6 +60,10 @@ void WriteConsoleError(std::string_view text) {
 void WriteStandardError(std::string_view text) { WriteAll(STDERR_FILENO, text); }
 
 std::string LastWriteFailure() { return std::strerror(lastWriteError); }
+
+bool LastWriteFoundReaderGone() { return lastWriteError == EPIPE; }
+
+bool StandardErrorIsConsole() { return isatty(STDERR_FILENO); }
 
 void ClearConsoleScreen() { WriteAll(STDOUT_FILENO, "\x1b[H\x1b[2J"); }
 

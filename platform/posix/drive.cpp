@@ -133,7 +133,9 @@ bool ReadDriveFigures(const std::string& root, DriveFigures& figures) {
   if (statvfs(root.c_str(), &info) != 0) return false;
   figures.clusterSize = static_cast<int32_t>(info.f_frsize);
   figures.capacityBytes = static_cast<int64_t>(info.f_blocks) * static_cast<int64_t>(info.f_frsize);
-  figures.freeBytes = static_cast<int64_t>(info.f_bfree) * static_cast<int64_t>(info.f_frsize);
+  // The space an ordinary user can still write, as df shows it: the blocks
+  // kept for root are not free to anyone else.
+  figures.freeBytes = static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
   return true;
 }
 

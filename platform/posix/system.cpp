@@ -5,12 +5,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
+#include <initializer_list>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -87,6 +91,17 @@ std::string ProgramPath() {
 std::string ProgramFolder() {
   const std::string path = ProgramPath();
   return path.empty() ? "./" : path.substr(0, path.find_last_of('/') + 1);
+}
+
+std::string CompanionPath(const char* name) {
+  const std::string folder = ProgramFolder();
+  const std::string beside = folder + name;
+  if (access(beside.c_str(), F_OK) == 0) return beside;
+  // An installed program lives in <prefix>/bin, its companions in
+  // <prefix>/share/tallyfold.
+  const std::string prefix = folder.substr(0, folder.find_last_of('/', folder.size() - 2) + 1);
+  const std::string shared = prefix + "share/tallyfold/" + name;
+  return access(shared.c_str(), F_OK) == 0 ? shared : beside;
 }
 
 std::string ProgramFileName() {
@@ -185,6 +200,38 @@ bool IsProgram(const std::string& target) {
   return stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(target.c_str(), X_OK) == 0;
 }
 
+bool WaitForExit(pid_t child, int& status) {
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// Where a helper program's output goes: where ours goes, to our standard
+// error (the terminal when standard output is redirected), or nowhere.
+enum class HelperOutput { ours, toStandardError, discarded };
+
+// Runs a program found through PATH and waits; true when it exited with 0.
+bool RunHelper(std::initializer_list<const char*> arguments, HelperOutput output) {
+  std::vector<char*> argv;
+  for (const char* argument : arguments) argv.push_back(const_cast<char*>(argument));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (output == HelperOutput::toStandardError) {
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  }
+  if (output == HelperOutput::discarded) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  pid_t child;
+  const int started = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  return started == 0 && WaitForExit(child, status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
 
 bool ShellOpen(const std::string& target) {
@@ -198,12 +245,26 @@ bool ShellOpen(const std::string& target) {
     return false;
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
+  if (!WaitForExit(child, status)) return false;
   // A program's exit status is its own business; the opener's tells whether
   // the target could be opened.
   return program || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+bool ShowManualPageInTerminal() {
+  HelperOutput output;
+  if (isatty(STDOUT_FILENO)) {
+    output = HelperOutput::ours;
+  } else if (isatty(STDERR_FILENO)) {
+    output = HelperOutput::toStandardError;  // never into a redirected report
+  } else {
+    return false;
+  }
+  if (RunHelper({"man", "-w", "tallyfold"}, HelperOutput::discarded)) {
+    return RunHelper({"man", "tallyfold"}, output);
+  }
+  const std::string besideProgram = ProgramFolder() + "tallyfold.1";
+  return access(besideProgram.c_str(), R_OK) == 0 && RunHelper({"man", "-l", besideProgram.c_str()}, output);
 }
 
 void PutOnClipboard(const std::string& text) {

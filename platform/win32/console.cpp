@@ -1,12 +1,15 @@
 // The console on Windows. A console gets wide text, so every name and box
-// character shows as it is; a file or pipe gets bytes in the ANSI code page,
+// character shows as it is; a file or pipe gets bytes in the ANSI code page
+// (UTF-8 where that is the code page, and for a document that declares it),
 // with the tree's box characters as their code page 437 bytes.
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/console.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -18,6 +21,14 @@ HANDLE errorHandle = INVALID_HANDLE_VALUE;
 HANDLE inputHandle = INVALID_HANDLE_VALUE;
 bool outputIsConsole = false;
 DWORD lastWriteError = 0;
+// What a file or pipe on standard output and standard error gets; standard
+// output turns to UTF-8 for a document that declares it.
+UINT outputCodePage = CP_ACP;
+UINT errorCodePage = CP_ACP;
+// The input mode the console had before the program set its own; the
+// console keeps a mode after the process ends, and the shell would inherit ours.
+DWORD savedInputMode = 0;
+bool inputModeChanged = false;
 
 // Large console writes are split; a surrogate pair is never cut in two.
 constexpr size_t kConsoleChunk = 8192;
@@ -61,40 +72,24 @@ char Cp437BoxByte(wchar_t c) {
   }
 }
 
-// A character the code page lacks becomes "?", not a look-alike letter that
-// would name another folder.
-constexpr DWORD kNoLookAlikes = WC_NO_BEST_FIT_CHARS;
-
-void AppendAnsi(std::wstring_view run, std::string& bytes) {
+void AppendInCodePage(std::wstring_view run, UINT codePage, std::string& bytes) {
   if (run.empty()) return;
+  const DWORD flags = win32::NoLookAlikeFlags(codePage);
   const int runLength = static_cast<int>(run.size());
-  const int length =
-      WideCharToMultiByte(CP_ACP, kNoLookAlikes, run.data(), runLength, nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(codePage, flags, run.data(), runLength, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) {
+    // A code page the system cannot convert into: the names still reach
+    // the file, as UTF-8, instead of vanishing.
+    bytes += win32::Narrow(run);
+    return;
+  }
   const size_t start = bytes.size();
   bytes.resize(start + static_cast<size_t>(length));
-  WideCharToMultiByte(CP_ACP, kNoLookAlikes, run.data(), runLength, bytes.data() + start, length, nullptr,
-                      nullptr);
+  WideCharToMultiByte(codePage, flags, run.data(), runLength, bytes.data() + start, length, nullptr, nullptr);
 }
 
-std::string EncodeForFile(std::string_view text) {
-  const std::wstring wide = win32::Widen(text);
-  const std::wstring_view all(wide);
-  std::string bytes;
-  bytes.reserve(wide.size());
-  size_t runStart = 0;
-  for (size_t i = 0; i < all.size(); ++i) {
-    if (char box = Cp437BoxByte(all[i])) {
-      AppendAnsi(all.substr(runStart, i - runStart), bytes);
-      bytes.push_back(box);
-      runStart = i + 1;
-    }
-  }
-  AppendAnsi(all.substr(runStart), bytes);
-  return bytes;
-}
-
-bool WriteToFile(HANDLE handle, std::string_view text) {
-  const std::string bytes = EncodeForFile(text);
+bool WriteToFile(HANDLE handle, std::string_view text, UINT codePage) {
+  const std::string bytes = win32::EncodeForFile(text, codePage);
   size_t done = 0;
   while (done < bytes.size()) {
     DWORD written = 0;
@@ -109,12 +104,86 @@ bool WriteToFile(HANDLE handle, std::string_view text) {
 
 bool TakeHandle(DWORD which, HANDLE& handle, const char* name, std::string& failure) {
   handle = GetStdHandle(which);
-  if (handle != INVALID_HANDLE_VALUE) return true;
+  // NULL: the process was started without this handle at all.
+  if (handle != INVALID_HANDLE_VALUE && handle != nullptr) return true;
   failure = std::string("Cannot get console ") + name + " handle.";
   return false;
 }
 
+void RestoreInputMode() {
+  if (inputModeChanged) SetConsoleMode(inputHandle, savedInputMode);
+}
+
+// Ctrl+C and closing the console end the process through the system's own
+// handler, which runs no exit handlers: the mode is put back first, and the
+// system's handler still ends the process.
+BOOL WINAPI RestoreInputModeOnBreak(DWORD) {
+  RestoreInputMode();
+  return FALSE;
+}
+
+// Keys one at a time without echo; Ctrl+C still ends the process. Nothing to
+// do when input is not a console.
+void EnterKeyMode() {
+  if (!GetConsoleMode(inputHandle, &savedInputMode) || !SetConsoleMode(inputHandle, ENABLE_PROCESSED_INPUT)) {
+    return;
+  }
+  inputModeChanged = true;
+  std::atexit(RestoreInputMode);
+  SetConsoleCtrlHandler(RestoreInputModeOnBreak, TRUE);
+}
+
 }  // namespace
+
+namespace win32 {
+
+ConsoleFacts FactsOfScreen(const CONSOLE_SCREEN_BUFFER_INFO& screen) {
+  // A page is what the window shows: the classic console of Windows 10 and
+  // 11 keeps 9,001 rows of buffer behind a window of 30. Lines are as wide as
+  // the buffer, which wraps them.
+  const int windowRows = screen.srWindow.Bottom - screen.srWindow.Top + 1;
+  return {false, windowRows - 1, screen.dwSize.X};
+}
+
+DWORD NoLookAlikeFlags(UINT codePage) {
+  // WideCharToMultiByte fails with ERROR_INVALID_FLAGS when these code pages
+  // get any flag: UTF-7, UTF-8, GB18030, HZ, Symbol, ISO-2022 and ISCII.
+  switch (codePage) {
+    case CP_UTF7:
+    case CP_UTF8:
+    case 54936:
+    case 52936:
+    case 42:
+    case 50220:
+    case 50221:
+    case 50222:
+    case 50225:
+    case 50227:
+    case 50229:
+      return 0;
+    default:
+      return codePage >= 57002 && codePage <= 57011 ? 0 : WC_NO_BEST_FIT_CHARS;
+  }
+}
+
+std::string EncodeForFile(std::string_view text, UINT codePage) {
+  const std::wstring wide = Widen(text);
+  const std::wstring_view all(wide);
+  std::string bytes;
+  bytes.reserve(wide.size());
+  size_t runStart = 0;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (char box = Cp437BoxByte(all[i])) {
+      AppendInCodePage(all.substr(runStart, i - runStart), codePage, bytes);
+      bytes.push_back(box);
+      runStart = i + 1;
+    }
+  }
+  AppendInCodePage(all.substr(runStart), codePage, bytes);
+  return bytes;
+}
+
+}  // namespace win32
 
 bool OpenConsole(ConsoleFacts& facts, std::string& failure) {
   facts = {true, 24, 80};
@@ -123,19 +192,22 @@ bool OpenConsole(ConsoleFacts& facts, std::string& failure) {
       !TakeHandle(STD_INPUT_HANDLE, inputHandle, "input", failure)) {
     return false;
   }
-  // Keys one at a time without echo; Ctrl+C still ends the process. Fails
-  // harmlessly when input is not a console.
-  SetConsoleMode(inputHandle, ENABLE_PROCESSED_INPUT);
+  EnterKeyMode();
+  // The ANSI code page itself, not CP_ACP: which flags a conversion may get
+  // depends on the code page it stands for.
+  outputCodePage = errorCodePage = GetACP();
   CONSOLE_SCREEN_BUFFER_INFO screen;
   if (GetConsoleScreenBufferInfo(outputHandle, &screen)) {
     outputIsConsole = true;
-    facts = {false, screen.dwSize.Y - 1, screen.dwSize.X};
+    facts = win32::FactsOfScreen(screen);
   }
   return true;
 }
 
+void WriteStandardOutputInUtf8() { outputCodePage = CP_UTF8; }
+
 bool WriteStandardOutput(std::string_view text) {
-  return outputIsConsole ? WriteToConsole(outputHandle, text) : WriteToFile(outputHandle, text);
+  return outputIsConsole ? WriteToConsole(outputHandle, text) : WriteToFile(outputHandle, text, outputCodePage);
 }
 
 void WriteConsoleError(std::string_view text) {
@@ -149,11 +221,20 @@ void WriteStandardError(std::string_view text) {
   if (IsConsole(errorHandle)) {
     WriteToConsole(errorHandle, text);
   } else {
-    WriteToFile(errorHandle, text);
+    WriteToFile(errorHandle, text, errorCodePage);
   }
 }
 
 std::string LastWriteFailure() { return win32::SystemMessage(lastWriteError); }
+
+// A pipe whose reader has gone reports "the pipe is being closed" (no data)
+// or "the pipe has been ended"; under Wine "no process is on the other end".
+bool LastWriteFoundReaderGone() {
+  return lastWriteError == ERROR_NO_DATA || lastWriteError == ERROR_BROKEN_PIPE ||
+         lastWriteError == ERROR_PIPE_NOT_CONNECTED;
+}
+
+bool StandardErrorIsConsole() { return IsConsole(errorHandle); }
 
 void ClearConsoleScreen() {
   CONSOLE_SCREEN_BUFFER_INFO screen;

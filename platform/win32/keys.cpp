@@ -14,11 +14,12 @@ constexpr WORD kScrollLock = 0x91;
 constexpr DWORD kModifierKeys = 0x1F;
 
 // The program compares only ASCII characters; any other character is taken
-// in the ANSI code page, where it has one byte.
+// in the ANSI code page, and as "?" where it takes more than one byte there
+// (UTF-8): never as 0, which would make it a key without a character.
 uint8_t EightBitCharacter(wchar_t c) {
   if (c < 0x80) return static_cast<uint8_t>(c);
   char byte = '\0';
-  WideCharToMultiByte(CP_ACP, 0, &c, 1, &byte, 1, nullptr, nullptr);
+  if (WideCharToMultiByte(CP_ACP, 0, &c, 1, &byte, 1, nullptr, nullptr) != 1) return '?';
   return static_cast<uint8_t>(byte);
 }
 

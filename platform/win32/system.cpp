@@ -37,9 +37,13 @@ std::string ReadGrowing(Fill fill) {
   }
 }
 
-// Opens the program's key, creating it when it is missing.
-LONG OpenSettingsKey(HKEY& key) {
-  return RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+// Reading asks for read access only, so that it works where no more is
+// granted and leaves no key behind where none was.
+LONG OpenSettingsKeyToRead(HKEY& key) { return RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key); }
+
+// Storing creates the key when it is missing.
+LONG OpenSettingsKeyToWrite(HKEY& key) {
+  return RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
                          nullptr, &key, nullptr);
 }
 
@@ -134,6 +138,9 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of('\\') + 1);
 }
 
+// The Windows program keeps its companions beside it.
+std::string CompanionPath(const char* name) { return ProgramFolder() + name; }
+
 std::string ProgramFileName() {
   const std::string path = ProgramPath();
   return path.substr(path.find_last_of('\\') + 1);
@@ -141,7 +148,7 @@ std::string ProgramFileName() {
 
 std::string ReadStoredDefaults() {
   HKEY key;
-  if (OpenSettingsKey(key) != ERROR_SUCCESS) return "";
+  if (OpenSettingsKeyToRead(key) != ERROR_SUCCESS) return "";
   std::string value = ReadStringValue(key, kDefaultsValue);
   RegCloseKey(key);
   return value;
@@ -149,7 +156,7 @@ std::string ReadStoredDefaults() {
 
 bool WriteStoredDefaults(const std::string& value, std::string& failure) {
   HKEY key;
-  LONG result = OpenSettingsKey(key);
+  LONG result = OpenSettingsKeyToWrite(key);
   if (result == ERROR_SUCCESS) {
     const std::wstring text = win32::Widen(value);
     result = RegSetValueExW(key, kDefaultsValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -207,14 +214,25 @@ bool ShellOpen(const std::string& target) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+bool ShowManualPageInTerminal() { return false; }
+
 void PutOnClipboard(const std::string& text) {
-  if (!OpenClipboard(nullptr)) return;
-  EmptyClipboard();
-  const std::wstring wide = win32::Widen(text);
-  const std::string ansi = ToAnsi(wide);
-  PutOnClipboardAs(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-  PutOnClipboardAs(CF_TEXT, ansi.c_str(), ansi.size());
-  CloseClipboard();
+  // The clipboard takes data only from the window that emptied it; with no
+  // window it is emptied for nobody and refuses the text. The console window
+  // belongs to the console host, so the program makes a window of its own
+  // that receives no messages.
+  HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  if (owner == nullptr) return;
+  if (OpenClipboard(owner)) {
+    EmptyClipboard();
+    const std::wstring wide = win32::Widen(text);
+    const std::string ansi = ToAnsi(wide);
+    PutOnClipboardAs(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    PutOnClipboardAs(CF_TEXT, ansi.c_str(), ansi.size());
+    CloseClipboard();
+  }
+  // The text stays on the clipboard when its owner goes.
+  DestroyWindow(owner);
 }
 
 }  // namespace platform

@@ -77,8 +77,9 @@ class ReportOptions(TestCase):
         out = self.report_lines("-1", "-nostats")
         self.assertEqual([line[30:] for line in out[4:7]],
                          [self.start + "   [8 KB]", "|--big ...   [12 KB]", "+--small  "])
-        # The folded folder's slack is its whole subtree's, its own bytes not.
-        self.assertEqual(out[5][:30], "        116 KB  100%       2  ")
+        # The folded folder's slack is its whole subtree's, and so are the
+        # bytes it is a share of: 13,560 of 118,784 bytes.
+        self.assertEqual(out[5][:30], "        116 KB   11%       2  ")
 
     def test_size_threshold_folds_small_folders_into_their_parent(self):
         out = self.report_lines("-size=16K", "-nostats")
@@ -150,7 +151,7 @@ class MissingFolder(TestCase):
     def test_a_missing_start_folder_gives_one_error_line_and_no_report(self):
         missing = native_path(self.tree.path("nothere"))
         result = run([missing])
-        self.assertEqual(result.code, 0)
+        self.assertEqual(result.code, 1)
         self.assertOutput(mask(result.out), lines("Tallyfold 5.0 report, created at <date>", "", "\f"))
         self.assertEqual(result.err.decode().strip().splitlines()[-1],
                          "Path was not found (invalid character or maximum path length exceeded?): "

@@ -11,6 +11,7 @@ import unittest
 
 from tftest import BIN, EOL, ON_WINE, SEP, WINE, TestCase, clean_environment, lines, native_path, run, \
     set_stored_defaults
+from test_terminal import Terminal
 
 LINUX_ONLY = unittest.skipIf(ON_WINE, "the stand-in opener is xdg-open, found through PATH")
 
@@ -115,10 +116,25 @@ class Screens(TestCase):
 
     def test_a_question_mark_as_second_argument_becomes_the_start_folder(self):
         result = run([native_path(self.tree.path()), "-?"], cwd=self.tree.path())
-        self.assertEqual(result.code, 0)
+        self.assertEqual(result.code, 1)
         self.assertNotIn(b"Usage:", result.out)
         self.assertIn(("Path was not found (invalid character or maximum path length exceeded?): "
                        + native_path(self.tree.path("-?")) + SEP).encode(), result.err)
+
+    def test_long_help_and_version_words_answer_without_the_banner_and_end_the_run(self):
+        for args, expected in [(["--help"], USAGE), (["-html", "--HELP", "elsewhere"], USAGE),
+                               (["--version"], ["tallyfold 5.0"]),
+                               ([native_path(self.tree.path()), "--version", "-w"], ["tallyfold 5.0"])]:
+            with self.subTest(args=args):
+                result = run(args)
+                self.assertEqual(result.code, 0)
+                self.assertOutput(result.out, lines(*expected))
+
+    def test_a_folder_named_like_a_long_word_is_given_with_a_path(self):
+        self.tree.file("--help/f", 10)
+        result = run(["-comma", "-noheader", "." + SEP + "--help"], cwd=self.tree.path())
+        self.assertEqual(result.code, 0)
+        self.assertIn((',"' + native_path(self.tree.path("--help")) + SEP + '"').encode(), result.out)
 
     def test_the_welcome_screen_alone_ends_the_run(self):
         maker, support = addresses_on_the_welcome_screen()
@@ -225,6 +241,26 @@ class Launchers(TestCase):
                 self.assertOutput(mask_address(result.out), failure_lines(message, target, "tallyfold"))
                 self.assertNotIn(b"An error occurred", result.out)
 
+    @unittest.skipUnless(shutil.which("tmux"), "tmux is not installed")
+    def test_help_without_a_desktop_shows_the_man_page_in_the_terminal(self):
+        manual = os.path.join(self.program_folder, "tallyfold.html")
+        beside = os.path.join(self.program_folder, "tallyfold.1")
+        for installed, shown in [(0, "tallyfold"), (16, "-l " + beside)]:
+            with self.subTest(installed=installed):
+                opener = self.opener(1)
+                # A stand-in man: "man -w" answers whether the page is installed.
+                man = os.path.join(opener.folder, "man")
+                with open(man, "w") as handle:
+                    handle.write('#!/bin/sh\n[ "$1" = -w ] && exit %d\necho "$*" >> "%s"\n'
+                                 % (installed, opener.record))
+                os.chmod(man, 0o755)
+                terminal = Terminal()
+                self.addCleanup(terminal.close)
+                terminal.type_line("PATH=%s %s -help -p -nostats %s; echo EXIT=$?"
+                                   % (opener.folder, BIN, self.tree.path()))
+                self.assertEqual(terminal.wait_for_exit(), "EXIT=0")
+                self.assertEqual(opener.opened(), [manual, shown])
+
     def test_a_refused_target_goes_to_the_terminal_clipboard(self):
         # The clipboard sequence needs a terminal; standard error is one here.
         master, slave = os.openpty()
@@ -266,7 +302,7 @@ class MissingSettingsProgram(TestCase):
 
 DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "doc")
 USAGE_OPTIONS = sorted({m.group(1) for m in map(re.compile(r"^  (-[a-z+?-]+)").match, USAGE) if m}
-                       - {"-?"}) + ["-size=", "-cl=", "-sort="]
+                       - {"-?"}) + ["-size=", "-cl=", "-sort=", "--help", "--version"]
 
 
 @unittest.skipIf(ON_WINE, "the documentation is checked once, in the Linux run")

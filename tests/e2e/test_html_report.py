@@ -39,9 +39,8 @@ def build_settings():
 
 
 def head():
-    charset = "iso-8859-1" if ON_WINE else "utf-8"
     folder = native_path(os.path.dirname(os.path.abspath(BIN))) + SEP
-    return ['<html><head><meta http-equiv="Content-Type" content="text/html; charset=' + charset + '">',
+    return ['<html><head><meta http-equiv="Content-Type" content="text/html; charset=utf-8">',
             '<link rel="stylesheet" type="text/css" href="' + escape(folder) + 'tf_style.css">']
 
 
@@ -169,21 +168,25 @@ class HtmlReport(TestCase):
             *STATISTICS,
             "</body></html>"))
 
-    def test_names_are_escaped(self):
+    def test_names_are_escaped_and_kept_whole(self):
         # Windows names cannot hold <, > or ": there an entity-like name
-        # shows that & is escaped.
-        odd = "a&amp;b" if ON_WINE else '<b>x&"q"'
-        self.tree.folder("c/" + odd)
+        # shows that & is escaped. Greek and Japanese share no ANSI code
+        # page: the UTF-8 page keeps both.
+        names = ["a&amp;b" if ON_WINE else '<b>x&"q"', "Ελληνικά", "日本語"]
+        for name in names:
+            self.tree.folder("c/" + name)
         out, _ = self.report("-nostats", "-nowaste", "-nofiles", "-nototals")
-        self.assertIn(lines('<tr><td class="l">     +--' + escape(odd) + "</td></tr>"), out)
-        self.assertIn(escape(self.start) + " </tt></p>", out.decode("latin-1"))
+        for name in names:
+            with self.subTest(name=name):
+                self.assertIn(("--" + escape(name) + "</td></tr>" + EOL.decode()).encode("utf-8"), out)
+        self.assertIn(escape(self.start) + " </tt></p>", out.decode("utf-8"))
 
 
 class HtmlWithoutAReport(TestCase):
     def test_missing_start_folder_gives_head_and_closing_line(self):
         missing = native_path(self.tree.path("nothere"))
         result = run(["-html", missing])
-        self.assertEqual(result.code, 0)
+        self.assertEqual(result.code, 1)
         self.assertOutput(result.out, lines(*head(), "</body></html>"))
         self.assertEqual(result.err.decode().strip().splitlines()[-1],
                          "Path was not found (invalid character or maximum path length exceeded?): "

@@ -94,6 +94,14 @@ class SettingsProgram(TestCase):
                 'Warning: "-help" opens the help file on every run.']:
             self.assertIn(expected, out)
 
+    def test_the_json_and_comparison_words_are_explained(self):
+        settings(["--set", "-json -compare:old.json -sort=growth"])
+        out = settings(["--show"])[1]
+        self.assertEqual(out[3:6], [
+            "  -json       makes a JSON report",
+            "  -compare:old.json shows each folder's growth since the earlier JSON report old.json",
+            "  -sort=growth sorts subfolders by growth since the compared report, largest first"])
+
     def test_an_unknown_option_of_its_own_shows_its_usage(self):
         code, out = settings(["--bogus"])
         self.assertEqual(code, 2)

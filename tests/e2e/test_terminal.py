@@ -94,7 +94,13 @@ class Terminal:
         self.type_line(" ".join(shlex.quote(w) for w in words) + redirect + "; echo EXIT=$?")
 
     def wait_for_exit(self):
-        rows = self.wait_for(lambda rows: any(r.startswith("EXIT=") for r in rows), "the program's end")
+        """Waits for the exit code and the shell's prompt after it: a line
+        typed sooner may reach Wine's console while it is still closing."""
+        def ended(rows):
+            ends = [i for i, row in enumerate(rows) if row.startswith("EXIT=")]
+            return bool(ends) and any(row.startswith("$") for row in rows[ends[-1] + 1:])
+
+        rows = self.wait_for(ended, "the program's end and the shell's prompt")
         return next(r for r in rows if r.startswith("EXIT="))
 
     def terminal_modes(self):
@@ -340,6 +346,22 @@ class PagePrompt(TerminalCase):
         rows = [row.rstrip() for row in self.terminal.rows()]
         self.assertEqual(rows[rows.index("EXIT=0") - 1], self.usage[PAGE - 1].rstrip())
         self.assertModesRestored()
+
+
+MODE_PROBE = os.path.join(os.path.dirname(tftest.BIN), "tests", "console_mode_probe.exe")
+
+
+@unittest.skipUnless(ON_WINE and os.path.exists(MODE_PROBE), "the console's input mode is Windows' own")
+class ConsoleInputMode(TerminalCase):
+    def test_the_console_gets_its_input_mode_back(self):
+        # One console for all three: the probe, the program, the probe again.
+        probe, program = native_path(MODE_PROBE), native_path(tftest.BIN)
+        command = "%s & %s -? > NUL & %s" % (probe, program, probe)
+        self.terminal.type_line(shlex.join([tftest.WINE, "cmd", "/c", command]) + "; echo EXIT=$?")
+        self.terminal.wait_for_exit()
+        modes = [row.strip() for row in self.terminal.rows() if row.startswith("MODE=")]
+        self.assertEqual(len(modes), 2, modes)
+        self.assertEqual(modes[1], modes[0])
 
 
 if __name__ == "__main__":

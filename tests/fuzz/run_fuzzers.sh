@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_root=$(cd "$here/../.." && pwd)
 build=${1:-$source_root/build/fuzz}
 seconds=${FUZZ_SECONDS:-7}
-targets="parse_options command_line size_value depth_option start_path drive_root scanner"
+targets="parse_options command_line size_value depth_option start_path drive_root scanner compare_report"
 
 mkdir -p "$build/artifacts"
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" >"$build/configure.log" 2>&1 ||

@@ -50,3 +50,29 @@ TEST(QuoteDelimitedField, QuotesAndDoublesInnerQuotes) {
   };
   for (const auto& c : cases) EXPECT_EQ(QuoteDelimitedField(c.text), c.quoted) << c.text;
 }
+
+TEST(QuoteJsonString, EscapesWhatAParserNeedsAndWritesPlainAscii) {
+  const struct {
+    const char* text;
+    const char* quoted;
+  } cases[] = {
+      {"", "\"\""},
+      {"plain/name", "\"plain/name\""},
+      {"say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"C:\\Data\\", "\"C:\\\\Data\\\\\""},
+      {"a\tb\nc\rd", "\"a\\tb\\nc\\rd\""},
+      {"\x01\x1f\x7f", "\"\\u0001\\u001f\\u007f\""},
+      {"Caf\u00e9 \u65e5", "\"Caf\\u00e9 \\u65e5\""},
+      {"\U0001F600", "\"\\ud83d\\ude00\""},                 // above U+FFFF: a surrogate pair
+      {"bad\xff\xfe!", "\"bad\\ufffd\\ufffd!\""},            // each bad byte
+      {"cut \xe6\x97", "\"cut \\ufffd\\ufffd\""},            // a sequence cut short
+      {"\xc0\xaf", "\"\\ufffd\\ufffd\""},                    // an overlong "/"
+      {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},         // a surrogate
+      {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // above U+10FFFF
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(QuoteJsonString(c.text), c.quoted) << c.text;
+    const bool valid = std::string_view(c.quoted).find("ufffd") == std::string_view::npos;
+    EXPECT_EQ(IsValidUtf8(c.text), valid) << c.text;
+  }
+}

@@ -197,13 +197,11 @@ TEST_F(HtmlReport, VolumeLabelIsEscapedAndAnEmptyLabelKeepsTheBlank) {
   EXPECT_NE(report.find(Lines({"<h2>Statistics for Drive /:<i>A&lt;B&gt; (NTFS)</i></h2>"})), std::string::npos);
 }
 
-TEST_F(HtmlReport, HeadDeclaresThePlatformsCharsetAndLinksTheStyleSheet) {
+TEST_F(HtmlReport, HeadDeclaresUtf8AndLinksTheStyleSheet) {
   output.clear();
   WriteHtmlHead();
   WriteHtmlClose();
-  const std::string charset = platform::kPathStyle == platform::PathStyle::Posix ? "utf-8" : "iso-8859-1";
-  EXPECT_EQ(output, Lines({"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-                               charset + "\">",
+  EXPECT_EQ(output, Lines({"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">",
                            "<link rel=\"stylesheet\" type=\"text/css\" href=\"" + platform::ProgramFolder() +
                                "tf_style.css\">",
                            "</body></html>"}));

@@ -62,6 +62,16 @@ TEST_F(Options, LastWordWinsAcrossRepeatedSettings) {
   EXPECT_EQ(options.startFolder, "two");
 }
 
+TEST_F(Options, JsonCompareAndGrowthWords) {
+  EXPECT_EQ(Apply({"-JSON", "-sort=Growth", "-compare=My Old.json"}), "");
+  EXPECT_EQ(options.outputMode, OutputMode::json);
+  EXPECT_EQ(options.sortOrder, SortOrder::growth);
+  EXPECT_EQ(options.compareFile, "My Old.json");  // the path as typed, not upper-cased
+  Apply({"-Compare:last.json"});
+  EXPECT_EQ(options.compareFile, "last.json");
+  EXPECT_EQ(options.startFolder, ".");
+}
+
 TEST_F(Options, DirHidesWastageForGood) {
   Apply({"-dir", "-asper"});
   EXPECT_TRUE(options.dirMode);
@@ -85,15 +95,20 @@ TEST_F(Options, UnknownWordsBecomeTheStartFolderAsTyped) {
 }
 
 TEST_F(Options, SizeAndClusterValues) {
+  // A value that does not convert, or does not fit, is 0 and named in a warning.
   const struct {
     const char* word;
     int64_t minFolderBytes;
-  } sizes[] = {{"-SIZE=2m", 2097152}, {"-size=2M", 2097152}, {"-size=1.5M", 2097152}, {"-size=2.5K", 2048},
-               {"-size:3", 3},        {"-size=-5K", 5120},   {"-size=12X", 0},      {"-size=abc", 0},
-               {"-size=", 0},         {"-size=0.5", 0},      {"-size=1.5", 2},      {"-size=1E3", 1000},
-               {"-size=99999999999G", 0}, {"-size=9999999999999999999999", 0}};
+    bool converts;
+  } sizes[] = {{"-SIZE=2m", 2097152, true}, {"-size=2M", 2097152, true}, {"-size=1.5M", 2097152, true},
+               {"-size=2.5K", 2048, true},  {"-size:3", 3, true},        {"-size=-5K", 5120, true},
+               {"-size=12X", 0, false},     {"-size=abc", 0, false},     {"-size=", 0, false},
+               {"-size=1,5M", 0, false},    {"-size=0.5", 0, true},      {"-size=1.5", 2, true},
+               {"-size=1E3", 1000, true},   {"-size=99999999999G", 0, false},
+               {"-size=9999999999999999999999", 0, false}};
   for (const auto& c : sizes) {
-    Apply({c.word});
+    const std::string warning = "Invalid size specified - " + std::string(c.word) + " (no size limit)";
+    EXPECT_EQ(Apply({c.word}), c.converts ? "" : Lines({warning.c_str()})) << c.word;
     EXPECT_EQ(options.minFolderBytes, c.minFolderBytes) << c.word;
   }
 }
@@ -107,6 +122,7 @@ TEST_F(Options, ClusterSizeAboveSixtyFourKIsCapped) {
                {"-cl=64K", 65536, ""},
                {"-cl:4096", 4096, ""},
                {"-cl=0", 0, ""},
+               {"-cl:x", 0, "Invalid cluster size specified - -cl:x (the drive's cluster size is used)"},
                {"-cl=65537", 65536, "Invalid cluster size > 64K ignored."},
                {"-cl=128K", 65536, "Invalid cluster size > 64K ignored."}};
   for (const auto& c : cases) {

@@ -41,3 +41,19 @@ TEST(FirstChars, CountsCharactersNotBytes) {
   EXPECT_EQ(FirstChars("\u2500\u2500\u2500", 2), "\u2500\u2500");
   EXPECT_EQ(FirstChars("abc", 5), "abc");
 }
+
+TEST(AppendControlsMasked, MasksC0DelAndC1ButNoOtherCharacter) {
+  const struct {
+    const char* text;
+    const char* shown;
+  } cases[] = {
+      {"esc\x1b[31mred", "esc?[31mred"},  {"line\nbreak\r", "line?break?"}, {"tab\there\x7f", "tab?here?"},
+      {"csi\xc2\x9b" "2J", "csi?2J"},     {"nel\xc2\x85", "nel?"},          {"nbsp\xc2\xa0", "nbsp\xc2\xa0"},
+      {"caf\xc3\xa9 \u2514\u2500", "caf\xc3\xa9 \u2514\u2500"},             {"cut\xc2", "cut\xc2"},
+  };
+  for (const auto& c : cases) {
+    std::string shown = "> ";
+    AppendControlsMasked(shown, c.text);
+    EXPECT_EQ(shown, std::string("> ") + c.shown) << c.text;
+  }
+}

@@ -1,0 +1,447 @@
+#include "report/comparison.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "console/text.h"
+#include "control/settings.h"
+#include "platform/platform.h"
+#include "report/format.h"
+#include "scan/scanner.h"
+
+namespace {
+
+constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+// A folder takes two levels (its object and its children's array), and no
+// folder path of either system is a few thousand levels deep: anything
+// deeper is not a report of this program, and the limit keeps a hostile
+// file from costing memory without end.
+constexpr size_t kMaxNesting = 20000;
+
+// One folder of the earlier report, with only what the comparison needs.
+struct EarlierFolder {
+  uint64_t nameOffset = 0;  // its matching key in Comparison::names
+  uint32_t nameLength = 0;
+  uint32_t firstChild = kNone;
+  uint32_t nextSibling = kNone;
+  int64_t total = -1;  // -1 until the report gives it
+  int64_t subtreeFolders = 1;
+  bool named = false;
+  bool namedByBytes = false;  // "nameBytes" outranks "name"
+  bool folded = false;
+  bool matched = false;
+};
+
+// The comparison of the run; the earlier folders live from the loading to
+// the end of CompareWithTree, the growth of each shown folder to the end.
+struct Comparison {
+  bool loaded = false;
+  std::string created;
+  std::string path;
+  int64_t goneFolders = 0;
+  int64_t goneBytes = 0;
+  std::vector<EarlierFolder> earlier;  // the earlier root first
+  std::string names;                   // every earlier key, one after another
+  std::unordered_map<const TDirEntry*, Growth> growth;
+};
+
+Comparison comparison;
+
+// Names compare as the file system compares them: Windows ignores case,
+// Linux compares bytes.
+std::string NameKey(std::string_view name) {
+  if (platform::kPathStyle == platform::PathStyle::Windows) return UpperText(name);
+  return std::string(name);
+}
+
+std::string_view KeyOf(uint32_t folder) {
+  const EarlierFolder& earlier = comparison.earlier[folder];
+  return std::string_view(comparison.names).substr(earlier.nameOffset, earlier.nameLength);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool DecodeHex(std::string_view hex, std::string& bytes) {
+  if (hex.size() % 2 != 0) return false;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return true;
+}
+
+// The SAX reader of an earlier report: it keeps the top object's members
+// that decide whether the report compares, and of each folder its name,
+// total and fold mark; every other value is skipped without being stored.
+// The nesting is followed in `frames`, not by recursion, so no depth of
+// input can exhaust the stack.
+struct ReportReader {
+  enum class Place : uint8_t { top, folder, children };
+  struct Frame {
+    Place place;
+    uint32_t folder;
+  };
+
+  std::vector<Frame> frames;
+  std::string currentKey;  // of the member whose value comes next
+  size_t skipping = 0;  // levels of a value being skipped
+  bool syntaxError = false;
+  bool cutShort = false;
+  size_t errorByte = 0;
+
+  std::string program, created, path;
+  bool hasPath = false, hasRoot = false;
+  int64_t clusterSize = -1;
+  int dirMode = -1, includeOffline = -1;  // -1 until given
+
+  // Stops the parse: a SAX event answered false ends it there.
+  bool NotAReport() { return false; }
+  Place Here() const { return frames.back().place; }
+  uint32_t HereFolder() const { return frames.back().folder; }
+
+  bool Complete() const {
+    return program == "tallyfold" && hasPath && hasRoot && clusterSize >= 0 && dirMode >= 0 &&
+           includeOffline >= 0 && !comparison.earlier.empty();
+  }
+
+  bool NewFolder(uint32_t parent) {
+    if (comparison.earlier.size() >= kNone) return NotAReport();
+    const auto index = static_cast<uint32_t>(comparison.earlier.size());
+    comparison.earlier.emplace_back();
+    if (parent != kNone) {
+      comparison.earlier[index].nextSibling = comparison.earlier[parent].firstChild;
+      comparison.earlier[parent].firstChild = index;
+    }
+    frames.push_back({Place::folder, index});
+    return true;
+  }
+
+  void SetName(uint32_t folder, std::string_view name, bool byBytes) {
+    EarlierFolder& earlier = comparison.earlier[folder];
+    if (earlier.namedByBytes && !byBytes) return;
+    const std::string nameKey = NameKey(name);
+    earlier.nameOffset = comparison.names.size();
+    earlier.nameLength = static_cast<uint32_t>(nameKey.size());
+    comparison.names += nameKey;
+    earlier.named = true;
+    earlier.namedByBytes = byBytes;
+  }
+
+  // Opening an object or array: one level more.
+  bool Deeper() const { return frames.size() + skipping < kMaxNesting; }
+
+  bool start_object(std::size_t) {
+    if (!Deeper()) return NotAReport();
+    if (skipping > 0 || (!frames.empty() && Here() == Place::folder)) {
+      skipping += 1;
+    } else if (frames.empty()) {
+      frames.push_back({Place::top, kNone});
+    } else if (Here() == Place::children) {
+      return NewFolder(HereFolder());
+    } else if (currentKey == "root") {
+      if (hasRoot) return NotAReport();
+      hasRoot = true;
+      return NewFolder(kNone);
+    } else {
+      skipping += 1;
+    }
+    return true;
+  }
+
+  bool start_array(std::size_t) {
+    if (!Deeper()) return NotAReport();
+    if (skipping > 0) {
+      skipping += 1;
+      return true;
+    }
+    if (frames.empty() || Here() == Place::children) return NotAReport();
+    if (Here() == Place::folder && currentKey == "children") {
+      frames.push_back({Place::children, HereFolder()});
+    } else {
+      skipping += 1;
+    }
+    return true;
+  }
+
+  bool end_object() {
+    if (skipping > 0) {
+      skipping -= 1;
+      return true;
+    }
+    const Frame ended = frames.back();
+    frames.pop_back();
+    if (ended.place != Place::folder) return true;
+    const EarlierFolder& folder = comparison.earlier[ended.folder];
+    // The root is matched by the start path, every other folder by name.
+    if (folder.total < 0 || (!folder.named && ended.folder != 0)) return NotAReport();
+    if (Here() == Place::children) comparison.earlier[HereFolder()].subtreeFolders += folder.subtreeFolders;
+    return true;
+  }
+
+  bool end_array() {
+    if (skipping > 0) {
+      skipping -= 1;
+    } else {
+      frames.pop_back();
+    }
+    return true;
+  }
+
+  bool key(std::string& name) {
+    if (skipping == 0) currentKey = name;
+    return true;
+  }
+
+  // A scalar where only folder objects belong is not a report; anywhere
+  // else a value of a member not read, or of the wrong type, is ignored
+  // (a required member then stays missing).
+  bool ScalarAllowed() const { return skipping > 0 || (!frames.empty() && Here() != Place::children); }
+
+  bool string(std::string& text) {
+    if (!ScalarAllowed()) return NotAReport();
+    if (skipping > 0) return true;
+    if (Here() == Place::top) {
+      if (currentKey == "program") program = text;
+      if (currentKey == "created") created = text;
+      if (currentKey == "path") {
+        path = text;
+        hasPath = true;
+      }
+    } else if (currentKey == "name") {
+      SetName(HereFolder(), text, false);
+    } else if (currentKey == "nameBytes") {
+      std::string bytes;
+      if (!DecodeHex(text, bytes)) return NotAReport();
+      SetName(HereFolder(), bytes, true);
+    }
+    return true;
+  }
+
+  bool number_unsigned(std::uint64_t value) {
+    if (!ScalarAllowed()) return NotAReport();
+    if (skipping > 0 || value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return true;
+    const auto number = static_cast<int64_t>(value);
+    if (Here() == Place::top && currentKey == "clusterSize") clusterSize = number;
+    if (Here() == Place::folder && currentKey == "total") comparison.earlier[HereFolder()].total = number;
+    return true;
+  }
+
+  bool boolean(bool value) {
+    if (!ScalarAllowed()) return NotAReport();
+    if (skipping > 0) return true;
+    if (Here() == Place::top && currentKey == "dirMode") dirMode = value;
+    if (Here() == Place::top && currentKey == "includeOffline") includeOffline = value;
+    if (Here() == Place::folder && currentKey == "folded") comparison.earlier[HereFolder()].folded = value;
+    return true;
+  }
+
+  bool null() { return ScalarAllowed() || NotAReport(); }
+  bool number_integer(std::int64_t) { return ScalarAllowed() || NotAReport(); }
+  bool number_float(double, const std::string&) { return ScalarAllowed() || NotAReport(); }
+  bool binary(nlohmann::json::binary_t&) { return NotAReport(); }
+
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) {
+    syntaxError = true;
+    errorByte = position;
+    cutShort = std::string_view(error.what()).find("unexpected end of input") != std::string_view::npos;
+    return false;
+  }
+};
+
+bool SamePath(const std::string& a, const std::string& b) {
+  return NameKey(EnsureTrailingBackslash(a)) == NameKey(EnsureTrailingBackslash(b));
+}
+
+// Why the earlier report's settings give figures that do not compare with
+// this run's, naming the option that makes them agree; empty when they do.
+std::string SettingsMismatch(const ReportReader& reader) {
+  if ((reader.dirMode == 1) != options.dirMode) {
+    return reader.dirMode == 1 ? " counted plain file sizes: give -dir to compare with it"
+                               : " counted whole clusters: leave out -dir to compare with it";
+  }
+  // Plain file sizes do not depend on the cluster size.
+  if (!options.dirMode && reader.clusterSize != effectiveClusterSize) {
+    const std::string size = std::to_string(reader.clusterSize);
+    return " was counted with a cluster size of " + size + ": give -cl=" + size + " to compare with it";
+  }
+  if ((reader.includeOffline == 1) != options.includeOffline) {
+    return reader.includeOffline == 1 ? " counted the sizes of offline files: leave out -nooffline to compare with it"
+                                      : " ignored the sizes of offline files: give -nooffline to compare with it";
+  }
+  return "";
+}
+
+bool Refuse(std::string& refusal, std::string text) {
+  refusal = std::move(text);
+  comparison = Comparison{};
+  return false;
+}
+
+void MarkSubtree(const TDirEntry& folder, Growth::Kind kind) {
+  comparison.growth[&folder] = Growth{kind, 0};
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    MarkSubtree(*child, kind);
+  }
+}
+
+void CountGone(uint32_t earlierFolder) {
+  const EarlierFolder& gone = comparison.earlier[earlierFolder];
+  comparison.goneFolders += gone.subtreeFolders;
+  comparison.goneBytes = AddBytes(comparison.goneBytes, gone.total);
+}
+
+// `folder` of the new scan is `earlierFolder` of the report.
+void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
+  const EarlierFolder& then = comparison.earlier[earlierFolder];
+  comparison.growth[&folder] = Growth{Growth::Kind::known, TotalBytes(folder) - then.total};
+  std::vector<std::pair<std::string_view, uint32_t>> earlierChildren;
+  for (uint32_t child = then.firstChild; child != kNone; child = comparison.earlier[child].nextSibling) {
+    earlierChildren.emplace_back(KeyOf(child), child);
+  }
+  std::sort(earlierChildren.begin(), earlierChildren.end());
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    const std::string childKey = NameKey(NameWithoutFoldMark(child->name));
+    const auto found = std::lower_bound(earlierChildren.begin(), earlierChildren.end(),
+                                        std::pair<std::string_view, uint32_t>(childKey, 0));
+    if (found != earlierChildren.end() && found->first == childKey) {
+      comparison.earlier[found->second].matched = true;
+      MatchFolder(*child, found->second);
+    } else {
+      MarkSubtree(*child, then.folded ? Growth::Kind::unknown : Growth::Kind::added);
+    }
+  }
+  // A folder folded now may hold the earlier children it no longer lists.
+  if (CarriesFoldMark(folder.name)) return;
+  for (const auto& [name, child] : earlierChildren) {
+    if (!comparison.earlier[child].matched) CountGone(child);
+  }
+}
+
+int64_t GrowthSortKey(const TDirEntry& folder) {
+  if (!Comparing()) return TotalBytes(folder);
+  const Growth growth = GrowthOf(folder);
+  switch (growth.kind) {
+    case Growth::Kind::known: return growth.bytes;
+    case Growth::Kind::added: return TotalBytes(folder);
+    case Growth::Kind::unknown: break;
+  }
+  return 0;
+}
+
+void OrderChildren(TDirEntry& folder) {
+  std::vector<TDirEntry*> children;
+  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) children.push_back(child);
+  if (children.empty()) return;
+  std::stable_sort(children.begin(), children.end(),
+                   [](const TDirEntry* a, const TDirEntry* b) { return GrowthSortKey(*a) > GrowthSortKey(*b); });
+  folder.firstChild = children.front();
+  for (size_t i = 0; i < children.size(); ++i) {
+    children[i]->next = i + 1 < children.size() ? children[i + 1] : nullptr;
+    OrderChildren(*children[i]);
+  }
+}
+
+}  // namespace
+
+bool CarriesFoldMark(std::string_view name) { return name.size() >= 4 && name.substr(name.size() - 4) == " ..."; }
+
+std::string_view NameWithoutFoldMark(std::string_view name) {
+  return CarriesFoldMark(name) ? name.substr(0, name.size() - 4) : name;
+}
+
+bool LoadComparison(const std::string& file, const std::string& expandedPath, std::string& refusal) {
+  comparison = Comparison{};
+  const std::filesystem::path filePath = platform::FilePath(file);
+  std::error_code error;
+  if (std::filesystem::is_directory(filePath, error)) {
+    return Refuse(refusal, "Cannot read the earlier report " + file + ": it is a folder");
+  }
+  std::ifstream stream;
+  static char buffer[1 << 16];
+  stream.rdbuf()->pubsetbuf(buffer, sizeof buffer);
+  stream.open(filePath, std::ios::binary);
+  if (!stream) return Refuse(refusal, "Cannot read the earlier report " + file + ": " + std::strerror(errno));
+
+  const std::string named = "The earlier report " + file;
+  ReportReader reader;
+  const bool parsed = nlohmann::json::sax_parse(stream, &reader);
+  if (reader.syntaxError && reader.cutShort) return Refuse(refusal, named + " is cut short");
+  if (reader.syntaxError) {
+    return Refuse(refusal, named + " is not JSON (syntax error at byte " + std::to_string(reader.errorByte) + ")");
+  }
+  if (!parsed || !reader.Complete()) return Refuse(refusal, named + " is not a report of Tallyfold");
+  if (!SamePath(reader.path, expandedPath)) {
+    return Refuse(refusal, named + " is of " + reader.path + ", not of " + expandedPath);
+  }
+  const std::string mismatch = SettingsMismatch(reader);
+  if (!mismatch.empty()) return Refuse(refusal, named + mismatch);
+  comparison.loaded = true;
+  comparison.created = reader.created;
+  comparison.path = reader.path;
+  return true;
+}
+
+void CompareWithTree() {
+  if (!comparison.loaded) return;
+  MatchFolder(root, 0);
+  comparison.earlier = {};
+  comparison.names = {};
+}
+
+void OrderByGrowth() { OrderChildren(root); }
+
+void ReleaseComparison() { comparison = Comparison{}; }
+
+bool Comparing() { return comparison.loaded; }
+bool GrowthShown() { return comparison.loaded && options.showGrowth; }
+
+Growth GrowthOf(const TDirEntry& folder) {
+  const auto found = comparison.growth.find(&folder);
+  return found == comparison.growth.end() ? Growth{} : found->second;
+}
+
+std::string GrowthSizeText(const Growth& growth) {
+  switch (growth.kind) {
+    case Growth::Kind::known:
+      if (growth.bytes > 0) return "+" + FormatSize(growth.bytes);
+      if (growth.bytes < 0) return "-" + FormatSize(-growth.bytes);
+      return FormatSize(0);
+    case Growth::Kind::added: return "new";
+    case Growth::Kind::unknown: break;
+  }
+  return "";
+}
+
+std::string GrowthPlainText(const Growth& growth) {
+  switch (growth.kind) {
+    case Growth::Kind::known: return FormatPlainNumber(growth.bytes);
+    case Growth::Kind::added: return "new";
+    case Growth::Kind::unknown: break;
+  }
+  return "";
+}
+
+const std::string& EarlierCreated() { return comparison.created; }
+const std::string& EarlierPath() { return comparison.path; }
+int64_t GoneFolders() { return comparison.goneFolders; }
+int64_t GoneBytes() { return comparison.goneBytes; }
+
+std::string ComparisonFooterText() {
+  const int64_t gone = comparison.goneFolders;
+  return "Growth since the report of " + comparison.created + "; gone since then: " + FormatCount(gone) +
+         (gone == 1 ? " folder, " : " folders, ") + FormatSize(comparison.goneBytes);
+}

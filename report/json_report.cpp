@@ -1,0 +1,205 @@
+#include "report/json_report.h"
+
+#include <ctime>
+
+#include "control/settings.h"
+#include "console/output.h"
+#include "platform/platform.h"
+#include "report/comparison.h"
+#include "report/escape.h"
+#include "report/format.h"
+#include "scan/drive_stats.h"
+
+namespace {
+
+constexpr int32_t kHeaderLines = 1;
+constexpr int32_t kFooterLines = 1;
+
+std::string SortWord(SortOrder order) {
+  switch (order) {
+    case SortOrder::none: return "none";
+    case SortOrder::name: return "name";
+    case SortOrder::local: return "local";
+    case SortOrder::total: return "total";
+    case SortOrder::waste: return "waste";
+    case SortOrder::files: return "files";
+    case SortOrder::growth: return "growth";
+  }
+  return "name";
+}
+
+// An object's members, written one after another.
+struct JsonObject {
+  std::string text = "{";
+
+  JsonObject& Add(std::string_view name, std::string_view jsonValue) {
+    if (text.size() > 1) text += ',';
+    text += QuoteJsonString(name);
+    text += ':';
+    text += jsonValue;
+    return *this;
+  }
+  std::string Closed() const { return text + '}'; }
+};
+
+std::string Number(int64_t value) { return FormatPlainNumber(value); }
+std::string Boolean(bool value) { return value ? "true" : "false"; }
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+int64_t MinutesOf(const std::tm& time) {
+  return DaysFromCivil(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday) * 1440 + time.tm_hour * 60 +
+         time.tm_min;
+}
+
+void AppendTwoDigits(std::string& text, int64_t value) {
+  text += static_cast<char>('0' + value / 10);
+  text += static_cast<char>('0' + value % 10);
+}
+
+// The drive's root folder: C:\ or \\server\share\ on Windows (whose
+// statistics name only the letter), the mount point on Linux.
+std::string DriveRoot() {
+  if (platform::kPathStyle == platform::PathStyle::Posix) return driveName;
+  std::string failure;
+  return FindDriveRoot(root.name, failure).value_or(driveName);
+}
+
+std::string DriveObject() {
+  return JsonObject()
+      .Add("root", QuoteJsonString(DriveRoot()))
+      .Add("description", QuoteJsonString(driveStats.volumeDescription))
+      .Add("clusterSize", Number(driveStats.clusterSize))
+      .Add("capacity", Number(driveStats.capacityBytes))
+      .Add("free", Number(driveStats.freeBytes))
+      .Closed();
+}
+
+// Every member of the report before "root", and the name "root" itself.
+void WriteTopMembers() {
+  JsonObject top;
+  top.Add("program", QuoteJsonString("tallyfold"))
+      .Add("version", QuoteJsonString(kVersion))
+      .Add("created", QuoteJsonString(IsoLocalDateTime()))
+      .Add("path", QuoteJsonString(NameWithoutFoldMark(root.name)))
+      .Add("clusterSize", Number(effectiveClusterSize))
+      .Add("dirMode", Boolean(options.dirMode))
+      .Add("includeOffline", Boolean(options.includeOffline))
+      .Add("maxDepth", Number(options.maxDepth))
+      .Add("minFolderBytes", Number(options.minFolderBytes))
+      .Add("sort", QuoteJsonString(SortWord(options.sortOrder)));
+  if (options.showDriveStats) top.Add("drive", DriveObject());
+  top.Add("totals", JsonObject()
+                        .Add("bytes", Number(TotalBytes(root)))
+                        .Add("wasted", Number(scanTotals.totalWasted))
+                        .Add("files", Number(scanTotals.totalFiles))
+                        .Closed());
+  if (Comparing()) {
+    top.Add("comparedWith", JsonObject()
+                                .Add("created", QuoteJsonString(EarlierCreated()))
+                                .Add("path", QuoteJsonString(EarlierPath()))
+                                .Closed());
+    top.Add("gone", JsonObject().Add("folders", Number(GoneFolders())).Add("bytes", Number(GoneBytes())).Closed());
+  }
+  top.Add("root", "");
+  WriteOut(top.text);
+}
+
+std::string GrowthValue(const Growth& growth) {
+  switch (growth.kind) {
+    case Growth::Kind::known: return Number(growth.bytes);
+    case Growth::Kind::added: return QuoteJsonString("new");
+    case Growth::Kind::unknown: break;
+  }
+  return "null";
+}
+
+std::string HexBytes(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (char c : bytes) {
+    hex += kHex[static_cast<uint8_t>(c) >> 4];
+    hex += kHex[static_cast<uint8_t>(c) & 0xF];
+  }
+  return hex;
+}
+
+// The folder's object up to its children; a later sibling is set apart from
+// the one before by a comma.
+void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
+  const std::string_view name = NameWithoutFoldMark(folder.name);
+  JsonObject object;
+  object.Add("name", QuoteJsonString(name));
+  if (!IsValidUtf8(name)) object.Add("nameBytes", QuoteJsonString(HexBytes(name)));
+  object.Add("total", Number(TotalBytes(folder)))
+      .Add("own", Number(folder.localBytes))
+      .Add("wasted", Number(folder.wastedBytes))
+      .Add("files", Number(folder.fileCount))
+      .Add("folded", Boolean(CarriesFoldMark(folder.name)));
+  if (Comparing()) object.Add("growth", GrowthValue(GrowthOf(folder)));
+  if (folder.firstChild != nullptr) object.Add("children", "[");
+  if (afterSibling) WriteOut(",");
+  WriteOut(platform::kLineEnd);
+  WriteOut(object.text);
+}
+
+}  // namespace
+
+std::string IsoLocalDateTime() {
+  const std::time_t now = std::time(nullptr);
+  const std::tm local = *std::localtime(&now);
+  const std::tm universal = *std::gmtime(&now);
+  const int64_t offset = MinutesOf(local) - MinutesOf(universal);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  const int64_t size = offset < 0 ? -offset : offset;
+  std::string iso = text;
+  iso += offset < 0 ? '-' : '+';
+  AppendTwoDigits(iso, size / 60);
+  iso += ':';
+  AppendTwoDigits(iso, size % 60);
+  return iso;
+}
+
+int32_t JsonHeader() {
+  if (lineCursor == -1) return kHeaderLines;
+  if (lineCursor == 0) {
+    WriteTopMembers();
+    lineCursor += 1;
+    lineBudget -= 1;
+  }
+  lineIndex = kHeaderLines;
+  return 0;
+}
+
+// The walker's folder lister, which also closes each folder it opened once
+// its children are written. A JSON report is always written in one pass, so
+// every folder opened in a pass is closed in it.
+void ListJsonFolders(TDirEntry* first) {
+  for (TDirEntry* folder = first; folder != nullptr; folder = folder->next) {
+    const bool written = lineIndex == lineCursor;
+    if (written) {
+      lineCursor += 1;
+      lineBudget -= 1;
+      WriteFolderOpening(*folder, folder != first);
+    }
+    lineIndex += 1;
+    if (folder->firstChild != nullptr) ListJsonFolders(folder->firstChild);
+    if (written) WriteOut(folder->firstChild != nullptr ? "]}" : "}");
+  }
+}
+
+int32_t JsonFooter(int32_t totalLines) {
+  return WalkFooter(totalLines, kFooterLines, [](int32_t) {
+    WriteOut(platform::kLineEnd);
+    WriteOutLine("}");
+  });
+}

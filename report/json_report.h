@@ -1,0 +1,32 @@
+// The JSON report (-json): one JSON object on standard output, written in
+// one pass as the walker goes (never paged), so memory does not grow with
+// the report. Its members:
+//   "program", "version", "created" (local time, ISO 8601 with its offset),
+//   "path", "clusterSize", "dirMode", "includeOffline", "maxDepth",
+//   "minFolderBytes", "sort", "drive" (left out under -nostats), "totals",
+//   "comparedWith" and "gone" (under -compare=), and "root".
+// A folder object is {"name", ["nameBytes",] "total", "own", "wasted",
+// "files", "folded", ["growth",] ["children"]}: the name without the fold
+// mark, and, when the name is not valid UTF-8, its bytes in hex, since the
+// name itself then holds U+FFFD for each bad byte. Figures are plain
+// integers. The text is ASCII (see QuoteJsonString).
+//
+// The header is one line of the walk (everything up to "root"), each folder
+// one line (its object up to its children, which it closes after them), and
+// the footer one line (the closing brace).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "report/walker.h"
+
+int32_t JsonHeader();
+void ListJsonFolders(TDirEntry* first);
+int32_t JsonFooter(int32_t totalLines);
+
+// The local date and time in ISO 8601 with its offset from UTC, as in
+// "2026-12-07T13:05:09+01:00".
+std::string IsoLocalDateTime();
+
+inline constexpr OutputOperations kJsonMode = {JsonHeader, ListJsonFolders, JsonFooter};

@@ -1,0 +1,238 @@
+"""The JSON report read back by real parsers, the growth figures of
+-compare= in every output form, and every refusal of an earlier report."""
+import csv
+import io
+import json
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+from tftest import ON_WINE, SEP, TestCase, native_path, run
+
+# Names that a JSON writer must escape or encode; Windows names hold no
+# quotes, backslashes or control characters, and Linux names any byte.
+ODD_NAMES = ([b"Caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac", b"smile \xf0\x9f\x98\x80", b"it's, a;name"] +
+             ([] if ON_WINE else [b'say "hi"', b"back\\slash", b"ctl\x01\x1f\ttab\nline", b"bad\xff\xfeutf8"]))
+
+
+def json_folders(folder):
+    """The folder objects in the walker's order: a folder, then its children."""
+    yield folder
+    for child in folder.get("children", []):
+        yield from json_folders(child)
+
+
+def comma_rows(output):
+    text = output.decode("utf-8", "surrogateescape").replace("\r\n", "\n")
+    rows = list(csv.reader(io.StringIO(text, newline="")))
+    return [row for row in rows if len(row) > 1 and not row[0].startswith("Tallyfold 5.0 report")]
+
+
+def raw_name(folder):
+    if "nameBytes" in folder:
+        return bytes.fromhex(folder["nameBytes"])
+    return folder["name"].encode("utf-8")
+
+
+class JsonReport(TestCase):
+    def test_odd_names_read_back_with_the_comma_reports_figures(self):
+        for index, name in enumerate(ODD_NAMES):
+            folder = os.path.join(self.tree.root.encode(), name)
+            os.makedirs(folder)
+            with open(os.path.join(folder, b"f"), "wb") as handle:
+                handle.truncate(1000 * (index + 1))
+        start = native_path(self.tree.path())
+        report = run(["-json", "-cl=4096", start])
+        self.assertEqual(report.code, 0, report.err)
+        self.assertTrue(report.out.isascii())
+        document = json.loads(report.out)
+        comma = run(["-comma", "-noheader", "-cl=4096", start])
+        folders = list(json_folders(document["root"]))
+        rows = comma_rows(comma.out)
+        self.assertEqual(len(folders), len(rows))
+        for folder, row in zip(folders, rows):
+            self.assertEqual([str(folder[k]) for k in ("total", "wasted", "own", "files")], row[:4])
+        self.assertEqual(document["totals"]["bytes"], folders[0]["total"])
+        self.assertEqual(document["path"], start)
+        self.assertEqual(sorted(raw_name(f) for f in folders[1:]), sorted(ODD_NAMES))
+        if not ON_WINE:  # a redirected Windows comma report is in the ANSI code page
+            paths = [row[4].encode("utf-8", "surrogateescape") for row in rows[1:]]
+            self.assertEqual(paths, [(start + SEP).encode() + raw_name(f) for f in folders[1:]])
+        for folder in folders[1:]:
+            self.assertEqual("nameBytes" in folder, folder["name"].startswith("bad"))
+        if shutil.which("jq") and not ON_WINE:
+            jq = subprocess.run(["jq", "-r", ".root.children[].total"], input=report.out,
+                                capture_output=True, check=True)
+            self.assertEqual(jq.stdout.split(), [str(f["total"]).encode() for f in folders[1:]])
+
+
+class Growth(TestCase):
+    """A tree scanned, changed, and scanned again with -compare=, with -2
+    (three levels shown) and -size=5000 (an empty folder, 4096 bytes with its
+    directory entries, is folded into its parent)."""
+
+    BEFORE = [("r", 1), ("grow/g", 1), ("shrink/s", 20000), ("gone/z", 1), ("gone/inner/i", 1),
+              ("mover/m", 1), ("deep/d", 1), ("deep/x/w", 1), ("keep/k", 1), ("keep/small/t", 10000),
+              ("fold/f", 1)]
+    SETTINGS = ["-cl=4096", "-2", "-size=5000"]
+
+    def setUp(self):
+        super().setUp()
+        for path, size in self.BEFORE:
+            self.tree.file(path, size)
+        self.tree.folder("fold/tiny")  # folded into fold, below the threshold
+        self.start = native_path(self.tree.path())
+        self.reports = tempfile.mkdtemp(prefix="tf-reports-")
+        earlier = run(["-json"] + self.SETTINGS + [self.start])
+        self.assertEqual(earlier.code, 0, earlier.err)
+        # A name outside any ANSI code page: Windows must open it by its wide name.
+        self.earlier = os.path.join(self.reports, "earlier-\u65e5\u672c.json")
+        with open(self.earlier, "wb") as handle:
+            handle.write(earlier.out)
+        self.tree.file("grow/g", 30000)
+        self.tree.file("shrink/s", 1)
+        shutil.rmtree(self.tree.path("gone"))
+        os.rename(self.tree.path("mover"), self.tree.path("deep/x/mover"))  # below the depth limit now
+        self.tree.file("keep/small/t", 0)  # below the size threshold now
+        self.tree.file("added/a", 10000)
+        self.tree.file("fold/tiny/t", 10000)  # above the threshold now, its earlier figure unknown
+
+    def tearDown(self):
+        shutil.rmtree(self.reports)
+        super().tearDown()
+
+    def compared(self, *args):
+        result = run(list(args) + self.SETTINGS + ["-compare=" + native_path(self.earlier), self.start])
+        self.assertEqual(result.code, 0, result.err)
+        return result.out
+
+    # (path below the start folder, growth field of the comma report)
+    EXPECTED = [("", "12288"), ("added", "new"), ("deep", "8192"), ("deep" + SEP + "x ...", "8192"),
+                ("fold", "12288"), ("fold" + SEP + "tiny", ""), ("grow", "28672"),
+                ("keep ...", "-12288"), ("shrink", "-16384")]
+    FOOTER = "Growth since the report of %s; gone since then: 3 folders, 24 KB"
+
+    def test_comma_report_gives_every_growth_figure(self):
+        rows = comma_rows(self.compared("-comma"))
+        self.assertEqual(rows[0], ["Total with subfolders", "Wasted space", "Without subfolders", "Files",
+                                   "Growth", "Folder name"])
+        base = self.start + SEP
+        self.assertEqual([(row[5][len(base):], row[4]) for row in rows[1:]], self.EXPECTED)
+
+    def test_tab_report_aligns_the_growth_field(self):
+        rows = [line.split(b"\t") for line in self.compared("-tab", "-noheader").splitlines() if b"\t" in line]
+        self.assertEqual([row[4] for row in rows], [growth.rjust(14).encode() for _, growth in self.EXPECTED])
+
+    def test_json_report_gives_growth_gone_and_the_earlier_report(self):
+        document = json.loads(self.compared("-json", "-sort=growth"))
+        with open(self.earlier) as handle:
+            earlier = json.load(handle)
+        self.assertEqual(document["comparedWith"], {"created": earlier["created"], "path": self.start})
+        self.assertEqual(document["gone"], {"folders": 3, "bytes": 24576})
+        children = [(c["name"], c["growth"]) for c in document["root"]["children"]]
+        # Largest growth first; a new folder counts its whole total (16384).
+        self.assertEqual(children, [("grow", 28672), ("added", "new"), ("fold", 12288), ("deep", 8192),
+                                    ("keep", -12288), ("shrink", -16384)])
+        fold = document["root"]["children"][2]
+        # Its earlier figure was folded into its folder then.
+        self.assertEqual((fold["children"][0]["name"], fold["children"][0]["growth"]), ("tiny", None))
+
+    def test_console_report_shows_the_column_the_totals_growth_and_the_footer_line(self):
+        with open(self.earlier) as handle:
+            created = json.load(handle)["created"]
+        lines = self.compared("-c-", "-nostats").decode("latin-1").splitlines()
+        self.assertEqual(lines[2], "Total + subs    Wstd   Files          Growth  Folder name   [Without subfolders]")
+        # The growth column and the tree, without the own size in brackets.
+        shown = [re.sub(r"  ( \[.*\])?$", "", line[30:]) for line in lines[4:13]]
+        self.assertEqual(shown, ["        +12 KB  " + self.start, "           new  |--added",
+                                 "         +8 KB  |--deep", "         +8 KB  |  +--x ...",
+                                 "        +12 KB  |--fold", "                |  +--tiny",
+                                 "        +28 KB  |--grow", "        -12 KB  |--keep ...",
+                                 "        -16 KB  +--shrink"])
+        self.assertEqual(lines[14][30:46], "        +12 KB  ")
+        self.assertEqual(lines[16], self.FOOTER % created)
+
+    def test_html_report_shows_the_column_and_the_footer_line(self):
+        with open(self.earlier) as handle:
+            created = json.load(handle)["created"]
+        html = self.compared("-html", "-sort=growth").decode("latin-1")
+        self.assertIn("    <th>File count</th>\n    <th>Growth</th>\n", html.replace("\r\n", "\n"))
+        rows = [line for line in html.splitlines() if line.startswith("<tr><td>")]
+        self.assertEqual([row.split("</td><td")[3] for row in rows[:3]], [">+12 KB", ">+28 KB", ">new"])
+        self.assertIn("</table>\n<p>" + self.FOOTER % created + "</p>\n", html.replace("\r\n", "\n"))
+
+    def test_sort_by_growth_without_a_comparison_orders_by_total(self):
+        by_growth, by_total = (run(["-comma", "-noheader", sort] + self.SETTINGS + [self.start]).out
+                               for sort in ("-sort=growth", "-sort=total"))
+        self.assertEqual(by_growth, by_total)
+
+    def test_compare_with_a_colon_in_the_environment_variable(self):
+        result = run(["-comma"] + self.SETTINGS + [self.start],
+                     env={"TALLYFOLD": "-compare:" + native_path(self.earlier)})
+        self.assertEqual(result.code, 0, result.err)
+        self.assertEqual([row[4] for row in comma_rows(result.out)[1:]], [g for _, g in self.EXPECTED])
+
+
+def report_text(start, **changes):
+    """A minimal report of `start` with default settings and -cl=4096."""
+    report = {"program": "tallyfold", "version": "5.0", "created": "2026-11-07T10:00:00+01:00",
+              "path": start, "clusterSize": 4096, "dirMode": False, "includeOffline": True,
+              "root": {"name": start, "total": 4096, "own": 4096, "wasted": 0, "files": 0, "folded": False}}
+    report.update(changes)
+    return json.dumps(report)
+
+
+class Refusals(TestCase):
+    def test_each_refusal_says_why_and_makes_no_report(self):
+        start = native_path(self.tree.path())
+        reports = tempfile.mkdtemp(prefix="tf-reports-")
+        deep_folders = '{"program":"tallyfold","root":' + '{"name":"a","total":1,"children":[' * 100000
+        cases = [
+            ("missing.json", None, "Cannot read the earlier report %s: "),
+            ("folder", "", "Cannot read the earlier report %s: it is a folder"),
+            ("text.json", "hello", "The earlier report %s is not JSON (syntax error at byte 1)"),
+            ("array.json", "[1, 2]", "The earlier report %s is not a report of Tallyfold"),
+            ("other.json", report_text(start, program="other"), "The earlier report %s is not a report of Tallyfold"),
+            ("nototal.json", report_text(start, root={"name": start}), "The earlier report %s is not a report of Tallyfold"),
+            ("deep.json", "[" * 100000 + "]" * 100000, "The earlier report %s is not a report of Tallyfold"),
+            ("deepfolders.json", deep_folders + "]}" * 100000 + "}", "The earlier report %s is not a report of Tallyfold"),
+            ("cut.json", report_text(start)[:-20], "The earlier report %s is cut short"),
+            ("path.json", report_text(start + "x"), "The earlier report %s is of " + start + "x, not of " + start),
+            ("cluster.json", report_text(start, clusterSize=512),
+             "The earlier report %s was counted with a cluster size of 512: give -cl=512 to compare with it"),
+            ("dir.json", report_text(start, dirMode=True),
+             "The earlier report %s counted plain file sizes: give -dir to compare with it"),
+            ("offline.json", report_text(start, includeOffline=False),
+             "The earlier report %s ignored the sizes of offline files: give -nooffline to compare with it"),
+        ]
+        try:
+            for name, content, message in cases:
+                with self.subTest(name):
+                    path = os.path.join(reports, name)
+                    if content == "":
+                        os.mkdir(path)
+                    elif content is not None:
+                        with open(path, "w") as handle:
+                            handle.write(content)
+                    result = run(["-json", "-cl=4096", "-compare=" + native_path(path), start])
+                    self.assertEqual((result.code, result.out), (1, b""))
+                    errors = [l for l in result.err.decode("latin-1").splitlines() if not l.startswith("wine:")]
+                    self.assertTrue(errors[-1].startswith(message % native_path(path)), errors)
+        finally:
+            shutil.rmtree(reports)
+
+    def test_the_same_report_compares_with_no_growth(self):
+        start = native_path(self.tree.path())
+        with tempfile.TemporaryDirectory() as reports:
+            path = os.path.join(reports, "same.json")
+            with open(path, "wb") as handle:
+                handle.write(run(["-json", "-cl=4096", start]).out)
+            result = run(["-comma", "-noheader", "-cl=4096", "-compare=" + native_path(path), start])
+            self.assertEqual((result.code, [row[4] for row in comma_rows(result.out)]), (0, ["0"]))
+
+
+if __name__ == "__main__":
+    unittest.main()
