@@ -13,6 +13,7 @@
 #include "control/launch.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "scan/exclusions.h"
 
 std::string defaultParameters;
 std::vector<std::string> commandLine;
@@ -109,6 +110,7 @@ bool ApplyWholeWordSwitch(std::string_view upper) {
   else if (upper == "-NOSUBS") options.showOwnSize = false;
   else if (upper == "-NOTOTALS") options.showTotals = false;
   else if (upper == "-NOOFFLINE") options.includeOffline = false;
+  else if (upper == "-LINKS") options.countEveryLink = true;
   else return false;
   return true;
 }
@@ -212,6 +214,12 @@ void ApplyThreadsOption(std::string_view value) {
   options.scanThreads = static_cast<uint8_t>(threads);
 }
 
+void ApplyExcludeOption(std::string_view pattern) {
+  if (AddExclusion(pattern)) return;
+  WriteLinePaged("Invalid exclusion pattern specified - \"" + std::string(pattern) +
+                 "\" (give a folder name or a path below the start folder)");
+}
+
 }  // namespace
 
 void ReadRegistryDefaults() { defaultParameters = platform::ReadStoredDefaults(); }
@@ -263,6 +271,10 @@ void ParseOption(const std::string& word) {
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
   if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
+  // The pattern keeps the letter case the user typed.
+  if (StartsWith(upper, "-EXCLUDE=") || StartsWith(upper, "-EXCLUDE:")) {
+    return ApplyExcludeOption(std::string_view(word).substr(9));
+  }
   AnswerLongOption(upper);
   if (ParseDepthOption(word)) return;
   options.startFolder = word;

@@ -103,6 +103,15 @@ void WalkLongPathEntry(void* context, const platform::ListingEntry& entry) {
   LongestPathsWalk(walk.path + std::string(entry.name) + platform::kPathSeparator);
 }
 
+// A relative start folder needs the current folder; without it there is
+// nothing sound to report on (falling back to the root would scan a whole
+// disk instead).
+[[noreturn]] void EndWithoutCurrentFolder(const std::string& failure) {
+  WriteErrorLine("Cannot read the current folder: " + failure);
+  if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  EndProgram(1);
+}
+
 }  // namespace
 
 void WriteBanner() {
@@ -115,11 +124,13 @@ void WriteBanner() {
 }
 
 bool ReportRun() {
+  std::string failure;
+  const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
+  if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
   scanTotals = ScanTotals{};
   if (outputRedirected && FramedReport() && options.showHeader) {
     WriteReportHeaderLine();
   }
-  const std::string expandedPath = ExpandStartPath(options.startFolder);
   root = TDirEntry{};
   root.name = expandedPath;
   if (options.longestPaths) {

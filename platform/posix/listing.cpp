@@ -11,11 +11,15 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace platform {
+
+// Names are bytes: "Build" and "build" are two folders.
+const bool kNamesIgnoreCase = false;
 
 namespace {
 
@@ -48,30 +52,54 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-void VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, EntryVisitor visit,
-                void* context) {
+// Why a folder could not be opened or read on. A symbolic link put in a
+// folder's place since its parent was listed is not followed (ELOOP) and
+// counts like a folder that went away.
+ListStatus FailureOf(int error) {
+  if (error == ENOENT || error == ENOTDIR || error == ELOOP) return ListStatus::PathNotFound;
+  const bool shortOfResources = error == EMFILE || error == ENFILE || error == ENOMEM;
+  // The generic category's message is strerror's text, and safe in any thread.
+  return {ListStatus::Failed, std::generic_category().message(error), shortOfResources};
+}
+
+// Visits one entry; answers the error of an entry that is there but could
+// not be looked at (a folder that may be listed but not searched), else 0.
+int VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, EntryVisitor visit,
+               void* context) {
   ListingEntry entry{record.d_name, kAttrDirectory, 0};
+  int error = 0;
   if (!IsDotOrDotDot(record.d_name)) {
     struct stat info;
     if (fstatat(folder, record.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      // Gone since it was listed: count it as the empty entry it now is.
+      // Gone since it was listed, or out of sight: count it as an empty entry.
+      if (errno != ENOENT) error = errno;
       entry.attributes = record.d_type == DT_DIR ? kAttrDirectory : 0;
     } else {
       entry.attributes = AttributesOf(info, folderDevice);
-      if (entry.attributes == 0) entry.size = info.st_size;
+      if (entry.attributes == 0) {
+        entry.size = info.st_size;
+        entry.linkCount = static_cast<uint32_t>(info.st_nlink);
+        entry.volumeId = info.st_dev;
+        entry.fileId = info.st_ino;
+      }
     }
   }
   visit(context, entry);
+  return error;
 }
 
+// The first entry that could not be looked at fails the listing, after the
+// rest has been visited.
 ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor visit, void* context) {
+  int entryError = 0;
   while (true) {
     long bytes = syscall(SYS_getdents64, folder, buffer, kBufferSize);
-    if (bytes < 0) return errno == ENOENT ? ListStatus::PathNotFound : ListStatus::Failed;
-    if (bytes == 0) return ListStatus::Listed;
+    if (bytes < 0) return FailureOf(errno);
+    if (bytes == 0) return entryError == 0 ? ListStatus::Listed : FailureOf(entryError);
     for (long offset = 0; offset < bytes;) {
       const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer + offset);
-      VisitEntry(folder, device, record, visit, context);
+      const int error = VisitEntry(folder, device, record, visit, context);
+      if (entryError == 0) entryError = error;
       offset += record.d_reclen;
     }
   }
@@ -127,18 +155,12 @@ void KeepOpen(const std::string& folderPath, int folder, dev_t device) {
   openFolders.push_back({folderPath, folder, device});
 }
 
-ListStatus FailureOfOpen(int error) {
-  // A symbolic link put in a folder's place since its parent was listed is
-  // not followed (ELOOP) and counts like a folder that went away.
-  return (error == ENOENT || error == ENOTDIR || error == ELOOP) ? ListStatus::PathNotFound : ListStatus::Failed;
-}
-
 }  // namespace
 
 ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context) {
   dev_t device = 0;
   int folder = OpenFolderAt(folderPath, device);
-  if (folder < 0) return FailureOfOpen(errno);
+  if (folder < 0) return FailureOf(errno);
   std::unique_ptr<char[]> ownBuffer;
   char* buffer = sharedBuffer;
   if (listingDepth > 0) {
