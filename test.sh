@@ -58,6 +58,8 @@ echo "== Linux tests"
 (cd build/linux && ctest --output-on-failure -j "$jobs")
 echo "== Windows tests (under Wine)"
 (cd build/windows && ctest --output-on-failure)
+echo "== The default scan under Wine, run after run"
+tests/wine_stress.py build/windows/tallyfold.exe 5
 
 # Any sanitizer report ends the sanitized program with a failure, so the
 # test that ran it fails.

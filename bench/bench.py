@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures Tallyfold's scan against other disk-usage tools, in one run.
 
-usage: bench/bench.py [--quick] [--trees DIR] [--runs N] [--no-usr]
+usage: bench/bench.py [--quick] [--cold] [--trees DIR] [--runs N] [--no-usr]
 
 For each tree (generated with make_tree.py when missing: "wide", about 200,000
 files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
@@ -12,6 +12,10 @@ made just before (-compare=), which shows what the comparison costs. The
 tools take turns under hyperfine, one run each per round, warm cache.
 --quick uses a tree of a hundredth the size and one round, as a smoke test
 that the bench works.
+
+--cold drops the page cache before every run (which needs root) and compares
+the floor at 1 to 64 threads, Tallyfold's default and fixed thread counts, du,
+ncdu and gdu, as ratios to the fastest floor of the same run (3 rounds).
 """
 import argparse
 import json
@@ -66,22 +70,58 @@ def earlier_report(tallyfold, tree, folder):
     return path
 
 
-def commands(tallyfold, floor, tree, threads, earlier):
-    quoted = "'%s'" % tree
-    tools = [
-        ("limit_scan", "%s %s" % (floor, quoted)),
-        ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
-        ("tallyfold", "%s -p -nostats %s > /dev/null" % (tallyfold, quoted)),
-        ("tallyfold -compare", "%s -p -nostats -compare='%s' %s > /dev/null" % (tallyfold, earlier, quoted)),
-    ]
-    if threads:
-        tools.append(("tallyfold -threads=2", "%s -p -nostats -threads=2 %s > /dev/null" % (tallyfold, quoted)))
-    tools += [
+def peers(quoted):
+    return [
         ("du -s --apparent-size", "du -s --apparent-size %s > /dev/null" % quoted),
         ("ncdu -0 -o /dev/null", "ncdu -0 -o /dev/null %s" % quoted),
         ("gdu -n -p -s", "gdu -n -p -s %s > /dev/null" % quoted),
     ]
-    return tools
+
+
+def on_terminal(command):
+    """The command with its standard error on a pseudo-terminal, where the
+    spinner is written."""
+    return "script -qec \"%s\" /dev/null > /dev/null" % command
+
+
+def commands(tallyfold, floor, tree, threads, earlier):
+    quoted = "'%s'" % tree
+    scan = "%s -p -nostats %%s%s > /dev/null" % (tallyfold, quoted)
+    tools = [
+        ("limit_scan", "%s %s" % (floor, quoted)),
+        ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
+        ("tallyfold", scan % ""),
+        ("tallyfold -compare", scan % ("-compare='%s' " % earlier)),
+    ]
+    if threads:
+        tools += [
+            ("tallyfold -threads=1", scan % "-threads=1 "),
+            ("tallyfold -threads=2", scan % "-threads=2 "),
+            ("tallyfold, spinner on a tty", on_terminal(scan % "")),
+            ("limit_scan, one core", "taskset -c 0 %s %s" % (floor, quoted)),
+            ("tallyfold, one core", "taskset -c 0 " + scan % ""),
+        ]
+    return tools + peers(quoted)
+
+
+COLD_FLOOR_THREADS = (1, 2, 4, 8, 16, 32, 64)
+COLD_FIXED_THREADS = (1, 2, 8, 32, 64)
+
+
+def cold_commands(tallyfold, floor, tree):
+    quoted = "'%s'" % tree
+    tools = [("limit_scan -j %d" % n, "%s -j %d %s" % (floor, n, quoted)) for n in COLD_FLOOR_THREADS]
+    tools.append(("tallyfold", "%s -p -nostats %s > /dev/null" % (tallyfold, quoted)))
+    tools += [("tallyfold -threads=%d" % n, "%s -p -nostats -threads=%d %s > /dev/null" % (tallyfold, n, quoted))
+              for n in COLD_FIXED_THREADS]
+    return tools + peers(quoted)
+
+
+DROP_CACHES = "sync; echo 3 > /proc/sys/vm/drop_caches"
+
+
+def can_drop_caches():
+    return os.geteuid() == 0 and os.access("/proc/sys/vm/drop_caches", os.W_OK)
 
 
 def peak_memory_mib(command):
@@ -93,19 +133,22 @@ def peak_memory_mib(command):
         return int(report.read().split()[-1]) / 1024.0
 
 
-def measure(tools, runs):
+def measure(tools, runs, cold=False):
     """Median wall time of each tool. The tools take turns, one run each per
     round, so that a slow minute of the machine falls on all of them alike;
-    a first round warms the cache and is not counted."""
+    a first round warms the cache and is not counted (cold: the cache is
+    dropped before every run, and every round counts)."""
     times = {label: [] for label, _ in tools}
-    for round_number in range(runs + 1):
+    for round_number in range(runs + (0 if cold else 1)):
         with tempfile.NamedTemporaryFile(suffix=".json") as export:
             arguments = ["hyperfine", "--style", "none", "--runs", "1", "--export-json", export.name, "-i"]
+            if cold:
+                arguments += ["--prepare", DROP_CACHES]
             for label, command in tools:
                 arguments += ["-n", label, command]
             subprocess.run(arguments, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             results = json.load(open(export.name))["results"]
-        if round_number > 0:
+        if cold or round_number > 0:
             for result in results:
                 times[result["command"]].append(result["times"][0])
     return {label: statistics.median(values) for label, values in times.items()}
@@ -124,23 +167,34 @@ def main():
     parser.add_argument("--trees", default=os.path.join(tempfile.gettempdir(), "tallyfold-bench"))
     parser.add_argument("--runs", type=int, default=None)
     parser.add_argument("--no-usr", action="store_true")
+    parser.add_argument("--cold", action="store_true")
     args = parser.parse_args()
+    if args.cold and not can_drop_caches():
+        sys.exit("bench.py --cold drops the page cache before every run, which needs root: "
+                 "run it as root")
     install_missing_peers()
     tallyfold, floor = build(os.path.join(ROOT, "build", "bench"))
     scale = 0.01 if args.quick else 1.0
-    runs = args.runs or (1 if args.quick else 7)
+    runs = args.runs or (1 if args.quick else 3 if args.cold else 7)
     targets = [ensure_tree("wide", args.trees, scale), ensure_tree("big", args.trees, scale)]
-    if not args.quick and not args.no_usr:
+    if not args.quick and not args.no_usr and not args.cold:
         targets.append("/usr")
     threads = supports_threads(tallyfold)
     for target in targets:
-        tools = commands(tallyfold, floor, target, threads, earlier_report(tallyfold, target, args.trees))
-        medians = measure(tools, runs)
-        base = medians["limit_scan"]
-        print("\n%s" % target)
-        print("  %-24s %10s %8s %12s" % ("tool", "median s", "ratio", "peak MiB"))
+        if args.cold:
+            tools = cold_commands(tallyfold, floor, target)
+            medians = measure(tools, runs, cold=True)
+            best = min((label for label in medians if label.startswith("limit_scan")), key=medians.get)
+            base = medians[best]
+            print("\n%s, cold cache; ratios to the fastest floor, %s" % (target, best))
+        else:
+            tools = commands(tallyfold, floor, target, threads, earlier_report(tallyfold, target, args.trees))
+            medians = measure(tools, runs)
+            base = medians["limit_scan"]
+            print("\n%s" % target)
+        print("  %-30s %10s %8s %12s" % ("tool", "median s", "ratio", "peak MiB"))
         for label, command in tools:
-            print("  %-24s %10.3f %8.2f %12.1f" % (label, medians[label], medians[label] / base,
+            print("  %-30s %10.3f %8.2f %12.1f" % (label, medians[label], medians[label] / base,
                                                    peak_memory_mib(command)))
 
 

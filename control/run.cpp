@@ -1,5 +1,7 @@
 #include "control/run.h"
 
+#include <algorithm>
+
 #include "build_settings.h"
 #include "console/output.h"
 #include "console/text.h"
@@ -14,6 +16,7 @@
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
+#include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/start_path.h"
 
@@ -58,11 +61,11 @@ void SettleClusterSize() {
   }
 }
 
-void ShowReadingPrompt() {
-  const std::string prompt = "   Reading folder, press [Ctrl+C] to cancel";
-  // The backspaces bring the cursor back to the prompt's first column,
-  // where the spinner turns.
-  WriteError(prompt + RepeatChar(static_cast<uint8_t>(prompt.size()), "\b"));
+// The drive's used space when the scan starts at its root, for the share
+// of it the progress figures show; else 0.
+int64_t UsedSpaceOfScannedRoot(const std::string& expandedPath) {
+  if (EnsureTrailingBackslash(expandedPath) != allowanceFreeRoot) return 0;
+  return std::max<int64_t>(0, driveStats.capacityBytes - driveStats.freeBytes);
 }
 
 // Reads the earlier report of -compare=, before the scan so that a report
@@ -76,8 +79,8 @@ bool ComparisonAccepted(const std::string& expandedPath) {
 }
 
 bool ScanTree() {
-  if (options.scanThreads > 1) return ScanFolderAhead(root, options.scanThreads);
-  return ScanFolder(root);
+  if (options.scanThreads == 1) return ScanFolder(root);
+  return ScanFolderAhead(root, options.scanThreads);
 }
 
 void RenderTree(const std::string& expandedPath) {
@@ -138,21 +141,21 @@ bool ReportRun() {
     return true;
   }
   bool reported = false;
-  bool refused = false;
+  // A refused earlier report ends the run as a missing start folder does:
+  // no report.
   if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
-    refused = !ComparisonAccepted(expandedPath);
-    if (!refused) {
+    if (ComparisonAccepted(expandedPath)) {
       scanPath = expandedPath;
-      ShowReadingPrompt();
+      ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       reported = ScanTree();
+      EndReadingPrompt();
       if (reported) RenderTree(expandedPath);
       FoldSubtree(root);
       ReleaseComparison();
     }
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
-  if (refused) EndProgram(1);
   return reported;
 }
 

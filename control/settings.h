@@ -43,8 +43,8 @@ struct ReportOptions {
   SortOrder sortOrder = SortOrder::name;
   bool pauseEachPage = true;
   // Threads that read folders ahead of the scan; 1 reads them in the scan
-  // itself, which is kindest to a spinning disk.
-  uint8_t scanThreads = 1;
+  // itself, 0 lets the scan choose while it runs.
+  uint8_t scanThreads = 0;
   // The earlier JSON report that -compare= names; empty for no comparison.
   std::string compareFile;
   // The growth column of a comparison is shown; the browser's G key flips it.

@@ -1,13 +1,16 @@
 #include "scan/folder_reader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
+#include <set>
+#include <system_error>
 #include <utility>
 
 #include "control/settings.h"
 #include "scan/exclusions.h"
+#include "scan/read_concurrency.h"
 #include "scan/scanner.h"
 
 namespace {
@@ -32,7 +35,7 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
     if (IsExcluded(reading.folderPath, entry.name)) return;
     auto* child = new TDirEntry;
     child->name = entry.name;
-    contents.subfolders.push_back(child);
+    contents.subfolders.emplace_back(child);
     return;
   }
   contents.fileCount = AddCount(contents.fileCount, 1);
@@ -52,6 +55,11 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
 void ReadFolderContents(const std::string& folderPath, FolderContents& contents) {
   FolderReading reading{folderPath, contents};
   contents.status = folderLister(folderPath, CountEntry, &reading);
+  if (contents.status == platform::ListStatus::PathNotFound) {
+    contents = FolderContents{};
+    contents.status = platform::ListStatus::PathNotFound;
+    return;
+  }
   // The scan takes subfolders from the last listed to the first.
   std::reverse(contents.subfolders.begin(), contents.subfolders.end());
 }
@@ -62,150 +70,258 @@ bool FitsPathLimit(size_t folderLength, const std::string& name) {
 
 // ---- Reading ahead ---------------------------------------------------------
 //
-// Workers take folders from a stack, read them, and push the subfolders'
-// jobs, the first to be scanned on top, so that they read roughly in the
-// scan's own depth-first order. The scan takes each folder's contents when it
-// reaches it: a job nobody has begun it reads itself, so it never waits for a
-// worker that is not coming. Workers pause while too many read folders wait
-// for the scan, which bounds memory by the folders kept plus those in flight.
+// Workers read folders in the order the scan will want them: each job knows
+// its place in the scan (the index of every subfolder on its path), and a
+// worker always takes the earliest queued one. The scan takes each folder's
+// contents when it reaches it; a job nobody has begun it reads itself, so it
+// never waits for a worker that is not coming. What the read folders hold
+// until the scan takes them is counted in bytes, and workers pause while it
+// is over the bound, so memory stays the tree's plus a fixed allowance.
+//
+// Workers are started only when there is work for them, and woken one per
+// queued job, never more than the count allows: waking a thread is a system
+// call, and a thread woken for nothing costs a context switch.
 
 struct FolderJob {
   std::string path;
+  std::vector<uint32_t> position;  // the index of each folder on the path: the scan's order
   enum class State { Queued, Reading, Read } state = State::Queued;
+  bool abandoned = false;  // released while a worker read it: the worker deletes it
+  // Written and read by the scan thread alone (a job that workers may still
+  // touch is never taken), so releasing a taken job needs no lock.
+  bool taken = false;
+  size_t heldBytes = 0;  // what the read contents hold until taken
   FolderContents contents;
 };
 
+std::thread (*startWorkerThread)(void (*work)()) = [](void (*work)()) { return std::thread(work); };
+
 namespace {
 
-constexpr size_t kMaxFoldersReadAhead = 4096;
+// What read folders may hold before workers pause: some 5,000 subfolder
+// records, dozens of folders ahead for each of 64 readers.
+constexpr size_t kMaxHeldBytes = 1u << 20;
 
-std::mutex jobsLock;
-std::condition_variable workAvailable;  // a job was queued, or reading may resume
-std::condition_variable folderRead;     // a job's contents are ready
-std::vector<FolderJob*> queuedJobs;     // a stack; taken jobs are skipped
-size_t foldersWaiting = 0;              // read, not yet taken by the scan
-bool stopping = false;
-// Who sleeps: waking a thread is a system call, so only a sleeper is woken.
-int idleWorkers = 0;
-const FolderJob* awaitedJob = nullptr;  // the job the scan waits for
-std::vector<std::thread> workers;
+struct EarlierInScan {
+  bool operator()(const FolderJob* a, const FolderJob* b) const { return a->position < b->position; }
+};
 
-// Reads the job's folder and queues its subfolders' jobs; called without the
-// lock held.
-void ReadJob(FolderJob& job) {
-  ReadFolderContents(job.path, job.contents);
-  const size_t folderLength = platform::PathLength(job.path);
-  for (TDirEntry* subfolder : job.contents.subfolders) {
-    FolderJob* child = nullptr;
-    if (FitsPathLimit(folderLength, subfolder->name)) {
-      child = new FolderJob;
-      child->path = job.path + subfolder->name + platform::kPathSeparator;
-    }
-    job.contents.subfolderJobs.push_back(child);
-  }
-  std::lock_guard<std::mutex> hold(jobsLock);
-  size_t queued = 0;
-  for (auto child = job.contents.subfolderJobs.rbegin(); child != job.contents.subfolderJobs.rend(); ++child) {
-    if (*child == nullptr) continue;
-    queuedJobs.push_back(*child);
-    queued += 1;
-  }
-  job.state = FolderJob::State::Read;
-  foldersWaiting += 1;
-  if (queued > 0 && idleWorkers > 0) {
-    if (queued == 1) {
-      workAvailable.notify_one();
-    } else {
-      workAvailable.notify_all();
-    }
-  }
-  if (awaitedJob == &job) folderRead.notify_one();
+struct ReadingAhead {
+  std::mutex lock;
+  std::condition_variable workAvailable;  // a job was queued, or reading may resume
+  std::condition_variable folderRead;     // the job the scan waits for is read
+  std::set<FolderJob*, EarlierInScan> queued;
+  size_t heldBytes = 0;
+  bool automatic = false;
+  int fixedWorkers = 0;
+  ReadConcurrency control;
+  std::vector<std::thread> workers;
+  bool workersCanStart = true;  // false once the system refused a thread
+  int workersStarting = 0;
+  int workersReading = 0;
+  int idleWorkers = 0;
+  int wakesPending = 0;  // notified, not yet awake
+  bool stopping = false;
+  const FolderJob* awaitedJob = nullptr;
+};
+
+ReadingAhead ahead;
+
+int WorkerLimit() {
+  if (!ahead.automatic) return ahead.fixedWorkers;
+  return ahead.control.count == 1 ? 0 : ahead.control.count;
 }
 
-FolderJob* NextQueuedJob() {
-  if (queuedJobs.empty()) return nullptr;
-  FolderJob* job = queuedJobs.back();
-  queuedJobs.pop_back();
+bool ReadingPaused() { return ahead.heldBytes >= kMaxHeldBytes; }
+
+void Work();
+
+// Starts one more worker; false when the system refuses, and from then on
+// the scan goes on with the workers it has, or alone.
+bool StartWorker() {
+  try {
+    ahead.workers.push_back(startWorkerThread(Work));
+  } catch (const std::system_error&) {
+    ahead.workersCanStart = false;
+    return false;
+  }
+  ahead.workersStarting += 1;
+  return true;
+}
+
+// Wakes (or starts) as many workers as there are queued jobs they may take;
+// called with the lock held.
+void WakeWorkersForWork() {
+  if (ahead.stopping || ReadingPaused()) return;
+  const int free = WorkerLimit() - ahead.workersReading - ahead.wakesPending - ahead.workersStarting;
+  int wanted = static_cast<int>(std::min<size_t>(ahead.queued.size(), std::max(0, free)));
+  for (; wanted > 0 && ahead.idleWorkers > ahead.wakesPending; --wanted) {
+    ahead.wakesPending += 1;
+    ahead.workAvailable.notify_one();
+  }
+  for (; wanted > 0 && ahead.workersCanStart && ahead.workers.size() < static_cast<size_t>(WorkerLimit()); --wanted) {
+    if (!StartWorker()) break;
+  }
+}
+
+int64_t NanosNow() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+size_t HeldBytesOfRecord(const TDirEntry& subfolder, const FolderJob* job) {
+  size_t bytes = sizeof(std::unique_ptr<TDirEntry>) + sizeof(FolderJobHandle) + sizeof(TDirEntry) +
+                 subfolder.name.capacity();
+  if (job != nullptr) bytes += sizeof(FolderJob) + job->path.capacity() + job->position.capacity() * sizeof(uint32_t);
+  return bytes;
+}
+
+// Makes the jobs of the subfolders of a read job; returns what they and the
+// subfolder records hold.
+size_t MakeSubfolderJobs(FolderJob& job) {
+  const size_t folderLength = platform::PathLength(job.path);
+  size_t held = 0;
+  for (size_t i = 0; i < job.contents.subfolders.size(); ++i) {
+    const TDirEntry& subfolder = *job.contents.subfolders[i];
+    FolderJobHandle child;
+    if (FitsPathLimit(folderLength, subfolder.name)) {
+      child.reset(new FolderJob);
+      child->path = job.path + subfolder.name + platform::kPathSeparator;
+      child->position.reserve(job.position.size() + 1);
+      child->position = job.position;
+      child->position.push_back(static_cast<uint32_t>(i));
+    }
+    held += HeldBytesOfRecord(subfolder, child.get());
+    job.contents.subfolderJobs.push_back(std::move(child));
+  }
+  return held;
+}
+
+// Reads a job taken off the queue (its state Reading) with the lock
+// released, and queues its subfolders' jobs; called with the lock held.
+void ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold) {
+  hold.unlock();
+  ReadFolderContents(job.path, job.contents);
+  const size_t held = MakeSubfolderJobs(job);
+  hold.lock();
+  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), job.contents.entryCount);
+  if (job.abandoned) {
+    hold.unlock();
+    delete &job;  // its subfolders' jobs were never queued
+    hold.lock();
+    WakeWorkersForWork();
+    return;
+  }
+  for (const FolderJobHandle& child : job.contents.subfolderJobs) {
+    if (child != nullptr) ahead.queued.insert(child.get());
+  }
+  job.state = FolderJob::State::Read;
+  job.heldBytes = held;
+  ahead.heldBytes += held;
+  WakeWorkersForWork();
+  if (ahead.awaitedJob == &job) ahead.folderRead.notify_one();
+}
+
+// The earliest queued job, off the queue and marked as being read.
+FolderJob& TakeEarliestJob() {
+  FolderJob& job = **ahead.queued.begin();
+  ahead.queued.erase(ahead.queued.begin());
+  job.state = FolderJob::State::Reading;
   return job;
 }
 
-// Takes a job off the stack for the scan to read itself; it is deleted once
-// taken, so no pointer to it may stay behind. It is usually near
-// the top: the scan wants the folders in the order they were stacked.
-void Unqueue(FolderJob* job) {
-  auto found = std::find(queuedJobs.rbegin(), queuedJobs.rend(), job);
-  if (found != queuedJobs.rend()) queuedJobs.erase(std::next(found).base());
-}
-
-// Reads `job` with the lock released; called with it held.
-void ReadHere(FolderJob& job, std::unique_lock<std::mutex>& hold) {
-  job.state = FolderJob::State::Reading;
-  hold.unlock();
-  ReadJob(job);
-  hold.lock();
+bool WorkerMayRead() {
+  return !ahead.queued.empty() && !ReadingPaused() && ahead.workersReading < WorkerLimit();
 }
 
 void Work() {
-  std::unique_lock<std::mutex> hold(jobsLock);
-  while (true) {
-    idleWorkers += 1;
-    workAvailable.wait(hold, [] {
-      return stopping || (foldersWaiting < kMaxFoldersReadAhead && !queuedJobs.empty());
-    });
-    idleWorkers -= 1;
-    if (stopping) return;
-    FolderJob* job = NextQueuedJob();
-    job->state = FolderJob::State::Reading;
-    hold.unlock();
-    ReadJob(*job);
-    hold.lock();
+  std::unique_lock<std::mutex> hold(ahead.lock);
+  ahead.workersStarting -= 1;
+  while (!ahead.stopping) {
+    if (!WorkerMayRead()) {
+      ahead.idleWorkers += 1;
+      ahead.workAvailable.wait(hold);
+      ahead.idleWorkers -= 1;
+      if (ahead.wakesPending > 0) ahead.wakesPending -= 1;
+      continue;
+    }
+    ahead.workersReading += 1;
+    ReadJob(TakeEarliestJob(), hold);
+    ahead.workersReading -= 1;
   }
 }
 
 }  // namespace
 
-FolderJob* StartReadingAhead(int threads, const std::string& rootPath) {
-  auto* rootJob = new FolderJob;
+void FolderJobRelease::operator()(FolderJob* job) const {
+  if (!job->taken) {
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    switch (job->state) {
+      case FolderJob::State::Queued:
+        ahead.queued.erase(job);
+        break;
+      case FolderJob::State::Reading:
+        job->abandoned = true;
+        return;
+      case FolderJob::State::Read:
+        ahead.heldBytes -= job->heldBytes;
+        WakeWorkersForWork();
+        break;
+    }
+  }
+  // Its contents release the jobs of its subfolders, each taking the lock.
+  delete job;
+}
+
+FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath) {
+  FolderJobHandle rootJob(new FolderJob);
   rootJob->path = rootPath;
-  stopping = false;
-  foldersWaiting = 0;
-  idleWorkers = 0;
-  queuedJobs.assign(1, rootJob);
-  for (int i = 0; i < threads; ++i) workers.emplace_back(Work);
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  ahead.stopping = false;
+  ahead.heldBytes = 0;
+  ahead.automatic = threads == 0;
+  ahead.fixedWorkers = threads;
+  StartReadConcurrency(ahead.control, kMaxReadConcurrency);
+  ahead.workersCanStart = true;
+  ahead.queued.insert(rootJob.get());
+  WakeWorkersForWork();
   return rootJob;
 }
 
-void TakeContents(FolderJob* job, FolderContents& contents) {
-  std::unique_lock<std::mutex> hold(jobsLock);
-  if (job->state == FolderJob::State::Queued) {
-    Unqueue(job);
-    ReadHere(*job, hold);
+void TakeContents(FolderJob& job, FolderContents& contents) {
+  std::unique_lock<std::mutex> hold(ahead.lock);
+  if (job.state == FolderJob::State::Queued) {
+    ahead.queued.erase(&job);
+    job.state = FolderJob::State::Reading;
+    ReadJob(job, hold);
   }
-  // While a worker reads the folder, the scan reads others rather than
-  // sleep: putting it to sleep and waking it costs more than a folder takes.
-  while (job->state != FolderJob::State::Read && foldersWaiting < kMaxFoldersReadAhead) {
-    FolderJob* other = NextQueuedJob();
-    if (other == nullptr) break;
-    ReadHere(*other, hold);
+  // While a worker reads the folder, the scan reads the next ones itself
+  // rather than sleep: putting it to sleep and waking it costs more than a
+  // folder takes from the cache.
+  while (job.state != FolderJob::State::Read && !ahead.queued.empty() && !ReadingPaused()) {
+    ReadJob(TakeEarliestJob(), hold);
   }
-  awaitedJob = job;
-  folderRead.wait(hold, [job] { return job->state == FolderJob::State::Read; });
-  awaitedJob = nullptr;
-  const bool readingPaused = foldersWaiting >= kMaxFoldersReadAhead;
-  foldersWaiting -= 1;
-  if (readingPaused && idleWorkers > 0) workAvailable.notify_all();
+  ahead.awaitedJob = &job;
+  ahead.folderRead.wait(hold, [&job] { return job.state == FolderJob::State::Read; });
+  ahead.awaitedJob = nullptr;
+  const bool wasPaused = ReadingPaused();
+  ahead.heldBytes -= job.heldBytes;
+  if (wasPaused) WakeWorkersForWork();
   hold.unlock();
-  contents = std::move(job->contents);
-  delete job;
+  job.taken = true;
+  contents = std::move(job.contents);
 }
 
 void StopReadingAhead() {
   {
-    std::lock_guard<std::mutex> hold(jobsLock);
-    stopping = true;
-    queuedJobs.clear();
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    ahead.stopping = true;
+    ahead.queued.clear();
   }
-  workAvailable.notify_all();
-  for (std::thread& worker : workers) worker.join();
-  workers.clear();
+  ahead.workAvailable.notify_all();
+  for (std::thread& worker : ahead.workers) worker.join();
+  ahead.workers.clear();
+  ahead.workersStarting = 0;
+  ahead.idleWorkers = 0;
+  ahead.wakesPending = 0;
 }

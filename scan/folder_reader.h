@@ -5,13 +5,21 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
 #include "scan/tree.h"
 
 struct FolderJob;
+// Releases a job however far it got: a queued job leaves the queue, one a
+// worker is reading is left to the worker, a read one gives back what it held.
+struct FolderJobRelease {
+  void operator()(FolderJob* job) const;
+};
+using FolderJobHandle = std::unique_ptr<FolderJob, FolderJobRelease>;
 
 struct FolderContents {
   platform::ListStatus status = platform::ListStatus::Listed;
@@ -29,15 +37,17 @@ struct FolderContents {
   };
   std::vector<LinkedFile> linkedFiles;
   // The subfolders, a new record each, the last listed first (the order the
-  // scan takes them in).
-  std::vector<TDirEntry*> subfolders;
+  // scan takes them in); the scan takes each one over as it scans it, and
+  // whatever a scan that returns early leaves here is released with it.
+  std::vector<std::unique_ptr<TDirEntry>> subfolders;
   // When reading ahead: the job of each subfolder, in the same order; none
   // for a subfolder whose path is too long to be read.
-  std::vector<FolderJob*> subfolderJobs;
+  std::vector<FolderJobHandle> subfolderJobs;
 };
 
 // Lists `folderPath` (ending in a separator) into `contents`. Safe to call
-// from several threads at once.
+// from several threads at once. A folder that is not found (also one that
+// vanished while it was listed) keeps nothing.
 void ReadFolderContents(const std::string& folderPath, FolderContents& contents);
 
 // Whether a subfolder `name` of a folder whose path (with its separator) has
@@ -45,11 +55,15 @@ void ReadFolderContents(const std::string& folderPath, FolderContents& contents)
 // and the listing's wildcard.
 bool FitsPathLimit(size_t folderLength, const std::string& name);
 
-// Reading ahead with `threads` workers, starting at `rootPath`; returns the
-// root's job.
-FolderJob* StartReadingAhead(int threads, const std::string& rootPath);
+// Reading ahead, starting at `rootPath`: with `threads` workers, or with 0 a
+// count of workers that follows what the disk rewards (none while the scan
+// alone reads fastest). Returns the root's job.
+FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath);
 // The contents of a job's folder, once read (by a worker, or here when no
-// worker has begun it); the job is released.
-void TakeContents(FolderJob* job, FolderContents& contents);
-// Stops the workers; every job has been taken by then.
+// worker has begun it).
+void TakeContents(FolderJob& job, FolderContents& contents);
+// Stops the workers once every job has been released.
 void StopReadingAhead();
+
+// How worker threads are started; tests substitute one that fails.
+extern std::thread (*startWorkerThread)(void (*work)());

@@ -11,6 +11,7 @@
 #include "control/settings.h"
 #include "scan/exclusions.h"
 #include "scan/folder_reader.h"
+#include "scan/reading_prompt.h"
 
 ScanTotals scanTotals;
 TDirEntry root;
@@ -22,7 +23,6 @@ platform::ListStatus (*folderLister)(const std::string&, platform::EntryVisitor,
 namespace {
 
 uint8_t scanDepth = 0;
-int spinnerIndex = 0;
 
 // The finished children of every folder on the current path, each folder's
 // run above the runs of its ancestors; one vector serves the whole scan so
@@ -111,22 +111,25 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   const size_t folderLength = scanPath.size();
   FolderContents contents;
   if (job != nullptr) {
-    TakeContents(job, contents);
+    TakeContents(*job, contents);
   } else {
     ReadFolderContents(scanPath, contents);
   }
   if (contents.status == platform::ListStatus::PathNotFound) {
     ReportMissingPath();
-    return false;
+    return false;  // the contents hold nothing: a folder not found keeps no records
   }
   // What was listed before the failure still counts.
   if (contents.status == platform::ListStatus::Failed) ReportUnreadable(contents.status.reason);
   scanDepth += 1;
   CountOwnContents(node, contents);
+  CountFolderProgress(contents.localBytes);
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
-    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i] : nullptr;
-    ScanChild(node, contents.subfolders[i], childJob, folderLength);
+    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i].get() : nullptr;
+    ScanChild(node, contents.subfolders[i].release(), childJob, folderLength);
+    // Done with, whether the child was scanned or skipped.
+    if (readingAhead) contents.subfolderJobs[i].reset();
   }
   LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
                       finishedChildren.size() - firstFinished);
@@ -145,12 +148,6 @@ void BeginScan() {
 }
 
 }  // namespace
-
-void TurnSpinner() {
-  static const char kSpinner[] = "|/-\\";
-  WriteError(std::string{kSpinner[spinnerIndex], '\b'});
-  spinnerIndex = (spinnerIndex + 1) % 4;
-}
 
 int64_t ClusterRound(int64_t bytes, int64_t& waste) {
   int64_t remainder = bytes % effectiveClusterSize;
@@ -178,8 +175,9 @@ bool ScanFolder(TDirEntry& node) {
 bool ScanFolderAhead(TDirEntry& node, int threads) {
   BeginScan();
   readingAhead = true;
-  FolderJob* rootJob = StartReadingAhead(threads, scanPath);
-  bool scanned = ScanFolderFrom(node, rootJob);
+  FolderJobHandle rootJob = StartReadingAhead(threads, scanPath);
+  const bool scanned = ScanFolderFrom(node, rootJob.get());
+  rootJob.reset();
   StopReadingAhead();
   readingAhead = false;
   return scanned;

@@ -22,8 +22,9 @@ extern platform::ListStatus (*folderLister)(const std::string& folderPath,
 // Reads the folder in scanPath into `node` and everything below it. False
 // when the folder's path was not found (the error line has been written).
 bool ScanFolder(TDirEntry& node);
-// The same scan, with `threads` workers reading folders ahead of it; the tree
-// and every figure are those of ScanFolder.
+// The same scan, with `threads` workers reading folders ahead of it, or with
+// 0 as many as the disk rewards; the tree and every figure are those of
+// ScanFolder.
 bool ScanFolderAhead(TDirEntry& node, int threads);
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.
@@ -53,6 +54,3 @@ void FoldSubtree(TDirEntry& node);
 void FoldChildInto(TDirEntry* child, TDirEntry& parent);
 // Appends " ..." to the name unless it holds that mark already.
 void MarkFolded(TDirEntry& node);
-
-// Writes the next spinner character and a backspace to the console.
-void TurnSpinner();

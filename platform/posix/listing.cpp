@@ -3,15 +3,20 @@
 // entry. Entry types map onto the Windows attribute bits the scanner tests.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -33,7 +38,9 @@ struct LinuxDirent64 {
 
 // Large reads cut the number of getdents calls. A thread lists one folder at
 // a time, so one buffer per thread serves it, and nested listings get their own.
-constexpr size_t kBufferSize = 64 * 1024;
+// 32 KiB holds some 1,000 entries; with 64 reading threads the buffers take
+// 2 MiB.
+constexpr size_t kBufferSize = 32 * 1024;
 alignas(8) thread_local char sharedBuffer[kBufferSize];
 thread_local int listingDepth = 0;
 
@@ -88,12 +95,29 @@ int VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, Entr
   return error;
 }
 
-// The first entry that could not be looked at fails the listing, after the
-// rest has been visited.
+bool IsShortOfResources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
+
+// Waits a little longer each time, some 30 seconds in all, for another
+// thread or process to give back what this one lacks.
+constexpr int kResourceAttempts = 40;
+void WaitForResources(int attempt) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(1 << std::min(attempt, 10), 1000)));
+}
+
+// Reads the next entries; a read that failed for want of memory is tried
+// again rather than end the listing short.
+long ReadEntries(int folder, char* buffer) {
+  for (int attempt = 0;; ++attempt) {
+    const long bytes = syscall(SYS_getdents64, folder, buffer, kBufferSize);
+    if (bytes >= 0 || errno != ENOMEM || attempt == kResourceAttempts) return bytes;
+    WaitForResources(attempt);
+  }
+}
+
 ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor visit, void* context) {
   int entryError = 0;
   while (true) {
-    long bytes = syscall(SYS_getdents64, folder, buffer, kBufferSize);
+    long bytes = ReadEntries(folder, buffer);
     if (bytes < 0) return FailureOf(errno);
     if (bytes == 0) return entryError == 0 ? ListStatus::Listed : FailureOf(entryError);
     for (long offset = 0; offset < bytes;) {
@@ -107,19 +131,49 @@ ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor v
 
 // The folders listed last stay open, so that a subfolder is opened relative
 // to its parent's descriptor instead of resolving its whole path again: a
-// scan lists a folder's subfolders right after the folder itself.
+// scan lists a folder's subfolders right after the folder itself. Each
+// thread keeps its own, closed when the thread ends.
 struct OpenFolder {
   std::string path;
   int descriptor;
   dev_t device;
 };
 constexpr size_t kMaxOpenFolders = 64;
-thread_local std::vector<OpenFolder> openFolders;
 
-void CloseFoldersFrom(size_t first) {
-  for (size_t i = first; i < openFolders.size(); ++i) close(openFolders[i].descriptor);
-  openFolders.resize(first);
+// What the caches of all threads may hold together: the process's open-file
+// limit less room for the folders being listed (one per reading thread), the
+// standard handles and whatever else the program opens. Without it, 64
+// threads of 64 descriptors each would exhaust the usual limit of 1,024, and
+// a folder that could not be opened would be lost.
+constexpr long kDescriptorsKeptFree = 128;
+std::atomic<long> descriptorsCached{0};
+
+long CacheBudget() {
+  static const long budget = [] {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0L;
+    // The soft limit may be raised to the hard one by anyone.
+    if (limit.rlim_cur < limit.rlim_max) {
+      struct rlimit raised = limit;
+      raised.rlim_cur = limit.rlim_max;
+      if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    const long usable = limit.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(limit.rlim_cur);
+    return std::max(0L, std::min(usable, 1L << 20) - kDescriptorsKeptFree);
+  }();
+  return budget;
 }
+
+struct FolderCache {
+  std::vector<OpenFolder> folders;
+  void CloseFrom(size_t first) {
+    for (size_t i = first; i < folders.size(); ++i) close(folders[i].descriptor);
+    descriptorsCached -= static_cast<long>(folders.size() - first);
+    folders.resize(first);
+  }
+  ~FolderCache() { CloseFrom(0); }
+};
+thread_local FolderCache openFolders;
 
 // `folderPath` names one subfolder of `parent`: its path, the subfolder's
 // name and a separator.
@@ -132,13 +186,13 @@ bool IsSubfolderOf(const std::string& folderPath, const std::string& parent) {
 // subfolder opened that way is on its parent's device: the scan never
 // enters a folder that its parent's listing marked as a mount point.
 int OpenFolderAt(const std::string& folderPath, dev_t& device) {
-  for (size_t i = openFolders.size(); i-- > 0;) {
-    if (!IsSubfolderOf(folderPath, openFolders[i].path)) continue;
-    CloseFoldersFrom(i + 1);
-    const std::string name = folderPath.substr(openFolders[i].path.size(),
-                                               folderPath.size() - openFolders[i].path.size() - 1);
-    device = openFolders[i].device;
-    return openat(openFolders[i].descriptor, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  auto& cached = openFolders.folders;
+  for (size_t i = cached.size(); i-- > 0;) {
+    if (!IsSubfolderOf(folderPath, cached[i].path)) continue;
+    openFolders.CloseFrom(i + 1);
+    const std::string name = folderPath.substr(cached[i].path.size(), folderPath.size() - cached[i].path.size() - 1);
+    device = cached[i].device;
+    return openat(cached[i].descriptor, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
   int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat info;
@@ -150,17 +204,35 @@ int OpenFolderAt(const std::string& folderPath, dev_t& device) {
   return folder;
 }
 
+// Opens the folder; a failure for want of descriptors or memory is not the
+// folder's: this thread's cache is given back and the open tried again.
+int OpenFolderWhenPossible(const std::string& folderPath, dev_t& device, int& error) {
+  for (int attempt = 0;; ++attempt) {
+    const int folder = OpenFolderAt(folderPath, device);
+    error = errno;
+    if (folder >= 0 || !IsShortOfResources(error) || attempt == kResourceAttempts) return folder;
+    openFolders.CloseFrom(0);
+    if (attempt > 0) WaitForResources(attempt);
+  }
+}
+
 void KeepOpen(const std::string& folderPath, int folder, dev_t device) {
-  if (openFolders.size() == kMaxOpenFolders) CloseFoldersFrom(0);
-  openFolders.push_back({folderPath, folder, device});
+  if (openFolders.folders.size() == kMaxOpenFolders || descriptorsCached >= CacheBudget()) openFolders.CloseFrom(0);
+  if (descriptorsCached >= CacheBudget()) {
+    close(folder);
+    return;
+  }
+  descriptorsCached += 1;
+  openFolders.folders.push_back({folderPath, folder, device});
 }
 
 }  // namespace
 
 ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context) {
   dev_t device = 0;
-  int folder = OpenFolderAt(folderPath, device);
-  if (folder < 0) return FailureOf(errno);
+  int error = 0;
+  int folder = OpenFolderWhenPossible(folderPath, device, error);
+  if (folder < 0) return FailureOf(error);
   std::unique_ptr<char[]> ownBuffer;
   char* buffer = sharedBuffer;
   if (listingDepth > 0) {

@@ -91,13 +91,14 @@ def command_line(args, unprivileged=False):
 
 
 def run(args, env=None, cwd=None, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=120,
-        unprivileged=False):
+        unprivileged=False, preexec_fn=None):
     """Runs the program with `args`; standard output is a pipe (or `stdout`),
     so the program sees it redirected."""
     full_env = clean_environment()
     full_env.update(env or {})
     completed = subprocess.run(command_line(args, unprivileged), env=full_env, cwd=cwd, stdin=stdin,
-                               stdout=stdout, stderr=subprocess.PIPE, timeout=timeout)
+                               stdout=stdout, stderr=subprocess.PIPE, timeout=timeout,
+                               preexec_fn=preexec_fn)
     return Result(completed)
 
 

@@ -14,7 +14,7 @@ platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisi
   for (const FakeEntry& entry : found->second.entries) {
     visit(context, {entry.name, entry.attributes, entry.size, entry.linkCount, 1, entry.fileId});
   }
-  return found->second.status;
+  return found->second.vanishesMidListing ? platform::ListStatus::PathNotFound : found->second.status;
 }
 
 bool ScanFake(const std::string& start, int32_t clusterSize) {

@@ -23,6 +23,7 @@ struct FakeFolder {
   // Without "." and "..", which a whole listing adds; a failed listing
   // gives these entries and then its failure.
   std::vector<FakeEntry> entries;
+  bool vanishesMidListing = false;  // gives its entries, then answers "not found"
 };
 
 // Paths end in the separator, as the scanner asks for them.

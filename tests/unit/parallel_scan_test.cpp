@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "control/settings.h"
 #include "fake_listing.h"
+#include "scan/folder_reader.h"
 #include "scan/scanner.h"
 
 namespace {
@@ -29,6 +32,7 @@ void BuildRandomTree(unsigned seed, int folders) {
     paths.push_back(path);
     FakeFolder& folder = fakeFolders[path];
     if (random() % 40 == 0) folder.status = platform::ListStatus::Failed;
+    if (random() % 50 == 0) folder.vanishesMidListing = true;
     if (random() % 60 == 0) fakeFolders.erase(path);  // gone before it is read
   }
   for (const std::string& path : paths) {
@@ -64,7 +68,7 @@ std::string ScanAndDescribe(int threads) {
   root = TDirEntry{};
   root.name = Sep() + "t";
   scanPath = root.name;
-  const bool scanned = threads > 1 ? ScanFolderAhead(root, threads) : ScanFolder(root);
+  const bool scanned = threads == 1 ? ScanFolder(root) : ScanFolderAhead(root, threads);
   std::string text = scanned ? "scanned\n" : "failed\n";
   Describe(root, 0, text);
   text += std::to_string(scanTotals.totalFiles) + " " + std::to_string(scanTotals.totalWasted);
@@ -92,7 +96,8 @@ TEST_P(ParallelScan, BuildsExactlyTheTreeOfTheSingleThreadedScan) {
   options.dirMode = GetParam().dirMode;
   const std::string alone = ScanAndDescribe(1);
   ASSERT_GT(std::count(alone.begin(), alone.end(), '\n'), 5);
-  for (int threads : {2, 3, 8}) EXPECT_EQ(ScanAndDescribe(threads), alone) << threads << " threads";
+  // 0: the count chosen while the scan runs.
+  for (int threads : {0, 2, 3, 8, 64}) EXPECT_EQ(ScanAndDescribe(threads), alone) << threads << " threads";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,6 +106,41 @@ INSTANTIATE_TEST_SUITE_P(
                       Shape{SortOrder::total, 2, 0, false}, Shape{SortOrder::local, 255, 50000, false},
                       Shape{SortOrder::waste, 3, 20000, false}, Shape{SortOrder::files, 1, 0, true},
                       Shape{SortOrder::name, 255, 200000, true}));
+
+// A folder that vanishes after giving some entries keeps none of them, with
+// or without workers; the leak check of the sanitized build sees that the
+// records and jobs of its subfolders are released.
+TEST(ParallelScanStart, AFolderThatVanishesMidListingIsReportedAsNotFound) {
+  fakeFolders = {{Sep() + "t" + Sep(), {platform::ListStatus::Listed, {Dir("a"), Dir("b"), File("f", 10)}}},
+                 {Sep() + "t" + Sep() + "a" + Sep(), {platform::ListStatus::Listed, {Dir("x"), Dir("y"), File("g", 5000)}, true}},
+                 {Sep() + "t" + Sep() + "a" + Sep() + "x" + Sep(), {platform::ListStatus::Listed, {File("h", 1)}}},
+                 {Sep() + "t" + Sep() + "b" + Sep(), {platform::ListStatus::Listed, {File("i", 1)}}}};
+  const std::string alone = ScanAndDescribe(1);
+  EXPECT_EQ(alone, "scanned\n" + Sep() + "t 1 8192 8192 8022\n a 0 0 0 0\n b 1 8192 0 8095\n2 16117");
+  for (int threads : {0, 2, 8}) EXPECT_EQ(ScanAndDescribe(threads), alone) << threads << " threads";
+  ResetScan();
+}
+
+// The system refuses a thread after the first few: the scan goes on with
+// the workers it has, or alone, and builds the same tree.
+TEST(ParallelScanStart, GoesOnWithTheWorkersItHasWhenNoMoreCanStart) {
+  BuildRandomTree(7, 800);
+  const std::string alone = ScanAndDescribe(1);
+  for (int allowed : {0, 1, 3}) {
+    static int started;
+    static int limit;
+    started = 0;
+    limit = allowed;
+    startWorkerThread = [](void (*work)()) {
+      if (started == limit) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      started += 1;
+      return std::thread(work);
+    };
+    EXPECT_EQ(ScanAndDescribe(8), alone) << allowed << " workers";
+  }
+  startWorkerThread = [](void (*work)()) { return std::thread(work); };
+  ResetScan();
+}
 
 TEST(ParallelScanStart, AMissingStartFolderFailsAsAlone) {
   fakeFolders.clear();

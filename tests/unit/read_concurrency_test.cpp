@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "scan/read_concurrency.h"
+
+namespace {
+
+// A device: the entries per millisecond that `readers` reading at once get
+// through together.
+struct Device {
+  const char* name;
+  double (*throughput)(int readers);
+};
+
+// Hands the controller the timings a device gives and measures what it made
+// of them.
+struct Outcome {
+  double settledShare = 0;  // of the reads after settling, those at the best count (within 10%)
+  double settledSpeed = 0;  // their throughput over the device's best
+  double wholeSpeed = 0;    // every read's throughput over one reader's
+};
+
+int BestCount(const Device& device) {
+  int best = 1;
+  for (int readers = 2; readers <= kMaxReadConcurrency; ++readers) {
+    if (device.throughput(readers) > device.throughput(best) * 1.001) best = readers;
+  }
+  return best;
+}
+
+Outcome Drive(const Device& device, int folders, int settleAfter) {
+  ReadConcurrency control;
+  StartReadConcurrency(control, kMaxReadConcurrency);
+  const int best = BestCount(device);
+  double settledMs = 0, settledEntries = 0, wholeMs = 0, wholeEntries = 0, clockMs = 0;
+  int settledReads = 0, readsAtBest = 0;
+  for (int folder = 0; folder < folders; ++folder) {
+    const int entries = 5 + (folder * 7919) % 60;  // folders of mixed sizes
+    const int readers = control.count;
+    // The readers together get through `rate` entries a millisecond, so
+    // each read adds its share of that to the clock.
+    const double rate = device.throughput(readers);
+    const double shareOfTimeMs = entries / rate;
+    clockMs += shareOfTimeMs;
+    wholeMs += shareOfTimeMs;
+    wholeEntries += entries;
+    if (folder >= settleAfter) {
+      settledMs += shareOfTimeMs;
+      settledEntries += entries;
+      settledReads += 1;
+      if (std::abs(readers - best) <= best / 10.0) readsAtBest += 1;
+    }
+    RecordFolderRead(control, static_cast<int64_t>(clockMs * 1e6), entries);
+  }
+  Outcome run;
+  run.settledShare = static_cast<double>(readsAtBest) / settledReads;
+  run.settledSpeed = settledEntries / settledMs / device.throughput(best);
+  run.wholeSpeed = wholeEntries / wholeMs / device.throughput(1);
+  return run;
+}
+
+// Past its best count every device loses a little to the readers that only
+// queue: commands reordered, threads switched.
+double Queueing(int readers, int best, double lossPerReader) {
+  return 1 / (1 + lossPerReader * std::max(0, readers - best));
+}
+
+const Device kDevices[] = {
+    {"solid-state disk, saturated at 32", [](int n) { return 100.0 * std::min(n, 32) * Queueing(n, 32, 0.01); }},
+    {"solid-state disk, saturated at 16", [](int n) { return 100.0 * std::min(n, 16) * Queueing(n, 16, 0.02); }},
+    {"spinning disk", [](int n) { return 40.0 * Queueing(n, 1, 0.5); }},
+    {"network share", [](int n) { return 0.5 * std::min(n, 200); }},
+    {"warm cache on two processors", [](int n) { return 400.0 * std::min(n, 2) * Queueing(n, 2, 0.03); }},
+    {"warm cache on one processor", [](int n) { return 400.0 * Queueing(n, 1, 0.05); }},
+};
+
+TEST(ReadConcurrency, SettlesNearEachDevicesBestCountWithinAFewHundredFolders) {
+  for (const Device& device : kDevices) {
+    const Outcome run = Drive(device, 5000, 700);
+    EXPECT_GE(run.settledShare, 0.9) << device.name;
+    EXPECT_GE(run.settledSpeed, 0.9) << device.name;
+  }
+}
+
+TEST(ReadConcurrency, NeverSlowsASpinningDiskBelowNineTenthsOfOneReader) {
+  for (int folders : {300, 1000, 5000, 20000}) {
+    EXPECT_GE(Drive(kDevices[2], folders, 0).wholeSpeed, 0.9) << folders << " folders";
+  }
+}
+
+TEST(ReadConcurrency, StaysWithinItsLimits) {
+  ReadConcurrency control;
+  StartReadConcurrency(control, 8);
+  int64_t clock = 0;
+  for (int read = 0; read < 2000; ++read) {
+    clock += 1000000 / control.count;  // each reader takes 1 ms a folder
+    RecordFolderRead(control, clock, 10);
+    ASSERT_GE(control.count, 1);
+    ASSERT_LE(control.count, 8);
+  }
+  EXPECT_EQ(control.count, 8);  // reads that never slow down earn every reader
+}
+
+}  // namespace
