@@ -13,6 +13,7 @@
 #include "control/launch.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "scan/exclusions.h"
 
 std::string defaultParameters;
 std::vector<std::string> commandLine;
@@ -109,6 +110,7 @@ bool ApplyWholeWordSwitch(std::string_view upper) {
   else if (upper == "-NOSUBS") options.showOwnSize = false;
   else if (upper == "-NOTOTALS") options.showTotals = false;
   else if (upper == "-NOOFFLINE") options.includeOffline = false;
+  else if (upper == "-LINKS") options.countEveryLink = true;
   else return false;
   return true;
 }
@@ -141,11 +143,14 @@ bool ApplyLaterSwitch(std::string_view upper) {
 void AnswerLongOption(std::string_view upper) {
   if (upper == "--HELP") {
     if (actionObserver != nullptr) actionObserver({"shows the usage screen", true});
+    // The messages of the words before it come first, as they would after -?.
+    ReleaseMessages();
     ShowUsage();
     EndProgram(0);
   }
   if (upper == "--VERSION") {
     if (actionObserver != nullptr) actionObserver({"shows the version", true});
+    ReleaseMessages();
     WriteOutLine(std::string("tallyfold ") + kVersion);
     EndProgram(0);
   }
@@ -212,6 +217,12 @@ void ApplyThreadsOption(std::string_view value) {
   options.scanThreads = static_cast<uint8_t>(threads);
 }
 
+// `word` is what the user typed: the pattern keeps its letter case.
+void ApplyExcludeOption(const std::string& word) {
+  if (AddExclusion(std::string_view(word).substr(9))) return;
+  WriteMessageLine("Invalid exclusion pattern specified - " + word + " (no folder is left out for it)");
+}
+
 }  // namespace
 
 void ReadRegistryDefaults() { defaultParameters = platform::ReadStoredDefaults(); }
@@ -263,6 +274,7 @@ void ParseOption(const std::string& word) {
   if (ApplyWholeWordSwitch(upper)) return;
   if (ApplyLaterSwitch(upper)) return;
   if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
+  if (StartsWith(upper, "-EXCLUDE=") || StartsWith(upper, "-EXCLUDE:")) return ApplyExcludeOption(word);
   AnswerLongOption(upper);
   if (ParseDepthOption(word)) return;
   options.startFolder = word;

@@ -106,6 +106,15 @@ void WalkLongPathEntry(void* context, const platform::ListingEntry& entry) {
   LongestPathsWalk(walk.path + std::string(entry.name) + platform::kPathSeparator);
 }
 
+// A relative start folder needs the current folder; without it there is
+// nothing sound to report on (falling back to the root would scan a whole
+// disk instead).
+[[noreturn]] void EndWithoutCurrentFolder(const std::string& failure) {
+  WriteErrorLine("Cannot read the current folder: " + failure);
+  if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  EndProgram(1);
+}
+
 }  // namespace
 
 void WriteBanner() {
@@ -118,11 +127,13 @@ void WriteBanner() {
 }
 
 bool ReportRun() {
+  std::string failure;
+  const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
+  if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
   scanTotals = ScanTotals{};
   if (outputRedirected && FramedReport() && options.showHeader) {
     WriteReportHeaderLine();
   }
-  const std::string expandedPath = ExpandStartPath(options.startFolder);
   root = TDirEntry{};
   root.name = expandedPath;
   if (options.longestPaths) {
@@ -130,11 +141,11 @@ bool ReportRun() {
     return true;
   }
   bool reported = false;
-  bool refused = false;
+  // A refused earlier report ends the run as a missing start folder does:
+  // no report.
   if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
-    refused = !ComparisonAccepted(expandedPath);
-    if (!refused) {
+    if (ComparisonAccepted(expandedPath)) {
       scanPath = expandedPath;
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       reported = ScanTree();
@@ -145,7 +156,6 @@ bool ReportRun() {
     }
   }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
-  if (refused) EndProgram(1);
   return reported;
 }
 

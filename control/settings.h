@@ -37,6 +37,8 @@ struct ReportOptions {
   bool showHeader = true;
   bool longestPaths = false;
   bool includeOffline = true;
+  // -links: a file with several hard links counts in full under each name.
+  bool countEveryLink = false;
   std::string startFolder = ".";
   SortOrder sortOrder = SortOrder::name;
   bool pauseEachPage = true;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -33,13 +34,34 @@ inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrReparsePoint = 0x400;
 inline constexpr uint32_t kAttrOffline = 0x1000;
 
+// Whether the system's names ignore letter case (Windows) or not (Linux).
+extern const bool kNamesIgnoreCase;
+
 struct ListingEntry {
   std::string_view name;  // valid only during the visit
   uint32_t attributes;
   int64_t size;           // bytes; 0 for directories
+  // A file's number of hard links and what identifies it on its volume;
+  // the Windows listing gives no link count, so there every name is 1.
+  uint32_t linkCount = 1;
+  uint64_t volumeId = 0;
+  uint64_t fileId = 0;
 };
 
-enum class ListStatus { Listed, PathNotFound, Failed };
+// How a listing ended. A failed listing says why, in the system's words,
+// and whether the system was short of descriptors or memory: such a failure
+// may pass, so it is worth trying again.
+struct ListStatus {
+  enum Outcome { Listed, PathNotFound, Failed };
+  Outcome outcome = Listed;
+  std::string reason;            // for Failed: "Permission denied", ...
+  bool shortOfResources = false;  // for Failed: EMFILE, ENFILE, ENOMEM and the like
+
+  ListStatus(Outcome outcome = Listed) : outcome(outcome) {}
+  ListStatus(Outcome outcome, std::string reason, bool shortOfResources = false)
+      : outcome(outcome), reason(std::move(reason)), shortOfResources(shortOfResources) {}
+  bool operator==(Outcome other) const { return outcome == other; }
+};
 
 using EntryVisitor = void (*)(void* context, const ListingEntry& entry);
 
@@ -54,8 +76,9 @@ ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* c
 // The length of a path as the system's path limit counts it (UTF-16 units
 // on Windows, bytes on Linux).
 size_t PathLength(std::string_view path);
-// The current directory, as a full path.
-std::string CurrentDirectory();
+// The current directory, as a full path; empty when the system cannot give
+// it (it was removed, or may not be read), with `failure` saying why.
+std::string CurrentDirectory(std::string* failure = nullptr);
 // Windows: the current directory of drive `letter` (upper case), e.g. "C:\\Work".
 std::string CurrentDirectoryOfDrive(char letter);
 // The folder of the running program, ending in a separator.

@@ -40,11 +40,11 @@ constexpr ColumnToggle kColumnToggles[] = {
 // terminal of two or three rows.
 int32_t WindowLines(int32_t lines) { return std::max(lines, 1); }
 
-void ClampCursor(int32_t totalLines) { lineCursor = std::clamp(lineCursor, 0, totalLines); }
+void ClampCursor(LineNumber totalLines) { lineCursor = std::clamp<LineNumber>(lineCursor, 0, totalLines); }
 
-void PrintWindow(const OutputOperations& mode, int32_t totalLines) {
-  const int32_t startCursor = lineCursor;
-  const int32_t startBudget = lineBudget;
+void PrintWindow(const OutputOperations& mode, LineNumber totalLines) {
+  const LineNumber startCursor = lineCursor;
+  const LineNumber startBudget = lineBudget;
   mode.header();
   mode.folders(walkTop.folder);
   mode.footer(totalLines);
@@ -55,8 +55,8 @@ void PrintWindow(const OutputOperations& mode, int32_t totalLines) {
   redrawPending = false;
 }
 
-void ShowStatusBar(int32_t totalLines) {
-  const int64_t percent = int64_t{lineCursor} * 100 / totalLines;
+void ShowStatusBar(LineNumber totalLines) {
+  const LineNumber percent = lineCursor * 100 / totalLines;
   std::string bar(kStatusTemplate);
   bar.replace(0, 3, PadLeft(std::to_string(percent), 3));
   WriteOut(bar);
@@ -80,7 +80,7 @@ void FlipTreeChars() {
 
 // Keys without a character; `shownEnd` is the line after the last one on
 // screen.
-NextStep ActOnScanCode(uint8_t scanCode, int32_t shownEnd, int32_t totalLines) {
+NextStep ActOnScanCode(uint8_t scanCode, LineNumber shownEnd, LineNumber totalLines) {
   const bool aboveFirstWindow = shownEnd > pageLength;
   switch (scanCode) {
     case kScanHome:
@@ -116,7 +116,7 @@ NextStep ActOnScanCode(uint8_t scanCode, int32_t shownEnd, int32_t totalLines) {
   }
 }
 
-NextStep ActOnCharacter(uint8_t character, int32_t shownEnd, int32_t totalLines) {
+NextStep ActOnCharacter(uint8_t character, LineNumber shownEnd, LineNumber totalLines) {
   if (FlipColumnSetting(character)) {
     RefreshWindow();
     return NextStep::loop;
@@ -140,7 +140,7 @@ uint8_t UpperAscii(uint8_t character) {
   return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A') : character;
 }
 
-NextStep ActOnKey(const KeyRead& key, int32_t totalLines) {
+NextStep ActOnKey(const KeyRead& key, LineNumber totalLines) {
   const uint8_t character = UpperAscii(key.character);
   if (character == kCtrlC || character == kEsc || character == 'Q') EndProgram(0);
   if (character == 0) return ActOnScanCode(key.scanCode, lineCursor, totalLines);
@@ -151,7 +151,7 @@ NextStep ActOnKey(const KeyRead& key, int32_t totalLines) {
 // output is), End would redraw the last window and ask again for ever; the
 // rest of the report is printed instead and the browser left as Space leaves
 // it at the end.
-void PrintRemainingLines(const OutputOperations& mode, int32_t totalLines) {
+void PrintRemainingLines(const OutputOperations& mode, LineNumber totalLines) {
   if (lineCursor >= totalLines) return;
   lineBudget = totalLines - lineCursor;
   PrintWindow(mode, totalLines);
@@ -175,7 +175,7 @@ bool FlipColumnSetting(uint8_t key) {
   return false;
 }
 
-void BrowseReport(const OutputOperations& mode, int32_t totalLines) {
+void BrowseReport(const OutputOperations& mode, LineNumber totalLines) {
   // The first screen keeps two lines fewer than a full window, so that what
   // was written above the report stays in view.
   lineBudget = WindowLines(pageLength - 2);

@@ -11,7 +11,7 @@
 // lineCursor at 0. Returns when the user pages past the end (Space or Page
 // Down with the last line on screen), or when keys cannot be read, after the
 // rest of the report has been printed; Esc, Q and Ctrl+C end the program.
-void BrowseReport(const OutputOperations& mode, int32_t totalLines);
+void BrowseReport(const OutputOperations& mode, LineNumber totalLines);
 
 // Flips the setting of a column key (W, D, F, S, T, or A for the tree
 // characters), given upper-cased; false for any other key.

@@ -167,7 +167,7 @@ void ListConsoleFolders(TDirEntry* first) {
   ListFolders(first, kLines);
 }
 
-int32_t ConsoleFooter(int32_t totalLines) {
+int32_t ConsoleFooter(LineNumber totalLines) {
   const int32_t lines = options.showDriveStats ? 9 : 3;
   if (Comparing()) return WalkFooter(totalLines, lines + 1, WriteComparedFooterLine);
   return WalkFooter(totalLines, lines, WriteFooterLine);

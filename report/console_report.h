@@ -8,6 +8,6 @@
 
 int32_t ConsoleHeader();
 void ListConsoleFolders(TDirEntry* first);
-int32_t ConsoleFooter(int32_t totalLines);
+int32_t ConsoleFooter(LineNumber totalLines);
 
 inline constexpr OutputOperations kConsoleMode = {ConsoleHeader, ListConsoleFolders, ConsoleFooter};

@@ -188,6 +188,6 @@ void ListHtmlFolders(TDirEntry* first) {
   ListFolders(first, kLines);
 }
 
-int32_t HtmlFooter(int32_t totalLines) {
+int32_t HtmlFooter(LineNumber totalLines) {
   return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterSlot);
 }

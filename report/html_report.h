@@ -31,7 +31,7 @@ int32_t HtmlHeader();
 void ListHtmlFolders(TDirEntry* first);
 // Footer operation: 9 line slots (totals row, end of table, drive
 // statistics), or 3 under -nostats.
-int32_t HtmlFooter(int32_t totalLines);
+int32_t HtmlFooter(LineNumber totalLines);
 
 // One folder's table row.
 void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling);

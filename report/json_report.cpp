@@ -197,7 +197,7 @@ void ListJsonFolders(TDirEntry* first) {
   }
 }
 
-int32_t JsonFooter(int32_t totalLines) {
+int32_t JsonFooter(LineNumber totalLines) {
   return WalkFooter(totalLines, kFooterLines, [](int32_t) {
     WriteOut(platform::kLineEnd);
     WriteOutLine("}");

@@ -23,7 +23,7 @@
 
 int32_t JsonHeader();
 void ListJsonFolders(TDirEntry* first);
-int32_t JsonFooter(int32_t totalLines);
+int32_t JsonFooter(LineNumber totalLines);
 
 // The local date and time in ISO 8601 with its offset from UTC, as in
 // "2026-12-07T13:05:09+01:00".

@@ -12,6 +12,7 @@
 #include "control/launch.h"
 #include "control/settings.h"
 #include "report/browser.h"
+#include "report/comparison.h"
 #include "scan/scanner.h"
 
 namespace {
@@ -25,7 +26,7 @@ struct OpenedFolder {
   TDirEntry* folder;
   // The first line of the window its parent's view showed when it was
   // opened, to show again on the way back; -1 when that view was not shown.
-  int32_t parentWindowTop;
+  LineNumber parentWindowTop;
 };
 
 // The state of navigation. The opened folders outlive one navigation, so
@@ -34,22 +35,23 @@ struct Navigation {
   const OutputOperations* mode = nullptr;
   std::string startPath;              // the start folder's path, ending in a separator
   std::vector<OpenedFolder> opened;   // from a child of the root down to the top
-  int32_t totalLines = 0;
-  int32_t headerLines = 0;
-  int32_t folderLines = 0;
-  int32_t windowTop = 0;   // the first line on screen
-  int32_t cursorLine = 0;  // a folder line
+  LineNumber totalLines = 0;
+  LineNumber headerLines = 0;
+  LineNumber folderLines = 0;
+  LineNumber windowTop = 0;   // the first line on screen
+  LineNumber cursorLine = 0;  // a folder line
   std::string_view notice; // shown on the status bar in place of the keys, once
 };
 
 Navigation navigation;
 
-// The cycle of the O key.
+// The cycle of the O key; growth only when a comparison gives growth.
 constexpr struct {
   SortOrder order;
   const char* word;  // as -sort= takes it
 } kOrders[] = {{SortOrder::name, "name"},   {SortOrder::total, "total"}, {SortOrder::local, "local"},
-               {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"}};
+               {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"},
+               {SortOrder::growth, "growth"}};
 
 size_t OrderIndex() {
   for (size_t i = 0; i < std::size(kOrders); ++i) {
@@ -59,10 +61,10 @@ size_t OrderIndex() {
 }
 
 // At least one line, so that a terminal of two rows still shows the cursor.
-int32_t WindowHeight() { return std::max(pageLength, 1); }
+LineNumber WindowHeight() { return std::max(pageLength, 1); }
 
-int32_t FirstFolderLine() { return navigation.headerLines; }
-int32_t LastFolderLine() { return navigation.headerLines + navigation.folderLines - 1; }
+LineNumber FirstFolderLine() { return navigation.headerLines; }
+LineNumber LastFolderLine() { return navigation.headerLines + navigation.folderLines - 1; }
 
 void CountViewLines() {
   const OutputOperations& mode = *navigation.mode;
@@ -79,12 +81,12 @@ void ScrollToCursor() {
   n.cursorLine = std::clamp(n.cursorLine, FirstFolderLine(), LastFolderLine());
   if (n.cursorLine < n.windowTop) n.windowTop = n.cursorLine;
   if (n.cursorLine >= n.windowTop + WindowHeight()) n.windowTop = n.cursorLine - WindowHeight() + 1;
-  n.windowTop = std::clamp(n.windowTop, 0, std::max(n.totalLines - WindowHeight(), 0));
+  n.windowTop = std::clamp<LineNumber>(n.windowTop, 0, std::max<LineNumber>(n.totalLines - WindowHeight(), 0));
 }
 
 // The folder `remaining` lines below `folder` in line order (0: the folder
 // itself), with the folders below `folder` down to it added to `chain`.
-TDirEntry* FolderBelow(TDirEntry& folder, int32_t& remaining, std::vector<TDirEntry*>& chain) {
+TDirEntry* FolderBelow(TDirEntry& folder, LineNumber& remaining, std::vector<TDirEntry*>& chain) {
   if (remaining == 0) return &folder;
   remaining -= 1;
   for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
@@ -96,13 +98,13 @@ TDirEntry* FolderBelow(TDirEntry& folder, int32_t& remaining, std::vector<TDirEn
 }
 
 TDirEntry* FolderAtCursor(std::vector<TDirEntry*>& chain) {
-  int32_t remaining = navigation.cursorLine - FirstFolderLine();
+  LineNumber remaining = navigation.cursorLine - FirstFolderLine();
   return FolderBelow(*walkTop.folder, remaining, chain);
 }
 
 // Counts in `line` the lines from `folder` to `target`; false when `target`
 // is not in its subtree.
-bool CountLinesTo(const TDirEntry& folder, const TDirEntry* target, int32_t& line) {
+bool CountLinesTo(const TDirEntry& folder, const TDirEntry* target, LineNumber& line) {
   if (&folder == target) return true;
   line += 1;
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
@@ -111,8 +113,8 @@ bool CountLinesTo(const TDirEntry& folder, const TDirEntry* target, int32_t& lin
   return false;
 }
 
-int32_t LineOf(const TDirEntry* folder) {
-  int32_t line = 0;
+LineNumber LineOf(const TDirEntry* folder) {
+  LineNumber line = 0;
   CountLinesTo(*walkTop.folder, folder, line);
   return FirstFolderLine() + line;
 }
@@ -161,7 +163,7 @@ void GoBack() {
   n.opened.pop_back();
   ShowInnermostFolder();
   n.cursorLine = LineOf(left.folder);
-  n.windowTop = std::max(left.parentWindowTop, 0);
+  n.windowTop = std::max<LineNumber>(left.parentWindowTop, 0);
   ScrollToCursor();
 }
 
@@ -170,23 +172,27 @@ void NextOrder() {
   std::vector<TDirEntry*> chain;
   const TDirEntry* atCursor = FolderAtCursor(chain);
   options.sortOrder = kOrders[(OrderIndex() + 1) % std::size(kOrders)].order;
+  if (options.sortOrder == SortOrder::growth && !Comparing()) options.sortOrder = kOrders[0].order;
+  // Growth orders the tree as the run does: after the scan's linking, which
+  // keeps the listing order for it.
   RelinkTree(root);
+  if (options.sortOrder == SortOrder::growth) OrderByGrowth();
   n.cursorLine = LineOf(atCursor);
   ScrollToCursor();
 }
 
-void MoveCursor(int32_t lines) {
+void MoveCursor(LineNumber lines) {
   navigation.cursorLine += lines;
   ScrollToCursor();
 }
 
 // Page Up and Page Down move the window and the cursor alike.
-void MovePage(int32_t direction) {
-  navigation.windowTop = std::max(navigation.windowTop + direction * WindowHeight(), 0);
+void MovePage(LineNumber direction) {
+  navigation.windowTop = std::max<LineNumber>(navigation.windowTop + direction * WindowHeight(), 0);
   MoveCursor(direction * WindowHeight());
 }
 
-void JumpTo(int32_t windowTop, int32_t cursorLine) {
+void JumpTo(LineNumber windowTop, LineNumber cursorLine) {
   navigation.windowTop = windowTop;
   navigation.cursorLine = cursorLine;
   ScrollToCursor();
@@ -195,7 +201,7 @@ void JumpTo(int32_t windowTop, int32_t cursorLine) {
 // Prints `count` lines of the report from line `first` through the mode's
 // operations; the lister and footer are not asked once the budget is spent,
 // since the lister prints the line it stands on before it tests the budget.
-void PrintLines(int32_t first, int32_t count) {
+void PrintLines(LineNumber first, LineNumber count) {
   if (count <= 0) return;
   const OutputOperations& mode = *navigation.mode;
   lineCursor = first;
@@ -219,7 +225,7 @@ void DrawWindow() {
   PrintLines(n.cursorLine, 1);
   ShowReversed(false);
   PrintLines(n.cursorLine + 1, n.windowTop + WindowHeight() - n.cursorLine - 1);
-  WriteOut(FirstChars(StatusBar(), static_cast<size_t>(std::max(screenWidth - 1, 0))));
+  WriteOut(FirstChars(StatusBar(), static_cast<size_t>(std::max<LineNumber>(screenWidth - 1, 0))));
   n.notice = {};
 }
 
@@ -269,9 +275,9 @@ bool ActOnKey(const KeyRead& key) {
 
 }  // namespace
 
-int32_t NavigateReport(const OutputOperations& mode, int32_t totalLines) {
+LineNumber NavigateReport(const OutputOperations& mode, LineNumber totalLines) {
   Navigation& n = navigation;
-  const int32_t shownEnd = std::min(lineCursor, totalLines);
+  const LineNumber shownEnd = std::min(lineCursor, totalLines);
   n.mode = &mode;
   if (walkTop.folder == &root) {
     n.opened.clear();
@@ -279,13 +285,13 @@ int32_t NavigateReport(const OutputOperations& mode, int32_t totalLines) {
   }
   CountViewLines();
   // The cursor starts on the first folder line of the window shown.
-  n.windowTop = std::max(shownEnd - WindowHeight(), 0);
+  n.windowTop = std::max<LineNumber>(shownEnd - WindowHeight(), 0);
   n.cursorLine = std::max(n.windowTop, FirstFolderLine());
   ScrollToCursor();
   while (true) {
     DrawWindow();
     if (!ActOnKey(GetKeyPress())) break;
   }
-  lineCursor = std::min(n.windowTop + WindowHeight(), n.totalLines);
+  lineCursor = std::min<LineNumber>(n.windowTop + WindowHeight(), n.totalLines);
   return n.totalLines;
 }

@@ -15,4 +15,4 @@
 // navigation, or when no key can be read, with the line count of the report
 // now shown, whose top may be a folder opened meanwhile, and lineCursor at
 // the end of the window last shown; Ctrl+C and Q end the program.
-int32_t NavigateReport(const OutputOperations& mode, int32_t totalLines);
+LineNumber NavigateReport(const OutputOperations& mode, LineNumber totalLines);

@@ -1,18 +1,20 @@
 #include "report/walker.h"
 
+#include <limits>
+
 #include "control/settings.h"
 #include "report/browser.h"
 
-int32_t lineCursor = 0;
-int32_t lineBudget = 0;
-int32_t lineIndex = 0;
+LineNumber lineCursor = 0;
+LineNumber lineBudget = 0;
+LineNumber lineIndex = 0;
 std::string treePrefix;
 WalkTop walkTop = {&root, {}};
 
 namespace {
 
-// Above any real line number, so a counting pass prints nothing.
-constexpr int32_t kCountingCursor = 0xFFFFF;
+// Beyond any line number a tree can reach, so a counting pass prints nothing.
+constexpr LineNumber kCountingCursor = std::numeric_limits<LineNumber>::max();
 
 }  // namespace
 
@@ -22,9 +24,9 @@ const std::string& LineName(const TDirEntry& folder) {
   return IsWalkTop(folder) && &folder != &root ? walkTop.path : folder.name;
 }
 
-int32_t CountReportLines(const OutputOperations& mode) {
+LineNumber CountReportLines(const OutputOperations& mode) {
   lineCursor = -1;
-  int32_t total = mode.header() + mode.footer(0);
+  const LineNumber total = mode.header() + mode.footer(0);
   lineCursor = kCountingCursor;
   lineIndex = 0;
   lineBudget = 10;
@@ -34,7 +36,7 @@ int32_t CountReportLines(const OutputOperations& mode) {
 
 void WalkReport(const OutputOperations& mode) {
   walkTop = {&root, {}};
-  int32_t total = CountReportLines(mode);
+  const LineNumber total = CountReportLines(mode);
   lineCursor = 0;
   if (options.pauseEachPage) {
     BrowseReport(mode, total);
@@ -46,13 +48,13 @@ void WalkReport(const OutputOperations& mode) {
   mode.footer(total);
 }
 
-int32_t NoFooter(int32_t) { return 0; }
+int32_t NoFooter(LineNumber) { return 0; }
 
-int32_t WalkFooter(int32_t totalLines, int32_t footerLines, void (*writeLine)(int32_t line)) {
+int32_t WalkFooter(LineNumber totalLines, int32_t footerLines, void (*writeLine)(int32_t line)) {
   if (lineCursor == -1) return footerLines;
-  for (int32_t line = lineCursor - (totalLines - footerLines);
+  for (LineNumber line = lineCursor - (totalLines - footerLines);
        line >= 0 && line < footerLines && lineBudget > 0; ++line) {
-    writeLine(line);
+    writeLine(static_cast<int32_t>(line));
     lineBudget -= 1;
   }
   return 0;

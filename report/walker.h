@@ -31,9 +31,10 @@
 // Example: a root R with children A (holding A1) and B; the console header
 // (H = 2) and a footer of F = 3 lines. The lines are
 //   0 titles  1 rule  2 R  3 A  4 A1  5 B  6 rule  7 totals  8 rule   (T = 9)
-// Counting: lineCursor = -1 gives H + F = 5; then lineCursor = 0xFFFFF,
-//   lineIndex = 0, lineBudget = 10, and folders(R) alone prints nothing and
-//   leaves lineIndex at the folder count, 4: T = 5 + 4 = 9.
+// Counting: lineCursor = -1 gives H + F = 5; then lineCursor = the largest
+//   LineNumber (beyond any line), lineIndex = 0, lineBudget = 10, and
+//   folders(R) alone prints nothing and leaves lineIndex at the folder
+//   count, 4: T = 5 + 4 = 9.
 // One pass: lineCursor = 0, lineBudget = 9; header prints 0, 1 (cursor 2,
 //   budget 7); folders prints 2..5 (cursor 6, budget 3); footer starts at
 //   c = 6 - (9 - 3) = 0 and prints its three lines (budget 0).
@@ -49,16 +50,19 @@
 
 #include "scan/tree.h"
 
-extern int32_t lineCursor;
-extern int32_t lineBudget;
-extern int32_t lineIndex;
+// Wide enough for a line per folder of any tree a file system can hold.
+using LineNumber = int64_t;
+
+extern LineNumber lineCursor;
+extern LineNumber lineBudget;
+extern LineNumber lineIndex;
 // The indentation written before the current folder's connector.
 extern std::string treePrefix;
 
 struct OutputOperations {
   int32_t (*header)();
   void (*folders)(TDirEntry* first);
-  int32_t (*footer)(int32_t totalLines);
+  int32_t (*footer)(LineNumber totalLines);
 };
 
 // The folder a report shows at its top: the root, or a folder the browser's
@@ -78,14 +82,14 @@ const std::string& LineName(const TDirEntry& folder);
 // Renders the tree under `root` through the three operations of a mode.
 void WalkReport(const OutputOperations& mode);
 // T of the report of walkTop: header, folder and footer lines.
-int32_t CountReportLines(const OutputOperations& mode);
+LineNumber CountReportLines(const OutputOperations& mode);
 
 // The footer of the modes without one.
-int32_t NoFooter(int32_t totalLines);
+int32_t NoFooter(LineNumber totalLines);
 
 // The footer operation's part of the contract, for a footer of
 // `footerLines` lines that `writeLine` writes one at a time.
-int32_t WalkFooter(int32_t totalLines, int32_t footerLines, void (*writeLine)(int32_t line));
+int32_t WalkFooter(LineNumber totalLines, int32_t footerLines, void (*writeLine)(int32_t line));
 
 // Appends the vertical bar (when the folder has a later sibling) or a blank,
 // then two blanks, to treePrefix.

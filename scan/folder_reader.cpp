@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "control/settings.h"
+#include "scan/exclusions.h"
 #include "scan/read_concurrency.h"
 #include "scan/scanner.h"
 
@@ -18,27 +19,42 @@ bool CountsSize(uint32_t attributes) {
   return options.includeOffline || (attributes & platform::kAttrOffline) == 0;
 }
 
+struct FolderReading {
+  const std::string& folderPath;
+  FolderContents& contents;
+};
+
 void CountEntry(void* context, const platform::ListingEntry& entry) {
-  auto& contents = *static_cast<FolderContents*>(context);
+  auto& reading = *static_cast<FolderReading*>(context);
+  auto& contents = reading.contents;
   contents.entryCount += 1;
   if (entry.attributes & (platform::kAttrVolumeLabel | platform::kAttrReparsePoint)) return;
   if (entry.attributes & platform::kAttrDirectory) {
     if (entry.name == "." || entry.name == "..") return;
+    // An excluded folder is never read; its entry still counted above.
+    if (IsExcluded(reading.folderPath, entry.name)) return;
     auto* child = new TDirEntry;
     child->name = entry.name;
     contents.subfolders.emplace_back(child);
     return;
   }
-  contents.fileCount += 1;
+  contents.fileCount = AddCount(contents.fileCount, 1);
   if (!CountsSize(entry.attributes)) return;
-  contents.localBytes =
-      AddBytes(contents.localBytes, options.dirMode ? entry.size : ClusterRound(entry.size, contents.wastedBytes));
+  int64_t slack = 0;
+  const int64_t bytes = options.dirMode ? entry.size : ClusterRound(entry.size, slack);
+  if (entry.linkCount > 1 && !options.countEveryLink) {
+    contents.linkedFiles.push_back({entry.volumeId, entry.fileId, bytes, slack});
+    return;
+  }
+  contents.localBytes = AddBytes(contents.localBytes, bytes);
+  contents.wastedBytes = AddBytes(contents.wastedBytes, slack);
 }
 
 }  // namespace
 
 void ReadFolderContents(const std::string& folderPath, FolderContents& contents) {
-  contents.status = folderLister(folderPath, CountEntry, &contents);
+  FolderReading reading{folderPath, contents};
+  contents.status = folderLister(folderPath, CountEntry, &reading);
   if (contents.status == platform::ListStatus::PathNotFound) {
     contents = FolderContents{};
     contents.status = platform::ListStatus::PathNotFound;

@@ -27,6 +27,15 @@ struct FolderContents {
   int32_t fileCount = 0;
   int64_t localBytes = 0;   // files, rounded to clusters unless -dir
   int64_t wastedBytes = 0;  // the files' cluster slack
+  // Files with several hard links, not yet in the figures above: the scan
+  // counts each once, in the first folder it takes them from.
+  struct LinkedFile {
+    uint64_t volumeId;
+    uint64_t fileId;
+    int64_t bytes;  // rounded to clusters unless -dir
+    int64_t slack;
+  };
+  std::vector<LinkedFile> linkedFiles;
   // The subfolders, a new record each, the last listed first (the order the
   // scan takes them in); the scan takes each one over as it scans it, and
   // whatever a scan that returns early leaves here is released with it.

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <limits>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "console/text.h"
 #include "console/writer.h"
 #include "control/settings.h"
+#include "scan/exclusions.h"
 #include "scan/folder_reader.h"
 #include "scan/reading_prompt.h"
 
@@ -30,12 +32,19 @@ std::vector<TDirEntry*> finishedChildren;
 // Each directory entry takes 32 bytes in its folder's own allocation.
 constexpr int64_t kDirectoryEntryBytes = 32;
 
+// Files with several hard links whose bytes have been counted in this scan.
+std::set<std::pair<uint64_t, uint64_t>> linkedFilesCounted;
+
 // Set while workers read ahead of the scan.
 bool readingAhead = false;
 
 void ReportMissingPath() {
   WriteErrorLine("Path was not found (invalid character or maximum path length exceeded?): " +
                  scanPath);
+}
+
+void ReportUnreadable(const std::string& reason) {
+  WriteErrorLine("Cannot read folder " + scanPath + ": " + reason);
 }
 
 void ReportPathTooLong(const TDirEntry& child) {
@@ -69,11 +78,22 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, size_t folderL
   }
 }
 
+// The first folder the scan takes a linked file from counts its bytes; the
+// folders are taken in the same order with or without workers.
+void CountLinkedFiles(TDirEntry& node, const FolderContents& contents) {
+  for (const FolderContents::LinkedFile& file : contents.linkedFiles) {
+    if (!linkedFilesCounted.emplace(file.volumeId, file.fileId).second) continue;
+    node.localBytes = AddBytes(node.localBytes, file.bytes);
+    node.wastedBytes = AddBytes(node.wastedBytes, file.slack);
+  }
+}
+
 void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
-  node.fileCount += contents.fileCount;
+  node.fileCount = AddCount(node.fileCount, contents.fileCount);
   node.localBytes = AddBytes(node.localBytes, contents.localBytes);
   node.wastedBytes = AddBytes(node.wastedBytes, contents.wastedBytes);
-  scanTotals.totalFiles += contents.fileCount;
+  CountLinkedFiles(node, contents);
+  scanTotals.totalFiles = AddCount(scanTotals.totalFiles, contents.fileCount);
   if (options.dirMode) return;
   // A drive's root folder has no entry of its own to hold its listing.
   if (scanPath != allowanceFreeRoot) {
@@ -99,6 +119,8 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
     ReportMissingPath();
     return false;  // the contents hold nothing: a folder not found keeps no records
   }
+  // What was listed before the failure still counts.
+  if (contents.status == platform::ListStatus::Failed) ReportUnreadable(contents.status.reason);
   scanDepth += 1;
   CountOwnContents(node, contents);
   CountFolderProgress(contents.localBytes);
@@ -117,6 +139,14 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   return true;
 }
 
+// Exclusion paths are relative to the start folder, and a linked file is
+// counted once per scan.
+void BeginScan() {
+  scanPath = EnsureTrailingBackslash(std::move(scanPath));
+  exclusions.startPathLength = scanPath.size();
+  linkedFilesCounted.clear();
+}
+
 }  // namespace
 
 int64_t ClusterRound(int64_t bytes, int64_t& waste) {
@@ -132,10 +162,18 @@ int64_t AddBytes(int64_t sum, int64_t bytes) {
   return __builtin_add_overflow(sum, bytes, &result) ? std::numeric_limits<int64_t>::max() : result;
 }
 
-bool ScanFolder(TDirEntry& node) { return ScanFolderFrom(node, nullptr); }
+int32_t AddCount(int32_t sum, int32_t count) {
+  int32_t result = 0;
+  return __builtin_add_overflow(sum, count, &result) ? std::numeric_limits<int32_t>::max() : result;
+}
+
+bool ScanFolder(TDirEntry& node) {
+  BeginScan();
+  return ScanFolderFrom(node, nullptr);
+}
 
 bool ScanFolderAhead(TDirEntry& node, int threads) {
-  scanPath = EnsureTrailingBackslash(std::move(scanPath));
+  BeginScan();
   readingAhead = true;
   FolderJobHandle rootJob = StartReadingAhead(threads, scanPath);
   const bool scanned = ScanFolderFrom(node, rootJob.get());
@@ -212,7 +250,7 @@ void FoldSubtree(TDirEntry& node) {
   while (node.firstChild != nullptr) {
     TDirEntry* child = node.firstChild;
     FoldSubtree(*child);
-    node.fileCount += child->fileCount;
+    node.fileCount = AddCount(node.fileCount, child->fileCount);
     node.wastedBytes = AddBytes(node.wastedBytes, child->wastedBytes);
     node.firstChild = child->next;
     delete child;
@@ -221,7 +259,7 @@ void FoldSubtree(TDirEntry& node) {
 
 void FoldChildInto(TDirEntry* child, TDirEntry& parent) {
   FoldSubtree(*child);
-  parent.fileCount += child->fileCount;
+  parent.fileCount = AddCount(parent.fileCount, child->fileCount);
   parent.wastedBytes = AddBytes(parent.wastedBytes, child->wastedBytes);
   delete child;
 }

@@ -34,6 +34,10 @@ int64_t ClusterRound(int64_t bytes, int64_t& waste);
 // turn negative and be folded away by the size threshold.
 int64_t AddBytes(int64_t sum, int64_t bytes);
 
+// `sum` + `count`, held at the 32-bit limit like the byte figures: a file
+// count that wrapped round would turn negative.
+int32_t AddCount(int32_t sum, int32_t count);
+
 // The figure a descending sort order compares (0 for the name order and none).
 int64_t SortKey(const TDirEntry& entry);
 

@@ -27,11 +27,16 @@ std::string ResolveRelative(std::string_view argument, std::string directory, ch
   return EnsureTrailingBackslash(std::move(directory), separator) + std::string(argument);
 }
 
+// A full drive path such as C:\Data, or a UNC path.
+bool IsFullDrivePath(std::string_view argument) {
+  return (argument.size() >= 3 && argument.substr(1, 2) == ":\\") || StartsWith(argument, "\\\\");
+}
+
 }  // namespace
 
 std::string ExpandDrivePath(std::string_view argument, char currentDrive,
                             std::string (*currentDirectoryOfDrive)(char letter)) {
-  if ((argument.size() >= 3 && argument.substr(1, 2) == ":\\") || StartsWith(argument, "\\\\")) return std::string(argument);
+  if (IsFullDrivePath(argument)) return std::string(argument);
   std::string drive;
   if (argument.size() >= 2 && argument[1] == ':') {
     drive = std::string(argument.substr(0, 2));
@@ -49,10 +54,11 @@ std::string ExpandPosixPath(std::string_view argument, std::string_view currentD
   return ResolveRelative(argument, std::string(currentDirectory), '/');
 }
 
-std::string ExpandStartPath(const std::string& argument) {
-  if (platform::kPathStyle == platform::PathStyle::Windows) {
-    return ExpandDrivePath(argument, platform::CurrentDirectory()[0],
-                           platform::CurrentDirectoryOfDrive);
-  }
-  return ExpandPosixPath(argument, platform::CurrentDirectory());
+std::string ExpandStartPath(const std::string& argument, std::string& failure) {
+  const bool windows = platform::kPathStyle == platform::PathStyle::Windows;
+  if (windows ? IsFullDrivePath(argument) : StartsWith(argument, "/")) return argument;
+  const std::string current = platform::CurrentDirectory(&failure);
+  if (current.empty()) return {};
+  if (windows) return ExpandDrivePath(argument, current[0], platform::CurrentDirectoryOfDrive);
+  return ExpandPosixPath(argument, current);
 }

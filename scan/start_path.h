@@ -4,8 +4,10 @@
 #include <string>
 #include <string_view>
 
-// By the rules of the running system.
-std::string ExpandStartPath(const std::string& argument);
+// By the rules of the running system. Empty when the argument is relative
+// and the current directory cannot be had (it was removed, say), with
+// `failure` saying why; a full path never needs it.
+std::string ExpandStartPath(const std::string& argument, std::string& failure);
 
 // Drive-letter rules: full drive paths and UNC paths are kept; a path without
 // a drive takes the current drive; a relative path is resolved against the

@@ -1,11 +1,14 @@
 #include "tools/explain.h"
 
+#include <algorithm>
+
 #include "console/output.h"
 #include "console/writer.h"
 #include "control/launch.h"
 #include "control/options.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "scan/exclusions.h"
 
 namespace {
 
@@ -36,6 +39,7 @@ ReportOptions OppositeOfDefaults() {
   opposite.showHeader = false;
   opposite.longestPaths = true;
   opposite.includeOffline = false;
+  opposite.countEveryLink = true;
   opposite.startFolder = std::string(1, '\0');
   opposite.sortOrder = SortOrder::none;
   opposite.pauseEachPage = false;
@@ -115,12 +119,26 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   if (after.includeOffline != before.includeOffline && !after.includeOffline) {
     add("ignores the sizes of offline files");
   }
+  if (after.countEveryLink != before.countEveryLink && after.countEveryLink) {
+    add("counts a file with several hard links in full under each of its names");
+  }
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
   if (after.compareFile != before.compareFile) {
     add("shows each folder's growth since the earlier JSON report " + after.compareFile);
   }
   if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
     add("does not pause after each page");
+  }
+}
+
+// What an -exclude= word added to the empty exclusion record; the pattern
+// is shown as the user typed it (the record keeps it in comparable form).
+void DescribeExclusion(const std::string& word, std::vector<std::string>& effects) {
+  const std::string pattern = word.substr(std::min<size_t>(word.size(), 9));
+  if (!exclusions.namePatterns.empty()) {
+    effects.push_back("leaves out every folder named " + pattern + ", at any depth");
+  } else if (!exclusions.pathPatterns.empty()) {
+    effects.push_back("leaves out the folder " + pattern + " below the start folder");
   }
 }
 
@@ -138,6 +156,7 @@ void AddMessageLines(const std::string& captured, std::vector<std::string>& mess
 WordExplanation ExplainWord(const std::string& word) {
   WordExplanation explanation{word, {}, {}, false, false, false};
   const ReportOptions saved = options;
+  const Exclusions savedExclusions = exclusions;
   actionObserver = StopAtAction;
   bool firstPass = true;
   for (const ReportOptions& before : {ReportOptions{}, OppositeOfDefaults()}) {
@@ -146,8 +165,10 @@ WordExplanation ExplainWord(const std::string& word) {
     std::string captured;
     CaptureOutput(&captured);
     try {
+      exclusions = Exclusions{};
       ParseOption(word);
       DescribeChanges(before, options, explanation.effects);
+      if (firstPass) DescribeExclusion(word, explanation.effects);
       if (options.startFolder != before.startFolder) explanation.becomesStartFolder = true;
     } catch (const ActionReached& reached) {
       explanation.effects = {reached.action.description};
@@ -161,5 +182,6 @@ WordExplanation ExplainWord(const std::string& word) {
   }
   actionObserver = nullptr;
   options = saved;
+  exclusions = savedExclusions;
   return explanation;
 }

@@ -15,12 +15,16 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace platform {
+
+// Names are bytes: "Build" and "build" are two folders.
+const bool kNamesIgnoreCase = false;
 
 namespace {
 
@@ -55,20 +59,40 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-void VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, EntryVisitor visit,
-                void* context) {
+// Why a folder could not be opened or read on. A symbolic link put in a
+// folder's place since its parent was listed is not followed (ELOOP) and
+// counts like a folder that went away.
+ListStatus FailureOf(int error) {
+  if (error == ENOENT || error == ENOTDIR || error == ELOOP) return ListStatus::PathNotFound;
+  const bool shortOfResources = error == EMFILE || error == ENFILE || error == ENOMEM;
+  // The generic category's message is strerror's text, and safe in any thread.
+  return {ListStatus::Failed, std::generic_category().message(error), shortOfResources};
+}
+
+// Visits one entry; answers the error of an entry that is there but could
+// not be looked at (a folder that may be listed but not searched), else 0.
+int VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, EntryVisitor visit,
+               void* context) {
   ListingEntry entry{record.d_name, kAttrDirectory, 0};
+  int error = 0;
   if (!IsDotOrDotDot(record.d_name)) {
     struct stat info;
     if (fstatat(folder, record.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      // Gone since it was listed: count it as the empty entry it now is.
+      // Gone since it was listed, or out of sight: count it as an empty entry.
+      if (errno != ENOENT) error = errno;
       entry.attributes = record.d_type == DT_DIR ? kAttrDirectory : 0;
     } else {
       entry.attributes = AttributesOf(info, folderDevice);
-      if (entry.attributes == 0) entry.size = info.st_size;
+      if (entry.attributes == 0) {
+        entry.size = info.st_size;
+        entry.linkCount = static_cast<uint32_t>(info.st_nlink);
+        entry.volumeId = info.st_dev;
+        entry.fileId = info.st_ino;
+      }
     }
   }
   visit(context, entry);
+  return error;
 }
 
 bool IsShortOfResources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
@@ -91,13 +115,15 @@ long ReadEntries(int folder, char* buffer) {
 }
 
 ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor visit, void* context) {
+  int entryError = 0;
   while (true) {
     long bytes = ReadEntries(folder, buffer);
-    if (bytes < 0) return errno == ENOENT ? ListStatus::PathNotFound : ListStatus::Failed;
-    if (bytes == 0) return ListStatus::Listed;
+    if (bytes < 0) return FailureOf(errno);
+    if (bytes == 0) return entryError == 0 ? ListStatus::Listed : FailureOf(entryError);
     for (long offset = 0; offset < bytes;) {
       const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer + offset);
-      VisitEntry(folder, device, record, visit, context);
+      const int error = VisitEntry(folder, device, record, visit, context);
+      if (entryError == 0) entryError = error;
       offset += record.d_reclen;
     }
   }
@@ -200,19 +226,13 @@ void KeepOpen(const std::string& folderPath, int folder, dev_t device) {
   openFolders.folders.push_back({folderPath, folder, device});
 }
 
-ListStatus FailureOfOpen(int error) {
-  // A symbolic link put in a folder's place since its parent was listed is
-  // not followed (ELOOP) and counts like a folder that went away.
-  return (error == ENOENT || error == ENOTDIR || error == ELOOP) ? ListStatus::PathNotFound : ListStatus::Failed;
-}
-
 }  // namespace
 
 ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context) {
   dev_t device = 0;
   int error = 0;
   int folder = OpenFolderWhenPossible(folderPath, device, error);
-  if (folder < 0) return FailureOfOpen(error);
+  if (folder < 0) return FailureOf(error);
   std::unique_ptr<char[]> ownBuffer;
   char* buffer = sharedBuffer;
   if (listingDepth > 0) {

@@ -65,10 +65,13 @@ std::string Base64(const std::string& text) {
 
 size_t PathLength(std::string_view path) { return path.size(); }
 
-std::string CurrentDirectory() {
+std::string CurrentDirectory(std::string* failure) {
   std::string buffer(4096, '\0');
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
+    if (errno != ERANGE) {
+      if (failure != nullptr) *failure = std::strerror(errno);
+      return {};
+    }
     buffer.resize(buffer.size() * 2);
   }
   return buffer.c_str();

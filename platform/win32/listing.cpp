@@ -8,6 +8,9 @@
 
 namespace platform {
 
+// "Build" and "build" name the same folder.
+const bool kNamesIgnoreCase = true;
+
 namespace {
 
 // A listed name has at most MAX_PATH UTF-16 units; each becomes at most three
@@ -21,6 +24,12 @@ int64_t SizeOf(const WIN32_FIND_DATAW& found) {
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+ListStatus Refusal(DWORD error) {
+  const bool shortOfResources = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+                                error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NO_SYSTEM_RESOURCES;
+  return {ListStatus::Failed, win32::SystemMessage(error), shortOfResources};
 }
 
 // Why a listing could not begin. A folder that exists but has no entries at
@@ -42,7 +51,7 @@ ListStatus StatusOfFailedStart(DWORD error, const std::wstring& folder) {
     case ERROR_FILENAME_EXCED_RANGE:
       return ListStatus::PathNotFound;
     default:
-      return ListStatus::Failed;
+      return Refusal(error);
   }
 }
 
@@ -70,7 +79,7 @@ ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* c
   } while (FindNextFileW(search, &found));
   const DWORD error = GetLastError();
   FindClose(search);
-  return error == ERROR_NO_MORE_FILES ? ListStatus::Listed : ListStatus::Failed;
+  return error == ERROR_NO_MORE_FILES ? ListStatus::Listed : Refusal(error);
 }
 
 }  // namespace platform

@@ -103,8 +103,11 @@ size_t PathLength(std::string_view path) {
   return units;
 }
 
-std::string CurrentDirectory() {
-  return ReadGrowing([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
+std::string CurrentDirectory(std::string* failure) {
+  std::string directory =
+      ReadGrowing([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
+  if (directory.empty() && failure != nullptr) *failure = win32::SystemMessage(GetLastError());
+  return directory;
 }
 
 std::string CurrentDirectoryOfDrive(char letter) {

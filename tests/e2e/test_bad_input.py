@@ -1,10 +1,11 @@
 """Bad input and faults: each gets its message or a sound outcome, never a
 crash, a hang or silently lost bytes."""
 import os
+import subprocess
 import unittest
 
 import test_delimited_reports as delimited
-from tftest import EOL, ON_WINE, SEP, TestCase, clean_environment, command_line, lines, mask, native_path, run
+from tftest import EOL, ON_WINE, SEP, Result, TestCase, clean_environment, command_line, lines, mask, native_path, run
 
 POSIX_ONLY = unittest.skipIf(ON_WINE, "a Linux file-system feature")
 
@@ -105,17 +106,44 @@ class FaultyTrees(TestCase):
                                      "          5 KB       1  +--real  "])
 
     @POSIX_ONLY
-    def test_an_unreadable_folder_counts_as_empty(self):
+    def test_an_unreadable_folder_is_reported_and_counts_as_empty(self):
         self.tree.file("open/f", 3000)
         self.tree.file("closed/f", 7000)
+        self.tree.file("unsearchable/f", 5000)  # its names can be listed, its files not looked at
         os.chmod(self.tree.path("closed"), 0)
+        os.chmod(self.tree.path("unsearchable"), 0o444)
         try:
             result = run(["-dir", "-nostats", self.tree.path()], unprivileged=True)
         finally:
             os.chmod(self.tree.path("closed"), 0o755)
+            os.chmod(self.tree.path("unsearchable"), 0o755)
         self.assertEqual(result.code, 0)
-        self.assertEqual(result.err.count(b"Path was not found"), 0)
+        self.assertEqual(sorted(result.err.decode().splitlines()),
+                         ["Cannot read folder " + self.tree.path(name) + "/: Permission denied"
+                          for name in ["closed", "unsearchable"]])
         self.assertEqual(report_rows(result)[4][:14], "          3 KB")
+
+    @POSIX_ONLY
+    def test_a_removed_current_folder_is_reported_unless_the_start_path_is_full(self):
+        self.tree.file("data/f", 3000)
+        removed = self.tree.folder("removed")
+
+        def enter_and_remove():
+            os.chdir(removed)
+            os.rmdir(removed)
+
+        for args, code in [([], 1), (["."], 1), (["sub"], 1), (["-dir", "-nostats", self.tree.path("data")], 0)]:
+            with self.subTest(args=args):
+                completed = subprocess.run(command_line(args), env=clean_environment(), preexec_fn=enter_and_remove,
+                                           stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+                self.assertEqual(completed.returncode, code)
+                if code == 1:
+                    self.assertEqual(completed.stderr.decode().splitlines()[-1],
+                                     "Cannot read the current folder: No such file or directory")
+                    self.assertEqual(completed.stdout, b"")
+                else:
+                    self.assertEqual(report_rows(Result(completed))[4][:14], "          3 KB")
+                self.tree.folder("removed")
 
     def test_a_file_as_start_folder_is_not_found(self):
         path = self.tree.file("plain", 10)

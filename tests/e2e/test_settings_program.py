@@ -102,6 +102,15 @@ class SettingsProgram(TestCase):
             "  -compare:old.json shows each folder's growth since the earlier JSON report old.json",
             "  -sort=growth sorts subfolders by growth since the compared report, largest first"])
 
+    def test_exclusions_and_links_are_explained(self):
+        code, out = settings([], typed='-exclude=.git "-exclude:src/old build" -links\nn\n')
+        self.assertEqual(code, 0)
+        for expected in [
+                "  -exclude=.git leaves out every folder named .git, at any depth",
+                "  -exclude:src/old build leaves out the folder src/old build below the start folder",
+                "  -links      counts a file with several hard links in full under each of its names"]:
+            self.assertIn(expected, out)
+
     def test_an_unknown_option_of_its_own_shows_its_usage(self):
         code, out = settings(["--bogus"])
         self.assertEqual(code, 2)

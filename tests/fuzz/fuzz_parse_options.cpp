@@ -11,6 +11,7 @@
 #include "control/options.h"
 #include "control/settings.h"
 #include "fuzz_check.h"
+#include "scan/exclusions.h"
 
 namespace {
 
@@ -25,6 +26,9 @@ void CheckSettings() {
   FUZZ_CHECK(options.scanThreads >= 1 && options.scanThreads <= 64);
   FUZZ_CHECK(!options.startFolder.empty());
   FUZZ_CHECK(!options.dirMode || !options.showWaste);
+  for (const auto* patterns : {&exclusions.namePatterns, &exclusions.pathPatterns}) {
+    for (const std::string& pattern : *patterns) FUZZ_CHECK(!pattern.empty());
+  }
 }
 
 bool IsSeparator(char c) {
@@ -52,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CaptureOutput(&messages);
   actionObserver = StopAtAction;
   options = ReportOptions{};
+  exclusions = Exclusions{};  // every input starts without patterns
   options.pauseEachPage = false;  // messages must never wait for a key
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   try {

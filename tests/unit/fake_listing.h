@@ -14,11 +14,15 @@ struct FakeEntry {
   std::string name;
   uint32_t attributes;
   int64_t size;
+  uint32_t linkCount = 1;
+  uint64_t fileId = 0;
 };
 
 struct FakeFolder {
   platform::ListStatus status = platform::ListStatus::Listed;
-  std::vector<FakeEntry> entries;  // without "." and "..", which are added
+  // Without "." and "..", which a whole listing adds; a failed listing
+  // gives these entries and then its failure.
+  std::vector<FakeEntry> entries;
   bool vanishesMidListing = false;  // gives its entries, then answers "not found"
 };
 
@@ -30,6 +34,10 @@ platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisi
 inline FakeEntry Dir(const std::string& name) { return {name, platform::kAttrDirectory, 0}; }
 inline FakeEntry File(const std::string& name, int64_t size, uint32_t attributes = 0x20) {
   return {name, attributes, size};
+}
+// One name of file `fileId`, which has `links` names in all.
+inline FakeEntry LinkedFile(const std::string& name, int64_t size, uint64_t fileId, uint32_t links) {
+  return {name, 0x20, size, links, fileId};
 }
 
 // Scans `start` (with fake folders set up) with the given cluster size and

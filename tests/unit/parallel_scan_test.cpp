@@ -16,8 +16,8 @@ namespace {
 std::string Sep() { return std::string(1, platform::kPathSeparator); }
 
 // A random tree of about `folders` folders below "/t", with files of mixed
-// sizes, equal names after upper-casing, links, unreadable and vanished
-// folders, all in the fake listing.
+// sizes, files with several hard links, equal names after upper-casing,
+// links, unreadable and vanished folders, all in the fake listing.
 void BuildRandomTree(unsigned seed, int folders) {
   std::mt19937 random(seed);
   std::vector<std::string> paths = {Sep() + "t" + Sep()};
@@ -43,6 +43,10 @@ void BuildRandomTree(unsigned seed, int folders) {
       found->second.entries.push_back(File("f" + std::to_string(f), static_cast<int64_t>(random() % 100000)));
     }
     if (random() % 10 == 0) found->second.entries.push_back({"link", platform::kAttrReparsePoint, 0});
+    if (random() % 4 == 0) {
+      const uint64_t fileId = random() % 40;  // the first folder the scan takes it from counts it
+      found->second.entries.push_back(LinkedFile("hard", static_cast<int64_t>(fileId * 1000 + 1), fileId, 2));
+    }
     std::shuffle(found->second.entries.begin(), found->second.entries.end(), random);
   }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -114,16 +115,19 @@ TEST_F(Scan, MissingStartFolderFailsAndLeavesTheRootEmpty) {
   EXPECT_EQ(root.firstChild, nullptr);
 }
 
-TEST_F(Scan, UnlistableSubfoldersStayEmptyAndTheRestIsExact) {
-  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("gone"), Dir("denied"), Dir("ok")}};
+TEST_F(Scan, UnlistableSubfoldersKeepWhatWasReadAndTheRestIsExact) {
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {Dir("gone"), Dir("denied"), Dir("broken"), Dir("ok")}};
   fakeFolders[P("/r/denied/")] = {platform::ListStatus::Failed, {}};
+  fakeFolders[P("/r/broken/")] = {{platform::ListStatus::Failed, "Input/output error"}, {File("read", 300)}};
   fakeFolders[P("/r/ok/")] = {platform::ListStatus::Listed, {File("f", 10)}};
   options.dirMode = true;
   ASSERT_TRUE(ScanFake(P("/r"), 1));
-  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"denied", "gone", "ok"}));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"broken", "denied", "gone", "ok"}));
   EXPECT_EQ(TotalBytes(Child(root, "gone")), 0);
   EXPECT_EQ(TotalBytes(Child(root, "denied")), 0);
-  EXPECT_EQ(TotalBytes(root), 10);
+  EXPECT_EQ(TotalBytes(Child(root, "broken")), 300);
+  EXPECT_EQ(Child(root, "broken").fileCount, 1);
+  EXPECT_EQ(TotalBytes(root), 310);
 }
 
 TEST_F(Scan, SkipsAChildWhosePathWouldPassTheLimit) {
@@ -304,6 +308,31 @@ TEST_F(Scan, FoldSubtreeReleasesEverythingAndKeepsTheCounts) {
   EXPECT_EQ(root.fileCount, 3);
   EXPECT_EQ(root.wastedBytes, scanTotals.totalWasted);
   EXPECT_EQ(TotalBytes(root), total);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileCounts, AreHeldAtTheirLimitWhenFoldedAndWhenCounted) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  TDirEntry parent;
+  parent.fileCount = kMax - 1;
+  auto* child = new TDirEntry;
+  child->fileCount = 5;
+  child->firstChild = new TDirEntry;
+  child->firstChild->fileCount = kMax;
+  FoldChildInto(child, parent);
+  EXPECT_EQ(parent.fileCount, kMax);
+  fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("a", 1), File("b", 1)}};
+  scanTotals.totalFiles = kMax - 1;
+  root.fileCount = kMax - 1;
+  scanPath = P("/r");
+  folderLister = ListFakeFolder;
+  ASSERT_TRUE(ScanFolder(root));
+  EXPECT_EQ(root.fileCount, kMax);
+  EXPECT_EQ(scanTotals.totalFiles, kMax);
+  ResetScan();
 }
 
 }  // namespace
