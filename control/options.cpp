@@ -143,11 +143,14 @@ bool ApplyLaterSwitch(std::string_view upper) {
 void AnswerLongOption(std::string_view upper) {
   if (upper == "--HELP") {
     if (actionObserver != nullptr) actionObserver({"shows the usage screen", true});
+    // The messages of the words before it come first, as they would after -?.
+    ReleaseMessages();
     ShowUsage();
     EndProgram(0);
   }
   if (upper == "--VERSION") {
     if (actionObserver != nullptr) actionObserver({"shows the version", true});
+    ReleaseMessages();
     WriteOutLine(std::string("tallyfold ") + kVersion);
     EndProgram(0);
   }

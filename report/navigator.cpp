@@ -12,6 +12,7 @@
 #include "control/launch.h"
 #include "control/settings.h"
 #include "report/browser.h"
+#include "report/comparison.h"
 #include "scan/scanner.h"
 
 namespace {
@@ -44,12 +45,13 @@ struct Navigation {
 
 Navigation navigation;
 
-// The cycle of the O key.
+// The cycle of the O key; growth only when a comparison gives growth.
 constexpr struct {
   SortOrder order;
   const char* word;  // as -sort= takes it
 } kOrders[] = {{SortOrder::name, "name"},   {SortOrder::total, "total"}, {SortOrder::local, "local"},
-               {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"}};
+               {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"},
+               {SortOrder::growth, "growth"}};
 
 size_t OrderIndex() {
   for (size_t i = 0; i < std::size(kOrders); ++i) {
@@ -170,7 +172,11 @@ void NextOrder() {
   std::vector<TDirEntry*> chain;
   const TDirEntry* atCursor = FolderAtCursor(chain);
   options.sortOrder = kOrders[(OrderIndex() + 1) % std::size(kOrders)].order;
+  if (options.sortOrder == SortOrder::growth && !Comparing()) options.sortOrder = kOrders[0].order;
+  // Growth orders the tree as the run does: after the scan's linking, which
+  // keeps the listing order for it.
   RelinkTree(root);
+  if (options.sortOrder == SortOrder::growth) OrderByGrowth();
   n.cursorLine = LineOf(atCursor);
   ScrollToCursor();
 }

@@ -124,6 +124,9 @@ class Screens(TestCase):
     def test_long_help_and_version_words_answer_without_the_banner_and_end_the_run(self):
         for args, expected in [(["--help"], USAGE), (["-html", "--HELP", "elsewhere"], USAGE),
                                (["--version"], ["tallyfold 5.0"]),
+                               (["-sort=big", "--version"], ["Invalid sorting method specified - BIG",
+                                                             "(Valid methods are: name,local,total,waste,files,none)",
+                                                             "tallyfold 5.0"]),
                                ([native_path(self.tree.path()), "--version", "-w"], ["tallyfold 5.0"])]:
             with self.subTest(args=args):
                 result = run(args)

@@ -80,7 +80,8 @@ class HonestOutput(TestCase):
         for form, data, last in [([], b"Total + subs", b"\f"),
                                  (["-tab"], b'"Total with subfolders"\t', b"\f"),
                                  (["-comma"], b'"Total with subfolders",', b"\f"),
-                                 (["-html"], b"<html>", b"</body></html>")]:
+                                 (["-html"], b"<html>", b"</body></html>"),
+                                 (["-json"], b'{"program":"tallyfold"', b"}")]:
             with self.subTest(form=form):
                 result = run([word for word, _ in words] + form + [self.start])
                 self.assertEqual(result.code, 0)

@@ -94,7 +94,13 @@ class Terminal:
         self.type_line(" ".join(shlex.quote(w) for w in words) + redirect + "; echo EXIT=$?")
 
     def wait_for_exit(self):
-        rows = self.wait_for(lambda rows: any(r.startswith("EXIT=") for r in rows), "the program's end")
+        """Waits for the exit code and the shell's prompt after it: a line
+        typed sooner may reach Wine's console while it is still closing."""
+        def ended(rows):
+            ends = [i for i, row in enumerate(rows) if row.startswith("EXIT=")]
+            return bool(ends) and any(row.startswith("$") for row in rows[ends[-1] + 1:])
+
+        rows = self.wait_for(ended, "the program's end and the shell's prompt")
         return next(r for r in rows if r.startswith("EXIT="))
 
     def terminal_modes(self):

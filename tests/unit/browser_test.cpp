@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "console/writer.h"
 #include "control/settings.h"
 #include "platform/platform.h"
+#include "report/comparison.h"
 #include "report/console_report.h"
 #include "report/modes.h"
 #include "report/walker.h"
@@ -743,6 +746,31 @@ std::vector<Frame> BrowserFrames(size_t first) {
     parsed.push_back({frame.cleared, frame.lines, frame.bar});
   }
   return parsed;
+}
+
+std::vector<std::string> RootChildNames() {
+  std::vector<std::string> names;
+  for (const TDirEntry* child = root.firstChild; child != nullptr; child = child->next) names.push_back(child->name);
+  return names;
+}
+
+// With an earlier report to compare with, growth follows none among the
+// orders of O: c0 grew by 10,000 bytes, c2 by 1,000 and c1 not at all.
+TEST_F(Navigation, WithAComparisonOOrdersByGrowthAfterNone) {
+  MakeTree(3);
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / "tallyfold-navigation-test.json";
+  std::ofstream(file) << R"({"program":"tallyfold","created":"2026-11-07T10:00:00+01:00","path":"/data",)"
+                      << R"("clusterSize":4096,"dirMode":false,"includeOffline":true,"root":{"name":"/data",)"
+                      << R"("total":30000,"children":[{"name":"c0","total":1000},{"name":"c1","total":11004},)"
+                      << R"({"name":"c2","total":10008}]}})";
+  std::string refusal;
+  ASSERT_TRUE(LoadComparison(file.string(), "/data", refusal)) << refusal;
+  std::filesystem::remove(file);
+  CompareWithTree();
+  const auto navFrames = Navigate(Join({{Char('N')}, Repeat(Char('O'), 6)}));
+  EXPECT_EQ(navFrames[6].bar, NavBar("growth"));
+  EXPECT_EQ(RootChildNames(), (std::vector<std::string>{"c0", "c2", "c1"}));
+  ReleaseComparison();
 }
 
 // N and Esc leave navigation for the browser, on the window shown and with
