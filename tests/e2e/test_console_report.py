@@ -1,7 +1,7 @@
 """The console report of a real tree, written to a file, byte for byte."""
 import unittest
 
-from tftest import EOL, SEP, TestCase, lines, mask, native_path, run, set_stored_defaults
+from tftest import EOL, SEP, TestCase, folded_sample, lines, mask, native_path, run, set_stored_defaults
 
 
 class ConsoleReport(TestCase):
@@ -44,11 +44,7 @@ class ReportOptions(TestCase):
 
     def setUp(self):
         super().setUp()
-        self.tree.file("big/inner/f", 100000)
-        self.tree.file("big/g", 5000)
-        self.tree.file("small/f", 10)
-        self.tree.file("top", 1)
-        self.start = native_path(self.tree.path())
+        self.start = folded_sample(self.tree)
 
     def report_lines(self, *options):
         result = run(["-cl=4096"] + list(options) + [self.start])

@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import unittest
 
-from tftest import EOL, ON_WINE, TestCase, clean_environment, command_line, native_path, run
+from tftest import EOL, ON_WINE, TestCase, clean_environment, command_line, folded_sample, run
 from test_terminal import Terminal, comparable
 
 POSIX_ONLY = unittest.skipIf(ON_WINE, "Windows names cannot hold control characters")
@@ -25,11 +25,7 @@ class HonestOutput(TestCase):
         # -cl=4096: the start folder holds 8 KB (a 1-byte file and its entry
         # allowance, 8,031 bytes of slack); big/ 12 KB (7,160 slack) with
         # big/inner/ 104 KB (6,400 slack); small/ 8 KB (8,086 slack).
-        self.tree.file("big/inner/f", 100000)
-        self.tree.file("big/g", 5000)
-        self.tree.file("small/f", 10)
-        self.tree.file("top", 1)
-        self.start = native_path(self.tree.path())
+        self.start = folded_sample(self.tree)
 
     def report(self, *args):
         result = run(["-cl=4096", "-nostats"] + list(args) + [self.start])

@@ -149,6 +149,16 @@ def mask(output):
     return _FIGURES.sub(rb"\1<figure>", output)
 
 
+def folded_sample(tree):
+    """The tree of the report-option tests: big/ with a subfolder, small/, and a
+    file at the top; answers the start path as the program spells it."""
+    tree.file("big/inner/f", 100000)
+    tree.file("big/g", 5000)
+    tree.file("small/f", 10)
+    tree.file("top", 1)
+    return native_path(tree.path())
+
+
 class TestCase(unittest.TestCase):
     """A test with a fresh tree in self.tree."""
 
