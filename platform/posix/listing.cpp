@@ -62,11 +62,12 @@ bool IsDotOrDotDot(const char* name) {
 // Why a folder could not be opened or read on. A symbolic link put in a
 // folder's place since its parent was listed is not followed (ELOOP) and
 // counts like a folder that went away.
+bool IsShortOfResources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
+
 ListStatus FailureOf(int error) {
   if (error == ENOENT || error == ENOTDIR || error == ELOOP) return ListStatus::PathNotFound;
-  const bool shortOfResources = error == EMFILE || error == ENFILE || error == ENOMEM;
   // The generic category's message is strerror's text, and safe in any thread.
-  return {ListStatus::Failed, std::generic_category().message(error), shortOfResources};
+  return {ListStatus::Failed, std::generic_category().message(error), IsShortOfResources(error)};
 }
 
 // Visits one entry; answers the error of an entry that is there but could
@@ -94,8 +95,6 @@ int VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, Entr
   visit(context, entry);
   return error;
 }
-
-bool IsShortOfResources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
 
 // Waits a little longer each time, some 30 seconds in all, for another
 // thread or process to give back what this one lacks.
