@@ -23,7 +23,7 @@ void CheckSettings() {
   FUZZ_CHECK(options.maxDepth >= 1);
   FUZZ_CHECK(options.minFolderBytes >= 0);
   FUZZ_CHECK(options.requestedClusterSize >= 0 && options.requestedClusterSize <= 65536);
-  FUZZ_CHECK(options.scanThreads >= 1 && options.scanThreads <= 64);
+  FUZZ_CHECK(options.scanThreads <= 64);  // 0: the scan chooses while it runs
   FUZZ_CHECK(!options.startFolder.empty());
   FUZZ_CHECK(!options.dirMode || !options.showWaste);
   for (const auto* patterns : {&exclusions.namePatterns, &exclusions.pathPatterns}) {
