@@ -2,11 +2,9 @@
 report. An excluded folder is not read and adds nothing to any figure, but
 its entry still counts in its parent's directory-entry allowance, so every
 folder left keeps its own size."""
-import csv
-import io
 import unittest
 
-from tftest import ON_WINE, SEP, TestCase, native_path, run, set_stored_defaults
+from tftest import ON_WINE, SEP, TestCase, comma_rows, native_path, run, set_stored_defaults
 
 FILES = {"keep/f": 1000, "node_modules/f": 2000, "src/node_modules/f": 3000, "src/Build/f": 4000,
          "src/build.old/f": 5000, "docs/tmp1/f": 600, "docs/tmpAB/f": 700, "docs/with blank/f": 800}
@@ -32,9 +30,8 @@ CASES = [
 
 
 def folder_rows(result):
-    """{relative path: (total, own size, files)} of a comma report run with -noheader."""
-    fields = [row for row in csv.reader(io.StringIO(result.out.decode("utf-8"))) if len(row) == 5]
-    return {path: (int(total), int(own), int(files)) for total, _wasted, own, files, path in fields}
+    """{path: (total, own size, files)} of a comma report run with -noheader."""
+    return {path: (total, own, files) for path, (total, _wasted, own, files) in comma_rows(result).items()}
 
 
 class Exclusions(TestCase):

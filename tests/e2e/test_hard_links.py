@@ -3,12 +3,10 @@ slack count once, in the folder the scan meets it first, and its name counts
 in every folder's file count; -links counts every link in full. The Windows
 listing gives no link count, so there every name counts in full. The report
 does not depend on the number of threads."""
-import csv
-import io
 import os
 import unittest
 
-from tftest import ON_WINE, SEP, TestCase, native_path, run
+from tftest import ON_WINE, SEP, TestCase, comma_rows, native_path, run
 
 SIZE = 10000
 ROUNDED, SLACK = 12288, 2288  # on 4096-byte clusters
@@ -19,8 +17,7 @@ ALLOWANCE, ALLOWANCE_SLACK = 4096, 4096 - 96
 
 def rows(result):
     """{path: (wasted, own size, files)} of a comma report run with -noheader."""
-    fields = [row for row in csv.reader(io.StringIO(result.out.decode("utf-8"))) if len(row) == 5]
-    return {path: (int(wasted), int(own), int(files)) for _total, wasted, own, files, path in fields}
+    return {path: figures[1:] for path, figures in comma_rows(result).items()}
 
 
 class HardLinks(TestCase):
