@@ -167,6 +167,11 @@ std::string StoredDefaultsLocation();
 // The value of environment variable `name` (case-insensitive on Windows);
 // empty when unset.
 std::string EnvironmentVariable(const char* name);
+// The processors this process may run on (at least 1).
+int UsableProcessors();
+// How many times the calling thread has waited (for a device, a lock) since
+// it began; -1 where the system does not count them.
+int64_t ThreadWaitCount();
 // The command-line arguments, argument 0 (the program's path) first.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 

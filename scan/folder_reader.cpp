@@ -101,6 +101,9 @@ namespace {
 // What read folders may hold before workers pause: some 5,000 subfolder
 // records, dozens of folders ahead for each of 64 readers.
 constexpr size_t kMaxHeldBytes = 1u << 20;
+// Whether a read waited is asked of one read in so many: asking takes two
+// system calls, a noticeable share of a folder read from the cache.
+constexpr uint64_t kReadsPerWaitSample = 8;
 
 struct EarlierInScan {
   bool operator()(const FolderJob* a, const FolderJob* b) const { return a->position < b->position; }
@@ -115,6 +118,7 @@ struct ReadingAhead {
   bool automatic = false;
   int fixedWorkers = 0;
   ReadConcurrency control;
+  uint64_t readsStarted = 0;
   std::vector<std::thread> workers;
   bool workersCanStart = true;  // false once the system refused a thread
   int workersStarting = 0;
@@ -176,35 +180,54 @@ size_t HeldBytesOfRecord(const TDirEntry& subfolder, const FolderJob* job) {
   return bytes;
 }
 
-// Makes the jobs of the subfolders of a read job; returns what they and the
-// subfolder records hold.
-size_t MakeSubfolderJobs(FolderJob& job) {
-  const size_t folderLength = platform::PathLength(job.path);
+// Makes the jobs of a folder's subfolders from `first` on (none before
+// it); returns what they and the subfolder records hold.
+size_t MakeSubfolderJobs(const std::string& folderPath, const std::vector<uint32_t>& position, size_t first,
+                         FolderContents& contents) {
+  const size_t folderLength = platform::PathLength(folderPath);
   size_t held = 0;
-  for (size_t i = 0; i < job.contents.subfolders.size(); ++i) {
-    const TDirEntry& subfolder = *job.contents.subfolders[i];
+  contents.subfolderJobs.resize(first);
+  for (size_t i = first; i < contents.subfolders.size(); ++i) {
+    const TDirEntry& subfolder = *contents.subfolders[i];
     FolderJobHandle child;
     if (FitsPathLimit(folderLength, subfolder.name)) {
       child.reset(new FolderJob);
-      child->path = job.path + subfolder.name + platform::kPathSeparator;
-      child->position.reserve(job.position.size() + 1);
-      child->position = job.position;
+      child->path = folderPath + subfolder.name + platform::kPathSeparator;
+      child->position.reserve(position.size() + 1);
+      child->position = position;
       child->position.push_back(static_cast<uint32_t>(i));
     }
     held += HeldBytesOfRecord(subfolder, child.get());
-    job.contents.subfolderJobs.push_back(std::move(child));
+    contents.subfolderJobs.push_back(std::move(child));
   }
   return held;
 }
 
+void QueueJobsOf(const FolderContents& contents) {
+  for (const FolderJobHandle& child : contents.subfolderJobs) {
+    if (child != nullptr) ahead.queued.insert(child.get());
+  }
+}
+
+// Reads a folder; when asked, also whether the read waited (for the
+// device, or for a lock the system holds).
+ReadWait ReadNotingWait(const std::string& folderPath, FolderContents& contents, bool noteWait) {
+  const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
+  ReadFolderContents(folderPath, contents);
+  if (waitsBefore < 0) return ReadWait::unknown;
+  return platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
+}
+
 // Reads a job taken off the queue (its state Reading) with the lock
-// released, and queues its subfolders' jobs; called with the lock held.
-void ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold) {
+// released, and queues its subfolders' jobs unless `makeJobs` is false
+// (the scan reads alone: they would only cost it); called with the lock held.
+void ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold, bool makeJobs = true) {
+  const bool noteWait = ahead.automatic && ahead.readsStarted++ % kReadsPerWaitSample == 0;
   hold.unlock();
-  ReadFolderContents(job.path, job.contents);
-  const size_t held = MakeSubfolderJobs(job);
+  const ReadWait wait = ReadNotingWait(job.path, job.contents, noteWait);
+  const size_t held = makeJobs ? MakeSubfolderJobs(job.path, job.position, 0, job.contents) : 0;
   hold.lock();
-  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), job.contents.entryCount);
+  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), job.contents.entryCount, wait);
   if (job.abandoned) {
     hold.unlock();
     delete &job;  // its subfolders' jobs were never queued
@@ -212,9 +235,7 @@ void ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold) {
     WakeWorkersForWork();
     return;
   }
-  for (const FolderJobHandle& child : job.contents.subfolderJobs) {
-    if (child != nullptr) ahead.queued.insert(child.get());
-  }
+  QueueJobsOf(job.contents);
   job.state = FolderJob::State::Read;
   job.heldBytes = held;
   ahead.heldBytes += held;
@@ -281,7 +302,8 @@ FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath) {
   ahead.heldBytes = 0;
   ahead.automatic = threads == 0;
   ahead.fixedWorkers = threads;
-  StartReadConcurrency(ahead.control, kMaxReadConcurrency);
+  StartReadConcurrency(ahead.control, kMaxReadConcurrency, platform::UsableProcessors());
+  ahead.readsStarted = 0;
   ahead.workersCanStart = true;
   ahead.queued.insert(rootJob.get());
   WakeWorkersForWork();
@@ -293,7 +315,7 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
   if (job.state == FolderJob::State::Queued) {
     ahead.queued.erase(&job);
     job.state = FolderJob::State::Reading;
-    ReadJob(job, hold);
+    ReadJob(job, hold, WorkerLimit() > 0);
   }
   // While a worker reads the folder, the scan reads the next ones itself
   // rather than sleep: putting it to sleep and waking it costs more than a
@@ -310,6 +332,29 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
   hold.unlock();
   job.taken = true;
   contents = std::move(job.contents);
+}
+
+void ReadFolderAlone(const std::string& folderPath, FolderContents& contents) {
+  std::unique_lock<std::mutex> hold(ahead.lock);
+  const bool noteWait = ahead.readsStarted++ % kReadsPerWaitSample == 0;
+  hold.unlock();
+  const ReadWait wait = ReadNotingWait(folderPath, contents, noteWait);
+  hold.lock();
+  RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait);
+}
+
+bool WorkersMayReadAhead() {
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  return WorkerLimit() > 0;
+}
+
+void QueueSubfolderJobs(const std::string& folderPath, const std::vector<uint32_t>& position, size_t first,
+                        FolderContents& contents) {
+  // What they hold is the scan's own, like the contents they belong to.
+  MakeSubfolderJobs(folderPath, position, first, contents);
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  QueueJobsOf(contents);
+  WakeWorkersForWork();
 }
 
 void StopReadingAhead() {

@@ -62,6 +62,15 @@ FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath);
 // The contents of a job's folder, once read (by a worker, or here when no
 // worker has begun it).
 void TakeContents(FolderJob& job, FolderContents& contents);
+// Reads a folder the scan reached without a job (it read the parent alone,
+// with no worker allowed); the read still counts towards how many read at once.
+void ReadFolderAlone(const std::string& folderPath, FolderContents& contents);
+// Whether workers may read now: then the subfolders of a folder the scan read
+// alone get jobs, from `first` on, at `position` (the index of each folder
+// on the folder's path).
+bool WorkersMayReadAhead();
+void QueueSubfolderJobs(const std::string& folderPath, const std::vector<uint32_t>& position, size_t first,
+                        FolderContents& contents);
 // Stops the workers once every job has been released.
 void StopReadingAhead();
 

@@ -1,18 +1,24 @@
 // How many folders the scan reads at once, decided while it runs.
 //
-// The count climbs the throughput, the entries read per second: it is
-// measured in windows of reads, and from time to time one window runs with
-// the count doubled (or halved). A doubling is kept unless it reads fewer
-// entries (by more than 3%), a halving only when it reads 5% more; a kept
-// step is followed by another the same way, and a probe that fails is tried
-// again less and less often (after 1, 4, 16, 64 windows), so a spinning disk
-// that seeks for every extra reader is seldom disturbed. More readers are
-// given the benefit of the doubt because a cold disk keeps gaining up to 64
-// of them, by steps too small to stand out from the noise (one window of
-// reads can be twice as fast as the next when its folders' neighbours were
-// just read), while once the disk or the processors are saturated the extra
+// Reads served from memory (a warm cache) never wait for the device: they
+// are bound by the processors, and more readers than processors only queue
+// for them. While the reads seen do not wait, the count is the number of
+// processors the program may use.
+//
+// Reads that wait for the device climb the throughput, the entries read per
+// second: it is measured in windows of reads, and from time to time one
+// window runs with the count doubled (or halved). A doubling is kept unless
+// it reads fewer entries (by more than 3%), a halving only when it reads 15%
+// more; a kept step is followed by another the same way, and a probe that
+// fails is tried again less and less often (after 1, 4, 16, 64 windows), so
+// a spinning disk that seeks for every extra reader is seldom disturbed. More
+// readers are given the benefit of the doubt because a cold disk keeps
+// gaining up to 64 of them, by steps too small to stand out from the noise
+// (one window of reads can be twice as fast as the next when its folders'
+// neighbours were just read), while once the device is saturated the extra
 // readers only queue (Little's law: readers = reads per second x time per
-// read) and the throughput falls, which the next window shows.
+// read) and the throughput falls, which the next window shows. Where the
+// system does not tell whether a read waited, every read climbs.
 //
 // The record sees no clock: the caller tells it when each read finished, so
 // tests can feed it the timings of a modelled device.
@@ -20,19 +26,28 @@
 
 #include <cstdint>
 
+// Whether a read waited for the device; the caller samples it.
+enum class ReadWait { unknown, none, waited };
+
 struct ReadConcurrency {
   int count = 1;  // 1: the scan reads alone; N > 1: N workers read ahead
   int maxCount = 1;
+  int processors = 1;
   // The window being measured; reads that began under the previous count
   // are skipped first.
   int64_t windowStart = -1;
   int64_t windowEntries = 0;
   int windowReads = 0;
   int readsToSkip = 0;
+  // The recent reads whose waiting is known, and those of them that waited;
+  // both halved as they grow, so that older reads weigh less.
+  int recentKnown = 0;
+  int recentWaited = 0;
   // The probe running, if any, and the throughput of the count it left.
   enum class Probe { none, up, down } probe = Probe::none;
   double countBeforeProbe = 1;
   double throughputBeforeProbe = 0;
+  double throughput = 0;  // of the count, smoothed over its windows
   int probeInterval = 3;  // windows between probes; grows as probes fail
   int windowsSinceProbe = 0;
   bool nextProbeUp = true;
@@ -40,8 +55,9 @@ struct ReadConcurrency {
 
 constexpr int kMaxReadConcurrency = 64;
 
-// Starts at one reader, with at most `maxCount` at once.
-void StartReadConcurrency(ReadConcurrency& control, int maxCount);
+// Starts at one reader, with at most `maxCount` at once, on `processors`
+// processors.
+void StartReadConcurrency(ReadConcurrency& control, int maxCount, int processors);
 // Records one read of `entries` entries that finished at `nanos` on the
 // caller's clock; true when the count changed.
-bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries);
+bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries, ReadWait wait);

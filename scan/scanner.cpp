@@ -37,6 +37,9 @@ std::set<std::pair<uint64_t, uint64_t>> linkedFilesCounted;
 
 // Set while workers read ahead of the scan.
 bool readingAhead = false;
+// The index of each folder on the scan's path among its parent's
+// subfolders: the place in the scan of the jobs it makes.
+std::vector<uint32_t> scanPosition;
 
 void ReportMissingPath() {
   WriteErrorLine("Path was not found (invalid character or maximum path length exceeded?): " +
@@ -103,6 +106,16 @@ void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
   scanTotals.totalWasted = AddBytes(scanTotals.totalWasted, node.wastedBytes);
 }
 
+// A folder the scan read alone has no jobs for its subfolders: those not
+// yet scanned get theirs once workers may read.
+FolderJob* JobOfSubfolder(FolderContents& contents, size_t i, size_t folderLength) {
+  if (contents.subfolderJobs.size() <= i && WorkersMayReadAhead()) {
+    scanPath.resize(folderLength);
+    QueueSubfolderJobs(scanPath, scanPosition, i, contents);
+  }
+  return i < contents.subfolderJobs.size() ? contents.subfolderJobs[i].get() : nullptr;
+}
+
 // Reads the folder in scanPath (or takes what a worker read of it) and
 // everything below it into `node`.
 bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
@@ -112,6 +125,8 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   FolderContents contents;
   if (job != nullptr) {
     TakeContents(*job, contents);
+  } else if (readingAhead) {
+    ReadFolderAlone(scanPath, contents);
   } else {
     ReadFolderContents(scanPath, contents);
   }
@@ -126,10 +141,12 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   CountFolderProgress(contents.localBytes);
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
-    FolderJob* childJob = readingAhead ? contents.subfolderJobs[i].get() : nullptr;
+    FolderJob* childJob = readingAhead ? JobOfSubfolder(contents, i, folderLength) : nullptr;
+    scanPosition.push_back(static_cast<uint32_t>(i));
     ScanChild(node, contents.subfolders[i].release(), childJob, folderLength);
+    scanPosition.pop_back();
     // Done with, whether the child was scanned or skipped.
-    if (readingAhead) contents.subfolderJobs[i].reset();
+    if (childJob != nullptr) contents.subfolderJobs[i].reset();
   }
   LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
                       finishedChildren.size() - firstFinished);
@@ -145,6 +162,7 @@ void BeginScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
   exclusions.startPathLength = scanPath.size();
   linkedFilesCounted.clear();
+  scanPosition.clear();
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Paths, settings sources, locale and shell on Linux.
+#include <algorithm>
 #include <clocale>
 #include <cctype>
 #include <cerrno>
@@ -9,6 +10,8 @@
 #include <fstream>
 #include <initializer_list>
 #include <pwd.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -149,6 +152,18 @@ bool WriteStoredDefaults(const std::string& value, std::string& failure) {
 std::string EnvironmentVariable(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
+}
+
+int UsableProcessors() {
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return 1;
+  return std::max(1, CPU_COUNT(&allowed));
+}
+
+int64_t ThreadWaitCount() {
+  struct rusage usage;
+  if (getrusage(RUSAGE_THREAD, &usage) != 0) return -1;
+  return usage.ru_nvcsw;
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

@@ -183,6 +183,17 @@ std::string EnvironmentVariable(const char* name) {
   });
 }
 
+int UsableProcessors() {
+  DWORD_PTR processMask = 0, systemMask = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask) || processMask == 0) return 1;
+  int count = 0;
+  for (; processMask != 0; processMask &= processMask - 1) count += 1;
+  return count;
+}
+
+// Windows keeps no count of a thread's waits that is cheap to read.
+int64_t ThreadWaitCount() { return -1; }
+
 std::vector<std::string> CommandLineArguments(int, char**) {
   // The runtime's argv follows other quoting rules than the program's own.
   return SplitCommandLine(win32::Narrow(GetCommandLineW()));
