@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <thread>
 
 #include "console/output.h"
 #include "console/text.h"
@@ -213,7 +212,7 @@ void ApplyThreadsOption(std::string_view value) {
     WriteMessageLine("Invalid number of threads - " + std::string(value) + " (use 1 to 64, or 0 for one per processor)");
     return;
   }
-  if (threads == 0) threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, kMaxScanThreads);
+  if (threads == 0) threads = std::clamp<int64_t>(platform::UsableProcessors(), 1, kMaxScanThreads);
   options.scanThreads = static_cast<uint8_t>(threads);
 }
 

@@ -98,9 +98,12 @@ std::thread (*startWorkerThread)(void (*work)()) = [](void (*work)()) { return s
 
 namespace {
 
-// What read folders may hold before workers pause: some 5,000 subfolder
-// records, dozens of folders ahead for each of 64 readers.
-constexpr size_t kMaxHeldBytes = 1u << 20;
+// What read folders may hold before workers pause: some 10,000 subfolder
+// records, many folders ahead for each of 64 readers. With many readers on
+// two processors the scan itself gets little processor time while the
+// workers read, and catches up once they are done; a smaller allowance
+// pauses them.
+constexpr size_t kMaxHeldBytes = 4u << 20;
 // Whether a read waited is asked of one read in so many: asking takes two
 // system calls, a noticeable share of a folder read from the cache.
 constexpr uint64_t kReadsPerWaitSample = 8;

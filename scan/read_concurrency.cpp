@@ -11,9 +11,15 @@ namespace {
 constexpr int kMinWindowReads = 24;
 constexpr int64_t kMinWindowNanos = 5'000'000;
 int EnoughReads(int count) { return 64 + 4 * count; }
+constexpr int kProbeWindows = 2;  // at most
 constexpr int kMaxProbeInterval = 64;
+// What a doubling may cost and still be kept, and what a halving must gain:
+// reads known to wait for the device gain from more readers by steps that
+// the noise between windows hides, so there the margins are wide.
 constexpr double kGainOfMore = 0.97;
-constexpr double kLossOfFewer = 1.15;
+constexpr double kLossOfFewer = 1.05;
+constexpr double kGainOfMoreWhenWaiting = 0.90;
+constexpr double kLossOfFewerWhenWaiting = 1.25;
 // Reads whose waiting is known: how many tell, and how many are kept.
 constexpr int kKnownReadsToJudge = 8;
 constexpr int kRecentReads = 64;
@@ -21,7 +27,12 @@ constexpr int kRecentReads = 64;
 void ChangeCount(ReadConcurrency& control, int count) {
   control.readsToSkip = control.count;
   control.count = std::clamp(count, 1, control.maxCount);
-  control.throughput = 0;
+  control.latestWindow = 0;
+  control.previousWindow = 0;
+}
+
+double CountThroughput(const ReadConcurrency& control) {
+  return std::max(control.latestWindow, control.previousWindow);
 }
 
 void NoteWait(ReadConcurrency& control, ReadWait wait) {
@@ -39,41 +50,51 @@ bool ServedFromMemory(const ReadConcurrency& control) {
   return control.recentKnown >= kKnownReadsToJudge && control.recentWaited * 4 < control.recentKnown;
 }
 
+// Whether most of the recent reads waited for the device.
+bool WaitForDevice(const ReadConcurrency& control) {
+  return control.recentKnown >= kKnownReadsToJudge && control.recentWaited * 2 > control.recentKnown;
+}
+
 void SettleOnProcessors(ReadConcurrency& control) {
   control.probe = ReadConcurrency::Probe::none;
   control.probeInterval = 1;
   control.windowsSinceProbe = 0;
   control.nextProbeUp = true;
-  control.throughput = 0;
   if (control.count != std::min(control.processors, control.maxCount)) ChangeCount(control, control.processors);
 }
 
-// Runs the next window with the count doubled or halved; false when the
+// Runs the next windows with the count doubled or halved; false when the
 // count cannot move that way.
 bool StartProbe(ReadConcurrency& control, bool up) {
   const int target = up ? control.count * 2 : control.count / 2;
   if (target < 1 || target > control.maxCount) return false;
   control.probe = up ? ReadConcurrency::Probe::up : ReadConcurrency::Probe::down;
+  control.probeWindows = 0;
   control.countBeforeProbe = control.count;
-  control.throughputBeforeProbe = control.throughput;
+  control.throughputBeforeProbe = CountThroughput(control);
   ChangeCount(control, target);
   return true;
 }
 
-void EndProbe(ReadConcurrency& control, double throughput) {
+bool ProbePays(const ReadConcurrency& control) {
+  const bool up = control.probe == ReadConcurrency::Probe::up;
+  const bool waiting = WaitForDevice(control);
+  const double margin = up ? (waiting ? kGainOfMoreWhenWaiting : kGainOfMore)
+                           : (waiting ? kLossOfFewerWhenWaiting : kLossOfFewer);
+  return CountThroughput(control) >= margin * control.throughputBeforeProbe;
+}
+
+void EndProbe(ReadConcurrency& control, bool kept) {
   const bool wasUp = control.probe == ReadConcurrency::Probe::up;
-  // More readers are kept unless they cost; fewer only when they gain.
-  const bool kept = throughput >= (wasUp ? kGainOfMore : kLossOfFewer) * control.throughputBeforeProbe;
   control.probe = ReadConcurrency::Probe::none;
   control.windowsSinceProbe = 0;
   if (kept) {
     // Go on the same way while it pays.
-    control.throughput = throughput;
     control.probeInterval = 1;
     if (!StartProbe(control, wasUp)) control.nextProbeUp = !wasUp;
     return;
   }
-  ChangeCount(control, static_cast<int>(control.countBeforeProbe));
+  ChangeCount(control, control.countBeforeProbe);
   control.probeInterval = std::min(control.probeInterval * 4, kMaxProbeInterval);
   control.nextProbeUp = !wasUp;
 }
@@ -83,13 +104,16 @@ void DecideOnWindow(ReadConcurrency& control, double throughput) {
     SettleOnProcessors(control);
     return;
   }
+  control.previousWindow = control.latestWindow;
+  control.latestWindow = throughput;
   if (control.probe != ReadConcurrency::Probe::none) {
-    EndProbe(control, throughput);
+    // A probe that pays is kept at once; one that seems not to is given a
+    // second window.
+    control.probeWindows += 1;
+    const bool pays = ProbePays(control);
+    if (pays || control.probeWindows == kProbeWindows) EndProbe(control, pays);
     return;
   }
-  // One window can read twice as fast as the next: the count's throughput
-  // is the mean of its windows, the later ones weighing more.
-  control.throughput = control.throughput == 0 ? throughput : (control.throughput + throughput) / 2;
   control.windowsSinceProbe += 1;
   if (control.windowsSinceProbe < control.probeInterval) return;
   control.windowsSinceProbe = 0;
@@ -116,11 +140,11 @@ bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries, 
   }
   control.windowEntries += entries;
   control.windowReads += 1;
-  const int64_t elapsed = nanos - control.windowStart;
+  const int64_t elapsed = std::max<int64_t>(nanos - control.windowStart, 1);
   const int readsPerReader = control.probe == ReadConcurrency::Probe::none ? 2 : 1;
   if (control.windowReads < std::max(kMinWindowReads, readsPerReader * control.count)) return false;
   if (elapsed < kMinWindowNanos && control.windowReads < EnoughReads(control.count)) return false;
-  const double throughput = static_cast<double>(control.windowEntries) / static_cast<double>(std::max<int64_t>(elapsed, 1));
+  const double throughput = static_cast<double>(control.windowEntries) / static_cast<double>(elapsed);
   const int before = control.count;
   control.windowStart = nanos;
   control.windowEntries = 0;

@@ -5,20 +5,20 @@
 // for them. While the reads seen do not wait, the count is the number of
 // processors the program may use.
 //
-// Reads that wait for the device climb the throughput, the entries read per
-// second: it is measured in windows of reads, and from time to time one
-// window runs with the count doubled (or halved). A doubling is kept unless
-// it reads fewer entries (by more than 3%), a halving only when it reads 15%
-// more; a kept step is followed by another the same way, and a probe that
-// fails is tried again less and less often (after 1, 4, 16, 64 windows), so
-// a spinning disk that seeks for every extra reader is seldom disturbed. More
-// readers are given the benefit of the doubt because a cold disk keeps
-// gaining up to 64 of them, by steps too small to stand out from the noise
-// (one window of reads can be twice as fast as the next when its folders'
-// neighbours were just read), while once the device is saturated the extra
-// readers only queue (Little's law: readers = reads per second x time per
-// read) and the throughput falls, which the next window shows. Where the
-// system does not tell whether a read waited, every read climbs.
+// Otherwise the count climbs the throughput, the entries read per second.
+// It is measured in windows of reads, and a count's throughput is the better
+// of its last two windows: one window in a stretch of large or scattered
+// folders can read a fraction of the next, and the better one shows what
+// the count can do. From time to time two windows run with the count doubled
+// (or halved). A doubling is kept unless it reads fewer entries, a halving
+// only when it reads more, each by a margin; a kept step is followed by
+// another the same way, and a probe that fails is tried again less and less
+// often (after 1, 4, 16, 64 windows), so a spinning disk that seeks for every
+// extra reader is seldom disturbed. Reads known to wait for the device give
+// more readers a wide benefit of the doubt: a cold disk keeps gaining up to
+// 64 of them, by steps smaller than the noise between windows, while once
+// the device is saturated the extra readers only queue (Little's law:
+// readers = reads per second x time per read) and the throughput falls.
 //
 // The record sees no clock: the caller tells it when each read finished, so
 // tests can feed it the timings of a modelled device.
@@ -39,15 +39,19 @@ struct ReadConcurrency {
   int64_t windowEntries = 0;
   int windowReads = 0;
   int readsToSkip = 0;
+  // The throughput of the count's last two windows (0: none yet).
+  double latestWindow = 0;
+  double previousWindow = 0;
   // The recent reads whose waiting is known, and those of them that waited;
   // both halved as they grow, so that older reads weigh less.
   int recentKnown = 0;
   int recentWaited = 0;
-  // The probe running, if any, and the throughput of the count it left.
+  // The probe running, if any, its windows so far, and the count it left
+  // with that count's throughput.
   enum class Probe { none, up, down } probe = Probe::none;
-  double countBeforeProbe = 1;
+  int probeWindows = 0;
+  int countBeforeProbe = 1;
   double throughputBeforeProbe = 0;
-  double throughput = 0;  // of the count, smoothed over its windows
   int probeInterval = 3;  // windows between probes; grows as probes fail
   int windowsSinceProbe = 0;
   bool nextProbeUp = true;

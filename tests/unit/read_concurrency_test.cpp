@@ -20,7 +20,7 @@ struct Device {
 // Hands the controller the timings a device gives and measures what it made
 // of them.
 struct Outcome {
-  double settledShare = 0;  // of the reads after settling, those at the best count (within 10%)
+  double settledShare = 0;  // of the reads after settling outside probes, those at the best count (within 10%)
   double settledSpeed = 0;  // their throughput over the device's best
   double wholeSpeed = 0;    // every read's throughput over one reader's
 };
@@ -40,7 +40,7 @@ Outcome Drive(const Device& device, int folders, int settleAfter, bool waitsTold
   StartReadConcurrency(control, kMaxReadConcurrency, device.processors);
   const int best = BestCount(device);
   double settledMs = 0, settledEntries = 0, wholeMs = 0, wholeEntries = 0, clockMs = 0;
-  int settledReads = 0, readsAtBest = 0;
+  int restingReads = 0, readsAtBest = 0;
   for (int folder = 0; folder < folders; ++folder) {
     const int entries = 5 + (folder * 7919) % 60;  // folders of mixed sizes
     const int readers = control.count;
@@ -54,15 +54,17 @@ Outcome Drive(const Device& device, int folders, int settleAfter, bool waitsTold
     if (folder >= settleAfter) {
       settledMs += shareOfTimeMs;
       settledEntries += entries;
-      settledReads += 1;
-      if (std::abs(readers - best) <= best / 10.0) readsAtBest += 1;
+      if (control.probe == ReadConcurrency::Probe::none) {
+        restingReads += 1;
+        if (std::abs(readers - best) <= best / 10.0) readsAtBest += 1;
+      }
     }
     ReadWait wait = ReadWait::unknown;
     if (waitsTold && folder % 8 == 0) wait = device.readsWait ? ReadWait::waited : ReadWait::none;
     RecordFolderRead(control, static_cast<int64_t>(clockMs * 1e6), entries, wait);
   }
   Outcome run;
-  run.settledShare = static_cast<double>(readsAtBest) / settledReads;
+  run.settledShare = static_cast<double>(readsAtBest) / restingReads;
   run.settledSpeed = settledEntries / settledMs / device.throughput(best);
   run.wholeSpeed = wholeEntries / wholeMs / device.throughput(1);
   return run;
