@@ -223,27 +223,24 @@ ReadWait ReadNotingWait(const std::string& folderPath, FolderContents& contents,
 
 // Reads a job taken off the queue (its state Reading) with the lock
 // released, and queues its subfolders' jobs unless `makeJobs` is false
-// (the scan reads alone: they would only cost it); called with the lock held.
-void ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold, bool makeJobs = true) {
+// (the scan reads alone: they would only cost it); called with the lock
+// held. False when the job was released while it was read, which only the
+// scan does, and only to jobs a worker reads: the worker deletes it.
+bool ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold, bool makeJobs = true) {
   const bool noteWait = ahead.automatic && ahead.readsStarted++ % kReadsPerWaitSample == 0;
   hold.unlock();
   const ReadWait wait = ReadNotingWait(job.path, job.contents, noteWait);
   const size_t held = makeJobs ? MakeSubfolderJobs(job.path, job.position, 0, job.contents) : 0;
   hold.lock();
   if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), job.contents.entryCount, wait);
-  if (job.abandoned) {
-    hold.unlock();
-    delete &job;  // its subfolders' jobs were never queued
-    hold.lock();
-    WakeWorkersForWork();
-    return;
-  }
+  if (job.abandoned) return false;
   QueueJobsOf(job.contents);
   job.state = FolderJob::State::Read;
   job.heldBytes = held;
   ahead.heldBytes += held;
   WakeWorkersForWork();
   if (ahead.awaitedJob == &job) ahead.folderRead.notify_one();
+  return true;
 }
 
 // The earliest queued job, off the queue and marked as being read.
@@ -270,7 +267,13 @@ void Work() {
       continue;
     }
     ahead.workersReading += 1;
-    ReadJob(TakeEarliestJob(), hold);
+    FolderJob& job = TakeEarliestJob();
+    if (!ReadJob(job, hold)) {
+      hold.unlock();
+      delete &job;  // its subfolders' jobs were never queued
+      hold.lock();
+      WakeWorkersForWork();
+    }
     ahead.workersReading -= 1;
   }
 }
