@@ -134,9 +134,12 @@ struct ReadingAhead {
 
 ReadingAhead ahead;
 
+// A chosen count includes the scan, which reads too while the folder it
+// needs is being read: on a warm cache a worker more than that only takes
+// processor time from the scan.
 int WorkerLimit() {
   if (!ahead.automatic) return ahead.fixedWorkers;
-  return ahead.control.count == 1 ? 0 : ahead.control.count;
+  return ahead.control.count - 1;
 }
 
 bool ReadingPaused() { return ahead.heldBytes >= kMaxHeldBytes; }

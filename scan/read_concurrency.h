@@ -30,7 +30,7 @@
 enum class ReadWait { unknown, none, waited };
 
 struct ReadConcurrency {
-  int count = 1;  // 1: the scan reads alone; N > 1: N workers read ahead
+  int count = 1;  // the scan and count - 1 workers
   int maxCount = 1;
   int processors = 1;
   // The window being measured; reads that began under the previous count
