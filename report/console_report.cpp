@@ -143,23 +143,19 @@ void WriteComparedFooterLine(int32_t line) {
 
 void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNextSibling); }
 
+void WriteConsoleHeaderLine(int32_t line) {
+  if (line == 0) {
+    WriteColumnTitles();
+  } else {
+    WriteColumnRule();
+  }
+}
+
 }  // namespace
 
 int32_t ConsoleHeader() {
-  if (lineCursor == -1) return kHeaderLines;
-  treePrefix.clear();
-  if (lineCursor == 0) {
-    WriteColumnTitles();
-    lineCursor += 1;
-    lineBudget -= 1;
-  }
-  if (lineCursor == 1) {
-    WriteColumnRule();
-    lineCursor += 1;
-    lineBudget -= 1;
-  }
-  lineIndex = kHeaderLines;
-  return 0;
+  if (lineCursor != -1) treePrefix.clear();
+  return WalkHeader(kHeaderLines, WriteConsoleHeaderLine);
 }
 
 void ListConsoleFolders(TDirEntry* first) {

@@ -36,20 +36,8 @@ std::string ColumnTitles(std::string_view separator) {
 
 // Lines 0 (titles) and 1 (empty): counted, and charged to the budget, also
 // under -noheader, which only keeps them from being written.
-int32_t DelimitedHeader(std::string_view separator) {
-  if (lineCursor == -1) return kHeaderLines;
-  if (lineCursor == 0) {
-    if (options.showHeader) WriteOutLine(ColumnTitles(separator));
-    lineCursor += 1;
-    lineBudget -= 1;
-  }
-  if (lineCursor == 1) {
-    if (options.showHeader) WriteOutLine("");
-    lineCursor += 1;
-    lineBudget -= 1;
-  }
-  lineIndex = kHeaderLines;
-  return 0;
+void WriteDelimitedHeaderLine(int32_t line, std::string_view separator) {
+  if (options.showHeader) WriteOutLine(line == 0 ? ColumnTitles(separator) : "");
 }
 
 // The top folder's path is reportPath alone: the start path (or the path
@@ -93,8 +81,12 @@ void DescendPath(const TDirEntry& folder, bool) {
 void WriteCommaLine(const TDirEntry& folder, bool) { WriteRow(folder, ",", PlainField, PlainText); }
 void WriteTabLine(const TDirEntry& folder, bool) { WriteRow(folder, "\t", PaddedField, PaddedText); }
 
-int32_t CommaHeader() { return DelimitedHeader(","); }
-int32_t TabHeader() { return DelimitedHeader("\t"); }
+int32_t CommaHeader() {
+  return WalkHeader(kHeaderLines, [](int32_t line) { WriteDelimitedHeaderLine(line, ","); });
+}
+int32_t TabHeader() {
+  return WalkHeader(kHeaderLines, [](int32_t line) { WriteDelimitedHeaderLine(line, "\t"); });
+}
 
 void ListCommaFolders(TDirEntry* first) {
   static const FolderLines kLines = {WriteCommaLine, DescendPath, &reportPath};

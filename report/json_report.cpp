@@ -170,14 +170,7 @@ std::string IsoLocalDateTime() {
 }
 
 int32_t JsonHeader() {
-  if (lineCursor == -1) return kHeaderLines;
-  if (lineCursor == 0) {
-    WriteTopMembers();
-    lineCursor += 1;
-    lineBudget -= 1;
-  }
-  lineIndex = kHeaderLines;
-  return 0;
+  return WalkHeader(kHeaderLines, [](int32_t) { WriteTopMembers(); });
 }
 
 // The walker's folder lister, which also closes each folder it opened once

@@ -50,6 +50,16 @@ void WalkReport(const OutputOperations& mode) {
 
 int32_t NoFooter(LineNumber) { return 0; }
 
+int32_t WalkHeader(int32_t headerLines, void (*writeLine)(int32_t line)) {
+  if (lineCursor == -1) return headerLines;
+  for (; lineCursor >= 0 && lineCursor < headerLines; ++lineCursor) {
+    writeLine(static_cast<int32_t>(lineCursor));
+    lineBudget -= 1;
+  }
+  lineIndex = headerLines;
+  return 0;
+}
+
 int32_t WalkFooter(LineNumber totalLines, int32_t footerLines, void (*writeLine)(int32_t line)) {
   if (lineCursor == -1) return footerLines;
   for (LineNumber line = lineCursor - (totalLines - footerLines);

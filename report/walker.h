@@ -87,6 +87,10 @@ LineNumber CountReportLines(const OutputOperations& mode);
 // The footer of the modes without one.
 int32_t NoFooter(LineNumber totalLines);
 
+// The header operation's part of the contract, for a header of
+// `headerLines` lines that `writeLine` writes one at a time.
+int32_t WalkHeader(int32_t headerLines, void (*writeLine)(int32_t line));
+
 // The footer operation's part of the contract, for a footer of
 // `footerLines` lines that `writeLine` writes one at a time.
 int32_t WalkFooter(LineNumber totalLines, int32_t footerLines, void (*writeLine)(int32_t line));
