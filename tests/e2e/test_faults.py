@@ -117,7 +117,7 @@ class BadOptionValues(TestCase):
             for value in values:
                 with self.subTest(word=option + value):
                     result = run(["-nostats", option + value, start])
-                    self.assertEqual(result.code, 0, result.err)
+                    self.assertEqual(result.code, 0, result.err + result.out[:2000])
                     self.assertIn(b"Total + subs", result.out)
                     self.assertNotIn(b"Path was not found", result.err)
 
