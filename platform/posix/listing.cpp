@@ -128,10 +128,13 @@ ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor v
   }
 }
 
-// The folders listed last stay open, so that a subfolder is opened relative
-// to its parent's descriptor instead of resolving its whole path again: a
-// scan lists a folder's subfolders right after the folder itself. Each
-// thread keeps its own, closed when the thread ends.
+// The folder listed last and its open ancestors stay open, so that a
+// subfolder is opened relative to its parent's descriptor instead of
+// resolving its whole path again: a scan lists a folder's subfolders right
+// after the folder itself. Each thread keeps its own, closed when the thread
+// ends. A folder with no open ancestor starts the chain anew: a worker reads
+// folders all over the tree, and descriptors kept for later cost a search on
+// every open and a close long after the kernel's copy of them went cold.
 struct OpenFolder {
   std::string path;
   int descriptor;
@@ -193,6 +196,7 @@ int OpenFolderAt(const std::string& folderPath, dev_t& device) {
     device = cached[i].device;
     return openat(cached[i].descriptor, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
+  openFolders.CloseFrom(0);
   int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat info;
   if (folder >= 0 && fstat(folder, &info) != 0) {
