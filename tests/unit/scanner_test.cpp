@@ -53,6 +53,20 @@ TEST_F(Scan, RoundsEachFileToClustersAndAddsTheEntryAllowance) {
   EXPECT_EQ(scanTotals.totalWasted, root.wastedBytes);
 }
 
+TEST_F(Scan, RoundsToAnyClusterSizeWhetherAPowerOfTwoOrNot) {
+  struct Case {
+    int32_t cluster;
+    int64_t bytes, rounded, slack;
+  };
+  for (const Case& c : {Case{4096, 1, 4096, 4095}, Case{4096, 8192, 8192, 0}, Case{512, 0, 0, 0},
+                        Case{3000, 7000, 9000, 2000}, Case{3000, 6000, 6000, 0}, Case{1, 5, 5, 0}}) {
+    effectiveClusterSize = c.cluster;
+    int64_t waste = 0;
+    EXPECT_EQ(ClusterRound(c.bytes, waste), c.rounded) << c.cluster << " " << c.bytes;
+    EXPECT_EQ(waste, c.slack) << c.cluster << " " << c.bytes;
+  }
+}
+
 TEST_F(Scan, DirModeCountsPlainSizesWithoutAllowanceOrWaste) {
   options.dirMode = true;
   fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {File("one", 1), File("seven", 7000), File("eight", 8192)}};
