@@ -84,7 +84,7 @@ bool FitsPathLimit(size_t folderLength, const std::string& name) {
 
 struct FolderJob {
   std::string path;
-  std::vector<uint32_t> position;  // the index of each folder on the path: the scan's order
+  std::string scanPlace;  // orders the jobs as the scan takes them: see AppendScanPlace
   enum class State { Queued, Reading, Read } state = State::Queued;
   bool abandoned = false;  // released while a worker read it: the worker deletes it
   // Written and read by the scan thread alone (a job that workers may still
@@ -93,6 +93,20 @@ struct FolderJob {
   size_t heldBytes = 0;  // what the read contents hold until taken
   FolderContents contents;
 };
+
+// Each index takes one byte below 0x80, two below 0x4000, else five; the
+// first byte tells which, and orders the three kinds as their numbers.
+void AppendScanPlace(std::string& place, uint32_t index) {
+  if (index < 0x80) {
+    place += static_cast<char>(index);
+  } else if (index < 0x4000) {
+    place += static_cast<char>(0x80 | (index >> 8));
+    place += static_cast<char>(index & 0xFF);
+  } else {
+    place += static_cast<char>(0xC0);
+    for (int shift = 24; shift >= 0; shift -= 8) place += static_cast<char>((index >> shift) & 0xFF);
+  }
+}
 
 std::thread (*startWorkerThread)(void (*work)()) = [](void (*work)()) { return std::thread(work); };
 
@@ -109,7 +123,7 @@ constexpr size_t kMaxHeldBytes = 4u << 20;
 constexpr uint64_t kReadsPerWaitSample = 8;
 
 struct EarlierInScan {
-  bool operator()(const FolderJob* a, const FolderJob* b) const { return a->position < b->position; }
+  bool operator()(const FolderJob* a, const FolderJob* b) const { return a->scanPlace < b->scanPlace; }
 };
 
 struct ReadingAhead {
@@ -182,13 +196,13 @@ int64_t NanosNow() {
 size_t HeldBytesOfRecord(const TDirEntry& subfolder, const FolderJob* job) {
   size_t bytes = sizeof(std::unique_ptr<TDirEntry>) + sizeof(FolderJobHandle) + sizeof(TDirEntry) +
                  subfolder.name.capacity();
-  if (job != nullptr) bytes += sizeof(FolderJob) + job->path.capacity() + job->position.capacity() * sizeof(uint32_t);
+  if (job != nullptr) bytes += sizeof(FolderJob) + job->path.capacity() + job->scanPlace.capacity();
   return bytes;
 }
 
 // Makes the jobs of a folder's subfolders from `first` on (none before
 // it); returns what they and the subfolder records hold.
-size_t MakeSubfolderJobs(const std::string& folderPath, const std::vector<uint32_t>& position, size_t first,
+size_t MakeSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
                          FolderContents& contents) {
   const size_t folderLength = platform::PathLength(folderPath);
   size_t held = 0;
@@ -199,9 +213,8 @@ size_t MakeSubfolderJobs(const std::string& folderPath, const std::vector<uint32
     if (FitsPathLimit(folderLength, subfolder.name)) {
       child.reset(new FolderJob);
       child->path = folderPath + subfolder.name + platform::kPathSeparator;
-      child->position.reserve(position.size() + 1);
-      child->position = position;
-      child->position.push_back(static_cast<uint32_t>(i));
+      child->scanPlace = scanPlace;
+      AppendScanPlace(child->scanPlace, static_cast<uint32_t>(i));
     }
     held += HeldBytesOfRecord(subfolder, child.get());
     contents.subfolderJobs.push_back(std::move(child));
@@ -233,7 +246,7 @@ bool ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold, bool makeJobs =
   const bool noteWait = ahead.automatic && ahead.readsStarted++ % kReadsPerWaitSample == 0;
   hold.unlock();
   const ReadWait wait = ReadNotingWait(job.path, job.contents, noteWait);
-  const size_t held = makeJobs ? MakeSubfolderJobs(job.path, job.position, 0, job.contents) : 0;
+  const size_t held = makeJobs ? MakeSubfolderJobs(job.path, job.scanPlace, 0, job.contents) : 0;
   hold.lock();
   if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), job.contents.entryCount, wait);
   if (job.abandoned) return false;
@@ -357,10 +370,10 @@ bool WorkersMayReadAhead() {
   return WorkerLimit() > 0;
 }
 
-void QueueSubfolderJobs(const std::string& folderPath, const std::vector<uint32_t>& position, size_t first,
+void QueueSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
                         FolderContents& contents) {
   // What they hold is the scan's own, like the contents they belong to.
-  MakeSubfolderJobs(folderPath, position, first, contents);
+  MakeSubfolderJobs(folderPath, scanPlace, first, contents);
   std::lock_guard<std::mutex> hold(ahead.lock);
   QueueJobsOf(contents);
   WakeWorkersForWork();

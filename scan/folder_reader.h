@@ -66,13 +66,19 @@ void TakeContents(FolderJob& job, FolderContents& contents);
 // with no worker allowed); the read still counts towards how many read at once.
 void ReadFolderAlone(const std::string& folderPath, FolderContents& contents);
 // Whether workers may read now: then the subfolders of a folder the scan read
-// alone get jobs, from `first` on, at `position` (the index of each folder
-// on the folder's path).
+// alone get jobs, from `first` on, below the folder's `scanPlace`.
 bool WorkersMayReadAhead();
-void QueueSubfolderJobs(const std::string& folderPath, const std::vector<uint32_t>& position, size_t first,
+void QueueSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
                         FolderContents& contents);
 // Stops the workers once every job has been released.
 void StopReadingAhead();
+
+// Appends a subfolder's index to a place in the scan: the index of each
+// folder on a path among its parent's subfolders. Places compare as plain
+// strings in the order the scan takes the folders (a parent before its
+// subfolders, they in index order), and most fit in a string without a heap
+// allocation.
+void AppendScanPlace(std::string& place, uint32_t index);
 
 // How worker threads are started; tests substitute one that fails.
 extern std::thread (*startWorkerThread)(void (*work)());

@@ -37,9 +37,9 @@ std::set<std::pair<uint64_t, uint64_t>> linkedFilesCounted;
 
 // Set while workers read ahead of the scan.
 bool readingAhead = false;
-// The index of each folder on the scan's path among its parent's
-// subfolders: the place in the scan of the jobs it makes.
-std::vector<uint32_t> scanPosition;
+// The place in the scan of the folder being scanned, which the jobs of its
+// subfolders extend.
+std::string scanPlace;
 
 void ReportMissingPath() {
   WriteErrorLine("Path was not found (invalid character or maximum path length exceeded?): " +
@@ -111,7 +111,7 @@ void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
 FolderJob* JobOfSubfolder(FolderContents& contents, size_t i, size_t folderLength) {
   if (contents.subfolderJobs.size() <= i && WorkersMayReadAhead()) {
     scanPath.resize(folderLength);
-    QueueSubfolderJobs(scanPath, scanPosition, i, contents);
+    QueueSubfolderJobs(scanPath, scanPlace, i, contents);
   }
   return i < contents.subfolderJobs.size() ? contents.subfolderJobs[i].get() : nullptr;
 }
@@ -142,9 +142,10 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
     FolderJob* childJob = readingAhead ? JobOfSubfolder(contents, i, folderLength) : nullptr;
-    scanPosition.push_back(static_cast<uint32_t>(i));
+    const size_t placeLength = scanPlace.size();
+    AppendScanPlace(scanPlace, static_cast<uint32_t>(i));
     ScanChild(node, contents.subfolders[i].release(), childJob, folderLength);
-    scanPosition.pop_back();
+    scanPlace.resize(placeLength);
     // Done with, whether the child was scanned or skipped.
     if (childJob != nullptr) contents.subfolderJobs[i].reset();
   }
@@ -162,7 +163,7 @@ void BeginScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
   exclusions.startPathLength = scanPath.size();
   linkedFilesCounted.clear();
-  scanPosition.clear();
+  scanPlace.clear();
 }
 
 }  // namespace

@@ -149,4 +149,23 @@ TEST(ParallelScanStart, AMissingStartFolderFailsAsAlone) {
   ResetScan();
 }
 
+TEST(ScanPlace, OrdersFoldersAsTheScanTakesThem) {
+  const auto place = [](std::initializer_list<uint32_t> path) {
+    std::string text;
+    for (const uint32_t index : path) AppendScanPlace(text, index);
+    return text;
+  };
+  // Each row's first place comes before its second.
+  const std::vector<std::pair<std::string, std::string>> earlier = {
+      {place({}), place({0})},           {place({3}), place({3, 0})},
+      {place({3, 999999}), place({4})},  {place({127}), place({128})},
+      {place({16383}), place({16384})},  {place({255, 7}), place({256})},
+      {place({0x4000}), place({0xFFFFFFFF})}, {place({1, 127, 5}), place({1, 128})},
+  };
+  for (const auto& [first, second] : earlier) {
+    EXPECT_LT(first, second);
+    EXPECT_GT(second, first);
+  }
+}
+
 }  // namespace
