@@ -55,12 +55,20 @@ bool WaitForDevice(const ReadConcurrency& control) {
   return control.recentKnown >= kKnownReadsToJudge && control.recentWaited * 2 > control.recentKnown;
 }
 
+// Reads served from memory keep a worker on every processor: the scan
+// spends part of its time on the tree, not reading. On one processor a
+// worker would only take turns with the scan, which reads alone.
+int CountForMemory(const ReadConcurrency& control) {
+  const int count = control.processors == 1 ? 1 : control.processors + 1;
+  return std::min(count, control.maxCount);
+}
+
 void SettleOnProcessors(ReadConcurrency& control) {
   control.probe = ReadConcurrency::Probe::none;
   control.probeInterval = 1;
   control.windowsSinceProbe = 0;
   control.nextProbeUp = true;
-  if (control.count != std::min(control.processors, control.maxCount)) ChangeCount(control, control.processors);
+  if (control.count != CountForMemory(control)) ChangeCount(control, CountForMemory(control));
 }
 
 // Runs the next windows with the count doubled or halved; false when the

@@ -2,8 +2,9 @@
 //
 // Reads served from memory (a warm cache) never wait for the device: they
 // are bound by the processors, and more readers than processors only queue
-// for them. While the reads seen do not wait, the count is the number of
-// processors the program may use.
+// for them. While the reads seen do not wait, a worker reads on each
+// processor the program may use, besides the scan, which spends part of its
+// time on the tree; on one processor the scan reads alone.
 //
 // Otherwise the count climbs the throughput, the entries read per second.
 // It is measured in windows of reads, and a count's throughput is the better
