@@ -15,6 +15,12 @@ namespace {
 
 std::string Sep() { return std::string(1, platform::kPathSeparator); }
 
+std::string Named(const char* prefix, unsigned long number) {
+  std::string name = prefix;
+  name += std::to_string(number);
+  return name;
+}
+
 // A random tree of about `folders` folders below "/t", with files of mixed
 // sizes, files with several hard links, equal names after upper-casing,
 // links, unreadable and vanished folders, all in the fake listing.
@@ -24,8 +30,8 @@ void BuildRandomTree(unsigned seed, int folders) {
   fakeFolders[paths[0]] = {};
   for (int i = 1; i < folders; ++i) {
     const std::string parent = paths[random() % paths.size()];
-    std::string name = "d" + std::to_string(random() % 50);
-    if (random() % 7 == 0) name = "D" + name.substr(1);  // equal once upper-cased
+    std::string name = Named("d", random() % 50);
+    if (random() % 7 == 0) name[0] = 'D';  // equal once upper-cased
     const std::string path = parent + name + Sep();
     if (fakeFolders.count(path)) continue;
     fakeFolders[parent].entries.push_back(Dir(name));
@@ -40,7 +46,7 @@ void BuildRandomTree(unsigned seed, int folders) {
     if (found == fakeFolders.end()) continue;
     const int files = static_cast<int>(random() % 12);
     for (int f = 0; f < files; ++f) {
-      found->second.entries.push_back(File("f" + std::to_string(f), static_cast<int64_t>(random() % 100000)));
+      found->second.entries.push_back(File(Named("f", f), static_cast<int64_t>(random() % 100000)));
     }
     if (random() % 10 == 0) found->second.entries.push_back({"link", platform::kAttrReparsePoint, 0});
     if (random() % 4 == 0) {
