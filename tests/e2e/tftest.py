@@ -92,15 +92,30 @@ def command_line(args, unprivileged=False):
     return ([WINE] if ON_WINE else []) + [BIN] + list(args)
 
 
+# Wine now and then fails to start a process at all ("failed to map the
+# shared user data", about once in 10,000 starts with six at a time; a
+# trivial program fails alike). With Wine's messages off that is exit code 1
+# with no output, which no run of these tests gives otherwise, so such a run
+# is started again.
+WINE_START_ATTEMPTS = 3
+
+
+def wine_failed_to_start(completed):
+    return ON_WINE and completed.returncode == 1 and not completed.stdout and not completed.stderr
+
+
 def run(args, env=None, cwd=None, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=120,
         unprivileged=False, preexec_fn=None):
     """Runs the program with `args`; standard output is a pipe (or `stdout`),
     so the program sees it redirected."""
     full_env = clean_environment()
     full_env.update(env or {})
-    completed = subprocess.run(command_line(args, unprivileged), env=full_env, cwd=cwd, stdin=stdin,
-                               stdout=stdout, stderr=subprocess.PIPE, timeout=timeout,
-                               preexec_fn=preexec_fn)
+    for _ in range(WINE_START_ATTEMPTS):
+        completed = subprocess.run(command_line(args, unprivileged), env=full_env, cwd=cwd, stdin=stdin,
+                                   stdout=stdout, stderr=subprocess.PIPE, timeout=timeout,
+                                   preexec_fn=preexec_fn)
+        if not wine_failed_to_start(completed):
+            break
     return Result(completed)
 
 
