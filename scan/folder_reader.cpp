@@ -228,6 +228,15 @@ void QueueJobsOf(const FolderContents& contents) {
   }
 }
 
+// Whether the next read asks if it waited: one in so many, and only
+// while the count is chosen as the scan runs; called with the lock held.
+bool NoteWaitOfNextRead() { return ahead.automatic && ahead.readsStarted++ % kReadsPerWaitSample == 0; }
+
+// Tells the count's control of a finished read; called with the lock held.
+void RecordRead(const FolderContents& contents, ReadWait wait) {
+  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait);
+}
+
 // Reads a folder; when asked, also whether the read waited (for the
 // device, or for a lock the system holds).
 ReadWait ReadNotingWait(const std::string& folderPath, FolderContents& contents, bool noteWait) {
@@ -243,12 +252,12 @@ ReadWait ReadNotingWait(const std::string& folderPath, FolderContents& contents,
 // held. False when the job was released while it was read, which only the
 // scan does, and only to jobs a worker reads: the worker deletes it.
 bool ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold, bool makeJobs = true) {
-  const bool noteWait = ahead.automatic && ahead.readsStarted++ % kReadsPerWaitSample == 0;
+  const bool noteWait = NoteWaitOfNextRead();
   hold.unlock();
   const ReadWait wait = ReadNotingWait(job.path, job.contents, noteWait);
   const size_t held = makeJobs ? MakeSubfolderJobs(job.path, job.scanPlace, 0, job.contents) : 0;
   hold.lock();
-  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), job.contents.entryCount, wait);
+  RecordRead(job.contents, wait);
   if (job.abandoned) return false;
   QueueJobsOf(job.contents);
   job.state = FolderJob::State::Read;
@@ -358,11 +367,11 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
 
 void ReadFolderAlone(const std::string& folderPath, FolderContents& contents) {
   std::unique_lock<std::mutex> hold(ahead.lock);
-  const bool noteWait = ahead.readsStarted++ % kReadsPerWaitSample == 0;
+  const bool noteWait = NoteWaitOfNextRead();
   hold.unlock();
   const ReadWait wait = ReadNotingWait(folderPath, contents, noteWait);
   hold.lock();
-  RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait);
+  RecordRead(contents, wait);
 }
 
 bool WorkersMayReadAhead() {

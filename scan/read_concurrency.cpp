@@ -63,12 +63,13 @@ int CountForMemory(const ReadConcurrency& control) {
   return std::min(count, control.maxCount);
 }
 
-void SettleOnProcessors(ReadConcurrency& control) {
+void SettleOnMemoryCount(ReadConcurrency& control) {
   control.probe = ReadConcurrency::Probe::none;
   control.probeInterval = 1;
   control.windowsSinceProbe = 0;
   control.nextProbeUp = true;
-  if (control.count != CountForMemory(control)) ChangeCount(control, CountForMemory(control));
+  const int count = CountForMemory(control);
+  if (control.count != count) ChangeCount(control, count);
 }
 
 // Runs the next windows with the count doubled or halved; false when the
@@ -109,7 +110,7 @@ void EndProbe(ReadConcurrency& control, bool kept) {
 
 void DecideOnWindow(ReadConcurrency& control, double throughput) {
   if (ServedFromMemory(control)) {
-    SettleOnProcessors(control);
+    SettleOnMemoryCount(control);
     return;
   }
   control.previousWindow = control.latestWindow;
