@@ -35,6 +35,11 @@ void AppendPadLeft(std::string& out, std::string_view text, uint8_t width) {
   out.append(text);
 }
 
+void PadLeftFrom(std::string& text, size_t start, uint8_t width) {
+  const size_t length = CharCount(std::string_view(text).substr(start));
+  if (length < width) text.insert(start, width - length, ' ');
+}
+
 std::string RepeatChar(uint8_t count, std::string_view piece) {
   std::string result;
   result.reserve(count * piece.size());

@@ -14,26 +14,28 @@ constexpr int32_t kHeaderLines = 2;
 
 bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
 
+// Appends a figure right-aligned in `width` characters, and the gap after it.
+template <typename AppendFigure>
+void AppendColumn(std::string& line, uint8_t width, AppendFigure appendFigure) {
+  const size_t start = line.size();
+  appendFigure(line);
+  PadLeftFrom(line, start, width);
+  line += "  ";
+}
+
 // The figure columns shared by folder lines and the totals line; the
 // percentage form of the wastage is `wasted` as a share of `wastageBase`.
 void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64_t wastageBase,
                          int64_t files) {
-  if (options.showTotals) {
-    AppendPadLeft(line, FormatSize(total), 14);
-    line += "  ";
-  }
+  if (options.showTotals) AppendColumn(line, 14, [total](std::string& out) { AppendSize(out, total); });
   if (WasteColumnShown()) {
     if (options.wasteAsPercent) {
-      AppendPadLeft(line, FormatPercent(wasted, wastageBase), 4);
+      AppendColumn(line, 4, [=](std::string& out) { AppendPercent(out, wasted, wastageBase); });
     } else {
-      AppendPadLeft(line, FormatSize(wasted), 14);
+      AppendColumn(line, 14, [wasted](std::string& out) { AppendSize(out, wasted); });
     }
-    line += "  ";
   }
-  if (options.showFileCounts) {
-    AppendPadLeft(line, FormatCount(files), 6);
-    line += "  ";
-  }
+  if (options.showFileCounts) AppendColumn(line, 6, [files](std::string& out) { AppendCount(out, files); });
 }
 
 // The growth column of -compare=, just left of the folder names.
@@ -82,7 +84,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";
-    line += FormatSize(folder.localBytes);
+    AppendSize(line, folder.localBytes);
     line += "]";
   }
   WriteOutLine(line);

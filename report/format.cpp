@@ -1,7 +1,9 @@
 #include "report/format.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "console/text.h"
 
@@ -11,15 +13,70 @@ namespace {
 
 constexpr size_t kMaxGroupedLength = 20;
 
-std::string GroupThousands(std::string digits) {
-  std::string grouped;
-  size_t leading = digits.size() % 3 == 0 ? 3 : digits.size() % 3;
-  grouped.append(digits, 0, leading);
-  for (size_t i = leading; i < digits.size(); i += 3) {
-    grouped.push_back(thousandsSeparator);
-    grouped.append(digits, i, 3);
+// The digits in groups of three, written from the last one back into a
+// buffer on the stack: a report formats a few numbers per folder.
+void AppendGroupedDigits(std::string& text, unsigned long long value) {
+  char digits[32];  // 20 digits and 6 separators at most
+  char* const end = digits + sizeof digits;
+  char* first = end;
+  for (int inGroup = 0;; ++inGroup) {
+    if (inGroup == 3) {
+      *--first = thousandsSeparator;
+      inGroup = 0;
+    }
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+    if (value == 0) break;
   }
-  return grouped;
+  text.append(first, end);
+}
+
+// The sign and the grouped digits of `scaled`, a whole number or, with one
+// decimal, tenths; at most 20 characters.
+void AppendGroupedText(std::string& out, bool negative, unsigned long long scaled, int decimals) {
+  const size_t start = out.size();
+  if (negative) out += '-';
+  AppendGroupedDigits(out, decimals == 1 ? scaled / 10 : scaled);
+  if (decimals == 1) {
+    out += '.';
+    out += static_cast<char>('0' + scaled % 10);
+  }
+  if (out.size() - start > kMaxGroupedLength) out.resize(start + kMaxGroupedLength);
+}
+
+// bytes / 2^shift, in tenths with one decimal, rounded half up; in integers,
+// so that it is exact for every size and costs no floating point per line.
+unsigned long long RoundedUnits(int64_t bytes, int shift, int decimals) {
+  const unsigned __int128 scaled = static_cast<unsigned __int128>(bytes) * (decimals == 1 ? 10 : 1);
+  const unsigned __int128 half = (static_cast<unsigned __int128>(1) << shift) >> 1;
+  return static_cast<unsigned long long>((scaled + half) >> shift);
+}
+
+// part x 100 / whole, halves to the even side.
+template <typename Integer>
+Integer RoundedPercent(Integer part, Integer whole) {
+  Integer numerator = part * 100;
+  Integer denominator = whole;
+  if (denominator < 0) {
+    numerator = -numerator;
+    denominator = -denominator;
+  }
+  Integer quotient = numerator / denominator;
+  Integer remainder = numerator % denominator;
+  if (remainder < 0) {
+    quotient -= 1;
+    remainder += denominator;
+  }
+  if (2 * remainder > denominator || (2 * remainder == denominator && quotient % 2 != 0)) quotient += 1;
+  return quotient;
+}
+
+// What an Append function writes, as a text of its own.
+template <typename Append, typename... Figures>
+std::string Formatted(Append append, Figures... figures) {
+  std::string text;
+  append(text, figures...);
+  return text;
 }
 
 }  // namespace
@@ -27,48 +84,53 @@ std::string GroupThousands(std::string digits) {
 std::string FormatGrouped(long double value, int decimals) {
   const long double scale = decimals == 1 ? 10.0L : 1.0L;
   const auto scaled = static_cast<unsigned long long>(std::floor(std::fabs(value) * scale + 0.5L));
-  std::string text = value < 0 ? "-" : "";
-  text += GroupThousands(std::to_string(decimals == 1 ? scaled / 10 : scaled));
-  if (decimals == 1) {
-    text += '.';
-    text += static_cast<char>('0' + scaled % 10);
-  }
-  if (text.size() > kMaxGroupedLength) text.resize(kMaxGroupedLength);
-  return text;
+  return Formatted(AppendGroupedText, value < 0, scaled, decimals);
 }
 
-std::string FormatCount(int64_t value) { return FormatGrouped(static_cast<long double>(value), 0); }
+void AppendCount(std::string& out, int64_t value) {
+  const auto magnitude = static_cast<unsigned long long>(value);
+  AppendGroupedText(out, value < 0, value < 0 ? 0 - magnitude : magnitude, 0);
+}
 
-std::string FormatSize(int64_t bytes) {
+void AppendSize(std::string& out, int64_t bytes) {
+  struct Unit {
+    int shift;
+    int decimals;
+    const char* name;
+  };
   constexpr int64_t kKilo = 1024, kMega = kKilo * 1024, kGiga = kMega * 1024;
   if (bytes < 0) bytes = 0;
-  // The divisors are powers of two, so each quotient is exact before rounding.
-  const auto exact = static_cast<long double>(bytes);
-  if (bytes < kKilo) return FormatGrouped(exact, 0) + " bytes";
-  if (bytes < kMega) return FormatGrouped(exact / kKilo, 0) + " KB";
-  if (bytes < kGiga) return FormatGrouped(exact / kMega, 1) + " MB";
-  return FormatGrouped(exact / kGiga, 1) + " GB";
+  const Unit unit = bytes < kKilo   ? Unit{0, 0, " bytes"}
+                    : bytes < kMega ? Unit{10, 0, " KB"}
+                    : bytes < kGiga ? Unit{20, 1, " MB"}
+                                    : Unit{30, 1, " GB"};
+  AppendGroupedText(out, false, RoundedUnits(bytes, unit.shift, unit.decimals), unit.decimals);
+  out += unit.name;
 }
 
-std::string FormatPercent(int64_t part, int64_t whole) {
-  if (whole == 0) return "0%";
-  // 128-bit so that part x 100 cannot overflow; halves go to the even side.
-  __int128 numerator = static_cast<__int128>(part) * 100;
-  __int128 denominator = whole;
-  if (denominator < 0) {
-    numerator = -numerator;
-    denominator = -denominator;
+void AppendPercent(std::string& out, int64_t part, int64_t whole) {
+  if (whole == 0) {
+    out += "0%";
+    return;
   }
-  __int128 quotient = numerator / denominator;
-  __int128 remainder = numerator % denominator;
-  if (remainder < 0) {
-    quotient -= 1;
-    remainder += denominator;
+  // Parts up to some 92 PB take 64-bit arithmetic, larger ones 128-bit so
+  // that part x 100 cannot overflow.
+  constexpr int64_t kNarrowLimit = INT64_MAX / 100;
+  const bool narrow = part >= -kNarrowLimit && part <= kNarrowLimit && whole > 0;
+  const __int128 quotient = narrow ? RoundedPercent<int64_t>(part, whole) : RoundedPercent<__int128>(part, whole);
+  if (quotient >= 100) {
+    out += "100%";
+    return;
   }
-  if (2 * remainder > denominator || (2 * remainder == denominator && quotient % 2 != 0)) quotient += 1;
-  if (quotient >= 100) return "100%";
-  return PadLeft(std::to_string(static_cast<long long>(quotient)), 3) + "%";
+  char digits[24];
+  const auto written = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(quotient));
+  AppendPadLeft(out, std::string_view(digits, static_cast<size_t>(written.ptr - digits)), 3);
+  out += '%';
 }
+
+std::string FormatCount(int64_t value) { return Formatted(AppendCount, value); }
+std::string FormatSize(int64_t bytes) { return Formatted(AppendSize, bytes); }
+std::string FormatPercent(int64_t part, int64_t whole) { return Formatted(AppendPercent, part, whole); }
 
 int64_t WastageBaseBytes(const TDirEntry& folder) {
   int64_t folded = folder.subBytes;

@@ -20,6 +20,11 @@ std::string FormatSize(int64_t bytes);
 // aligned in three characters and "%"; "100%" at or above 100; "0%" when
 // `whole` is 0.
 std::string FormatPercent(int64_t part, int64_t whole);
+// The same texts appended to `out`, for the lines of a report, which hold
+// several each.
+void AppendCount(std::string& out, int64_t value);
+void AppendSize(std::string& out, int64_t bytes);
+void AppendPercent(std::string& out, int64_t part, int64_t whole);
 // The bytes a folder's wasted bytes belong to, of which its wastage
 // percentage is a share: its own, plus the totals of the subfolders folded
 // into it by the depth limit or the size threshold, which its subBytes

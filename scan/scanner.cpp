@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -168,26 +169,6 @@ void BeginScan() {
 
 }  // namespace
 
-int64_t ClusterRound(int64_t bytes, int64_t& waste) {
-  // Clusters are nearly always a power of two: a mask spares a division per file.
-  const int64_t cluster = effectiveClusterSize;
-  const int64_t remainder = (cluster & (cluster - 1)) == 0 ? bytes & (cluster - 1) : bytes % cluster;
-  if (remainder == 0) return bytes;
-  const int64_t slack = cluster - remainder;
-  waste = AddBytes(waste, slack);
-  return AddBytes(bytes, slack);
-}
-
-int64_t AddBytes(int64_t sum, int64_t bytes) {
-  int64_t result = 0;
-  return __builtin_add_overflow(sum, bytes, &result) ? std::numeric_limits<int64_t>::max() : result;
-}
-
-int32_t AddCount(int32_t sum, int32_t count) {
-  int32_t result = 0;
-  return __builtin_add_overflow(sum, count, &result) ? std::numeric_limits<int32_t>::max() : result;
-}
-
 bool ScanFolder(TDirEntry& node) {
   BeginScan();
   return ScanFolderFrom(node, nullptr);
@@ -241,9 +222,14 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
     return;
   }
   if (options.sortOrder == SortOrder::name) {
-    std::vector<std::pair<std::string, TDirEntry*>> keyed;
+    // The sort moves views of the upper-cased names, which are cheaper to
+    // move than the names themselves.
+    std::vector<std::string> upperNames;
+    upperNames.reserve(count);
+    for (size_t i = 0; i < count; ++i) upperNames.push_back(UpperText(children[i]->name));
+    std::vector<std::pair<std::string_view, TDirEntry*>> keyed;
     keyed.reserve(count);
-    for (size_t i = 0; i < count; ++i) keyed.emplace_back(UpperText(children[i]->name), children[i]);
+    for (size_t i = 0; i < count; ++i) keyed.emplace_back(upperNames[i], children[i]);
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 0; i < count; ++i) children[i] = keyed[i].second;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
+#include "control/settings.h"
 #include "platform/platform.h"
 #include "scan/tree.h"
 
@@ -27,16 +29,32 @@ bool ScanFolder(TDirEntry& node);
 // ScanFolder.
 bool ScanFolderAhead(TDirEntry& node, int threads);
 
-// Rounds `bytes` up to whole clusters and adds the slack to `waste`.
-int64_t ClusterRound(int64_t bytes, int64_t& waste);
 // `sum` + `bytes`, held at the 64-bit limit: a sparse file may claim
 // 2^63 - 1 bytes (tmpfs allows it), and a figure that wrapped round would
-// turn negative and be folded away by the size threshold.
-int64_t AddBytes(int64_t sum, int64_t bytes);
+// turn negative and be folded away by the size threshold. Inline, like the
+// two below: they run for every file.
+inline int64_t AddBytes(int64_t sum, int64_t bytes) {
+  int64_t result = 0;
+  return __builtin_add_overflow(sum, bytes, &result) ? std::numeric_limits<int64_t>::max() : result;
+}
 
 // `sum` + `count`, held at the 32-bit limit like the byte figures: a file
 // count that wrapped round would turn negative.
-int32_t AddCount(int32_t sum, int32_t count);
+inline int32_t AddCount(int32_t sum, int32_t count) {
+  int32_t result = 0;
+  return __builtin_add_overflow(sum, count, &result) ? std::numeric_limits<int32_t>::max() : result;
+}
+
+// Rounds `bytes` up to whole clusters and adds the slack to `waste`.
+inline int64_t ClusterRound(int64_t bytes, int64_t& waste) {
+  // Clusters are nearly always a power of two: a mask spares a division per file.
+  const int64_t cluster = effectiveClusterSize;
+  const int64_t remainder = (cluster & (cluster - 1)) == 0 ? bytes & (cluster - 1) : bytes % cluster;
+  if (remainder == 0) return bytes;
+  const int64_t slack = cluster - remainder;
+  waste = AddBytes(waste, slack);
+  return AddBytes(bytes, slack);
+}
 
 // The figure a descending sort order compares (0 for the name order and none).
 int64_t SortKey(const TDirEntry& entry);

@@ -36,6 +36,7 @@ TEST(FormatSize, PicksTheUnitByPowersOfTwo) {
       {5368709120, "5.0 GB"},
       {500107862016, "465.8 GB"},
       {3LL * 1024 * 1024 * 1024 * 1024, "3,072.0 GB"},
+      {INT64_MAX, "8,589,934,592.0 GB"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatSize(c.bytes), c.text) << c.bytes;
 }
