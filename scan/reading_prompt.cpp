@@ -39,11 +39,24 @@ int64_t HeldSum(int64_t sum, int64_t more) {
   return __builtin_add_overflow(sum, more, &result) ? sum : result;
 }
 
+// ":" and the two digits of a minute or second.
+void AppendTwoDigits(std::string& text, int64_t value) {
+  text += ':';
+  text += static_cast<char>('0' + value / 10);
+  text += static_cast<char>('0' + value % 10);
+}
+
 std::string ElapsedText(int64_t seconds) {
   const int64_t hours = seconds / 3600, minutes = seconds / 60 % 60;
-  const std::string secondsText = (seconds % 60 < 10 ? "0" : "") + std::to_string(seconds % 60);
-  if (hours == 0) return std::to_string(minutes) + ":" + secondsText;
-  return std::to_string(hours) + ":" + (minutes < 10 ? "0" : "") + std::to_string(minutes) + ":" + secondsText;
+  std::string text;
+  if (hours == 0) {
+    text = std::to_string(minutes);
+  } else {
+    text = std::to_string(hours);
+    AppendTwoDigits(text, minutes);
+  }
+  AppendTwoDigits(text, seconds % 60);
+  return text;
 }
 
 // Rewrites the prompt line from its first column with `figures` after the

@@ -36,7 +36,7 @@ TDirEntry* BuildExampleTree(const std::string& startPath) {
   scanTotals = {422, 860 * kKB};
   effectiveClusterSize = 4096;
   driveStats = {4096, 500107862016, 123456789012, "DATA (NTFS)"};
-  driveName = "C";
+  driveName.assign(1, 'C');
   return docs;
 }
 
