@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 
 #include "console/text.h"
@@ -80,12 +79,6 @@ std::string Formatted(Append append, Figures... figures) {
 }
 
 }  // namespace
-
-std::string FormatGrouped(long double value, int decimals) {
-  const long double scale = decimals == 1 ? 10.0L : 1.0L;
-  const auto scaled = static_cast<unsigned long long>(std::floor(std::fabs(value) * scale + 0.5L));
-  return Formatted(AppendGroupedText, value < 0, scaled, decimals);
-}
 
 void AppendCount(std::string& out, int64_t value) {
   const auto magnitude = static_cast<unsigned long long>(value);

@@ -9,10 +9,8 @@
 // The thousands separator of the user's locale ("," when it cannot be read).
 extern char thousandsSeparator;
 
-// |value| with `decimals` (0 or 1) decimals, rounded half up, digits grouped
-// by thousands, "-" in front when negative; at most 20 characters.
-std::string FormatGrouped(long double value, int decimals);
-// A whole number, grouped.
+// A whole number, digits grouped by thousands, "-" in front when negative;
+// at most 20 characters.
 std::string FormatCount(int64_t value);
 // Bytes, KB or whole-tenth MB and GB; a negative size counts as 0.
 std::string FormatSize(int64_t bytes);
