@@ -1,7 +1,6 @@
 #include "report/format.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 
 #include "console/text.h"
@@ -115,9 +114,9 @@ void AppendPercent(std::string& out, int64_t part, int64_t whole) {
     out += "100%";
     return;
   }
-  char digits[24];
-  const auto written = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(quotient));
-  AppendPadLeft(out, std::string_view(digits, static_cast<size_t>(written.ptr - digits)), 3);
+  const size_t start = out.size();
+  out += std::to_string(static_cast<long long>(quotient));
+  PadLeftFrom(out, start, 3);
   out += '%';
 }
 
