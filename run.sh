@@ -11,8 +11,10 @@ stale() {
       -o -name '*.in' -o -name '*.cmake' -o -name 'CMakeLists.txt' -o -path "$here/doc/*" \) -print -quit)" ]
 }
 if stale; then
+  source "$here/cmake/install_packages.sh"
+  install_packages build
   echo "Building Tallyfold in $build (the first build takes a while) ..." >&2
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLYFOLD_TESTS=OFF > /dev/null
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release > /dev/null
   cmake --build "$build" -j "$(nproc)" > /dev/null
   touch "$build/tallyfold"
 fi

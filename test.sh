@@ -6,39 +6,18 @@ here="$(cd "$(dirname "$0")" && pwd)"
 cd "$here"
 
 wine=/usr/lib/wine/wine64
-missing=()
-command -v x86_64-w64-mingw32-g++-posix > /dev/null || missing+=(g++-mingw-w64-x86-64-posix)
-[ -x "$wine" ] || missing+=(wine64)
-command -v tmux > /dev/null || missing+=(tmux)
-command -v chromium > /dev/null || missing+=(chromium)
-command -v chmcmd > /dev/null || missing+=(fp-utils)
-command -v clang++ > /dev/null || missing+=(clang)
-# The Debian package: CPack reads the programs' dependencies with file and
-# dpkg-shlibdeps; lintian checks the package.
-command -v file > /dev/null || missing+=(file)
-command -v dpkg-shlibdeps > /dev/null || missing+=(dpkg-dev)
-command -v lintian > /dev/null || missing+=(lintian)
-[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
-for tool in ncdu gdu hyperfine; do command -v "$tool" > /dev/null || missing+=("$tool"); done
-[ -x /usr/bin/time ] || missing+=(time)
-[ -n "$(find /usr/lib/llvm-14 -name 'libclang_rt.fuzzer-x86_64.a' 2> /dev/null)" ] || missing+=(libclang-rt-14-dev)
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "Installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" > /dev/null
-fi
+source cmake/install_packages.sh
+install_packages build test
 
 export WINEDEBUG=-all
 jobs="$(nproc)"
 
 echo "== Linux build"
-cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=Release -DTALLYFOLD_TESTS=ON > /dev/null
 cmake --build build/linux -j "$jobs"
 
 echo "== Windows build"
-cmake -S . -B build/windows -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B build/windows -DCMAKE_BUILD_TYPE=Release -DTALLYFOLD_TESTS=ON \
   -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DTALLYFOLD_WINE="$wine" > /dev/null
 cmake --build build/windows -j "$jobs"
 
@@ -64,12 +43,12 @@ tests/wine_stress.py build/windows/tallyfold.exe 5
 # Any sanitizer report ends the sanitized program with a failure, so the
 # test that ran it fails.
 echo "== Linux tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DTALLYFOLD_SANITIZE=address,undefined > /dev/null
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DTALLYFOLD_TESTS=ON -DTALLYFOLD_SANITIZE=address,undefined > /dev/null
 cmake --build build/asan -j "$jobs"
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 
 echo "== The scan with workers under ThreadSanitizer"
-cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DTALLYFOLD_SANITIZE=thread > /dev/null
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DTALLYFOLD_TESTS=ON -DTALLYFOLD_SANITIZE=thread > /dev/null
 cmake --build build/tsan -j "$jobs" --target unit_tests tallyfold
 (cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R 'unit_tests|parallel_scan')
 
