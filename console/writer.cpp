@@ -4,8 +4,7 @@
 
 #include "console/output.h"
 #include "console/text.h"
-#include "control/launch.h"
-#include "control/settings.h"
+#include "settings/settings.h"
 
 bool outputRedirected = true;
 int pageLength = 24;
@@ -14,6 +13,7 @@ int pagerLineCount = -2;
 
 platform::KeyPress (*keySource)() = platform::ReadKey;
 void (*screenClearer)() = platform::ClearConsoleScreen;
+void (*helpKeyAction)() = [] {};
 void (*reverseVideoSwitch)(bool) = platform::SetReverseVideo;
 
 namespace {
@@ -66,7 +66,7 @@ void ShowPagePrompt() {
   if (key.character == 0 && key.scanCode == kScanEnd) {
     options.pauseEachPage = false;
   } else if (key.character == 0 && key.scanCode == kScanF1) {
-    OpenHelpFile();
+    helpKeyAction();
   } else if (key.character == 'j' || key.character == 'J' || key.character == 'k' ||
              key.character == 'K') {
     pagerLineCount -= 1;

@@ -10,6 +10,7 @@
 #include "console/text.h"
 #include "control/options.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "control/options.h"
 #include "control/run.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 int main(int argc, char** argv) {
   InstallFatalErrorReport();

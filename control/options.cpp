@@ -10,12 +10,11 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "control/launch.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "scan/exclusions.h"
+#include "settings/settings.h"
 
 std::string defaultParameters;
-std::vector<std::string> commandLine;
 std::vector<std::string> folderWords;
 
 namespace {
@@ -318,36 +317,4 @@ bool ParseDepthOption(std::string_view word) {
   const auto depth = static_cast<uint8_t>(value & 0xFF);
   options.maxDepth = depth == 0 ? 255 : depth;
   return true;
-}
-
-std::vector<std::string> SplitCommandLine(std::string_view text) {
-  std::vector<std::string> arguments;
-  size_t i = 0;
-  auto separates = [&](size_t at) {
-    const auto code = static_cast<unsigned char>(text[at]);
-    return code >= 1 && code <= 32;
-  };
-  while (true) {
-    while (true) {
-      while (i < text.size() && separates(i)) ++i;
-      if (i + 1 < text.size() && text[i] == '"' && text[i + 1] == '"') {
-        i += 2;
-      } else {
-        break;
-      }
-    }
-    if (i >= text.size()) break;
-    std::string argument;
-    while (i < text.size() && !separates(i)) {
-      if (text[i] == '"') {
-        ++i;
-        while (i < text.size() && text[i] != '"') argument.push_back(text[i++]);
-        if (i < text.size()) ++i;
-      } else {
-        argument.push_back(text[i++]);
-      }
-    }
-    arguments.push_back(std::move(argument));
-  }
-  return arguments;
 }

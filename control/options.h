@@ -10,8 +10,6 @@
 
 // The stored default parameter string, once read.
 extern std::string defaultParameters;
-// The command-line arguments of the run, argument 0 (the program) first.
-extern std::vector<std::string> commandLine;
 // Every word taken as the start folder, in the order applied: the last one
 // is the start folder, the others were replaced by a later word.
 extern std::vector<std::string> folderWords;
@@ -39,7 +37,3 @@ int64_t ParseSizeValue(std::string_view upperText);
 // Recognises and applies a depth word such as "-3".
 bool ParseDepthOption(std::string_view word);
 
-// Windows command-line rule: characters 1 to 32 separate arguments, double
-// quotes group and are dropped, and an empty pair of quotes where an
-// argument would begin is skipped.
-std::vector<std::string> SplitCommandLine(std::string_view commandLineText);

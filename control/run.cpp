@@ -9,16 +9,16 @@
 #include "control/fatal_report.h"
 #include "control/launch.h"
 #include "control/options.h"
-#include "control/settings.h"
 #include "platform/platform.h"
-#include "report/format.h"
 #include "report/comparison.h"
+#include "report/format.h"
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/start_path.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -170,6 +170,7 @@ void LongestPathsWalk(std::string path) {
 
 int RunProgram() {
   SetFatalReportIdentity(kProductName, kVersion);
+  helpKeyAction = OpenHelpFile;
   platform::InitLocale();
   thousandsSeparator = platform::ThousandsSeparator();
   SetConsoleDefaults();

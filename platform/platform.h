@@ -174,6 +174,10 @@ int UsableProcessors();
 int64_t ThreadWaitCount();
 // The command-line arguments, argument 0 (the program's path) first.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// Windows command-line rule: characters 1 to 32 separate arguments, double
+// quotes group and are dropped, and an empty pair of quotes where an
+// argument would begin is skipped.
+std::vector<std::string> SplitCommandLine(std::string_view commandLineText);
 
 // ---- Locale -----------------------------------------------------------------
 

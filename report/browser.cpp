@@ -7,9 +7,8 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "control/launch.h"
-#include "control/settings.h"
 #include "report/navigator.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -91,7 +90,7 @@ NextStep ActOnScanCode(uint8_t scanCode, LineNumber shownEnd, LineNumber totalLi
       }
       return NextStep::resetBudget;
     case kScanF1:
-      OpenHelpFile();
+      helpKeyAction();
       return NextStep::resetBudget;
     case kScanEnd:
       lineCursor = totalLines;

@@ -12,10 +12,10 @@
 #include <nlohmann/json.hpp>
 
 #include "console/text.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "report/format.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

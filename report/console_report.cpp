@@ -3,10 +3,10 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "report/comparison.h"
 #include "report/format.h"
 #include "scan/drive_stats.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
+#include "settings/settings.h"
 
 namespace {
 

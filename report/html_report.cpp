@@ -5,14 +5,13 @@
 #include "build_settings.h"
 #include "console/output.h"
 #include "console/writer.h"
-#include "control/options.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
 #include "scan/drive_stats.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 
 #include <ctime>
 
-#include "control/settings.h"
 #include "console/output.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
 #include "scan/drive_stats.h"
+#include "settings/settings.h"
 
 namespace {
 

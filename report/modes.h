@@ -1,7 +1,7 @@
 // The output modes, each a set of three walker operations.
 #pragma once
 
-#include "control/settings.h"
 #include "report/walker.h"
+#include "settings/settings.h"
 
 const OutputOperations& OperationsFor(OutputMode mode);

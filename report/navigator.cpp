@@ -9,11 +9,10 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "control/launch.h"
-#include "control/settings.h"
 #include "report/browser.h"
 #include "report/comparison.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -243,7 +242,7 @@ void ActOnScanCode(uint8_t scanCode) {
     case kScanEnd: JumpTo(navigation.totalLines - WindowHeight(), LastFolderLine()); break;
     case kScanRight: OpenFolderAtCursor(); break;
     case kScanLeft: GoBack(); break;
-    case kScanF1: OpenHelpFile(); break;
+    case kScanF1: helpKeyAction(); break;
     default: break;
   }
 }

@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "control/settings.h"
 #include "report/browser.h"
+#include "settings/settings.h"
 
 LineNumber lineCursor = 0;
 LineNumber lineBudget = 0;

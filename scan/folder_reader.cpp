@@ -8,10 +8,10 @@
 #include <system_error>
 #include <utility>
 
-#include "control/settings.h"
 #include "scan/exclusions.h"
 #include "scan/read_concurrency.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

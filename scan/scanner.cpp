@@ -9,10 +9,10 @@
 
 #include "console/text.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "scan/exclusions.h"
 #include "scan/folder_reader.h"
 #include "scan/reading_prompt.h"
+#include "settings/settings.h"
 
 ScanTotals scanTotals;
 TDirEntry root;

@@ -7,9 +7,9 @@
 #include <limits>
 #include <string>
 
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 // The path of the folder being read, with a trailing separator while a folder
 // is processed; set by the driver to the start path before the scan.

@@ -6,9 +6,9 @@
 #include "console/writer.h"
 #include "control/launch.h"
 #include "control/options.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "scan/exclusions.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "control/options.h"
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
 

@@ -15,6 +15,7 @@
 #include "control/fatal_report.h"
 #include "control/options.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 

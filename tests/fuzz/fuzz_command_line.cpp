@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "control/options.h"
 #include "fuzz_check.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ std::string QuoteAll(const std::vector<std::string>& arguments) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const std::vector<std::string> arguments = SplitCommandLine(text);
+  const std::vector<std::string> arguments = platform::SplitCommandLine(text);
   size_t kept = 0;
   bool anyEmpty = false;
   for (const std::string& argument : arguments) {
@@ -45,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // An empty argument cannot be passed on in quotes: a pair of quotes where
   // an argument begins is skipped.
-  if (!anyEmpty) FUZZ_CHECK(SplitCommandLine(QuoteAll(arguments)) == arguments);
+  if (!anyEmpty) FUZZ_CHECK(platform::SplitCommandLine(QuoteAll(arguments)) == arguments);
   return 0;
 }

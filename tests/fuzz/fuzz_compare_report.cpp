@@ -8,10 +8,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "control/settings.h"
 #include "fuzz_check.h"
 #include "report/comparison.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 namespace {
 

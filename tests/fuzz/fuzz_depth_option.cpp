@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "control/options.h"
-#include "control/settings.h"
 #include "fuzz_check.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "console/output.h"
 #include "control/launch.h"
 #include "control/options.h"
-#include "control/settings.h"
 #include "fuzz_check.h"
 #include "scan/exclusions.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "console/text.h"
-#include "control/settings.h"
 #include "fake_listing.h"
 #include "fuzz_check.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

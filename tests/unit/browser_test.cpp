@@ -16,7 +16,6 @@
 
 #include "console/output.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/console_report.h"
@@ -25,6 +24,7 @@
 #include "scan/drive_stats.h"
 #include "scan/scanner.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "console/output.h"
-#include "example_tree.h"
 #include "console/writer.h"
-#include "control/settings.h"
+#include "example_tree.h"
 #include "platform/platform.h"
 #include "scan/drive_stats.h"
 #include "scan/scanner.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 namespace {
 

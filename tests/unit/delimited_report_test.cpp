@@ -9,11 +9,11 @@
 
 #include "console/output.h"
 #include "example_tree.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "report/walker.h"
 #include "scan/scanner.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 namespace {
 

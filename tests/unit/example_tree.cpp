@@ -1,9 +1,9 @@
 #include "example_tree.h"
 
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "scan/drive_stats.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

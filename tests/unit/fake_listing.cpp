@@ -1,6 +1,6 @@
 #include "fake_listing.h"
 
-#include "control/settings.h"
+#include "settings/settings.h"
 
 std::map<std::string, FakeFolder> fakeFolders;
 

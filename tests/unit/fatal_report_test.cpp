@@ -9,6 +9,7 @@
 #include "console/output.h"
 #include "control/options.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 

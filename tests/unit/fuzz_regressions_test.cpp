@@ -8,9 +8,9 @@
 #include <string>
 
 #include "control/options.h"
-#include "control/settings.h"
 #include "fake_listing.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

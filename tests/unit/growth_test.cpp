@@ -11,9 +11,9 @@
 
 #include "console/output.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "example_tree.h"
 #include "report/console_report.h"
+#include "settings/settings.h"
 
 namespace {
 

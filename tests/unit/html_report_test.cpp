@@ -10,14 +10,14 @@
 
 #include "build_settings.h"
 #include "console/output.h"
-#include "example_tree.h"
 #include "control/options.h"
-#include "control/settings.h"
+#include "example_tree.h"
 #include "platform/platform.h"
 #include "report/format.h"
 #include "report/walker.h"
 #include "scan/drive_stats.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 namespace {
 

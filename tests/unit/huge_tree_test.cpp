@@ -6,11 +6,11 @@
 #include <string>
 
 #include "console/output.h"
-#include "control/settings.h"
 #include "fake_listing.h"
 #include "report/delimited_report.h"
 #include "report/walker.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "console/output.h"
 #include "console/writer.h"
 #include "control/options.h"
-#include "control/settings.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 

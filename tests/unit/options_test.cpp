@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "console/output.h"
-#include "control/settings.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -188,7 +188,7 @@ TEST(SplitCommandLine, CutsArgumentsTheWindowsWay) {
       {"tf \"open to the end", {"tf", "open to the end"}},
       {"", {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.text), c.arguments) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(platform::SplitCommandLine(c.text), c.arguments) << c.text;
 }
 
 TEST(ParseSizeValue, RoundsBeforeMultiplying) {

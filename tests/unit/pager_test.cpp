@@ -9,8 +9,8 @@
 
 #include "console/output.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 namespace {
 

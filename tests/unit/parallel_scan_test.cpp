@@ -6,10 +6,10 @@
 #include <system_error>
 #include <thread>
 
-#include "control/settings.h"
 #include "fake_listing.h"
 #include "scan/folder_reader.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "control/settings.h"
 #include "fake_listing.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace {
 

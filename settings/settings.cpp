@@ -1,4 +1,4 @@
-#include "control/settings.h"
+#include "settings/settings.h"
 
 // The graphics set is drawn with the box-drawing characters; on a Windows
 // console or in a redirected Windows report they become the code page 437
@@ -15,3 +15,4 @@ std::string ProductTitle() { return std::string(kProductName) + " v" + kVersion;
 
 int32_t effectiveClusterSize = 1;
 std::string reportPath;
+std::vector<std::string> commandLine;

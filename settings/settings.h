@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class OutputMode : uint8_t { console = 0, tab = 1, comma = 2, html = 3, json = 4 };
 
@@ -59,3 +60,5 @@ extern const char* const kVersion;
 std::string ProductTitle();
 extern int32_t effectiveClusterSize;
 extern std::string reportPath;
+// The command-line arguments of the run, argument 0 (the program) first.
+extern std::vector<std::string> commandLine;
