@@ -99,6 +99,10 @@ struct DriveFigures {
   int32_t clusterSize = 0;
   int64_t capacityBytes = 0;
   int64_t freeBytes = 0;
+  // The space in use, as the system counts it: on Linux the blocks in use,
+  // which leaves out the blocks kept for root, counted neither free (to an
+  // ordinary user) nor used; on Windows capacity minus free.
+  int64_t usedBytes = 0;
 };
 
 // Linux: the mount point of the file system that holds `path` (the longest
@@ -220,6 +224,10 @@ void InstallFatalFaultHandlers(void (*report)(int errorNumber));
 // Ends the process at once with `exitCode`, running no exit handlers: after
 // a fatal error the program's own state cannot be trusted.
 [[noreturn]] void EndProcessNow(int exitCode);
+// Writes the fatal-error report's text to standard output without taking
+// memory from the heap, which may have none left: Windows converts it in
+// buffers of its own.
+void WriteFatalReportText(std::string_view text);
 // The file name of the running program ("tallyfold", "tallyfold.exe").
 std::string ProgramFileName();
 
