@@ -8,7 +8,8 @@
 //   203  out of memory: an allocation failed (or a thread could not start for
 //        want of memory), wherever it happened
 //   216  access violation: a read or write of memory the process may not use
-//   217  an exception nothing caught, and any other fatal system exception
+//   217  an exception nothing caught, the C library aborting the process, and
+//        any other fatal system exception
 // An ordinary end, also one with an exit code of its own (a failed launch
 // ends with 1), writes no report.
 #pragma once

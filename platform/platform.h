@@ -216,8 +216,8 @@ inline constexpr int kFatalOutOfMemory = 203;        // an allocation failed and
 inline constexpr int kFatalAccessViolation = 216;    // memory the process may not touch
 inline constexpr int kFatalUncaughtException = 217;  // any other error nothing caught
 
-// Catches the system's fatal faults: on Linux SIGSEGV, SIGBUS, SIGFPE and
-// SIGILL, handled on an alternate signal stack so that a stack overflow can
+// Catches the system's fatal faults: on Linux SIGSEGV, SIGBUS, SIGFPE, SIGILL
+// and SIGABRT, handled on an alternate signal stack so that a stack overflow can
 // still be reported; on Windows the unhandled-exception filter. `report` is
 // called with the error number, then the process ends with that number.
 void InstallFatalFaultHandlers(void (*report)(int errorNumber));

@@ -93,7 +93,10 @@ void InstallFatalFaultHandlers(void (*report)(int errorNumber)) {
   // signal instead of entering the handler again.
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) sigaction(signal, &action, nullptr);
+  // SIGABRT: the C library aborts the process where it cannot go on, some
+  // of its own allocations failing among those places; that end too gets
+  // the report instead of none.
+  for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(signal, &action, nullptr);
 }
 
 void EndProcessNow(int exitCode) { _exit(exitCode); }
