@@ -1,5 +1,6 @@
 #include "control/fatal_report.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
