@@ -40,6 +40,11 @@ void PadLeftFrom(std::string& text, size_t start, uint8_t width) {
   if (length < width) text.insert(start, width - length, ' ');
 }
 
+void AppendTwoDigits(std::string& out, int64_t value) {
+  out += static_cast<char>('0' + value / 10);
+  out += static_cast<char>('0' + value % 10);
+}
+
 std::string RepeatChar(uint8_t count, std::string_view piece) {
   std::string result;
   result.reserve(count * piece.size());

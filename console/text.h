@@ -20,6 +20,8 @@ void AppendPadLeft(std::string& out, std::string_view text, uint8_t width);
 // Pads what `text` holds from `start` on with blanks on its left up to
 // `width` characters, for a figure appended in place.
 void PadLeftFrom(std::string& text, size_t start, uint8_t width);
+// The two digits of `value` (0 to 99), a leading zero included.
+void AppendTwoDigits(std::string& out, int64_t value);
 // `count` copies of `piece` (one character, possibly several bytes).
 std::string RepeatChar(uint8_t count, std::string_view piece);
 // Appends `text` with each control character (C0, DEL, and the C1 range

@@ -65,7 +65,7 @@ void SettleClusterSize() {
 // of it the progress figures show; else 0.
 int64_t UsedSpaceOfScannedRoot(const std::string& expandedPath) {
   if (EnsureTrailingBackslash(expandedPath) != allowanceFreeRoot) return 0;
-  return std::max<int64_t>(0, driveStats.capacityBytes - driveStats.freeBytes);
+  return std::max<int64_t>(0, driveStats.usedBytes);
 }
 
 // Reads the earlier report of -compare=, before the scan so that a report

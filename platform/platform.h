@@ -99,6 +99,10 @@ struct DriveFigures {
   int32_t clusterSize = 0;
   int64_t capacityBytes = 0;
   int64_t freeBytes = 0;
+  // The space in use, as the system counts it: on Linux the blocks in use,
+  // which leaves out the blocks kept for root, counted neither free (to an
+  // ordinary user) nor used; on Windows capacity minus free.
+  int64_t usedBytes = 0;
 };
 
 // Linux: the mount point of the file system that holds `path` (the longest
@@ -216,14 +220,18 @@ inline constexpr int kFatalOutOfMemory = 203;        // an allocation failed and
 inline constexpr int kFatalAccessViolation = 216;    // memory the process may not touch
 inline constexpr int kFatalUncaughtException = 217;  // any other error nothing caught
 
-// Catches the system's fatal faults: on Linux SIGSEGV, SIGBUS, SIGFPE and
-// SIGILL, handled on an alternate signal stack so that a stack overflow can
+// Catches the system's fatal faults: on Linux SIGSEGV, SIGBUS, SIGFPE, SIGILL
+// and SIGABRT, handled on an alternate signal stack so that a stack overflow can
 // still be reported; on Windows the unhandled-exception filter. `report` is
 // called with the error number, then the process ends with that number.
 void InstallFatalFaultHandlers(void (*report)(int errorNumber));
 // Ends the process at once with `exitCode`, running no exit handlers: after
 // a fatal error the program's own state cannot be trusted.
 [[noreturn]] void EndProcessNow(int exitCode);
+// Writes the fatal-error report's text to standard output without taking
+// memory from the heap, which may have none left: Windows converts it in
+// buffers of its own.
+void WriteFatalReportText(std::string_view text);
 // The file name of the running program ("tallyfold", "tallyfold.exe").
 std::string ProgramFileName();
 

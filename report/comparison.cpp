@@ -11,10 +11,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console/held_sums.h"
 #include "console/text.h"
 #include "platform/platform.h"
 #include "report/format.h"
-#include "scan/scanner.h"
 #include "settings/settings.h"
 
 namespace {
@@ -307,7 +307,8 @@ void CountGone(uint32_t earlierFolder) {
 // `folder` of the new scan is `earlierFolder` of the report.
 void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
   const EarlierFolder& then = comparison.earlier[earlierFolder];
-  comparison.growth[&folder] = Growth{Growth::Kind::known, TotalBytes(folder) - then.total};
+  // Held like every sum: an earlier total may have been edited by hand.
+  comparison.growth[&folder] = Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
   std::vector<std::pair<std::string_view, uint32_t>> earlierChildren;
   for (uint32_t child = then.firstChild; child != kNone; child = comparison.earlier[child].nextSibling) {
     earlierChildren.emplace_back(KeyOf(child), child);

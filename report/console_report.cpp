@@ -123,7 +123,7 @@ void WriteFooterLine(int32_t line) {
       break;
     case 7:
       WriteOutLine("     Used space: " +
-                   PadLeft(FormatSize(driveStats.capacityBytes - driveStats.freeBytes), 14));
+                   PadLeft(FormatSize(driveStats.usedBytes), 14));
       break;
     case 8: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
   }

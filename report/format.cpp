@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "console/held_sums.h"
 #include "console/text.h"
 
 char thousandsSeparator = ',';
 
 namespace {
-
-constexpr size_t kMaxGroupedLength = 20;
 
 // The digits in groups of three, written from the last one back into a
 // buffer on the stack: a report formats a few numbers per folder.
@@ -30,16 +29,15 @@ void AppendGroupedDigits(std::string& text, unsigned long long value) {
 }
 
 // The sign and the grouped digits of `scaled`, a whole number or, with one
-// decimal, tenths; at most 20 characters.
+// decimal, tenths; always whole, so a figure wider than its column widens
+// the line instead of losing digits.
 void AppendGroupedText(std::string& out, bool negative, unsigned long long scaled, int decimals) {
-  const size_t start = out.size();
   if (negative) out += '-';
   AppendGroupedDigits(out, decimals == 1 ? scaled / 10 : scaled);
   if (decimals == 1) {
     out += '.';
     out += static_cast<char>('0' + scaled % 10);
   }
-  if (out.size() - start > kMaxGroupedLength) out.resize(start + kMaxGroupedLength);
 }
 
 // bytes / 2^shift, in tenths with one decimal, rounded half up; in integers,
@@ -125,13 +123,13 @@ std::string FormatSize(int64_t bytes) { return Formatted(AppendSize, bytes); }
 std::string FormatPercent(int64_t part, int64_t whole) { return Formatted(AppendPercent, part, whole); }
 
 int64_t WastageBaseBytes(const TDirEntry& folder) {
-  int64_t folded = folder.subBytes;
+  int64_t shown = 0;
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    folded -= TotalBytes(*child);
+    shown = AddBytes(shown, TotalBytes(*child));
   }
   // subBytes is held below the 64-bit limit, so on a tree of that size the
-  // shown children can outweigh it.
-  return folder.localBytes + std::max<int64_t>(folded, 0);
+  // shown children can outweigh it: then nothing folded is known.
+  return AddBytes(folder.localBytes, std::max<int64_t>(folder.subBytes - shown, 0));
 }
 
 std::string FormatPlainNumber(int64_t value) { return std::to_string(value); }

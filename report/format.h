@@ -10,7 +10,7 @@
 extern char thousandsSeparator;
 
 // A whole number, digits grouped by thousands, "-" in front when negative;
-// at most 20 characters.
+// never cut, however wide.
 std::string FormatCount(int64_t value);
 // Bytes, KB or whole-tenth MB and GB; a negative size counts as 0.
 std::string FormatSize(int64_t bytes);

@@ -112,7 +112,7 @@ void WriteFooterSlot(int32_t slot) {
       break;
     case 7:
       WriteOutLine("<tr><td>Used space: </td>" +
-                   Cell(FormatSize(driveStats.capacityBytes - driveStats.freeBytes)) + "</tr>");
+                   Cell(FormatSize(driveStats.usedBytes)) + "</tr>");
       break;
     case 8:
       WriteOutLine("<tr><td>Capacity: </td>" + Cell(FormatSize(driveStats.capacityBytes)) +

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "console/output.h"
+#include "console/text.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
@@ -58,11 +59,6 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
 int64_t MinutesOf(const std::tm& time) {
   return DaysFromCivil(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday) * 1440 + time.tm_hour * 60 +
          time.tm_min;
-}
-
-void AppendTwoDigits(std::string& text, int64_t value) {
-  text += static_cast<char>('0' + value / 10);
-  text += static_cast<char>('0' + value % 10);
 }
 
 // The drive's root folder: C:\ or \\server\share\ on Windows (whose

@@ -60,6 +60,7 @@ bool ReadDriveStats(const std::string& folderPath) {
   driveStats.clusterSize = 0;
   driveStats.capacityBytes = 0;
   driveStats.freeBytes = 0;
+  driveStats.usedBytes = 0;
   std::string failure;
   std::optional<std::string> root = FindRootOfStartFolder(folderPath, failure);
   if (!root) {
@@ -75,6 +76,7 @@ bool ReadDriveStats(const std::string& folderPath) {
   driveStats.clusterSize = figures.clusterSize;
   driveStats.capacityBytes = figures.capacityBytes;
   driveStats.freeBytes = figures.freeBytes;
+  driveStats.usedBytes = figures.usedBytes;
   driveStats.volumeDescription = platform::DescribeVolume(*root);
   allowanceFreeRoot = AllowanceFreeRootOf(*root);
   driveName = platform::kPathStyle == platform::PathStyle::Windows

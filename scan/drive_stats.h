@@ -10,6 +10,9 @@ struct DriveStats {
   int32_t clusterSize = 0;
   int64_t capacityBytes = 0;
   int64_t freeBytes = 0;
+  // In use, as the system counts it (on Linux not capacity minus free: the
+  // blocks kept for root are neither).
+  int64_t usedBytes = 0;
   std::string volumeDescription;
 };
 

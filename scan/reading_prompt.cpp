@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "console/held_sums.h"
+#include "console/text.h"
 #include "console/writer.h"
 #include "report/format.h"
 #include "scan/tree.h"
@@ -34,16 +36,10 @@ struct ReadingPrompt {
 
 ReadingPrompt prompt;
 
-int64_t HeldSum(int64_t sum, int64_t more) {
-  int64_t result = 0;
-  return __builtin_add_overflow(sum, more, &result) ? sum : result;
-}
-
 // ":" and the two digits of a minute or second.
-void AppendTwoDigits(std::string& text, int64_t value) {
+void AppendMinutesOrSeconds(std::string& text, int64_t value) {
   text += ':';
-  text += static_cast<char>('0' + value / 10);
-  text += static_cast<char>('0' + value % 10);
+  AppendTwoDigits(text, value);
 }
 
 std::string ElapsedText(int64_t seconds) {
@@ -53,9 +49,9 @@ std::string ElapsedText(int64_t seconds) {
     text = std::to_string(minutes);
   } else {
     text = std::to_string(hours);
-    AppendTwoDigits(text, minutes);
+    AppendMinutesOrSeconds(text, minutes);
   }
-  AppendTwoDigits(text, seconds % 60);
+  AppendMinutesOrSeconds(text, seconds % 60);
   return text;
 }
 
@@ -101,7 +97,7 @@ void ShowReadingPrompt(int64_t usedSpace) {
 
 void CountFolderProgress(int64_t bytes) {
   prompt.folders += 1;
-  prompt.bytes = HeldSum(prompt.bytes, bytes);
+  prompt.bytes = AddBytes(prompt.bytes, bytes);
 }
 
 void TurnSpinner() {

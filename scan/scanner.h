@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "console/held_sums.h"
 #include "platform/platform.h"
 #include "scan/tree.h"
 #include "settings/settings.h"
@@ -28,22 +29,6 @@ bool ScanFolder(TDirEntry& node);
 // 0 as many as the disk rewards; the tree and every figure are those of
 // ScanFolder.
 bool ScanFolderAhead(TDirEntry& node, int threads);
-
-// `sum` + `bytes`, held at the 64-bit limit: a sparse file may claim
-// 2^63 - 1 bytes (tmpfs allows it), and a figure that wrapped round would
-// turn negative and be folded away by the size threshold. Inline, like the
-// two below: they run for every file.
-inline int64_t AddBytes(int64_t sum, int64_t bytes) {
-  int64_t result = 0;
-  return __builtin_add_overflow(sum, bytes, &result) ? std::numeric_limits<int64_t>::max() : result;
-}
-
-// `sum` + `count`, held at the 32-bit limit like the byte figures: a file
-// count that wrapped round would turn negative.
-inline int32_t AddCount(int32_t sum, int32_t count) {
-  int32_t result = 0;
-  return __builtin_add_overflow(sum, count, &result) ? std::numeric_limits<int32_t>::max() : result;
-}
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.
 inline int64_t ClusterRound(int64_t bytes, int64_t& waste) {

@@ -136,6 +136,7 @@ bool ReadDriveFigures(const std::string& root, DriveFigures& figures) {
   // The space an ordinary user can still write, as df shows it: the blocks
   // kept for root are not free to anyone else.
   figures.freeBytes = static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+  figures.usedBytes = static_cast<int64_t>(info.f_blocks - info.f_bfree) * static_cast<int64_t>(info.f_frsize);
   return true;
 }
 

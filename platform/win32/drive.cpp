@@ -103,9 +103,14 @@ std::string MountPointOf(const std::string&) { return ""; }
 
 bool ReadDriveFigures(const std::string& root, DriveFigures& figures) {
   figures = DriveFigures{};
-  if (ReadThroughDevice(root, figures)) return true;
   const std::wstring wideRoot = win32::Widen(root);
-  return ReadExtendedFigures(wideRoot, figures) || ReadPlainFigures(wideRoot, figures);
+  if (!ReadThroughDevice(root, figures) && !ReadExtendedFigures(wideRoot, figures) &&
+      !ReadPlainFigures(wideRoot, figures)) {
+    return false;
+  }
+  // Windows has no blocks kept apart: what is not free is in use.
+  figures.usedBytes = figures.capacityBytes - figures.freeBytes;
+  return true;
 }
 
 std::string DescribeVolume(const std::string& root) {

@@ -71,6 +71,25 @@ void InstallFatalFaultHandlers(void (*report)(int errorNumber)) {
   AddVectoredExceptionHandler(1, ReportStackOverflow);
 }
 
+void WriteFatalReportText(std::string_view text) {
+  // Static, not on the heap or the stack: the heap may be exhausted, and a
+  // stack overflow's report runs on a small stack of its own. Room for the
+  // longest command line Windows passes (32,767 UTF-16 units).
+  constexpr int kWideUnits = 40000;
+  static wchar_t wide[kWideUnits];
+  static char bytes[kWideUnits * 4];
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide, kWideUnits);
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (GetConsoleMode(output, &mode)) {
+    WriteConsoleW(output, wide, static_cast<DWORD>(units), &written, nullptr);
+    return;
+  }
+  const int length = WideCharToMultiByte(GetACP(), 0, wide, units, bytes, sizeof bytes, nullptr, nullptr);
+  WriteFile(output, bytes, static_cast<DWORD>(length), &written, nullptr);
+}
+
 void EndProcessNow(int exitCode) {
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
   ExitProcess(static_cast<UINT>(exitCode));

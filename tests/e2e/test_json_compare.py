@@ -233,6 +233,19 @@ class Refusals(TestCase):
             result = run(["-comma", "-noheader", "-cl=4096", "-compare=" + native_path(path), start])
             self.assertEqual((result.code, [row[4] for row in comma_rows(result.out)]), (0, ["0"]))
 
+    def test_hand_edited_totals_at_the_limit_hold(self):
+        start = native_path(self.tree.path())
+        limit = 2**63 - 1
+        gone = [{"name": name, "total": limit} for name in ("a", "b")]
+        with tempfile.TemporaryDirectory() as reports:
+            path = os.path.join(reports, "edited.json")
+            with open(path, "w") as handle:
+                handle.write(report_text(start, root={"name": start, "total": limit, "children": gone}))
+            result = run(["-json", "-cl=4096", "-compare=" + native_path(path), start])
+        document = json.loads(result.out)
+        self.assertEqual((document["root"]["growth"], document["gone"]),
+                         (4096 - limit, {"folders": 2, "bytes": limit}))
+
 
 if __name__ == "__main__":
     unittest.main()

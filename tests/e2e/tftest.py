@@ -6,6 +6,7 @@ machine (date and time, drive figures) masked.
 The program under test comes from the environment:
   TALLYFOLD_BIN     path of tallyfold or tallyfold.exe
   TALLYFOLD_WINE    path of the Wine launcher when the program is tallyfold.exe
+  TALLYFOLD_SANITIZE  the sanitizers it was built with, if any
 """
 import csv
 import io
@@ -19,6 +20,9 @@ import unittest
 BIN = os.environ.get("TALLYFOLD_BIN", "")
 WINE = os.environ.get("TALLYFOLD_WINE", "")
 ON_WINE = bool(WINE)
+# A sanitized program reserves terabytes of address space for its shadow
+# memory and answers a failed allocation with its own report.
+SANITIZED = bool(os.environ.get("TALLYFOLD_SANITIZE"))
 EOL = b"\r\n" if ON_WINE else b"\n"
 SEP = "\\" if ON_WINE else "/"
 

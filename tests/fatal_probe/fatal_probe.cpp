@@ -4,11 +4,12 @@
 // without a way to crash the program itself.
 //
 //   fatal_probe <name> <version> overflow|throw|nomem|null|divide|normal
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "console/output.h"
 #include "console/writer.h"
@@ -29,6 +30,14 @@ int Recurse(int depth) {
 
 int* volatile nowhere = nullptr;
 volatile int zero = 0;
+volatile size_t tooMuch = SIZE_MAX / 4;
+
+// An allocation no system grants, in a thread of its own and where no
+// exception may pass, as in a worker of the scan.
+void AllocateTooMuch() noexcept {
+  char* volatile block = new char[tooMuch];
+  block[0] = 1;
+}
 
 }  // namespace
 
@@ -45,7 +54,7 @@ int main(int argc, char** argv) {
   WriteOutLine("before the fault");
   if (fault == "overflow") return Recurse(0);
   if (fault == "throw") throw std::runtime_error("nobody catches this");
-  if (fault == "nomem") throw std::bad_alloc();
+  if (fault == "nomem") std::thread(AllocateTooMuch).join();
   if (fault == "null") return *nowhere;
   if (fault == "divide") return 10 / zero;
   EndProgram(0);

@@ -115,7 +115,7 @@ class Browser : public ::testing::Test {
     pageLength = 24;
     screenWidth = 100;
     effectiveClusterSize = 4096;
-    driveStats = {4096, 1000000000, 250000000, "DISK (ext4)"};
+    driveStats = {4096, 1000000000, 250000000, 750000000, "DISK (ext4)"};
     driveName = "/";
     keySource = ScriptedKey;
     screenClearer = RecordClear;

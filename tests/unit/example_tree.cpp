@@ -35,7 +35,7 @@ TDirEntry* BuildExampleTree(const std::string& startPath) {
   root.subBytes = TotalBytes(*docs) + TotalBytes(*music);
   scanTotals = {422, 860 * kKB};
   effectiveClusterSize = 4096;
-  driveStats = {4096, 500107862016, 123456789012, "DATA (NTFS)"};
+  driveStats = {4096, 500107862016, 123456789012, 500107862016 - 123456789012, "DATA (NTFS)"};
   driveName.assign(1, 'C');
   return docs;
 }

@@ -6,20 +6,13 @@
 #include <vector>
 
 #include "build_settings.h"
-#include "console/output.h"
 #include "control/options.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
 namespace {
 
-std::string Report(int errorNumber) {
-  std::string out;
-  CaptureOutput(&out);
-  WriteFatalErrorReport(errorNumber);
-  CaptureOutput(nullptr);
-  return out;
-}
+std::string Report(int errorNumber) { return std::string(FatalErrorReportText(errorNumber)); }
 
 std::string Lines(const std::vector<std::string>& lines) {
   std::string text;
@@ -84,4 +77,12 @@ TEST_F(FatalErrorReport, CutsTheNameToThirtyAndTheVersionToTenCharacters) {
 
 TEST_F(FatalErrorReport, BeforeTheIdentityAndCommandLineAreKnownTheirTextsAreEmpty) {
   EXPECT_EQ(Report(216), ExpectedReport(false, "Program:   Version: ", "Command line:", 216));
+}
+
+TEST_F(FatalErrorReport, SetsAsideRoomForTheWholeCommandLine) {
+  const std::string longArgument(5000, 'x');
+  commandLine = {"tf", longArgument};
+  SetFatalReportIdentity("Tallyfold", "5.0");
+  EXPECT_EQ(Report(203), ExpectedReport(false, "Program: Tallyfold  Version: 5.0", "Command line: tf " + longArgument,
+                                        203));
 }
