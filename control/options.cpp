@@ -315,8 +315,11 @@ bool ParseDepthOption(std::string_view word) {
   if (word.size() < 2 || word[0] != '-') return false;
   int64_t value = 0;
   if (!ConvertInteger(word.substr(1), value)) return false;
-  const auto depth = static_cast<uint8_t>(value & 0xFF);
-  options.maxDepth = depth == 0 ? 255 : depth;
+  // -0 is the 255 levels of the path limit the option was made for; a
+  // number beyond what a byte holds, or below 0, asks for every level.
+  if (value == 0) options.maxDepth = 255;
+  else if (value > 0 && value <= 255) options.maxDepth = static_cast<int32_t>(value);
+  else options.maxDepth = kAllLevels;
   return true;
 }
 

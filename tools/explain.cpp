@@ -80,7 +80,7 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
     effects.push_back(text);
   };
   if (after.maxDepth != before.maxDepth) {
-    add(after.maxDepth == 255 ? "shows folders at every depth"
+    add(after.maxDepth == kAllLevels ? "shows folders at every depth"
                               : "shows folders up to " + std::to_string(after.maxDepth) + " levels deep");
   }
   if (after.minFolderBytes != before.minFolderBytes) {

@@ -86,7 +86,7 @@ class SettingsProgram(TestCase):
                 "  -SORT=Size  writes: Invalid sorting method specified - SIZE",
                 "  -cl=128K    counts wastage for a cluster size of 65536 bytes",
                 "              writes: Invalid cluster size > 64K ignored.",
-                "  -0          shows folders at every depth",
+                "  -0          shows folders up to 255 levels deep",
                 "  My Files    is not an option: it becomes the start folder",
                 "  -w          shows the welcome screen",
                 'Warning: "My Files" becomes the start folder of every run whose command line names no folder.',

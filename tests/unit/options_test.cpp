@@ -36,7 +36,7 @@ class Options : public ::testing::Test {
 TEST_F(Options, DefaultsWithoutAnyWord) {
   Apply({});
   EXPECT_EQ(options.startFolder, ".");
-  EXPECT_EQ(options.maxDepth, 255);
+  EXPECT_EQ(options.maxDepth, kAllLevels);
   EXPECT_EQ(options.sortOrder, SortOrder::name);
   EXPECT_EQ(options.outputMode, OutputMode::console);
   EXPECT_TRUE(options.showWaste && options.wasteAsPercent && options.showFileCounts && options.showOwnSize &&
@@ -136,7 +136,9 @@ TEST_F(Options, DepthWords) {
   const struct {
     const char* word;
     int depth;
-  } cases[] = {{"-3", 3}, {"-0", 255}, {"-256", 255}, {"-300", 44}, {"-$10", 16}, {"-0x1F", 31}, {"- 7", 7}};
+  } cases[] = {{"-3", 3},           {"-0", 255},           {"-255", 255},   {"-256", kAllLevels},
+               {"-300", kAllLevels}, {"--1", kAllLevels},   {"-$10", 16},    {"-0x1F", 31},
+               {"- 7", 7}};
   for (const auto& c : cases) {
     Apply({c.word});
     EXPECT_EQ(options.maxDepth, c.depth) << c.word;
