@@ -218,7 +218,7 @@ void ApplyThreadsOption(std::string_view value) {
 
 // `word` is what the user typed: the pattern keeps its letter case.
 void ApplyExcludeOption(const std::string& word) {
-  if (AddExclusion(std::string_view(word).substr(9))) return;
+  if (AddExclusion(std::string_view(word).substr(9), word)) return;
   WriteMessageLine("Invalid exclusion pattern specified - " + word + " (no folder is left out for it)");
 }
 

@@ -162,7 +162,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
 // counted once per scan.
 void BeginScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
-  exclusions.startPathLength = scanPath.size();
+  AnchorExclusions(scanPath);
   linkedFilesCounted.clear();
   scanPlace.clear();
 }
