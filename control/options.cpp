@@ -115,7 +115,7 @@ void OpenManual() {
 }
 
 void ApplyThreadsOption(std::string_view value);
-void ApplyExcludeOption(const std::string& word);
+void ApplyExcludeOption(const std::string& word, std::string_view pattern);
 
 // How a word of the option table is recognised.
 enum class Form : uint8_t {
@@ -154,7 +154,7 @@ constexpr OptionWord kOptionTable[] = {
     {"-JSON", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::json; }},
     // A path, as the user typed it.
     {"-COMPARE=", Form::anyValue, [](const OptionUse& use) { options.compareFile = use.typedValue; }},
-    {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word); }},
+    {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word, use.typedValue); }},
     {"-LINKS", Form::whole, [](const OptionUse&) { options.countEveryLink = true; }},
     {"-THREADS=", Form::equalsValue, [](const OptionUse& use) { ApplyThreadsOption(use.upperValue); }},
     {"-C+", Form::whole, [](const OptionUse&) { options.treeChars = kGraphicsChars; }},
@@ -204,7 +204,8 @@ bool ApplyTableOption(const std::string& word, std::string_view upper) {
   for (const OptionWord& option : kOptionTable) {
     const size_t length = MatchedLength(option, upper);
     if (length == 0) continue;
-    option.apply({word, std::string_view(word).substr(length), upper.substr(length)});
+    // The option's word is ASCII, as long typed as upper-cased.
+    option.apply({word, std::string_view(word).substr(std::min(length, word.size())), upper.substr(length)});
     return true;
   }
   return false;
@@ -272,8 +273,8 @@ void ApplyThreadsOption(std::string_view value) {
 }
 
 // `word` is what the user typed: the pattern keeps its letter case.
-void ApplyExcludeOption(const std::string& word) {
-  if (AddExclusion(std::string_view(word).substr(9), word)) return;
+void ApplyExcludeOption(const std::string& word, std::string_view pattern) {
+  if (AddExclusion(pattern, word)) return;
   WriteMessageLine("Invalid exclusion pattern specified - " + word + " (no folder is left out for it)");
 }
 
