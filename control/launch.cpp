@@ -77,6 +77,72 @@ void ShowUsage() {
   for (const char* line : kUsageLines) WriteLinePaged(line);
 }
 
+std::vector<std::string> HelpLines() {
+  const std::string settingsProgram = platform::kSettingsProgramName;
+  return {
+      "Usage: tallyfold [OPTION]... [FOLDER] [OPTION]...",
+      "Reports how much disk space the folder tree of FOLDER (the current folder by",
+      "default) takes: each folder's total, wastage, file count and own size.",
+      "",
+      "  -#               show folders up to # levels deep (-0: 255; above 255: all)",
+      "  -size=#          show a folder only if it holds # bytes or more",
+      "                     (K, M and G multiply by 1024, 1024K and 1024M)",
+      "  -cl=#            count wastage for a cluster size of # bytes (0: the drive's)",
+      "  -dir             count plain file sizes, as a listing shows them: no wastage",
+      "  -asper           show each folder's wastage as a percentage (the default)",
+      "  -asval           show each folder's wastage as a size",
+      "  -nowaste         hide the wastage column",
+      "  -nofiles         hide the file counts",
+      "  -nooffline       ignore the sizes of offline files",
+      "  -nosubs          hide each folder's own size in square brackets",
+      "  -nototals        hide the folder totals on the left",
+      "  -nostats         leave out the drive statistics at the end",
+      "  -noheader        leave out the header of the tab and comma reports",
+      "  -tab             write a tab-separated report in fixed columns",
+      "  -comma           write a comma-separated report",
+      "  -html            write an HTML report",
+      "  -json            write a JSON report",
+      "  -utf8            write the tab and comma reports in UTF-8, the comma report",
+      "                     with a byte-order mark",
+      "  -compare=FILE    show each folder's growth since the JSON report FILE",
+      "  -exclude=PATTERN leave out the folders that match PATTERN: a name at any",
+      "                     depth, a path below the start folder (a/b, /a), a",
+      "                     folder (a/), any folders (**/a), * and ?; give it as",
+      "                     often as needed",
+      "  -links           count a file with several hard links under every name",
+      "  -mounts          enter other mounted file systems (kernel file systems never)",
+      "  -threads=#       read # folders at once (0: one per processor)",
+      "  -c+              draw the tree with box-drawing characters, even redirected",
+      "  -c-              draw the tree with plain characters, even on a console",
+      "  -p               do not pause after each page",
+      "  -sort=ORDER      order subfolders by name, local, total, waste, files, none",
+      "                     or growth",
+      "  -longest         list the folder paths of 255 characters or more instead",
+      "  -config          start " + settingsProgram + " to set the default parameters",
+      "  -manual          open the user manual",
+      "  -help            open the user manual",
+      "  -support         open the technical support page",
+      "  -tallyfold       open the Tallyfold home page",
+      "  -vantor          open the Quenlow web site",
+      "  -w               show the welcome screen",
+      "  -?               show the usage screen (as the first word)",
+      "  -h               show this help and end",
+      "  --help           show this help and end",
+      "  -version         show the version and end",
+      "  --version        show the version and end",
+      "",
+      "Options are not case-sensitive; -size, -cl, -compare and -exclude also take",
+      "a colon for the equals sign (-size:#), as the TALLYFOLD variable needs. The",
+      "default parameters that " + settingsProgram + " stores come first, then TALLYFOLD,",
+      "then the command line. Give a folder whose name starts with a dash with a",
+      std::string("path: .") + platform::kPathSeparator + "-2024.",
+  };
+}
+
+void ShowHelp() {
+  for (const std::string& line : HelpLines()) WriteOutLine(line);
+}
+
 void ShowWelcome() {
   if (actionObserver != nullptr) actionObserver({"shows the welcome screen", true});
   ReleaseMessages();

@@ -3,9 +3,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+// The described usage screen of -?, kept as it was.
 void ShowUsage();
 void ShowWelcome();
+// The help of --help and -h in the usual form: a usage line, then every
+// option on a line of its own.
+std::vector<std::string> HelpLines();
+void ShowHelp();
 
 std::string MakerPageAddress();
 std::string SupportPageAddress();

@@ -46,7 +46,7 @@ bool ApplySortKeyword(std::string_view keyword) {
 void ApplySortOption(std::string_view keyword) {
   if (ApplySortKeyword(keyword)) return;
   WriteMessageLine("Invalid sorting method specified - " + std::string(keyword));
-  WriteMessageLine("(Valid methods are: name,local,total,waste,files,none)");
+  WriteMessageLine("(Valid methods are: name,local,total,waste,files,none,growth)");
 }
 
 void ApplySizeLimit(int64_t size) { options.minFolderBytes = size; }
@@ -59,33 +59,31 @@ void ApplyClusterSize(int64_t size) {
   options.requestedClusterSize = static_cast<int32_t>(size);
 }
 
+// A word the option table recognised: as typed, and the value after its
+// "=" or ":" as typed and upper-cased.
+struct OptionUse {
+  const std::string& word;
+  std::string_view typedValue;
+  std::string_view upperValue;
+};
+
 // The options whose value is a size. A value that does not convert (a
 // word, "1,5M", nothing) still sets the option, to 0, and is named in a
 // warning that says what 0 means for it.
 struct SizeOption {
-  std::string_view equalsForm;
-  std::string_view colonForm;
   void (*apply)(int64_t size);
   std::string_view invalidValue;  // written before the word
   std::string_view takenAs;       // written after it
 };
 
-constexpr SizeOption kSizeOptions[] = {
-    {"-SIZE=", "-SIZE:", ApplySizeLimit, "Invalid size specified - ", " (no size limit)"},
-    {"-CL=", "-CL:", ApplyClusterSize, "Invalid cluster size specified - ",
-     " (the drive's cluster size is used)"},
-};
+constexpr SizeOption kSizeLimit = {ApplySizeLimit, "Invalid size specified - ", " (no size limit)"};
+constexpr SizeOption kClusterSize = {ApplyClusterSize, "Invalid cluster size specified - ",
+                                     " (the drive's cluster size is used)"};
 
-// True when `upper` was one of the size options; `word` is what the user typed.
-bool ApplySizeOption(const std::string& word, std::string_view upper) {
-  for (const SizeOption& option : kSizeOptions) {
-    if (!StartsWith(upper, option.equalsForm) && !StartsWith(upper, option.colonForm)) continue;
-    const std::optional<int64_t> size = ConvertSizeValue(upper.substr(option.equalsForm.size()));
-    if (!size) WriteMessageLine(std::string(option.invalidValue) + word + std::string(option.takenAs));
-    option.apply(size.value_or(0));
-    return true;
-  }
-  return false;
+void ApplySizeOption(const OptionUse& use, const SizeOption& option) {
+  const std::optional<int64_t> size = ConvertSizeValue(use.upperValue);
+  if (!size) WriteMessageLine(std::string(option.invalidValue) + use.word + std::string(option.takenAs));
+  option.apply(size.value_or(0));
 }
 
 void Launch(const char* message, const std::string& target) {
@@ -93,65 +91,123 @@ void Launch(const char* message, const std::string& target) {
   LaunchAndExit(target);
 }
 
-// The switches that take the whole word; true when `upper` was one of them.
-bool ApplyWholeWordSwitch(std::string_view upper) {
-  if (upper == "-C+") options.treeChars = kGraphicsChars;
-  else if (upper == "-C-") options.treeChars = kPlainChars;
-  else if (upper == "-P") options.pauseEachPage = false;
-  else if (upper == "-TAB") options.outputMode = OutputMode::tab;
-  else if (upper == "-COMMA") options.outputMode = OutputMode::comma;
-  else if (upper == "-HTML") options.outputMode = OutputMode::html;
-  else if (upper == "-JSON") options.outputMode = OutputMode::json;
-  else if (upper == "-LONGEST") options.longestPaths = true;
-  else if (upper == "-NOWASTE") options.showWaste = false;
-  else if (upper == "-NOFILES") options.showFileCounts = false;
-  else if (upper == "-NOSUBS") options.showOwnSize = false;
-  else if (upper == "-NOTOTALS") options.showTotals = false;
-  else if (upper == "-NOOFFLINE") options.includeOffline = false;
-  else if (upper == "-LINKS") options.countEveryLink = true;
-  else return false;
-  return true;
+void OpenManual() {
+  WriteMessageLine("Starting program to display Tallyfold help manual");
+  OpenHelpFile();
 }
 
-// Words of the table after -NOOFFLINE, in its order; true when applied.
-bool ApplyLaterSwitch(std::string_view upper) {
-  if (StartsWith(upper, "-NOSTATS")) options.showDriveStats = false;
-  else if (StartsWith(upper, "-NOHEADER")) options.showHeader = false;
-  else if (upper == "-ASPER") options.wasteAsPercent = true;
-  else if (upper == "-ASVAL") options.wasteAsPercent = false;
-  else if (upper == "-W") {
-    ShowWelcome();
-    EndProgram(0);
-  } else if (upper == "-DIR") {
-    options.dirMode = true;
-    options.showWaste = false;
-  } else if (upper == "-SUPPORT") Launch("Starting Web browser to show Quenlow support page.", SupportPageAddress());
-  else if (upper == "-CONFIG") Launch("Starting Tallyfold configuration program", SettingsProgramPath());
-  else if (upper == "-MANUAL" || upper == "-HELP") {
-    WriteMessageLine("Starting program to display Tallyfold help manual");
-    OpenHelpFile();
-  } else if (upper == "-TALLYFOLD") Launch("Starting Web browser for Tallyfold homepage", ProductPageAddress());
-  else if (upper == "-VANTOR") Launch("Starting Web browser to show Quenlow home page.", MakerPageAddress());
-  else return false;
-  return true;
+// --help, -h, --version and -version, which other command-line tools answer
+// to: each ends the run.
+[[noreturn]] void AnswerHelpWord() {
+  if (actionObserver != nullptr) actionObserver({"shows the option help", true});
+  // The messages of the words before it come first, as they would after -?.
+  ReleaseMessages();
+  ShowHelp();
+  EndProgram(0);
 }
 
-// --help and --version, which other command-line tools answer to: each
-// ends the run; returns only when `upper` is neither.
-void AnswerLongOption(std::string_view upper) {
-  if (upper == "--HELP") {
-    if (actionObserver != nullptr) actionObserver({"shows the usage screen", true});
-    // The messages of the words before it come first, as they would after -?.
-    ReleaseMessages();
-    ShowUsage();
-    EndProgram(0);
+[[noreturn]] void AnswerVersionWord() {
+  if (actionObserver != nullptr) actionObserver({"shows the version", true});
+  ReleaseMessages();
+  WriteOutLine(std::string("tallyfold ") + kVersion);
+  EndProgram(0);
+}
+
+void ApplyThreadsOption(std::string_view value);
+void ApplyExcludeOption(const std::string& word, std::string_view pattern);
+
+// How a word of the option table is recognised.
+enum class Form : uint8_t {
+  whole,        // the whole word: -tab
+  prefix,       // the word begins with it, whatever follows: -nostats
+  equalsValue,  // a value follows its "=": -sort=name
+  anyValue,     // a value follows its "=" or the same word with ":": -size=2M, -size:2M
+};
+
+// Every option but the depth word (-#): the help has a line for each.
+struct OptionWord {
+  std::string_view upper;  // up to the value, as the upper-cased word holds it
+  Form form;
+  void (*apply)(const OptionUse& use);
+};
+
+constexpr OptionWord kOptionTable[] = {
+    {"-SIZE=", Form::anyValue, [](const OptionUse& use) { ApplySizeOption(use, kSizeLimit); }},
+    {"-CL=", Form::anyValue, [](const OptionUse& use) { ApplySizeOption(use, kClusterSize); }},
+    {"-DIR", Form::whole, [](const OptionUse&) {
+       options.dirMode = true;
+       options.showWaste = false;
+     }},
+    {"-ASPER", Form::whole, [](const OptionUse&) { options.wasteAsPercent = true; }},
+    {"-ASVAL", Form::whole, [](const OptionUse&) { options.wasteAsPercent = false; }},
+    {"-NOWASTE", Form::whole, [](const OptionUse&) { options.showWaste = false; }},
+    {"-NOFILES", Form::whole, [](const OptionUse&) { options.showFileCounts = false; }},
+    {"-NOOFFLINE", Form::whole, [](const OptionUse&) { options.includeOffline = false; }},
+    {"-NOSUBS", Form::whole, [](const OptionUse&) { options.showOwnSize = false; }},
+    {"-NOTOTALS", Form::whole, [](const OptionUse&) { options.showTotals = false; }},
+    {"-NOSTATS", Form::prefix, [](const OptionUse&) { options.showDriveStats = false; }},
+    {"-NOHEADER", Form::prefix, [](const OptionUse&) { options.showHeader = false; }},
+    {"-TAB", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::tab; }},
+    {"-COMMA", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::comma; }},
+    {"-HTML", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::html; }},
+    {"-JSON", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::json; }},
+    // A path, as the user typed it.
+    {"-COMPARE=", Form::anyValue, [](const OptionUse& use) { options.compareFile = use.typedValue; }},
+    {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word, use.typedValue); }},
+    {"-LINKS", Form::whole, [](const OptionUse&) { options.countEveryLink = true; }},
+    {"-THREADS=", Form::equalsValue, [](const OptionUse& use) { ApplyThreadsOption(use.upperValue); }},
+    {"-C+", Form::whole, [](const OptionUse&) { options.treeChars = kGraphicsChars; }},
+    {"-C-", Form::whole, [](const OptionUse&) { options.treeChars = kPlainChars; }},
+    {"-P", Form::whole, [](const OptionUse&) { options.pauseEachPage = false; }},
+    {"-SORT=", Form::equalsValue, [](const OptionUse& use) { ApplySortOption(use.upperValue); }},
+    {"-LONGEST", Form::whole, [](const OptionUse&) { options.longestPaths = true; }},
+    {"-CONFIG", Form::whole,
+     [](const OptionUse&) { Launch("Starting Tallyfold configuration program", SettingsProgramPath()); }},
+    {"-SUPPORT", Form::whole,
+     [](const OptionUse&) { Launch("Starting Web browser to show Quenlow support page.", SupportPageAddress()); }},
+    {"-VANTOR", Form::whole,
+     [](const OptionUse&) { Launch("Starting Web browser to show Quenlow home page.", MakerPageAddress()); }},
+    {"-TALLYFOLD", Form::whole,
+     [](const OptionUse&) { Launch("Starting Web browser for Tallyfold homepage", ProductPageAddress()); }},
+    {"-MANUAL", Form::whole, [](const OptionUse&) { OpenManual(); }},
+    {"-HELP", Form::whole, [](const OptionUse&) { OpenManual(); }},
+    {"-W", Form::whole, [](const OptionUse&) {
+       ShowWelcome();
+       EndProgram(0);
+     }},
+    {"-H", Form::whole, [](const OptionUse&) { AnswerHelpWord(); }},
+    {"--HELP", Form::whole, [](const OptionUse&) { AnswerHelpWord(); }},
+    {"-VERSION", Form::whole, [](const OptionUse&) { AnswerVersionWord(); }},
+    {"--VERSION", Form::whole, [](const OptionUse&) { AnswerVersionWord(); }},
+};
+
+// The length of `option`'s word in `upper`, or 0 when `upper` is no use of it.
+size_t MatchedLength(const OptionWord& option, std::string_view upper) {
+  const std::string_view word = option.upper;
+  switch (option.form) {
+    case Form::whole: return upper == word ? word.size() : 0;
+    case Form::prefix:
+    case Form::equalsValue: return StartsWith(upper, word) ? word.size() : 0;
+    case Form::anyValue: {
+      const std::string_view name = word.substr(0, word.size() - 1);
+      const bool matches = upper.size() >= word.size() && StartsWith(upper, name) &&
+                           (upper[name.size()] == '=' || upper[name.size()] == ':');
+      return matches ? word.size() : 0;
+    }
   }
-  if (upper == "--VERSION") {
-    if (actionObserver != nullptr) actionObserver({"shows the version", true});
-    ReleaseMessages();
-    WriteOutLine(std::string("tallyfold ") + kVersion);
-    EndProgram(0);
+  return 0;
+}
+
+// True when `word` was an option of the table, which it has applied.
+bool ApplyTableOption(const std::string& word, std::string_view upper) {
+  for (const OptionWord& option : kOptionTable) {
+    const size_t length = MatchedLength(option, upper);
+    if (length == 0) continue;
+    // The option's word is ASCII, as long typed as upper-cased.
+    option.apply({word, std::string_view(word).substr(std::min(length, word.size())), upper.substr(length)});
+    return true;
   }
+  return false;
 }
 
 // A decimal real: blanks, sign, digits, optional fraction, optional exponent.
@@ -216,8 +272,8 @@ void ApplyThreadsOption(std::string_view value) {
 }
 
 // `word` is what the user typed: the pattern keeps its letter case.
-void ApplyExcludeOption(const std::string& word) {
-  if (AddExclusion(std::string_view(word).substr(9))) return;
+void ApplyExcludeOption(const std::string& word, std::string_view pattern) {
+  if (AddExclusion(pattern, word)) return;
   WriteMessageLine("Invalid exclusion pattern specified - " + word + " (no folder is left out for it)");
 }
 
@@ -260,23 +316,16 @@ void SplitParameterString(std::string_view text) {
 }
 
 void ParseOption(const std::string& word) {
-  const std::string upper = UpperText(word);
-  // The prefix words and the whole words never match the same text, so
-  // testing the prefixes first keeps the table's outcome.
-  if (StartsWith(upper, "-SORT=")) return ApplySortOption(std::string_view(upper).substr(6));
-  if (ApplySizeOption(word, upper)) return;
-  if (StartsWith(upper, "-COMPARE=") || StartsWith(upper, "-COMPARE:")) {
-    options.compareFile = word.substr(9);  // a path, as the user typed it
-    return;
-  }
-  if (ApplyWholeWordSwitch(upper)) return;
-  if (ApplyLaterSwitch(upper)) return;
-  if (StartsWith(upper, "-THREADS=")) return ApplyThreadsOption(std::string_view(upper).substr(9));
-  if (StartsWith(upper, "-EXCLUDE=") || StartsWith(upper, "-EXCLUDE:")) return ApplyExcludeOption(word);
-  AnswerLongOption(upper);
+  if (ApplyTableOption(word, UpperText(word))) return;
   if (ParseDepthOption(word)) return;
   options.startFolder = word;
   folderWords.push_back(word);
+}
+
+std::vector<std::string_view> OptionTableWords() {
+  std::vector<std::string_view> words;
+  for (const OptionWord& option : kOptionTable) words.push_back(option.upper);
+  return words;
 }
 
 void WarnAboutUnknownOptions() {
@@ -314,7 +363,10 @@ bool ParseDepthOption(std::string_view word) {
   if (word.size() < 2 || word[0] != '-') return false;
   int64_t value = 0;
   if (!ConvertInteger(word.substr(1), value)) return false;
-  const auto depth = static_cast<uint8_t>(value & 0xFF);
-  options.maxDepth = depth == 0 ? 255 : depth;
+  // -0 is the 255 levels of the path limit the option was made for; a
+  // number beyond what a byte holds, or below 0, asks for every level.
+  if (value == 0) options.maxDepth = 255;
+  else if (value > 0 && value <= 255) options.maxDepth = static_cast<int32_t>(value);
+  else options.maxDepth = kAllLevels;
   return true;
 }

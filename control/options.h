@@ -36,4 +36,7 @@ std::optional<int64_t> ConvertSizeValue(std::string_view upperText);
 int64_t ParseSizeValue(std::string_view upperText);
 // Recognises and applies a depth word such as "-3".
 bool ParseDepthOption(std::string_view word);
+// The words of the option table, upper-cased and up to any value ("-TAB",
+// "-SIZE="): every option but the depth word.
+std::vector<std::string_view> OptionTableWords();
 

@@ -143,7 +143,9 @@ bool ReportRun() {
   bool reported = false;
   // A refused earlier report ends the run as a missing start folder does:
   // no report.
-  if (ReadDriveStats(expandedPath)) {
+  if (NamesANonFolder(expandedPath)) {
+    WriteErrorLine("Not a folder: " + expandedPath);
+  } else if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
     if (ComparisonAccepted(expandedPath)) {
       scanPath = expandedPath;

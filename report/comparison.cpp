@@ -315,7 +315,7 @@ void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
   }
   std::sort(earlierChildren.begin(), earlierChildren.end());
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    const std::string childKey = NameKey(NameWithoutFoldMark(child->name));
+    const std::string childKey = NameKey(child->name);
     const auto found = std::lower_bound(earlierChildren.begin(), earlierChildren.end(),
                                         std::pair<std::string_view, uint32_t>(childKey, 0));
     if (found != earlierChildren.end() && found->first == childKey) {
@@ -326,7 +326,7 @@ void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
     }
   }
   // A folder folded now may hold the earlier children it no longer lists.
-  if (CarriesFoldMark(folder.name)) return;
+  if (folder.folded) return;
   for (const auto& [name, child] : earlierChildren) {
     if (!comparison.earlier[child].matched) CountGone(child);
   }
@@ -357,12 +357,6 @@ void OrderChildren(TDirEntry& folder) {
 }
 
 }  // namespace
-
-bool CarriesFoldMark(std::string_view name) { return name.size() >= 4 && name.substr(name.size() - 4) == " ..."; }
-
-std::string_view NameWithoutFoldMark(std::string_view name) {
-  return CarriesFoldMark(name) ? name.substr(0, name.size() - 4) : name;
-}
 
 bool LoadComparison(const std::string& file, const std::string& expandedPath, std::string& refusal) {
   comparison = Comparison{};

@@ -18,7 +18,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "scan/tree.h"
 
@@ -27,11 +26,6 @@ struct Growth {
   Kind kind = Kind::unknown;
   int64_t bytes = 0;  // total now minus total then, when known
 };
-
-// The scan marks a folder that holds folded subfolders with " ..." after
-// its name; a report and the matching use the name without it.
-bool CarriesFoldMark(std::string_view name);
-std::string_view NameWithoutFoldMark(std::string_view name);
 
 // Reads the earlier report `file` for a scan of `expandedPath` with this
 // run's settings. False with the message line in `refusal` when the file

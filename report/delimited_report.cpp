@@ -46,7 +46,7 @@ void WriteDelimitedHeaderLine(int32_t line, std::string_view separator) {
 std::string RowPath(const TDirEntry& folder) {
   std::string path;
   AppendShownName(path, reportPath);
-  if (!IsWalkTop(folder)) AppendShownName(path, folder.name);
+  if (!IsWalkTop(folder)) AppendShownName(path, MarkedName(folder));
   return QuoteDelimitedField(path);
 }
 
@@ -72,7 +72,7 @@ void WriteRow(const TDirEntry& folder, std::string_view separator, NumberField s
 }
 
 void DescendPath(const TDirEntry& folder, bool) {
-  reportPath += folder.name;
+  reportPath += MarkedName(folder);
   reportPath += platform::kPathSeparator;
 }
 

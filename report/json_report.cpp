@@ -85,11 +85,11 @@ void WriteTopMembers() {
   top.Add("program", QuoteJsonString("tallyfold"))
       .Add("version", QuoteJsonString(kVersion))
       .Add("created", QuoteJsonString(IsoLocalDateTime()))
-      .Add("path", QuoteJsonString(NameWithoutFoldMark(root.name)))
+      .Add("path", QuoteJsonString(root.name))
       .Add("clusterSize", Number(effectiveClusterSize))
       .Add("dirMode", Boolean(options.dirMode))
       .Add("includeOffline", Boolean(options.includeOffline))
-      .Add("maxDepth", Number(options.maxDepth))
+      .Add("maxDepth", options.maxDepth == kAllLevels ? "null" : Number(options.maxDepth))
       .Add("minFolderBytes", Number(options.minFolderBytes))
       .Add("sort", QuoteJsonString(SortWord(options.sortOrder)));
   if (options.showDriveStats) top.Add("drive", DriveObject());
@@ -131,7 +131,7 @@ std::string HexBytes(std::string_view bytes) {
 // The folder's object up to its children; a later sibling is set apart from
 // the one before by a comma.
 void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
-  const std::string_view name = NameWithoutFoldMark(folder.name);
+  const std::string_view name = folder.name;
   JsonObject object;
   object.Add("name", QuoteJsonString(name));
   if (!IsValidUtf8(name)) object.Add("nameBytes", QuoteJsonString(HexBytes(name)));
@@ -139,7 +139,7 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
       .Add("own", Number(folder.localBytes))
       .Add("wasted", Number(folder.wastedBytes))
       .Add("files", Number(folder.fileCount))
-      .Add("folded", Boolean(CarriesFoldMark(folder.name)));
+      .Add("folded", Boolean(folder.folded));
   if (Comparing()) object.Add("growth", GrowthValue(GrowthOf(folder)));
   if (folder.firstChild != nullptr) object.Add("children", "[");
   if (afterSibling) WriteOut(",");

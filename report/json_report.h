@@ -2,12 +2,12 @@
 // one pass as the walker goes (never paged), so memory does not grow with
 // the report. Its members:
 //   "program", "version", "created" (local time, ISO 8601 with its offset),
-//   "path", "clusterSize", "dirMode", "includeOffline", "maxDepth",
-//   "minFolderBytes", "sort", "drive" (left out under -nostats), "totals",
+//   "path", "clusterSize", "dirMode", "includeOffline", "maxDepth" (null
+//   for every level), "minFolderBytes", "sort", "drive" (left out under -nostats), "totals",
 //   "comparedWith" and "gone" (under -compare=), and "root".
 // A folder object is {"name", ["nameBytes",] "total", "own", "wasted",
-// "files", "folded", ["growth",] ["children"]}: the name without the fold
-// mark, and, when the name is not valid UTF-8, its bytes in hex, since the
+// "files", "folded", ["growth",] ["children"]}: the folder's own name (the
+// fold mark is "folded"), and, when the name is not valid UTF-8, its bytes in hex, since the
 // name itself then holds U+FFFD for each bad byte. Figures are plain
 // integers. The text is ASCII (see QuoteJsonString).
 //

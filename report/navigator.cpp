@@ -127,7 +127,7 @@ void ShowInnermostFolder() {
     reportPath = n.startPath;
   } else {
     std::string path = n.startPath;
-    for (const OpenedFolder& opened : n.opened) path += opened.folder->name + platform::kPathSeparator;
+    for (const OpenedFolder& opened : n.opened) path += MarkedName(*opened.folder) + platform::kPathSeparator;
     path.pop_back();
     walkTop = {n.opened.back().folder, path};
     reportPath = path + platform::kPathSeparator;
@@ -135,14 +135,12 @@ void ShowInnermostFolder() {
   CountViewLines();
 }
 
-bool IsFolded(const TDirEntry& folder) { return folder.name.find(" ...") != std::string::npos; }
-
 void OpenFolderAtCursor() {
   Navigation& n = navigation;
   std::vector<TDirEntry*> chain;
   TDirEntry* folder = FolderAtCursor(chain);
   if (folder == nullptr || chain.empty()) return;  // the top is open already
-  if (IsFolded(*folder)) {
+  if (folder->folded) {
     n.notice = kFoldedNotice;
     return;
   }

@@ -20,8 +20,8 @@ constexpr LineNumber kCountingCursor = std::numeric_limits<LineNumber>::max();
 
 bool IsWalkTop(const TDirEntry& folder) { return &folder == walkTop.folder; }
 
-const std::string& LineName(const TDirEntry& folder) {
-  return IsWalkTop(folder) && &folder != &root ? walkTop.path : folder.name;
+std::string LineName(const TDirEntry& folder) {
+  return IsWalkTop(folder) && &folder != &root ? walkTop.path : MarkedName(folder);
 }
 
 LineNumber CountReportLines(const OutputOperations& mode) {

@@ -76,8 +76,8 @@ struct WalkTop {
 extern WalkTop walkTop;
 
 bool IsWalkTop(const TDirEntry& folder);
-// The name a folder's line shows.
-const std::string& LineName(const TDirEntry& folder);
+// The name a folder's line shows, with the fold mark of a folded folder.
+std::string LineName(const TDirEntry& folder);
 
 // Renders the tree under `root` through the three operations of a mode.
 void WalkReport(const OutputOperations& mode);

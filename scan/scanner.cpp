@@ -23,7 +23,7 @@ platform::ListStatus (*folderLister)(const std::string&, platform::EntryVisitor,
 
 namespace {
 
-uint8_t scanDepth = 0;
+int32_t scanDepth = 0;
 
 // The finished children of every folder on the current path, each folder's
 // run above the runs of its ancestors; one vector serves the whole scan so
@@ -162,7 +162,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
 // counted once per scan.
 void BeginScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
-  exclusions.startPathLength = scanPath.size();
+  AnchorExclusions(scanPath);
   linkedFilesCounted.clear();
   scanPlace.clear();
 }
@@ -222,11 +222,11 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
     return;
   }
   if (options.sortOrder == SortOrder::name) {
-    // The sort moves views of the upper-cased names, which are cheaper to
-    // move than the names themselves.
+    // The sort moves views of the upper-cased names as the report shows
+    // them, which are cheaper to move than the names themselves.
     std::vector<std::string> upperNames;
     upperNames.reserve(count);
-    for (size_t i = 0; i < count; ++i) upperNames.push_back(UpperText(children[i]->name));
+    for (size_t i = 0; i < count; ++i) upperNames.push_back(UpperText(MarkedName(*children[i])));
     std::vector<std::pair<std::string_view, TDirEntry*>> keyed;
     keyed.reserve(count);
     for (size_t i = 0; i < count; ++i) keyed.emplace_back(upperNames[i], children[i]);
@@ -276,6 +276,4 @@ void FoldChildInto(TDirEntry* child, TDirEntry& parent) {
   delete child;
 }
 
-void MarkFolded(TDirEntry& node) {
-  if (node.name.find(" ...") == std::string::npos) node.name += " ...";
-}
+void MarkFolded(TDirEntry& node) { node.folded = true; }

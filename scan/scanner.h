@@ -55,5 +55,5 @@ void RelinkTree(TDirEntry& folder);
 void FoldSubtree(TDirEntry& node);
 // Folds `child` and its subtree into `parent` and releases it.
 void FoldChildInto(TDirEntry* child, TDirEntry& parent);
-// Appends " ..." to the name unless it holds that mark already.
+// Marks the folder as folded: the reports show " ..." after its name.
 void MarkFolded(TDirEntry& node);

@@ -1,5 +1,8 @@
 #include "scan/start_path.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "console/text.h"
 #include "platform/platform.h"
 
@@ -61,4 +64,15 @@ std::string ExpandStartPath(const std::string& argument, std::string& failure) {
   if (current.empty()) return {};
   if (windows) return ExpandDrivePath(argument, current[0], platform::CurrentDirectoryOfDrive);
   return ExpandPosixPath(argument, current);
+}
+
+bool NamesANonFolder(const std::string& expandedPath) {
+  // A file with a separator after its name is still the file (the system
+  // would only say that no such folder is there).
+  const size_t last = expandedPath.find_last_not_of(platform::kPathSeparator);
+  if (last == std::string::npos) return false;
+  std::error_code error;
+  const std::filesystem::file_status status =
+      std::filesystem::status(platform::FilePath(expandedPath.substr(0, last + 1)), error);
+  return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }

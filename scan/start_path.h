@@ -18,3 +18,7 @@ std::string ExpandDrivePath(std::string_view argument, char currentDrive,
 // POSIX rules: a path beginning with "/" is kept; any other is resolved
 // against `currentDirectory` with the same treatment of "." and "..".
 std::string ExpandPosixPath(std::string_view argument, std::string_view currentDirectory);
+
+// Whether `expandedPath` names something that is there but is no folder (a
+// file, say); false for a folder and for nothing at all.
+bool NamesANonFolder(const std::string& expandedPath);

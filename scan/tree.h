@@ -13,6 +13,10 @@ struct TDirEntry {
   // listing order reversed), so that they can be linked again in another
   // sort order exactly as the scan would have linked them.
   int32_t scanOrder = 0;
+  // Something below the folder has been folded into it (by depth or size).
+  // Kept apart from the name, which stays the folder's own: a folder may
+  // well be named "x ...".
+  bool folded = false;
   int64_t localBytes = 0;
   int64_t subBytes = 0;
   int64_t wastedBytes = 0;
@@ -21,6 +25,13 @@ struct TDirEntry {
 };
 
 inline int64_t TotalBytes(const TDirEntry& entry) { return entry.localBytes + entry.subBytes; }
+
+// The name as the reports show it: a folded folder's name followed by the
+// fold mark " ...", which is shown once: a name that holds it already gets
+// none more.
+inline std::string MarkedName(const TDirEntry& entry) {
+  return entry.folded && entry.name.find(" ...") == std::string::npos ? entry.name + " ..." : entry.name;
+}
 
 struct ScanTotals {
   int32_t totalFiles = 0;

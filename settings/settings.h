@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,11 @@ enum TreeCharIndex { kCorner = 0, kTee = 1, kBar = 2, kBlank = 3, kVertical = 4 
 extern const TreeChars kGraphicsChars;
 extern const TreeChars kPlainChars;
 
+// The depth limit that folds nothing, however deep the tree.
+inline constexpr int32_t kAllLevels = std::numeric_limits<int32_t>::max();
+
 struct ReportOptions {
-  uint8_t maxDepth = 255;
+  int32_t maxDepth = kAllLevels;
   int64_t minFolderBytes = 0;
   OutputMode outputMode = OutputMode::console;
   TreeChars treeChars = kGraphicsChars;

@@ -80,7 +80,7 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
     effects.push_back(text);
   };
   if (after.maxDepth != before.maxDepth) {
-    add(after.maxDepth == 255 ? "shows folders at every depth"
+    add(after.maxDepth == kAllLevels ? "shows folders at every depth"
                               : "shows folders up to " + std::to_string(after.maxDepth) + " levels deep");
   }
   if (after.minFolderBytes != before.minFolderBytes) {
@@ -131,14 +131,29 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   }
 }
 
+// The name a name pattern stands for, as typed: build/ and **/build are
+// the name build.
+std::string TypedName(std::string pattern) {
+  auto isSeparator = [](char c) { return c == '/' || c == platform::kPathSeparator; };
+  while (!pattern.empty() && isSeparator(pattern.back())) pattern.pop_back();
+  if (pattern.size() > 3 && pattern.starts_with("**") && isSeparator(pattern[2])) pattern.erase(0, 3);
+  return pattern;
+}
+
 // What an -exclude= word added to the empty exclusion record; the pattern
 // is shown as the user typed it (the record keeps it in comparable form).
 void DescribeExclusion(const std::string& word, std::vector<std::string>& effects) {
   const std::string pattern = word.substr(std::min<size_t>(word.size(), 9));
   if (!exclusions.namePatterns.empty()) {
-    effects.push_back("leaves out every folder named " + pattern + ", at any depth");
+    effects.push_back("leaves out every folder named " + TypedName(pattern) + ", at any depth");
   } else if (!exclusions.pathPatterns.empty()) {
-    effects.push_back("leaves out the folder " + pattern + " below the start folder");
+    const std::vector<std::string>& names = exclusions.pathPatterns.front();
+    const bool anyFolders = std::find(names.begin(), names.end(), "**") != names.end();
+    effects.push_back(anyFolders ? "leaves out the folders whose path below the start folder matches " + pattern
+                                 : "leaves out the folder " + pattern + " below the start folder");
+  } else if (!exclusions.absolutePatterns.empty()) {
+    effects.push_back("leaves out the folder " + pattern +
+                      " when it lies below the start folder (else it says that it matches nothing)");
   }
 }
 

@@ -3,8 +3,9 @@
 # Installed as share/bash-completion/completions/tallyfold.
 
 _tallyfold_options='-size= -cl= -threads= -dir -asper -asval -nowaste -nofiles -nooffline -nosubs
-  -nototals -nostats -noheader -tab -comma -html -json -compare= -exclude= -links -c+ -c- -p -sort=
-  -longest -? -config -support -vantor -tallyfold -manual -help -w --help --version'
+  -nototals -nostats -noheader -tab -comma -html -json -utf8 -compare= -exclude= -links -mounts -c+ -c-
+  -p -sort= -longest -? -config -support -vantor -tallyfold -manual -help -w -h --help -version
+  --version'
 _tallyfold_sort_orders='name local total waste files none growth'
 
 _tallyfold() {

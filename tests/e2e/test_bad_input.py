@@ -79,7 +79,8 @@ class ExitCodes(TestCase):
         missing = native_path(self.tree.path("nothere"))
         not_found = b"Path was not found"
         cases = [([start], 0, b"Total + subs"), ([missing], 1, not_found), (["-html", missing], 1, not_found),
-                 (["-comma", missing], 1, not_found), (["-tab", native_path(self.tree.path("a/f"))], 1, not_found),
+                 (["-comma", missing], 1, not_found),
+                 (["-tab", native_path(self.tree.path("a/f"))], 1, b"Not a folder: "),
                  # The listing of over-long paths names a missing folder: that is its report.
                  (["-longest", missing], 0, missing.encode())]
         if ON_WINE:
@@ -145,10 +146,10 @@ class FaultyTrees(TestCase):
                     self.assertEqual(report_rows(Result(completed))[4][:14], "          3 KB")
                 self.tree.folder("removed")
 
-    def test_a_file_as_start_folder_is_not_found(self):
+    def test_a_file_as_start_folder_is_no_folder(self):
         path = self.tree.file("plain", 10)
         result = run([native_path(path)])
-        self.assertIn(b"Path was not found", result.err)
+        self.assertEqual(result.err.decode().splitlines(), ["Not a folder: " + native_path(path)])
         self.assertOutput(mask(result.out), lines("Tallyfold 5.0 report, created at <date>", "", "\f"))
 
     @POSIX_ONLY

@@ -15,7 +15,9 @@ CASES = [
     (["node_modules"], ["node_modules", "src/node_modules"]),
     (["src/node_modules"], ["src/node_modules"]),
     (["/node_modules"], ["node_modules"]),
-    (["node_modules/"], ["node_modules"]),  # a separator anywhere makes it a path
+    (["node_modules/"], ["node_modules", "src/node_modules"]),  # a trailing separator only says "a folder"
+    (["**/node_modules"], ["node_modules", "src/node_modules"]),
+    (["{start}/src/Build"], ["src/Build"]),  # an absolute path below the start folder
     (["src" + ("\\" if ON_WINE else "/") + "Build/"], ["src/Build"]),
     (["build.*"], ["src/build.old"]),
     (["build"], ["src/Build"] if ON_WINE else []),  # names ignore case on Windows only
@@ -53,7 +55,7 @@ class Exclusions(TestCase):
         whole = self.report()
         for patterns, excluded in CASES:
             with self.subTest(patterns=patterns):
-                rows = self.report(*["-exclude=" + p for p in patterns])
+                rows = self.report(*["-exclude=" + p.format(start=self.start) for p in patterns])
                 left_out = [self.path_of(x) for x in excluded]
                 expected = {path for path in whole
                             if not any(path == x or path.startswith(x + SEP) for x in left_out)}
@@ -77,12 +79,14 @@ class Exclusions(TestCase):
         self.assertNotIn(self.path_of("docs"), env_rows)
         self.assertIn(self.path_of("keep"), env_rows)
 
-    def test_an_empty_pattern_is_refused_with_a_message(self):
-        for word in ["-exclude=", "-EXCLUDE:/"]:
+    def test_a_pattern_that_can_match_nothing_is_named(self):
+        outside = "-exclude=" + native_path("/etc")
+        for word, message in [("-exclude=", "Invalid exclusion pattern specified - -exclude= (no folder is left out for it)"),
+                              ("-EXCLUDE:/", "Invalid exclusion pattern specified - -EXCLUDE:/ (no folder is left out for it)"),
+                              (outside, "Exclusion pattern matches nothing below the start folder - " + outside)]:
             with self.subTest(word=word):
                 result = run(["-comma", "-noheader", "-cl=1", word, self.start])
-                self.assertIn("Invalid exclusion pattern specified - " + word + " (no folder is left out for it)",
-                              result.err.decode("utf-8").splitlines())
+                self.assertIn(message, result.err.decode("utf-8").splitlines())
                 # The run goes on without the word: every folder is listed.
                 listed = [line for line in result.out.decode("utf-8").splitlines() if line.endswith('"')]
                 self.assertEqual(len(listed), 11)

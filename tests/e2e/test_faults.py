@@ -121,10 +121,11 @@ class BadOptionValues(TestCase):
                     self.assertIn(b"Total + subs", result.out)
                     self.assertNotIn(b"Path was not found", result.err)
 
-    def test_depth_words_out_of_range_fold_or_become_the_start_folder(self):
+    def test_depth_words_out_of_range_show_every_level_or_become_the_start_folder(self):
         self.tree.file("a/b/f", 10)
         start = native_path(self.tree.path())
-        for word, shown in [("-99999999999", None), ("-256", "   +--b"), ("-257", "+--a ..."), ("--1", "   +--b")]:
+        for word, shown in [("-99999999999", None), ("-256", "   +--b"), ("-257", "   +--b"), ("-1", "+--a ..."),
+                            ("--1", "   +--b")]:
             with self.subTest(word=word):
                 result = run(["-nostats", "-noheader", "-cl=1", start, word], cwd=self.tree.path())
                 self.assertEqual(result.code, 0 if shown else 1)

@@ -121,17 +121,28 @@ class Screens(TestCase):
         self.assertIn(("Path was not found (invalid character or maximum path length exceeded?): "
                        + native_path(self.tree.path("-?")) + SEP).encode(), result.err)
 
-    def test_long_help_and_version_words_answer_without_the_banner_and_end_the_run(self):
-        for args, expected in [(["--help"], USAGE), (["-html", "--HELP", "elsewhere"], USAGE),
-                               (["--version"], ["tallyfold 5.0"]),
-                               (["-sort=big", "--version"], ["Invalid sorting method specified - BIG",
-                                                             "(Valid methods are: name,local,total,waste,files,none)",
-                                                             "tallyfold 5.0"]),
+    def test_version_words_answer_without_the_banner_and_end_the_run(self):
+        for args, expected in [(["--version"], ["tallyfold 5.0"]), (["-Version"], ["tallyfold 5.0"]),
+                               (["-sort=big", "--version"],
+                                ["Invalid sorting method specified - BIG",
+                                 "(Valid methods are: name,local,total,waste,files,none,growth)", "tallyfold 5.0"]),
                                ([native_path(self.tree.path()), "--version", "-w"], ["tallyfold 5.0"])]:
             with self.subTest(args=args):
                 result = run(args)
                 self.assertEqual(result.code, 0)
                 self.assertOutput(result.out, lines(*expected))
+
+    def test_long_help_lists_the_options_in_the_usual_form(self):
+        result = run(["--help"])
+        self.assertEqual(result.code, 0)
+        self.assertEqual(result.err, b"")
+        for args in [["-h"], ["-html", "--HELP", "elsewhere"]]:
+            self.assertEqual(run(args).out, result.out, args)
+        out = result.out.decode().split(EOL.decode())
+        self.assertEqual(out[0], "Usage: tallyfold [OPTION]... [FOLDER] [OPTION]...")
+        settings = "config.exe" if ON_WINE else "tallyfold-config"
+        self.assertIn("  -config          start " + settings + " to set the default parameters", out)
+        self.assertNotIn(b"CONFIG.EXE", result.out)
 
     def test_a_folder_named_like_a_long_word_is_given_with_a_path(self):
         self.tree.file("--help/f", 10)

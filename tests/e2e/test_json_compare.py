@@ -68,6 +68,23 @@ class JsonReport(TestCase):
                                 capture_output=True, check=True)
             self.assertEqual(jq.stdout.split(), [str(f["total"]).encode() for f in folders[1:]])
 
+    def test_a_name_with_the_fold_mark_is_no_fold_and_compares_with_itself(self):
+        # Windows drops the dots that end a name.
+        names = {"a ... b": False, "plain": True, **({} if ON_WINE else {"x ...": False})}
+        for name in names:
+            self.tree.file(name + "/f", 5000)
+        self.tree.file("plain/inner/f", 5000)
+        start = native_path(self.tree.path())
+        with tempfile.NamedTemporaryFile(suffix=".json", delete=False) as handle:  # outside the tree
+            handle.write(run(["-json", "-cl=4096", "-1", start]).out)
+        earlier = handle.name
+        self.addCleanup(os.remove, earlier)
+        document = json.loads(run(["-json", "-cl=4096", "-1", "-compare=" + native_path(earlier), start]).out)
+        children = {child["name"]: child for child in document["root"]["children"] if child["name"] in names}
+        self.assertEqual({name: child["folded"] for name, child in children.items()}, names)
+        self.assertEqual({child["growth"] for child in json_folders(document["root"])}, {0})
+        self.assertEqual(document["gone"], {"folders": 0, "bytes": 0})
+
 
 class Growth(TestCase):
     """A tree scanned, changed, and scanned again with -compare=, with -2

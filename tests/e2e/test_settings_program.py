@@ -86,7 +86,7 @@ class SettingsProgram(TestCase):
                 "  -SORT=Size  writes: Invalid sorting method specified - SIZE",
                 "  -cl=128K    counts wastage for a cluster size of 65536 bytes",
                 "              writes: Invalid cluster size > 64K ignored.",
-                "  -0          shows folders at every depth",
+                "  -0          shows folders up to 255 levels deep",
                 "  My Files    is not an option: it becomes the start folder",
                 "  -w          shows the welcome screen",
                 'Warning: "My Files" becomes the start folder of every run whose command line names no folder.',
@@ -103,10 +103,11 @@ class SettingsProgram(TestCase):
             "  -sort=growth sorts subfolders by growth since the compared report, largest first"])
 
     def test_exclusions_and_links_are_explained(self):
-        code, out = settings([], typed='-exclude=.git "-exclude:src/old build" -links\nn\n')
+        code, out = settings([], typed='-exclude=.git "-exclude:src/old build" -exclude=src/**/gen -links\nn\n')
         self.assertEqual(code, 0)
         for expected in [
                 "  -exclude=.git leaves out every folder named .git, at any depth",
+                "  -exclude=src/**/gen leaves out the folders whose path below the start folder matches src/**/gen",
                 "  -exclude:src/old build leaves out the folder src/old build below the start folder",
                 "  -links      counts a file with several hard links in full under each of its names"]:
             self.assertIn(expected, out)

@@ -26,7 +26,8 @@ void BuildTree() {
   a.name = "a";
   a.localBytes = a.subBytes = 4096;
   b = TDirEntry{};
-  b.name = "b ...";
+  b.name = "b";
+  b.folded = true;
   b.localBytes = 4096;
   c = TDirEntry{};
   c.name = "c";

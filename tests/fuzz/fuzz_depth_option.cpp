@@ -34,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(word.size() >= 2 && word[0] == '-');
     FUZZ_CHECK(options.maxDepth >= 1);
   }
-  // A dash and a plain decimal number in 32 bits always sets the depth to
-  // its low 8 bits, 0 meaning every level.
+  // A dash and a plain decimal number in 32 bits always sets the depth: 0
+  // is 255 levels, 1 to 255 as many, any other number every level.
   int64_t value = 0;
   if (word.size() >= 2 && word[0] == '-' && IsDecimalInt32(std::string_view(word).substr(1), value)) {
     FUZZ_CHECK(recognised);
-    FUZZ_CHECK(options.maxDepth == (value % 256 == 0 ? 255 : value % 256));
+    FUZZ_CHECK(options.maxDepth == (value == 0 ? 255 : value <= 255 ? value : kAllLevels));
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/output.h"
 #include "control/launch.h"
@@ -26,8 +27,10 @@ void CheckSettings() {
   FUZZ_CHECK(options.scanThreads <= 64);  // 0: the scan chooses while it runs
   FUZZ_CHECK(!options.startFolder.empty());
   FUZZ_CHECK(!options.dirMode || !options.showWaste);
-  for (const auto* patterns : {&exclusions.namePatterns, &exclusions.pathPatterns}) {
-    for (const std::string& pattern : *patterns) FUZZ_CHECK(!pattern.empty());
+  for (const std::string& pattern : exclusions.namePatterns) FUZZ_CHECK(!pattern.empty());
+  for (const std::vector<std::string>& names : exclusions.pathPatterns) {
+    FUZZ_CHECK(!names.empty());
+    for (const std::string& name : names) FUZZ_CHECK(!name.empty());
   }
 }
 

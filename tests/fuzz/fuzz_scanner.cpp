@@ -40,8 +40,6 @@ std::string ChildName(FuzzedDataProvider& input, const FakeFolder& folder, size_
   std::replace(name.begin(), name.end(), '\0', '_');
   // Now and then a name long enough to bring the path limit within reach.
   if (input.ConsumeIntegralInRange(0, 15) == 0) name = std::string(input.ConsumeIntegralInRange(200, 1400), 'L') + name;
-  // A shown name ending in the fold mark is then always a marked one.
-  if (name.size() >= 4 && name.compare(name.size() - 4, 4, " ...") == 0) name.back() = '_';
   if (name.empty() || name == "." || name == "..") name += "n" + std::to_string(index);
   for (const FakeEntry& entry : folder.entries) {
     if (entry.name == name) return name + "#" + std::to_string(index);
@@ -153,9 +151,8 @@ std::map<std::string, size_t> ListingPlaces(const std::string& path) {
   return places;
 }
 
-size_t ListingPlace(const std::map<std::string, size_t>& places, const std::string& shownName) {
-  auto found = places.find(shownName);
-  if (found == places.end() && shownName.size() > 4) found = places.find(shownName.substr(0, shownName.size() - 4));
+size_t ListingPlace(const std::map<std::string, size_t>& places, const std::string& name) {
+  auto found = places.find(name);
   FUZZ_CHECK(found != places.end());
   return found->second;
 }
@@ -167,8 +164,8 @@ void CheckPair(const TDirEntry& first, const TDirEntry& second, const std::map<s
   if (options.sortOrder == SortOrder::none) {
     FUZZ_CHECK(firstPlace < secondPlace);
   } else if (options.sortOrder == SortOrder::name) {
-    const std::string a = UpperText(first.name);
-    const std::string b = UpperText(second.name);
+    const std::string a = UpperText(MarkedName(first));
+    const std::string b = UpperText(MarkedName(second));
     FUZZ_CHECK(a <= b);
     if (a == b) FUZZ_CHECK(firstPlace > secondPlace);  // each inserted after its equals
   } else {
@@ -195,11 +192,7 @@ void CheckFolder(const TDirEntry& folder, const std::string& path, int level, Tr
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
     if (child->next != nullptr) CheckPair(*child, *child->next, places);
     shownBytes += TotalBytes(*child);
-    std::string childPath = path + child->name + "/";
-    if (!fakeFolders.count(childPath) && child->name.size() > 4) {
-      childPath = path + child->name.substr(0, child->name.size() - 4) + "/";
-    }
-    CheckFolder(*child, childPath, level + 1, sums);
+    CheckFolder(*child, path + child->name + "/", level + 1, sums);
   }
   // Every shown child's bytes are in the folder's, unless its total is held
   // at the limit.

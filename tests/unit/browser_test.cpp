@@ -659,15 +659,18 @@ TEST_F(Navigation, OpensAFolderAsTheTopOfTheReportAndGoesBack) {
     const OutputOperations& mode;
     platform::KeyPress open, back;
     size_t header, footer;
+    const char* name;  // of the folder opened
   } kCases[] = {
-      {kConsoleMode, Scan(kScanRight), Scan(kScanLeft), 2, 9},
-      {OperationsFor(OutputMode::tab), Char('\r'), Char('\b'), 2, 0},
-      {OperationsFor(OutputMode::comma), Scan(kScanRight), Char('\b'), 2, 0},
+      {kConsoleMode, Scan(kScanRight), Scan(kScanLeft), 2, 9, "c1"},
+      {OperationsFor(OutputMode::tab), Char('\r'), Char('\b'), 2, 0, "c1"},
+      {OperationsFor(OutputMode::comma), Scan(kScanRight), Char('\b'), 2, 0, "c1"},
+      {kConsoleMode, Scan(kScanRight), Scan(kScanLeft), 2, 9, "a ... b"},  // only a name, not a fold
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.footer);
+    SCOPED_TRACE(c.name);
     SetUp();
     MakeTree(3);
+    Child(1)->name = c.name;
     const std::vector<std::string> report = WholeReport(c.mode);
     const std::vector<std::string> view = ReportStartingAt(*Child(1), report, c.mode, c.header, c.footer);
     const auto navFrames =

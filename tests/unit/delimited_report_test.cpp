@@ -153,7 +153,7 @@ TEST_F(DelimitedReport, DriveRootGetsNoSecondSeparator) {
 
 TEST_F(DelimitedReport, QuotesInNamesAreDoubledAndOtherCharactersStayInTheField) {
   root.firstChild->name = "say \"hi\", then\tgo\nhome";
-  root.firstChild->firstChild->name = "Old ...";  // a folded folder
+  root.firstChild->firstChild->folded = true;  // shown as "Old ..."
   options.showHeader = false;
   options.showWaste = false;
   options.showFileCounts = false;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/platform.h"
@@ -29,6 +30,49 @@ TEST(Wildcards, MatchWithinOneNameOnly) {
   for (const auto& c : kCases) {
     EXPECT_EQ(MatchesWildcards(c.pattern, c.text), c.matches) << c.pattern << " ~ " << c.text;
   }
+}
+
+// A path of the running system's spelling: "/" becomes its separator, and
+// on Windows a full path begins with a drive.
+std::string P(std::string text) {
+  std::replace(text.begin(), text.end(), '/', platform::kPathSeparator);
+  const bool full = !text.empty() && text[0] == platform::kPathSeparator;
+  return full && platform::kPathStyle == platform::PathStyle::Windows ? "C:" + text : text;
+}
+
+TEST(Exclusions, PatternsInTheMannerOfGitignore) {
+  const std::string start = P("/data/start/");
+  const std::string outside = platform::kPathStyle == platform::PathStyle::Windows ? "D:/etc" : "/etc";
+  const struct {
+    std::string pattern, folder, name;  // the subfolder `name` of `folder` below the start folder
+    bool excluded;
+  } kCases[] = {
+      {"build", "a/", "build", true},
+      {"/build", "", "build", true},
+      {"/build", "a/", "build", false},
+      {"a/build", "a/", "build", true},
+      {"build/", "a/b/", "build", true},  // a trailing separator only says "a folder"
+      {"**/cache", "x/y/", "cache", true},
+      {"**/cache", "", "cache", true},
+      {"src/**/gen", "src/", "gen", true},
+      {"src/**/gen", "src/a/b/", "gen", true},
+      {"src/**/gen", "x/src/", "gen", false},
+      {"src/**", "src/a/", "b", true},
+      {"src/**", "", "src", false},
+      {"caf?", "", "caf\xC3\xA9", true},  // one character of two bytes
+      {"caf??", "", "caf\xC3\xA9", false},
+      {"*\xC3\xA9", "", "caf\xC3\xA9", true},
+      {P("/data/start/src/old"), "src/", "old", true},
+      {P("/data/start/src/old/"), "x/src/", "old", false},
+      {outside, "", "etc", false},
+  };
+  for (const auto& c : kCases) {
+    exclusions = Exclusions{};
+    ASSERT_TRUE(AddExclusion(c.pattern, "-exclude=" + c.pattern));
+    AnchorExclusions(start);
+    EXPECT_EQ(IsExcluded(start + P(c.folder), c.name), c.excluded) << c.pattern << " ~ " << c.folder << c.name;
+  }
+  exclusions = Exclusions{};
 }
 
 }  // namespace

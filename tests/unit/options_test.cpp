@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
 #include "console/output.h"
+#include "control/launch.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -36,7 +39,7 @@ class Options : public ::testing::Test {
 TEST_F(Options, DefaultsWithoutAnyWord) {
   Apply({});
   EXPECT_EQ(options.startFolder, ".");
-  EXPECT_EQ(options.maxDepth, 255);
+  EXPECT_EQ(options.maxDepth, kAllLevels);
   EXPECT_EQ(options.sortOrder, SortOrder::name);
   EXPECT_EQ(options.outputMode, OutputMode::console);
   EXPECT_TRUE(options.showWaste && options.wasteAsPercent && options.showFileCounts && options.showOwnSize &&
@@ -80,7 +83,7 @@ TEST_F(Options, DirHidesWastageForGood) {
 
 TEST_F(Options, UnknownSortKeywordKeepsTheOrderAndSaysSo) {
   EXPECT_EQ(Apply({"-sort=Size"}), Lines({"Invalid sorting method specified - SIZE",
-                                          "(Valid methods are: name,local,total,waste,files,none)"}));
+                                          "(Valid methods are: name,local,total,waste,files,none,growth)"}));
   EXPECT_EQ(options.sortOrder, SortOrder::name);
   Apply({"-sort=files"});
   EXPECT_EQ(options.sortOrder, SortOrder::files);
@@ -136,11 +139,28 @@ TEST_F(Options, DepthWords) {
   const struct {
     const char* word;
     int depth;
-  } cases[] = {{"-3", 3}, {"-0", 255}, {"-256", 255}, {"-300", 44}, {"-$10", 16}, {"-0x1F", 31}, {"- 7", 7}};
+  } cases[] = {{"-3", 3},           {"-0", 255},           {"-255", 255},   {"-256", kAllLevels},
+               {"-300", kAllLevels}, {"--1", kAllLevels},   {"-$10", 16},    {"-0x1F", 31},
+               {"- 7", 7}};
   for (const auto& c : cases) {
     Apply({c.word});
     EXPECT_EQ(options.maxDepth, c.depth) << c.word;
     EXPECT_EQ(options.startFolder, ".") << c.word;
+  }
+}
+
+// A new option without its line in the help fails here.
+TEST(OptionHelp, EveryOptionOfTheTableHasAHelpLine) {
+  const std::vector<std::string> help = HelpLines();
+  for (std::string_view upper : OptionTableWords()) {
+    std::string word(upper);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool takesValue = word.back() == '=';
+    const bool hasLine = std::any_of(help.begin(), help.end(), [&](const std::string& line) {
+      if (line.rfind("  " + word, 0) != 0) return false;
+      return takesValue || line.size() == word.size() + 2 || line[word.size() + 2] == ' ';
+    });
+    EXPECT_TRUE(hasLine) << word;
   }
 }
 

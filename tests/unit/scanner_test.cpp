@@ -23,14 +23,14 @@ std::string P(std::string text) {
 std::vector<std::string> ChildNames(const TDirEntry& parent) {
   std::vector<std::string> names;
   for (const TDirEntry* child = parent.firstChild; child != nullptr; child = child->next) {
-    names.push_back(child->name);
+    names.push_back(MarkedName(*child));
   }
   return names;
 }
 
 const TDirEntry& Child(const TDirEntry& parent, const std::string& name) {
   for (const TDirEntry* child = parent.firstChild; child != nullptr; child = child->next) {
-    if (child->name == name) return *child;
+    if (MarkedName(*child) == name) return *child;
   }
   ADD_FAILURE() << "no child " << name;
   return parent;
@@ -169,7 +169,7 @@ TEST_F(Scan, SizeThresholdIsStrictAndMarksTheParent) {
   options.minFolderBytes = 1048576;
   ASSERT_TRUE(ScanFake(P("/r"), 1));
   EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"exact"}));
-  EXPECT_EQ(root.name, P("/r ..."));
+  EXPECT_EQ(MarkedName(root), P("/r ..."));
   EXPECT_EQ(root.fileCount, 2);  // the folded folder's files
   EXPECT_EQ(root.subBytes, 1048576 + 1048575);
 }
@@ -190,15 +190,32 @@ TEST_F(Scan, DepthLimitFoldsSubtreesIntoTheFoldersAtTheLimit) {
   EXPECT_EQ(scanTotals.totalFiles, 5);
 }
 
-TEST_F(Scan, ANameWithTheMarkGetsNoSecondOne) {
+TEST_F(Scan, WithoutADepthLimitNoLevelIsFolded) {
+  if (platform::kMaxScanPathLength < 600) GTEST_SKIP() << "300 levels need a longer path than the system takes";
+  std::string path = P("/r");
+  for (int level = 1; level <= 300; ++level) {
+    fakeFolders[path + platform::kPathSeparator] = {};
+    if (level < 300) fakeFolders[path + platform::kPathSeparator].entries = {Dir("d")};
+    path += P("/d");
+  }
+  ASSERT_TRUE(ScanFake(P("/r"), 1));
+  int levels = 1;
+  for (const TDirEntry* folder = &root; folder->firstChild != nullptr; folder = folder->firstChild) ++levels;
+  EXPECT_EQ(levels, 300);
+}
+
+TEST_F(Scan, TheFoldMarkIsShownOnceAndLeavesTheNameAlone) {
   TDirEntry entry;
   entry.name = "old ... stuff";
+  EXPECT_FALSE(entry.folded);
   MarkFolded(entry);
-  EXPECT_EQ(entry.name, "old ... stuff");
+  EXPECT_TRUE(entry.folded);
+  EXPECT_EQ(MarkedName(entry), "old ... stuff");
   entry.name = "plain";
   MarkFolded(entry);
   MarkFolded(entry);
-  EXPECT_EQ(entry.name, "plain ...");
+  EXPECT_EQ(entry.name, "plain");
+  EXPECT_EQ(MarkedName(entry), "plain ...");
 }
 
 struct OrderCase {
@@ -237,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Every folder in line order, indented by its depth.
 void AppendTreeLines(const TDirEntry& folder, const std::string& indent, std::vector<std::string>& lines) {
-  lines.push_back(indent + folder.name);
+  lines.push_back(indent + MarkedName(folder));
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
     AppendTreeLines(*child, indent + " ", lines);
   }
