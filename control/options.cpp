@@ -103,6 +103,8 @@ bool ApplyWholeWordSwitch(std::string_view upper) {
   else if (upper == "-COMMA") options.outputMode = OutputMode::comma;
   else if (upper == "-HTML") options.outputMode = OutputMode::html;
   else if (upper == "-JSON") options.outputMode = OutputMode::json;
+  else if (upper == "-MAP") options.outputMode = OutputMode::map;
+  else if (upper == "-BARS") options.showBars = true;
   else if (upper == "-LONGEST") options.longestPaths = true;
   else if (upper == "-NOWASTE") options.showWaste = false;
   else if (upper == "-NOFILES") options.showFileCounts = false;
