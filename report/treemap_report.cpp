@@ -68,7 +68,8 @@ void Choose(const TDirEntry& top, size_t rectangles, MapChoice& choice) {
     const int32_t children = FolderChildren(*next.folder);
     const bool closesParentsOther = next.parent >= 0 && childrenLeft[next.parent] == 1;
     const size_t needed = used + 1 + (children > 0 ? 1 : 0) - (closesParentsOther ? 1 : 0);
-    if (needed > rectangles) break;
+    // The top is always on the page, which has no map without it.
+    if (needed > rectangles && next.parent >= 0) break;
     met.pop();
     used = needed;
     if (next.parent >= 0) childrenLeft[next.parent] -= 1;
