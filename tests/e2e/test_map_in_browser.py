@@ -79,6 +79,8 @@ class MapInBrowser(TestCase):
         self.tree.file("Docs/f", 5 << 20)
         self.tree.file("Music/f", 20 << 20)
         self.tree.file("Video/f", 12 << 20)
+        for k in range(300):  # small files: a large wastage share
+            self.tree.file("Mail/m%03d" % k, 100)
         start = native_path(self.tree.path())
         result = run(["-map", "-cl=4096", start])
         self.assertEqual(result.code, 0, result.err)
@@ -109,6 +111,7 @@ class MapInBrowser(TestCase):
             title(path("Docs"), "8.0 MB", "5.0 MB", "1", "4 KB (0%)"),
             title(path("Docs", "New"), "2.0 MB", "2.0 MB", "1", "4 KB (0%)"),
             title(path("Docs", "Old"), "1.0 MB", "1.0 MB", "1", "4 KB (0%)"),
+            title(path("Mail"), "1.2 MB", "1.2 MB", "300", "1.1 MB (97%)"),
             title(path("Music"), "20.0 MB", "20.0 MB", "1", "4 KB (0%)"),
             title(path("Video"), "12.0 MB", "12.0 MB", "1", "4 KB (0%)")]))
         # The start folder's subfolders share the whole map by their totals.
