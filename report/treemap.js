@@ -46,11 +46,15 @@
   // Wastage shares of half the size or more take the strongest colour.
   function wasteColour(d) { return shade(28, d.r / 0.5); }
 
-  // Growth against the total then: grown red, shrunk green.
+  var UNCHANGED = "#eceef1";
+
+  // Growth as a share of the larger of the totals now and then: grown red,
+  // shrunk green.
   function growthColour(d) {
-    if (d.g === undefined) return "#d5d8dd";
+    if (d.g === undefined) return "#bfc4cb";
     if (d.g === "new") return shade(210, 0.6);
-    if (d.g >= 0) return shade(0, d.v > 0 ? d.g / d.v : 0);
+    if (d.g === 0) return UNCHANGED;
+    if (d.g > 0) return shade(0, d.g / d.v);
     return shade(130, -d.g / (d.v - d.g));
   }
 
@@ -64,8 +68,8 @@
     },
     growth: {
       colour: function (node) { return growthColour(node.data); },
-      legend: [["grown", shade(0, 0.7)], ["unchanged", shade(0, 0)], ["shrunk", shade(130, 0.7)],
-               ["new", shade(210, 0.6), "new"], ["unknown", "#d5d8dd"]]
+      legend: [["grown", shade(0, 0.7)], ["unchanged", UNCHANGED], ["shrunk", shade(130, 0.7)],
+               ["new", shade(210, 0.6), "new"], ["unknown", "#bfc4cb"]]
     },
     depth: {
       colour: depthColour,
@@ -81,16 +85,14 @@
       var item = document.createElement("span");
       var swatch = document.createElement("i");
       swatch.style.background = entry[1];
-      if (entry[2]) swatch.className = "cell new";
-      swatch.style.position = "static";
+      if (entry[2]) swatch.className = entry[2];
       item.appendChild(swatch);
       item.appendChild(document.createTextNode(entry[0]));
       legend.appendChild(item);
     });
     var other = document.createElement("span");
     var swatch = document.createElement("i");
-    swatch.className = "cell other";
-    swatch.style.position = "static";
+    swatch.className = "other";
     other.appendChild(swatch);
     other.appendChild(document.createTextNode("other: smaller folders summed"));
     legend.appendChild(other);
