@@ -23,6 +23,8 @@ constexpr int32_t kCells = 10;
 }  // namespace
 
 void NoteDescent(const TDirEntry& folder) {
+  // Every pass lists from the top, so a pass after the B key notes afresh.
+  if (!options.showBars) return;
   const size_t depth = LineDepth();
   descendedAt.resize(depth + 1);
   descendedAt[depth] = &folder;
