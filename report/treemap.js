@@ -122,11 +122,10 @@
     var width = placed.x1 - placed.x0, height = placed.y1 - placed.y0;
     var cell = document.createElement("div");
     cell.className = isOther(d) ? "cell other" : d.g === "new" && colourChoice.value === "growth" ? "cell new" : "cell";
-    cell.style.left = placed.x0 + "px";
-    cell.style.top = placed.y0 + "px";
-    cell.style.width = width + "px";
-    cell.style.height = height + "px";
-    if (!isOther(d)) cell.style.backgroundColor = schemes[colourChoice.value].colour(d.node);
+    // One assignment of the whole style: a map of many thousand rectangles
+    // draws noticeably faster than with a property at a time.
+    cell.style.cssText = "left:" + placed.x0 + "px;top:" + placed.y0 + "px;width:" + width + "px;height:" +
+      height + "px" + (isOther(d) ? "" : ";background-color:" + schemes[colourChoice.value].colour(d.node));
     cell.title = titleOf(d);
     cell.dataset.id = isOther(d) ? "" : d.node.id;
     cell.dataset.value = d.v;
@@ -150,7 +149,8 @@
     var placed = layout(current);
     var fragment = document.createDocumentFragment();
     placed.descendants().forEach(function (node) {
-      if (node.depth === 0 || node.x1 - node.x0 < 1 || node.y1 - node.y0 < 1) return;
+      // A rectangle under two pixels across shows nothing but its border.
+      if (node.depth === 0 || node.x1 - node.x0 < 2 || node.y1 - node.y0 < 2) return;
       drawCell(fragment, node);
     });
     map.textContent = "";
