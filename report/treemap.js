@@ -20,18 +20,22 @@
     var d = node.data;
     var children = (d.c || []).reduce(function (sum, c) { return sum + c.v; }, 0);
     d.own = Math.max(d.v - children, 0);
-    d.path = !node.parent ? d.n
-      : node.parent.data.path + (node.parent.data.path.slice(-1) === separator ? "" : separator) + d.n;
   });
+
+  function pathOf(node) {
+    if (!node.parent) return node.data.n;
+    var above = pathOf(node.parent);
+    return above + (above.slice(-1) === separator ? "" : separator) + node.data.n;
+  }
 
   function isOther(d) { return d.x !== undefined; }
 
   function titleOf(d) {
     if (isOther(d)) {
       return "other: " + d.x + (d.x === 1 ? " smaller folder" : " smaller folders") + " in " +
-        d.node.parent.data.path + "\nTotal: " + d.t;
+        pathOf(d.node.parent) + "\nTotal: " + d.t;
     }
-    var lines = [d.path, "Total: " + d.t, "Own size: " + d.o, "Files: " + d.f, "Wastage: " + d.w];
+    var lines = [pathOf(d.node), "Total: " + d.t, "Own size: " + d.o, "Files: " + d.f, "Wastage: " + d.w];
     if (data.growth) lines.push("Growth: " + (d.gt === undefined ? "unknown" : d.gt));
     if (d.z) lines.push("Folded: its subfolders are summed into it");
     return lines.join("\n");
