@@ -13,11 +13,18 @@ tools take turns under hyperfine, one run each per round, warm cache.
 --quick uses a tree of a hundredth the size and one round, as a smoke test
 that the bench works.
 
+The map page (-map -dir) of the "folders" tree, about 1,100,000 folders,
+follows: its size, its rectangles, and the time headless Chromium takes to
+load it and run its drawing (skipped without chromium).
+
 --cold drops the page cache before every run (which needs root) and compares
 the floor at 1 to 64 threads, Tallyfold's default and fixed thread counts, du,
 ncdu and gdu, as ratios to the fastest floor of the same run (3 rounds).
 """
 import argparse
+import base64
+import hashlib
+import html
 import json
 import os
 import shutil
@@ -154,6 +161,49 @@ def measure(tools, runs, cold=False):
     return {label: statistics.median(values) for label, values in times.items()}
 
 
+# The map page's scripts between two probes, allowed by their hashes: how
+# long the layout and drawing took, and how many rectangles were drawn.
+MAP_START = "window.drawStart = performance.now();"
+MAP_PROBE = ('(function () { var out = document.createElement("pre"); out.id = "probe";'
+             ' out.textContent = JSON.stringify({ms: performance.now() - window.drawStart,'
+             ' cells: document.querySelectorAll("#map .cell").length});'
+             ' document.body.appendChild(out); })();')
+
+
+def script_hash(script):
+    return b"'sha256-" + base64.b64encode(hashlib.sha256(script.encode()).digest()) + b"' "
+
+
+def count_map_nodes(node):
+    return 1 + sum(count_map_nodes(child) for child in node.get("c", []))
+
+
+def map_page_row(tallyfold, tree, folder):
+    """Size, rectangles and drawing time of the map page of `tree`."""
+    page = subprocess.run([tallyfold, "-p", "-dir", "-map", tree], stdout=subprocess.PIPE, check=True).stdout
+    data = page.split(b'<script type="application/json" id="tree">', 1)[1].split(b"</script>", 1)[0]
+    rectangles = count_map_nodes(json.loads(data)["root"]) - 1  # the start folder is the map itself
+    print("\n%s, map page (-map -dir)" % tree)
+    print("  page size %.2f MB, %d rectangles on the page" % (len(page) / 1e6, rectangles))
+    chromium = shutil.which("chromium")
+    if chromium is None:
+        return
+    probed = page.replace(b"script-src ", b"script-src " + script_hash(MAP_START) + script_hash(MAP_PROBE), 1)
+    probed = probed.replace(b"<script>", b"<script>" + MAP_START.encode() + b"</script><script>", 1)
+    probed = probed.replace(b"</body></html>", b"<script>" + MAP_PROBE.encode() + b"</script></body></html>")
+    path = os.path.join(folder, "map.html")
+    with open(path, "wb") as handle:
+        handle.write(probed)
+    with tempfile.TemporaryDirectory() as profile:
+        dom = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                              "--user-data-dir=" + profile, "--window-size=1280,800", "--dump-dom",
+                              "file://" + path], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                             check=True).stdout.decode("utf-8", "replace")
+    seen = json.loads(html.unescape(dom.split('<pre id="probe">', 1)[1].split("</pre>", 1)[0]))
+    print("  headless Chromium: %.0f ms to lay out and draw the map, %d rectangles drawn"
+          % (seen["ms"], seen["cells"]))
+
+
 def supports_threads(tallyfold):
     # A program without the option takes the word for its start folder.
     probe = subprocess.run([tallyfold, "-p", "-nostats", "-1", "-threads=2"], cwd=HERE,
@@ -196,6 +246,8 @@ def main():
         for label, command in tools:
             print("  %-30s %10.3f %8.2f %12.1f" % (label, medians[label], medians[label] / base,
                                                    peak_memory_mib(command)))
+    if not args.cold:
+        map_page_row(tallyfold, ensure_tree("folders", args.trees, scale), args.trees)
 
 
 if __name__ == "__main__":

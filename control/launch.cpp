@@ -102,6 +102,8 @@ std::vector<std::string> HelpLines() {
       "  -comma           write a comma-separated report",
       "  -html            write an HTML report",
       "  -json            write a JSON report",
+      "  -map             write one HTML page that draws the tree as a treemap",
+      "  -bars            add a bar of each folder's share of its parent's total",
       "  -utf8            write the tab and comma reports in UTF-8, the comma report",
       "                     with a byte-order mark",
       "  -compare=FILE    show each folder's growth since the JSON report FILE",

@@ -151,6 +151,8 @@ constexpr OptionWord kOptionTable[] = {
     {"-COMMA", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::comma; }},
     {"-HTML", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::html; }},
     {"-JSON", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::json; }},
+    {"-MAP", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::map; }},
+    {"-BARS", Form::whole, [](const OptionUse&) { options.showBars = true; }},
     // A path, as the user typed it.
     {"-COMPARE=", Form::anyValue, [](const OptionUse& use) { options.compareFile = use.typedValue; }},
     {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word, use.typedValue); }},

@@ -31,9 +31,10 @@ bool FirstArgumentAsksForHelp() {
 }
 
 // The text reports that a redirected run frames with a header line and a
-// closing form feed; an HTML or JSON document has no room for them.
+// closing form feed; an HTML, JSON or map document has no room for them.
 bool FramedReport() {
-  return options.outputMode != OutputMode::html && options.outputMode != OutputMode::json;
+  return options.outputMode != OutputMode::html && options.outputMode != OutputMode::json &&
+         options.outputMode != OutputMode::map;
 }
 
 void SetConsoleDefaults() {
@@ -87,8 +88,10 @@ void RenderTree(const std::string& expandedPath) {
   // Every mode: the browser's navigation builds the paths of the folders it
   // opens on it too.
   reportPath = EnsureTrailingBackslash(expandedPath);
-  // A JSON document is written whole, also on a console.
-  if (options.outputMode == OutputMode::json) options.pauseEachPage = false;
+  // A JSON document or a map page is written whole, also on a console.
+  if (options.outputMode == OutputMode::json || options.outputMode == OutputMode::map) {
+    options.pauseEachPage = false;
+  }
   CompareWithTree();
   if (options.sortOrder == SortOrder::growth) OrderByGrowth();
   WalkReport(OperationsFor(options.outputMode));

@@ -13,6 +13,6 @@
 // rest of the report has been printed; Esc, Q and Ctrl+C end the program.
 void BrowseReport(const OutputOperations& mode, LineNumber totalLines);
 
-// Flips the setting of a column key (W, D, F, S, T, or A for the tree
+// Flips the setting of a column key (W, D, F, S, T, G, B, or A for the tree
 // characters), given upper-cased; false for any other key.
 bool FlipColumnSetting(uint8_t key);

@@ -5,6 +5,7 @@
 #include "console/writer.h"
 #include "report/comparison.h"
 #include "report/format.h"
+#include "report/share_bar.h"
 #include "scan/drive_stats.h"
 #include "settings/settings.h"
 
@@ -38,6 +39,14 @@ void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64
   if (options.showFileCounts) AppendColumn(line, 6, [files](std::string& out) { AppendCount(out, files); });
 }
 
+// The share bar of -bars, after the file count; blank for the top folder
+// and the totals line, which have no parent.
+void AppendBarColumn(std::string& line, int64_t total, int64_t parentTotal) {
+  if (!options.showBars) return;
+  line += parentTotal < 0 ? std::string(kShareBarWidth, ' ') : ShareBarText(total, parentTotal);
+  line += "  ";
+}
+
 // The growth column of -compare=, just left of the folder names.
 void AppendGrowthColumn(std::string& line, const TDirEntry& folder) {
   if (!GrowthShown()) return;
@@ -50,6 +59,7 @@ void WriteColumnTitles() {
   if (options.showTotals) titles += "Total + subs    ";
   if (WasteColumnShown()) titles += options.wasteAsPercent ? "Wstd  " : "  Wasted space  ";
   if (options.showFileCounts) titles += " Files  ";
+  if (options.showBars) titles += "Share         ";
   if (GrowthShown()) titles += "        Growth  ";
   titles += "Folder name  ";
   if (options.showOwnSize) titles += " [Without subfolders]";
@@ -62,6 +72,7 @@ void WriteColumnRule() {
   if (options.showTotals) rule += RepeatChar(14, bar) + "  ";
   if (WasteColumnShown()) rule += RepeatChar(options.wasteAsPercent ? 4 : 14, bar) + "  ";
   if (options.showFileCounts) rule += RepeatChar(6, bar) + "  ";
+  if (options.showBars) rule += RepeatChar(kShareBarWidth, bar) + "  ";
   if (GrowthShown()) rule += RepeatChar(14, bar) + "  ";
   rule += RepeatChar(40, bar);
   WriteOutLine(FirstChars(rule, static_cast<size_t>(screenWidth - 1)));
@@ -72,6 +83,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   static std::string line;
   line.clear();
   AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount);
+  AppendBarColumn(line, TotalBytes(folder), ParentTotalOfLine(folder));
   AppendGrowthColumn(line, folder);
   line += treePrefix;
   if (!IsWalkTop(folder)) {
@@ -94,6 +106,7 @@ void WriteTotalsLine() {
   const int64_t grandTotal = TotalBytes(root);
   std::string line;
   AppendFigureColumns(line, grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles);
+  AppendBarColumn(line, grandTotal, -1);
   AppendGrowthColumn(line, root);
   line += "Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ";
   // The wastage in the form the column does not use.
@@ -143,7 +156,10 @@ void WriteComparedFooterLine(int32_t line) {
   }
 }
 
-void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNextSibling); }
+void DescendTree(const TDirEntry& folder, bool hasNextSibling) {
+  NoteDescent(folder);
+  PushTreeIndent(hasNextSibling);
+}
 
 void WriteConsoleHeaderLine(int32_t line) {
   if (line == 0) {

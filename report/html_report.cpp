@@ -9,6 +9,7 @@
 #include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
+#include "report/share_bar.h"
 #include "scan/drive_stats.h"
 #include "scan/tree.h"
 #include "settings/settings.h"
@@ -56,6 +57,7 @@ void WriteHeaderSlot(int32_t slot) {
       break;
     case 9:
       if (options.showFileCounts) WriteOutLine("    <th>File count</th>");
+      if (options.showBars) WriteOutLine("    <th>Share</th>");
       if (GrowthShown()) WriteOutLine("    <th>Growth</th>");
       break;
     case 10:
@@ -77,6 +79,7 @@ void WriteTotalsRow() {
     row += TotalsCell(options.wasteAsPercent ? FormatPercent(wasted, grandTotal) : FormatSize(wasted));
   }
   if (options.showFileCounts) row += TotalsCell(FormatCount(scanTotals.totalFiles));
+  if (options.showBars) row += TotalsCell("");
   if (GrowthShown()) row += TotalsCell(GrowthSizeText(GrowthOf(root)));
   // "Wastage:" shows the form of the wasted space that the column does not.
   row += TotalsCell("Cluster size: " + FormatSize(effectiveClusterSize) + " Wastage: " +
@@ -121,7 +124,19 @@ void WriteFooterSlot(int32_t slot) {
   }
 }
 
-void DescendTree(const TDirEntry&, bool hasNextSibling) { PushTreeIndent(hasNextSibling); }
+void DescendTree(const TDirEntry& folder, bool hasNextSibling) {
+  NoteDescent(folder);
+  PushTreeIndent(hasNextSibling);
+}
+
+// The share bar of -bars: a cell whose bar the style sheet draws as wide as
+// the share; empty for the top folder, which has no parent.
+std::string BarCell(const TDirEntry& folder) {
+  const int64_t parentTotal = ParentTotalOfLine(folder);
+  if (parentTotal < 0) return "<td class=\"bar\"></td>";
+  const std::string percent = std::to_string(SharePercent(TotalBytes(folder), parentTotal)) + "%";
+  return "<td class=\"bar\" title=\"" + percent + "\"><span style=\"width:" + percent + "\"></span></td>";
+}
 
 }  // namespace
 
@@ -171,6 +186,7 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
                                        : FormatSize(folder.wastedBytes));
   }
   if (options.showFileCounts) row += Cell(FormatCount(folder.fileCount));
+  if (options.showBars) row += BarCell(folder);
   if (GrowthShown()) row += Cell(GrowthSizeText(GrowthOf(folder)));
   std::string tree = treePrefix;
   if (!IsWalkTop(folder)) {

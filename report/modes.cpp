@@ -4,6 +4,7 @@
 #include "report/delimited_report.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
+#include "report/treemap_report.h"
 
 const OutputOperations& OperationsFor(OutputMode mode) {
   switch (mode) {
@@ -11,6 +12,7 @@ const OutputOperations& OperationsFor(OutputMode mode) {
     case OutputMode::comma: return kCommaMode;
     case OutputMode::html: return kHtmlMode;
     case OutputMode::json: return kJsonMode;
+    case OutputMode::map: return kMapMode;
     case OutputMode::console: break;
   }
   return kConsoleMode;

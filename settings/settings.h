@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-enum class OutputMode : uint8_t { console = 0, tab = 1, comma = 2, html = 3, json = 4 };
+enum class OutputMode : uint8_t { console = 0, tab = 1, comma = 2, html = 3, json = 4, map = 5 };
 
 // growth orders by the growth since an earlier report (-compare=), by total
 // without one.
@@ -54,6 +54,9 @@ struct ReportOptions {
   std::string compareFile;
   // The growth column of a comparison is shown; the browser's G key flips it.
   bool showGrowth = true;
+  // -bars: a bar of each folder's share of its parent's total; the
+  // browser's B key flips it.
+  bool showBars = false;
 };
 
 extern ReportOptions options;

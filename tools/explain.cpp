@@ -44,6 +44,7 @@ ReportOptions OppositeOfDefaults() {
   opposite.sortOrder = SortOrder::none;
   opposite.pauseEachPage = false;
   opposite.compareFile = std::string(1, '\0');
+  opposite.showBars = true;
   return opposite;
 }
 
@@ -55,6 +56,7 @@ std::string OutputModeText(OutputMode mode) {
     case OutputMode::comma: return "makes a comma-separated report";
     case OutputMode::html: return "makes an HTML report";
     case OutputMode::json: return "makes a JSON report";
+    case OutputMode::map: return "makes a page that draws the tree as a treemap";
     default: return "makes the console report";
   }
 }
@@ -125,6 +127,9 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
   if (after.compareFile != before.compareFile) {
     add("shows each folder's growth since the earlier JSON report " + after.compareFile);
+  }
+  if (after.showBars != before.showBars && after.showBars) {
+    add("shows a bar of each folder's share of its parent's total");
   }
   if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
     add("does not pause after each page");

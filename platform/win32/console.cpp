@@ -56,7 +56,8 @@ bool WriteToConsole(HANDLE handle, std::string_view text) {
 }
 
 // The box characters of the tree keep the bytes a redirected report has
-// always had, whatever the ANSI code page.
+// always had, whatever the ANSI code page; the full block of the share bars
+// (-bars) joins them as code page 437 has it.
 char Cp437BoxByte(wchar_t c) {
   switch (c) {
     case 0x2514:
@@ -67,6 +68,8 @@ char Cp437BoxByte(wchar_t c) {
       return '\xC4';  // horizontal
     case 0x2502:
       return '\xB3';  // vertical
+    case 0x2588:
+      return '\xDB';  // full block
     default:
       return '\0';
   }

@@ -103,9 +103,11 @@ class SettingsProgram(TestCase):
             "  -sort=growth sorts subfolders by growth since the compared report, largest first"])
 
     def test_exclusions_and_links_are_explained(self):
-        code, out = settings([], typed='-exclude=.git "-exclude:src/old build" -exclude=src/**/gen -links\nn\n')
+        code, out = settings([], typed='-exclude=.git "-exclude:src/old build" -exclude=src/**/gen -links -map -bars\nn\n')
         self.assertEqual(code, 0)
         for expected in [
+                "  -map        makes a page that draws the tree as a treemap",
+                "  -bars       shows a bar of each folder's share of its parent's total",
                 "  -exclude=.git leaves out every folder named .git, at any depth",
                 "  -exclude=src/**/gen leaves out the folders whose path below the start folder matches src/**/gen",
                 "  -exclude:src/old build leaves out the folder src/old build below the start folder",

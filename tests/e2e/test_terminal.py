@@ -239,6 +239,8 @@ class Browser(TerminalCase):
         self.expect_window(self.total, self.report_lines(["-c-"]))
         self.terminal.keys("t")
         self.expect_window(self.total, self.report_lines(["-c-", "-nototals"]))
+        self.terminal.keys("b")
+        self.expect_window(self.total, self.report_lines(["-c-", "-nototals", "-bars"]))
         self.terminal.keys("Escape")
         self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
         self.assertModesRestored()

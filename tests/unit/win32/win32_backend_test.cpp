@@ -34,18 +34,19 @@ TEST(Win32Console, PagesByTheWindowAndWrapsAtTheBufferWidth) {
 }
 
 TEST(Win32Console, EncodesAFileInTheCodePageWithTheBoxBytesOfCodePage437) {
-  // "a-macron omega han", the tree's tee and a blank: the UTF-8 code page and
-  // GB18030 keep every character; code page 1252 has none of the three and
-  // must not write a look-alike "a". UTF-8 and GB18030 refuse any flag.
-  const std::string text = "\xc4\x81\xce\xa9\xe6\xbc\xa2 \xe2\x94\x9c";
+  // "a-macron omega han", a blank, the tree's tee and a share bar's block:
+  // the UTF-8 code page and GB18030 keep every character; code page 1252
+  // has none of the three letters and must not write a look-alike "a".
+  // UTF-8 and GB18030 refuse any flag.
+  const std::string text = "\xc4\x81\xce\xa9\xe6\xbc\xa2 \xe2\x94\x9c\xe2\x96\x88";
   const struct {
     UINT codePage;
     std::string bytes;
     DWORD flags;
   } cases[] = {
-      {1252, "??? \xC3", WC_NO_BEST_FIT_CHARS},
-      {65001, "\xc4\x81\xce\xa9\xe6\xbc\xa2 \xC3", 0},
-      {54936, "\xa8\xa1\xa6\xb8\x9d\x68 \xC3", 0},
+      {1252, "??? \xC3\xDB", WC_NO_BEST_FIT_CHARS},
+      {65001, "\xc4\x81\xce\xa9\xe6\xbc\xa2 \xC3\xDB", 0},
+      {54936, "\xa8\xa1\xa6\xb8\x9d\x68 \xC3\xDB", 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(platform::win32::NoLookAlikeFlags(c.codePage), c.flags) << c.codePage;

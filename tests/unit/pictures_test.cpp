@@ -1,0 +1,100 @@
+// The pictures of the tree: the share bars of -bars in the console and HTML
+// forms, and the folders a map page of a limited number of rectangles shows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "console/output.h"
+#include "console/writer.h"
+#include "control/settings.h"
+#include "example_tree.h"
+#include "report/console_report.h"
+#include "report/html_report.h"
+#include "report/treemap_report.h"
+#include "report/walker.h"
+#include "scan/tree.h"
+
+namespace {
+
+class Pictures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options = ReportOptions{};
+    options.pauseEachPage = false;
+    options.showBars = true;
+    screenWidth = 80;
+    docs = BuildExampleTree("C:\\DATA");
+  }
+  void TearDown() override {
+    ReleaseExampleTree();
+    options = ReportOptions{};
+  }
+
+  static std::string Render(const OutputOperations& mode) {
+    std::string written;
+    CaptureOutput(&written);
+    WalkReport(mode);
+    CaptureOutput(nullptr);
+    return written;
+  }
+
+  TDirEntry* docs = nullptr;
+};
+
+// Docs is 6 of the start folder's 36 MB, Old 1 of Docs' 6, Music 20 of 36:
+// two, two and six tenths. The start folder and the totals have no parent.
+TEST_F(Pictures, ShareBarsInTheConsoleAndHtmlForms) {
+  const struct {
+    const OutputOperations* mode;
+    const TreeChars* chars;
+    std::vector<std::string> lines;
+  } kRows[] = {
+      {&kConsoleMode, &kPlainChars,
+       {"Total + subs    Wstd   Files  Share         Folder name   [Without subfolders]",
+        "--------------  ----  ------  ------------  -----------------------------------",
+        "       36.0 MB    0%      12                C:\\DATA   [10.0 MB]",
+        "        6.0 MB    4%     100  [##        ]  |--Docs   [5.0 MB]",
+        "        1.0 MB    2%      10  [##        ]  |  +--Old  ",
+        "       20.0 MB    3%     300  [######    ]  +--Music  ",
+        "       36.0 MB    2%     422                Cluster size: 4 KB  Wastage: 860 KB"}},
+      {&kConsoleMode, &kGraphicsChars,
+       {"        1.0 MB    2%      10  [\u2588\u2588        ]  \u2502  \u2514\u2500\u2500Old  "}},
+      {&kHtmlMode, &kPlainChars,
+       {"    <th>Share</th>",
+        "<tr><td>36.0 MB</td><td>  0%</td><td>12</td><td class=\"bar\"></td><td class=\"l\">  C:\\DATA   [10.0 MB]</td></tr>",
+        "<tr><td>6.0 MB</td><td>  4%</td><td>100</td><td class=\"bar\" title=\"17%\"><span style=\"width:17%\"></span></td>"
+        "<td class=\"l\">  |--Docs   [5.0 MB]</td></tr>",
+        "<tr><td>20.0 MB</td><td>  3%</td><td>300</td><td class=\"bar\" title=\"56%\"><span style=\"width:56%\"></span></td>"
+        "<td class=\"l\">  +--Music</td></tr>",
+        "<td class=\"totals\">422</td><td class=\"totals\"></td>"}},
+  };
+  for (const auto& row : kRows) {
+    options.treeChars = *row.chars;
+    const std::string report = Render(*row.mode);
+    for (const std::string& line : row.lines) EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+  }
+}
+
+// Each chosen folder whose subfolders are not all chosen takes a rectangle
+// for its "other" too: the start folder and its other need two (the start
+// folder is on every page), Music a third; Docs then closes the start
+// folder's other, and Old Docs' own.
+TEST_F(Pictures, MapChoosesTheLargestFoldersWithinItsRectangles) {
+  const TDirEntry* music = docs->next;
+  const TDirEntry* old = docs->firstChild;
+  const struct {
+    size_t rectangles;
+    std::vector<const TDirEntry*> chosen;
+  } kRows[] = {
+      {1, {&root}},
+      {2, {&root}},
+      {3, {&root, music}},
+      {4, {&root, music, docs, old}},
+  };
+  for (const auto& row : kRows) {
+    EXPECT_EQ(ChooseMapFolders(root, row.rectangles), row.chosen) << row.rectangles;
+  }
+}
+
+}  // namespace
