@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "console/text.h"
-#include "control/settings.h"
 #include "report/walker.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -6,14 +6,15 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "console/held_sums.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
+#include "settings/settings.h"
 #include "treemap_assets.h"
 
 namespace {
@@ -146,18 +147,23 @@ void AddGrowthMembers(std::string& node, const TDirEntry& folder) {
   }
 }
 
+// The folder's name without the fold mark, which the page shows by itself;
+// the top of the walk by its path.
+std::string PlainName(const TDirEntry& folder) {
+  return IsWalkTop(folder) && &folder != &root ? walkTop.path : folder.name;
+}
+
 // The node up to its children, which it opens when it has any on the map.
 std::string NodeOpening(const TDirEntry& folder) {
-  const std::string_view name = IsWalkTop(folder) ? std::string_view(LineName(folder)) : folder.name;
   std::string node = "{";
-  AddMember(node, "n", ScriptSafeJson(NameWithoutFoldMark(name)));
+  AddMember(node, "n", ScriptSafeJson(PlainName(folder)));
   AddMember(node, "v", FormatPlainNumber(TotalBytes(folder)));
   AddMember(node, "t", ScriptSafeJson(FormatSize(TotalBytes(folder))));
   AddMember(node, "o", ScriptSafeJson(FormatSize(folder.localBytes)));
   AddMember(node, "f", ScriptSafeJson(FormatCount(folder.fileCount)));
   AddMember(node, "w", ScriptSafeJson(WastageText(folder)));
   AddMember(node, "r", WastageShare(folder));
-  if (CarriesFoldMark(folder.name)) AddMember(node, "z", "1");
+  if (folder.folded) AddMember(node, "z", "1");
   AddGrowthMembers(node, folder);
   if (FolderChildren(folder) > 0) AddMember(node, "c", "[");
   return node;
@@ -174,7 +180,7 @@ std::string NodeClosing(const TDirEntry& folder) {
       childListed = true;
     } else {
       otherFolders += 1;
-      otherBytes += TotalBytes(*child);
+      otherBytes = AddBytes(otherBytes, TotalBytes(*child));
     }
   }
   if (otherFolders == 0) return "]}";
@@ -197,12 +203,12 @@ std::string Shown(std::string_view name) {
 std::string ChosenPath(int32_t index) {
   const int32_t parent = mapChoice.parents[index];
   const TDirEntry& folder = *mapChoice.folders[index];
-  if (parent < 0) return std::string(NameWithoutFoldMark(LineName(folder)));
-  return EnsureTrailingBackslash(ChosenPath(parent)) + std::string(NameWithoutFoldMark(folder.name));
+  if (parent < 0) return PlainName(folder);
+  return EnsureTrailingBackslash(ChosenPath(parent)) + folder.name;
 }
 
 void WriteHead() {
-  const std::string path(NameWithoutFoldMark(LineName(*walkTop.folder)));
+  const std::string path = PlainName(*walkTop.folder);
   WriteOutLine("<!DOCTYPE html>");
   WriteOutLine("<html lang=\"en\"><head><meta charset=\"utf-8\">");
   WriteOutLine("<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src " +

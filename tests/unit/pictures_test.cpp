@@ -7,13 +7,13 @@
 
 #include "console/output.h"
 #include "console/writer.h"
-#include "control/settings.h"
 #include "example_tree.h"
 #include "report/console_report.h"
 #include "report/html_report.h"
 #include "report/treemap_report.h"
 #include "report/walker.h"
 #include "scan/tree.h"
+#include "settings/settings.h"
 
 namespace {
 
