@@ -37,7 +37,9 @@ int64_t Clusters(int64_t bytes) {
 // compressed file counts the space it takes. Those clusters then lie below
 // its length, so it wastes nothing.
 int64_t CountedBytes(const platform::ListingEntry& entry, int64_t& slack) {
-  if (entry.allocatedBytes >= 0 && Clusters(entry.allocatedBytes) < Clusters(entry.size)) {
+  // Most files have at least their length allocated: two comparisons decide.
+  if (entry.allocatedBytes >= 0 && entry.allocatedBytes < entry.size &&
+      Clusters(entry.allocatedBytes) < Clusters(entry.size)) {
     int64_t unused = 0;
     return ClusterRound(entry.allocatedBytes, unused);
   }
@@ -56,10 +58,9 @@ void CountFolder(FolderReading& reading, const platform::ListingEntry& entry) {
     contents.otherFileSystems.emplace_back(entry.name);
     return;
   }
-  auto* child = new TDirEntry;
+  auto child = std::make_unique<TDirEntry>();
   child->name = entry.name;
-  contents.subfolders.emplace_back(child);
-  contents.subfolderIdentities.push_back({entry.volumeId, entry.fileId});
+  contents.subfolders.push_back({std::move(child), {entry.volumeId, entry.fileId}});
 }
 
 void CountEntry(void* context, const platform::ListingEntry& entry) {
@@ -105,7 +106,6 @@ void ReadFolderContents(const std::string& folderPath, const platform::FolderIde
   }
   // The scan takes subfolders from the last listed to the first.
   std::reverse(contents.subfolders.begin(), contents.subfolders.end());
-  std::reverse(contents.subfolderIdentities.begin(), contents.subfolderIdentities.end());
   // A listing that gives no identity of its own folder: what its parent saw.
   if (contents.identity == platform::FolderIdentity{}) contents.identity = expected;
 }
@@ -242,8 +242,8 @@ int64_t NanosNow() {
 }
 
 size_t HeldBytesOfRecord(const TDirEntry& subfolder, const FolderJob* job) {
-  size_t bytes = sizeof(std::unique_ptr<TDirEntry>) + sizeof(platform::FolderIdentity) + sizeof(FolderJobHandle) +
-                 sizeof(TDirEntry) + subfolder.name.capacity();
+  size_t bytes = sizeof(FolderContents::Subfolder) + sizeof(FolderJobHandle) + sizeof(TDirEntry) +
+                 subfolder.name.capacity();
   if (job != nullptr) bytes += sizeof(FolderJob) + job->path.capacity() + job->scanPlace.capacity();
   return bytes;
 }
@@ -257,8 +257,8 @@ size_t MakeSubfolderJobs(const std::string& folderPath, const std::string& scanP
   size_t held = sizeof(IdentityChain);
   contents.subfolderJobs.resize(first);
   for (size_t i = first; i < contents.subfolders.size(); ++i) {
-    const TDirEntry& subfolder = *contents.subfolders[i];
-    const platform::FolderIdentity& identity = contents.subfolderIdentities[i];
+    const TDirEntry& subfolder = *contents.subfolders[i].record;
+    const platform::FolderIdentity& identity = contents.subfolders[i].identity;
     FolderJobHandle child;
     if (FitsPathLimit(folderLength, subfolder.name) && !IsOnPath(path.get(), identity)) {
       child.reset(new FolderJob);

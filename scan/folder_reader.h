@@ -49,12 +49,15 @@ struct FolderContents {
     int64_t slack;
   };
   std::vector<LinkedFile> linkedFiles;
-  // The subfolders, a new record each, the last listed first (the order the
-  // scan takes them in); the scan takes each one over as it scans it, and
-  // whatever a scan that returns early leaves here is released with it.
-  std::vector<std::unique_ptr<TDirEntry>> subfolders;
-  // What the listing saw of each subfolder, in the same order.
-  std::vector<platform::FolderIdentity> subfolderIdentities;
+  // The subfolders, a new record each with what the listing saw of it, the
+  // last listed first (the order the scan takes them in); the scan takes
+  // each record over as it scans it, and whatever a scan that returns early
+  // leaves here is released with it.
+  struct Subfolder {
+    std::unique_ptr<TDirEntry> record;
+    platform::FolderIdentity identity;
+  };
+  std::vector<Subfolder> subfolders;
   // Subfolders where another file system is mounted, not entered (without
   // -mounts), in listing order.
   std::vector<std::string> otherFileSystems;

@@ -176,7 +176,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
     FolderJob* childJob = readingAhead ? JobOfSubfolder(contents, i, folderLength) : nullptr;
     const size_t placeLength = scanPlace.size();
     AppendScanPlace(scanPlace, static_cast<uint32_t>(i));
-    ScanChild(node, contents.subfolders[i].release(), childJob, contents.subfolderIdentities[i], folderLength);
+    ScanChild(node, contents.subfolders[i].record.release(), childJob, contents.subfolders[i].identity, folderLength);
     scanPlace.resize(placeLength);
     // Done with, whether the child was scanned or skipped.
     if (childJob != nullptr) contents.subfolderJobs[i].reset();
