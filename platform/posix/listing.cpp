@@ -7,6 +7,7 @@
 // symbolic link, and is checked against what its parent's listing saw.
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -238,7 +240,9 @@ constexpr size_t kMaxOpenFolders = 64;
 // limit less room for the folders being listed (one per reading thread), the
 // standard handles and whatever else the program opens. Without it, 64
 // threads of 64 descriptors each would exhaust the usual limit of 1,024, and
-// a folder that could not be opened would be lost.
+// a folder that could not be opened would be lost. Under a limit of 128 or
+// less nothing is kept: a worker that waits for work would hold what the
+// others need.
 constexpr long kDescriptorsKeptFree = 128;
 std::atomic<long> descriptorsCached{0};
 
@@ -252,8 +256,9 @@ long CacheBudget() {
       raised.rlim_cur = limit.rlim_max;
       if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
     }
-    const long usable = limit.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(limit.rlim_cur);
-    return std::max(0L, std::min(usable, 1L << 20) - kDescriptorsKeptFree);
+    const long usable = std::min(limit.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(limit.rlim_cur),
+                                 1L << 20);
+    return std::max(0L, usable - kDescriptorsKeptFree);
   }();
   return budget;
 }
@@ -270,22 +275,43 @@ struct FolderCache {
 thread_local FolderCache openFolders;
 
 // Keeps `descriptor` as the deepest folder of the chain; false when the
-// budget has no room for it (the caller closes it). A full chain gives up
-// its shallowest folder.
+// budget has no room for it (the caller closes it). A full chain, or one
+// that the budget leaves no room beside, gives up its shallowest folder:
+// the deepest are those the next folders are opened from.
 bool KeepOpen(const std::string& folderPath, int descriptor) {
   auto& cached = openFolders.folders;
-  if (cached.size() == kMaxOpenFolders) {
+  if (!cached.empty() && (cached.size() == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
     close(cached.front().descriptor);
     descriptorsCached -= 1;
     cached.erase(cached.begin());
   }
-  if (descriptorsCached >= CacheBudget()) {
-    openFolders.CloseFrom(0);
-    if (descriptorsCached >= CacheBudget()) return false;
-  }
+  if (descriptorsCached >= CacheBudget()) return false;
   descriptorsCached += 1;
   cached.push_back({folderPath, descriptor});
   return true;
+}
+
+// Whether the kernel resolves a relative path without following links in
+// one call (openat2); cleared when it says it cannot.
+std::atomic<bool> resolvesBeneath{true};
+
+// Opens `relative`, several names below `base`, in one call that follows no
+// link and never leaves `base`; -1 with errno ENOSYS where the kernel cannot.
+int OpenBeneath(int base, const std::string& relative) {
+  if (!resolvesBeneath || relative.size() >= PATH_MAX) {
+    errno = ENOSYS;
+    return -1;
+  }
+  open_how how{};
+  how.flags = kOpenFlags;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const int opened = static_cast<int>(syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how));
+  // A system that filters the call may refuse it with EPERM.
+  if (opened < 0 && (errno == ENOSYS || errno == EPERM)) {
+    resolvesBeneath = false;
+    errno = ENOSYS;
+  }
+  return opened;
 }
 
 // `path` is `folder` or lies below it.
@@ -302,6 +328,11 @@ int OpenBelowStart(const std::string& folderPath) {
   openFolders.CloseFrom(held);
   int base = held > 0 ? cached.back().descriptor : walk.startDescriptor;
   size_t done = held > 0 ? cached.back().path.size() : walk.startPath.size();
+  // Several names to go: the kernel walks them fastest, where it can.
+  if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
+    const int opened = OpenBeneath(base, folderPath.substr(done));
+    if (opened >= 0 || errno != ENOSYS) return opened;
+  }
   bool baseKept = true;
   while (true) {
     // The folder itself when it is the one held: "." opens it for reading.
