@@ -10,14 +10,6 @@ import unittest
 from tftest import ON_WINE, TestCase, run
 
 
-def mount(test, *args):
-    if os.geteuid() != 0:
-        test.skipTest("mounting needs root")
-    if subprocess.run(["mount"] + list(args), capture_output=True).returncode != 0:
-        test.skipTest("mount is not allowed here")
-    test.addCleanup(subprocess.run, ["umount", "-l", args[-1]], capture_output=True)
-
-
 def start_total(result):
     """The start folder's total: the first figure of a -dir comma report."""
     return int(result.out.split(b",")[0])
@@ -25,6 +17,23 @@ def start_total(result):
 
 @unittest.skipIf(ON_WINE, "the Linux walk")
 class Walk(TestCase):
+    def setUp(self):
+        super().setUp()
+        self.mounted = []
+
+    def tearDown(self):
+        # Unmounted before the tree goes, the last mounted first.
+        for point in reversed(self.mounted):
+            subprocess.run(["umount", point], capture_output=True)
+        super().tearDown()
+
+    def mount(self, *args):
+        if os.geteuid() != 0:
+            self.skipTest("mounting needs root")
+        if subprocess.run(["mount"] + list(args), capture_output=True).returncode != 0:
+            self.skipTest("mount is not allowed here")
+        self.mounted.append(args[-1])
+
     def scan(self, *words, start=None, unprivileged=False):
         return run(["-comma", "-noheader", "-nostats", "-dir"] + list(words) + [start or self.tree.path()],
                    unprivileged=unprivileged)
@@ -32,9 +41,9 @@ class Walk(TestCase):
     def test_other_file_systems_and_loops(self):
         self.tree.file("f", 10)
         self.tree.file("sub/g", 20)
-        mount(self, "-t", "tmpfs", "tmpfs", self.tree.folder("mnt"))
+        self.mount("-t", "tmpfs", "tmpfs", self.tree.folder("mnt"))
         self.tree.file("mnt/m", 300)
-        mount(self, "--bind", self.tree.path(), self.tree.folder("sub/loop"))
+        self.mount("--bind", self.tree.path(), self.tree.folder("sub/loop"))
         start = self.tree.path() + "/"
         not_scanned = "Not scanned: %s%s/ (another file system; -mounts scans it)\n"
         rows = [
