@@ -162,7 +162,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   if (contents.status == platform::ListStatus::Failed) {
     ReportUnreadable(contents.status.reason);
     // A start folder of which nothing could be read makes no report.
-    if (scanDepth == 0 && contents.entryCount == 0) return false;
+    if (scanAncestry == nullptr && contents.entryCount == 0) return false;
   }
   // What was listed before a failure still counts.
   scanDepth += 1;
