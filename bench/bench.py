@@ -10,6 +10,8 @@ the floor scanner (limit_scan, single-threaded) and its peak memory; the row
 "tallyfold -compare" is the same scan compared with a JSON report of the tree
 made just before (-compare=), which shows what the comparison costs. The
 tools take turns under hyperfine, one run each per round, warm cache.
+"tallyfold -threads=N" reads N folders at once, the scan's own thread
+included: -threads=2 is the scan and one worker.
 --quick uses a tree of a hundredth the size and one round, as a smoke test
 that the bench works.
 
@@ -104,6 +106,7 @@ def commands(tallyfold, floor, tree, threads, earlier):
         tools += [
             ("tallyfold -threads=1", scan % "-threads=1 "),
             ("tallyfold -threads=2", scan % "-threads=2 "),
+            ("tallyfold -threads=3", scan % "-threads=3 "),
             ("tallyfold, spinner on a tty", on_terminal(scan % "")),
             ("limit_scan, one core", "taskset -c 0 %s %s" % (floor, quoted)),
             ("tallyfold, one core", "taskset -c 0 " + scan % ""),

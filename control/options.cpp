@@ -157,6 +157,7 @@ constexpr OptionWord kOptionTable[] = {
     {"-COMPARE=", Form::anyValue, [](const OptionUse& use) { options.compareFile = use.typedValue; }},
     {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word, use.typedValue); }},
     {"-LINKS", Form::whole, [](const OptionUse&) { options.countEveryLink = true; }},
+    {"-MOUNTS", Form::whole, [](const OptionUse&) { options.crossMounts = true; }},
     {"-THREADS=", Form::equalsValue, [](const OptionUse& use) { ApplyThreadsOption(use.upperValue); }},
     {"-C+", Form::whole, [](const OptionUse&) { options.treeChars = kGraphicsChars; }},
     {"-C-", Form::whole, [](const OptionUse&) { options.treeChars = kPlainChars; }},

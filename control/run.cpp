@@ -1,6 +1,8 @@
 #include "control/run.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "build_settings.h"
 #include "console/output.h"
@@ -97,16 +99,43 @@ void RenderTree(const std::string& expandedPath) {
   WalkReport(OperationsFor(options.outputMode));
 }
 
-struct LongPathWalk {
-  std::string path;
+// One folder of the long-path walk: its own identity and its subfolders,
+// entered once its listing is closed.
+struct LongPathFolder {
+  platform::FolderIdentity identity;
+  std::vector<std::pair<std::string, platform::FolderIdentity>> subfolders;
 };
 
-void WalkLongPathEntry(void* context, const platform::ListingEntry& entry) {
-  const auto& walk = *static_cast<LongPathWalk*>(context);
+void NoteLongPathEntry(void* context, const platform::ListingEntry& entry) {
+  auto& folder = *static_cast<LongPathFolder*>(context);
+  if (entry.name == ".") folder.identity = {entry.volumeId, entry.fileId};
   if ((entry.attributes & platform::kAttrDirectory) == 0) return;
   if (entry.attributes & (platform::kAttrVolumeLabel | platform::kAttrReparsePoint)) return;
+  if ((entry.attributes & platform::kAttrOtherFileSystem) && !options.crossMounts) return;
   if (entry.name == "." || entry.name == "..") return;
-  LongestPathsWalk(walk.path + std::string(entry.name) + platform::kPathSeparator);
+  folder.subfolders.emplace_back(entry.name, platform::FolderIdentity{entry.volumeId, entry.fileId});
+}
+
+// Walks `path` (with its separator), which its parent's listing saw as
+// `expected`; `above` holds the identities of the folders above it, so that
+// a loop is not entered.
+void WalkLongPaths(const std::string& path, const platform::FolderIdentity& expected,
+                   std::vector<platform::FolderIdentity>& above) {
+  TurnSpinner();
+  LongPathFolder folder;
+  if (platform::PathLength(path) >= kLongPathLimit ||
+      folderLister(path, expected, NoteLongPathEntry, &folder) == platform::ListStatus::PathNotFound) {
+    WriteLinePaged(path);
+    return;
+  }
+  above.push_back(folder.identity);
+  for (const auto& [name, identity] : folder.subfolders) {
+    if (identity != platform::FolderIdentity{} && std::find(above.begin(), above.end(), identity) != above.end()) {
+      continue;
+    }
+    WalkLongPaths(path + name + platform::kPathSeparator, identity, above);
+  }
+  above.pop_back();
 }
 
 // A relative start folder needs the current folder; without it there is
@@ -140,7 +169,9 @@ bool ReportRun() {
   root = TDirEntry{};
   root.name = expandedPath;
   if (options.longestPaths) {
+    platform::BeginWalk(expandedPath);
     LongestPathsWalk(expandedPath);
+    platform::EndWalk();
     return true;
   }
   bool reported = false;
@@ -153,7 +184,9 @@ bool ReportRun() {
     if (ComparisonAccepted(expandedPath)) {
       scanPath = expandedPath;
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
+      platform::BeginWalk(expandedPath);
       reported = ScanTree();
+      platform::EndWalk();
       EndReadingPrompt();
       if (reported) RenderTree(expandedPath);
       FoldSubtree(root);
@@ -165,12 +198,8 @@ bool ReportRun() {
 }
 
 void LongestPathsWalk(std::string path) {
-  TurnSpinner();
-  LongPathWalk walk{EnsureTrailingBackslash(std::move(path))};
-  if (platform::PathLength(walk.path) >= kLongPathLimit ||
-      folderLister(walk.path, WalkLongPathEntry, &walk) == platform::ListStatus::PathNotFound) {
-    WriteLinePaged(walk.path);
-  }
+  std::vector<platform::FolderIdentity> above;
+  WalkLongPaths(EnsureTrailingBackslash(std::move(path)), {}, above);
 }
 
 int RunProgram() {

@@ -12,5 +12,6 @@ void WriteBanner();
 // report could be made: the start folder was not found or its drive could
 // not be read (the message has been written).
 bool ReportRun();
-// Lists the folders below `path` whose paths reach the 255-character limit.
+// Lists the folders below `path` whose paths reach the 255-character limit,
+// within a walk begun at `path` (platform::BeginWalk).
 void LongestPathsWalk(std::string path);

@@ -24,24 +24,58 @@ struct FolderReading {
   FolderContents& contents;
 };
 
+// The whole clusters that `bytes` fill; clusters are nearly always a power
+// of two, and a shift spares two divisions per file.
+int64_t Clusters(int64_t bytes) {
+  const int64_t cluster = effectiveClusterSize;
+  if ((cluster & (cluster - 1)) == 0) return (bytes >> __builtin_ctzll(cluster)) + ((bytes & (cluster - 1)) != 0);
+  return bytes / cluster + (bytes % cluster != 0);
+}
+
+// A file counts its length rounded up to whole clusters, but never more
+// clusters than its allocation fills, where the system says: a sparse or
+// compressed file counts the space it takes. Those clusters then lie below
+// its length, so it wastes nothing.
+int64_t CountedBytes(const platform::ListingEntry& entry, int64_t& slack) {
+  // Most files have at least their length allocated: two comparisons decide.
+  if (entry.allocatedBytes >= 0 && entry.allocatedBytes < entry.size &&
+      Clusters(entry.allocatedBytes) < Clusters(entry.size)) {
+    int64_t unused = 0;
+    return ClusterRound(entry.allocatedBytes, unused);
+  }
+  return ClusterRound(entry.size, slack);
+}
+
+void CountFolder(FolderReading& reading, const platform::ListingEntry& entry) {
+  auto& contents = reading.contents;
+  if (entry.name == "." || entry.name == "..") {
+    if (entry.name == ".") contents.identity = {entry.volumeId, entry.fileId};
+    return;
+  }
+  // An excluded folder is never read; its entry still counted.
+  if (IsExcluded(reading.folderPath, entry.name)) return;
+  if ((entry.attributes & platform::kAttrOtherFileSystem) && !options.crossMounts) {
+    contents.otherFileSystems.emplace_back(entry.name);
+    return;
+  }
+  auto child = std::make_unique<TDirEntry>();
+  child->name = entry.name;
+  contents.subfolders.push_back({std::move(child), {entry.volumeId, entry.fileId}});
+}
+
 void CountEntry(void* context, const platform::ListingEntry& entry) {
   auto& reading = *static_cast<FolderReading*>(context);
   auto& contents = reading.contents;
   contents.entryCount += 1;
   if (entry.attributes & (platform::kAttrVolumeLabel | platform::kAttrReparsePoint)) return;
   if (entry.attributes & platform::kAttrDirectory) {
-    if (entry.name == "." || entry.name == "..") return;
-    // An excluded folder is never read; its entry still counted above.
-    if (IsExcluded(reading.folderPath, entry.name)) return;
-    auto* child = new TDirEntry;
-    child->name = entry.name;
-    contents.subfolders.emplace_back(child);
+    CountFolder(reading, entry);
     return;
   }
   contents.fileCount = AddCount(contents.fileCount, 1);
   if (!CountsSize(entry.attributes)) return;
   int64_t slack = 0;
-  const int64_t bytes = options.dirMode ? entry.size : ClusterRound(entry.size, slack);
+  const int64_t bytes = options.dirMode ? entry.size : CountedBytes(entry, slack);
   if (entry.linkCount > 1 && !options.countEveryLink) {
     contents.linkedFiles.push_back({entry.volumeId, entry.fileId, bytes, slack});
     return;
@@ -52,16 +86,28 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
 
 }  // namespace
 
-void ReadFolderContents(const std::string& folderPath, FolderContents& contents) {
+bool IsOnPath(const IdentityChain* path, const platform::FolderIdentity& identity) {
+  if (identity == platform::FolderIdentity{}) return false;
+  for (; path != nullptr; path = path->parent.get()) {
+    if (path->identity == identity) return true;
+  }
+  return false;
+}
+
+void ReadFolderContents(const std::string& folderPath, const platform::FolderIdentity& expected,
+                        FolderContents& contents) {
   FolderReading reading{folderPath, contents};
-  contents.status = folderLister(folderPath, CountEntry, &reading);
-  if (contents.status == platform::ListStatus::PathNotFound) {
+  contents.status = folderLister(folderPath, expected, CountEntry, &reading);
+  if (contents.status == platform::ListStatus::PathNotFound || contents.status == platform::ListStatus::Changed) {
+    const platform::ListStatus status = contents.status;
     contents = FolderContents{};
-    contents.status = platform::ListStatus::PathNotFound;
+    contents.status = status;
     return;
   }
   // The scan takes subfolders from the last listed to the first.
   std::reverse(contents.subfolders.begin(), contents.subfolders.end());
+  // A listing that gives no identity of its own folder: what its parent saw.
+  if (contents.identity == platform::FolderIdentity{}) contents.identity = expected;
 }
 
 bool FitsPathLimit(size_t folderLength, const std::string& name) {
@@ -84,6 +130,8 @@ bool FitsPathLimit(size_t folderLength, const std::string& name) {
 
 struct FolderJob {
   std::string path;
+  platform::FolderIdentity identity;  // what the parent's listing saw
+  IdentityPath ancestors;             // the identities of the folders above it
   std::string scanPlace;  // orders the jobs as the scan takes them: see AppendScanPlace
   enum class State { Queued, Reading, Read } state = State::Queued;
   bool abandoned = false;  // released while a worker read it: the worker deletes it
@@ -194,25 +242,29 @@ int64_t NanosNow() {
 }
 
 size_t HeldBytesOfRecord(const TDirEntry& subfolder, const FolderJob* job) {
-  size_t bytes = sizeof(std::unique_ptr<TDirEntry>) + sizeof(FolderJobHandle) + sizeof(TDirEntry) +
+  size_t bytes = sizeof(FolderContents::Subfolder) + sizeof(FolderJobHandle) + sizeof(TDirEntry) +
                  subfolder.name.capacity();
   if (job != nullptr) bytes += sizeof(FolderJob) + job->path.capacity() + job->scanPlace.capacity();
   return bytes;
 }
 
 // Makes the jobs of a folder's subfolders from `first` on (none before
-// it); returns what they and the subfolder records hold.
+// it), none for a loop; returns what they and the subfolder records hold.
+// `path` holds the identities of the folder and of its ancestors.
 size_t MakeSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
-                         FolderContents& contents) {
+                         const IdentityPath& path, FolderContents& contents) {
   const size_t folderLength = platform::PathLength(folderPath);
-  size_t held = 0;
+  size_t held = sizeof(IdentityChain);
   contents.subfolderJobs.resize(first);
   for (size_t i = first; i < contents.subfolders.size(); ++i) {
-    const TDirEntry& subfolder = *contents.subfolders[i];
+    const TDirEntry& subfolder = *contents.subfolders[i].record;
+    const platform::FolderIdentity& identity = contents.subfolders[i].identity;
     FolderJobHandle child;
-    if (FitsPathLimit(folderLength, subfolder.name)) {
+    if (FitsPathLimit(folderLength, subfolder.name) && !IsOnPath(path.get(), identity)) {
       child.reset(new FolderJob);
       child->path = folderPath + subfolder.name + platform::kPathSeparator;
+      child->identity = identity;
+      child->ancestors = path;
       child->scanPlace = scanPlace;
       AppendScanPlace(child->scanPlace, static_cast<uint32_t>(i));
     }
@@ -239,9 +291,10 @@ void RecordRead(const FolderContents& contents, ReadWait wait) {
 
 // Reads a folder; when asked, also whether the read waited (for the
 // device, or for a lock the system holds).
-ReadWait ReadNotingWait(const std::string& folderPath, FolderContents& contents, bool noteWait) {
+ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIdentity& expected,
+                        FolderContents& contents, bool noteWait) {
   const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
-  ReadFolderContents(folderPath, contents);
+  ReadFolderContents(folderPath, expected, contents);
   if (waitsBefore < 0) return ReadWait::unknown;
   return platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
 }
@@ -254,8 +307,12 @@ ReadWait ReadNotingWait(const std::string& folderPath, FolderContents& contents,
 bool ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold, bool makeJobs = true) {
   const bool noteWait = NoteWaitOfNextRead();
   hold.unlock();
-  const ReadWait wait = ReadNotingWait(job.path, job.contents, noteWait);
-  const size_t held = makeJobs ? MakeSubfolderJobs(job.path, job.scanPlace, 0, job.contents) : 0;
+  const ReadWait wait = ReadNotingWait(job.path, job.identity, job.contents, noteWait);
+  size_t held = 0;
+  if (makeJobs) {
+    const auto path = std::make_shared<const IdentityChain>(IdentityChain{job.contents.identity, job.ancestors});
+    held = MakeSubfolderJobs(job.path, job.scanPlace, 0, path, job.contents);
+  }
   hold.lock();
   RecordRead(job.contents, wait);
   if (job.abandoned) return false;
@@ -332,7 +389,7 @@ FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath) {
   ahead.stopping = false;
   ahead.heldBytes = 0;
   ahead.automatic = threads == 0;
-  ahead.fixedWorkers = threads;
+  ahead.fixedWorkers = std::max(0, threads - 1);
   StartReadConcurrency(ahead.control, kMaxReadConcurrency, platform::UsableProcessors());
   ahead.readsStarted = 0;
   ahead.workersCanStart = true;
@@ -365,11 +422,12 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
   contents = std::move(job.contents);
 }
 
-void ReadFolderAlone(const std::string& folderPath, FolderContents& contents) {
+void ReadFolderAlone(const std::string& folderPath, const platform::FolderIdentity& expected,
+                     FolderContents& contents) {
   std::unique_lock<std::mutex> hold(ahead.lock);
   const bool noteWait = NoteWaitOfNextRead();
   hold.unlock();
-  const ReadWait wait = ReadNotingWait(folderPath, contents, noteWait);
+  const ReadWait wait = ReadNotingWait(folderPath, expected, contents, noteWait);
   hold.lock();
   RecordRead(contents, wait);
 }
@@ -380,9 +438,9 @@ bool WorkersMayReadAhead() {
 }
 
 void QueueSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
-                        FolderContents& contents) {
+                        const IdentityPath& path, FolderContents& contents) {
   // What they hold is the scan's own, like the contents they belong to.
-  MakeSubfolderJobs(folderPath, scanPlace, first, contents);
+  MakeSubfolderJobs(folderPath, scanPlace, first, path, contents);
   std::lock_guard<std::mutex> hold(ahead.lock);
   QueueJobsOf(contents);
   WakeWorkersForWork();

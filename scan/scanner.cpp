@@ -18,8 +18,8 @@ ScanTotals scanTotals;
 TDirEntry root;
 std::string scanPath;
 std::string allowanceFreeRoot;
-platform::ListStatus (*folderLister)(const std::string&, platform::EntryVisitor, void*) =
-    platform::ListFolder;
+platform::ListStatus (*folderLister)(const std::string&, const platform::FolderIdentity&, platform::EntryVisitor,
+                                     void*) = platform::ListFolder;
 
 namespace {
 
@@ -41,6 +41,8 @@ bool readingAhead = false;
 // The place in the scan of the folder being scanned, which the jobs of its
 // subfolders extend.
 std::string scanPlace;
+// The identities of the folder being scanned and of its ancestors.
+IdentityPath scanAncestry;
 
 void ReportMissingPath() {
   WriteErrorLine("Path was not found (invalid character or maximum path length exceeded?): " +
@@ -51,21 +53,33 @@ void ReportUnreadable(const std::string& reason) {
   WriteErrorLine("Cannot read folder " + scanPath + ": " + reason);
 }
 
+void ReportChanged() { WriteErrorLine("Folder changed during the scan: " + scanPath); }
+
+void ReportLoop() { WriteErrorLine("Folder loop: " + scanPath); }
+
+void ReportOtherFileSystems(const FolderContents& contents) {
+  for (const std::string& name : contents.otherFileSystems) {
+    WriteErrorLine("Not scanned: " + scanPath + name + platform::kPathSeparator +
+                   " (another file system; -mounts scans it)");
+  }
+}
+
 void ReportPathTooLong(const TDirEntry& child) {
   WriteErrorLine("Maximum path length of " + std::to_string(platform::kMaxScanPathLength) +
                  " exceeded for folder " + scanPath + child.name);
   WriteErrorLine("Path skipped");
 }
 
-bool ScanFolderFrom(TDirEntry& node, FolderJob* job);
+bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdentity& expected);
 
-void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, size_t folderLength) {
+void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, const platform::FolderIdentity& identity,
+               size_t folderLength) {
   scanPath.resize(folderLength);
   if (!FitsPathLimit(platform::PathLength(scanPath), child->name)) {
     ReportPathTooLong(*child);
   } else {
     scanPath += child->name;
-    ScanFolderFrom(*child, job);
+    ScanFolderFrom(*child, job, identity);
     // Held so that the folder's own total stays within the limit too.
     node.subBytes = std::min(AddBytes(node.subBytes, TotalBytes(*child)),
                              std::numeric_limits<int64_t>::max() - node.localBytes);
@@ -112,40 +126,57 @@ void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
 FolderJob* JobOfSubfolder(FolderContents& contents, size_t i, size_t folderLength) {
   if (contents.subfolderJobs.size() <= i && WorkersMayReadAhead()) {
     scanPath.resize(folderLength);
-    QueueSubfolderJobs(scanPath, scanPlace, i, contents);
+    QueueSubfolderJobs(scanPath, scanPlace, i, scanAncestry, contents);
   }
   return i < contents.subfolderJobs.size() ? contents.subfolderJobs[i].get() : nullptr;
 }
 
 // Reads the folder in scanPath (or takes what a worker read of it) and
-// everything below it into `node`.
-bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
+// everything below it into `node`. A folder already on its own path is not
+// entered, nor one that changed since its parent's listing saw it as
+// `expected`: each stays an empty folder.
+bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdentity& expected) {
   TurnSpinner();
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
   const size_t folderLength = scanPath.size();
+  if (IsOnPath(scanAncestry.get(), expected)) {
+    ReportLoop();
+    return true;
+  }
   FolderContents contents;
   if (job != nullptr) {
     TakeContents(*job, contents);
   } else if (readingAhead) {
-    ReadFolderAlone(scanPath, contents);
+    ReadFolderAlone(scanPath, expected, contents);
   } else {
-    ReadFolderContents(scanPath, contents);
+    ReadFolderContents(scanPath, expected, contents);
   }
   if (contents.status == platform::ListStatus::PathNotFound) {
     ReportMissingPath();
     return false;  // the contents hold nothing: a folder not found keeps no records
   }
-  // What was listed before the failure still counts.
-  if (contents.status == platform::ListStatus::Failed) ReportUnreadable(contents.status.reason);
+  if (contents.status == platform::ListStatus::Changed) {
+    ReportChanged();
+    return true;
+  }
+  if (contents.status == platform::ListStatus::Failed) {
+    ReportUnreadable(contents.status.reason);
+    // A start folder of which nothing could be read makes no report.
+    if (scanAncestry == nullptr && contents.entryCount == 0) return false;
+  }
+  // What was listed before a failure still counts.
   scanDepth += 1;
+  IdentityPath parentAncestry = std::move(scanAncestry);
+  scanAncestry = std::make_shared<const IdentityChain>(IdentityChain{contents.identity, parentAncestry});
   CountOwnContents(node, contents);
+  ReportOtherFileSystems(contents);
   CountFolderProgress(contents.localBytes);
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
     FolderJob* childJob = readingAhead ? JobOfSubfolder(contents, i, folderLength) : nullptr;
     const size_t placeLength = scanPlace.size();
     AppendScanPlace(scanPlace, static_cast<uint32_t>(i));
-    ScanChild(node, contents.subfolders[i].release(), childJob, folderLength);
+    ScanChild(node, contents.subfolders[i].record.release(), childJob, contents.subfolders[i].identity, folderLength);
     scanPlace.resize(placeLength);
     // Done with, whether the child was scanned or skipped.
     if (childJob != nullptr) contents.subfolderJobs[i].reset();
@@ -154,6 +185,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job) {
                       finishedChildren.size() - firstFinished);
   finishedChildren.resize(firstFinished);
   scanPath.resize(folderLength);
+  scanAncestry = std::move(parentAncestry);
   scanDepth -= 1;
   return true;
 }
@@ -165,20 +197,21 @@ void BeginScan() {
   AnchorExclusions(scanPath);
   linkedFilesCounted.clear();
   scanPlace.clear();
+  scanAncestry.reset();
 }
 
 }  // namespace
 
 bool ScanFolder(TDirEntry& node) {
   BeginScan();
-  return ScanFolderFrom(node, nullptr);
+  return ScanFolderFrom(node, nullptr, {});
 }
 
 bool ScanFolderAhead(TDirEntry& node, int threads) {
   BeginScan();
   readingAhead = true;
   FolderJobHandle rootJob = StartReadingAhead(threads, scanPath);
-  const bool scanned = ScanFolderFrom(node, rootJob.get());
+  const bool scanned = ScanFolderFrom(node, rootJob.get(), {});
   rootJob.reset();
   StopReadingAhead();
   readingAhead = false;

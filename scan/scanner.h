@@ -19,15 +19,16 @@ extern std::string scanPath;
 // directory-entry allowance; set from the drive statistics.
 extern std::string allowanceFreeRoot;
 // How folders are listed; tests substitute a fake listing.
-extern platform::ListStatus (*folderLister)(const std::string& folderPath,
+extern platform::ListStatus (*folderLister)(const std::string& folderPath, const platform::FolderIdentity& expected,
                                             platform::EntryVisitor visit, void* context);
 
 // Reads the folder in scanPath into `node` and everything below it. False
-// when the folder's path was not found (the error line has been written).
+// when the folder's path was not found or nothing of it could be read (the
+// error line has been written).
 bool ScanFolder(TDirEntry& node);
-// The same scan, with `threads` workers reading folders ahead of it, or with
-// 0 as many as the disk rewards; the tree and every figure are those of
-// ScanFolder.
+// The same scan, with `threads` folders read at once (the scan's own reads
+// included, the others by workers reading ahead of it), or with 0 as many as
+// the disk rewards; the tree and every figure are those of ScanFolder.
 bool ScanFolderAhead(TDirEntry& node, int threads);
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.

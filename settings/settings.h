@@ -44,11 +44,13 @@ struct ReportOptions {
   bool includeOffline = true;
   // -links: a file with several hard links counts in full under each name.
   bool countEveryLink = false;
+  // -mounts: other file systems mounted below the start folder are scanned.
+  bool crossMounts = false;
   std::string startFolder = ".";
   SortOrder sortOrder = SortOrder::name;
   bool pauseEachPage = true;
-  // Threads that read folders ahead of the scan; 1 reads them in the scan
-  // itself, 0 lets the scan choose while it runs.
+  // Folders read at once, the scan's own reads included: 1 reads them in the
+  // scan alone, 0 lets the scan choose while it runs.
   uint8_t scanThreads = 0;
   // The earlier JSON report that -compare= names; empty for no comparison.
   std::string compareFile;

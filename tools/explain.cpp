@@ -40,6 +40,7 @@ ReportOptions OppositeOfDefaults() {
   opposite.longestPaths = true;
   opposite.includeOffline = false;
   opposite.countEveryLink = true;
+  opposite.crossMounts = true;
   opposite.startFolder = std::string(1, '\0');
   opposite.sortOrder = SortOrder::none;
   opposite.pauseEachPage = false;
@@ -108,7 +109,9 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
     add("hides each folder's own size in square brackets");
   }
   if (after.showTotals != before.showTotals && !after.showTotals) add("hides the folder totals on the left");
-  if (after.dirMode != before.dirMode && after.dirMode) add("counts as a plain directory listing does");
+  if (after.dirMode != before.dirMode && after.dirMode) {
+    add("counts the file lengths, as a plain directory listing does, instead of the clusters the files take");
+  }
   if (after.showDriveStats != before.showDriveStats && !after.showDriveStats) {
     add("leaves out the drive statistics");
   }
@@ -123,6 +126,9 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   }
   if (after.countEveryLink != before.countEveryLink && after.countEveryLink) {
     add("counts a file with several hard links in full under each of its names");
+  }
+  if (after.crossMounts != before.crossMounts && after.crossMounts) {
+    add("scans the other file systems mounted below the start folder");
   }
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
   if (after.compareFile != before.compareFile) {

@@ -3,7 +3,7 @@
 # Installed as share/bash-completion/completions/tallyfold.
 
 _tallyfold_options='-size= -cl= -threads= -dir -asper -asval -nowaste -nofiles -nooffline -nosubs
-  -nototals -nostats -noheader -tab -comma -html -json -utf8 -compare= -exclude= -links -mounts -c+ -c-
+  -nototals -nostats -noheader -tab -comma -html -json -map -bars -utf8 -compare= -exclude= -links -mounts -c+ -c-
   -p -sort= -longest -? -config -support -vantor -tallyfold -manual -help -w -h --help -version
   --version'
 _tallyfold_sort_orders='name local total waste files none growth'

@@ -1,19 +1,27 @@
 // Folder listing on Linux: getdents64 on the folder's descriptor and one
-// fstatat per entry relative to it, so no path is built or resolved per
+// statx per entry relative to it, so no path is built or resolved per
 // entry. Entry types map onto the Windows attribute bits the scanner tests.
+//
+// The walk never leaves the start folder: every folder below it is opened
+// relative to an open ancestor, one name at a time and without following a
+// symbolic link, and is checked against what its parent's listing saw.
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -37,58 +45,146 @@ struct LinuxDirent64 {
 };
 
 // Large reads cut the number of getdents calls. A thread lists one folder at
-// a time, so one buffer per thread serves it, and nested listings get their own.
-// 32 KiB holds some 1,000 entries; with 64 reading threads the buffers take
-// 2 MiB.
+// a time, so one buffer per thread serves it. 32 KiB holds some 1,000
+// entries; with 64 reading threads the buffers take 2 MiB.
 constexpr size_t kBufferSize = 32 * 1024;
 alignas(8) thread_local char sharedBuffer[kBufferSize];
-thread_local int listingDepth = 0;
 
-uint32_t AttributesOf(const struct stat& info, dev_t folderDevice) {
-  if (S_ISLNK(info.st_mode)) return kAttrReparsePoint;
-  if (S_ISDIR(info.st_mode)) {
-    // A directory on another file system is a mount point: like a mounted
-    // volume on Windows it is neither counted nor entered, which keeps the
-    // scan out of /proc and other mounts.
-    return info.st_dev == folderDevice ? kAttrDirectory : kAttrDirectory | kAttrReparsePoint;
+// The start folder, held open for the whole walk; set before any thread lists.
+struct Walk {
+  std::string startPath;  // with its separator
+  int startDescriptor = -1;
+  int openError = 0;  // why the start folder could not be opened
+};
+Walk walk;
+
+constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// An ancestor is only passed through: it need not be readable, only searchable.
+constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Kernel file systems: views of the system, not data. They are never
+// entered, not even with -mounts, and get no line.
+constexpr uint32_t kKernelFileSystems[] = {
+    0x9fa0,      // proc
+    0x62656572,  // sysfs
+    0x1cd1,      // devpts
+    0x27e0eb,    // cgroup
+    0x63677270,  // cgroup2
+    0x73636673,  // securityfs
+    0x64626720,  // debugfs
+    0x74726163,  // tracefs
+    0xcafe4a11,  // bpf
+    0x6165676c,  // pstore
+    0x19800202,  // mqueue
+    0x958458f6,  // hugetlbfs
+    0x62656570,  // configfs
+    0x65735543,  // fusectl
+    0x42494e4d,  // binfmt_misc
+    0x0187,      // autofs
+    0xde5e81e4,  // efivarfs
+};
+constexpr uint32_t kTmpfsType = 0x01021994;
+
+// devtmpfs tells itself from tmpfs only by its name in the mount table.
+bool MountedAsDevtmpfs(dev_t device) {
+  FILE* table = std::fopen("/proc/self/mountinfo", "re");
+  if (table == nullptr) return false;
+  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  char line[4096];
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, table) != nullptr) {
+    // "id parent major:minor root mount-point options ... - type source ..."
+    char numbers[64];
+    if (std::sscanf(line, "%*s %*s %63s", numbers) != 1 || wanted != numbers) continue;
+    const char* separator = std::strstr(line, " - ");
+    found = separator != nullptr && std::strncmp(separator + 3, "devtmpfs ", 9) == 0;
   }
-  return 0;
+  std::fclose(table);
+  return found;
+}
+
+// Mount points are rare: the calls that tell their kind cost nothing
+// measurable. One that cannot be looked at is not entered.
+bool IsKernelFileSystem(int folder, const char* name, dev_t device) {
+  const int mounted = openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (mounted < 0) return true;
+  struct statfs figures;
+  const bool known = fstatfs(mounted, &figures) == 0;
+  close(mounted);
+  if (!known) return true;
+  const auto type = static_cast<uint32_t>(figures.f_type);
+  if (type == kTmpfsType) return MountedAsDevtmpfs(device);
+  return std::find(std::begin(kKernelFileSystems), std::end(kKernelFileSystems), type) !=
+         std::end(kKernelFileSystems);
+}
+
+dev_t DeviceOf(const struct statx& info) { return makedev(info.stx_dev_major, info.stx_dev_minor); }
+
+// The system marks the root of every mount (a btrfs subvolume that is not
+// mounted on its own is part of the tree); an older kernel does not, and a
+// device that differs from the folder's tells instead.
+bool IsMountRoot(const struct statx& info, dev_t folderDevice) {
+  if (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  return DeviceOf(info) != folderDevice;
+}
+
+uint32_t AttributesOf(const struct statx& info, int folder, const char* name, dev_t folderDevice) {
+  if (S_ISLNK(info.stx_mode)) return kAttrReparsePoint;
+  if (!S_ISDIR(info.stx_mode)) return 0;
+  if (!IsMountRoot(info, folderDevice)) return kAttrDirectory;
+  return IsKernelFileSystem(folder, name, DeviceOf(info)) ? kAttrDirectory | kAttrReparsePoint
+                                                          : kAttrDirectory | kAttrOtherFileSystem;
 }
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Why a folder could not be opened or read on. A symbolic link put in a
-// folder's place since its parent was listed is not followed (ELOOP) and
-// counts like a folder that went away.
 bool IsShortOfResources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
 
-ListStatus FailureOf(int error) {
-  if (error == ENOENT || error == ENOTDIR || error == ELOOP) return ListStatus::PathNotFound;
+// Why a folder could not be opened or read on. A name that its parent's
+// listing saw as a folder and that is no folder now (a symbolic link put in
+// its place is not followed) is a folder that changed.
+ListStatus FailureOf(int error, bool listedAsFolder = false) {
+  if (error == ENOENT) return ListStatus::PathNotFound;
+  if (error == ENOTDIR || error == ELOOP) return listedAsFolder ? ListStatus::Changed : ListStatus::PathNotFound;
   // The generic category's message is strerror's text, and safe in any thread.
-  return {ListStatus::Failed, std::generic_category().message(error), IsShortOfResources(error)};
+  return {ListStatus::Failed, std::generic_category().message(error)};
 }
+
+// What a listing knows of the folder it reads.
+struct OpenedFolder {
+  int descriptor;
+  dev_t device;
+  ino_t inode;
+};
+
+constexpr unsigned kEntryFacts = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
 
 // Visits one entry; answers the error of an entry that is there but could
 // not be looked at (a folder that may be listed but not searched), else 0.
-int VisitEntry(int folder, dev_t folderDevice, const LinuxDirent64& record, EntryVisitor visit,
-               void* context) {
+int VisitEntry(const OpenedFolder& folder, const LinuxDirent64& record, EntryVisitor visit, void* context) {
   ListingEntry entry{record.d_name, kAttrDirectory, 0};
   int error = 0;
-  if (!IsDotOrDotDot(record.d_name)) {
-    struct stat info;
-    if (fstatat(folder, record.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (IsDotOrDotDot(record.d_name)) {
+    if (record.d_name[1] == '\0') {
+      entry.volumeId = folder.device;
+      entry.fileId = folder.inode;
+    }
+  } else {
+    struct statx info;
+    if (statx(folder.descriptor, record.d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kEntryFacts, &info) != 0) {
       // Gone since it was listed, or out of sight: count it as an empty entry.
       if (errno != ENOENT) error = errno;
       entry.attributes = record.d_type == DT_DIR ? kAttrDirectory : 0;
     } else {
-      entry.attributes = AttributesOf(info, folderDevice);
-      if (entry.attributes == 0) {
-        entry.size = info.st_size;
-        entry.linkCount = static_cast<uint32_t>(info.st_nlink);
-        entry.volumeId = info.st_dev;
-        entry.fileId = info.st_ino;
+      entry.attributes = AttributesOf(info, folder.descriptor, record.d_name, folder.device);
+      entry.volumeId = DeviceOf(info);
+      entry.fileId = info.stx_ino;
+      if ((entry.attributes & (kAttrDirectory | kAttrReparsePoint)) == 0) {
+        entry.size = static_cast<int64_t>(info.stx_size);
+        entry.linkCount = info.stx_nlink;
+        entry.allocatedBytes = static_cast<int64_t>(info.stx_blocks) * 512;
       }
     }
   }
@@ -113,32 +209,30 @@ long ReadEntries(int folder, char* buffer) {
   }
 }
 
-ListStatus ReadAllEntries(int folder, dev_t device, char* buffer, EntryVisitor visit, void* context) {
+ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, EntryVisitor visit, void* context) {
   int entryError = 0;
   while (true) {
-    long bytes = ReadEntries(folder, buffer);
+    long bytes = ReadEntries(folder.descriptor, buffer);
     if (bytes < 0) return FailureOf(errno);
     if (bytes == 0) return entryError == 0 ? ListStatus::Listed : FailureOf(entryError);
     for (long offset = 0; offset < bytes;) {
       const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer + offset);
-      const int error = VisitEntry(folder, device, record, visit, context);
+      const int error = VisitEntry(folder, record, visit, context);
       if (entryError == 0) entryError = error;
       offset += record.d_reclen;
     }
   }
 }
 
-// The folder listed last and its open ancestors stay open, so that a
-// subfolder is opened relative to its parent's descriptor instead of
-// resolving its whole path again: a scan lists a folder's subfolders right
-// after the folder itself. Each thread keeps its own, closed when the thread
-// ends. A folder with no open ancestor starts the chain anew: a worker reads
-// folders all over the tree, and descriptors kept for later cost a search on
-// every open and a close long after the kernel's copy of them went cold.
-struct OpenFolder {
+// The folder listed last and its open ancestors stay open, each the parent
+// of the next, so that a subfolder is opened relative to its parent: a scan
+// lists a folder's subfolders right after the folder itself. Each thread
+// keeps its own, closed when the thread ends. A folder with no open
+// ancestor is reached from the start folder, and the folders passed on the
+// way are kept too: a worker reads the next folder near the last one.
+struct CachedFolder {
   std::string path;
   int descriptor;
-  dev_t device;
 };
 constexpr size_t kMaxOpenFolders = 64;
 
@@ -146,7 +240,9 @@ constexpr size_t kMaxOpenFolders = 64;
 // limit less room for the folders being listed (one per reading thread), the
 // standard handles and whatever else the program opens. Without it, 64
 // threads of 64 descriptors each would exhaust the usual limit of 1,024, and
-// a folder that could not be opened would be lost.
+// a folder that could not be opened would be lost. Under a limit of 128 or
+// less nothing is kept: a worker that waits for work would hold what the
+// others need.
 constexpr long kDescriptorsKeptFree = 128;
 std::atomic<long> descriptorsCached{0};
 
@@ -160,14 +256,15 @@ long CacheBudget() {
       raised.rlim_cur = limit.rlim_max;
       if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
     }
-    const long usable = limit.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(limit.rlim_cur);
-    return std::max(0L, std::min(usable, 1L << 20) - kDescriptorsKeptFree);
+    const long usable = std::min(limit.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(limit.rlim_cur),
+                                 1L << 20);
+    return std::max(0L, usable - kDescriptorsKeptFree);
   }();
   return budget;
 }
 
 struct FolderCache {
-  std::vector<OpenFolder> folders;
+  std::vector<CachedFolder> folders;
   void CloseFrom(size_t first) {
     for (size_t i = first; i < folders.size(); ++i) close(folders[i].descriptor);
     descriptorsCached -= static_cast<long>(folders.size() - first);
@@ -177,41 +274,102 @@ struct FolderCache {
 };
 thread_local FolderCache openFolders;
 
-// `folderPath` names one subfolder of `parent`: its path, the subfolder's
-// name and a separator.
-bool IsSubfolderOf(const std::string& folderPath, const std::string& parent) {
-  if (folderPath.size() <= parent.size() + 1 || folderPath.compare(0, parent.size(), parent) != 0) return false;
-  return folderPath.find('/', parent.size()) == folderPath.size() - 1;
+// Keeps `descriptor` as the deepest folder of the chain; false when the
+// budget has no room for it (the caller closes it). A full chain, or one
+// that the budget leaves no room beside, gives up its shallowest folder:
+// the deepest are those the next folders are opened from.
+bool KeepOpen(const std::string& folderPath, int descriptor) {
+  auto& cached = openFolders.folders;
+  if (!cached.empty() && (cached.size() == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
+    close(cached.front().descriptor);
+    descriptorsCached -= 1;
+    cached.erase(cached.begin());
+  }
+  if (descriptorsCached >= CacheBudget()) return false;
+  descriptorsCached += 1;
+  cached.push_back({folderPath, descriptor});
+  return true;
 }
 
-// Opens the folder, relative to an open parent when there is one. A
-// subfolder opened that way is on its parent's device: the scan never
-// enters a folder that its parent's listing marked as a mount point.
-int OpenFolderAt(const std::string& folderPath, dev_t& device) {
-  auto& cached = openFolders.folders;
-  for (size_t i = cached.size(); i-- > 0;) {
-    if (!IsSubfolderOf(folderPath, cached[i].path)) continue;
-    openFolders.CloseFrom(i + 1);
-    const std::string name = folderPath.substr(cached[i].path.size(), folderPath.size() - cached[i].path.size() - 1);
-    device = cached[i].device;
-    return openat(cached[i].descriptor, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  }
-  openFolders.CloseFrom(0);
-  int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  struct stat info;
-  if (folder >= 0 && fstat(folder, &info) != 0) {
-    close(folder);
+// Whether the kernel resolves a relative path without following links in
+// one call (openat2); cleared when it says it cannot.
+std::atomic<bool> resolvesBeneath{true};
+
+// Opens `relative`, several names below `base`, in one call that follows no
+// link and never leaves `base`; -1 with errno ENOSYS where the kernel cannot.
+int OpenBeneath(int base, const std::string& relative) {
+  if (!resolvesBeneath || relative.size() >= PATH_MAX) {
+    errno = ENOSYS;
     return -1;
   }
-  if (folder >= 0) device = info.st_dev;
-  return folder;
+  open_how how{};
+  how.flags = kOpenFlags;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const int opened = static_cast<int>(syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how));
+  // A system that filters the call may refuse it with EPERM.
+  if (opened < 0 && (errno == ENOSYS || errno == EPERM)) {
+    resolvesBeneath = false;
+    errno = ENOSYS;
+  }
+  return opened;
+}
+
+// `path` is `folder` or lies below it.
+bool IsWithin(const std::string& path, const std::string& folder) {
+  return path.size() >= folder.size() && path.compare(0, folder.size(), folder) == 0;
+}
+
+// Opens the folder one name at a time from the deepest open ancestor (or
+// the start folder), keeping the folders passed on the way.
+int OpenBelowStart(const std::string& folderPath) {
+  auto& cached = openFolders.folders;
+  size_t held = cached.size();
+  while (held > 0 && !IsWithin(folderPath, cached[held - 1].path)) --held;
+  openFolders.CloseFrom(held);
+  int base = held > 0 ? cached.back().descriptor : walk.startDescriptor;
+  size_t done = held > 0 ? cached.back().path.size() : walk.startPath.size();
+  // Several names to go: the kernel walks them fastest, where it can.
+  if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
+    const int opened = OpenBeneath(base, folderPath.substr(done));
+    if (opened >= 0 || errno != ENOSYS) return opened;
+  }
+  bool baseKept = true;
+  while (true) {
+    // The folder itself when it is the one held: "." opens it for reading.
+    const bool itself = done >= folderPath.size();
+    const size_t end = itself ? done : std::min(folderPath.find('/', done), folderPath.size());
+    const bool last = end + 1 >= folderPath.size();
+    const std::string name = itself ? "." : folderPath.substr(done, end - done);
+    const int opened = openat(base, name.c_str(), last ? kOpenFlags : kPassFlags);
+    const int error = errno;
+    if (!baseKept) close(base);
+    if (opened < 0 || last) {
+      errno = error;
+      return opened;
+    }
+    done = end + 1;
+    base = opened;
+    baseKept = KeepOpen(folderPath.substr(0, done), opened);
+  }
+}
+
+int OpenFolder(const std::string& folderPath) {
+  if (!IsWithin(folderPath, walk.startPath)) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (walk.startDescriptor < 0) {
+    errno = walk.openError;
+    return -1;
+  }
+  return OpenBelowStart(folderPath);
 }
 
 // Opens the folder; a failure for want of descriptors or memory is not the
 // folder's: this thread's cache is given back and the open tried again.
-int OpenFolderWhenPossible(const std::string& folderPath, dev_t& device, int& error) {
+int OpenFolderWhenPossible(const std::string& folderPath, int& error) {
   for (int attempt = 0;; ++attempt) {
-    const int folder = OpenFolderAt(folderPath, device);
+    const int folder = OpenFolder(folderPath);
     error = errno;
     if (folder >= 0 || !IsShortOfResources(error) || attempt == kResourceAttempts) return folder;
     openFolders.CloseFrom(0);
@@ -219,39 +377,46 @@ int OpenFolderWhenPossible(const std::string& folderPath, dev_t& device, int& er
   }
 }
 
-void KeepOpen(const std::string& folderPath, int folder, dev_t device) {
-  if (openFolders.folders.size() == kMaxOpenFolders || descriptorsCached >= CacheBudget()) openFolders.CloseFrom(0);
-  if (descriptorsCached >= CacheBudget()) {
-    close(folder);
-    return;
-  }
-  descriptorsCached += 1;
-  openFolders.folders.push_back({folderPath, folder, device});
+bool Matches(const FolderIdentity& expected, const struct stat& info) {
+  if (expected.volumeId == 0 && expected.fileId == 0) return true;
+  return expected.volumeId == info.st_dev && expected.fileId == info.st_ino;
 }
 
 }  // namespace
 
-ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context) {
-  dev_t device = 0;
+void BeginWalk(const std::string& startFolderPath) {
+  EndWalk();
+  walk.startPath = startFolderPath;
+  if (walk.startPath.empty() || walk.startPath.back() != '/') walk.startPath += '/';
+  // The start folder is the one the user named: a link to it is followed.
+  walk.startDescriptor = open(walk.startPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  walk.openError = walk.startDescriptor < 0 ? errno : 0;
+}
+
+void EndWalk() {
+  openFolders.CloseFrom(0);
+  if (walk.startDescriptor >= 0) close(walk.startDescriptor);
+  walk = Walk{};
+}
+
+ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expected, EntryVisitor visit,
+                      void* context) {
   int error = 0;
-  int folder = OpenFolderWhenPossible(folderPath, device, error);
-  if (folder < 0) return FailureOf(error);
-  std::unique_ptr<char[]> ownBuffer;
-  char* buffer = sharedBuffer;
-  if (listingDepth > 0) {
-    ownBuffer.reset(new char[kBufferSize]);
-    buffer = ownBuffer.get();
+  const int descriptor = OpenFolderWhenPossible(folderPath, error);
+  if (descriptor < 0) return FailureOf(error, expected != FolderIdentity{});
+  struct stat info;
+  if (fstat(descriptor, &info) != 0) {
+    error = errno;
+    close(descriptor);
+    return FailureOf(error);
   }
-  listingDepth += 1;
-  ListStatus status = ReadAllEntries(folder, device, buffer, visit, context);
-  listingDepth -= 1;
-  // A nested listing (the long-path walk lists while its parent's listing
-  // is open) keeps nothing open, so no descriptor outlives its reader.
-  if (listingDepth == 0) {
-    KeepOpen(folderPath, folder, device);
-  } else {
-    close(folder);
+  if (!Matches(expected, info)) {
+    close(descriptor);
+    return ListStatus::Changed;
   }
+  const OpenedFolder folder{descriptor, info.st_dev, info.st_ino};
+  ListStatus status = ReadAllEntries(folder, sharedBuffer, visit, context);
+  if (!KeepOpen(folderPath, descriptor)) close(descriptor);
   return status;
 }
 

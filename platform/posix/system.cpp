@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <initializer_list>
+#include <limits>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -28,7 +29,8 @@ namespace platform {
 const PathStyle kPathStyle = PathStyle::Posix;
 const char kPathSeparator = '/';
 const char* const kLineEnd = "\n";
-const int kMaxScanPathLength = 4095;
+// No limit: each folder is opened relative to its parent, by its name alone.
+const int kMaxScanPathLength = std::numeric_limits<int>::max();
 const char* const kSettingsProgramName = "tallyfold-config";
 const char* const kHelpFileName = "tallyfold.html";
 

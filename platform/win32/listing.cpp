@@ -26,11 +26,7 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-ListStatus Refusal(DWORD error) {
-  const bool shortOfResources = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
-                                error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NO_SYSTEM_RESOURCES;
-  return {ListStatus::Failed, win32::SystemMessage(error), shortOfResources};
-}
+ListStatus Refusal(DWORD error) { return {ListStatus::Failed, win32::SystemMessage(error)}; }
 
 // Why a listing could not begin. A folder that exists but has no entries at
 // all (an empty drive root, which lacks "." and "..") reports "file not
@@ -64,7 +60,11 @@ void VisitFound(const WIN32_FIND_DATAW& found, char* nameBuffer, EntryVisitor vi
 
 }  // namespace
 
-ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context) {
+// Each folder is listed by its full path: nothing is held for a walk.
+void BeginWalk(const std::string&) {}
+void EndWalk() {}
+
+ListStatus ListFolder(const std::string& folderPath, const FolderIdentity&, EntryVisitor visit, void* context) {
   const std::wstring folder = win32::Widen(folderPath);
   const std::wstring pattern = folder + L'*';
   // Everything a listing needs lives in this call's frame, so a visitor may

@@ -156,7 +156,7 @@ class FaultyTrees(TestCase):
     def test_sparse_files_of_terabytes_keep_every_figure(self):
         for index in range(4):
             self.tree.file("huge/f%d" % index, 3 << 40)
-        result = run(["-cl=65536", "-nostats", self.tree.path()])
+        result = run(["-cl=65536", "-nostats", "-dir", self.tree.path()])
         rows = report_rows(result)
         self.assertEqual(rows[5][:14], "   12,288.0 GB")
         self.assertIn("Cluster size: 64 KB", rows[-4])

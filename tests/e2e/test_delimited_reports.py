@@ -127,7 +127,7 @@ def run_at_drive_root(test, files, folders, args):
         test.skipTest("user and mount namespaces are not available (unshare)")
     commands = ["mkdir -p '%s'" % f for f in folders]
     for relative, size in files:
-        commands.append("mkdir -p \"$(dirname '%s')\"; truncate -s %d '%s'" % (relative, size, relative))
+        commands.append("mkdir -p \"$(dirname '%s')\"; head -c %d /dev/zero > '%s'" % (relative, size, relative))
     env = clean_environment()
     env.update(PROGRAM_DIR=os.path.dirname(os.path.abspath(BIN)),
                PROGRAM_NAME=os.path.basename(BIN))
@@ -234,14 +234,15 @@ class DelimitedReports(TestCase):
             "\f"))
 
     def test_tab_numbers_longer_than_14_digits_are_written_whole(self):
-        # Seven sparse files of 15 TiB: 115,448,720,916,480 bytes, 15 digits.
+        # Seven sparse files of 15 TiB: 115,448,720,916,480 bytes, 15 digits,
+        # which their lengths show.
         for n in range(7):
             self.tree.file("c/big%d" % n, 15 << 40)
-        self.assertOutput(self.report("-tab", "-noheader"), lines(
-            '115448720953344\t          5128\t         12288\t1\t"' + self.s + '"',
-            '         12288\t          8063\t          8192\t1\t"' + self.s + 'a"',
-            '          4096\t          4032\t          4096\t0\t"' + self.s + "a" + SEP + 'b"',
-            '115448720928768\t          3776\t115448720928768\t8\t"' + self.s + 'c"',
+        self.assertOutput(self.report("-tab", "-noheader", "-dir"), lines(
+            '115448720931673\t          7000\t1\t"' + self.s + '"',
+            '             1\t             1\t1\t"' + self.s + 'a"',
+            '             0\t             0\t0\t"' + self.s + "a" + SEP + 'b"',
+            '115448720924672\t115448720924672\t8\t"' + self.s + 'c"',
             "\f"))
 
 

@@ -39,9 +39,15 @@ def lines(*texts):
     return b"".join(t.encode("utf-8") + EOL for t in texts)
 
 
+# Files up to this size are written out, so that they count their length;
+# larger ones are sparse, costing no disk, and count what is allocated to
+# them: their lengths show with -dir.
+WRITTEN_FILE_LIMIT = 64 << 20
+
+
 class Tree:
-    """A folder tree in a temporary folder; sizes are apparent sizes, and
-    large files are sparse so that gigabytes cost no disk."""
+    """A folder tree in a temporary folder; sizes are lengths, and files above
+    WRITTEN_FILE_LIMIT are sparse."""
 
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="tf-e2e-")
@@ -56,6 +62,8 @@ class Tree:
         path = os.path.join(self.root, relative)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as handle:
+            if size <= WRITTEN_FILE_LIMIT:
+                handle.write(b"\0" * size)
             handle.truncate(size)
         return path
 

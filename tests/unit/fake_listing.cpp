@@ -4,15 +4,29 @@
 
 std::map<std::string, FakeFolder> fakeFolders;
 
-platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisitor visit, void* context) {
+namespace {
+
+platform::FolderIdentity IdentityOf(uint64_t fileId) { return {fileId != 0 ? 1u : 0u, fileId}; }
+
+}  // namespace
+
+platform::ListStatus ListFakeFolder(const std::string& path, const platform::FolderIdentity& expected,
+                                    platform::EntryVisitor visit, void* context) {
   auto found = fakeFolders.find(path);
   if (found == fakeFolders.end()) return platform::ListStatus::PathNotFound;
+  const platform::FolderIdentity own = IdentityOf(found->second.fileId);
+  if (expected != platform::FolderIdentity{} && own != platform::FolderIdentity{} && expected != own) {
+    return platform::ListStatus::Changed;
+  }
   // A failed listing gives the entries read before it failed, without the dots.
   if (found->second.status == platform::ListStatus::Listed) {
-    for (const char* dot : {".", ".."}) visit(context, {dot, platform::kAttrDirectory, 0});
+    visit(context, {".", platform::kAttrDirectory, 0, 1, own.volumeId, own.fileId});
+    visit(context, {"..", platform::kAttrDirectory, 0});
   }
   for (const FakeEntry& entry : found->second.entries) {
-    visit(context, {entry.name, entry.attributes, entry.size, entry.linkCount, 1, entry.fileId});
+    const platform::FolderIdentity identity = IdentityOf(entry.fileId);
+    visit(context, {entry.name, entry.attributes, entry.size, entry.linkCount, identity.volumeId, identity.fileId,
+                    entry.allocatedBytes});
   }
   return found->second.vanishesMidListing ? platform::ListStatus::PathNotFound : found->second.status;
 }

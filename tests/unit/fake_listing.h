@@ -10,12 +10,14 @@
 #include "platform/platform.h"
 #include "scan/scanner.h"
 
+// Identities are on volume 1; a file id of 0 gives none.
 struct FakeEntry {
   std::string name;
   uint32_t attributes;
   int64_t size;
   uint32_t linkCount = 1;
-  uint64_t fileId = 0;
+  uint64_t fileId = 0;  // a folder's: what its listing is checked against
+  int64_t allocatedBytes = -1;
 };
 
 struct FakeFolder {
@@ -24,20 +26,29 @@ struct FakeFolder {
   // gives these entries and then its failure.
   std::vector<FakeEntry> entries;
   bool vanishesMidListing = false;  // gives its entries, then answers "not found"
+  // Its own file id: a listing that expects another answers "changed".
+  uint64_t fileId = 0;
 };
 
 // Paths end in the separator, as the scanner asks for them.
 extern std::map<std::string, FakeFolder> fakeFolders;
 
-platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisitor visit, void* context);
+platform::ListStatus ListFakeFolder(const std::string& path, const platform::FolderIdentity& expected,
+                                    platform::EntryVisitor visit, void* context);
 
-inline FakeEntry Dir(const std::string& name) { return {name, platform::kAttrDirectory, 0}; }
+inline FakeEntry Dir(const std::string& name, uint64_t fileId = 0) {
+  return {name, platform::kAttrDirectory, 0, 1, fileId};
+}
 inline FakeEntry File(const std::string& name, int64_t size, uint32_t attributes = 0x20) {
   return {name, attributes, size};
 }
 // One name of file `fileId`, which has `links` names in all.
 inline FakeEntry LinkedFile(const std::string& name, int64_t size, uint64_t fileId, uint32_t links) {
   return {name, 0x20, size, links, fileId};
+}
+// A file of which the system says how much it allocated.
+inline FakeEntry AllocatedFile(const std::string& name, int64_t size, int64_t allocated, uint32_t attributes = 0x20) {
+  return {name, attributes, size, 1, 0, allocated};
 }
 
 // Scans `start` (with fake folders set up) with the given cluster size and

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <string>
 #include <system_error>
@@ -23,20 +24,27 @@ std::string Named(const char* prefix, unsigned long number) {
 
 // A random tree of about `folders` folders below "/t", with files of mixed
 // sizes, files with several hard links, equal names after upper-casing,
-// links, unreadable and vanished folders, all in the fake listing.
+// links, unreadable, vanished and changed folders and loops, all in the fake
+// listing.
 void BuildRandomTree(unsigned seed, int folders) {
   std::mt19937 random(seed);
   std::vector<std::string> paths = {Sep() + "t" + Sep()};
   fakeFolders[paths[0]] = {};
+  fakeFolders[paths[0]].fileId = 1;
   for (int i = 1; i < folders; ++i) {
     const std::string parent = paths[random() % paths.size()];
     std::string name = Named("d", random() % 50);
     if (random() % 7 == 0) name[0] = 'D';  // equal once upper-cased
     const std::string path = parent + name + Sep();
     if (fakeFolders.count(path)) continue;
-    fakeFolders[parent].entries.push_back(Dir(name));
+    // Now and then the listing sees another folder than the one opened, or
+    // one on its own path.
+    const uint64_t fileId = i + 1;
+    const uint64_t listed = random() % 60 == 0 ? 1 : random() % 60 == 0 ? folders + i : fileId;
+    fakeFolders[parent].entries.push_back(Dir(name, listed));
     paths.push_back(path);
     FakeFolder& folder = fakeFolders[path];
+    folder.fileId = fileId;
     if (random() % 40 == 0) folder.status = platform::ListStatus::Failed;
     if (random() % 50 == 0) folder.vanishesMidListing = true;
     if (random() % 60 == 0) fakeFolders.erase(path);  // gone before it is read
@@ -143,6 +151,24 @@ TEST(ParallelScanStart, GoesOnWithTheWorkersItHasWhenNoMoreCanStart) {
       return std::thread(work);
     };
     EXPECT_EQ(ScanAndDescribe(8), alone) << allowed << " workers";
+  }
+  startWorkerThread = [](void (*work)()) { return std::thread(work); };
+  ResetScan();
+}
+
+// -threads=N reads N folders at once: the scan and N - 1 workers.
+TEST(ParallelScanStart, StartsOneWorkerFewerThanTheFoldersReadAtOnce) {
+  BuildRandomTree(11, 400);
+  const std::string alone = ScanAndDescribe(1);
+  for (int threads : {2, 3}) {
+    static std::atomic<int> started;
+    started = 0;
+    startWorkerThread = [](void (*work)()) {
+      started += 1;
+      return std::thread(work);
+    };
+    EXPECT_EQ(ScanAndDescribe(threads), alone) << threads;
+    EXPECT_EQ(started, threads - 1) << threads;
   }
   startWorkerThread = [](void (*work)()) { return std::thread(work); };
   ResetScan();

@@ -123,10 +123,68 @@ TEST_F(Scan, NoOfflineLeavesOutOnlyTheSizesOfOfflineFiles) {
   EXPECT_EQ(scanTotals.totalFiles, 2);
 }
 
-TEST_F(Scan, MissingStartFolderFailsAndLeavesTheRootEmpty) {
+TEST_F(Scan, MissingOrUnreadableStartFolderFailsAndLeavesTheRootEmpty) {
   EXPECT_FALSE(ScanFake(P("/nowhere"), 4096));
   EXPECT_EQ(root.localBytes, 0);
   EXPECT_EQ(root.firstChild, nullptr);
+  fakeFolders[P("/denied/")] = {{platform::ListStatus::Failed, "Permission denied"}, {}};
+  EXPECT_FALSE(ScanFake(P("/denied"), 4096));
+  EXPECT_EQ(root.localBytes, 0);
+}
+
+// A file counts its length in whole clusters, but never more clusters than
+// its allocation fills where the system says (Linux for every file, Windows
+// for files flagged sparse or compressed); -dir counts lengths.
+TEST_F(Scan, AFileCountsNoMoreClustersThanItsAllocationFills) {
+  struct Case {
+    const char* what;
+    int64_t size, allocated, counted, slack;
+  };
+  for (const Case& c : {Case{"allocation not given", 5000, -1, 8192, 3192},
+                        Case{"allocation of the rounded length", 5000, 8192, 8192, 3192},
+                        Case{"sparse", kGiB, 0, 0, 0},
+                        Case{"partly written", 100000, 4096, 4096, 0},
+                        Case{"compressed into part of a cluster", 10000, 3000, 4096, 0}}) {
+    for (const bool dirMode : {false, true}) {
+      fakeFolders[P("/r/")] = {platform::ListStatus::Listed, {AllocatedFile("f", c.size, c.allocated, 0x220)}};
+      allowanceFreeRoot = P("/r/");
+      options.dirMode = dirMode;
+      ASSERT_TRUE(ScanFake(P("/r"), 4096));
+      EXPECT_EQ(root.localBytes, dirMode ? c.size : c.counted) << c.what;
+      EXPECT_EQ(root.wastedBytes, dirMode ? 0 : c.slack) << c.what;
+      ResetScan();
+    }
+  }
+}
+
+// A folder that is not the one its parent listed, a folder already on its own
+// path (a bind mount of an ancestor) and, without -mounts, another file
+// system are not entered; each is named on standard error.
+TEST_F(Scan, EntersNoChangedFolderNorLoopAndOtherFileSystemsOnlyWithMounts) {
+  for (const bool crossMounts : {false, true}) {
+    fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
+                             {Dir("changed", 8), Dir("same", 3),
+                              {"mnt", platform::kAttrDirectory | platform::kAttrOtherFileSystem, 0, 1, 4}},
+                             false, 1};
+    fakeFolders[P("/r/changed/")] = {platform::ListStatus::Listed, {File("f", 1000)}, false, 9};
+    fakeFolders[P("/r/same/")] = {platform::ListStatus::Listed, {Dir("up", 1), File("f", 20)}, false, 3};
+    fakeFolders[P("/r/same/up/")] = {platform::ListStatus::Listed, {File("f", 2000)}, false, 1};
+    fakeFolders[P("/r/mnt/")] = {platform::ListStatus::Listed, {File("f", 300)}, false, 4};
+    options.dirMode = true;
+    options.crossMounts = crossMounts;
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(ScanFake(P("/r"), 1));
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(TotalBytes(root), crossMounts ? 320 : 20);
+    EXPECT_EQ(ChildNames(root), crossMounts ? (std::vector<std::string>{"changed", "mnt", "same"})
+                                            : (std::vector<std::string>{"changed", "same"}));
+    EXPECT_EQ(ChildNames(Child(root, "same")), std::vector<std::string>{"up"});
+    if (platform::kPathStyle == platform::PathStyle::Posix) {
+      EXPECT_EQ(errors, std::string(crossMounts ? "" : "Not scanned: /r/mnt/ (another file system; -mounts scans it)\n") +
+                            "Folder loop: /r/same/up/\nFolder changed during the scan: /r/changed/\n");
+    }
+    ResetScan();
+  }
 }
 
 TEST_F(Scan, UnlistableSubfoldersKeepWhatWasReadAndTheRestIsExact) {
@@ -144,21 +202,21 @@ TEST_F(Scan, UnlistableSubfoldersKeepWhatWasReadAndTheRestIsExact) {
   EXPECT_EQ(TotalBytes(root), 310);
 }
 
-TEST_F(Scan, SkipsAChildWhosePathWouldPassTheLimit) {
-  // A folder whose path with its separator is five characters short of the
-  // limit: a two-character child fits (with separator and wildcard), a
-  // three-character one does not.
-  std::string folder = P("/");
-  folder += std::string(platform::kMaxScanPathLength - 7, 'x');
-  folder += platform::kPathSeparator;
-  ASSERT_EQ(folder.size(), static_cast<size_t>(platform::kMaxScanPathLength - 5));
+TEST_F(Scan, SkipsAChildWhosePathWouldPassTheLimitWhereThereIsOne) {
+  // Windows: a folder whose path with its separator is five characters short
+  // of the limit: a two-character child fits (with separator and wildcard), a
+  // three-character one does not. Linux has no limit: a folder 5,000 bytes
+  // deep reads both.
+  const bool limited = platform::kPathStyle == platform::PathStyle::Windows;
+  const size_t length = limited ? static_cast<size_t>(platform::kMaxScanPathLength - 5) : 5000;
+  std::string folder = P("/") + std::string(length - 2, 'x') + platform::kPathSeparator;
   fakeFolders[folder] = {platform::ListStatus::Listed, {Dir("ab"), Dir("abc")}};
   fakeFolders[folder + "ab" + platform::kPathSeparator] = {platform::ListStatus::Listed, {File("f", 7)}};
   fakeFolders[folder + "abc" + platform::kPathSeparator] = {platform::ListStatus::Listed, {File("f", 9)}};
   options.dirMode = true;
   ASSERT_TRUE(ScanFake(folder, 1));
   EXPECT_EQ(TotalBytes(Child(root, "ab")), 7);
-  EXPECT_EQ(TotalBytes(Child(root, "abc")), 0);
+  EXPECT_EQ(TotalBytes(Child(root, "abc")), limited ? 0 : 9);
 }
 
 TEST_F(Scan, SizeThresholdIsStrictAndMarksTheParent) {

@@ -38,8 +38,12 @@ class PlatformListing : public ::testing::Test {
            (std::string("tallyfold_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root);
     fs::create_directories(root);
+    platform::BeginWalk(Folder());
   }
-  void TearDown() override { fs::remove_all(root); }
+  void TearDown() override {
+    platform::EndWalk();
+    fs::remove_all(root);
+  }
 
   void MakeFile(const std::string& name, uintmax_t size) {
     { std::ofstream(root / PathOf(name), std::ios::binary); }
@@ -74,7 +78,7 @@ TEST_F(PlatformListing, GivesEveryEntryWithItsAttributesAndSize) {
   }
 
   Listing seen;
-  ASSERT_EQ(platform::ListFolder(Folder(), Record, &seen), platform::ListStatus::Listed);
+  ASSERT_EQ(platform::ListFolder(Folder(), {}, Record, &seen), platform::ListStatus::Listed);
 
   ASSERT_EQ(seen.size(), std::size(entries) + 2);
   for (const char* dot : {".", ".."}) {
@@ -91,40 +95,12 @@ TEST_F(PlatformListing, GivesEveryEntryWithItsAttributesAndSize) {
   }
 }
 
-TEST_F(PlatformListing, AVisitorMayListAnotherFolderWhileItsParentIsOpen) {
-  const std::string sub = "sub\xce\xb4";
-  fs::create_directory(root / PathOf(sub));
-  MakeFile("a", 1);
-  MakeFile("b", 2);
-  MakeFile(sub + "/inner", 3);
-
-  struct Walk {
-    std::string folder;
-    std::string sub;
-    Listing outer;
-    Listing inner;
-  } walk{Folder(), sub, {}, {}};
-  auto visit = [](void* context, const platform::ListingEntry& entry) {
-    auto& w = *static_cast<Walk*>(context);
-    Record(&w.outer, entry);
-    if (entry.name == w.sub) {
-      EXPECT_EQ(platform::ListFolder(w.folder + w.sub + platform::kPathSeparator, Record, &w.inner),
-                platform::ListStatus::Listed);
-    }
-  };
-  ASSERT_EQ(platform::ListFolder(Folder(), visit, &walk), platform::ListStatus::Listed);
-
-  EXPECT_EQ(walk.outer.size(), 5u);  // ".", "..", a, b, sub
-  EXPECT_EQ(walk.inner.size(), 3u);  // ".", "..", inner
-  EXPECT_EQ(walk.inner["inner"].size, 3);
-}
-
 TEST_F(PlatformListing, AFolderThatIsNotThereIsPathNotFound) {
   MakeFile("file", 10);
   for (const std::string& folder :
        {Folder("missing"), Folder("missing") + "deeper" + platform::kPathSeparator, Folder("file")}) {
     Listing seen;
-    EXPECT_EQ(platform::ListFolder(folder, Record, &seen), platform::ListStatus::PathNotFound) << folder;
+    EXPECT_EQ(platform::ListFolder(folder, {}, Record, &seen), platform::ListStatus::PathNotFound) << folder;
     EXPECT_TRUE(seen.empty()) << folder;
   }
 }
