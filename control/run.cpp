@@ -163,7 +163,8 @@ void LongestPathsWalk(std::string path) {
   TurnSpinner();
   LongPathWalk walk{EnsureTrailingBackslash(std::move(path))};
   if (platform::PathLength(walk.path) >= kLongPathLimit ||
-      folderLister(walk.path, WalkLongPathEntry, &walk) == platform::ListStatus::PathNotFound) {
+      folderLister(walk.path, platform::FolderIdentity{}, WalkLongPathEntry, &walk) ==
+          platform::ListStatus::PathNotFound) {
     WriteLinePaged(walk.path);
   }
 }

@@ -41,9 +41,25 @@ struct ListingEntry {
   std::string_view name;  // valid only during the visit
   uint32_t attributes;
   int64_t size;           // bytes; 0 for directories
-  // A file's number of hard links and what identifies it on its volume;
-  // the Windows listing gives no link count, so there every name is 1.
   uint32_t linkCount = 1;
+  // What identifies the entry on its volume, folders as well as files; 0 and 0 where the
+  // system gives nothing. A folder's pair is what its listing is checked against when opened.
+  uint64_t volumeId = 0;
+  uint64_t fileId = 0;
+  // The bytes the system allocated to a file, where it says (Linux: st_blocks * 512 for every
+  // file; Windows: only files flagged sparse or compressed, from GetCompressedFileSizeW);
+  // -1 where it does not say.
+  int64_t allocatedBytes = -1;
+};
+
+// The program's own attribute bit, which no system sets: a folder where another file system is
+// mounted. The scan enters it only with -mounts and otherwise names it once on standard error.
+// Kernel file systems (proc, sysfs, ...) are listed as kAttrDirectory | kAttrReparsePoint instead:
+// never entered, never named.
+inline constexpr uint32_t kAttrOtherFileSystem = 0x10000000;
+
+// What a folder's parent listing saw of it; 0 and 0 (the start folder) is not checked.
+struct FolderIdentity {
   uint64_t volumeId = 0;
   uint64_t fileId = 0;
 };
@@ -52,7 +68,9 @@ struct ListingEntry {
 // and whether the system was short of descriptors or memory: such a failure
 // may pass, so it is worth trying again.
 struct ListStatus {
-  enum Outcome { Listed, PathNotFound, Failed };
+  // Changed: the folder opened is not the one its parent listed (it was replaced, for example
+  // by a link or junction, between the listing and the open); nothing of it is visited.
+  enum Outcome { Listed, PathNotFound, Changed, Failed };
   Outcome outcome = Listed;
   std::string reason;            // for Failed: "Permission denied", ...
   bool shortOfResources = false;  // for Failed: EMFILE, ENFILE, ENOMEM and the like
@@ -65,11 +83,17 @@ struct ListStatus {
 
 using EntryVisitor = void (*)(void* context, const ListingEntry& entry);
 
-// Lists every entry of the folder `folderPath` (which ends in a separator),
-// "." and ".." included, in the order the file system gives them, calling
-// `visit` for each. The visitor may list another folder itself (the long-path
-// walk descends while its parent's listing is open).
-ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context);
+// The folder every later listing lies below. Listings of folders below it open each folder
+// relative to an open ancestor, one name at a time, never following a link or junction, and never
+// by a full path (Linux); call before a scan, EndWalk after it. Windows may keep nothing here
+// if it opens each folder by its \\?\ path with FILE_FLAG_OPEN_REPARSE_POINT and checks it.
+void BeginWalk(const std::string& startFolderPath);
+void EndWalk();
+
+// Lists every entry of `folderPath` (ending in a separator), "." and ".." included, in the order the
+// file system gives them; `expected` is what the parent listing saw of it (checked when known).
+ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expected,
+                      EntryVisitor visit, void* context);
 
 // ---- Paths ----------------------------------------------------------------
 

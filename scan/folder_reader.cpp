@@ -54,7 +54,7 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
 
 void ReadFolderContents(const std::string& folderPath, FolderContents& contents) {
   FolderReading reading{folderPath, contents};
-  contents.status = folderLister(folderPath, CountEntry, &reading);
+  contents.status = folderLister(folderPath, platform::FolderIdentity{}, CountEntry, &reading);
   if (contents.status == platform::ListStatus::PathNotFound) {
     contents = FolderContents{};
     contents.status = platform::ListStatus::PathNotFound;

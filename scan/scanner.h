@@ -18,7 +18,7 @@ extern std::string scanPath;
 // directory-entry allowance; set from the drive statistics.
 extern std::string allowanceFreeRoot;
 // How folders are listed; tests substitute a fake listing.
-extern platform::ListStatus (*folderLister)(const std::string& folderPath,
+extern platform::ListStatus (*folderLister)(const std::string& folderPath, const platform::FolderIdentity& expected,
                                             platform::EntryVisitor visit, void* context);
 
 // Reads the folder in scanPath into `node` and everything below it. False

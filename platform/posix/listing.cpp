@@ -231,7 +231,7 @@ void KeepOpen(const std::string& folderPath, int folder, dev_t device) {
 
 }  // namespace
 
-ListStatus ListFolder(const std::string& folderPath, EntryVisitor visit, void* context) {
+ListStatus ListFolder(const std::string& folderPath, const FolderIdentity&, EntryVisitor visit, void* context) {
   dev_t device = 0;
   int error = 0;
   int folder = OpenFolderWhenPossible(folderPath, device, error);

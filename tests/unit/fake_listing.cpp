@@ -4,7 +4,8 @@
 
 std::map<std::string, FakeFolder> fakeFolders;
 
-platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisitor visit, void* context) {
+platform::ListStatus ListFakeFolder(const std::string& path, const platform::FolderIdentity&,
+                                    platform::EntryVisitor visit, void* context) {
   auto found = fakeFolders.find(path);
   if (found == fakeFolders.end()) return platform::ListStatus::PathNotFound;
   // A failed listing gives the entries read before it failed, without the dots.

@@ -29,7 +29,8 @@ struct FakeFolder {
 // Paths end in the separator, as the scanner asks for them.
 extern std::map<std::string, FakeFolder> fakeFolders;
 
-platform::ListStatus ListFakeFolder(const std::string& path, platform::EntryVisitor visit, void* context);
+platform::ListStatus ListFakeFolder(const std::string& path, const platform::FolderIdentity& expected,
+                                    platform::EntryVisitor visit, void* context);
 
 inline FakeEntry Dir(const std::string& name) { return {name, platform::kAttrDirectory, 0}; }
 inline FakeEntry File(const std::string& name, int64_t size, uint32_t attributes = 0x20) {

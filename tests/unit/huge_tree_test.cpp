@@ -19,7 +19,8 @@ constexpr int kSubfolders = 1100000;
 std::string StartPath() { return std::string("huge") + platform::kPathSeparator; }
 
 // The start folder holds kSubfolders empty folders; every other folder is empty.
-platform::ListStatus ListHugeFolder(const std::string& path, platform::EntryVisitor visit, void* context) {
+platform::ListStatus ListHugeFolder(const std::string& path, const platform::FolderIdentity&,
+                                    platform::EntryVisitor visit, void* context) {
   for (const char* dot : {".", ".."}) visit(context, {dot, platform::kAttrDirectory, 0});
   if (path != StartPath()) return platform::ListStatus::Listed;
   std::string name;

@@ -74,7 +74,7 @@ TEST_F(PlatformListing, GivesEveryEntryWithItsAttributesAndSize) {
   }
 
   Listing seen;
-  ASSERT_EQ(platform::ListFolder(Folder(), Record, &seen), platform::ListStatus::Listed);
+  ASSERT_EQ(platform::ListFolder(Folder(), {}, Record, &seen), platform::ListStatus::Listed);
 
   ASSERT_EQ(seen.size(), std::size(entries) + 2);
   for (const char* dot : {".", ".."}) {
@@ -108,11 +108,11 @@ TEST_F(PlatformListing, AVisitorMayListAnotherFolderWhileItsParentIsOpen) {
     auto& w = *static_cast<Walk*>(context);
     Record(&w.outer, entry);
     if (entry.name == w.sub) {
-      EXPECT_EQ(platform::ListFolder(w.folder + w.sub + platform::kPathSeparator, Record, &w.inner),
+      EXPECT_EQ(platform::ListFolder(w.folder + w.sub + platform::kPathSeparator, {}, Record, &w.inner),
                 platform::ListStatus::Listed);
     }
   };
-  ASSERT_EQ(platform::ListFolder(Folder(), visit, &walk), platform::ListStatus::Listed);
+  ASSERT_EQ(platform::ListFolder(Folder(), {}, visit, &walk), platform::ListStatus::Listed);
 
   EXPECT_EQ(walk.outer.size(), 5u);  // ".", "..", a, b, sub
   EXPECT_EQ(walk.inner.size(), 3u);  // ".", "..", inner
@@ -124,7 +124,7 @@ TEST_F(PlatformListing, AFolderThatIsNotThereIsPathNotFound) {
   for (const std::string& folder :
        {Folder("missing"), Folder("missing") + "deeper" + platform::kPathSeparator, Folder("file")}) {
     Listing seen;
-    EXPECT_EQ(platform::ListFolder(folder, Record, &seen), platform::ListStatus::PathNotFound) << folder;
+    EXPECT_EQ(platform::ListFolder(folder, {}, Record, &seen), platform::ListStatus::PathNotFound) << folder;
     EXPECT_TRUE(seen.empty()) << folder;
   }
 }
