@@ -110,6 +110,7 @@ bool ApplyWholeWordSwitch(std::string_view upper) {
   else if (upper == "-NOTOTALS") options.showTotals = false;
   else if (upper == "-NOOFFLINE") options.includeOffline = false;
   else if (upper == "-LINKS") options.countEveryLink = true;
+  else if (upper == "-UTF8") options.utf8 = true;
   else return false;
   return true;
 }

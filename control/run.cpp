@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "report/format.h"
 #include "report/comparison.h"
+#include "report/delimited_report.h"
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
@@ -131,6 +132,7 @@ bool ReportRun() {
   const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
   if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
   scanTotals = ScanTotals{};
+  BeginDelimitedOutput();
   if (outputRedirected && FramedReport() && options.showHeader) {
     WriteReportHeaderLine();
   }
@@ -182,5 +184,6 @@ int RunProgram() {
   const int exitCode = ReportRun() ? 0 : 1;
   if (outputRedirected && FramedReport()) WriteOutLine("\f");
   FlushOut();
+  WarnAboutNamesOutsideCodePage();
   return exitCode;
 }

@@ -39,6 +39,9 @@ struct ReportOptions {
   bool includeOffline = true;
   // -links: a file with several hard links counts in full under each name.
   bool countEveryLink = false;
+  // -utf8: the tab and comma reports are written in UTF-8, the comma report
+  // after a byte-order mark, not in the system's code page.
+  bool utf8 = false;
   std::string startFolder = ".";
   SortOrder sortOrder = SortOrder::name;
   bool pauseEachPage = true;

@@ -122,6 +122,7 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   if (after.countEveryLink != before.countEveryLink && after.countEveryLink) {
     add("counts a file with several hard links in full under each of its names");
   }
+  if (after.utf8 != before.utf8 && after.utf8) add("writes the tab and comma reports in UTF-8");
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
   if (after.compareFile != before.compareFile) {
     add("shows each folder's growth since the earlier JSON report " + after.compareFile);

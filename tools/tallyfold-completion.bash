@@ -3,7 +3,7 @@
 # Installed as share/bash-completion/completions/tallyfold.
 
 _tallyfold_options='-size= -cl= -threads= -dir -asper -asval -nowaste -nofiles -nooffline -nosubs
-  -nototals -nostats -noheader -tab -comma -html -json -compare= -exclude= -links -c+ -c- -p -sort=
+  -nototals -nostats -noheader -tab -comma -html -json -compare= -exclude= -links -utf8 -c+ -c- -p -sort=
   -longest -? -config -support -vantor -tallyfold -manual -help -w --help --version'
 _tallyfold_sort_orders='name local total waste files none growth'
 

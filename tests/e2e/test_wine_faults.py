@@ -7,6 +7,7 @@ import unittest
 
 from tftest import EOL, ON_WINE, TestCase, native_path, run
 
+BYTE_ORDER_MARK = b"\xef\xbb\xbf"
 WINE_ONLY = unittest.skipUnless(ON_WINE, "a Windows file-system rule, tested under Wine")
 
 
@@ -26,20 +27,33 @@ def error_lines(result):
 
 @WINE_ONLY
 class WindowsNames(TestCase):
-    def test_a_folder_named_outside_the_ansi_code_page_is_read_and_counted(self):
+    def test_names_outside_the_ansi_code_page_are_counted_and_kept_with_utf8(self):
+        names = ["\u03a9mega", "\u65e5\u672c", "\U0001F600emoji"]  # Greek, Japanese, emoji
         self.tree.file("real/f", 5000)
-        self.tree.file("\u03a9mega_\u65e5\u672c/g", 3000)
+        for name in names:
+            self.tree.file(name + "/g", 1000)
         root = native_path(self.tree.path())
-        result = run(["-dir", "-comma", root])
-        self.assertEqual(result.code, 0)
-        self.assertEqual(error_lines(result), [])
-        # A redirected report is in the ANSI code page, where those letters
-        # are "?"; the folder's bytes are still in every figure.
-        self.assertEqual(comma_rows(result), [
-            ('8000,0,0,"%s\\"' % root).encode(),
-            ('5000,5000,1,"%s\\real"' % root).encode(),
-            ('3000,3000,1,"%s\\?mega_??"' % root).encode(),
-        ])
+
+        def rows(shown):
+            return ([('8000,0,0,"%s\\"' % root).encode(), ('5000,5000,1,"%s\\real"' % root).encode()] +
+                    [('1000,1000,1,"%s\\%s"' % (root, name)).encode("utf-8") for name in shown])
+
+        # In the ANSI code page those letters are "?"; the folders' bytes
+        # are still in every figure, and standard error says so once.
+        plain = run(["-dir", "-comma", root])
+        self.assertEqual(plain.code, 0)
+        self.assertEqual(error_lines(plain), ["Some names cannot be shown in the code page: use -utf8"])
+        self.assertEqual(comma_rows(plain), rows(["?mega", "??", "??emoji"]))
+
+        utf8 = run(["-dir", "-comma", "-utf8", root])
+        self.assertEqual(error_lines(utf8), [])
+        self.assertTrue(utf8.out.startswith(BYTE_ORDER_MARK + b"Tallyfold"))
+        self.assertEqual(comma_rows(utf8), rows(names))
+
+        tab = run(["-dir", "-tab", "-utf8", "-noheader", root])
+        self.assertEqual(error_lines(tab), [])
+        self.assertTrue(tab.out.startswith(b"          8000\t"))
+        self.assertIn(('"%s\\%s"' % (root, names[2])).encode("utf-8"), tab.out)
 
     def test_a_link_to_a_folder_is_neither_followed_nor_counted(self):
         self.tree.file("real/f", 5000)
