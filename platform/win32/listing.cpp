@@ -4,6 +4,8 @@
 // to be the folder its parent listed; its entries are then read through the
 // open handle, many at a time. No file's data is ever opened.
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <winternl.h>
 
 #include <memory>
 #include <string_view>
@@ -37,14 +39,20 @@ constexpr int kNameBufferSize = 255 * 3 + 1;
 
 struct OpenedFolder {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  BY_HANDLE_FILE_INFORMATION facts{};
+  FILE_ATTRIBUTE_TAG_INFO facts{};
   ~OpenedFolder() {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
 };
 
-uint64_t FileIdOf(const BY_HANDLE_FILE_INFORMATION& facts) {
-  return static_cast<uint64_t>(facts.nFileIndexHigh) << 32 | facts.nFileIndexLow;
+// The number the folder's parent listing gives it; 0 where the system does
+// not say. Asked of the file alone: the calls that also give the volume's
+// serial number ask the volume too, which costs more than the listing.
+uint64_t FileIdOf(HANDLE handle) {
+  IO_STATUS_BLOCK status;
+  FILE_INTERNAL_INFORMATION id{};
+  if (NtQueryInformationFile(handle, &status, &id, sizeof id, FileInternalInformation) < 0) return 0;
+  return static_cast<uint64_t>(id.IndexNumber.QuadPart);
 }
 
 // Links, junctions and mount points lead elsewhere; other reparse points
@@ -55,18 +63,15 @@ bool IsNameSurrogate(DWORD attributes, DWORD tag) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == 0 || IsReparseTagNameSurrogate(tag));
 }
 
-DWORD ReparseTagOf(HANDLE handle) {
-  FILE_ATTRIBUTE_TAG_INFO tagInfo{};
-  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tagInfo, sizeof tagInfo)) return 0;
-  return tagInfo.ReparseTag;
-}
-
 bool IsKnown(const FolderIdentity& expected) { return expected.volumeId != 0 || expected.fileId != 0; }
 
-// The file id is compared only where the parent's listing gave one.
-bool IsExpectedFolder(const BY_HANDLE_FILE_INFORMATION& facts, const FolderIdentity& expected) {
-  return facts.dwVolumeSerialNumber == expected.volumeId &&
-         (expected.fileId == 0 || FileIdOf(facts) == expected.fileId);
+// Compared only where both the parent's listing and the folder give a
+// number. The volume needs no check: a folder on another volume than its
+// parent is a mount point, a reparse point the walk never enters.
+bool IsExpectedFolder(HANDLE handle, const FolderIdentity& expected) {
+  if (expected.fileId == 0) return true;
+  const uint64_t fileId = FileIdOf(handle);
+  return fileId == 0 || fileId == expected.fileId;
 }
 
 ListStatus StatusOfFailedOpen(DWORD error) {
@@ -91,7 +96,7 @@ ListStatus OpenFolderHandle(const std::wstring& path, DWORD flags, OpenedFolder&
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
   if (folder.handle == INVALID_HANDLE_VALUE) return StatusOfFailedOpen(GetLastError());
-  if (!GetFileInformationByHandle(folder.handle, &folder.facts)) {
+  if (!GetFileInformationByHandleEx(folder.handle, FileAttributeTagInfo, &folder.facts, sizeof folder.facts)) {
     return {ListStatus::Failed, win32::SystemMessage(GetLastError())};
   }
   return ListStatus::Listed;
@@ -103,16 +108,14 @@ ListStatus OpenFolderHandle(const std::wstring& path, DWORD flags, OpenedFolder&
 ListStatus OpenFolder(const std::wstring& path, const FolderIdentity& expected, OpenedFolder& folder) {
   ListStatus status = OpenFolderHandle(path, FILE_FLAG_OPEN_REPARSE_POINT, folder);
   if (status.outcome != ListStatus::Listed) return status;
-  const DWORD attributes = folder.facts.dwFileAttributes;
-  const bool surrogate = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                         IsNameSurrogate(attributes, ReparseTagOf(folder.handle));
+  const bool surrogate = IsNameSurrogate(folder.facts.FileAttributes, folder.facts.ReparseTag);
   if (IsKnown(expected)) {
-    if (surrogate || !IsExpectedFolder(folder.facts, expected)) return ListStatus::Changed;
+    if (surrogate || !IsExpectedFolder(folder.handle, expected)) return ListStatus::Changed;
   } else if (surrogate) {
     status = OpenFolderHandle(path, 0, folder);
     if (status.outcome != ListStatus::Listed) return status;
   }
-  if ((folder.facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ListStatus::PathNotFound;
+  if ((folder.facts.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ListStatus::PathNotFound;
   return ListStatus::Listed;
 }
 
@@ -143,8 +146,10 @@ int64_t AllocatedBytesOf(const FILE_ID_BOTH_DIR_INFO& record, const std::wstring
   return static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low);
 }
 
-void VisitRecord(const FILE_ID_BOTH_DIR_INFO& record, const std::wstring& folderPath, DWORD volumeSerial,
-                 EntryVisitor visit, void* context) {
+// An entry's volume is left 0: its file id alone tells a folder from the
+// one that may take its place (see IsExpectedFolder).
+void VisitRecord(const FILE_ID_BOTH_DIR_INFO& record, const std::wstring& folderPath, EntryVisitor visit,
+                 void* context) {
   char nameBuffer[kNameBufferSize];
   const std::wstring_view name = NameOf(record);
   const int length = WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nameBuffer,
@@ -152,18 +157,16 @@ void VisitRecord(const FILE_ID_BOTH_DIR_INFO& record, const std::wstring& folder
   ListingEntry entry{std::string_view(nameBuffer, length > 0 ? static_cast<size_t>(length) : 0),
                      AttributesOf(record), 0};
   if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) entry.size = record.EndOfFile.QuadPart;
-  entry.volumeId = volumeSerial;
   entry.fileId = static_cast<uint64_t>(record.FileId.QuadPart);
   entry.allocatedBytes = AllocatedBytesOf(record, folderPath, entry.attributes);
   visit(context, entry);
 }
 
 // Visits the records of one read of the listing.
-void VisitRecords(const char* records, const std::wstring& folderPath, DWORD volumeSerial, EntryVisitor visit,
-                  void* context) {
+void VisitRecords(const char* records, const std::wstring& folderPath, EntryVisitor visit, void* context) {
   while (true) {
     const auto& record = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(records);
-    VisitRecord(record, folderPath, volumeSerial, visit, context);
+    VisitRecord(record, folderPath, visit, context);
     if (record.NextEntryOffset == 0) return;
     records += record.NextEntryOffset;
   }
@@ -182,7 +185,7 @@ ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expec
   auto* records = reinterpret_cast<char*>(buffer.get());
   FILE_INFO_BY_HANDLE_CLASS infoClass = FileIdBothDirectoryRestartInfo;
   while (GetFileInformationByHandleEx(folder.handle, infoClass, records, kListingBufferBytes)) {
-    VisitRecords(records, path, folder.facts.dwVolumeSerialNumber, visit, context);
+    VisitRecords(records, path, visit, context);
     infoClass = FileIdBothDirectoryInfo;
   }
   const DWORD error = GetLastError();
