@@ -151,6 +151,7 @@ constexpr OptionWord kOptionTable[] = {
     {"-COMMA", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::comma; }},
     {"-HTML", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::html; }},
     {"-JSON", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::json; }},
+    {"-UTF8", Form::whole, [](const OptionUse&) { options.utf8 = true; }},
     {"-MAP", Form::whole, [](const OptionUse&) { options.outputMode = OutputMode::map; }},
     {"-BARS", Form::whole, [](const OptionUse&) { options.showBars = true; }},
     // A path, as the user typed it.

@@ -13,6 +13,7 @@
 #include "control/options.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
+#include "report/delimited_report.h"
 #include "report/format.h"
 #include "report/html_report.h"
 #include "report/modes.h"
@@ -163,6 +164,7 @@ bool ReportRun() {
   const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
   if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
   scanTotals = ScanTotals{};
+  BeginDelimitedOutput();
   if (outputRedirected && FramedReport() && options.showHeader) {
     WriteReportHeaderLine();
   }
@@ -216,5 +218,6 @@ int RunProgram() {
   const int exitCode = ReportRun() ? 0 : 1;
   if (outputRedirected && FramedReport()) WriteOutLine("\f");
   FlushOut();
+  WarnAboutNamesOutsideCodePage();
   return exitCode;
 }

@@ -158,6 +158,9 @@ bool WriteStandardOutput(std::string_view text);
 // system's code page: for a document that declares its charset (Linux
 // writes UTF-8 anyway).
 void WriteStandardOutputInUtf8();
+// Whether text written to a file or pipe on standard output had characters
+// its code page lacks, written as "?"; never on Linux, which writes UTF-8.
+bool StandardOutputLostCharacters();
 // Writes to the console's error handle only when it is a console (progress).
 void WriteConsoleError(std::string_view text);
 // Writes to standard error wherever it goes (error lines of the scan).

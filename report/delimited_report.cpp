@@ -19,6 +19,8 @@ constexpr int32_t kHeaderLines = 2;
 // longer number is written whole.
 constexpr uint8_t kTabSizeWidth = 14;
 
+bool DelimitedReport() { return options.outputMode == OutputMode::tab || options.outputMode == OutputMode::comma; }
+
 bool WasteColumnShown() { return options.showWaste && !options.dirMode; }
 
 // The column titles, each quoted, joined by `separator`. -nosubs, -nototals,
@@ -86,6 +88,17 @@ int32_t CommaHeader() {
 }
 int32_t TabHeader() {
   return WalkHeader(kHeaderLines, [](int32_t line) { WriteDelimitedHeaderLine(line, "\t"); });
+}
+
+void BeginDelimitedOutput() {
+  if (!options.utf8 || !DelimitedReport()) return;
+  platform::WriteStandardOutputInUtf8();
+  if (options.outputMode == OutputMode::comma && outputRedirected) WriteOut("\xEF\xBB\xBF");
+}
+
+void WarnAboutNamesOutsideCodePage() {
+  if (options.utf8 || !DelimitedReport() || !platform::StandardOutputLostCharacters()) return;
+  WriteErrorLine("Some names cannot be shown in the code page: use -utf8");
 }
 
 void ListCommaFolders(TDirEntry* first) {

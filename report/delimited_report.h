@@ -22,5 +22,13 @@ void ListTabFolders(TDirEntry* first);
 void WriteCommaLine(const TDirEntry& folder, bool hasNextSibling);
 void WriteTabLine(const TDirEntry& folder, bool hasNextSibling);
 
+// Before anything is written: with -utf8 the tab and comma reports go out
+// in UTF-8, and a comma report written to a file or pipe begins with a
+// byte-order mark, by which spreadsheets know UTF-8.
+void BeginDelimitedOutput();
+// After the report is written: without -utf8, a tab or comma report that
+// had names its code page lacks says so once on standard error.
+void WarnAboutNamesOutsideCodePage();
+
 inline constexpr OutputOperations kCommaMode = {CommaHeader, ListCommaFolders, NoFooter};
 inline constexpr OutputOperations kTabMode = {TabHeader, ListTabFolders, NoFooter};

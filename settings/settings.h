@@ -46,6 +46,9 @@ struct ReportOptions {
   bool countEveryLink = false;
   // -mounts: other file systems mounted below the start folder are scanned.
   bool crossMounts = false;
+  // -utf8: the tab and comma reports are written in UTF-8, the comma report
+  // after a byte-order mark, not in the system's code page.
+  bool utf8 = false;
   std::string startFolder = ".";
   SortOrder sortOrder = SortOrder::name;
   bool pauseEachPage = true;

@@ -130,6 +130,7 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   if (after.crossMounts != before.crossMounts && after.crossMounts) {
     add("scans the other file systems mounted below the start folder");
   }
+  if (after.utf8 != before.utf8 && after.utf8) add("writes the tab and comma reports in UTF-8");
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
   if (after.compareFile != before.compareFile) {
     add("shows each folder's growth since the earlier JSON report " + after.compareFile);

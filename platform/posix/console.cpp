@@ -52,6 +52,8 @@ bool WriteStandardOutput(std::string_view text) { return WriteAll(STDOUT_FILENO,
 
 void WriteStandardOutputInUtf8() {}
 
+bool StandardOutputLostCharacters() { return false; }
+
 void WriteConsoleError(std::string_view text) {
   static const bool errorIsTerminal = isatty(STDERR_FILENO);
   if (errorIsTerminal) WriteAll(STDERR_FILENO, text);

@@ -25,6 +25,9 @@ DWORD lastWriteError = 0;
 // output turns to UTF-8 for a document that declares it.
 UINT outputCodePage = CP_ACP;
 UINT errorCodePage = CP_ACP;
+// Set once a character written to a file or pipe on standard output was
+// missing from its code page.
+bool outputLostCharacters = false;
 // The input mode the console had before the program set its own; the
 // console keeps a mode after the process ends, and the shell would inherit ours.
 DWORD savedInputMode = 0;
@@ -75,9 +78,13 @@ char Cp437BoxByte(wchar_t c) {
   }
 }
 
-void AppendInCodePage(std::wstring_view run, UINT codePage, std::string& bytes) {
+void AppendInCodePage(std::wstring_view run, UINT codePage, std::string& bytes, bool* lostCharacters) {
   if (run.empty()) return;
   const DWORD flags = win32::NoLookAlikeFlags(codePage);
+  // The code pages that take no flags cannot say whether a character was
+  // missing; those of them in use (UTF-8, GB18030) have every character.
+  BOOL usedDefault = FALSE;
+  BOOL* missing = flags != 0 && lostCharacters != nullptr ? &usedDefault : nullptr;
   const int runLength = static_cast<int>(run.size());
   const int length = WideCharToMultiByte(codePage, flags, run.data(), runLength, nullptr, 0, nullptr, nullptr);
   if (length <= 0) {
@@ -88,11 +95,12 @@ void AppendInCodePage(std::wstring_view run, UINT codePage, std::string& bytes) 
   }
   const size_t start = bytes.size();
   bytes.resize(start + static_cast<size_t>(length));
-  WideCharToMultiByte(codePage, flags, run.data(), runLength, bytes.data() + start, length, nullptr, nullptr);
+  WideCharToMultiByte(codePage, flags, run.data(), runLength, bytes.data() + start, length, nullptr, missing);
+  if (usedDefault) *lostCharacters = true;
 }
 
-bool WriteToFile(HANDLE handle, std::string_view text, UINT codePage) {
-  const std::string bytes = win32::EncodeForFile(text, codePage);
+bool WriteToFile(HANDLE handle, std::string_view text, UINT codePage, bool* lostCharacters = nullptr) {
+  const std::string bytes = win32::EncodeForFile(text, codePage, lostCharacters);
   size_t done = 0;
   while (done < bytes.size()) {
     DWORD written = 0;
@@ -169,7 +177,7 @@ DWORD NoLookAlikeFlags(UINT codePage) {
   }
 }
 
-std::string EncodeForFile(std::string_view text, UINT codePage) {
+std::string EncodeForFile(std::string_view text, UINT codePage, bool* lostCharacters) {
   const std::wstring wide = Widen(text);
   const std::wstring_view all(wide);
   std::string bytes;
@@ -177,12 +185,12 @@ std::string EncodeForFile(std::string_view text, UINT codePage) {
   size_t runStart = 0;
   for (size_t i = 0; i < all.size(); ++i) {
     if (char box = Cp437BoxByte(all[i])) {
-      AppendInCodePage(all.substr(runStart, i - runStart), codePage, bytes);
+      AppendInCodePage(all.substr(runStart, i - runStart), codePage, bytes, lostCharacters);
       bytes.push_back(box);
       runStart = i + 1;
     }
   }
-  AppendInCodePage(all.substr(runStart), codePage, bytes);
+  AppendInCodePage(all.substr(runStart), codePage, bytes, lostCharacters);
   return bytes;
 }
 
@@ -210,8 +218,11 @@ bool OpenConsole(ConsoleFacts& facts, std::string& failure) {
 void WriteStandardOutputInUtf8() { outputCodePage = CP_UTF8; }
 
 bool WriteStandardOutput(std::string_view text) {
-  return outputIsConsole ? WriteToConsole(outputHandle, text) : WriteToFile(outputHandle, text, outputCodePage);
+  if (outputIsConsole) return WriteToConsole(outputHandle, text);
+  return WriteToFile(outputHandle, text, outputCodePage, &outputLostCharacters);
 }
+
+bool StandardOutputLostCharacters() { return outputLostCharacters; }
 
 void WriteConsoleError(std::string_view text) {
   // Progress text stays out of redirected files. Asked once: the spinner

@@ -21,7 +21,8 @@ ConsoleFacts FactsOfScreen(const CONSOLE_SCREEN_BUFFER_INFO& screen);
 DWORD NoLookAlikeFlags(UINT codePage);
 
 // UTF-8 text as bytes for a file or pipe: in `codePage`, except the four box
-// characters of the tree, which keep their code page 437 bytes.
-std::string EncodeForFile(std::string_view text, UINT codePage);
+// characters of the tree, which keep their code page 437 bytes. A character
+// the code page lacks sets `*lostCharacters`, where it is given.
+std::string EncodeForFile(std::string_view text, UINT codePage, bool* lostCharacters = nullptr);
 
 }  // namespace platform::win32

@@ -4,7 +4,10 @@
 namespace platform {
 
 // A narrow path would be read in the ANSI code page; the wide one opens any
-// name.
-std::filesystem::path FilePath(const std::string& path) { return std::filesystem::path(win32::Widen(path)); }
+// name. A path too long for the plain form takes the \\?\ form.
+std::filesystem::path FilePath(const std::string& path) {
+  if (PathLength(path) < MAX_PATH) return std::filesystem::path(win32::Widen(path));
+  return std::filesystem::path(win32::LongPath(path));
+}
 
 }  // namespace platform

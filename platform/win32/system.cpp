@@ -13,7 +13,7 @@ namespace platform {
 const PathStyle kPathStyle = PathStyle::Windows;
 const char kPathSeparator = '\\';
 const char* const kLineEnd = "\r\n";
-const int kMaxScanPathLength = 255;
+const int kMaxScanPathLength = 32767;
 const char* const kSettingsProgramName = "config.exe";
 const char* const kHelpFileName = "tallyfold.chm";
 

@@ -1,11 +1,13 @@
 """The Windows program under Wine on trees that Windows treats specially: a
 folder name outside the ANSI code page, a link to a folder (which Wine shows
-as a reparse point), and paths at the 255-character limit."""
+as a reparse point), paths longer than the system's old 260-character limit,
+and names that end in a dot or a blank."""
 import os
 import unittest
 
 from tftest import EOL, ON_WINE, TestCase, native_path, run
 
+BYTE_ORDER_MARK = b"\xef\xbb\xbf"
 WINE_ONLY = unittest.skipUnless(ON_WINE, "a Windows file-system rule, tested under Wine")
 
 
@@ -25,20 +27,33 @@ def error_lines(result):
 
 @WINE_ONLY
 class WindowsNames(TestCase):
-    def test_a_folder_named_outside_the_ansi_code_page_is_read_and_counted(self):
+    def test_names_outside_the_ansi_code_page_are_counted_and_kept_with_utf8(self):
+        names = ["\u03a9mega", "\u65e5\u672c", "\U0001F600emoji"]  # Greek, Japanese, emoji
         self.tree.file("real/f", 5000)
-        self.tree.file("\u03a9mega_\u65e5\u672c/g", 3000)
+        for name in names:
+            self.tree.file(name + "/g", 1000)
         root = native_path(self.tree.path())
-        result = run(["-dir", "-comma", root])
-        self.assertEqual(result.code, 0)
-        self.assertEqual(error_lines(result), [])
-        # A redirected report is in the ANSI code page, where those letters
-        # are "?"; the folder's bytes are still in every figure.
-        self.assertEqual(comma_rows(result), [
-            ('8000,0,0,"%s\\"' % root).encode(),
-            ('5000,5000,1,"%s\\real"' % root).encode(),
-            ('3000,3000,1,"%s\\?mega_??"' % root).encode(),
-        ])
+
+        def rows(shown):
+            return ([('8000,0,0,"%s\\"' % root).encode(), ('5000,5000,1,"%s\\real"' % root).encode()] +
+                    [('1000,1000,1,"%s\\%s"' % (root, name)).encode("utf-8") for name in shown])
+
+        # In the ANSI code page those letters are "?"; the folders' bytes
+        # are still in every figure, and standard error says so once.
+        plain = run(["-dir", "-comma", root])
+        self.assertEqual(plain.code, 0)
+        self.assertEqual(error_lines(plain), ["Some names cannot be shown in the code page: use -utf8"])
+        self.assertEqual(comma_rows(plain), rows(["?mega", "??", "??emoji"]))
+
+        utf8 = run(["-dir", "-comma", "-utf8", root])
+        self.assertEqual(error_lines(utf8), [])
+        self.assertTrue(utf8.out.startswith(BYTE_ORDER_MARK + b"Tallyfold"))
+        self.assertEqual(comma_rows(utf8), rows(names))
+
+        tab = run(["-dir", "-tab", "-utf8", "-noheader", root])
+        self.assertEqual(error_lines(tab), [])
+        self.assertTrue(tab.out.startswith(b"          8000\t"))
+        self.assertIn(('"%s\\%s"' % (root, names[2])).encode("utf-8"), tab.out)
 
     def test_a_link_to_a_folder_is_neither_followed_nor_counted(self):
         self.tree.file("real/f", 5000)
@@ -55,30 +70,33 @@ class WindowsNames(TestCase):
 
 
 @WINE_ONLY
-class PathLimit(TestCase):
-    def folder_of_250(self):
-        """A folder whose path, with its trailing backslash, has 250 characters."""
-        padding = 250 - len(native_path(self.tree.path()) + "\\") - 1
-        folder = self.tree.folder("p" * padding)
-        self.assertEqual(len(native_path(folder) + "\\"), 250)
-        return folder
-
-    def test_a_child_reaching_255_is_read_and_one_passing_it_is_skipped(self):
-        folder = self.folder_of_250()
-        self.tree.file(os.path.join(folder, "ab", "f"), 700)
-        self.tree.file(os.path.join(folder, "abc", "g"), 900)
-        start = native_path(folder)
-        result = run(["-dir", "-comma", start])
+class LongPaths(TestCase):
+    def test_a_file_300_characters_deep_is_counted(self):
+        top = "d" * 45
+        deep = os.path.join(*[top] * 7)
+        self.tree.file(os.path.join(deep, "big"), 1 << 20)
+        root = native_path(self.tree.path())
+        self.assertGreater(len(native_path(self.tree.path(deep))), 300)
+        result = run(["-dir", "-comma", "-1", root])
         self.assertEqual(result.code, 0)
-        # 250 + 2 + 3 = 255 fits; 250 + 3 + 3 does not.
-        self.assertEqual(error_lines(result), [
-            "Maximum path length of 255 exceeded for folder %s\\abc" % start,
-            "Path skipped",
-        ])
+        self.assertEqual(error_lines(result), [])
         self.assertEqual(comma_rows(result), [
-            ('700,0,0,"%s\\"' % start).encode(),
-            ('700,700,1,"%s\\ab"' % start).encode(),
-            ('0,0,0,"%s\\abc"' % start).encode(),
+            ('1048576,0,0,"%s\\"' % root).encode(),
+            ('1048576,0,1,"%s\\%s ..."' % (root, top)).encode(),
+        ])
+
+    def test_names_ending_in_a_dot_or_a_blank_are_folders_of_their_own(self):
+        self.tree.file("data/f", 700)
+        self.tree.file("data./g", 300)
+        self.tree.file("data /h", 50)
+        root = native_path(self.tree.path())
+        result = run(["-dir", "-comma", root])
+        self.assertEqual(error_lines(result), [])
+        self.assertEqual(comma_rows(result), [
+            ('1050,0,0,"%s\\"' % root).encode(),
+            ('700,700,1,"%s\\data"' % root).encode(),
+            ('50,50,1,"%s\\data "' % root).encode(),
+            ('300,300,1,"%s\\data."' % root).encode(),
         ])
 
 

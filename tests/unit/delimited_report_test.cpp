@@ -8,6 +8,7 @@
 #include <string>
 
 #include "console/output.h"
+#include "console/writer.h"
 #include "example_tree.h"
 #include "platform/platform.h"
 #include "report/walker.h"
@@ -171,6 +172,30 @@ TEST_F(DelimitedReport, LongNumbersAreWrittenWholeInTheTabReport) {
   options.showHeader = false;
   EXPECT_EQ(Report(kTabMode), Lines({"123456789012345678\t            -5\t123456789012345678\t12\t\"" +
                                      kStart + S + "\""}));
+}
+
+TEST_F(DelimitedReport, Utf8MarksOnlyACommaReportWrittenToAFileOrPipe) {
+  const bool savedRedirected = outputRedirected;
+  const struct {
+    OutputMode mode;
+    bool utf8;
+    bool redirected;
+    const char* begins;
+  } cases[] = {
+      {OutputMode::comma, true, true, "\xEF\xBB\xBF"},
+      {OutputMode::comma, true, false, ""},
+      {OutputMode::tab, true, true, ""},
+      {OutputMode::comma, false, true, ""},
+  };
+  for (const auto& c : cases) {
+    options.outputMode = c.mode;
+    options.utf8 = c.utf8;
+    outputRedirected = c.redirected;
+    output.clear();
+    BeginDelimitedOutput();
+    EXPECT_EQ(output, c.begins) << static_cast<int>(c.mode) << c.utf8 << c.redirected;
+  }
+  outputRedirected = savedRedirected;
 }
 
 TEST_F(DelimitedReport, CountsTwoHeaderLinesAlsoUnderNoheader) {

@@ -8,10 +8,10 @@
 #include <string>
 #include <thread>
 
-#include "control/settings.h"
 #include "fake_listing.h"
 #include "platform/platform.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
 
 namespace fs = std::filesystem;
 

@@ -49,11 +49,11 @@ TEST_F(Options, DefaultsWithoutAnyWord) {
 
 TEST_F(Options, SwitchesSetTheirFields) {
   EXPECT_EQ(Apply({"-nowaste", "-NOFILES", "-nosubs", "-nototals", "-nooffline", "-nostatsXYZ", "-noheaders",
-                   "-longest", "-asval"}),
+                   "-longest", "-asval", "-Utf8"}),
             "");
   EXPECT_FALSE(options.showWaste || options.showFileCounts || options.showOwnSize || options.showTotals ||
                options.includeOffline || options.showDriveStats || options.showHeader || options.wasteAsPercent);
-  EXPECT_TRUE(options.longestPaths);
+  EXPECT_TRUE(options.longestPaths && options.utf8);
   EXPECT_EQ(options.startFolder, ".");
 }
 

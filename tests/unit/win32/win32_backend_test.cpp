@@ -1,8 +1,13 @@
 // The Windows backend's own promises, built into the Windows unit tests only.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <winioctl.h>
 
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
@@ -43,16 +48,19 @@ TEST(Win32Console, EncodesAFileInTheCodePageWithTheBoxBytesOfCodePage437) {
     UINT codePage;
     std::string bytes;
     DWORD flags;
+    bool lost;  // characters the code page lacks were written as "?"
   } cases[] = {
-      {1252, "??? \xC3\xDB", WC_NO_BEST_FIT_CHARS},
-      {65001, "\xc4\x81\xce\xa9\xe6\xbc\xa2 \xC3\xDB", 0},
-      {54936, "\xa8\xa1\xa6\xb8\x9d\x68 \xC3\xDB", 0},
+      {1252, "??? \xC3\xDB", WC_NO_BEST_FIT_CHARS, true},
+      {65001, "\xc4\x81\xce\xa9\xe6\xbc\xa2 \xC3\xDB", 0, false},
+      {54936, "\xa8\xa1\xa6\xb8\x9d\x68 \xC3\xDB", 0, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(platform::win32::NoLookAlikeFlags(c.codePage), c.flags) << c.codePage;
     // Wine 8 has no GB18030 tables: there the row checks the flags alone.
     if (!IsValidCodePage(c.codePage)) continue;
-    EXPECT_EQ(platform::win32::EncodeForFile(text, c.codePage), c.bytes) << c.codePage;
+    bool lost = false;
+    EXPECT_EQ(platform::win32::EncodeForFile(text, c.codePage, &lost), c.bytes) << c.codePage;
+    EXPECT_EQ(lost, c.lost) << c.codePage;
   }
 }
 
@@ -106,6 +114,103 @@ TEST(Win32Shell, TextReallyLandsOnTheClipboard) {
   const std::string target = "C:\\Program Files\\Tallyfold\\config \xce\xa9.exe";
   platform::PutOnClipboard(target);
   EXPECT_EQ(ClipboardText(), platform::win32::Widen(target));
+}
+
+TEST(Win32Paths, FullPathsTakeTheLongForm) {
+  const struct {
+    const char* path;
+    const wchar_t* longForm;
+  } cases[] = {
+      {"C:\\Data\\", L"\\\\?\\C:\\Data\\"},
+      {"C:\\Data\\data.\\x ", L"\\\\?\\C:\\Data\\data.\\x "},  // closing dots and blanks kept
+      {"C:\\a\\.\\b\\..\\..\\..\\c/d", L"\\\\?\\C:\\c\\d"},   // never above the root
+      {"\\\\server\\share\\x\\", L"\\\\?\\UNC\\server\\share\\x\\"},
+      {"\\\\server\\share", L"\\\\?\\UNC\\server\\share\\"},
+      {"\\\\?\\C:\\a\\..\\b", L"\\\\?\\C:\\a\\..\\b"},        // already long: as it is
+      {"relative\\x", L"relative\\x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::win32::LongPath(c.path), c.longForm) << c.path;
+}
+
+// Folders made in a temporary folder of their own, listed through the backend.
+class Win32Listing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = std::filesystem::temp_directory_path() /
+           (std::string("tallyfold_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+  }
+  void TearDown() override { std::filesystem::remove_all(root); }
+
+  std::string Folder(const std::string& name = "") const {
+    return platform::win32::Narrow((name.empty() ? root : root / name).wstring()) + "\\";
+  }
+
+  std::map<std::string, platform::ListingEntry> List(const std::string& folder,
+                                                     platform::ListStatus* status = nullptr) const {
+    std::map<std::string, platform::ListingEntry> seen;
+    const platform::ListStatus listed = platform::ListFolder(
+        folder, {},
+        [](void* context, const platform::ListingEntry& entry) {
+          (*static_cast<std::map<std::string, platform::ListingEntry>*>(context))[std::string(entry.name)] = entry;
+        },
+        &seen);
+    if (status != nullptr) *status = listed;
+    return seen;
+  }
+
+  std::filesystem::path root;
+};
+
+TEST_F(Win32Listing, AFolderReplacedSinceItsParentWasListedIsNotRead) {
+  std::filesystem::create_directory(root / "child");
+  std::filesystem::create_directory(root / "other");
+  std::ofstream(root / "other" / "outside") << "x";
+  const platform::ListingEntry child = List(Folder())["child"];
+  const platform::FolderIdentity seen{child.volumeId, child.fileId};
+  ASSERT_NE(seen.fileId, 0u);
+
+  std::filesystem::rename(root / "child", root / "moved");
+  std::filesystem::rename(root / "other", root / "child");
+  int visits = 0;
+  auto count = [](void* context, const platform::ListingEntry&) { ++*static_cast<int*>(context); };
+  EXPECT_EQ(platform::ListFolder(Folder("child"), seen, count, &visits), platform::ListStatus::Changed);
+  EXPECT_EQ(visits, 0);
+  // The folder itself, wherever it went, is still the one listed.
+  EXPECT_EQ(platform::ListFolder(Folder("moved"), seen, count, &visits), platform::ListStatus::Listed);
+
+  // A link in its place that leads to the very folder is not followed either.
+  // (Wine 8 answers that it made the link, and makes none.)
+  std::filesystem::remove_all(root / "child");
+  CreateSymbolicLinkW((root / "child").c_str(), (root / "moved").c_str(),
+                      SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+  if (GetFileAttributesW((root / "child").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "this system makes no folder links";
+  }
+  EXPECT_EQ(platform::ListFolder(Folder("child"), seen, count, &visits), platform::ListStatus::Changed);
+}
+
+TEST_F(Win32Listing, OnlySparseAndCompressedFilesAskForTheirAllocation) {
+  const std::filesystem::path sparse = root / "sparse";
+  std::ofstream(root / "plain") << "plain";
+  HANDLE file = CreateFileW(sparse.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD returned = 0;
+  const bool madeSparse = DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = 64 << 20;
+  SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  CloseHandle(file);
+
+  auto seen = List(Folder());
+  EXPECT_EQ(seen["plain"].allocatedBytes, -1);
+  if (!madeSparse || (seen["sparse"].attributes & FILE_ATTRIBUTE_SPARSE_FILE) == 0) {
+    GTEST_SKIP() << "this system marks no file sparse";
+  }
+  EXPECT_GE(seen["sparse"].allocatedBytes, 0);
+  EXPECT_LT(seen["sparse"].allocatedBytes, size.QuadPart);
 }
 
 }  // namespace
