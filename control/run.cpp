@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "build_settings.h"
+#include "console/format.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
@@ -14,7 +15,6 @@
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/delimited_report.h"
-#include "report/format.h"
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"

@@ -11,10 +11,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console/format.h"
 #include "console/held_sums.h"
 #include "console/text.h"
 #include "platform/platform.h"
-#include "report/format.h"
 #include "settings/settings.h"
 
 namespace {

@@ -1,11 +1,12 @@
 #include "report/console_report.h"
 
+#include "console/format.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
 #include "report/comparison.h"
-#include "report/format.h"
 #include "report/share_bar.h"
+#include "report/walker.h"
 #include "scan/drive_stats.h"
 #include "settings/settings.h"
 

@@ -3,13 +3,13 @@
 #include <string>
 #include <string_view>
 
+#include "console/format.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
-#include "report/format.h"
 #include "settings/settings.h"
 
 namespace {

@@ -3,13 +3,14 @@
 #include <string_view>
 
 #include "build_settings.h"
+#include "console/format.h"
 #include "console/output.h"
 #include "console/writer.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
-#include "report/format.h"
 #include "report/share_bar.h"
+#include "report/walker.h"
 #include "scan/drive_stats.h"
 #include "scan/tree.h"
 #include "settings/settings.h"

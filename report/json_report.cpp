@@ -2,12 +2,12 @@
 
 #include <ctime>
 
+#include "console/format.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
-#include "report/format.h"
 #include "scan/drive_stats.h"
 #include "settings/settings.h"
 

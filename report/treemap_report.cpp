@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "console/format.h"
 #include "console/held_sums.h"
 #include "console/output.h"
 #include "console/text.h"
@@ -13,7 +14,7 @@
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
-#include "report/format.h"
+#include "report/walker.h"
 #include "settings/settings.h"
 #include "treemap_assets.h"
 

@@ -1,7 +1,9 @@
 #include "report/walker.h"
 
+#include <algorithm>
 #include <limits>
 
+#include "console/held_sums.h"
 #include "report/browser.h"
 #include "settings/settings.h"
 
@@ -95,4 +97,14 @@ void ListFolders(TDirEntry* first, const FolderLines& lines) {
     if (IsWalkTop(*folder)) break;
   }
   lines.prefix->resize(prefixLength);
+}
+
+int64_t WastageBaseBytes(const TDirEntry& folder) {
+  int64_t shown = 0;
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+    shown = AddBytes(shown, TotalBytes(*child));
+  }
+  // subBytes is held below the 64-bit limit, so on a tree of that size the
+  // shown children can outweigh it: then nothing folded is known.
+  return AddBytes(folder.localBytes, std::max<int64_t>(folder.subBytes - shown, 0));
 }

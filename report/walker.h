@@ -109,3 +109,9 @@ struct FolderLines {
 
 // The folder lister of the contract above, shared by every mode.
 void ListFolders(TDirEntry* first, const FolderLines& lines);
+
+// The bytes a folder's wasted bytes belong to, of which its wastage
+// percentage is a share: its own, plus the totals of the subfolders folded
+// into it by the depth limit or the size threshold, which its subBytes
+// holds but no line of their own shows. With nothing folded, its own bytes.
+int64_t WastageBaseBytes(const TDirEntry& folder);

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
+#include "console/format.h"
 #include "console/held_sums.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "report/format.h"
 #include "scan/tree.h"
 
 namespace {

@@ -1,4 +1,5 @@
-#include "report/format.h"
+#include "console/format.h"
+#include "report/walker.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "build_settings.h"
+#include "console/format.h"
 #include "console/output.h"
 #include "control/options.h"
 #include "example_tree.h"
 #include "platform/platform.h"
-#include "report/format.h"
 #include "report/walker.h"
 #include "scan/drive_stats.h"
 #include "scan/tree.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "report/format.h"
+#include "console/format.h"
 #include "scan/reading_prompt.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "report/format.h"
+#include "console/format.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -121,15 +121,5 @@ void AppendPercent(std::string& out, int64_t part, int64_t whole) {
 std::string FormatCount(int64_t value) { return Formatted(AppendCount, value); }
 std::string FormatSize(int64_t bytes) { return Formatted(AppendSize, bytes); }
 std::string FormatPercent(int64_t part, int64_t whole) { return Formatted(AppendPercent, part, whole); }
-
-int64_t WastageBaseBytes(const TDirEntry& folder) {
-  int64_t shown = 0;
-  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    shown = AddBytes(shown, TotalBytes(*child));
-  }
-  // subBytes is held below the 64-bit limit, so on a tree of that size the
-  // shown children can outweigh it: then nothing folded is known.
-  return AddBytes(folder.localBytes, std::max<int64_t>(folder.subBytes - shown, 0));
-}
 
 std::string FormatPlainNumber(int64_t value) { return std::to_string(value); }

@@ -1,10 +1,8 @@
-// Number texts of the reports.
+// Number texts of the reports and of the reading prompt.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "scan/tree.h"
 
 // The thousands separator of the user's locale ("," when it cannot be read).
 extern char thousandsSeparator;
@@ -23,10 +21,5 @@ std::string FormatPercent(int64_t part, int64_t whole);
 void AppendCount(std::string& out, int64_t value);
 void AppendSize(std::string& out, int64_t bytes);
 void AppendPercent(std::string& out, int64_t part, int64_t whole);
-// The bytes a folder's wasted bytes belong to, of which its wastage
-// percentage is a share: its own, plus the totals of the subfolders folded
-// into it by the depth limit or the size threshold, which its subBytes
-// holds but no line of their own shows. With nothing folded, its own bytes.
-int64_t WastageBaseBytes(const TDirEntry& folder);
 // Decimal digits only, "-" in front when negative.
 std::string FormatPlainNumber(int64_t value);
