@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -227,9 +228,9 @@ ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, EntryVisitor
 // The folder listed last and its open ancestors stay open, each the parent
 // of the next, so that a subfolder is opened relative to its parent: a scan
 // lists a folder's subfolders right after the folder itself. Each thread
-// keeps its own, closed when the thread ends. A folder with no open
-// ancestor is reached from the start folder, and the folders passed on the
-// way are kept too: a worker reads the next folder near the last one.
+// keeps its own. A folder with no open ancestor is reached from the start
+// folder, and the folders passed on the way are kept too: a worker reads the
+// next folder near the last one.
 struct CachedFolder {
   std::string path;
   int descriptor;
@@ -270,16 +271,53 @@ struct FolderCache {
     descriptorsCached -= static_cast<long>(folders.size() - first);
     folders.resize(first);
   }
-  ~FolderCache() { CloseFrom(0); }
 };
-thread_local FolderCache openFolders;
+
+// The caches of every thread that listed in this walk, released together
+// when the walk ends. A thread finds its own through a plain pointer: a
+// thread-local variable with a destructor would have the C library record
+// the destructor when a worker first lists, an allocation that aborts the
+// process when memory is short.
+struct ThreadCaches {
+  std::mutex lock;
+  std::vector<FolderCache*> caches;
+  std::atomic<uint64_t> walkNumber{1};  // a thread's pointer from an earlier walk is stale
+};
+ThreadCaches threadCaches;
+
+struct ThreadCachePointer {
+  FolderCache* cache;
+  uint64_t walkNumber;
+};
+thread_local ThreadCachePointer ownCache{nullptr, 0};
+
+FolderCache& OpenFolders() {
+  if (ownCache.cache == nullptr || ownCache.walkNumber != threadCaches.walkNumber) {
+    std::lock_guard<std::mutex> hold(threadCaches.lock);
+    threadCaches.caches.reserve(threadCaches.caches.size() + 1);
+    ownCache = {new FolderCache, threadCaches.walkNumber};
+    threadCaches.caches.push_back(ownCache.cache);
+  }
+  return *ownCache.cache;
+}
+
+// Called once no thread lists any more.
+void ReleaseThreadCaches() {
+  std::lock_guard<std::mutex> hold(threadCaches.lock);
+  for (FolderCache* cache : threadCaches.caches) {
+    cache->CloseFrom(0);
+    delete cache;
+  }
+  threadCaches.caches.clear();
+  threadCaches.walkNumber += 1;
+}
 
 // Keeps `descriptor` as the deepest folder of the chain; false when the
 // budget has no room for it (the caller closes it). A full chain, or one
 // that the budget leaves no room beside, gives up its shallowest folder:
 // the deepest are those the next folders are opened from.
 bool KeepOpen(const std::string& folderPath, int descriptor) {
-  auto& cached = openFolders.folders;
+  auto& cached = OpenFolders().folders;
   if (!cached.empty() && (cached.size() == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
     close(cached.front().descriptor);
     descriptorsCached -= 1;
@@ -322,6 +360,7 @@ bool IsWithin(const std::string& path, const std::string& folder) {
 // Opens the folder one name at a time from the deepest open ancestor (or
 // the start folder), keeping the folders passed on the way.
 int OpenBelowStart(const std::string& folderPath) {
+  FolderCache& openFolders = OpenFolders();
   auto& cached = openFolders.folders;
   size_t held = cached.size();
   while (held > 0 && !IsWithin(folderPath, cached[held - 1].path)) --held;
@@ -372,7 +411,7 @@ int OpenFolderWhenPossible(const std::string& folderPath, int& error) {
     const int folder = OpenFolder(folderPath);
     error = errno;
     if (folder >= 0 || !IsShortOfResources(error) || attempt == kResourceAttempts) return folder;
-    openFolders.CloseFrom(0);
+    OpenFolders().CloseFrom(0);
     if (attempt > 0) WaitForResources(attempt);
   }
 }
@@ -394,7 +433,7 @@ void BeginWalk(const std::string& startFolderPath) {
 }
 
 void EndWalk() {
-  openFolders.CloseFrom(0);
+  ReleaseThreadCaches();
   if (walk.startDescriptor >= 0) close(walk.startDescriptor);
   walk = Walk{};
 }
