@@ -210,10 +210,11 @@ long ReadEntries(int folder, char* buffer) {
   }
 }
 
-ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, EntryVisitor visit, void* context) {
+// Visits every entry, from the `bytes` already read into `buffer` on.
+ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, long bytes, EntryVisitor visit, void* context) {
   int entryError = 0;
-  while (true) {
-    long bytes = ReadEntries(folder.descriptor, buffer);
+  for (bool first = true;; first = false) {
+    if (!first) bytes = ReadEntries(folder.descriptor, buffer);
     if (bytes < 0) return FailureOf(errno);
     if (bytes == 0) return entryError == 0 ? ListStatus::Listed : FailureOf(entryError);
     for (long offset = 0; offset < bytes;) {
@@ -438,23 +439,45 @@ void EndWalk() {
   walk = Walk{};
 }
 
+// Whether the entries read begin with ".", of the inode `fileId`. A file
+// system gives "." first nearly always; where its inode is the one the
+// parent's listing saw, the folder opened is that one (it was opened by
+// name relative to its parent, following no link), and no call of its own
+// is needed to tell. Otherwise (an overlay may number "." otherwise) the
+// folder itself is asked.
+bool BeginsWithItself(const char* buffer, long bytes, uint64_t fileId) {
+  if (bytes <= 0 || fileId == 0) return false;
+  const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer);
+  return record.d_name[0] == '.' && record.d_name[1] == '\0' && record.d_ino == fileId;
+}
+
 ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expected, EntryVisitor visit,
                       void* context) {
   int error = 0;
   const int descriptor = OpenFolderWhenPossible(folderPath, error);
   if (descriptor < 0) return FailureOf(error, expected != FolderIdentity{});
-  struct stat info;
-  if (fstat(descriptor, &info) != 0) {
-    error = errno;
-    close(descriptor);
-    return FailureOf(error);
+  const long bytes = ReadEntries(descriptor, sharedBuffer);
+  const int readError = errno;
+  OpenedFolder folder{descriptor, static_cast<dev_t>(expected.volumeId), static_cast<ino_t>(expected.fileId)};
+  if (!BeginsWithItself(sharedBuffer, bytes, expected.fileId)) {
+    struct stat info;
+    if (fstat(descriptor, &info) != 0) {
+      error = errno;
+      close(descriptor);
+      return FailureOf(error);
+    }
+    if (!Matches(expected, info)) {
+      close(descriptor);
+      return ListStatus::Changed;
+    }
+    folder.device = info.st_dev;
+    folder.inode = info.st_ino;
   }
-  if (!Matches(expected, info)) {
+  if (bytes < 0) {
     close(descriptor);
-    return ListStatus::Changed;
+    return FailureOf(readError);
   }
-  const OpenedFolder folder{descriptor, info.st_dev, info.st_ino};
-  ListStatus status = ReadAllEntries(folder, sharedBuffer, visit, context);
+  ListStatus status = ReadAllEntries(folder, sharedBuffer, bytes, visit, context);
   if (!KeepOpen(folderPath, descriptor)) close(descriptor);
   return status;
 }
