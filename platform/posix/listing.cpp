@@ -265,12 +265,15 @@ long CacheBudget() {
   return budget;
 }
 
+// The chain is folders[0] to folders[count - 1]; the records past it keep
+// their paths' room, so that a folder kept open allocates nothing.
 struct FolderCache {
   std::vector<CachedFolder> folders;
+  size_t count = 0;
   void CloseFrom(size_t first) {
-    for (size_t i = first; i < folders.size(); ++i) close(folders[i].descriptor);
-    descriptorsCached -= static_cast<long>(folders.size() - first);
-    folders.resize(first);
+    for (size_t i = first; i < count; ++i) close(folders[i].descriptor);
+    descriptorsCached -= static_cast<long>(count - first);
+    count = first;
   }
 };
 
@@ -318,15 +321,20 @@ void ReleaseThreadCaches() {
 // that the budget leaves no room beside, gives up its shallowest folder:
 // the deepest are those the next folders are opened from.
 bool KeepOpen(const std::string& folderPath, int descriptor) {
-  auto& cached = OpenFolders().folders;
-  if (!cached.empty() && (cached.size() == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
+  FolderCache& cache = OpenFolders();
+  auto& cached = cache.folders;
+  if (cache.count > 0 && (cache.count == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
     close(cached.front().descriptor);
     descriptorsCached -= 1;
-    cached.erase(cached.begin());
+    std::rotate(cached.begin(), cached.begin() + 1, cached.begin() + static_cast<std::ptrdiff_t>(cache.count));
+    cache.count -= 1;
   }
   if (descriptorsCached >= CacheBudget()) return false;
   descriptorsCached += 1;
-  cached.push_back({folderPath, descriptor});
+  if (cache.count == cached.size()) cached.emplace_back();
+  cached[cache.count].path.assign(folderPath);
+  cached[cache.count].descriptor = descriptor;
+  cache.count += 1;
   return true;
 }
 
@@ -363,11 +371,11 @@ bool IsWithin(const std::string& path, const std::string& folder) {
 int OpenBelowStart(const std::string& folderPath) {
   FolderCache& openFolders = OpenFolders();
   auto& cached = openFolders.folders;
-  size_t held = cached.size();
+  size_t held = openFolders.count;
   while (held > 0 && !IsWithin(folderPath, cached[held - 1].path)) --held;
   openFolders.CloseFrom(held);
-  int base = held > 0 ? cached.back().descriptor : walk.startDescriptor;
-  size_t done = held > 0 ? cached.back().path.size() : walk.startPath.size();
+  int base = held > 0 ? cached[held - 1].descriptor : walk.startDescriptor;
+  size_t done = held > 0 ? cached[held - 1].path.size() : walk.startPath.size();
   // Several names to go: the kernel walks them fastest, where it can.
   if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
     const int opened = OpenBeneath(base, folderPath.substr(done));
