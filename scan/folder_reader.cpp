@@ -1,6 +1,7 @@
 #include "scan/folder_reader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -209,7 +210,10 @@ struct ReadingAhead {
   bool automatic = false;
   int fixedWorkers = 0;
   ReadConcurrency control;
-  uint64_t readsStarted = 0;
+  std::atomic<uint64_t> readsStarted{0};
+  // WorkerLimit() as last set, which the scan asks of every subfolder
+  // without taking the lock.
+  std::atomic<int> workerLimit{0};
   std::vector<std::thread> workers;
   bool workersCanStart = true;  // false once the system refused a thread
   int workersStarting = 0;
@@ -349,12 +353,16 @@ FolderJob* MakeEarliestJob() {
 }
 
 // Whether the next read asks if it waited: one in so many, and only
-// while the count is chosen as the scan runs; called with the lock held.
-bool NoteWaitOfNextRead() { return ahead.automatic && ahead.readsStarted++ % kReadsPerWaitSample == 0; }
+// while the count is chosen as the scan runs.
+bool NoteWaitOfNextRead() {
+  return ahead.automatic && ahead.readsStarted.fetch_add(1, std::memory_order_relaxed) % kReadsPerWaitSample == 0;
+}
 
 // Tells the count's control of a finished read; called with the lock held.
 void RecordRead(const FolderContents& contents, ReadWait wait) {
-  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait);
+  if (ahead.automatic && RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait)) {
+    ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
+  }
 }
 
 // Reads a folder; when asked, also whether the read waited (for the
@@ -465,6 +473,7 @@ void StartReadingAhead(int threads) {
   ahead.fixedWorkers = std::max(0, threads - 1);
   StartReadConcurrency(ahead.control, kMaxReadConcurrency, platform::UsableProcessors());
   ahead.readsStarted = 0;
+  ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
   ahead.workersCanStart = true;
 }
 
@@ -511,18 +520,14 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
 
 void ReadFolderAlone(const std::string& folderPath, const platform::FolderIdentity& expected,
                      FolderContents& contents) {
-  std::unique_lock<std::mutex> hold(ahead.lock);
-  const bool noteWait = NoteWaitOfNextRead();
-  hold.unlock();
-  const ReadWait wait = ReadNotingWait(folderPath, expected, contents, noteWait);
-  hold.lock();
+  const ReadWait wait = ReadNotingWait(folderPath, expected, contents, NoteWaitOfNextRead());
+  std::lock_guard<std::mutex> hold(ahead.lock);
   RecordRead(contents, wait);
 }
 
-bool WorkersMayReadAhead() {
-  std::lock_guard<std::mutex> hold(ahead.lock);
-  return WorkerLimit() > 0;
-}
+// Asked without the lock: an answer just outdated only offers the subfolders
+// of a folder a little later.
+bool WorkersMayReadAhead() { return ahead.workerLimit.load(std::memory_order_relaxed) > 0; }
 
 void OfferSubfolders(const std::string& folderPath, const std::string& scanPlace, size_t first,
                      const IdentityPath& path, FolderContents& contents) {
