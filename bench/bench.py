@@ -4,8 +4,9 @@
 usage: bench/bench.py [--quick] [--cold] [--trees DIR] [--runs N] [--no-usr]
 
 For each tree (generated with make_tree.py when missing: "wide", about 200,000
-files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
-sparse) and for /usr, prints the median wall time of every tool as a ratio to
+files in 20,000 folders, "big", about 1,000,000 files in 60,000 folders,
+sparse, and "tiny", 1,100 folders of 1,000 empty folders each, kept on tmpfs
+when run as root, else with the others) and for /usr, prints the median wall time of every tool as a ratio to
 the floor scanner (limit_scan, single-threaded) and its peak memory; the row
 "tallyfold -compare" is the same scan compared with a JSON report of the tree
 made just before (-compare=), which shows what the comparison costs. The
@@ -68,6 +69,14 @@ def ensure_tree(kind, trees, scale):
                         "--scale", str(scale)], check=True, stdout=subprocess.DEVNULL)
     # du reports a link given as its argument, not the tree behind it.
     return os.path.realpath(path)
+
+
+def tiny_tree(trees, scale):
+    """The tree of empty folders measures what a folder itself costs: on
+    tmpfs when run as root, so that no disk's journal takes part."""
+    if os.geteuid() == 0 and os.path.isdir("/dev/shm"):
+        trees = "/dev/shm/tallyfold-bench"
+    return ensure_tree("tiny", trees, scale)
 
 
 def earlier_report(tallyfold, tree, folder):
@@ -230,6 +239,8 @@ def main():
     scale = 0.01 if args.quick else 1.0
     runs = args.runs or (1 if args.quick else 3 if args.cold else 7)
     targets = [ensure_tree("wide", args.trees, scale), ensure_tree("big", args.trees, scale)]
+    if not args.cold:
+        targets.append(tiny_tree(args.trees, scale))
     if not args.quick and not args.no_usr and not args.cold:
         targets.append("/usr")
     threads = supports_threads(tallyfold)

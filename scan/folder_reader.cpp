@@ -1,6 +1,7 @@
 #include "scan/folder_reader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -116,30 +117,55 @@ bool FitsPathLimit(size_t folderLength, const std::string& name) {
 
 // ---- Reading ahead ---------------------------------------------------------
 //
-// Workers read folders in the order the scan will want them: each job knows
-// its place in the scan (the index of every subfolder on its path), and a
-// worker always takes the earliest queued one. The scan takes each folder's
-// contents when it reaches it; a job nobody has begun it reads itself, so it
-// never waits for a worker that is not coming. What the read folders hold
-// until the scan takes them is counted in bytes, and workers pause while it
-// is over the bound, so memory stays the tree's plus a fixed allowance.
+// Workers read folders in the order the scan will want them. A folder read
+// (by a worker, or by the scan) offers its subfolders: the queue holds one
+// entry per such folder, placed by the next of its subfolders that has no
+// job yet (its place in the scan: the index of every subfolder on its path).
+// A worker takes the earliest, makes the job of that one subfolder and reads
+// it; so jobs are made as workers can take them, never one per subfolder at
+// once. The scan takes each folder's contents when it reaches it; a
+// subfolder nobody has begun it reads itself, so it never waits for a worker
+// that is not coming. What read folders hold until the scan takes them (the
+// jobs, their listings, hard-link lists, identity chains and offers) is
+// counted in bytes, and workers pause while it is over the bound, so memory
+// stays the tree's plus a fixed allowance.
 //
 // Workers are started only when there is work for them, and woken one per
-// queued job, never more than the count allows: waking a thread is a system
-// call, and a thread woken for nothing costs a context switch.
+// job they may make, never more than the count allows: waking a thread is a
+// system call, and a thread woken for nothing costs a context switch.
 
 struct FolderJob {
   std::string path;
   platform::FolderIdentity identity;  // what the parent's listing saw
   IdentityPath ancestors;             // the identities of the folders above it
-  std::string scanPlace;  // orders the jobs as the scan takes them: see AppendScanPlace
-  enum class State { Queued, Reading, Read } state = State::Queued;
+  std::string scanPlace;  // orders the folders as the scan takes them: see AppendScanPlace
+  bool read = false;
   bool abandoned = false;  // released while a worker read it: the worker deletes it
   // Written and read by the scan thread alone (a job that workers may still
   // touch is never taken), so releasing a taken job needs no lock.
   bool taken = false;
   size_t heldBytes = 0;  // what the read contents hold until taken
   FolderContents contents;
+};
+
+// The subfolders a read folder offers to the workers. They are the records
+// of the folder's contents, which stay where they are however the contents
+// move; the scan takes subfolders in index order, and a worker touches only
+// those from `next` on, which the scan has not reached.
+struct SubfolderJobs {
+  std::string folderPath;
+  size_t folderLength = 0;  // as the path limit counts it
+  std::string folderPlace;
+  IdentityPath path;  // the identities of the folder and its ancestors
+  FolderContents::Subfolder* subfolders = nullptr;
+  size_t count = 0;
+  size_t next = 0;  // the first subfolder with no job made, and not reached by the scan
+  std::string nextPlace;  // the place of subfolder `next`, which orders the queue
+  bool queued = false;
+  // The jobs made and not yet taken, of the subfolders just before `next`,
+  // from made[firstMade] on; none for a subfolder that is skipped.
+  std::vector<FolderJobHandle> made;
+  size_t firstMade = 0;
 };
 
 // Each index takes one byte below 0x80, two below 0x4000, else five; the
@@ -160,30 +186,34 @@ std::thread (*startWorkerThread)(void (*work)()) = [](void (*work)()) { return s
 
 namespace {
 
-// What read folders may hold before workers pause: some 10,000 subfolder
-// records, many folders ahead for each of 64 readers. With many readers on
-// two processors the scan itself gets little processor time while the
-// workers read, and catches up once they are done; a smaller allowance
-// pauses them.
-constexpr size_t kMaxHeldBytes = 4u << 20;
+// What read folders may hold before workers pause: some thousands of
+// folders, many ahead for each of 64 readers. With many readers on two
+// processors the scan itself gets little processor time while the workers
+// read, and catches up once they are done; a smaller allowance pauses them.
+constexpr size_t kMaxHeldBytes = kMaxHeldAheadBytes;
 // Whether a read waited is asked of one read in so many: asking takes two
 // system calls, a noticeable share of a folder read from the cache.
 constexpr uint64_t kReadsPerWaitSample = 8;
 
 struct EarlierInScan {
-  bool operator()(const FolderJob* a, const FolderJob* b) const { return a->scanPlace < b->scanPlace; }
+  bool operator()(const SubfolderJobs* a, const SubfolderJobs* b) const { return a->nextPlace < b->nextPlace; }
 };
 
 struct ReadingAhead {
   std::mutex lock;
-  std::condition_variable workAvailable;  // a job was queued, or reading may resume
+  std::condition_variable workAvailable;  // a job may be made, or reading may resume
   std::condition_variable folderRead;     // the job the scan waits for is read
-  std::set<FolderJob*, EarlierInScan> queued;
+  std::set<SubfolderJobs*, EarlierInScan> queued;
+  size_t offeredSubfolders = 0;  // in the queued offers, with no job yet
   size_t heldBytes = 0;
+  size_t mostHeldBytes = 0;
   bool automatic = false;
   int fixedWorkers = 0;
   ReadConcurrency control;
-  uint64_t readsStarted = 0;
+  std::atomic<uint64_t> readsStarted{0};
+  // WorkerLimit() as last set, which the scan asks of every subfolder
+  // without taking the lock.
+  std::atomic<int> workerLimit{0};
   std::vector<std::thread> workers;
   bool workersCanStart = true;  // false once the system refused a thread
   int workersStarting = 0;
@@ -221,12 +251,12 @@ bool StartWorker() {
   return true;
 }
 
-// Wakes (or starts) as many workers as there are queued jobs they may take;
-// called with the lock held.
+// Wakes (or starts) as many workers as may make jobs; called with the lock
+// held. Each offer gives work to one at least.
 void WakeWorkersForWork() {
-  if (ahead.stopping || ReadingPaused()) return;
+  if (ahead.stopping || ReadingPaused() || ahead.queued.empty()) return;
   const int free = WorkerLimit() - ahead.workersReading - ahead.wakesPending - ahead.workersStarting;
-  int wanted = static_cast<int>(std::min<size_t>(ahead.queued.size(), std::max(0, free)));
+  int wanted = static_cast<int>(std::min<size_t>(ahead.offeredSubfolders, std::max(0, free)));
   for (; wanted > 0 && ahead.idleWorkers > ahead.wakesPending; --wanted) {
     ahead.wakesPending += 1;
     ahead.workAvailable.notify_one();
@@ -241,52 +271,98 @@ int64_t NanosNow() {
       .count();
 }
 
-size_t HeldBytesOfRecord(const TDirEntry& subfolder, const FolderJob* job) {
-  size_t bytes = sizeof(FolderContents::Subfolder) + sizeof(FolderJobHandle) + sizeof(TDirEntry) +
-                 subfolder.name.capacity();
-  if (job != nullptr) bytes += sizeof(FolderJob) + job->path.capacity() + job->scanPlace.capacity();
+void HoldBytes(size_t bytes) {
+  ahead.heldBytes += bytes;
+  ahead.mostHeldBytes = std::max(ahead.mostHeldBytes, ahead.heldBytes);
+}
+
+// What a job holds until the scan takes it: itself, and once read its
+// listing and its offer.
+size_t HeldBytesOfJob(const FolderJob& job) {
+  return sizeof(FolderJob) + sizeof(FolderJobHandle) + job.path.capacity() + job.scanPlace.capacity();
+}
+
+size_t HeldBytesOfContents(const FolderContents& contents) {
+  size_t bytes = contents.subfolders.capacity() * sizeof(FolderContents::Subfolder) +
+                 contents.linkedFiles.capacity() * sizeof(FolderContents::LinkedFile) +
+                 contents.otherFileSystems.capacity() * sizeof(std::string);
+  for (const FolderContents::Subfolder& subfolder : contents.subfolders) {
+    bytes += sizeof(TDirEntry) + subfolder.record->name.capacity();
+  }
+  for (const std::string& name : contents.otherFileSystems) bytes += name.capacity();
+  if (contents.subfolderJobs != nullptr) {
+    const SubfolderJobs& offer = *contents.subfolderJobs;
+    bytes += sizeof(SubfolderJobs) + sizeof(IdentityChain) + offer.folderPath.capacity() +
+             offer.folderPlace.capacity() + offer.nextPlace.capacity();
+  }
   return bytes;
 }
 
-// Makes the jobs of a folder's subfolders from `first` on (none before
-// it), none for a loop; returns what they and the subfolder records hold.
-// `path` holds the identities of the folder and of its ancestors.
-size_t MakeSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
-                         const IdentityPath& path, FolderContents& contents) {
-  const size_t folderLength = platform::PathLength(folderPath);
-  size_t held = sizeof(IdentityChain);
-  contents.subfolderJobs.resize(first);
-  for (size_t i = first; i < contents.subfolders.size(); ++i) {
-    const TDirEntry& subfolder = *contents.subfolders[i].record;
-    const platform::FolderIdentity& identity = contents.subfolders[i].identity;
-    FolderJobHandle child;
-    if (FitsPathLimit(folderLength, subfolder.name) && !IsOnPath(path.get(), identity)) {
-      child.reset(new FolderJob);
-      child->path = folderPath + subfolder.name + platform::kPathSeparator;
-      child->identity = identity;
-      child->ancestors = path;
-      child->scanPlace = scanPlace;
-      AppendScanPlace(child->scanPlace, static_cast<uint32_t>(i));
-    }
-    held += HeldBytesOfRecord(subfolder, child.get());
-    contents.subfolderJobs.push_back(std::move(child));
+// Sets the first subfolder of an offer that has no job, and keeps the offer
+// in the queue while it has one; called with the lock held.
+void AdvanceOffer(SubfolderJobs& offer, size_t next) {
+  if (offer.queued) {
+    ahead.queued.erase(&offer);
+    ahead.offeredSubfolders -= offer.count - offer.next;
   }
-  return held;
+  offer.queued = false;
+  offer.next = next;
+  if (next >= offer.count) return;
+  ahead.offeredSubfolders += offer.count - next;
+  offer.nextPlace.assign(offer.folderPlace);
+  AppendScanPlace(offer.nextPlace, static_cast<uint32_t>(next));
+  ahead.queued.insert(&offer);
+  offer.queued = true;
 }
 
-void QueueJobsOf(const FolderContents& contents) {
-  for (const FolderJobHandle& child : contents.subfolderJobs) {
-    if (child != nullptr) ahead.queued.insert(child.get());
+// The offer of a folder's subfolders from `first` on; `path` holds the
+// identities of the folder and of its ancestors. Made outside the lock.
+SubfolderJobsHandle MakeOffer(const std::string& folderPath, const std::string& scanPlace, const IdentityPath& path,
+                              FolderContents& contents) {
+  SubfolderJobsHandle offer(new SubfolderJobs);
+  offer->folderPath = folderPath;
+  offer->folderLength = platform::PathLength(folderPath);
+  offer->folderPlace = scanPlace;
+  offer->path = path;
+  offer->subfolders = contents.subfolders.data();
+  offer->count = contents.subfolders.size();
+  return offer;
+}
+
+// Makes the job of the earliest subfolder offered, which the caller reads;
+// none for a subfolder too long to be read, or that is a loop. Called with
+// the lock held.
+FolderJob* MakeEarliestJob() {
+  SubfolderJobs& offer = **ahead.queued.begin();
+  const FolderContents::Subfolder& subfolder = offer.subfolders[offer.next];
+  FolderJobHandle job;
+  if (FitsPathLimit(offer.folderLength, subfolder.record->name) && !IsOnPath(offer.path.get(), subfolder.identity)) {
+    job.reset(new FolderJob);
+    job->path.reserve(offer.folderPath.size() + subfolder.record->name.size() + 1);
+    job->path.append(offer.folderPath).append(subfolder.record->name) += platform::kPathSeparator;
+    job->identity = subfolder.identity;
+    job->ancestors = offer.path;
+    job->scanPlace = offer.nextPlace;
+    job->heldBytes = HeldBytesOfJob(*job);
+    HoldBytes(job->heldBytes);
   }
+  FolderJob* made = job.get();
+  offer.made.push_back(std::move(job));
+  AdvanceOffer(offer, offer.next + 1);
+  return made;
 }
 
 // Whether the next read asks if it waited: one in so many, and only
-// while the count is chosen as the scan runs; called with the lock held.
-bool NoteWaitOfNextRead() { return ahead.automatic && ahead.readsStarted++ % kReadsPerWaitSample == 0; }
+// while the count is chosen as the scan runs.
+bool NoteWaitOfNextRead() {
+  return ahead.automatic && ahead.readsStarted.fetch_add(1, std::memory_order_relaxed) % kReadsPerWaitSample == 0;
+}
 
 // Tells the count's control of a finished read; called with the lock held.
 void RecordRead(const FolderContents& contents, ReadWait wait) {
-  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait);
+  if (ahead.automatic && RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait)) {
+    ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
+  }
 }
 
 // Reads a folder; when asked, also whether the read waited (for the
@@ -299,38 +375,33 @@ ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIde
   return platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
 }
 
-// Reads a job taken off the queue (its state Reading) with the lock
-// released, and queues its subfolders' jobs unless `makeJobs` is false
-// (the scan reads alone: they would only cost it); called with the lock
-// held. False when the job was released while it was read, which only the
-// scan does, and only to jobs a worker reads: the worker deletes it.
-bool ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold, bool makeJobs = true) {
+// Reads a job just made, with the lock released, and offers its subfolders;
+// called with the lock held. False when the job was released while it was
+// read, which only the scan does, and only to jobs a worker reads: the
+// worker deletes it.
+bool ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold) {
   const bool noteWait = NoteWaitOfNextRead();
   hold.unlock();
   const ReadWait wait = ReadNotingWait(job.path, job.identity, job.contents, noteWait);
-  size_t held = 0;
-  if (makeJobs) {
+  // A folder without subfolders needs neither an offer nor an identity chain.
+  if (!job.contents.subfolders.empty()) {
     const auto path = std::make_shared<const IdentityChain>(IdentityChain{job.contents.identity, job.ancestors});
-    held = MakeSubfolderJobs(job.path, job.scanPlace, 0, path, job.contents);
+    job.contents.subfolderJobs = MakeOffer(job.path, job.scanPlace, path, job.contents);
   }
+  const size_t held = HeldBytesOfContents(job.contents);
   hold.lock();
   RecordRead(job.contents, wait);
-  if (job.abandoned) return false;
-  QueueJobsOf(job.contents);
-  job.state = FolderJob::State::Read;
-  job.heldBytes = held;
-  ahead.heldBytes += held;
+  if (job.abandoned) {
+    ahead.heldBytes -= job.heldBytes;
+    return false;
+  }
+  if (job.contents.subfolderJobs != nullptr) AdvanceOffer(*job.contents.subfolderJobs, 0);
+  job.read = true;
+  job.heldBytes += held;
+  HoldBytes(held);
   WakeWorkersForWork();
   if (ahead.awaitedJob == &job) ahead.folderRead.notify_one();
   return true;
-}
-
-// The earliest queued job, off the queue and marked as being read.
-FolderJob& TakeEarliestJob() {
-  FolderJob& job = **ahead.queued.begin();
-  ahead.queued.erase(ahead.queued.begin());
-  job.state = FolderJob::State::Reading;
-  return job;
 }
 
 bool WorkerMayRead() {
@@ -348,11 +419,12 @@ void Work() {
       if (ahead.wakesPending > 0) ahead.wakesPending -= 1;
       continue;
     }
+    FolderJob* job = MakeEarliestJob();
+    if (job == nullptr) continue;
     ahead.workersReading += 1;
-    FolderJob& job = TakeEarliestJob();
-    if (!ReadJob(job, hold)) {
+    if (!ReadJob(*job, hold)) {
       hold.unlock();
-      delete &job;  // its subfolders' jobs were never queued
+      delete job;  // its offer was never queued
       hold.lock();
       WakeWorkersForWork();
     }
@@ -365,54 +437,78 @@ void Work() {
 void FolderJobRelease::operator()(FolderJob* job) const {
   if (!job->taken) {
     std::lock_guard<std::mutex> hold(ahead.lock);
-    switch (job->state) {
-      case FolderJob::State::Queued:
-        ahead.queued.erase(job);
-        break;
-      case FolderJob::State::Reading:
-        job->abandoned = true;
-        return;
-      case FolderJob::State::Read:
-        ahead.heldBytes -= job->heldBytes;
-        WakeWorkersForWork();
-        break;
+    if (!job->read) {
+      job->abandoned = true;  // the worker gives back what it holds
+      return;
     }
+    ahead.heldBytes -= job->heldBytes;
+    WakeWorkersForWork();
   }
-  // Its contents release the jobs of its subfolders, each taking the lock.
+  // Its contents withdraw its offer, taking the lock.
   delete job;
 }
 
-FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath) {
-  FolderJobHandle rootJob(new FolderJob);
-  rootJob->path = rootPath;
+void SubfolderJobsRelease::operator()(SubfolderJobs* offer) const {
+  std::vector<FolderJobHandle> made;
+  {
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    if (offer->queued) {
+      ahead.queued.erase(offer);
+      ahead.offeredSubfolders -= offer->count - offer->next;
+    }
+    made = std::move(offer->made);
+  }
+  // Each job released takes the lock.
+  made.clear();
+  delete offer;
+}
+
+void StartReadingAhead(int threads) {
   std::lock_guard<std::mutex> hold(ahead.lock);
   ahead.stopping = false;
+  ahead.offeredSubfolders = 0;
   ahead.heldBytes = 0;
+  ahead.mostHeldBytes = 0;
   ahead.automatic = threads == 0;
   ahead.fixedWorkers = std::max(0, threads - 1);
   StartReadConcurrency(ahead.control, kMaxReadConcurrency, platform::UsableProcessors());
   ahead.readsStarted = 0;
+  ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
   ahead.workersCanStart = true;
-  ahead.queued.insert(rootJob.get());
-  WakeWorkersForWork();
-  return rootJob;
+}
+
+FolderJobHandle TakeSubfolderJob(FolderContents& contents, size_t index) {
+  SubfolderJobs& offer = *contents.subfolderJobs;
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  if (index >= offer.next) {
+    // Not begun: the scan reads it itself, and the workers go on after it.
+    offer.made.clear();
+    offer.firstMade = 0;
+    AdvanceOffer(offer, index + 1);
+    return nullptr;
+  }
+  FolderJobHandle job = std::move(offer.made[offer.firstMade++]);
+  if (offer.firstMade == offer.made.size()) {
+    offer.made.clear();
+    offer.firstMade = 0;
+  } else if (offer.firstMade * 2 > offer.made.size()) {
+    offer.made.erase(offer.made.begin(), offer.made.begin() + static_cast<std::ptrdiff_t>(offer.firstMade));
+    offer.firstMade = 0;
+  }
+  return job;
 }
 
 void TakeContents(FolderJob& job, FolderContents& contents) {
   std::unique_lock<std::mutex> hold(ahead.lock);
-  if (job.state == FolderJob::State::Queued) {
-    ahead.queued.erase(&job);
-    job.state = FolderJob::State::Reading;
-    ReadJob(job, hold, WorkerLimit() > 0);
-  }
   // While a worker reads the folder, the scan reads the next ones itself
   // rather than sleep: putting it to sleep and waking it costs more than a
   // folder takes from the cache.
-  while (job.state != FolderJob::State::Read && !ahead.queued.empty() && !ReadingPaused()) {
-    ReadJob(TakeEarliestJob(), hold);
+  while (!job.read && !ahead.queued.empty() && !ReadingPaused()) {
+    FolderJob* next = MakeEarliestJob();
+    if (next != nullptr) ReadJob(*next, hold);
   }
   ahead.awaitedJob = &job;
-  ahead.folderRead.wait(hold, [&job] { return job.state == FolderJob::State::Read; });
+  ahead.folderRead.wait(hold, [&job] { return job.read; });
   ahead.awaitedJob = nullptr;
   const bool wasPaused = ReadingPaused();
   ahead.heldBytes -= job.heldBytes;
@@ -424,33 +520,33 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
 
 void ReadFolderAlone(const std::string& folderPath, const platform::FolderIdentity& expected,
                      FolderContents& contents) {
-  std::unique_lock<std::mutex> hold(ahead.lock);
-  const bool noteWait = NoteWaitOfNextRead();
-  hold.unlock();
-  const ReadWait wait = ReadNotingWait(folderPath, expected, contents, noteWait);
-  hold.lock();
+  const ReadWait wait = ReadNotingWait(folderPath, expected, contents, NoteWaitOfNextRead());
+  std::lock_guard<std::mutex> hold(ahead.lock);
   RecordRead(contents, wait);
 }
 
-bool WorkersMayReadAhead() {
+// Asked without the lock: an answer just outdated only offers the subfolders
+// of a folder a little later.
+bool WorkersMayReadAhead() { return ahead.workerLimit.load(std::memory_order_relaxed) > 0; }
+
+void OfferSubfolders(const std::string& folderPath, const std::string& scanPlace, size_t first,
+                     const IdentityPath& path, FolderContents& contents) {
+  // What the offer holds is the scan's own, like the contents it belongs to.
+  contents.subfolderJobs = MakeOffer(folderPath, scanPlace, path, contents);
   std::lock_guard<std::mutex> hold(ahead.lock);
-  return WorkerLimit() > 0;
+  AdvanceOffer(*contents.subfolderJobs, first);
+  WakeWorkersForWork();
 }
 
-void QueueSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
-                        const IdentityPath& path, FolderContents& contents) {
-  // What they hold is the scan's own, like the contents they belong to.
-  MakeSubfolderJobs(folderPath, scanPlace, first, path, contents);
+size_t MostHeldAhead() {
   std::lock_guard<std::mutex> hold(ahead.lock);
-  QueueJobsOf(contents);
-  WakeWorkersForWork();
+  return ahead.mostHeldBytes;
 }
 
 void StopReadingAhead() {
   {
     std::lock_guard<std::mutex> hold(ahead.lock);
     ahead.stopping = true;
-    ahead.queued.clear();
   }
   ahead.workAvailable.notify_all();
   for (std::thread& worker : ahead.workers) worker.join();

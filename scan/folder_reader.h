@@ -14,12 +14,19 @@
 #include "scan/tree.h"
 
 struct FolderJob;
+struct SubfolderJobs;
 // Releases a job however far it got: a queued job leaves the queue, one a
 // worker is reading is left to the worker, a read one gives back what it held.
 struct FolderJobRelease {
   void operator()(FolderJob* job) const;
 };
 using FolderJobHandle = std::unique_ptr<FolderJob, FolderJobRelease>;
+// Withdraws a folder's offer of its subfolders to the workers, and releases
+// the jobs made of it that the scan has not taken.
+struct SubfolderJobsRelease {
+  void operator()(SubfolderJobs* offer) const;
+};
+using SubfolderJobsHandle = std::unique_ptr<SubfolderJobs, SubfolderJobsRelease>;
 
 // The identities of the folders on a path, the deepest first: a folder
 // whose identity is already on its own path is a loop (a bind mount of an
@@ -61,9 +68,9 @@ struct FolderContents {
   // Subfolders where another file system is mounted, not entered (without
   // -mounts), in listing order.
   std::vector<std::string> otherFileSystems;
-  // When reading ahead: the job of each subfolder, in the same order; none
-  // for a subfolder whose path is too long to be read, or that is a loop.
-  std::vector<FolderJobHandle> subfolderJobs;
+  // When reading ahead: the subfolders offered to the workers, who make a
+  // job of one at a time as they can read it.
+  SubfolderJobsHandle subfolderJobs;
 };
 
 // Lists `folderPath` (ending in a separator), which its parent's listing
@@ -78,24 +85,33 @@ void ReadFolderContents(const std::string& folderPath, const platform::FolderIde
 // and the listing's wildcard.
 bool FitsPathLimit(size_t folderLength, const std::string& name);
 
-// Reading ahead, starting at `rootPath`: `threads` folders read at once,
-// the scan's own reads included, or with 0 a count that follows what the
-// disk rewards (the scan alone while that reads fastest). Returns the root's
-// job.
-FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath);
-// The contents of a job's folder, once read (by a worker, or here when no
-// worker has begun it).
+// Reading ahead: `threads` folders read at once, the scan's own reads
+// included, or with 0 a count that follows what the disk rewards (the scan
+// alone while that reads fastest).
+void StartReadingAhead(int threads);
+// The job of a folder's subfolder `index` (the scan takes them in index
+// order) when a worker made one; otherwise none, and the scan reads the
+// subfolder itself while the workers go on after it. Also none for a
+// subfolder too long to be read, or that is a loop.
+FolderJobHandle TakeSubfolderJob(FolderContents& contents, size_t index);
+// The contents of a job's folder, once read.
 void TakeContents(FolderJob& job, FolderContents& contents);
-// Reads a folder the scan reached without a job (it read the parent alone,
-// with no worker allowed); the read still counts towards how many read at once.
+// Reads a folder the scan reached without a job; the read still counts
+// towards how many read at once.
 void ReadFolderAlone(const std::string& folderPath, const platform::FolderIdentity& expected,
                      FolderContents& contents);
-// Whether workers may read now: then the subfolders of a folder the scan read
-// alone get jobs, from `first` on, below the folder's `scanPlace`; `path`
-// holds the identities of the folder and its ancestors.
+// Whether workers may read now: then a folder the scan read alone offers
+// them its subfolders from `first` on, below the folder's `scanPlace`;
+// `path` holds the identities of the folder and its ancestors.
 bool WorkersMayReadAhead();
-void QueueSubfolderJobs(const std::string& folderPath, const std::string& scanPlace, size_t first,
-                        const IdentityPath& path, FolderContents& contents);
+void OfferSubfolders(const std::string& folderPath, const std::string& scanPlace, size_t first,
+                     const IdentityPath& path, FolderContents& contents);
+// What reading ahead holds before workers pause: the jobs made and not yet
+// taken, with what their folders' listings hold. It is passed by at most
+// the jobs being read when it is reached.
+constexpr size_t kMaxHeldAheadBytes = 4u << 20;
+// The most it held at once since reading ahead started.
+size_t MostHeldAhead();
 // Stops the workers once every job has been released.
 void StopReadingAhead();
 

@@ -45,6 +45,24 @@ void NoteWait(ReadConcurrency& control, ReadWait wait) {
   }
 }
 
+// A folder of no more entries than this, "." and ".." included, costs
+// less to read from memory than to hand over.
+constexpr int64_t kCheapFolderEntries = 4;
+
+void NoteEntries(ReadConcurrency& control, int64_t entries) {
+  control.recentReads += 1;
+  if (entries <= kCheapFolderEntries) control.recentCheapReads += 1;
+  if (control.recentReads == kRecentReads) {
+    control.recentReads /= 2;
+    control.recentCheapReads /= 2;
+  }
+}
+
+// Whether three in four of the recent folders were that small.
+bool FoldersAreCheap(const ReadConcurrency& control) {
+  return control.recentReads > 0 && control.recentCheapReads * 4 >= control.recentReads * 3;
+}
+
 // Whether (nearly) all of the recent reads were served without waiting.
 bool ServedFromMemory(const ReadConcurrency& control) {
   return control.recentKnown >= kKnownReadsToJudge && control.recentWaited * 4 < control.recentKnown;
@@ -57,9 +75,11 @@ bool WaitForDevice(const ReadConcurrency& control) {
 
 // Reads served from memory keep a worker on every processor: the scan
 // spends part of its time on the tree, not reading. On one processor a
-// worker would only take turns with the scan, which reads alone.
+// worker would only take turns with the scan, which reads alone; so it does
+// while the folders are so small that handing them over costs more than
+// reading them.
 int CountForMemory(const ReadConcurrency& control) {
-  const int count = control.processors == 1 ? 1 : control.processors + 1;
+  const int count = control.processors == 1 || FoldersAreCheap(control) ? 1 : control.processors + 1;
   return std::min(count, control.maxCount);
 }
 
@@ -142,6 +162,7 @@ void StartReadConcurrency(ReadConcurrency& control, int maxCount, int processors
 
 bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries, ReadWait wait) {
   NoteWait(control, wait);
+  NoteEntries(control, entries);
   if (control.readsToSkip > 0 || control.windowStart < 0) {
     control.readsToSkip = std::max(0, control.readsToSkip - 1);
     control.windowStart = nanos;

@@ -6,6 +6,10 @@
 // processor the program may use, besides the scan, which spends part of its
 // time on the tree; on one processor the scan reads alone.
 //
+// Folders that hold next to nothing are the exception: reading one from
+// memory costs about what handing it to a worker costs, so while most of
+// the recent folders are that small the scan reads alone.
+//
 // Otherwise the count climbs the throughput, the entries read per second.
 // It is measured in windows of reads, and a count's throughput is the better
 // of its last two windows: one window in a stretch of large or scattered
@@ -47,6 +51,10 @@ struct ReadConcurrency {
   // both halved as they grow, so that older reads weigh less.
   int recentKnown = 0;
   int recentWaited = 0;
+  // The recent reads, and those of them of folders that hold next to
+  // nothing; halved alike.
+  int recentReads = 0;
+  int recentCheapReads = 0;
   // The probe running, if any, its windows so far, and the count it left
   // with that count's throughput.
   enum class Probe { none, up, down } probe = Probe::none;

@@ -121,14 +121,15 @@ void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
   scanTotals.totalWasted = AddBytes(scanTotals.totalWasted, node.wastedBytes);
 }
 
-// A folder the scan read alone has no jobs for its subfolders: those not
-// yet scanned get theirs once workers may read.
-FolderJob* JobOfSubfolder(FolderContents& contents, size_t i, size_t folderLength) {
-  if (contents.subfolderJobs.size() <= i && WorkersMayReadAhead()) {
+// A folder the scan read alone offers its subfolders not yet scanned once
+// workers may read.
+FolderJobHandle JobOfSubfolder(FolderContents& contents, size_t i, size_t folderLength) {
+  if (contents.subfolderJobs == nullptr) {
+    if (!WorkersMayReadAhead()) return nullptr;
     scanPath.resize(folderLength);
-    QueueSubfolderJobs(scanPath, scanPlace, i, scanAncestry, contents);
+    OfferSubfolders(scanPath, scanPlace, i, scanAncestry, contents);
   }
-  return i < contents.subfolderJobs.size() ? contents.subfolderJobs[i].get() : nullptr;
+  return TakeSubfolderJob(contents, i);
 }
 
 // Reads the folder in scanPath (or takes what a worker read of it) and
@@ -166,20 +167,24 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   }
   // What was listed before a failure still counts.
   scanDepth += 1;
-  IdentityPath parentAncestry = std::move(scanAncestry);
-  scanAncestry = std::make_shared<const IdentityChain>(IdentityChain{contents.identity, parentAncestry});
   CountOwnContents(node, contents);
   ReportOtherFileSystems(contents);
   CountFolderProgress(contents.localBytes);
+  if (contents.subfolders.empty()) {
+    scanDepth -= 1;
+    return true;
+  }
+  // Only a folder with subfolders needs its place on the identity path.
+  IdentityPath parentAncestry = std::move(scanAncestry);
+  scanAncestry = std::make_shared<const IdentityChain>(IdentityChain{contents.identity, parentAncestry});
   const size_t firstFinished = finishedChildren.size();
   for (size_t i = 0; i < contents.subfolders.size(); ++i) {
-    FolderJob* childJob = readingAhead ? JobOfSubfolder(contents, i, folderLength) : nullptr;
+    FolderJobHandle childJob = readingAhead ? JobOfSubfolder(contents, i, folderLength) : nullptr;
     const size_t placeLength = scanPlace.size();
-    AppendScanPlace(scanPlace, static_cast<uint32_t>(i));
-    ScanChild(node, contents.subfolders[i].record.release(), childJob, contents.subfolders[i].identity, folderLength);
+    if (readingAhead) AppendScanPlace(scanPlace, static_cast<uint32_t>(i));
+    ScanChild(node, contents.subfolders[i].record.release(), childJob.get(), contents.subfolders[i].identity,
+              folderLength);
     scanPlace.resize(placeLength);
-    // Done with, whether the child was scanned or skipped.
-    if (childJob != nullptr) contents.subfolderJobs[i].reset();
   }
   LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
                       finishedChildren.size() - firstFinished);
@@ -210,9 +215,8 @@ bool ScanFolder(TDirEntry& node) {
 bool ScanFolderAhead(TDirEntry& node, int threads) {
   BeginScan();
   readingAhead = true;
-  FolderJobHandle rootJob = StartReadingAhead(threads, scanPath);
-  const bool scanned = ScanFolderFrom(node, rootJob.get(), {});
-  rootJob.reset();
+  StartReadingAhead(threads);
+  const bool scanned = ScanFolderFrom(node, nullptr, {});
   StopReadingAhead();
   readingAhead = false;
   return scanned;

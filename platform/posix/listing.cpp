@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -209,10 +210,11 @@ long ReadEntries(int folder, char* buffer) {
   }
 }
 
-ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, EntryVisitor visit, void* context) {
+// Visits every entry, from the `bytes` already read into `buffer` on.
+ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, long bytes, EntryVisitor visit, void* context) {
   int entryError = 0;
-  while (true) {
-    long bytes = ReadEntries(folder.descriptor, buffer);
+  for (bool first = true;; first = false) {
+    if (!first) bytes = ReadEntries(folder.descriptor, buffer);
     if (bytes < 0) return FailureOf(errno);
     if (bytes == 0) return entryError == 0 ? ListStatus::Listed : FailureOf(entryError);
     for (long offset = 0; offset < bytes;) {
@@ -227,9 +229,9 @@ ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, EntryVisitor
 // The folder listed last and its open ancestors stay open, each the parent
 // of the next, so that a subfolder is opened relative to its parent: a scan
 // lists a folder's subfolders right after the folder itself. Each thread
-// keeps its own, closed when the thread ends. A folder with no open
-// ancestor is reached from the start folder, and the folders passed on the
-// way are kept too: a worker reads the next folder near the last one.
+// keeps its own. A folder with no open ancestor is reached from the start
+// folder, and the folders passed on the way are kept too: a worker reads the
+// next folder near the last one.
 struct CachedFolder {
   std::string path;
   int descriptor;
@@ -263,31 +265,76 @@ long CacheBudget() {
   return budget;
 }
 
+// The chain is folders[0] to folders[count - 1]; the records past it keep
+// their paths' room, so that a folder kept open allocates nothing.
 struct FolderCache {
   std::vector<CachedFolder> folders;
+  size_t count = 0;
   void CloseFrom(size_t first) {
-    for (size_t i = first; i < folders.size(); ++i) close(folders[i].descriptor);
-    descriptorsCached -= static_cast<long>(folders.size() - first);
-    folders.resize(first);
+    for (size_t i = first; i < count; ++i) close(folders[i].descriptor);
+    descriptorsCached -= static_cast<long>(count - first);
+    count = first;
   }
-  ~FolderCache() { CloseFrom(0); }
 };
-thread_local FolderCache openFolders;
+
+// The caches of every thread that listed in this walk, released together
+// when the walk ends. A thread finds its own through a plain pointer: a
+// thread-local variable with a destructor would have the C library record
+// the destructor when a worker first lists, an allocation that aborts the
+// process when memory is short.
+struct ThreadCaches {
+  std::mutex lock;
+  std::vector<FolderCache*> caches;
+  std::atomic<uint64_t> walkNumber{1};  // a thread's pointer from an earlier walk is stale
+};
+ThreadCaches threadCaches;
+
+struct ThreadCachePointer {
+  FolderCache* cache;
+  uint64_t walkNumber;
+};
+thread_local ThreadCachePointer ownCache{nullptr, 0};
+
+FolderCache& OpenFolders() {
+  if (ownCache.cache == nullptr || ownCache.walkNumber != threadCaches.walkNumber) {
+    std::lock_guard<std::mutex> hold(threadCaches.lock);
+    threadCaches.caches.reserve(threadCaches.caches.size() + 1);
+    ownCache = {new FolderCache, threadCaches.walkNumber};
+    threadCaches.caches.push_back(ownCache.cache);
+  }
+  return *ownCache.cache;
+}
+
+// Called once no thread lists any more.
+void ReleaseThreadCaches() {
+  std::lock_guard<std::mutex> hold(threadCaches.lock);
+  for (FolderCache* cache : threadCaches.caches) {
+    cache->CloseFrom(0);
+    delete cache;
+  }
+  threadCaches.caches.clear();
+  threadCaches.walkNumber += 1;
+}
 
 // Keeps `descriptor` as the deepest folder of the chain; false when the
 // budget has no room for it (the caller closes it). A full chain, or one
 // that the budget leaves no room beside, gives up its shallowest folder:
 // the deepest are those the next folders are opened from.
 bool KeepOpen(const std::string& folderPath, int descriptor) {
-  auto& cached = openFolders.folders;
-  if (!cached.empty() && (cached.size() == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
+  FolderCache& cache = OpenFolders();
+  auto& cached = cache.folders;
+  if (cache.count > 0 && (cache.count == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
     close(cached.front().descriptor);
     descriptorsCached -= 1;
-    cached.erase(cached.begin());
+    std::rotate(cached.begin(), cached.begin() + 1, cached.begin() + static_cast<std::ptrdiff_t>(cache.count));
+    cache.count -= 1;
   }
   if (descriptorsCached >= CacheBudget()) return false;
   descriptorsCached += 1;
-  cached.push_back({folderPath, descriptor});
+  if (cache.count == cached.size()) cached.emplace_back();
+  cached[cache.count].path.assign(folderPath);
+  cached[cache.count].descriptor = descriptor;
+  cache.count += 1;
   return true;
 }
 
@@ -322,12 +369,13 @@ bool IsWithin(const std::string& path, const std::string& folder) {
 // Opens the folder one name at a time from the deepest open ancestor (or
 // the start folder), keeping the folders passed on the way.
 int OpenBelowStart(const std::string& folderPath) {
+  FolderCache& openFolders = OpenFolders();
   auto& cached = openFolders.folders;
-  size_t held = cached.size();
+  size_t held = openFolders.count;
   while (held > 0 && !IsWithin(folderPath, cached[held - 1].path)) --held;
   openFolders.CloseFrom(held);
-  int base = held > 0 ? cached.back().descriptor : walk.startDescriptor;
-  size_t done = held > 0 ? cached.back().path.size() : walk.startPath.size();
+  int base = held > 0 ? cached[held - 1].descriptor : walk.startDescriptor;
+  size_t done = held > 0 ? cached[held - 1].path.size() : walk.startPath.size();
   // Several names to go: the kernel walks them fastest, where it can.
   if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
     const int opened = OpenBeneath(base, folderPath.substr(done));
@@ -372,7 +420,7 @@ int OpenFolderWhenPossible(const std::string& folderPath, int& error) {
     const int folder = OpenFolder(folderPath);
     error = errno;
     if (folder >= 0 || !IsShortOfResources(error) || attempt == kResourceAttempts) return folder;
-    openFolders.CloseFrom(0);
+    OpenFolders().CloseFrom(0);
     if (attempt > 0) WaitForResources(attempt);
   }
 }
@@ -394,9 +442,21 @@ void BeginWalk(const std::string& startFolderPath) {
 }
 
 void EndWalk() {
-  openFolders.CloseFrom(0);
+  ReleaseThreadCaches();
   if (walk.startDescriptor >= 0) close(walk.startDescriptor);
   walk = Walk{};
+}
+
+// Whether the entries read begin with ".", of the inode `fileId`. A file
+// system gives "." first nearly always; where its inode is the one the
+// parent's listing saw, the folder opened is that one (it was opened by
+// name relative to its parent, following no link), and no call of its own
+// is needed to tell. Otherwise (an overlay may number "." otherwise) the
+// folder itself is asked.
+bool BeginsWithItself(const char* buffer, long bytes, uint64_t fileId) {
+  if (bytes <= 0 || fileId == 0) return false;
+  const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer);
+  return record.d_name[0] == '.' && record.d_name[1] == '\0' && record.d_ino == fileId;
 }
 
 ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expected, EntryVisitor visit,
@@ -404,18 +464,28 @@ ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expec
   int error = 0;
   const int descriptor = OpenFolderWhenPossible(folderPath, error);
   if (descriptor < 0) return FailureOf(error, expected != FolderIdentity{});
-  struct stat info;
-  if (fstat(descriptor, &info) != 0) {
-    error = errno;
-    close(descriptor);
-    return FailureOf(error);
+  const long bytes = ReadEntries(descriptor, sharedBuffer);
+  const int readError = errno;
+  OpenedFolder folder{descriptor, static_cast<dev_t>(expected.volumeId), static_cast<ino_t>(expected.fileId)};
+  if (!BeginsWithItself(sharedBuffer, bytes, expected.fileId)) {
+    struct stat info;
+    if (fstat(descriptor, &info) != 0) {
+      error = errno;
+      close(descriptor);
+      return FailureOf(error);
+    }
+    if (!Matches(expected, info)) {
+      close(descriptor);
+      return ListStatus::Changed;
+    }
+    folder.device = info.st_dev;
+    folder.inode = info.st_ino;
   }
-  if (!Matches(expected, info)) {
+  if (bytes < 0) {
     close(descriptor);
-    return ListStatus::Changed;
+    return FailureOf(readError);
   }
-  const OpenedFolder folder{descriptor, info.st_dev, info.st_ino};
-  ListStatus status = ReadAllEntries(folder, sharedBuffer, visit, context);
+  ListStatus status = ReadAllEntries(folder, sharedBuffer, bytes, visit, context);
   if (!KeepOpen(folderPath, descriptor)) close(descriptor);
   return status;
 }

@@ -174,6 +174,22 @@ TEST(ParallelScanStart, StartsOneWorkerFewerThanTheFoldersReadAtOnce) {
   ResetScan();
 }
 
+// Jobs are made as workers can take them: a folder of many subfolders
+// never has a job made for each at once.
+TEST(ParallelScanStart, ReadingAheadHoldsNoMoreThanItsBound) {
+  fakeFolders = {{Sep() + "t" + Sep(), {}}};
+  for (int i = 0; i < 40000; ++i) {
+    fakeFolders[Sep() + "t" + Sep()].entries.push_back(Dir(Named("folder", i)));
+    fakeFolders[Sep() + "t" + Sep() + Named("folder", i) + Sep()] = {};
+  }
+  for (int threads : {2, 8, 64}) {
+    ScanAndDescribe(threads);
+    // Passed by at most the jobs being read, each of an empty folder.
+    EXPECT_LE(MostHeldAhead(), kMaxHeldAheadBytes + 64 * 1024) << threads;
+  }
+  ResetScan();
+}
+
 TEST(ParallelScanStart, AMissingStartFolderFailsAsAlone) {
   fakeFolders.clear();
   EXPECT_EQ(ScanAndDescribe(4), ScanAndDescribe(1));
