@@ -7,6 +7,7 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
+#include "report/files_report.h"
 #include "report/navigator.h"
 #include "settings/settings.h"
 
@@ -157,7 +158,8 @@ void PrintRemainingLines(const OutputOperations& mode, LineNumber totalLines) {
   PrintWindow(mode, totalLines);
 }
 
-bool IsNavigationKey(const KeyRead& key) { return UpperAscii(key.character) == 'N'; }
+// A list of files has no folders to navigate.
+bool IsNavigationKey(const KeyRead& key) { return UpperAscii(key.character) == 'N' && !FileListReport(); }
 
 }  // namespace
 

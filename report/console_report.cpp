@@ -127,20 +127,30 @@ void WriteFooterLine(int32_t line) {
   switch (line) {
     case 0: case 2: WriteColumnRule(); break;
     case 1: WriteTotalsLine(); break;
-    case 3: WriteOutLine(""); break;
-    case 4: WriteDriveHeading(); break;
-    case 5: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
-    case 6:
+    default: WriteDriveStatisticsLine(line - 3); break;
+  }
+}
+
+}  // namespace
+
+void WriteDriveStatisticsLine(int32_t line) {
+  switch (line) {
+    case 0: WriteOutLine(""); break;
+    case 1: WriteDriveHeading(); break;
+    case 2: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
+    case 3:
       WriteOutLine("     Free space: " + PadLeft(FormatSize(driveStats.freeBytes), 14) + " (" +
                    FormatPercent(driveStats.freeBytes, driveStats.capacityBytes) + " of capacity is free)");
       break;
-    case 7:
+    case 4:
       WriteOutLine("     Used space: " +
                    PadLeft(FormatSize(driveStats.usedBytes), 14));
       break;
-    case 8: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
+    case 5: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
   }
 }
+
+namespace {
 
 // Under -compare= the footer line of the comparison follows the totals
 // block's closing rule.

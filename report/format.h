@@ -28,5 +28,9 @@ void AppendPercent(std::string& out, int64_t part, int64_t whole);
 // into it by the depth limit or the size threshold, which its subBytes
 // holds but no line of their own shows. With nothing folded, its own bytes.
 int64_t WastageBaseBytes(const TDirEntry& folder);
+// A moment (seconds since 1970 UTC) as local time, "2026-12-07 13:05".
+std::string FormatLocalMinute(int64_t seconds);
+// The same in ISO 8601 with its offset from UTC, "2026-12-07T13:05:09+01:00".
+std::string FormatIsoTime(int64_t seconds);
 // Decimal digits only, "-" in front when negative.
 std::string FormatPlainNumber(int64_t value);

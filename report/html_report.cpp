@@ -152,6 +152,14 @@ void WriteHtmlHead() {
                EscapeHtml(platform::CompanionPath("tf_style.css")) + "\">");
 }
 
+void WriteHtmlIntroduction() {
+  for (int32_t slot = 0; slot <= 5; ++slot) WriteHeaderSlot(slot);
+}
+
+void WriteHtmlDriveStatistics() {
+  for (int32_t slot = 3; slot <= 8; ++slot) WriteFooterSlot(slot);
+}
+
 void WriteHtmlClose() { WriteOutLine("</body></html>"); }
 
 std::string CopyrightParagraph() {

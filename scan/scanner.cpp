@@ -99,8 +99,10 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, const platform
 // The first folder the scan takes a linked file from counts its bytes; the
 // folders are taken in the same order with or without workers.
 void CountLinkedFiles(TDirEntry& node, const FolderContents& contents) {
-  for (const FolderContents::LinkedFile& file : contents.linkedFiles) {
+  for (size_t i = 0; i < contents.linkedFiles.size(); ++i) {
+    const FolderContents::LinkedFile& file = contents.linkedFiles[i];
     if (!linkedFilesCounted.emplace(file.volumeId, file.fileId).second) continue;
+    if (contents.files != nullptr) NoteCountedLinkedFile(*contents.files, i, file.slack);
     node.localBytes = AddBytes(node.localBytes, file.bytes);
     node.wastedBytes = AddBytes(node.wastedBytes, file.slack);
   }
@@ -169,6 +171,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   IdentityPath parentAncestry = std::move(scanAncestry);
   scanAncestry = std::make_shared<const IdentityChain>(IdentityChain{contents.identity, parentAncestry});
   CountOwnContents(node, contents);
+  if (contents.files != nullptr) TakeFolderFiles(scanPath, *contents.files);
   ReportOtherFileSystems(contents);
   CountFolderProgress(contents.localBytes);
   const size_t firstFinished = finishedChildren.size();
@@ -198,13 +201,16 @@ void BeginScan() {
   linkedFilesCounted.clear();
   scanPlace.clear();
   scanAncestry.reset();
+  BeginFileNotes(scanPath);
 }
 
 }  // namespace
 
 bool ScanFolder(TDirEntry& node) {
   BeginScan();
-  return ScanFolderFrom(node, nullptr, {});
+  const bool scanned = ScanFolderFrom(node, nullptr, {});
+  FinishFileNotes();
+  return scanned;
 }
 
 bool ScanFolderAhead(TDirEntry& node, int threads) {
@@ -215,6 +221,7 @@ bool ScanFolderAhead(TDirEntry& node, int threads) {
   rootJob.reset();
   StopReadingAhead();
   readingAhead = false;
+  FinishFileNotes();
   return scanned;
 }
 

@@ -62,6 +62,10 @@ struct ReportOptions {
   // -bars: a bar of each folder's share of its parent's total; the
   // browser's B key flips it.
   bool showBars = false;
+  // -top=#: the report lists the # largest files instead of the folders (0: the folders).
+  int32_t topFiles = 0;
+  // -types: the report lists the file types by bytes instead of the folders.
+  bool fileTypes = false;
 };
 
 extern ReportOptions options;
