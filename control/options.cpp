@@ -33,7 +33,7 @@ bool ApplySortKeyword(std::string_view keyword) {
   } kKeywords[] = {{"NONE", SortOrder::none},   {"NAME", SortOrder::name},
                    {"LOCAL", SortOrder::local}, {"TOTAL", SortOrder::total},
                    {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files},
-                   {"GROWTH", SortOrder::growth}};
+                   {"GROWTH", SortOrder::growth}, {"AGE", SortOrder::age}};
   for (const auto& entry : kKeywords) {
     if (entry.keyword == keyword) {
       options.sortOrder = entry.order;
@@ -46,7 +46,7 @@ bool ApplySortKeyword(std::string_view keyword) {
 void ApplySortOption(std::string_view keyword) {
   if (ApplySortKeyword(keyword)) return;
   WriteMessageLine("Invalid sorting method specified - " + std::string(keyword));
-  WriteMessageLine("(Valid methods are: name,local,total,waste,files,none,growth)");
+  WriteMessageLine("(Valid methods are: name,local,total,waste,files,none,growth,age)");
 }
 
 void ApplySizeLimit(int64_t size) { options.minFolderBytes = size; }
@@ -166,6 +166,7 @@ constexpr OptionWord kOptionTable[] = {
     {"-TOP=", Form::equalsValue, [](const OptionUse& use) { ApplyTopOption(use.upperValue); }},
     {"-TOP", Form::whole, [](const OptionUse&) { options.topFiles = kDefaultTopFiles; }},
     {"-TYPES", Form::whole, [](const OptionUse&) { options.fileTypes = true; }},
+    {"-AGE", Form::whole, [](const OptionUse&) { options.noteAges = true; }},
     {"-THREADS=", Form::equalsValue, [](const OptionUse& use) { ApplyThreadsOption(use.upperValue); }},
     {"-C+", Form::whole, [](const OptionUse&) { options.treeChars = kGraphicsChars; }},
     {"-C-", Form::whole, [](const OptionUse&) { options.treeChars = kPlainChars; }},

@@ -34,7 +34,7 @@ constexpr ColumnToggle kColumnToggles[] = {
     {'F', &ReportOptions::showFileCounts}, {'D', &ReportOptions::wasteAsPercent},
     {'S', &ReportOptions::showOwnSize},    {'T', &ReportOptions::showTotals},
     {'W', &ReportOptions::showWaste},    {'G', &ReportOptions::showGrowth},
-    {'B', &ReportOptions::showBars},
+    {'B', &ReportOptions::showBars},    {'M', &ReportOptions::showAge},
 };
 
 // At least one line per window, so that paging always moves on even on a

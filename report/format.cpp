@@ -6,6 +6,7 @@
 #include "console/held_sums.h"
 #include "console/text.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 
 char thousandsSeparator = ',';
 
@@ -169,4 +170,10 @@ std::string FormatIsoTime(int64_t seconds) {
   text += ':';
   AppendTwoDigits(text, offset % 60);
   return text;
+}
+
+bool AgeColumnShown() { return options.noteAges && options.showAge; }
+
+std::string FolderModifiedText(const TDirEntry& folder) {
+  return folder.modifiedSeconds == 0 ? std::string(16, ' ') : FormatLocalMinute(folder.modifiedSeconds);
 }

@@ -32,5 +32,11 @@ int64_t WastageBaseBytes(const TDirEntry& folder);
 std::string FormatLocalMinute(int64_t seconds);
 // The same in ISO 8601 with its offset from UTC, "2026-12-07T13:05:09+01:00".
 std::string FormatIsoTime(int64_t seconds);
+// Whether the folder reports show the Modified column (-age, and the
+// browser's M key has not hidden it).
+bool AgeColumnShown();
+// A folder's newest modification as the console and page show it; blank for
+// a folder without files.
+std::string FolderModifiedText(const TDirEntry& folder);
 // Decimal digits only, "-" in front when negative.
 std::string FormatPlainNumber(int64_t value);

@@ -25,6 +25,7 @@ std::string SortWord(SortOrder order) {
     case SortOrder::waste: return "waste";
     case SortOrder::files: return "files";
     case SortOrder::growth: return "growth";
+    case SortOrder::age: return "age";
   }
   return "name";
 }
@@ -147,6 +148,9 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
       .Add("wasted", Number(folder.wastedBytes))
       .Add("files", Number(folder.fileCount))
       .Add("folded", Boolean(folder.folded));
+  if (options.noteAges) {
+    object.Add("modified", folder.modifiedSeconds == 0 ? "null" : QuoteJsonString(FormatIsoTime(folder.modifiedSeconds)));
+  }
   if (Comparing()) object.Add("growth", GrowthValue(GrowthOf(folder)));
   if (folder.firstChild != nullptr) object.Add("children", "[");
   if (afterSibling) WriteOut(",");

@@ -44,13 +44,14 @@ struct Navigation {
 
 Navigation navigation;
 
-// The cycle of the O key; growth only when a comparison gives growth.
+// The cycle of the O key; growth only when a comparison gives growth, age
+// only under -age.
 constexpr struct {
   SortOrder order;
   const char* word;  // as -sort= takes it
 } kOrders[] = {{SortOrder::name, "name"},   {SortOrder::total, "total"}, {SortOrder::local, "local"},
                {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"},
-               {SortOrder::growth, "growth"}};
+               {SortOrder::growth, "growth"}, {SortOrder::age, "age"}};
 
 size_t OrderIndex() {
   for (size_t i = 0; i < std::size(kOrders); ++i) {
@@ -169,7 +170,8 @@ void NextOrder() {
   std::vector<TDirEntry*> chain;
   const TDirEntry* atCursor = FolderAtCursor(chain);
   options.sortOrder = kOrders[(OrderIndex() + 1) % std::size(kOrders)].order;
-  if (options.sortOrder == SortOrder::growth && !Comparing()) options.sortOrder = kOrders[0].order;
+  if (options.sortOrder == SortOrder::growth && !Comparing()) options.sortOrder = SortOrder::age;
+  if (options.sortOrder == SortOrder::age && !options.noteAges) options.sortOrder = kOrders[0].order;
   // Growth orders the tree as the run does: after the scan's linking, which
   // keeps the listing order for it.
   RelinkTree(root);

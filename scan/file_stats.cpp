@@ -25,6 +25,9 @@ bool Precedes(const ListedFile& a, const ListedFile& b) {
   return a.path < b.path;
 }
 
+// -age alone notes only each folder's newest file.
+bool NotesSingleFiles() { return options.topFiles > 0 || options.fileTypes; }
+
 // Whether a file of `bytes` named `path` would enter `heap` of `limit` files.
 bool Enters(const std::vector<ListedFile>& heap, size_t limit, int64_t bytes, std::string_view path) {
   if (heap.size() < limit) return true;
@@ -89,7 +92,7 @@ std::vector<FileType> OrderedTypes() {
 }  // namespace
 
 void BeginFileNotes(const std::string& startPath) {
-  notingFiles = options.topFiles > 0 || options.fileTypes;
+  notingFiles = options.topFiles > 0 || options.fileTypes || options.noteAges;
   notes = FileNotes{};
   notes.startLength = startPath.size();
 }
@@ -97,6 +100,8 @@ void BeginFileNotes(const std::string& startPath) {
 void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry& entry, int64_t bytes,
               int64_t slack, bool linked) {
   if (files == nullptr) files = std::make_unique<FolderFiles>();
+  files->newestModified = std::max(files->newestModified, entry.modifiedSeconds);
+  if (!NotesSingleFiles()) return;
   ListedFile file{std::string(entry.name), bytes, entry.size, entry.modifiedSeconds};
   if (linked) {
     files->linked.push_back(std::move(file));
@@ -107,6 +112,7 @@ void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry&
 }
 
 void NoteCountedLinkedFile(FolderFiles& files, size_t index, int64_t slack) {
+  if (!NotesSingleFiles()) return;
   const ListedFile& file = files.linked[index];
   if (options.fileTypes) AddToType(files.types[ExtensionOf(file.path)], 1, file.bytes, slack);
   OfferOfFolder(files, file);

@@ -40,9 +40,11 @@ struct FolderFiles {
   // files: the scan says which of them it counts.
   std::vector<ListedFile> linked;
   std::unordered_map<std::string, TypeSums> types;
+  int64_t newestModified = 0;  // of its files, for -age
 };
 
-// Whether listings note files; off, the listing's only cost is this test.
+// Whether listings note files (-top, -types, -age); off, the listing's only
+// cost is this test.
 extern bool notingFiles;
 
 // Before a scan that starts at `startPath` (with its separator).

@@ -83,6 +83,7 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, const platform
     // Held so that the folder's own total stays within the limit too.
     node.subBytes = std::min(AddBytes(node.subBytes, TotalBytes(*child)),
                              std::numeric_limits<int64_t>::max() - node.localBytes);
+    node.modifiedSeconds = std::max(node.modifiedSeconds, child->modifiedSeconds);
     if (scanDepth >= options.maxDepth && child->firstChild != nullptr) {
       FoldSubtree(*child);
       MarkFolded(*child);
@@ -171,7 +172,10 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   IdentityPath parentAncestry = std::move(scanAncestry);
   scanAncestry = std::make_shared<const IdentityChain>(IdentityChain{contents.identity, parentAncestry});
   CountOwnContents(node, contents);
-  if (contents.files != nullptr) TakeFolderFiles(scanPath, *contents.files);
+  if (contents.files != nullptr) {
+    TakeFolderFiles(scanPath, *contents.files);
+    node.modifiedSeconds = std::max(node.modifiedSeconds, contents.files->newestModified);
+  }
   ReportOtherFileSystems(contents);
   CountFolderProgress(contents.localBytes);
   const size_t firstFinished = finishedChildren.size();
@@ -231,6 +235,7 @@ int64_t SortKey(const TDirEntry& entry) {
     case SortOrder::total: return TotalBytes(entry);
     case SortOrder::waste: return entry.wastedBytes;
     case SortOrder::files: return entry.fileCount;
+    case SortOrder::age: return entry.modifiedSeconds;
     default: return 0;
   }
 }

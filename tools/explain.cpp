@@ -70,6 +70,7 @@ std::string SortText(SortOrder order) {
     case SortOrder::total: return "sorts subfolders by total size, largest first";
     case SortOrder::waste: return "sorts subfolders by wastage, largest first";
     case SortOrder::growth: return "sorts subfolders by growth since the compared report, largest first";
+    case SortOrder::age: return "sorts subfolders by their newest file, newest first";
     default: return "sorts subfolders by number of files, most first";
   }
 }
