@@ -67,17 +67,17 @@ std::string ShareText(int64_t part, int64_t whole) {
 
 constexpr int32_t kConsoleHeaderLines = 2;
 
-void WriteConsoleTitles() {
-  if (ListsLargest()) {
+void WriteConsoleTitles(bool largest) {
+  if (largest) {
     WriteOutLine("          Size  Modified          File name");
   } else {
     WriteOutLine("         Files            Size  Share    Wasted space  Type");
   }
 }
 
-void WriteConsoleRule() {
+void WriteConsoleRule(bool largest) {
   const std::string& bar = options.treeChars[kBar];
-  const std::string rule = ListsLargest()
+  const std::string rule = largest
                                ? RepeatChar(14, bar) + "  " + RepeatChar(16, bar) + "  " + RepeatChar(40, bar)
                                : RepeatChar(14, bar) + "  " + RepeatChar(14, bar) + "  " + RepeatChar(5, bar) +
                                      "  " + RepeatChar(14, bar) + "  " + RepeatChar(20, bar);
@@ -90,6 +90,16 @@ void WriteConsoleFileRow(size_t row) {
   AppendShownName(line, file.path);
   WriteOutLine(line);
 }
+
+}  // namespace
+
+void WriteLargestFilesLines() {
+  WriteConsoleTitles(true);
+  WriteConsoleRule(true);
+  for (size_t row = 0; row < LargestFiles().size(); ++row) WriteConsoleFileRow(row);
+}
+
+namespace {
 
 void WriteConsoleTypeLine(const std::string& name, const TypeSums& sums) {
   std::string line = PadLeft(FormatCount(sums.files), 14) + "  " + PadLeft(FormatSize(sums.bytes), 14) + "  " +
@@ -115,14 +125,16 @@ void WriteConsoleTotals() {
 
 void WriteConsoleFooterLine(int32_t line) {
   switch (line) {
-    case 0: case 2: WriteConsoleRule(); break;
+    case 0: case 2: WriteConsoleRule(ListsLargest()); break;
     case 1: WriteConsoleTotals(); break;
     default: WriteDriveStatisticsLine(line - 3); break;
   }
 }
 
 int32_t ConsoleListHeader() {
-  return WalkHeader(kConsoleHeaderLines, [](int32_t line) { line == 0 ? WriteConsoleTitles() : WriteConsoleRule(); });
+  return WalkHeader(kConsoleHeaderLines, [](int32_t line) {
+    line == 0 ? WriteConsoleTitles(ListsLargest()) : WriteConsoleRule(ListsLargest());
+  });
 }
 
 void ListConsoleRows(TDirEntry*) { ListRows(ListsLargest() ? WriteConsoleFileRow : WriteConsoleTypeRow); }

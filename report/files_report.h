@@ -11,3 +11,6 @@
 bool FileListReport();
 // The three operations of the list in output form `mode`.
 const OutputOperations& FileListOperations(OutputMode mode);
+// The console list of the largest files the last scan noted: titles, rule
+// and a line per file.
+void WriteLargestFilesLines();

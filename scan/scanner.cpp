@@ -197,21 +197,33 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   return true;
 }
 
-// Exclusion paths are relative to the start folder, and a linked file is
-// counted once per scan.
-void BeginScan() {
+// A linked file is counted once per scan.
+void BeginSubtreeScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
-  AnchorExclusions(scanPath);
   linkedFilesCounted.clear();
   scanPlace.clear();
   scanAncestry.reset();
   BeginFileNotes(scanPath);
 }
 
+// Exclusion paths are relative to the start folder.
+void BeginScan() {
+  scanPath = EnsureTrailingBackslash(std::move(scanPath));
+  AnchorExclusions(scanPath);
+  BeginSubtreeScan();
+}
+
 }  // namespace
 
 bool ScanFolder(TDirEntry& node) {
   BeginScan();
+  const bool scanned = ScanFolderFrom(node, nullptr, {});
+  FinishFileNotes();
+  return scanned;
+}
+
+bool RescanFolder(TDirEntry& node) {
+  BeginSubtreeScan();
   const bool scanned = ScanFolderFrom(node, nullptr, {});
   FinishFileNotes();
   return scanned;
