@@ -95,6 +95,8 @@ void BeginFileNotes(const std::string& startPath) {
   notingFiles = options.topFiles > 0 || options.fileTypes || options.noteAges;
   notes = FileNotes{};
   notes.startLength = startPath.size();
+  // Its full size at once: growing would hold the old and the new array.
+  notes.largest.reserve(static_cast<size_t>(options.topFiles));
 }
 
 void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry& entry, int64_t bytes,
@@ -102,13 +104,15 @@ void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry&
   if (files == nullptr) files = std::make_unique<FolderFiles>();
   files->newestModified = std::max(files->newestModified, entry.modifiedSeconds);
   if (!NotesSingleFiles()) return;
-  ListedFile file{std::string(entry.name), bytes, entry.size, entry.modifiedSeconds};
   if (linked) {
-    files->linked.push_back(std::move(file));
+    files->linked.push_back({std::string(entry.name), bytes, entry.size, entry.modifiedSeconds});
     return;
   }
   if (options.fileTypes) AddToType(files->types[ExtensionOf(entry.name)], 1, bytes, slack);
-  OfferOfFolder(*files, std::move(file));
+  // Most files of a folder with many enter no list: their names are not copied.
+  const size_t limit = static_cast<size_t>(options.topFiles);
+  if (limit == 0 || !Enters(files->largest, limit, bytes, entry.name)) return;
+  Offer(files->largest, limit, {std::string(entry.name), bytes, entry.size, entry.modifiedSeconds});
 }
 
 void NoteCountedLinkedFile(FolderFiles& files, size_t index, int64_t slack) {
