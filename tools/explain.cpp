@@ -46,6 +46,9 @@ ReportOptions OppositeOfDefaults() {
   opposite.pauseEachPage = false;
   opposite.compareFile = std::string(1, '\0');
   opposite.showBars = true;
+  opposite.topFiles = 7;
+  opposite.fileTypes = true;
+  opposite.noteAges = true;
   return opposite;
 }
 
@@ -138,6 +141,15 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   }
   if (after.showBars != before.showBars && after.showBars) {
     add("shows a bar of each folder's share of its parent's total");
+  }
+  if (after.topFiles != before.topFiles) {
+    add("lists the " + std::to_string(after.topFiles) + " largest files instead of the folders");
+  }
+  if (after.fileTypes != before.fileTypes && after.fileTypes) {
+    add("lists the file types by bytes instead of the folders");
+  }
+  if (after.noteAges != before.noteAges && after.noteAges) {
+    add("shows when the newest file below each folder was modified");
   }
   if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
     add("does not pause after each page");
