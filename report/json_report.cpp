@@ -149,7 +149,8 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
       .Add("files", Number(folder.fileCount))
       .Add("folded", Boolean(folder.folded));
   if (options.noteAges) {
-    object.Add("modified", folder.modifiedSeconds == 0 ? "null" : QuoteJsonString(FormatIsoTime(folder.modifiedSeconds)));
+    const int64_t modified = folder.modifiedSeconds;
+    object.Add("modified", modified == 0 ? "null" : QuoteJsonString(FormatIsoTime(modified)));
   }
   if (Comparing()) object.Add("growth", GrowthValue(GrowthOf(folder)));
   if (folder.firstChild != nullptr) object.Add("children", "[");

@@ -133,7 +133,9 @@ void TakeFolderFiles(const std::string& folderPath, FolderFiles& files) {
     file.path = path;
     Offer(notes.largest, limit, std::move(file));
   }
-  for (const auto& [extension, sums] : files.types) AddToType(notes.types[extension], sums.files, sums.bytes, sums.wasted);
+  for (const auto& [extension, sums] : files.types) {
+    AddToType(notes.types[extension], sums.files, sums.bytes, sums.wasted);
+  }
 }
 
 void FinishFileNotes() {

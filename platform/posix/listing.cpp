@@ -159,7 +159,8 @@ struct OpenedFolder {
   ino_t inode;
 };
 
-constexpr unsigned kEntryFacts = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_MTIME;
+constexpr unsigned kEntryFacts =
+    STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_MTIME;
 
 // Visits one entry; answers the error of an entry that is there but could
 // not be looked at (a folder that may be listed but not searched), else 0.

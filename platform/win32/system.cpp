@@ -228,7 +228,9 @@ LocalTime LocalTimeOf(int64_t seconds) {
   FILETIME universal{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
   FILETIME local{};
   SYSTEMTIME parts{};
-  if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &parts)) return {1970, 1, 1, 0, 0, 0, 0};
+  if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &parts)) {
+    return {1970, 1, 1, 0, 0, 0, 0};
+  }
   const int64_t localTicks = (static_cast<int64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
   return {parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute, parts.wSecond,
           static_cast<int>((localTicks - ticks) / kTicksPerSecond / 60)};
