@@ -1,6 +1,7 @@
 #include "scan/file_stats.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "console/held_sums.h"
 #include "settings/settings.h"
@@ -18,6 +19,11 @@ struct FileNotes {
 };
 
 FileNotes notes;
+
+// The size of the least listed file once the list is full, which only
+// grows: a listing may skip a smaller file without a lock, since it can
+// never enter; an old value only lets more through.
+std::atomic<int64_t> leastListedBytes{0};
 
 // Larger first; of equal sizes the earlier path.
 bool Precedes(const ListedFile& a, const ListedFile& b) {
@@ -95,6 +101,7 @@ void BeginFileNotes(const std::string& startPath) {
   notingFiles = options.topFiles > 0 || options.fileTypes || options.noteAges;
   notes = FileNotes{};
   notes.startLength = startPath.size();
+  leastListedBytes = 0;
   // Its full size at once: growing would hold the old and the new array.
   notes.largest.reserve(static_cast<size_t>(options.topFiles));
 }
@@ -111,7 +118,8 @@ void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry&
   if (options.fileTypes) AddToType(files->types[ExtensionOf(entry.name)], 1, bytes, slack);
   // Most files of a folder with many enter no list: their names are not copied.
   const size_t limit = static_cast<size_t>(options.topFiles);
-  if (limit == 0 || !Enters(files->largest, limit, bytes, entry.name)) return;
+  if (limit == 0 || bytes < leastListedBytes.load(std::memory_order_relaxed)) return;
+  if (!Enters(files->largest, limit, bytes, entry.name)) return;
   Offer(files->largest, limit, {std::string(entry.name), bytes, entry.size, entry.modifiedSeconds});
 }
 
@@ -127,11 +135,13 @@ void TakeFolderFiles(const std::string& folderPath, FolderFiles& files) {
   const size_t limit = static_cast<size_t>(options.topFiles);
   std::string path;
   for (ListedFile& file : files.largest) {
+    if (file.bytes < leastListedBytes.load(std::memory_order_relaxed)) continue;
     path.assign(relative);
     path += file.path;
     if (!Enters(notes.largest, limit, file.bytes, path)) continue;
     file.path = path;
     Offer(notes.largest, limit, std::move(file));
+    if (notes.largest.size() == limit) leastListedBytes.store(notes.largest.front().bytes, std::memory_order_relaxed);
   }
   for (const auto& [extension, sums] : files.types) {
     AddToType(notes.types[extension], sums.files, sums.bytes, sums.wasted);
