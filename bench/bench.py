@@ -9,7 +9,9 @@ sparse, and "tiny", 1,100 folders of 1,000 empty folders each, kept on tmpfs
 when run as root, else with the others) and for /usr, prints the median wall time of every tool as a ratio to
 the floor scanner (limit_scan, single-threaded) and its peak memory; the row
 "tallyfold -compare" is the same scan compared with a JSON report of the tree
-made just before (-compare=), which shows what the comparison costs. The
+made just before (-compare=), which shows what the comparison costs; the
+rows "tallyfold -top=20", "-top=100000", "-types" and "-age" show what noting
+single files costs. The
 tools take turns under hyperfine, one run each per round, warm cache.
 "tallyfold -threads=N" reads N folders at once, the scan's own thread
 included: -threads=2 is the scan and one worker.
@@ -110,6 +112,10 @@ def commands(tallyfold, floor, tree, threads, earlier):
         ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
         ("tallyfold", scan % ""),
         ("tallyfold -compare", scan % ("-compare='%s' " % earlier)),
+        ("tallyfold -top=20", scan % "-top=20 "),
+        ("tallyfold -top=100000", scan % "-top=100000 "),
+        ("tallyfold -types", scan % "-types "),
+        ("tallyfold -age", scan % "-age "),
     ]
     if threads:
         tools += [

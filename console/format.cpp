@@ -5,6 +5,7 @@
 
 #include "console/held_sums.h"
 #include "console/text.h"
+#include "platform/platform.h"
 
 char thousandsSeparator = ',';
 
@@ -123,3 +124,40 @@ std::string FormatSize(int64_t bytes) { return Formatted(AppendSize, bytes); }
 std::string FormatPercent(int64_t part, int64_t whole) { return Formatted(AppendPercent, part, whole); }
 
 std::string FormatPlainNumber(int64_t value) { return std::to_string(value); }
+
+namespace {
+
+void AppendLocalDate(std::string& out, const platform::LocalTime& time, char between) {
+  out += std::to_string(time.year);
+  out += '-';
+  AppendTwoDigits(out, time.month);
+  out += '-';
+  AppendTwoDigits(out, time.day);
+  out += between;
+  AppendTwoDigits(out, time.hour);
+  out += ':';
+  AppendTwoDigits(out, time.minute);
+}
+
+}  // namespace
+
+std::string FormatLocalMinute(int64_t seconds) {
+  std::string text;
+  AppendLocalDate(text, platform::LocalTimeOf(seconds), ' ');
+  return text;
+}
+
+std::string FormatIsoTime(int64_t seconds) {
+  const platform::LocalTime time = platform::LocalTimeOf(seconds);
+  std::string text;
+  AppendLocalDate(text, time, 'T');
+  text += ':';
+  AppendTwoDigits(text, time.second);
+  const int offset = time.offsetMinutes < 0 ? -time.offsetMinutes : time.offsetMinutes;
+  text += time.offsetMinutes < 0 ? '-' : '+';
+  AppendTwoDigits(text, offset / 60);
+  text += ':';
+  AppendTwoDigits(text, offset % 60);
+  return text;
+}
+

@@ -21,5 +21,9 @@ std::string FormatPercent(int64_t part, int64_t whole);
 void AppendCount(std::string& out, int64_t value);
 void AppendSize(std::string& out, int64_t bytes);
 void AppendPercent(std::string& out, int64_t part, int64_t whole);
+// A moment (seconds since 1970 UTC) as local time, "2026-12-07 13:05".
+std::string FormatLocalMinute(int64_t seconds);
+// The same in ISO 8601 with its offset from UTC, "2026-12-07T13:05:09+01:00".
+std::string FormatIsoTime(int64_t seconds);
 // Decimal digits only, "-" in front when negative.
 std::string FormatPlainNumber(int64_t value);

@@ -33,7 +33,7 @@ bool ApplySortKeyword(std::string_view keyword) {
   } kKeywords[] = {{"NONE", SortOrder::none},   {"NAME", SortOrder::name},
                    {"LOCAL", SortOrder::local}, {"TOTAL", SortOrder::total},
                    {"WASTE", SortOrder::waste}, {"FILES", SortOrder::files},
-                   {"GROWTH", SortOrder::growth}};
+                   {"GROWTH", SortOrder::growth}, {"AGE", SortOrder::age}};
   for (const auto& entry : kKeywords) {
     if (entry.keyword == keyword) {
       options.sortOrder = entry.order;
@@ -46,7 +46,7 @@ bool ApplySortKeyword(std::string_view keyword) {
 void ApplySortOption(std::string_view keyword) {
   if (ApplySortKeyword(keyword)) return;
   WriteMessageLine("Invalid sorting method specified - " + std::string(keyword));
-  WriteMessageLine("(Valid methods are: name,local,total,waste,files,none,growth)");
+  WriteMessageLine("(Valid methods are: name,local,total,waste,files,none,growth,age)");
 }
 
 void ApplySizeLimit(int64_t size) { options.minFolderBytes = size; }
@@ -114,6 +114,10 @@ void OpenManual() {
 }
 
 void ApplyThreadsOption(std::string_view value);
+void ApplyTopOption(std::string_view value);
+
+constexpr int32_t kDefaultTopFiles = 20;
+constexpr int64_t kMaxTopFiles = 100000;
 void ApplyExcludeOption(const std::string& word, std::string_view pattern);
 
 // How a word of the option table is recognised.
@@ -159,6 +163,10 @@ constexpr OptionWord kOptionTable[] = {
     {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word, use.typedValue); }},
     {"-LINKS", Form::whole, [](const OptionUse&) { options.countEveryLink = true; }},
     {"-MOUNTS", Form::whole, [](const OptionUse&) { options.crossMounts = true; }},
+    {"-TOP=", Form::equalsValue, [](const OptionUse& use) { ApplyTopOption(use.upperValue); }},
+    {"-TOP", Form::whole, [](const OptionUse&) { options.topFiles = kDefaultTopFiles; }},
+    {"-TYPES", Form::whole, [](const OptionUse&) { options.fileTypes = true; }},
+    {"-AGE", Form::whole, [](const OptionUse&) { options.noteAges = true; }},
     {"-THREADS=", Form::equalsValue, [](const OptionUse& use) { ApplyThreadsOption(use.upperValue); }},
     {"-C+", Form::whole, [](const OptionUse&) { options.treeChars = kGraphicsChars; }},
     {"-C-", Form::whole, [](const OptionUse&) { options.treeChars = kPlainChars; }},
@@ -273,6 +281,16 @@ void ApplyThreadsOption(std::string_view value) {
   }
   if (threads == 0) threads = std::clamp<int64_t>(platform::UsableProcessors(), 1, kMaxScanThreads);
   options.scanThreads = static_cast<uint8_t>(threads);
+}
+
+// -top=#: the 1 to 100,000 largest files.
+void ApplyTopOption(std::string_view value) {
+  int64_t count = 0;
+  if (!ConvertInteger(value, count) || count < 1 || count > kMaxTopFiles) {
+    WriteMessageLine("Invalid number of files - " + std::string(value) + " (use 1 to 100000)");
+    return;
+  }
+  options.topFiles = static_cast<int32_t>(count);
 }
 
 // `word` is what the user typed: the pattern keeps its letter case.

@@ -54,6 +54,8 @@ struct ListingEntry {
   // file; Windows: only files flagged sparse or compressed, from GetCompressedFileSizeW);
   // -1 where it does not say.
   int64_t allocatedBytes = -1;
+  // When a file's contents last changed, in seconds since 1970-01-01 UTC.
+  int64_t modifiedSeconds = 0;
 };
 
 // The program's own attribute bit, which no system sets: a folder where another file system is
@@ -220,6 +222,14 @@ char ThousandsSeparator();
 std::string UpperCase(std::string_view text);
 // The current local date and time: short date, a blank, long time.
 std::string LocalDateTime();
+
+// A moment in the user's time zone, and that zone's distance from UTC then.
+struct LocalTime {
+  int year, month, day, hour, minute, second;
+  int offsetMinutes;  // local time minus UTC
+};
+// `seconds` since 1970-01-01 UTC as local time.
+LocalTime LocalTimeOf(int64_t seconds);
 
 // ---- Shell ------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
+#include "report/files_report.h"
 #include "report/navigator.h"
 #include "settings/settings.h"
 
@@ -33,7 +34,7 @@ constexpr ColumnToggle kColumnToggles[] = {
     {'F', &ReportOptions::showFileCounts}, {'D', &ReportOptions::wasteAsPercent},
     {'S', &ReportOptions::showOwnSize},    {'T', &ReportOptions::showTotals},
     {'W', &ReportOptions::showWaste},    {'G', &ReportOptions::showGrowth},
-    {'B', &ReportOptions::showBars},
+    {'B', &ReportOptions::showBars},    {'M', &ReportOptions::showAge},
 };
 
 // At least one line per window, so that paging always moves on even on a
@@ -157,7 +158,8 @@ void PrintRemainingLines(const OutputOperations& mode, LineNumber totalLines) {
   PrintWindow(mode, totalLines);
 }
 
-bool IsNavigationKey(const KeyRead& key) { return UpperAscii(key.character) == 'N'; }
+// A list of files has no folders to navigate.
+bool IsNavigationKey(const KeyRead& key) { return UpperAscii(key.character) == 'N' && !FileListReport(); }
 
 }  // namespace
 

@@ -28,7 +28,7 @@ void AppendColumn(std::string& line, uint8_t width, AppendFigure appendFigure) {
 // The figure columns shared by folder lines and the totals line; the
 // percentage form of the wastage is `wasted` as a share of `wastageBase`.
 void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64_t wastageBase,
-                         int64_t files) {
+                         int64_t files, const TDirEntry& folder) {
   if (options.showTotals) AppendColumn(line, 14, [total](std::string& out) { AppendSize(out, total); });
   if (WasteColumnShown()) {
     if (options.wasteAsPercent) {
@@ -38,6 +38,7 @@ void AppendFigureColumns(std::string& line, int64_t total, int64_t wasted, int64
     }
   }
   if (options.showFileCounts) AppendColumn(line, 6, [files](std::string& out) { AppendCount(out, files); });
+  if (AgeColumnShown()) line += FolderModifiedText(folder) + "  ";
 }
 
 // The share bar of -bars, after the file count; blank for the top folder
@@ -60,6 +61,7 @@ void WriteColumnTitles() {
   if (options.showTotals) titles += "Total + subs    ";
   if (WasteColumnShown()) titles += options.wasteAsPercent ? "Wstd  " : "  Wasted space  ";
   if (options.showFileCounts) titles += " Files  ";
+  if (AgeColumnShown()) titles += "Modified          ";
   if (options.showBars) titles += "Share         ";
   if (GrowthShown()) titles += "        Growth  ";
   titles += "Folder name  ";
@@ -73,6 +75,7 @@ void WriteColumnRule() {
   if (options.showTotals) rule += RepeatChar(14, bar) + "  ";
   if (WasteColumnShown()) rule += RepeatChar(options.wasteAsPercent ? 4 : 14, bar) + "  ";
   if (options.showFileCounts) rule += RepeatChar(6, bar) + "  ";
+  if (AgeColumnShown()) rule += RepeatChar(16, bar) + "  ";
   if (options.showBars) rule += RepeatChar(kShareBarWidth, bar) + "  ";
   if (GrowthShown()) rule += RepeatChar(14, bar) + "  ";
   rule += RepeatChar(40, bar);
@@ -83,7 +86,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   // One buffer for every line: a report has a line per folder.
   static std::string line;
   line.clear();
-  AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount);
+  AppendFigureColumns(line, TotalBytes(folder), folder.wastedBytes, WastageBaseBytes(folder), folder.fileCount, folder);
   AppendBarColumn(line, TotalBytes(folder), ParentTotalOfLine(folder));
   AppendGrowthColumn(line, folder);
   line += treePrefix;
@@ -106,7 +109,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
 void WriteTotalsLine() {
   const int64_t grandTotal = TotalBytes(root);
   std::string line;
-  AppendFigureColumns(line, grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles);
+  AppendFigureColumns(line, grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles, root);
   AppendBarColumn(line, grandTotal, -1);
   AppendGrowthColumn(line, root);
   line += "Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ";
@@ -128,20 +131,30 @@ void WriteFooterLine(int32_t line) {
   switch (line) {
     case 0: case 2: WriteColumnRule(); break;
     case 1: WriteTotalsLine(); break;
-    case 3: WriteOutLine(""); break;
-    case 4: WriteDriveHeading(); break;
-    case 5: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
-    case 6:
+    default: WriteDriveStatisticsLine(line - 3); break;
+  }
+}
+
+}  // namespace
+
+void WriteDriveStatisticsLine(int32_t line) {
+  switch (line) {
+    case 0: WriteOutLine(""); break;
+    case 1: WriteDriveHeading(); break;
+    case 2: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
+    case 3:
       WriteOutLine("     Free space: " + PadLeft(FormatSize(driveStats.freeBytes), 14) + " (" +
                    FormatPercent(driveStats.freeBytes, driveStats.capacityBytes) + " of capacity is free)");
       break;
-    case 7:
+    case 4:
       WriteOutLine("     Used space: " +
                    PadLeft(FormatSize(driveStats.usedBytes), 14));
       break;
-    case 8: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
+    case 5: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
   }
 }
+
+namespace {
 
 // Under -compare= the footer line of the comparison follows the totals
 // block's closing rule.

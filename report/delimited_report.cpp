@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
+#include "report/walker.h"
 #include "settings/settings.h"
 
 namespace {
@@ -31,6 +32,7 @@ std::string ColumnTitles(std::string_view separator) {
   if (WasteColumnShown()) titles += std::string(separator) + QuoteDelimitedField("Wasted space");
   titles += std::string(separator) + QuoteDelimitedField("Without subfolders");
   if (options.showFileCounts) titles += std::string(separator) + QuoteDelimitedField("Files");
+  if (AgeColumnShown()) titles += std::string(separator) + QuoteDelimitedField("Modified");
   if (GrowthShown()) titles += std::string(separator) + QuoteDelimitedField("Growth");
   titles += std::string(separator) + QuoteDelimitedField("Folder name");
   return titles;
@@ -52,6 +54,11 @@ std::string RowPath(const TDirEntry& folder) {
   return QuoteDelimitedField(path);
 }
 
+// ISO 8601; empty for a folder without files.
+std::string ModifiedField(const TDirEntry& folder) {
+  return folder.modifiedSeconds == 0 ? "" : FormatIsoTime(folder.modifiedSeconds);
+}
+
 using NumberField = std::string (*)(int64_t value);
 using TextField = std::string (*)(const std::string& text);
 
@@ -68,6 +75,7 @@ void WriteRow(const TDirEntry& folder, std::string_view separator, NumberField s
   if (WasteColumnShown()) row += std::string(separator) + sizeField(folder.wastedBytes);
   row += std::string(separator) + sizeField(folder.localBytes);
   if (options.showFileCounts) row += std::string(separator) + FormatPlainNumber(folder.fileCount);
+  if (AgeColumnShown()) row += std::string(separator) + ModifiedField(folder);
   if (GrowthShown()) row += std::string(separator) + growthField(GrowthPlainText(GrowthOf(folder)));
   row += std::string(separator) + RowPath(folder);
   WriteOutLine(row);

@@ -58,6 +58,7 @@ void WriteHeaderSlot(int32_t slot) {
       break;
     case 9:
       if (options.showFileCounts) WriteOutLine("    <th>File count</th>");
+      if (AgeColumnShown()) WriteOutLine("    <th>Modified</th>");
       if (options.showBars) WriteOutLine("    <th>Share</th>");
       if (GrowthShown()) WriteOutLine("    <th>Growth</th>");
       break;
@@ -80,6 +81,7 @@ void WriteTotalsRow() {
     row += TotalsCell(options.wasteAsPercent ? FormatPercent(wasted, grandTotal) : FormatSize(wasted));
   }
   if (options.showFileCounts) row += TotalsCell(FormatCount(scanTotals.totalFiles));
+  if (AgeColumnShown()) row += TotalsCell(FolderModifiedText(root));
   if (options.showBars) row += TotalsCell("");
   if (GrowthShown()) row += TotalsCell(GrowthSizeText(GrowthOf(root)));
   // "Wastage:" shows the form of the wasted space that the column does not.
@@ -153,6 +155,14 @@ void WriteHtmlHead() {
                EscapeHtml(platform::CompanionPath("tf_style.css")) + "\">");
 }
 
+void WriteHtmlIntroduction() {
+  for (int32_t slot = 0; slot <= 5; ++slot) WriteHeaderSlot(slot);
+}
+
+void WriteHtmlDriveStatistics() {
+  for (int32_t slot = 3; slot <= 8; ++slot) WriteFooterSlot(slot);
+}
+
 void WriteHtmlClose() { WriteOutLine("</body></html>"); }
 
 std::string CopyrightParagraph() {
@@ -187,6 +197,7 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
                                        : FormatSize(folder.wastedBytes));
   }
   if (options.showFileCounts) row += Cell(FormatCount(folder.fileCount));
+  if (AgeColumnShown()) row += Cell(FolderModifiedText(folder));
   if (options.showBars) row += BarCell(folder);
   if (GrowthShown()) row += Cell(GrowthSizeText(GrowthOf(folder)));
   std::string tree = treePrefix;

@@ -22,6 +22,10 @@
 void WriteHtmlHead();
 // "</body></html>", written after every HTML report run.
 void WriteHtmlClose();
+// The title, copyright and creation paragraphs that open every report page.
+void WriteHtmlIntroduction();
+// The drive statistics that end a report page.
+void WriteHtmlDriveStatistics();
 
 // Header operation: 15 line slots (title, copyright, product link, date,
 // parameters, table head); slots 3, 13 and 14 write nothing, slot 5 writes

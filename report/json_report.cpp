@@ -25,6 +25,7 @@ std::string SortWord(SortOrder order) {
     case SortOrder::waste: return "waste";
     case SortOrder::files: return "files";
     case SortOrder::growth: return "growth";
+    case SortOrder::age: return "age";
   }
   return "name";
 }
@@ -79,8 +80,9 @@ std::string DriveObject() {
       .Closed();
 }
 
-// Every member of the report before "root", and the name "root" itself.
-void WriteTopMembers() {
+}  // namespace
+
+void WriteJsonTopMembers(std::string_view lastMember) {
   JsonObject top;
   top.Add("program", QuoteJsonString("tallyfold"))
       .Add("version", QuoteJsonString(kVersion))
@@ -105,9 +107,11 @@ void WriteTopMembers() {
                                 .Closed());
     top.Add("gone", JsonObject().Add("folders", Number(GoneFolders())).Add("bytes", Number(GoneBytes())).Closed());
   }
-  top.Add("root", "");
+  top.Add(lastMember, "");
   WriteOut(top.text);
 }
+
+namespace {
 
 std::string GrowthValue(const Growth& growth) {
   switch (growth.kind) {
@@ -118,6 +122,8 @@ std::string GrowthValue(const Growth& growth) {
   return "null";
 }
 
+}  // namespace
+
 std::string HexBytes(std::string_view bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
@@ -127,6 +133,8 @@ std::string HexBytes(std::string_view bytes) {
   }
   return hex;
 }
+
+namespace {
 
 // The folder's object up to its children; a later sibling is set apart from
 // the one before by a comma.
@@ -140,6 +148,10 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
       .Add("wasted", Number(folder.wastedBytes))
       .Add("files", Number(folder.fileCount))
       .Add("folded", Boolean(folder.folded));
+  if (options.noteAges) {
+    const int64_t modified = folder.modifiedSeconds;
+    object.Add("modified", modified == 0 ? "null" : QuoteJsonString(FormatIsoTime(modified)));
+  }
   if (Comparing()) object.Add("growth", GrowthValue(GrowthOf(folder)));
   if (folder.firstChild != nullptr) object.Add("children", "[");
   if (afterSibling) WriteOut(",");
@@ -166,7 +178,7 @@ std::string IsoLocalDateTime() {
 }
 
 int32_t JsonHeader() {
-  return WalkHeader(kHeaderLines, [](int32_t) { WriteTopMembers(); });
+  return WalkHeader(kHeaderLines, [](int32_t) { WriteJsonTopMembers("root"); });
 }
 
 // The walker's folder lister, which also closes each folder it opened once

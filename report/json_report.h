@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "report/walker.h"
 
@@ -28,5 +29,11 @@ int32_t JsonFooter(LineNumber totalLines);
 // The local date and time in ISO 8601 with its offset from UTC, as in
 // "2026-12-07T13:05:09+01:00".
 std::string IsoLocalDateTime();
+
+// Every member of the report before the tree's, then the name `lastMember`
+// and its colon ("root", or the member of a list of files).
+void WriteJsonTopMembers(std::string_view lastMember);
+// Bytes in lower-case hex, for names that are not valid UTF-8.
+std::string HexBytes(std::string_view bytes);
 
 inline constexpr OutputOperations kJsonMode = {JsonHeader, ListJsonFolders, JsonFooter};

@@ -11,12 +11,17 @@
 #include "console/writer.h"
 #include "report/browser.h"
 #include "report/comparison.h"
+#include "report/files_report.h"
+#include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
 
 namespace {
 
 constexpr uint8_t kCtrlC = 3, kBackspace = 8, kEnter = 13, kEsc = 27;
+
+// The largest files the L key lists.
+constexpr int32_t kLargestFilesOfFolder = 20;
 
 constexpr std::string_view kFoldedNotice = "Folded folder: its subfolders were summed into it";
 
@@ -44,13 +49,14 @@ struct Navigation {
 
 Navigation navigation;
 
-// The cycle of the O key; growth only when a comparison gives growth.
+// The cycle of the O key; growth only when a comparison gives growth, age
+// only under -age.
 constexpr struct {
   SortOrder order;
   const char* word;  // as -sort= takes it
 } kOrders[] = {{SortOrder::name, "name"},   {SortOrder::total, "total"}, {SortOrder::local, "local"},
                {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"},
-               {SortOrder::growth, "growth"}};
+               {SortOrder::growth, "growth"}, {SortOrder::age, "age"}};
 
 size_t OrderIndex() {
   for (size_t i = 0; i < std::size(kOrders); ++i) {
@@ -164,12 +170,61 @@ void GoBack() {
   ScrollToCursor();
 }
 
+// Reads the subtree of `path` again for its largest files, keeping every
+// figure of the report's own scan.
+void NoteLargestFilesBelow(const std::string& path) {
+  const ReportOptions kept = options;
+  const ScanTotals keptTotals = scanTotals;
+  const std::string keptScanPath = scanPath;
+  options.topFiles = kLargestFilesOfFolder;
+  options.fileTypes = false;
+  options.noteAges = false;
+  scanPath = path;
+  TDirEntry folder;
+  folder.name = path;
+  ShowReadingPrompt(0);
+  platform::BeginWalk(path);
+  RescanFolder(folder);
+  platform::EndWalk();
+  EndReadingPrompt();
+  FoldSubtree(folder);
+  options = kept;
+  scanTotals = keptTotals;
+  scanPath = keptScanPath;
+}
+
+// The L key: a page of the largest files below the folder at the cursor,
+// until Esc (or Left, Backspace) goes back.
+void ShowLargestFilesAtCursor() {
+  std::vector<TDirEntry*> chain;
+  if (FolderAtCursor(chain) == nullptr) return;
+  std::string path = reportPath;
+  for (const TDirEntry* folder : chain) path += folder->name + platform::kPathSeparator;
+  NoteLargestFilesBelow(path);
+  ClearScreen();
+  std::string title = "The largest files below ";
+  AppendShownName(title, path);
+  WriteOutLine(title);
+  WriteOutLine("");
+  WriteLargestFilesLines();
+  WriteOut("Esc:back");
+  while (true) {
+    const KeyRead key = GetKeyPress();
+    const uint8_t character = key.character;
+    if (character == kCtrlC || character == 'q' || character == 'Q') EndProgram(0);
+    if (key.failed || character == kEsc || character == kBackspace || (character == 0 && key.scanCode == kScanLeft)) {
+      return;
+    }
+  }
+}
+
 void NextOrder() {
   Navigation& n = navigation;
   std::vector<TDirEntry*> chain;
   const TDirEntry* atCursor = FolderAtCursor(chain);
   options.sortOrder = kOrders[(OrderIndex() + 1) % std::size(kOrders)].order;
-  if (options.sortOrder == SortOrder::growth && !Comparing()) options.sortOrder = kOrders[0].order;
+  if (options.sortOrder == SortOrder::growth && !Comparing()) options.sortOrder = SortOrder::age;
+  if (options.sortOrder == SortOrder::age && !options.noteAges) options.sortOrder = kOrders[0].order;
   // Growth orders the tree as the run does: after the scan's linking, which
   // keeps the listing order for it.
   RelinkTree(root);
@@ -262,6 +317,8 @@ bool ActOnKey(const KeyRead& key) {
     GoBack();
   } else if (character == 'O') {
     NextOrder();
+  } else if (character == 'L') {
+    ShowLargestFilesAtCursor();
   } else {
     // A column key keeps every line where it is; Ctrl+L and the rest only
     // draw the window again.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "console/format.h"
 #include "console/held_sums.h"
 #include "report/browser.h"
 #include "settings/settings.h"
@@ -107,4 +108,10 @@ int64_t WastageBaseBytes(const TDirEntry& folder) {
   // subBytes is held below the 64-bit limit, so on a tree of that size the
   // shown children can outweigh it: then nothing folded is known.
   return AddBytes(folder.localBytes, std::max<int64_t>(folder.subBytes - shown, 0));
+}
+
+bool AgeColumnShown() { return options.noteAges && options.showAge; }
+
+std::string FolderModifiedText(const TDirEntry& folder) {
+  return folder.modifiedSeconds == 0 ? std::string(16, ' ') : FormatLocalMinute(folder.modifiedSeconds);
 }

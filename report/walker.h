@@ -115,3 +115,9 @@ void ListFolders(TDirEntry* first, const FolderLines& lines);
 // into it by the depth limit or the size threshold, which its subBytes
 // holds but no line of their own shows. With nothing folded, its own bytes.
 int64_t WastageBaseBytes(const TDirEntry& folder);
+// Whether the folder reports show the Modified column (-age, and the
+// browser's M key has not hidden it).
+bool AgeColumnShown();
+// A folder's newest modification as the console and page show it; blank for
+// a folder without files.
+std::string FolderModifiedText(const TDirEntry& folder);

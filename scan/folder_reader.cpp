@@ -74,10 +74,15 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
     return;
   }
   contents.fileCount = AddCount(contents.fileCount, 1);
-  if (!CountsSize(entry.attributes)) return;
+  if (!CountsSize(entry.attributes)) {
+    if (notingFiles) NoteFile(contents.files, entry, 0, 0, false);
+    return;
+  }
   int64_t slack = 0;
   const int64_t bytes = options.dirMode ? entry.size : CountedBytes(entry, slack);
-  if (entry.linkCount > 1 && !options.countEveryLink) {
+  const bool linked = entry.linkCount > 1 && !options.countEveryLink;
+  if (notingFiles) NoteFile(contents.files, entry, bytes, slack, linked);
+  if (linked) {
     contents.linkedFiles.push_back({entry.volumeId, entry.fileId, bytes, slack});
     return;
   }

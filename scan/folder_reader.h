@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "scan/file_stats.h"
 #include "scan/tree.h"
 
 struct FolderJob;
@@ -56,6 +57,8 @@ struct FolderContents {
     int64_t slack;
   };
   std::vector<LinkedFile> linkedFiles;
+  // What -top and -types note of its files; none without them.
+  std::unique_ptr<FolderFiles> files;
   // The subfolders, a new record each with what the listing saw of it, the
   // last listed first (the order the scan takes them in); the scan takes
   // each record over as it scans it, and whatever a scan that returns early

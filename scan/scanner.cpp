@@ -83,6 +83,7 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, const platform
     // Held so that the folder's own total stays within the limit too.
     node.subBytes = std::min(AddBytes(node.subBytes, TotalBytes(*child)),
                              std::numeric_limits<int64_t>::max() - node.localBytes);
+    node.modifiedSeconds = std::max(node.modifiedSeconds, child->modifiedSeconds);
     if (scanDepth >= options.maxDepth && child->firstChild != nullptr) {
       FoldSubtree(*child);
       MarkFolded(*child);
@@ -99,8 +100,10 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, const platform
 // The first folder the scan takes a linked file from counts its bytes; the
 // folders are taken in the same order with or without workers.
 void CountLinkedFiles(TDirEntry& node, const FolderContents& contents) {
-  for (const FolderContents::LinkedFile& file : contents.linkedFiles) {
+  for (size_t i = 0; i < contents.linkedFiles.size(); ++i) {
+    const FolderContents::LinkedFile& file = contents.linkedFiles[i];
     if (!linkedFilesCounted.emplace(file.volumeId, file.fileId).second) continue;
+    if (contents.files != nullptr) NoteCountedLinkedFile(*contents.files, i, file.slack);
     node.localBytes = AddBytes(node.localBytes, file.bytes);
     node.wastedBytes = AddBytes(node.wastedBytes, file.slack);
   }
@@ -168,6 +171,10 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   // What was listed before a failure still counts.
   scanDepth += 1;
   CountOwnContents(node, contents);
+  if (contents.files != nullptr) {
+    TakeFolderFiles(scanPath, *contents.files);
+    node.modifiedSeconds = std::max(node.modifiedSeconds, contents.files->newestModified);
+  }
   ReportOtherFileSystems(contents);
   CountFolderProgress(contents.localBytes);
   if (contents.subfolders.empty()) {
@@ -195,21 +202,36 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   return true;
 }
 
-// Exclusion paths are relative to the start folder, and a linked file is
-// counted once per scan.
-void BeginScan() {
+// A linked file is counted once per scan.
+void BeginSubtreeScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
-  AnchorExclusions(scanPath);
   linkedFilesCounted.clear();
   scanPlace.clear();
   scanAncestry.reset();
+  BeginFileNotes(scanPath);
+}
+
+// Exclusion paths are relative to the start folder.
+void BeginScan() {
+  scanPath = EnsureTrailingBackslash(std::move(scanPath));
+  AnchorExclusions(scanPath);
+  BeginSubtreeScan();
 }
 
 }  // namespace
 
 bool ScanFolder(TDirEntry& node) {
   BeginScan();
-  return ScanFolderFrom(node, nullptr, {});
+  const bool scanned = ScanFolderFrom(node, nullptr, {});
+  FinishFileNotes();
+  return scanned;
+}
+
+bool RescanFolder(TDirEntry& node) {
+  BeginSubtreeScan();
+  const bool scanned = ScanFolderFrom(node, nullptr, {});
+  FinishFileNotes();
+  return scanned;
 }
 
 bool ScanFolderAhead(TDirEntry& node, int threads) {
@@ -219,6 +241,7 @@ bool ScanFolderAhead(TDirEntry& node, int threads) {
   const bool scanned = ScanFolderFrom(node, nullptr, {});
   StopReadingAhead();
   readingAhead = false;
+  FinishFileNotes();
   return scanned;
 }
 
@@ -228,6 +251,7 @@ int64_t SortKey(const TDirEntry& entry) {
     case SortOrder::total: return TotalBytes(entry);
     case SortOrder::waste: return entry.wastedBytes;
     case SortOrder::files: return entry.fileCount;
+    case SortOrder::age: return entry.modifiedSeconds;
     default: return 0;
   }
 }

@@ -30,6 +30,9 @@ bool ScanFolder(TDirEntry& node);
 // included, the others by workers reading ahead of it), or with 0 as many as
 // the disk rewards; the tree and every figure are those of ScanFolder.
 bool ScanFolderAhead(TDirEntry& node, int threads);
+// Reads a folder below the start folder (in scanPath) into `node` again, as
+// ScanFolder does, its exclusions still those of the start folder.
+bool RescanFolder(TDirEntry& node);
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.
 inline int64_t ClusterRound(int64_t bytes, int64_t& waste) {

@@ -20,6 +20,9 @@ struct TDirEntry {
   int64_t localBytes = 0;
   int64_t subBytes = 0;
   int64_t wastedBytes = 0;
+  // When the newest file of its subtree was modified, in seconds since 1970
+  // UTC; 0 when none was, or -age is not given.
+  int64_t modifiedSeconds = 0;
   TDirEntry* next = nullptr;        // next sibling in display order
   TDirEntry* firstChild = nullptr;  // first child in display order
 };

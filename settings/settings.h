@@ -12,8 +12,8 @@
 enum class OutputMode : uint8_t { console = 0, tab = 1, comma = 2, html = 3, json = 4, map = 5 };
 
 // growth orders by the growth since an earlier report (-compare=), by total
-// without one.
-enum class SortOrder : uint8_t { none, name, local, total, waste, files, growth };
+// without one; age by the newest file below a folder (-age), newest first.
+enum class SortOrder : uint8_t { none, name, local, total, waste, files, growth, age };
 
 // The five characters that draw the tree and the rules, in this order:
 // last-child corner, middle-child tee, horizontal bar, blank, vertical bar.
@@ -62,6 +62,14 @@ struct ReportOptions {
   // -bars: a bar of each folder's share of its parent's total; the
   // browser's B key flips it.
   bool showBars = false;
+  // -top=#: the report lists the # largest files instead of the folders (0: the folders).
+  int32_t topFiles = 0;
+  // -types: the report lists the file types by bytes instead of the folders.
+  bool fileTypes = false;
+  // -age: the scan notes each folder's newest file; the Modified column
+  // shows it while showAge, which the browser's M key flips.
+  bool noteAges = false;
+  bool showAge = true;
 };
 
 extern ReportOptions options;

@@ -46,6 +46,9 @@ ReportOptions OppositeOfDefaults() {
   opposite.pauseEachPage = false;
   opposite.compareFile = std::string(1, '\0');
   opposite.showBars = true;
+  opposite.topFiles = 7;
+  opposite.fileTypes = true;
+  opposite.noteAges = true;
   return opposite;
 }
 
@@ -70,6 +73,7 @@ std::string SortText(SortOrder order) {
     case SortOrder::total: return "sorts subfolders by total size, largest first";
     case SortOrder::waste: return "sorts subfolders by wastage, largest first";
     case SortOrder::growth: return "sorts subfolders by growth since the compared report, largest first";
+    case SortOrder::age: return "sorts subfolders by their newest file, newest first";
     default: return "sorts subfolders by number of files, most first";
   }
 }
@@ -137,6 +141,15 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   }
   if (after.showBars != before.showBars && after.showBars) {
     add("shows a bar of each folder's share of its parent's total");
+  }
+  if (after.topFiles != before.topFiles) {
+    add("lists the " + std::to_string(after.topFiles) + " largest files instead of the folders");
+  }
+  if (after.fileTypes != before.fileTypes && after.fileTypes) {
+    add("lists the file types by bytes instead of the folders");
+  }
+  if (after.noteAges != before.noteAges && after.noteAges) {
+    add("shows when the newest file below each folder was modified");
   }
   if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
     add("does not pause after each page");

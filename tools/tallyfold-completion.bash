@@ -3,10 +3,10 @@
 # Installed as share/bash-completion/completions/tallyfold.
 
 _tallyfold_options='-size= -cl= -threads= -dir -asper -asval -nowaste -nofiles -nooffline -nosubs
-  -nototals -nostats -noheader -tab -comma -html -json -map -bars -utf8 -compare= -exclude= -links -mounts -c+ -c-
+  -nototals -nostats -noheader -tab -comma -html -json -map -bars -utf8 -compare= -exclude= -links -mounts -top= -top -types -age -c+ -c-
   -p -sort= -longest -? -config -support -vantor -tallyfold -manual -help -w -h --help -version
   --version'
-_tallyfold_sort_orders='name local total waste files none growth'
+_tallyfold_sort_orders='name local total waste files none growth age'
 
 _tallyfold() {
   # The word up to the cursor, "=" included: bash splits words at "=" by

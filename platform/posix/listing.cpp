@@ -160,7 +160,8 @@ struct OpenedFolder {
   ino_t inode;
 };
 
-constexpr unsigned kEntryFacts = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS;
+constexpr unsigned kEntryFacts =
+    STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_MTIME;
 
 // Visits one entry; answers the error of an entry that is there but could
 // not be looked at (a folder that may be listed but not searched), else 0.
@@ -186,6 +187,7 @@ int VisitEntry(const OpenedFolder& folder, const LinuxDirent64& record, EntryVis
         entry.size = static_cast<int64_t>(info.stx_size);
         entry.linkCount = info.stx_nlink;
         entry.allocatedBytes = static_cast<int64_t>(info.stx_blocks) * 512;
+        entry.modifiedSeconds = info.stx_mtime.tv_sec;
       }
     }
   }

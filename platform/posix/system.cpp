@@ -213,6 +213,14 @@ std::string LocalDateTime() {
   return std::string(text, length);
 }
 
+LocalTime LocalTimeOf(int64_t seconds) {
+  const std::time_t moment = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  if (localtime_r(&moment, &local) == nullptr) return {1970, 1, 1, 0, 0, 0, 0};
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+          static_cast<int>(local.tm_gmtoff / 60)};
+}
+
 namespace {
 
 bool IsProgram(const std::string& target) {

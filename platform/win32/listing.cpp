@@ -148,6 +148,13 @@ int64_t AllocatedBytesOf(const FILE_ID_BOTH_DIR_INFO& record, const std::wstring
 
 // An entry's volume is left 0: its file id alone tells a folder from the
 // one that may take its place (see IsExpectedFolder).
+// A file time (100-nanosecond ticks since 1601-01-01 UTC) in seconds since 1970.
+int64_t UnixSeconds(int64_t fileTime) {
+  constexpr int64_t kTicksPerSecond = 10000000;
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+  return fileTime / kTicksPerSecond - kSecondsFrom1601To1970;
+}
+
 void VisitRecord(const FILE_ID_BOTH_DIR_INFO& record, const std::wstring& folderPath, EntryVisitor visit,
                  void* context) {
   char nameBuffer[kNameBufferSize];
@@ -159,6 +166,7 @@ void VisitRecord(const FILE_ID_BOTH_DIR_INFO& record, const std::wstring& folder
   if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) entry.size = record.EndOfFile.QuadPart;
   entry.fileId = static_cast<uint64_t>(record.FileId.QuadPart);
   entry.allocatedBytes = AllocatedBytesOf(record, folderPath, entry.attributes);
+  entry.modifiedSeconds = UnixSeconds(record.LastWriteTime.QuadPart);
   visit(context, entry);
 }
 

@@ -221,6 +221,21 @@ std::string LocalDateTime() {
   return win32::Narrow(date) + " " + win32::Narrow(time);
 }
 
+LocalTime LocalTimeOf(int64_t seconds) {
+  constexpr int64_t kTicksPerSecond = 10000000;
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+  const int64_t ticks = (seconds + kSecondsFrom1601To1970) * kTicksPerSecond;
+  FILETIME universal{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+  FILETIME local{};
+  SYSTEMTIME parts{};
+  if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &parts)) {
+    return {1970, 1, 1, 0, 0, 0, 0};
+  }
+  const int64_t localTicks = (static_cast<int64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
+  return {parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute, parts.wSecond,
+          static_cast<int>((localTicks - ticks) / kTicksPerSecond / 60)};
+}
+
 bool ShellOpen(const std::string& target) {
   const std::wstring wideTarget = win32::Widen(target);
   HINSTANCE result = ShellExecuteW(nullptr, nullptr, wideTarget.c_str(), L"", L"", SW_SHOW);

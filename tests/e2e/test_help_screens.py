@@ -125,7 +125,7 @@ class Screens(TestCase):
         for args, expected in [(["--version"], ["tallyfold 5.0"]), (["-Version"], ["tallyfold 5.0"]),
                                (["-sort=big", "--version"],
                                 ["Invalid sorting method specified - BIG",
-                                 "(Valid methods are: name,local,total,waste,files,none,growth)", "tallyfold 5.0"]),
+                                 "(Valid methods are: name,local,total,waste,files,none,growth,age)", "tallyfold 5.0"]),
                                ([native_path(self.tree.path()), "--version", "-w"], ["tallyfold 5.0"])]:
             with self.subTest(args=args):
                 result = run(args)

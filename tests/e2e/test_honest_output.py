@@ -65,7 +65,7 @@ class HonestOutput(TestCase):
 
     def test_messages_of_data_forms_go_to_standard_error(self):
         words = [("-sort=biggest", ["Invalid sorting method specified - BIGGEST",
-                                    "(Valid methods are: name,local,total,waste,files,none,growth)"]),
+                                    "(Valid methods are: name,local,total,waste,files,none,growth,age)"]),
                  ("-cl=128K", ["Invalid cluster size > 64K ignored."]),
                  ("-size=abc", ["Invalid size specified - -size=abc (no size limit)"]),
                  ("-size=1,5M", ["Invalid size specified - -size=1,5M (no size limit)"]),

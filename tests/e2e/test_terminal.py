@@ -216,6 +216,20 @@ class Browser(TerminalCase):
         self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
         self.assertModesRestored()
 
+    # L lists the largest files below the folder at the cursor (the start
+    # folder here) as -top=20 lists them; Esc goes back to navigation.
+    def test_l_lists_the_largest_files_of_the_folder_at_the_cursor(self):
+        largest = self.report_lines(["-top=20"])[:22]
+        self.terminal.run_program([self.start])
+        self.expect_window(PAGE - 2)
+        self.terminal.keys("n")
+        self.expect_navigation(0, 2, self.report)
+        self.terminal.keys("l")
+        self.terminal.wait_for(lambda rows: comparable(rows)[2:25] == largest + ["Esc:back"],
+                               "the largest files")
+        self.terminal.keys("Escape")
+        self.expect_navigation(0, 2, self.report)
+
     def test_keys_move_the_window_and_esc_ends_the_run(self):
         self.terminal.run_program([self.start])
         self.expect_window(PAGE - 2)  # the first screen is two lines short

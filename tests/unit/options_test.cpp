@@ -83,7 +83,7 @@ TEST_F(Options, DirHidesWastageForGood) {
 
 TEST_F(Options, UnknownSortKeywordKeepsTheOrderAndSaysSo) {
   EXPECT_EQ(Apply({"-sort=Size"}), Lines({"Invalid sorting method specified - SIZE",
-                                          "(Valid methods are: name,local,total,waste,files,none,growth)"}));
+                                          "(Valid methods are: name,local,total,waste,files,none,growth,age)"}));
   EXPECT_EQ(options.sortOrder, SortOrder::name);
   Apply({"-sort=files"});
   EXPECT_EQ(options.sortOrder, SortOrder::files);

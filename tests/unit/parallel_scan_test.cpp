@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "fake_listing.h"
+#include "scan/file_stats.h"
 #include "scan/folder_reader.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
@@ -120,6 +121,25 @@ INSTANTIATE_TEST_SUITE_P(
                       Shape{SortOrder::total, 2, 0, false}, Shape{SortOrder::local, 255, 50000, false},
                       Shape{SortOrder::waste, 3, 20000, false}, Shape{SortOrder::files, 1, 0, true},
                       Shape{SortOrder::name, 255, 200000, true}));
+
+// The largest files and the file types, ties by path, do not depend on who
+// read which folder, though each folder's candidates are merged as the scan
+// takes it: the random tree's linked files give many equal sizes.
+TEST(ParallelScanFiles, ListsTheFilesAndTypesOfTheSingleThreadedScan) {
+  BuildRandomTree(20261208, 3000);
+  options.topFiles = 300;
+  options.fileTypes = true;
+  const auto scanFiles = [](int threads) {
+    std::string text = ScanAndDescribe(threads);
+    for (const ListedFile& file : LargestFiles()) text += "\n" + file.path + " " + std::to_string(file.bytes);
+    for (const FileType& type : FileTypes()) text += "\n" + type.extension + " " + std::to_string(type.sums.bytes);
+    return text;
+  };
+  const std::string alone = scanFiles(1);
+  ASSERT_EQ(LargestFiles().size(), 300u);
+  for (int threads : {0, 2, 8}) EXPECT_EQ(scanFiles(threads), alone) << threads << " threads";
+  ResetScan();
+}
 
 // A folder that vanishes after giving some entries keeps none of them, with
 // or without workers; the leak check of the sanitized build sees that the

@@ -1,0 +1,16 @@
+// The reports of single files in place of the folder tree: the largest files
+// (-top) or the file types (-types), in every output form. Each is a list of
+// rows between the form's header and footer; the walker pages and numbers
+// them as it does folder lines, and the list itself stands in for the folders.
+#pragma once
+
+#include "report/walker.h"
+#include "settings/settings.h"
+
+// Whether the report lists files or file types rather than folders.
+bool FileListReport();
+// The three operations of the list in output form `mode`.
+const OutputOperations& FileListOperations(OutputMode mode);
+// The console list of the largest files the last scan noted: titles, rule
+// and a line per file.
+void WriteLargestFilesLines();
