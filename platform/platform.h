@@ -220,6 +220,13 @@ char ThousandsSeparator();
 std::string UpperCase(std::string_view text);
 // The current local date and time: short date, a blank, long time.
 std::string LocalDateTime();
+// A wall-clock time (a saved report's creation time) as LocalDateTime writes it.
+struct WallClock {
+  int year, month, day, hour, minute, second;
+};
+std::string FormatLocalDateTime(const WallClock& time);
+// The machine's name, or empty when the system does not give it.
+std::string HostName();
 
 // ---- Shell ------------------------------------------------------------------
 

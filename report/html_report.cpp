@@ -9,6 +9,7 @@
 #include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
+#include "report/loaded_report.h"
 #include "report/share_bar.h"
 #include "scan/drive_stats.h"
 #include "scan/tree.h"
@@ -45,7 +46,7 @@ void WriteHeaderSlot(int32_t slot) {
       WriteOutLine("<p><a href=\"" + EscapeHtml(TALLYFOLD_PRODUCT_URL) + "\">Tallyfold</a>");
       break;
     case 5:
-      WriteOutLine("report, created at " + EscapeHtml(platform::LocalDateTime()) + "</p>");
+      WriteOutLine("report, created at " + EscapeHtml(ReportCreatedText()) + "</p>");
       WriteOutLine(ParametersLine());
       break;
     case 6: WriteOutLine("<table class=\"report\">"); break;

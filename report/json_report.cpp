@@ -8,6 +8,7 @@
 #include "report/comparison.h"
 #include "report/escape.h"
 #include "report/format.h"
+#include "report/loaded_report.h"
 #include "scan/drive_stats.h"
 #include "settings/settings.h"
 
@@ -76,7 +77,19 @@ std::string DriveObject() {
       .Add("clusterSize", Number(driveStats.clusterSize))
       .Add("capacity", Number(driveStats.capacityBytes))
       .Add("free", Number(driveStats.freeBytes))
+      .Add("used", Number(driveStats.usedBytes))
+      .Add("name", QuoteJsonString(driveName))
       .Closed();
+}
+
+std::string HexBytes(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (char c : bytes) {
+    hex += kHex[static_cast<uint8_t>(c) >> 4];
+    hex += kHex[static_cast<uint8_t>(c) & 0xF];
+  }
+  return hex;
 }
 
 // Every member of the report before "root", and the name "root" itself.
@@ -84,9 +97,11 @@ void WriteTopMembers() {
   JsonObject top;
   top.Add("program", QuoteJsonString("tallyfold"))
       .Add("version", QuoteJsonString(kVersion))
-      .Add("created", QuoteJsonString(IsoLocalDateTime()))
-      .Add("path", QuoteJsonString(root.name))
-      .Add("clusterSize", Number(effectiveClusterSize))
+      .Add("created", QuoteJsonString(ReportCreatedIso()))
+      .Add("host", QuoteJsonString(ReportHost()))
+      .Add("path", QuoteJsonString(root.name));
+  if (!IsValidUtf8(root.name)) top.Add("pathBytes", QuoteJsonString(HexBytes(root.name)));
+  top      .Add("clusterSize", Number(effectiveClusterSize))
       .Add("dirMode", Boolean(options.dirMode))
       .Add("includeOffline", Boolean(options.includeOffline))
       .Add("maxDepth", options.maxDepth == kAllLevels ? "null" : Number(options.maxDepth))
@@ -118,15 +133,6 @@ std::string GrowthValue(const Growth& growth) {
   return "null";
 }
 
-std::string HexBytes(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (char c : bytes) {
-    hex += kHex[static_cast<uint8_t>(c) >> 4];
-    hex += kHex[static_cast<uint8_t>(c) & 0xF];
-  }
-  return hex;
-}
 
 // The folder's object up to its children; a later sibling is set apart from
 // the one before by a comma.
@@ -139,7 +145,8 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
       .Add("own", Number(folder.localBytes))
       .Add("wasted", Number(folder.wastedBytes))
       .Add("files", Number(folder.fileCount))
-      .Add("folded", Boolean(folder.folded));
+      .Add("folded", Boolean(folder.folded))
+      .Add("order", Number(folder.scanOrder));
   if (Comparing()) object.Add("growth", GrowthValue(GrowthOf(folder)));
   if (folder.firstChild != nullptr) object.Add("children", "[");
   if (afterSibling) WriteOut(",");
