@@ -15,6 +15,7 @@
 #include "console/text.h"
 #include "platform/platform.h"
 #include "report/format.h"
+#include "scan/exclusions.h"
 #include "settings/settings.h"
 
 namespace {
@@ -90,7 +91,7 @@ bool DecodeHex(std::string_view hex, std::string& bytes) {
 // The nesting is followed in `frames`, not by recursion, so no depth of
 // input can exhaust the stack.
 struct ReportReader {
-  enum class Place : uint8_t { top, folder, children };
+  enum class Place : uint8_t { top, folder, children, patterns };
   struct Frame {
     Place place;
     uint32_t folder;
@@ -103,10 +104,14 @@ struct ReportReader {
   bool cutShort = false;
   size_t errorByte = 0;
 
-  std::string program, created, path;
+  std::string program, created, path, pathBytes;
   bool hasPath = false, hasRoot = false;
   int64_t clusterSize = -1;
   int dirMode = -1, includeOffline = -1;  // -1 until given
+  // A report older than these members was made without either option and
+  // without exclusions.
+  bool links = false, mounts = false;
+  std::vector<std::string> exclude;
 
   // Stops the parse: a SAX event answered false ends it there.
   bool NotAReport() { return false; }
@@ -171,6 +176,8 @@ struct ReportReader {
     if (frames.empty() || Here() == Place::children) return NotAReport();
     if (Here() == Place::folder && currentKey == "children") {
       frames.push_back({Place::children, HereFolder()});
+    } else if (Here() == Place::top && currentKey == "exclude") {
+      frames.push_back({Place::patterns, kNone});
     } else {
       skipping += 1;
     }
@@ -214,7 +221,10 @@ struct ReportReader {
   bool string(std::string& text) {
     if (!ScalarAllowed()) return NotAReport();
     if (skipping > 0) return true;
-    if (Here() == Place::top) {
+    if (Here() == Place::patterns) {
+      exclude.push_back(text);
+    } else if (Here() == Place::top) {
+      if (currentKey == "pathBytes" && !DecodeHex(text, pathBytes)) return NotAReport();
       if (currentKey == "program") program = text;
       if (currentKey == "created") created = text;
       if (currentKey == "path") {
@@ -245,6 +255,8 @@ struct ReportReader {
     if (skipping > 0) return true;
     if (Here() == Place::top && currentKey == "dirMode") dirMode = value;
     if (Here() == Place::top && currentKey == "includeOffline") includeOffline = value;
+    if (Here() == Place::top && currentKey == "links") links = value;
+    if (Here() == Place::top && currentKey == "mounts") mounts = value;
     if (Here() == Place::folder && currentKey == "folded") comparison.earlier[HereFolder()].folded = value;
     return true;
   }
@@ -262,8 +274,35 @@ struct ReportReader {
   }
 };
 
-bool SamePath(const std::string& a, const std::string& b) {
+bool SameText(const std::string& a, const std::string& b) {
   return NameKey(EnsureTrailingBackslash(a)) == NameKey(EnsureTrailingBackslash(b));
+}
+
+// The path with ".", ".." and symbolic links resolved as far as it exists;
+// empty when it cannot be resolved.
+std::string ResolvedPath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(platform::FilePath(path), error);
+  if (error) return "";
+  const std::u8string text = resolved.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  if (SameText(a, b)) return true;
+  const std::string resolvedA = ResolvedPath(a), resolvedB = ResolvedPath(b);
+  return !resolvedA.empty() && SameText(resolvedA, resolvedB);
+}
+
+std::string PatternWords(const std::vector<std::string>& patterns) {
+  std::string words;
+  for (const std::string& pattern : patterns) words += (words.empty() ? "-exclude=" : " -exclude=") + pattern;
+  return words;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> patterns) {
+  std::sort(patterns.begin(), patterns.end());
+  return patterns;
 }
 
 // Why the earlier report's settings give figures that do not compare with
@@ -281,6 +320,18 @@ std::string SettingsMismatch(const ReportReader& reader) {
   if ((reader.includeOffline == 1) != options.includeOffline) {
     return reader.includeOffline == 1 ? " counted the sizes of offline files: leave out -nooffline to compare with it"
                                       : " ignored the sizes of offline files: give -nooffline to compare with it";
+  }
+  if (reader.links != options.countEveryLink) {
+    return reader.links ? " counted a file with several hard links under every name: give -links to compare with it"
+                        : " counted a file with several hard links once: leave out -links to compare with it";
+  }
+  if (reader.mounts != options.crossMounts) {
+    return reader.mounts ? " entered other mounted file systems: give -mounts to compare with it"
+                         : " did not enter other mounted file systems: leave out -mounts to compare with it";
+  }
+  if (Sorted(reader.exclude) != Sorted(exclusions.givenPatterns)) {
+    if (reader.exclude.empty()) return " left out no folders: leave out -exclude= to compare with it";
+    return " left out the folders of " + PatternWords(reader.exclude) + ": give the same -exclude= to compare with it";
   }
   return "";
 }
@@ -379,6 +430,8 @@ bool LoadComparison(const std::string& file, const std::string& expandedPath, st
     return Refuse(refusal, named + " is not JSON (syntax error at byte " + std::to_string(reader.errorByte) + ")");
   }
   if (!parsed || !reader.Complete()) return Refuse(refusal, named + " is not a report of Tallyfold");
+  // A path that is not UTF-8 compares by its bytes.
+  if (!reader.pathBytes.empty()) reader.path = reader.pathBytes;
   if (!SamePath(reader.path, expandedPath)) {
     return Refuse(refusal, named + " is of " + reader.path + ", not of " + expandedPath);
   }

@@ -10,6 +10,7 @@
 #include "report/format.h"
 #include "report/loaded_report.h"
 #include "scan/drive_stats.h"
+#include "scan/exclusions.h"
 #include "settings/settings.h"
 
 namespace {
@@ -92,6 +93,15 @@ std::string HexBytes(std::string_view bytes) {
   return hex;
 }
 
+std::string PatternList() {
+  std::string list = "[";
+  for (const std::string& pattern : exclusions.givenPatterns) {
+    if (list.size() > 1) list += ',';
+    list += QuoteJsonString(pattern);
+  }
+  return list + ']';
+}
+
 // Every member of the report before "root", and the name "root" itself.
 void WriteTopMembers() {
   JsonObject top;
@@ -104,6 +114,9 @@ void WriteTopMembers() {
   top      .Add("clusterSize", Number(effectiveClusterSize))
       .Add("dirMode", Boolean(options.dirMode))
       .Add("includeOffline", Boolean(options.includeOffline))
+      .Add("links", Boolean(options.countEveryLink))
+      .Add("exclude", PatternList())
+      .Add("mounts", Boolean(options.crossMounts))
       .Add("maxDepth", options.maxDepth == kAllLevels ? "null" : Number(options.maxDepth))
       .Add("minFolderBytes", Number(options.minFolderBytes))
       .Add("sort", QuoteJsonString(SortWord(options.sortOrder)));

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "report/json_report.h"
 #include "scan/drive_stats.h"
+#include "scan/exclusions.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
 
@@ -30,6 +31,8 @@ struct ReportFacts {
   bool hasPath = false, hasRoot = false, hasDrive = false;
   int64_t clusterSize = -1;
   int dirMode = -1, includeOffline = -1;  // -1 until given
+  bool links = false, mounts = false;
+  std::vector<std::string> exclude;
   DriveStats drive;
   std::string driveRoot, driveName;
   ScanTotals totals;
@@ -70,7 +73,7 @@ int32_t HeldCount(int64_t value) {
 // shows, and each folder into a record of the tree. Other values are
 // skipped unstored; the nesting is followed in `frames`, not by recursion.
 struct TreeReader {
-  enum class Place : uint8_t { top, drive, totals, folder, children };
+  enum class Place : uint8_t { top, drive, totals, folder, children, patterns };
   struct Frame {
     Place place;
     TDirEntry* folder;
@@ -150,6 +153,8 @@ struct TreeReader {
     if (frames.empty() || Here() == Place::children) return NotAReport();
     if (Here() == Place::folder && currentKey == "children") {
       frames.push_back({Place::children, &HereFolder()});
+    } else if (Here() == Place::top && currentKey == "exclude") {
+      frames.push_back({Place::patterns, nullptr});
     } else {
       skipping += 1;
     }
@@ -182,7 +187,7 @@ struct TreeReader {
       skipping -= 1;
       return true;
     }
-    if (!HereFrame().ordered) NumberInListingOrder(HereFrame());
+    if (Here() == Place::children && !HereFrame().ordered) NumberInListingOrder(HereFrame());
     frames.pop_back();
     return true;
   }
@@ -220,6 +225,7 @@ struct TreeReader {
     if (skipping > 0) return true;
     switch (Here()) {
       case Place::top: return TopString(text);
+      case Place::patterns: facts.exclude.push_back(text); return true;
       case Place::drive:
         if (currentKey == "root") facts.driveRoot = text;
         if (currentKey == "name") facts.driveName = text;
@@ -269,7 +275,7 @@ struct TreeReader {
         if (currentKey == "files") facts.totals.totalFiles = HeldCount(number);
         break;
       case Place::folder: FolderNumber(number); break;
-      case Place::children: break;
+      default: break;
     }
     return true;
   }
@@ -279,6 +285,8 @@ struct TreeReader {
     if (skipping > 0) return true;
     if (Here() == Place::top && currentKey == "dirMode") facts.dirMode = value;
     if (Here() == Place::top && currentKey == "includeOffline") facts.includeOffline = value;
+    if (Here() == Place::top && currentKey == "links") facts.links = value;
+    if (Here() == Place::top && currentKey == "mounts") facts.mounts = value;
     if (Here() == Place::folder && currentKey == "folded") HereFolder().folded = value;
     return true;
   }
@@ -355,6 +363,10 @@ void TakeFacts(const ReportFacts& facts) {
   options.dirMode = facts.dirMode == 1;
   if (options.dirMode) options.showWaste = false;
   options.includeOffline = facts.includeOffline == 1;
+  options.countEveryLink = facts.links;
+  options.crossMounts = facts.mounts;
+  exclusions = Exclusions{};
+  exclusions.givenPatterns = facts.exclude;
   if (!facts.hasDrive) {
     options.showDriveStats = false;
     return;

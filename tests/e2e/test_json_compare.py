@@ -224,6 +224,12 @@ class Refusals(TestCase):
              "The earlier report %s counted plain file sizes: give -dir to compare with it"),
             ("offline.json", report_text(start, includeOffline=False),
              "The earlier report %s ignored the sizes of offline files: give -nooffline to compare with it"),
+            ("links.json", report_text(start, links=True), "The earlier report %s counted a file with several "
+             "hard links under every name: give -links to compare with it"),
+            ("mounts.json", report_text(start, mounts=True),
+             "The earlier report %s entered other mounted file systems: give -mounts to compare with it"),
+            ("exclude.json", report_text(start, exclude=["node_modules", ".git"]), "The earlier report %s left out "
+             "the folders of -exclude=node_modules -exclude=.git: give the same -exclude= to compare with it"),
         ]
         try:
             for name, content, message in cases:
@@ -247,7 +253,9 @@ class Refusals(TestCase):
             path = os.path.join(reports, "same.json")
             with open(path, "wb") as handle:
                 handle.write(run(["-json", "-cl=4096", start]).out)
-            result = run(["-comma", "-noheader", "-cl=4096", "-compare=" + native_path(path), start])
+            # The same folder by another path.
+            other = start + SEP + ".." + SEP + os.path.basename(self.tree.path())
+            result = run(["-comma", "-noheader", "-cl=4096", "-compare=" + native_path(path), other])
             self.assertEqual((result.code, [row[4] for row in comma_rows(result.out)]), (0, ["0"]))
 
     def test_hand_edited_totals_at_the_limit_hold(self):
