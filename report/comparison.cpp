@@ -21,6 +21,10 @@
 namespace {
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+// The gone folders the JSON report names; the console and HTML forms name
+// the first kGoneShown.
+constexpr size_t kGoneListed = 1000;
+constexpr int32_t kGoneShown = 10;
 // A folder takes two levels (its object and its children's array), and no
 // folder path of either system is a few thousand levels deep: anything
 // deeper is not a report of this program, and the limit keeps a hostile
@@ -29,12 +33,13 @@ constexpr size_t kMaxNesting = 20000;
 
 // One folder of the earlier report, with only what the comparison needs.
 struct EarlierFolder {
-  uint64_t nameOffset = 0;  // its matching key in Comparison::names
+  uint64_t nameOffset = 0;  // its name in Comparison::names
   uint32_t nameLength = 0;
   uint32_t firstChild = kNone;
   uint32_t nextSibling = kNone;
   int64_t total = -1;  // -1 until the report gives it
   int64_t subtreeFolders = 1;
+  int64_t subtreeFiles = 0;
   bool named = false;
   bool namedByBytes = false;  // "nameBytes" outranks "name"
   bool folded = false;
@@ -50,7 +55,8 @@ struct Comparison {
   int64_t goneFolders = 0;
   int64_t goneBytes = 0;
   std::vector<EarlierFolder> earlier;  // the earlier root first
-  std::string names;                   // every earlier key, one after another
+  std::string names;                   // every earlier name, one after another
+  std::vector<GoneFolder> gone;        // largest first, the rest summed in the last
   std::unordered_map<const TDirEntry*, Growth> growth;
 };
 
@@ -63,7 +69,7 @@ std::string NameKey(std::string_view name) {
   return std::string(name);
 }
 
-std::string_view KeyOf(uint32_t folder) {
+std::string_view NameOf(uint32_t folder) {
   const EarlierFolder& earlier = comparison.earlier[folder];
   return std::string_view(comparison.names).substr(earlier.nameOffset, earlier.nameLength);
 }
@@ -138,10 +144,9 @@ struct ReportReader {
   void SetName(uint32_t folder, std::string_view name, bool byBytes) {
     EarlierFolder& earlier = comparison.earlier[folder];
     if (earlier.namedByBytes && !byBytes) return;
-    const std::string nameKey = NameKey(name);
     earlier.nameOffset = comparison.names.size();
-    earlier.nameLength = static_cast<uint32_t>(nameKey.size());
-    comparison.names += nameKey;
+    earlier.nameLength = static_cast<uint32_t>(name.size());
+    comparison.names += name;
     earlier.named = true;
     earlier.namedByBytes = byBytes;
   }
@@ -195,7 +200,11 @@ struct ReportReader {
     const EarlierFolder& folder = comparison.earlier[ended.folder];
     // The root is matched by the start path, every other folder by name.
     if (folder.total < 0 || (!folder.named && ended.folder != 0)) return NotAReport();
-    if (Here() == Place::children) comparison.earlier[HereFolder()].subtreeFolders += folder.subtreeFolders;
+    if (Here() == Place::children) {
+      EarlierFolder& parent = comparison.earlier[HereFolder()];
+      parent.subtreeFolders += folder.subtreeFolders;
+      parent.subtreeFiles = AddBytes(parent.subtreeFiles, folder.subtreeFiles);
+    }
     return true;
   }
 
@@ -247,6 +256,10 @@ struct ReportReader {
     const auto number = static_cast<int64_t>(value);
     if (Here() == Place::top && currentKey == "clusterSize") clusterSize = number;
     if (Here() == Place::folder && currentKey == "total") comparison.earlier[HereFolder()].total = number;
+    if (Here() == Place::folder && currentKey == "files") {
+      EarlierFolder& folder = comparison.earlier[HereFolder()];
+      folder.subtreeFiles = AddBytes(folder.subtreeFiles, number);
+    }
     return true;
   }
 
@@ -349,29 +362,46 @@ void MarkSubtree(const TDirEntry& folder, Growth::Kind kind) {
   }
 }
 
-void CountGone(uint32_t earlierFolder) {
+void CountGone(uint32_t earlierFolder, std::string path) {
   const EarlierFolder& gone = comparison.earlier[earlierFolder];
   comparison.goneFolders += gone.subtreeFolders;
   comparison.goneBytes = AddBytes(comparison.goneBytes, gone.total);
+  comparison.gone.push_back({std::move(path), gone.total, gone.subtreeFiles, 1});
+}
+
+// The largest gone folders first; those beyond the list's length are summed
+// in one entry without a path.
+void ListGoneFolders() {
+  std::vector<GoneFolder>& gone = comparison.gone;
+  std::stable_sort(gone.begin(), gone.end(), [](const GoneFolder& a, const GoneFolder& b) { return a.bytes > b.bytes; });
+  if (gone.size() <= kGoneListed) return;
+  GoneFolder rest{"", 0, 0, 0};
+  for (size_t i = kGoneListed; i < gone.size(); ++i) {
+    rest.bytes = AddBytes(rest.bytes, gone[i].bytes);
+    rest.files = AddBytes(rest.files, gone[i].files);
+    rest.folders += 1;
+  }
+  gone.resize(kGoneListed);
+  gone.push_back(rest);
 }
 
 // `folder` of the new scan is `earlierFolder` of the report.
-void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
+void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder, const std::string& path) {
   const EarlierFolder& then = comparison.earlier[earlierFolder];
   // Held like every sum: an earlier total may have been edited by hand.
   comparison.growth[&folder] = Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
-  std::vector<std::pair<std::string_view, uint32_t>> earlierChildren;
+  std::vector<std::pair<std::string, uint32_t>> earlierChildren;
   for (uint32_t child = then.firstChild; child != kNone; child = comparison.earlier[child].nextSibling) {
-    earlierChildren.emplace_back(KeyOf(child), child);
+    earlierChildren.emplace_back(NameKey(NameOf(child)), child);
   }
   std::sort(earlierChildren.begin(), earlierChildren.end());
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
     const std::string childKey = NameKey(child->name);
     const auto found = std::lower_bound(earlierChildren.begin(), earlierChildren.end(),
-                                        std::pair<std::string_view, uint32_t>(childKey, 0));
+                                        std::pair<std::string, uint32_t>(childKey, 0));
     if (found != earlierChildren.end() && found->first == childKey) {
       comparison.earlier[found->second].matched = true;
-      MatchFolder(*child, found->second);
+      MatchFolder(*child, found->second, path + child->name + platform::kPathSeparator);
     } else {
       MarkSubtree(*child, then.folded ? Growth::Kind::unknown : Growth::Kind::added);
     }
@@ -379,7 +409,7 @@ void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
   // A folder folded now may hold the earlier children it no longer lists.
   if (folder.folded) return;
   for (const auto& [name, child] : earlierChildren) {
-    if (!comparison.earlier[child].matched) CountGone(child);
+    if (!comparison.earlier[child].matched) CountGone(child, path + std::string(NameOf(child)));
   }
 }
 
@@ -445,7 +475,8 @@ bool LoadComparison(const std::string& file, const std::string& expandedPath, st
 
 void CompareWithTree() {
   if (!comparison.loaded) return;
-  MatchFolder(root, 0);
+  MatchFolder(root, 0, "");
+  ListGoneFolders();
   comparison.earlier = {};
   comparison.names = {};
 }
@@ -492,4 +523,16 @@ std::string ComparisonFooterText() {
   const int64_t gone = comparison.goneFolders;
   return "Growth since the report of " + comparison.created + "; gone since then: " + FormatCount(gone) +
          (gone == 1 ? " folder, " : " folders, ") + FormatSize(comparison.goneBytes);
+}
+
+const std::vector<GoneFolder>& GoneList() { return comparison.gone; }
+
+int32_t GoneLinesShown() {
+  const auto named = static_cast<int32_t>(std::min<size_t>(comparison.gone.size(), kGoneListed));
+  return std::min(named, kGoneShown);
+}
+
+std::string GoneLineText(int32_t line) {
+  const GoneFolder& gone = comparison.gone[static_cast<size_t>(line)];
+  return "  gone: " + gone.path + "  " + FormatSize(gone.bytes);
 }

@@ -88,13 +88,19 @@ void WriteTotalsRow() {
   WriteOutLine(row + "</tr>");
 }
 
+// The comparison's footer line, then the lines of the largest gone folders.
+void WriteComparisonFooter() {
+  WriteOutLine("<p>" + EscapeHtml(ComparisonFooterText()) + "</p>");
+  for (int32_t line = 0; line < GoneLinesShown(); ++line) WriteOutLine("<p>" + EscapeHtml(GoneLineText(line)) + "</p>");
+}
+
 void WriteFooterSlot(int32_t slot) {
   switch (slot) {
     case 0: WriteOutLine("<tr>"); break;
     case 1: WriteTotalsRow(); break;
     case 2:
       WriteOutLine("</table>");
-      if (Comparing()) WriteOutLine("<p>" + EscapeHtml(ComparisonFooterText()) + "</p>");
+      if (Comparing()) WriteComparisonFooter();
       break;
     case 3: WriteOutLine(""); break;
     case 4:

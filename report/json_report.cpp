@@ -102,6 +102,23 @@ std::string PatternList() {
   return list + ']';
 }
 
+// The gone folders by path; the entry that sums the rest gives their count
+// in "others" instead.
+std::string GoneListArray() {
+  std::string list = "[";
+  for (const GoneFolder& gone : GoneList()) {
+    if (list.size() > 1) list += ',';
+    JsonObject entry;
+    if (gone.path.empty()) {
+      entry.Add("others", Number(gone.folders));
+    } else {
+      entry.Add("path", QuoteJsonString(gone.path));
+    }
+    list += entry.Add("bytes", Number(gone.bytes)).Add("files", Number(gone.files)).Closed();
+  }
+  return list + ']';
+}
+
 // Every member of the report before "root", and the name "root" itself.
 void WriteTopMembers() {
   JsonObject top;
@@ -131,7 +148,11 @@ void WriteTopMembers() {
                                 .Add("created", QuoteJsonString(EarlierCreated()))
                                 .Add("path", QuoteJsonString(EarlierPath()))
                                 .Closed());
-    top.Add("gone", JsonObject().Add("folders", Number(GoneFolders())).Add("bytes", Number(GoneBytes())).Closed());
+    top.Add("gone", JsonObject()
+                        .Add("folders", Number(GoneFolders()))
+                        .Add("bytes", Number(GoneBytes()))
+                        .Add("list", GoneListArray())
+                        .Closed());
   }
   top.Add("root", "");
   WriteOut(top.text);

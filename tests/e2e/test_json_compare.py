@@ -83,7 +83,7 @@ class JsonReport(TestCase):
         children = {child["name"]: child for child in document["root"]["children"] if child["name"] in names}
         self.assertEqual({name: child["folded"] for name, child in children.items()}, names)
         self.assertEqual({child["growth"] for child in json_folders(document["root"])}, {0})
-        self.assertEqual(document["gone"], {"folders": 0, "bytes": 0})
+        self.assertEqual(document["gone"], {"folders": 0, "bytes": 0, "list": []})
 
 
 class Growth(TestCase):
@@ -148,7 +148,8 @@ class Growth(TestCase):
         with open(self.earlier) as handle:
             earlier = json.load(handle)
         self.assertEqual(document["comparedWith"], {"created": earlier["created"], "path": self.start})
-        self.assertEqual(document["gone"], {"folders": 3, "bytes": 24576})
+        self.assertEqual(document["gone"], {"folders": 3, "bytes": 24576, "list": [
+            {"path": "gone", "bytes": 16384, "files": 2}, {"path": "mover", "bytes": 8192, "files": 1}]})
         children = [(c["name"], c["growth"]) for c in document["root"]["children"]]
         # Largest growth first; a new folder counts its whole total (16384).
         self.assertEqual(children, [("grow", 28672), ("added", "new"), ("fold", 12288), ("deep", 8192),
@@ -170,7 +171,7 @@ class Growth(TestCase):
                                  "        +28 KB  |--grow", "        -12 KB  |--keep ...",
                                  "        -16 KB  +--shrink"])
         self.assertEqual(lines[14][30:46], "        +12 KB  ")
-        self.assertEqual(lines[16], self.FOOTER % created)
+        self.assertEqual(lines[16:19], [self.FOOTER % created, "  gone: gone  16 KB", "  gone: mover  8 KB"])
 
     def test_html_report_shows_the_column_and_the_footer_line(self):
         with open(self.earlier) as handle:
@@ -269,7 +270,8 @@ class Refusals(TestCase):
             result = run(["-json", "-cl=4096", "-compare=" + native_path(path), start])
         document = json.loads(result.out)
         self.assertEqual((document["root"]["growth"], document["gone"]),
-                         (4096 - limit, {"folders": 2, "bytes": limit}))
+                         (4096 - limit, {"folders": 2, "bytes": limit, "list": [
+                             {"path": "a", "bytes": limit, "files": 0}, {"path": "b", "bytes": limit, "files": 0}]}))
 
 
 if __name__ == "__main__":
