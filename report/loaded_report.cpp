@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <limits>
 #include <string_view>
 
@@ -304,6 +305,39 @@ struct TreeReader {
   }
 };
 
+// The bytes of a stream, read a block at a time, as the JSON parser's input
+// iterator: the parser then takes each byte without a call through the
+// stream's buffer.
+struct BlockReader {
+  std::istream& input;
+  std::vector<char> block = std::vector<char>(1 << 16);
+  size_t at = 0, end = 0;
+
+  bool Refill() {
+    input.read(block.data(), static_cast<std::streamsize>(block.size()));
+    end = static_cast<size_t>(input.gcount());
+    at = 0;
+    return end > 0;
+  }
+};
+
+struct ByteIterator {
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+
+  BlockReader* reader = nullptr;  // none once the input has ended
+
+  reference operator*() const { return reader->block[reader->at]; }
+  ByteIterator& operator++() {
+    if (++reader->at == reader->end && !reader->Refill()) reader = nullptr;
+    return *this;
+  }
+  bool operator==(const ByteIterator& other) const { return reader == other.reader; }
+};
+
 std::string NameOfFile(const std::string& file) { return file == "-" ? "standard input" : file; }
 
 // Reads one report into `into` and `facts`; false with the message line in
@@ -311,7 +345,6 @@ std::string NameOfFile(const std::string& file) { return file == "-" ? "standard
 bool ReadReport(const std::string& file, TDirEntry& into, ReportFacts& facts, std::string& failure) {
   std::ifstream stream;
   std::istream* input = &std::cin;
-  static char buffer[1 << 16];
   if (file != "-") {
     const std::filesystem::path filePath = platform::FilePath(file);
     std::error_code error;
@@ -319,7 +352,6 @@ bool ReadReport(const std::string& file, TDirEntry& into, ReportFacts& facts, st
       failure = "Cannot read the report " + file + ": it is a folder";
       return false;
     }
-    stream.rdbuf()->pubsetbuf(buffer, sizeof buffer);
     stream.open(filePath, std::ios::binary);
     if (!stream) {
       failure = "Cannot read the report " + file + ": " + std::strerror(errno);
@@ -329,7 +361,9 @@ bool ReadReport(const std::string& file, TDirEntry& into, ReportFacts& facts, st
   }
   const std::string named = "The report " + NameOfFile(file);
   TreeReader reader(into, facts);
-  const bool parsed = nlohmann::json::sax_parse(*input, &reader);
+  BlockReader blocks{*input};
+  const ByteIterator first{blocks.Refill() ? &blocks : nullptr};
+  const bool parsed = nlohmann::json::sax_parse(first, ByteIterator{}, &reader);
   if (reader.syntaxError && reader.cutShort) {
     failure = named + " is cut short";
   } else if (reader.syntaxError) {
