@@ -8,7 +8,9 @@ files in 20,000 folders, and "big", about 1,000,000 files in 60,000 folders,
 sparse) and for /usr, prints the median wall time of every tool as a ratio to
 the floor scanner (limit_scan, single-threaded) and its peak memory; the row
 "tallyfold -compare" is the same scan compared with a JSON report of the tree
-made just before (-compare=), which shows what the comparison costs. The
+made just before (-compare=), which shows what the comparison costs, and the
+row "tallyfold -load" the same report made from that JSON report instead of a
+scan (its time and memory against the scan's). The
 tools take turns under hyperfine, one run each per round, warm cache.
 "tallyfold -threads=N" reads N folders at once, the scan's own thread
 included: -threads=2 is the scan and one worker.
@@ -101,6 +103,7 @@ def commands(tallyfold, floor, tree, threads, earlier):
         ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
         ("tallyfold", scan % ""),
         ("tallyfold -compare", scan % ("-compare='%s' " % earlier)),
+        ("tallyfold -load", "%s -p -nostats -load='%s' > /dev/null" % (tallyfold, earlier)),
     ]
     if threads:
         tools += [

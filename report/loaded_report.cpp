@@ -438,7 +438,7 @@ bool MergeReports(const std::vector<std::string>& files, std::string& failure, s
     if (last == root.firstChild) {
       first = facts;
     } else if (facts.dirMode != first.dirMode) {
-      failure = "The reports " + files.front() + " and " + file +
+      failure = "The reports " + NameOfFile(files.front()) + " and " + NameOfFile(file) +
                 " do not merge: one counted plain file sizes (-dir), the other whole clusters";
       return false;
     } else if (facts.clusterSize != first.clusterSize && warning.empty()) {
