@@ -259,6 +259,17 @@ class Refusals(TestCase):
             result = run(["-comma", "-noheader", "-cl=4096", "-compare=" + native_path(path), other])
             self.assertEqual((result.code, [row[4] for row in comma_rows(result.out)]), (0, ["0"]))
 
+    @unittest.skipIf(ON_WINE, "Windows names are UTF-16")
+    def test_a_start_path_that_is_not_utf8_compares_by_its_bytes(self):
+        start = os.path.join(self.tree.root.encode(), b"bad\xffname")
+        os.mkdir(start)
+        with tempfile.TemporaryDirectory() as reports:
+            path = os.path.join(reports, "bad.json")
+            with open(path, "wb") as handle:
+                handle.write(run([b"-json", start]).out)
+            result = run([b"-comma", b"-noheader", b"-compare=" + path.encode(), start])
+        self.assertEqual((result.code, result.out.split(b",")[4]), (0, b"0"))
+
     def test_hand_edited_totals_at_the_limit_hold(self):
         start = native_path(self.tree.path())
         limit = 2**63 - 1
