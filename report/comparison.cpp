@@ -373,7 +373,8 @@ void CountGone(uint32_t earlierFolder, std::string path) {
 // in one entry without a path.
 void ListGoneFolders() {
   std::vector<GoneFolder>& gone = comparison.gone;
-  std::stable_sort(gone.begin(), gone.end(), [](const GoneFolder& a, const GoneFolder& b) { return a.bytes > b.bytes; });
+  std::stable_sort(gone.begin(), gone.end(),
+                   [](const GoneFolder& a, const GoneFolder& b) { return a.bytes > b.bytes; });
   if (gone.size() <= kGoneListed) return;
   GoneFolder rest{"", 0, 0, 0};
   for (size_t i = kGoneListed; i < gone.size(); ++i) {

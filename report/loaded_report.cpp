@@ -115,7 +115,7 @@ struct TreeReader {
       parent.folder->firstChild = child;
     }
     parent.lastChild = child;
-    parent.childCount = parent.childCount < std::numeric_limits<int32_t>::max() ? parent.childCount + 1 : parent.childCount;
+    if (parent.childCount < std::numeric_limits<int32_t>::max()) parent.childCount += 1;
     frames.push_back({Place::folder, child});
     return true;
   }
@@ -166,7 +166,9 @@ struct TreeReader {
   // the reverse of the order the scan finished them in.
   static void NumberInListingOrder(const Frame& children) {
     int32_t order = children.childCount;
-    for (TDirEntry* child = children.folder->firstChild; child != nullptr; child = child->next) child->scanOrder = --order;
+    for (TDirEntry* child = children.folder->firstChild; child != nullptr; child = child->next) {
+      child->scanOrder = --order;
+    }
   }
 
   bool end_object() {
@@ -253,7 +255,8 @@ struct TreeReader {
     else if (currentKey == "files") folder.fileCount = HeldCount(number);
     else if (currentKey == "order") {
       folder.scanOrder = HeldCount(number);
-      if (frames.size() >= 2 && frames[frames.size() - 2].place == Place::children) frames[frames.size() - 2].ordered = true;
+      Frame& siblings = frames[frames.size() - 2];  // a folder's frame always has one above it
+      if (siblings.place == Place::children) siblings.ordered = true;
     }
   }
 
