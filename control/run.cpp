@@ -182,6 +182,10 @@ bool LoadedReportRun() {
     if (options.outputMode == OutputMode::html) WriteHtmlClose();
     return false;
   }
+  // The browser and the pauses read keys from standard input.
+  if (std::find(options.loadFiles.begin(), options.loadFiles.end(), "-") != options.loadFiles.end()) {
+    platform::TakeKeysFromTerminal();
+  }
   if (options.requestedClusterSize != 0 && options.requestedClusterSize != effectiveClusterSize) {
     RefuseOnLoadedReport("-cl");
   }

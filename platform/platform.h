@@ -183,6 +183,9 @@ struct KeyPress {
 // Up 0x48, Page Up 0x49, Left 0x4B, Right 0x4D, End 0x4F, Down 0x50, Page
 // Down 0x51.
 KeyPress ReadKey();
+// After standard input has been read to its end (a report from a pipe), the
+// keys come from the terminal (the console on Windows) when there is one.
+void TakeKeysFromTerminal();
 // Blanks the screen and homes the cursor.
 void ClearConsoleScreen();
 // Text written after this shows in reverse video (on) or in the console's
