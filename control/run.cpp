@@ -161,9 +161,7 @@ void SetAsideDiskOptions() {
   if (options.dirMode) RefuseOnLoadedReport("-dir");
   if (!options.includeOffline) RefuseOnLoadedReport("-nooffline");
   if (options.countEveryLink) RefuseOnLoadedReport("-links");
-  if (!exclusions.namePatterns.empty() || !exclusions.pathPatterns.empty() || !exclusions.absolutePatterns.empty()) {
-    RefuseOnLoadedReport("-exclude");
-  }
+  if (!exclusions.givenPatterns.empty()) RefuseOnLoadedReport("-exclude");
   if (options.scanThreads != 0) RefuseOnLoadedReport("-threads");
   if (options.crossMounts) RefuseOnLoadedReport("-mounts");
   options.countEveryLink = false;
