@@ -10,8 +10,9 @@ when run as root, else with the others) and for /usr, prints the median wall tim
 the floor scanner (limit_scan, single-threaded) and its peak memory; the row
 "tallyfold -compare" is the same scan compared with a JSON report of the tree
 made just before (-compare=), which shows what the comparison costs; the
-rows "tallyfold -top=20", "-top=100000", "-types" and "-age" show what noting
-single files costs. The
+row "tallyfold -load" the same report made from that JSON report instead of a
+scan (its time and memory against the scan's); the rows "tallyfold -top=20",
+"-top=100000", "-types" and "-age" show what noting single files costs. The
 tools take turns under hyperfine, one run each per round, warm cache.
 "tallyfold -threads=N" reads N folders at once, the scan's own thread
 included: -threads=2 is the scan and one worker.
@@ -116,6 +117,7 @@ def commands(tallyfold, floor, tree, threads, earlier):
         ("tallyfold -top=100000", scan % "-top=100000 "),
         ("tallyfold -types", scan % "-types "),
         ("tallyfold -age", scan % "-age "),
+        ("tallyfold -load", "%s -p -nostats -load='%s' > /dev/null" % (tallyfold, earlier)),
     ]
     if threads:
         tools += [

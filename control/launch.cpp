@@ -107,6 +107,8 @@ std::vector<std::string> HelpLines() {
       "  -utf8            write the tab and comma reports in UTF-8, the comma report",
       "                     with a byte-order mark",
       "  -compare=FILE    show each folder's growth since the JSON report FILE",
+      "  -load=FILE       report on the JSON report FILE (- for standard input), not",
+      "                     on a scan; give it again to merge several",
       "  -exclude=PATTERN leave out the folders that match PATTERN: a name at any",
       "                     depth, a path below the start folder (a/b, /a), a",
       "                     folder (a/), any folders (**/a), * and ?; give it as",
@@ -137,11 +139,11 @@ std::vector<std::string> HelpLines() {
       "  -version         show the version and end",
       "  --version        show the version and end",
       "",
-      "Options are not case-sensitive; -size, -cl, -compare and -exclude also take",
-      "a colon for the equals sign (-size:#), as the TALLYFOLD variable needs. The",
-      "default parameters that " + settingsProgram + " stores come first, then TALLYFOLD,",
-      "then the command line. Give a folder whose name starts with a dash with a",
-      std::string("path: .") + platform::kPathSeparator + "-2024.",
+      "Options are not case-sensitive; -size, -cl, -compare, -load and -exclude",
+      "also take a colon for the equals sign (-size:#), as the TALLYFOLD variable",
+      "needs. The default parameters that " + settingsProgram + " stores come first, then",
+      "TALLYFOLD, then the command line. Give a folder whose name starts with a",
+      std::string("dash with a path: .") + platform::kPathSeparator + "-2024.",
   };
 }
 

@@ -160,6 +160,7 @@ constexpr OptionWord kOptionTable[] = {
     {"-BARS", Form::whole, [](const OptionUse&) { options.showBars = true; }},
     // A path, as the user typed it.
     {"-COMPARE=", Form::anyValue, [](const OptionUse& use) { options.compareFile = use.typedValue; }},
+    {"-LOAD=", Form::anyValue, [](const OptionUse& use) { options.loadFiles.emplace_back(use.typedValue); }},
     {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word, use.typedValue); }},
     {"-LINKS", Form::whole, [](const OptionUse&) { options.countEveryLink = true; }},
     {"-MOUNTS", Form::whole, [](const OptionUse&) { options.crossMounts = true; }},

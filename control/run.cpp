@@ -1,6 +1,7 @@
 #include "control/run.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,8 +17,10 @@
 #include "report/comparison.h"
 #include "report/delimited_report.h"
 #include "report/html_report.h"
+#include "report/loaded_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
+#include "scan/exclusions.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/start_path.h"
@@ -50,7 +53,7 @@ void SetConsoleDefaults() {
 }
 
 void WriteReportHeaderLine() {
-  WriteLinePaged(std::string("Tallyfold ") + kVersion + " report, created at " + platform::LocalDateTime());
+  WriteLinePaged(std::string("Tallyfold ") + kVersion + " report, created at " + ReportCreatedText());
   WriteLinePaged("");
 }
 
@@ -148,6 +151,53 @@ void WalkLongPaths(const std::string& path, const platform::FolderIdentity& expe
   EndProgram(1);
 }
 
+void RefuseOnLoadedReport(std::string_view word) {
+  WriteErrorLine("Cannot be applied to a loaded report - " + std::string(word));
+}
+
+// The options that only a scan can apply are named and ignored; the
+// report's own settings stand instead.
+void SetAsideDiskOptions() {
+  if (options.dirMode) RefuseOnLoadedReport("-dir");
+  if (!options.includeOffline) RefuseOnLoadedReport("-nooffline");
+  if (options.countEveryLink) RefuseOnLoadedReport("-links");
+  if (!exclusions.givenPatterns.empty()) RefuseOnLoadedReport("-exclude");
+  if (options.scanThreads != 0) RefuseOnLoadedReport("-threads");
+  if (options.crossMounts) RefuseOnLoadedReport("-mounts");
+  options.countEveryLink = false;
+  options.crossMounts = false;
+  exclusions = Exclusions{};
+}
+
+// The report of the run made from the -load= reports instead of a scan.
+bool LoadedReportRun() {
+  SetAsideDiskOptions();
+  std::string failure, warning;
+  const bool read = LoadReports(options.loadFiles, failure, warning);
+  if (!warning.empty()) WriteErrorLine(warning);
+  if (!read) {
+    WriteErrorLine(failure);
+    if (options.outputMode == OutputMode::html) WriteHtmlClose();
+    return false;
+  }
+  // The browser and the pauses read keys from standard input.
+  if (std::find(options.loadFiles.begin(), options.loadFiles.end(), "-") != options.loadFiles.end()) {
+    platform::TakeKeysFromTerminal();
+  }
+  if (options.requestedClusterSize != 0 && options.requestedClusterSize != effectiveClusterSize) {
+    RefuseOnLoadedReport("-cl");
+  }
+  BeginDelimitedOutput();
+  if (outputRedirected && FramedReport() && options.showHeader) WriteReportHeaderLine();
+  ShapeLoadedTree();
+  const bool reported = ComparisonAccepted(root.name);
+  if (reported) RenderTree(root.name);
+  FoldSubtree(root);
+  ReleaseComparison();
+  if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  return reported;
+}
+
 }  // namespace
 
 void WriteBanner() {
@@ -160,6 +210,7 @@ void WriteBanner() {
 }
 
 bool ReportRun() {
+  if (!options.loadFiles.empty()) return LoadedReportRun();
   std::string failure;
   const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
   if (expandedPath.empty()) EndWithoutCurrentFolder(failure);

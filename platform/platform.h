@@ -185,6 +185,9 @@ struct KeyPress {
 // Up 0x48, Page Up 0x49, Left 0x4B, Right 0x4D, End 0x4F, Down 0x50, Page
 // Down 0x51.
 KeyPress ReadKey();
+// After standard input has been read to its end (a report from a pipe), the
+// keys come from the terminal (the console on Windows) when there is one.
+void TakeKeysFromTerminal();
 // Blanks the screen and homes the cursor.
 void ClearConsoleScreen();
 // Text written after this shows in reverse video (on) or in the console's
@@ -222,6 +225,13 @@ char ThousandsSeparator();
 std::string UpperCase(std::string_view text);
 // The current local date and time: short date, a blank, long time.
 std::string LocalDateTime();
+// A wall-clock time (a saved report's creation time) as LocalDateTime writes it.
+struct WallClock {
+  int year, month, day, hour, minute, second;
+};
+std::string FormatLocalDateTime(const WallClock& time);
+// The machine's name, or empty when the system does not give it.
+std::string HostName();
 
 // A moment in the user's time zone, and that zone's distance from UTC then.
 struct LocalTime {

@@ -15,11 +15,16 @@
 #include "console/held_sums.h"
 #include "console/text.h"
 #include "platform/platform.h"
+#include "scan/exclusions.h"
 #include "settings/settings.h"
 
 namespace {
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+// The gone folders the JSON report names; the console and HTML forms name
+// the first kGoneShown.
+constexpr size_t kGoneListed = 1000;
+constexpr int32_t kGoneShown = 10;
 // A folder takes two levels (its object and its children's array), and no
 // folder path of either system is a few thousand levels deep: anything
 // deeper is not a report of this program, and the limit keeps a hostile
@@ -28,12 +33,13 @@ constexpr size_t kMaxNesting = 20000;
 
 // One folder of the earlier report, with only what the comparison needs.
 struct EarlierFolder {
-  uint64_t nameOffset = 0;  // its matching key in Comparison::names
+  uint64_t nameOffset = 0;  // its name in Comparison::names
   uint32_t nameLength = 0;
   uint32_t firstChild = kNone;
   uint32_t nextSibling = kNone;
   int64_t total = -1;  // -1 until the report gives it
   int64_t subtreeFolders = 1;
+  int64_t subtreeFiles = 0;
   bool named = false;
   bool namedByBytes = false;  // "nameBytes" outranks "name"
   bool folded = false;
@@ -49,7 +55,8 @@ struct Comparison {
   int64_t goneFolders = 0;
   int64_t goneBytes = 0;
   std::vector<EarlierFolder> earlier;  // the earlier root first
-  std::string names;                   // every earlier key, one after another
+  std::string names;                   // every earlier name, one after another
+  std::vector<GoneFolder> gone;        // largest first, the rest summed in the last
   std::unordered_map<const TDirEntry*, Growth> growth;
 };
 
@@ -62,7 +69,7 @@ std::string NameKey(std::string_view name) {
   return std::string(name);
 }
 
-std::string_view KeyOf(uint32_t folder) {
+std::string_view NameOf(uint32_t folder) {
   const EarlierFolder& earlier = comparison.earlier[folder];
   return std::string_view(comparison.names).substr(earlier.nameOffset, earlier.nameLength);
 }
@@ -90,7 +97,7 @@ bool DecodeHex(std::string_view hex, std::string& bytes) {
 // The nesting is followed in `frames`, not by recursion, so no depth of
 // input can exhaust the stack.
 struct ReportReader {
-  enum class Place : uint8_t { top, folder, children };
+  enum class Place : uint8_t { top, folder, children, patterns };
   struct Frame {
     Place place;
     uint32_t folder;
@@ -103,10 +110,14 @@ struct ReportReader {
   bool cutShort = false;
   size_t errorByte = 0;
 
-  std::string program, created, path;
+  std::string program, created, path, pathBytes;
   bool hasPath = false, hasRoot = false;
   int64_t clusterSize = -1;
   int dirMode = -1, includeOffline = -1;  // -1 until given
+  // A report older than these members was made without either option and
+  // without exclusions.
+  bool links = false, mounts = false;
+  std::vector<std::string> exclude;
 
   // Stops the parse: a SAX event answered false ends it there.
   bool NotAReport() { return false; }
@@ -133,10 +144,9 @@ struct ReportReader {
   void SetName(uint32_t folder, std::string_view name, bool byBytes) {
     EarlierFolder& earlier = comparison.earlier[folder];
     if (earlier.namedByBytes && !byBytes) return;
-    const std::string nameKey = NameKey(name);
     earlier.nameOffset = comparison.names.size();
-    earlier.nameLength = static_cast<uint32_t>(nameKey.size());
-    comparison.names += nameKey;
+    earlier.nameLength = static_cast<uint32_t>(name.size());
+    comparison.names += name;
     earlier.named = true;
     earlier.namedByBytes = byBytes;
   }
@@ -171,6 +181,8 @@ struct ReportReader {
     if (frames.empty() || Here() == Place::children) return NotAReport();
     if (Here() == Place::folder && currentKey == "children") {
       frames.push_back({Place::children, HereFolder()});
+    } else if (Here() == Place::top && currentKey == "exclude") {
+      frames.push_back({Place::patterns, kNone});
     } else {
       skipping += 1;
     }
@@ -188,7 +200,11 @@ struct ReportReader {
     const EarlierFolder& folder = comparison.earlier[ended.folder];
     // The root is matched by the start path, every other folder by name.
     if (folder.total < 0 || (!folder.named && ended.folder != 0)) return NotAReport();
-    if (Here() == Place::children) comparison.earlier[HereFolder()].subtreeFolders += folder.subtreeFolders;
+    if (Here() == Place::children) {
+      EarlierFolder& parent = comparison.earlier[HereFolder()];
+      parent.subtreeFolders += folder.subtreeFolders;
+      parent.subtreeFiles = AddBytes(parent.subtreeFiles, folder.subtreeFiles);
+    }
     return true;
   }
 
@@ -214,7 +230,10 @@ struct ReportReader {
   bool string(std::string& text) {
     if (!ScalarAllowed()) return NotAReport();
     if (skipping > 0) return true;
-    if (Here() == Place::top) {
+    if (Here() == Place::patterns) {
+      exclude.push_back(text);
+    } else if (Here() == Place::top) {
+      if (currentKey == "pathBytes" && !DecodeHex(text, pathBytes)) return NotAReport();
       if (currentKey == "program") program = text;
       if (currentKey == "created") created = text;
       if (currentKey == "path") {
@@ -237,6 +256,10 @@ struct ReportReader {
     const auto number = static_cast<int64_t>(value);
     if (Here() == Place::top && currentKey == "clusterSize") clusterSize = number;
     if (Here() == Place::folder && currentKey == "total") comparison.earlier[HereFolder()].total = number;
+    if (Here() == Place::folder && currentKey == "files") {
+      EarlierFolder& folder = comparison.earlier[HereFolder()];
+      folder.subtreeFiles = AddBytes(folder.subtreeFiles, number);
+    }
     return true;
   }
 
@@ -245,6 +268,8 @@ struct ReportReader {
     if (skipping > 0) return true;
     if (Here() == Place::top && currentKey == "dirMode") dirMode = value;
     if (Here() == Place::top && currentKey == "includeOffline") includeOffline = value;
+    if (Here() == Place::top && currentKey == "links") links = value;
+    if (Here() == Place::top && currentKey == "mounts") mounts = value;
     if (Here() == Place::folder && currentKey == "folded") comparison.earlier[HereFolder()].folded = value;
     return true;
   }
@@ -262,8 +287,35 @@ struct ReportReader {
   }
 };
 
-bool SamePath(const std::string& a, const std::string& b) {
+bool SameText(const std::string& a, const std::string& b) {
   return NameKey(EnsureTrailingBackslash(a)) == NameKey(EnsureTrailingBackslash(b));
+}
+
+// The path with ".", ".." and symbolic links resolved as far as it exists;
+// empty when it cannot be resolved.
+std::string ResolvedPath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(platform::FilePath(path), error);
+  if (error) return "";
+  const std::u8string text = resolved.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  if (SameText(a, b)) return true;
+  const std::string resolvedA = ResolvedPath(a), resolvedB = ResolvedPath(b);
+  return !resolvedA.empty() && SameText(resolvedA, resolvedB);
+}
+
+std::string PatternWords(const std::vector<std::string>& patterns) {
+  std::string words;
+  for (const std::string& pattern : patterns) words += (words.empty() ? "-exclude=" : " -exclude=") + pattern;
+  return words;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> patterns) {
+  std::sort(patterns.begin(), patterns.end());
+  return patterns;
 }
 
 // Why the earlier report's settings give figures that do not compare with
@@ -282,6 +334,18 @@ std::string SettingsMismatch(const ReportReader& reader) {
     return reader.includeOffline == 1 ? " counted the sizes of offline files: leave out -nooffline to compare with it"
                                       : " ignored the sizes of offline files: give -nooffline to compare with it";
   }
+  if (reader.links != options.countEveryLink) {
+    return reader.links ? " counted a file with several hard links under every name: give -links to compare with it"
+                        : " counted a file with several hard links once: leave out -links to compare with it";
+  }
+  if (reader.mounts != options.crossMounts) {
+    return reader.mounts ? " entered other mounted file systems: give -mounts to compare with it"
+                         : " did not enter other mounted file systems: leave out -mounts to compare with it";
+  }
+  if (Sorted(reader.exclude) != Sorted(exclusions.givenPatterns)) {
+    if (reader.exclude.empty()) return " left out no folders: leave out -exclude= to compare with it";
+    return " left out the folders of " + PatternWords(reader.exclude) + ": give the same -exclude= to compare with it";
+  }
   return "";
 }
 
@@ -298,29 +362,47 @@ void MarkSubtree(const TDirEntry& folder, Growth::Kind kind) {
   }
 }
 
-void CountGone(uint32_t earlierFolder) {
+void CountGone(uint32_t earlierFolder, std::string path) {
   const EarlierFolder& gone = comparison.earlier[earlierFolder];
   comparison.goneFolders += gone.subtreeFolders;
   comparison.goneBytes = AddBytes(comparison.goneBytes, gone.total);
+  comparison.gone.push_back({std::move(path), gone.total, gone.subtreeFiles, 1});
+}
+
+// The largest gone folders first; those beyond the list's length are summed
+// in one entry without a path.
+void ListGoneFolders() {
+  std::vector<GoneFolder>& gone = comparison.gone;
+  std::stable_sort(gone.begin(), gone.end(),
+                   [](const GoneFolder& a, const GoneFolder& b) { return a.bytes > b.bytes; });
+  if (gone.size() <= kGoneListed) return;
+  GoneFolder rest{"", 0, 0, 0};
+  for (size_t i = kGoneListed; i < gone.size(); ++i) {
+    rest.bytes = AddBytes(rest.bytes, gone[i].bytes);
+    rest.files = AddBytes(rest.files, gone[i].files);
+    rest.folders += 1;
+  }
+  gone.resize(kGoneListed);
+  gone.push_back(rest);
 }
 
 // `folder` of the new scan is `earlierFolder` of the report.
-void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
+void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder, const std::string& path) {
   const EarlierFolder& then = comparison.earlier[earlierFolder];
   // Held like every sum: an earlier total may have been edited by hand.
   comparison.growth[&folder] = Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
-  std::vector<std::pair<std::string_view, uint32_t>> earlierChildren;
+  std::vector<std::pair<std::string, uint32_t>> earlierChildren;
   for (uint32_t child = then.firstChild; child != kNone; child = comparison.earlier[child].nextSibling) {
-    earlierChildren.emplace_back(KeyOf(child), child);
+    earlierChildren.emplace_back(NameKey(NameOf(child)), child);
   }
   std::sort(earlierChildren.begin(), earlierChildren.end());
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
     const std::string childKey = NameKey(child->name);
     const auto found = std::lower_bound(earlierChildren.begin(), earlierChildren.end(),
-                                        std::pair<std::string_view, uint32_t>(childKey, 0));
+                                        std::pair<std::string, uint32_t>(childKey, 0));
     if (found != earlierChildren.end() && found->first == childKey) {
       comparison.earlier[found->second].matched = true;
-      MatchFolder(*child, found->second);
+      MatchFolder(*child, found->second, path + child->name + platform::kPathSeparator);
     } else {
       MarkSubtree(*child, then.folded ? Growth::Kind::unknown : Growth::Kind::added);
     }
@@ -328,7 +410,7 @@ void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder) {
   // A folder folded now may hold the earlier children it no longer lists.
   if (folder.folded) return;
   for (const auto& [name, child] : earlierChildren) {
-    if (!comparison.earlier[child].matched) CountGone(child);
+    if (!comparison.earlier[child].matched) CountGone(child, path + std::string(NameOf(child)));
   }
 }
 
@@ -379,6 +461,8 @@ bool LoadComparison(const std::string& file, const std::string& expandedPath, st
     return Refuse(refusal, named + " is not JSON (syntax error at byte " + std::to_string(reader.errorByte) + ")");
   }
   if (!parsed || !reader.Complete()) return Refuse(refusal, named + " is not a report of Tallyfold");
+  // A path that is not UTF-8 compares by its bytes.
+  if (!reader.pathBytes.empty()) reader.path = reader.pathBytes;
   if (!SamePath(reader.path, expandedPath)) {
     return Refuse(refusal, named + " is of " + reader.path + ", not of " + expandedPath);
   }
@@ -392,7 +476,8 @@ bool LoadComparison(const std::string& file, const std::string& expandedPath, st
 
 void CompareWithTree() {
   if (!comparison.loaded) return;
-  MatchFolder(root, 0);
+  MatchFolder(root, 0, "");
+  ListGoneFolders();
   comparison.earlier = {};
   comparison.names = {};
 }
@@ -439,4 +524,16 @@ std::string ComparisonFooterText() {
   const int64_t gone = comparison.goneFolders;
   return "Growth since the report of " + comparison.created + "; gone since then: " + FormatCount(gone) +
          (gone == 1 ? " folder, " : " folders, ") + FormatSize(comparison.goneBytes);
+}
+
+const std::vector<GoneFolder>& GoneList() { return comparison.gone; }
+
+int32_t GoneLinesShown() {
+  const auto named = static_cast<int32_t>(std::min<size_t>(comparison.gone.size(), kGoneListed));
+  return std::min(named, kGoneShown);
+}
+
+std::string GoneLineText(int32_t line) {
+  const GoneFolder& gone = comparison.gone[static_cast<size_t>(line)];
+  return "  gone: " + gone.path + "  " + FormatSize(gone.bytes);
 }

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scan/tree.h"
 
@@ -25,6 +26,16 @@ struct Growth {
   enum class Kind : uint8_t { unknown, known, added };
   Kind kind = Kind::unknown;
   int64_t bytes = 0;  // total now minus total then, when known
+};
+
+// A folder of the earlier report that has gone: its path below the start
+// folder, its total and its files. The entry that sums the folders beyond
+// the list has no path and counts them in `folders`.
+struct GoneFolder {
+  std::string path;
+  int64_t bytes = 0;
+  int64_t files = 0;
+  int64_t folders = 1;
 };
 
 // Reads the earlier report `file` for a scan of `expandedPath` with this
@@ -64,3 +75,10 @@ int64_t GoneFolders();
 int64_t GoneBytes();
 // "Growth since the report of <created>; gone since then: 2 folders, 1.5 MB"
 std::string ComparisonFooterText();
+// The gone folders, largest first: at most 1,000 by name, then one entry
+// summing the rest.
+const std::vector<GoneFolder>& GoneList();
+// The lines of the console and HTML forms that name the largest gone
+// folders (at most 10), and line `line` of them: "  gone: <path>  <size>".
+int32_t GoneLinesShown();
+std::string GoneLineText(int32_t line);

@@ -157,16 +157,19 @@ void WriteDriveStatisticsLine(int32_t line) {
 namespace {
 
 // Under -compare= the footer line of the comparison follows the totals
-// block's closing rule.
+// block's closing rule, and the lines of the largest gone folders follow it.
 constexpr int32_t kComparisonLine = 3;
 
 void WriteComparedFooterLine(int32_t line) {
+  const int32_t goneLines = GoneLinesShown();
   if (line < kComparisonLine) {
     WriteFooterLine(line);
   } else if (line == kComparisonLine) {
     WriteOutLine(ComparisonFooterText());
+  } else if (line <= kComparisonLine + goneLines) {
+    WriteOutLine(GoneLineText(line - kComparisonLine - 1));
   } else {
-    WriteFooterLine(line - 1);
+    WriteFooterLine(line - 1 - goneLines);
   }
 }
 
@@ -197,6 +200,6 @@ void ListConsoleFolders(TDirEntry* first) {
 
 int32_t ConsoleFooter(LineNumber totalLines) {
   const int32_t lines = options.showDriveStats ? 9 : 3;
-  if (Comparing()) return WalkFooter(totalLines, lines + 1, WriteComparedFooterLine);
+  if (Comparing()) return WalkFooter(totalLines, lines + 1 + GoneLinesShown(), WriteComparedFooterLine);
   return WalkFooter(totalLines, lines, WriteFooterLine);
 }

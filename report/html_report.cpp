@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
+#include "report/loaded_report.h"
 #include "report/share_bar.h"
 #include "report/walker.h"
 #include "scan/drive_stats.h"
@@ -46,7 +47,7 @@ void WriteHeaderSlot(int32_t slot) {
       WriteOutLine("<p><a href=\"" + EscapeHtml(TALLYFOLD_PRODUCT_URL) + "\">Tallyfold</a>");
       break;
     case 5:
-      WriteOutLine("report, created at " + EscapeHtml(platform::LocalDateTime()) + "</p>");
+      WriteOutLine("report, created at " + EscapeHtml(ReportCreatedText()) + "</p>");
       WriteOutLine(ParametersLine());
       break;
     case 6: WriteOutLine("<table class=\"report\">"); break;
@@ -90,13 +91,19 @@ void WriteTotalsRow() {
   WriteOutLine(row + "</tr>");
 }
 
+// The comparison's footer line, then the lines of the largest gone folders.
+void WriteComparisonFooter() {
+  WriteOutLine("<p>" + EscapeHtml(ComparisonFooterText()) + "</p>");
+  for (int32_t line = 0; line < GoneLinesShown(); ++line) WriteOutLine("<p>" + EscapeHtml(GoneLineText(line)) + "</p>");
+}
+
 void WriteFooterSlot(int32_t slot) {
   switch (slot) {
     case 0: WriteOutLine("<tr>"); break;
     case 1: WriteTotalsRow(); break;
     case 2:
       WriteOutLine("</table>");
-      if (Comparing()) WriteOutLine("<p>" + EscapeHtml(ComparisonFooterText()) + "</p>");
+      if (Comparing()) WriteComparisonFooter();
       break;
     case 3: WriteOutLine(""); break;
     case 4:

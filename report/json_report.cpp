@@ -8,7 +8,9 @@
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
+#include "report/loaded_report.h"
 #include "scan/drive_stats.h"
+#include "scan/exclusions.h"
 #include "settings/settings.h"
 
 namespace {
@@ -77,7 +79,35 @@ std::string DriveObject() {
       .Add("clusterSize", Number(driveStats.clusterSize))
       .Add("capacity", Number(driveStats.capacityBytes))
       .Add("free", Number(driveStats.freeBytes))
+      .Add("used", Number(driveStats.usedBytes))
+      .Add("name", QuoteJsonString(driveName))
       .Closed();
+}
+
+std::string PatternList() {
+  std::string list = "[";
+  for (const std::string& pattern : exclusions.givenPatterns) {
+    if (list.size() > 1) list += ',';
+    list += QuoteJsonString(pattern);
+  }
+  return list + ']';
+}
+
+// The gone folders by path; the entry that sums the rest gives their count
+// in "others" instead.
+std::string GoneListArray() {
+  std::string list = "[";
+  for (const GoneFolder& gone : GoneList()) {
+    if (list.size() > 1) list += ',';
+    JsonObject entry;
+    if (gone.path.empty()) {
+      entry.Add("others", Number(gone.folders));
+    } else {
+      entry.Add("path", QuoteJsonString(gone.path));
+    }
+    list += entry.Add("bytes", Number(gone.bytes)).Add("files", Number(gone.files)).Closed();
+  }
+  return list + ']';
 }
 
 }  // namespace
@@ -86,11 +116,16 @@ void WriteJsonTopMembers(std::string_view lastMember) {
   JsonObject top;
   top.Add("program", QuoteJsonString("tallyfold"))
       .Add("version", QuoteJsonString(kVersion))
-      .Add("created", QuoteJsonString(IsoLocalDateTime()))
-      .Add("path", QuoteJsonString(root.name))
-      .Add("clusterSize", Number(effectiveClusterSize))
+      .Add("created", QuoteJsonString(ReportCreatedIso()))
+      .Add("host", QuoteJsonString(ReportHost()))
+      .Add("path", QuoteJsonString(root.name));
+  if (!IsValidUtf8(root.name)) top.Add("pathBytes", QuoteJsonString(HexBytes(root.name)));
+  top      .Add("clusterSize", Number(effectiveClusterSize))
       .Add("dirMode", Boolean(options.dirMode))
       .Add("includeOffline", Boolean(options.includeOffline))
+      .Add("links", Boolean(options.countEveryLink))
+      .Add("exclude", PatternList())
+      .Add("mounts", Boolean(options.crossMounts))
       .Add("maxDepth", options.maxDepth == kAllLevels ? "null" : Number(options.maxDepth))
       .Add("minFolderBytes", Number(options.minFolderBytes))
       .Add("sort", QuoteJsonString(SortWord(options.sortOrder)));
@@ -105,7 +140,11 @@ void WriteJsonTopMembers(std::string_view lastMember) {
                                 .Add("created", QuoteJsonString(EarlierCreated()))
                                 .Add("path", QuoteJsonString(EarlierPath()))
                                 .Closed());
-    top.Add("gone", JsonObject().Add("folders", Number(GoneFolders())).Add("bytes", Number(GoneBytes())).Closed());
+    top.Add("gone", JsonObject()
+                        .Add("folders", Number(GoneFolders()))
+                        .Add("bytes", Number(GoneBytes()))
+                        .Add("list", GoneListArray())
+                        .Closed());
   }
   top.Add(lastMember, "");
   WriteOut(top.text);
@@ -147,7 +186,8 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
       .Add("own", Number(folder.localBytes))
       .Add("wasted", Number(folder.wastedBytes))
       .Add("files", Number(folder.fileCount))
-      .Add("folded", Boolean(folder.folded));
+      .Add("folded", Boolean(folder.folded))
+      .Add("order", Number(folder.scanOrder));
   if (options.noteAges) {
     const int64_t modified = folder.modifiedSeconds;
     object.Add("modified", modified == 0 ? "null" : QuoteJsonString(FormatIsoTime(modified)));

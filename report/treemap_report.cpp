@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/escape.h"
+#include "report/loaded_report.h"
 #include "report/walker.h"
 #include "settings/settings.h"
 #include "treemap_assets.h"
@@ -224,7 +225,7 @@ void WriteHead() {
   WriteOutLine("<header><h1>" + EscapeHtml(ProductTitle()) + " Map</h1>");
   WriteOutLine("<p>" + EscapeHtml(Shown(path)) + ": " + EscapeHtml(FormatSize(TotalBytes(*walkTop.folder))) +
                " in " + EscapeHtml(FormatCount(scanTotals.totalFiles)) + " files, created at " +
-               EscapeHtml(platform::LocalDateTime()) + "</p>");
+               EscapeHtml(ReportCreatedText()) + "</p>");
   WriteOutLine("<p class=\"controls\"><label>Colour by <select id=\"colour\">" +
                std::string(Comparing() ? "<option value=\"growth\">growth</option>" : "") +
                "<option value=\"waste\">wastage share</option><option value=\"depth\">depth</option>"

@@ -123,9 +123,11 @@ bool AddExclusion(std::string_view pattern, std::string_view word) {
   if (comparable.find_first_not_of(platform::kPathSeparator) == std::string::npos) return false;
   if (IsAbsolute(comparable)) {
     exclusions.absolutePatterns.push_back({std::move(comparable), std::string(word)});
-    return true;
+  } else if (!AddRelative(comparable)) {
+    return false;
   }
-  return AddRelative(comparable);
+  exclusions.givenPatterns.emplace_back(pattern);
+  return true;
 }
 
 void AnchorExclusions(std::string_view startPath) {

@@ -33,6 +33,8 @@ struct Exclusions {
     std::string word;
   };
   std::vector<AbsolutePattern> absolutePatterns;
+  // The patterns as given, in order, for the reports to record.
+  std::vector<std::string> givenPatterns;
   // Where the relative path of a folder begins: the length of the start
   // path with its separator, set when the scan starts.
   size_t startPathLength = 0;

@@ -57,6 +57,9 @@ struct ReportOptions {
   uint8_t scanThreads = 0;
   // The earlier JSON report that -compare= names; empty for no comparison.
   std::string compareFile;
+  // The JSON reports that -load= names ("-" for standard input): the report
+  // is made from them, not from a scan.
+  std::vector<std::string> loadFiles;
   // The growth column of a comparison is shown; the browser's G key flips it.
   bool showGrowth = true;
   // -bars: a bar of each folder's share of its parent's total; the

@@ -45,6 +45,7 @@ ReportOptions OppositeOfDefaults() {
   opposite.sortOrder = SortOrder::none;
   opposite.pauseEachPage = false;
   opposite.compareFile = std::string(1, '\0');
+  opposite.loadFiles = {std::string(1, '\0')};
   opposite.showBars = true;
   opposite.topFiles = 7;
   opposite.fileTypes = true;
@@ -138,6 +139,11 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   if (after.sortOrder != before.sortOrder) add(SortText(after.sortOrder));
   if (after.compareFile != before.compareFile) {
     add("shows each folder's growth since the earlier JSON report " + after.compareFile);
+  }
+  if (after.loadFiles != before.loadFiles && !after.loadFiles.empty()) {
+    add(after.loadFiles.size() == 1 ? "reports on the saved JSON report " + after.loadFiles.front() + " instead of a scan"
+                                    : "merges the saved JSON reports " + std::to_string(after.loadFiles.size()) +
+                                          " given with -load= into one report instead of a scan");
   }
   if (after.showBars != before.showBars && after.showBars) {
     add("shows a bar of each folder's share of its parent's total");

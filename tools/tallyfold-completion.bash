@@ -1,9 +1,9 @@
 # Bash completion of tallyfold: the option words, the orders of -sort=, a
-# file for -compare=, and folders for every word that is not an option.
+# file for -compare= and -load=, and folders for every word that is not an option.
 # Installed as share/bash-completion/completions/tallyfold.
 
 _tallyfold_options='-size= -cl= -threads= -dir -asper -asval -nowaste -nofiles -nooffline -nosubs
-  -nototals -nostats -noheader -tab -comma -html -json -map -bars -utf8 -compare= -exclude= -links -mounts -top= -top -types -age -c+ -c-
+  -nototals -nostats -noheader -tab -comma -html -json -map -bars -utf8 -compare= -load= -exclude= -links -mounts -top= -top -types -age -c+ -c-
   -p -sort= -longest -? -config -support -vantor -tallyfold -manual -help -w -h --help -version
   --version'
 _tallyfold_sort_orders='name local total waste files none growth age'
@@ -16,7 +16,7 @@ _tallyfold() {
   local value=${word#*=}
   case ${word,,} in
     -sort=*) mapfile -t COMPREPLY < <(compgen -W "$_tallyfold_sort_orders" -- "${value,,}") ;;
-    -compare=*)
+    -compare=* | -load=*)
       compopt -o filenames 2> /dev/null
       mapfile -t COMPREPLY < <(compgen -f -- "$value")
       ;;

@@ -2,6 +2,7 @@
 // mode without echo, with signals kept so that Ctrl+C still ends the process;
 // the mode is restored after every key and on every way out. Escape sequences
 // of the common terminals become the PC scan codes the pager and browser use.
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -187,6 +188,13 @@ KeyPress ReadOneKey() {
 }
 
 }  // namespace
+
+void TakeKeysFromTerminal() {
+  const int terminal = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+  if (terminal < 0) return;
+  dup2(terminal, STDIN_FILENO);
+  close(terminal);
+}
 
 KeyPress ReadKey() {
   if (!EnterKeyMode()) {

@@ -221,6 +221,26 @@ LocalTime LocalTimeOf(int64_t seconds) {
           static_cast<int>(local.tm_gmtoff / 60)};
 }
 
+std::string FormatLocalDateTime(const WallClock& time) {
+  std::tm local{};
+  local.tm_year = time.year - 1900;
+  local.tm_mon = time.month - 1;
+  local.tm_mday = time.day;
+  local.tm_hour = time.hour;
+  local.tm_min = time.minute;
+  local.tm_sec = time.second;
+  char text[128];
+  const size_t length = std::strftime(text, sizeof text, "%x %X", &local);
+  return std::string(text, length);
+}
+
+std::string HostName() {
+  char name[256];
+  if (gethostname(name, sizeof name) != 0) return "";
+  name[sizeof name - 1] = '\0';
+  return name;
+}
+
 namespace {
 
 bool IsProgram(const std::string& target) {

@@ -196,6 +196,15 @@ std::string EncodeForFile(std::string_view text, UINT codePage, bool* lostCharac
 
 }  // namespace win32
 
+void TakeKeysFromTerminal() {
+  HANDLE console = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) return;
+  SetStdHandle(STD_INPUT_HANDLE, console);
+  inputHandle = console;
+  EnterKeyMode();
+}
+
 bool OpenConsole(ConsoleFacts& facts, std::string& failure) {
   facts = {true, 24, 80};
   if (!TakeHandle(STD_OUTPUT_HANDLE, outputHandle, "output", failure) ||

@@ -236,6 +236,28 @@ LocalTime LocalTimeOf(int64_t seconds) {
           static_cast<int>((localTicks - ticks) / kTicksPerSecond / 60)};
 }
 
+std::string FormatLocalDateTime(const WallClock& clock) {
+  SYSTEMTIME at{};
+  at.wYear = static_cast<WORD>(clock.year);
+  at.wMonth = static_cast<WORD>(clock.month);
+  at.wDay = static_cast<WORD>(clock.day);
+  at.wHour = static_cast<WORD>(clock.hour);
+  at.wMinute = static_cast<WORD>(clock.minute);
+  at.wSecond = static_cast<WORD>(clock.second);
+  wchar_t date[128];
+  wchar_t time[128];
+  if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &at, nullptr, date, 128) == 0) date[0] = L'\0';
+  if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &at, nullptr, time, 128) == 0) time[0] = L'\0';
+  return win32::Narrow(date) + " " + win32::Narrow(time);
+}
+
+std::string HostName() {
+  wchar_t name[256];
+  DWORD length = 256;
+  if (GetComputerNameExW(ComputerNameDnsHostname, name, &length) == 0) return "";
+  return win32::Narrow(std::wstring(name, length));
+}
+
 bool ShellOpen(const std::string& target) {
   const std::wstring wideTarget = win32::Widen(target);
   HINSTANCE result = ShellExecuteW(nullptr, nullptr, wideTarget.c_str(), L"", L"", SW_SHOW);

@@ -83,7 +83,7 @@ class JsonReport(TestCase):
         children = {child["name"]: child for child in document["root"]["children"] if child["name"] in names}
         self.assertEqual({name: child["folded"] for name, child in children.items()}, names)
         self.assertEqual({child["growth"] for child in json_folders(document["root"])}, {0})
-        self.assertEqual(document["gone"], {"folders": 0, "bytes": 0})
+        self.assertEqual(document["gone"], {"folders": 0, "bytes": 0, "list": []})
 
 
 class Growth(TestCase):
@@ -148,7 +148,8 @@ class Growth(TestCase):
         with open(self.earlier) as handle:
             earlier = json.load(handle)
         self.assertEqual(document["comparedWith"], {"created": earlier["created"], "path": self.start})
-        self.assertEqual(document["gone"], {"folders": 3, "bytes": 24576})
+        self.assertEqual(document["gone"], {"folders": 3, "bytes": 24576, "list": [
+            {"path": "gone", "bytes": 16384, "files": 2}, {"path": "mover", "bytes": 8192, "files": 1}]})
         children = [(c["name"], c["growth"]) for c in document["root"]["children"]]
         # Largest growth first; a new folder counts its whole total (16384).
         self.assertEqual(children, [("grow", 28672), ("added", "new"), ("fold", 12288), ("deep", 8192),
@@ -170,7 +171,7 @@ class Growth(TestCase):
                                  "        +28 KB  |--grow", "        -12 KB  |--keep ...",
                                  "        -16 KB  +--shrink"])
         self.assertEqual(lines[14][30:46], "        +12 KB  ")
-        self.assertEqual(lines[16], self.FOOTER % created)
+        self.assertEqual(lines[16:19], [self.FOOTER % created, "  gone: gone  16 KB", "  gone: mover  8 KB"])
 
     def test_html_report_shows_the_column_and_the_footer_line(self):
         with open(self.earlier) as handle:
@@ -224,6 +225,12 @@ class Refusals(TestCase):
              "The earlier report %s counted plain file sizes: give -dir to compare with it"),
             ("offline.json", report_text(start, includeOffline=False),
              "The earlier report %s ignored the sizes of offline files: give -nooffline to compare with it"),
+            ("links.json", report_text(start, links=True), "The earlier report %s counted a file with several "
+             "hard links under every name: give -links to compare with it"),
+            ("mounts.json", report_text(start, mounts=True),
+             "The earlier report %s entered other mounted file systems: give -mounts to compare with it"),
+            ("exclude.json", report_text(start, exclude=["node_modules", ".git"]), "The earlier report %s left out "
+             "the folders of -exclude=node_modules -exclude=.git: give the same -exclude= to compare with it"),
         ]
         try:
             for name, content, message in cases:
@@ -247,8 +254,21 @@ class Refusals(TestCase):
             path = os.path.join(reports, "same.json")
             with open(path, "wb") as handle:
                 handle.write(run(["-json", "-cl=4096", start]).out)
-            result = run(["-comma", "-noheader", "-cl=4096", "-compare=" + native_path(path), start])
+            # The same folder by another path.
+            other = start + SEP + ".." + SEP + os.path.basename(self.tree.path())
+            result = run(["-comma", "-noheader", "-cl=4096", "-compare=" + native_path(path), other])
             self.assertEqual((result.code, [row[4] for row in comma_rows(result.out)]), (0, ["0"]))
+
+    @unittest.skipIf(ON_WINE, "Windows names are UTF-16")
+    def test_a_start_path_that_is_not_utf8_compares_by_its_bytes(self):
+        start = os.path.join(self.tree.root.encode(), b"bad\xffname")
+        os.mkdir(start)
+        with tempfile.TemporaryDirectory() as reports:
+            path = os.path.join(reports, "bad.json")
+            with open(path, "wb") as handle:
+                handle.write(run([b"-json", start]).out)
+            result = run([b"-comma", b"-noheader", b"-compare=" + path.encode(), start])
+        self.assertEqual((result.code, result.out.split(b",")[4]), (0, b"0"))
 
     def test_hand_edited_totals_at_the_limit_hold(self):
         start = native_path(self.tree.path())
@@ -261,7 +281,8 @@ class Refusals(TestCase):
             result = run(["-json", "-cl=4096", "-compare=" + native_path(path), start])
         document = json.loads(result.out)
         self.assertEqual((document["root"]["growth"], document["gone"]),
-                         (4096 - limit, {"folders": 2, "bytes": limit}))
+                         (4096 - limit, {"folders": 2, "bytes": limit, "list": [
+                             {"path": "a", "bytes": limit, "files": 0}, {"path": "b", "bytes": limit, "files": 0}]}))
 
 
 if __name__ == "__main__":

@@ -28,7 +28,7 @@ PACKAGED_FILES = {
 # The option words of the usage screen, as typed ("-size=" rather than
 # "-size=#"), and the options the screen keeps quiet about.
 USAGE_WORDS = {m.group(1) for m in map(re.compile(r"^  (-[^\s#\[]+)").match, USAGE) if m}
-OPTION_WORDS = USAGE_WORDS | {"-threads=", "-json", "-compare=", "-exclude=", "-links", "-mounts", "--help",
+OPTION_WORDS = USAGE_WORDS | {"-threads=", "-json", "-compare=", "-load=", "-exclude=", "-links", "-mounts", "--help",
                               "--version"}
 SORT_ORDERS = re.search(r"-sort=\[(.*)\]", "".join(USAGE)).group(1).replace(" ", "").split("|") + ["growth"]
 

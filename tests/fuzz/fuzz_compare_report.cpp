@@ -1,6 +1,8 @@
-// The reader of an earlier report (-compare=): whatever the file holds, it is
-// either refused with a message or loaded, and a loaded report compares with
-// a small tree without a crash, with no negative count of gone folders.
+// The readers of a saved report (-compare= and -load=): whatever the file
+// holds, it is either refused with a message or read; an earlier report
+// compares with a small tree without a crash, with no negative count of gone
+// folders, and a loaded report (alone, and merged with itself) becomes a tree
+// whose figures hold together, which its own report compares with.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +12,8 @@
 
 #include "fuzz_check.h"
 #include "report/comparison.h"
+#include "report/loaded_report.h"
+#include "scan/scanner.h"
 #include "scan/tree.h"
 #include "settings/settings.h"
 
@@ -37,6 +41,34 @@ void BuildTree() {
   a.firstChild = &b;
 }
 
+// No folder holds less than its own bytes; a folded folder never lists
+// folders that a parent could hold.
+void CheckTree(const TDirEntry& folder) {
+  FUZZ_CHECK(folder.subBytes >= 0 && folder.localBytes >= 0);
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) CheckTree(*child);
+}
+
+void LoadAndCompare(const std::vector<std::string>& files) {
+  options = ReportOptions{};
+  options.maxDepth = 3;
+  options.minFolderBytes = 100;
+  std::string failure, warning, refusal;
+  if (!LoadReports(files, failure, warning)) {
+    FUZZ_CHECK(!failure.empty());
+    return;
+  }
+  FUZZ_CHECK(failure.empty() && ReportLoaded());
+  if (files.size() > 1) FUZZ_CHECK(root.firstChild != nullptr && root.firstChild->next != nullptr);
+  ShapeLoadedTree();
+  CheckTree(root);
+  if (files.size() == 1 && LoadComparison(files.front(), root.name, refusal)) {
+    CompareWithTree();
+    FUZZ_CHECK(GrowthOf(root).kind == Growth::Kind::known);
+  }
+  ReleaseComparison();
+  FoldSubtree(root);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,6 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!refusal.empty() && !Comparing());
   }
   ReleaseComparison();
+  LoadAndCompare({file});
+  LoadAndCompare({file, file});
   std::remove(file.c_str());
   return 0;
 }
