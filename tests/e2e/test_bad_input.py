@@ -55,16 +55,6 @@ class BadWords(TestCase):
                 self.assertEqual(unknown_option_lines(plain), [])
                 self.assertEqual((result.code, mask(result.out)), (plain.code, mask(plain.out)))
 
-    def test_bad_numbers_are_taken_as_zero(self):
-        self.tree.file("a/f", 10)
-        result = run(["-size=abc", "-cl=12X", "-nostats", native_path(self.tree.path())])
-        self.assertEqual(result.code, 0)
-        rows = report_rows(result)
-        # -cl=12X counts as 0: the drive's own cluster size is used. The two
-        # warnings come first.
-        self.assertTrue(rows[-4].startswith("  "), rows)
-        self.assertEqual(rows[7][30:], "+--a  ")
-
 
 def unmapped_drive():
     """A drive letter that Wine maps to nothing, such as "Y:"."""
