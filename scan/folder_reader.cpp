@@ -183,6 +183,7 @@ struct ReadingAhead {
   bool automatic = false;
   int fixedWorkers = 0;
   ReadConcurrency control;
+  int mostReadersAllowed = 1;
   uint64_t readsStarted = 0;
   std::vector<std::thread> workers;
   bool workersCanStart = true;  // false once the system refused a thread
@@ -286,7 +287,9 @@ bool NoteWaitOfNextRead() { return ahead.automatic && ahead.readsStarted++ % kRe
 
 // Tells the count's control of a finished read; called with the lock held.
 void RecordRead(const FolderContents& contents, ReadWait wait) {
-  if (ahead.automatic) RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait);
+  if (ahead.automatic && RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait)) {
+    ahead.mostReadersAllowed = std::max(ahead.mostReadersAllowed, ahead.control.count);
+  }
 }
 
 // Reads a folder; when asked, also whether the read waited (for the
@@ -390,6 +393,7 @@ FolderJobHandle StartReadingAhead(int threads, const std::string& rootPath) {
   ahead.heldBytes = 0;
   ahead.automatic = threads == 0;
   ahead.fixedWorkers = std::max(0, threads - 1);
+  ahead.mostReadersAllowed = ahead.fixedWorkers + 1;
   StartReadConcurrency(ahead.control, kMaxReadConcurrency, platform::UsableProcessors());
   ahead.readsStarted = 0;
   ahead.workersCanStart = true;
@@ -444,6 +448,11 @@ void QueueSubfolderJobs(const std::string& folderPath, const std::string& scanPl
   std::lock_guard<std::mutex> hold(ahead.lock);
   QueueJobsOf(contents);
   WakeWorkersForWork();
+}
+
+int MostReadersAllowed() {
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  return ahead.mostReadersAllowed;
 }
 
 void StopReadingAhead() {
