@@ -188,7 +188,7 @@ platform::ListStatus ListWaitingFakeFolder(const std::string& path, const platfo
   const int reading = ++foldersBeingRead;
   Raise(mostFoldersRead, reading);
   Raise(mostOverTheCount, reading - MostReadersAllowed());
-  std::this_thread::sleep_for(std::chrono::microseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const platform::ListStatus status = ListFakeFolder(path, expected, visit, context);
   --foldersBeingRead;
   return status;
