@@ -215,6 +215,7 @@ struct ReadingAhead {
   bool automatic = false;
   int fixedWorkers = 0;
   ReadConcurrency control;
+  int mostReadersAllowed = 1;
   std::atomic<uint64_t> readsStarted{0};
   // WorkerLimit() as last set, which the scan asks of every subfolder
   // without taking the lock.
@@ -367,6 +368,7 @@ bool NoteWaitOfNextRead() {
 void RecordRead(const FolderContents& contents, ReadWait wait) {
   if (ahead.automatic && RecordFolderRead(ahead.control, NanosNow(), contents.entryCount, wait)) {
     ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
+    ahead.mostReadersAllowed = std::max(ahead.mostReadersAllowed, ahead.control.count);
   }
 }
 
@@ -476,6 +478,7 @@ void StartReadingAhead(int threads) {
   ahead.mostHeldBytes = 0;
   ahead.automatic = threads == 0;
   ahead.fixedWorkers = std::max(0, threads - 1);
+  ahead.mostReadersAllowed = ahead.fixedWorkers + 1;
   StartReadConcurrency(ahead.control, kMaxReadConcurrency, platform::UsableProcessors());
   ahead.readsStarted = 0;
   ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
@@ -546,6 +549,11 @@ void OfferSubfolders(const std::string& folderPath, const std::string& scanPlace
 size_t MostHeldAhead() {
   std::lock_guard<std::mutex> hold(ahead.lock);
   return ahead.mostHeldBytes;
+}
+
+int MostReadersAllowed() {
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  return ahead.mostReadersAllowed;
 }
 
 void StopReadingAhead() {

@@ -117,6 +117,9 @@ constexpr size_t kMaxHeldAheadBytes = 4u << 20;
 size_t MostHeldAhead();
 // Stops the workers once every job has been released.
 void StopReadingAhead();
+// The most folders the last scan that read ahead allowed to be read at
+// once: tests compare it with how many were.
+int MostReadersAllowed();
 
 // Appends a subfolder's index to a place in the scan: the index of each
 // folder on a path among its parent's subfolders. Places compare as plain

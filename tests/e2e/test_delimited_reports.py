@@ -168,95 +168,6 @@ class DelimitedReports(TestCase):
             '12288,4000,12288,1,"' + self.s + 'c"',
             "\f"))
 
-    def test_tab_with_all_columns(self):
-        self.assertOutput(self.report("-tab"), lines(
-            "Tallyfold 5.0 report, created at <date>",
-            "",
-            "\t".join(quoted(*ALL_TITLES)),
-            "",
-            '         36864\t          5128\t         12288\t1\t"' + self.s + '"',
-            '         12288\t          8063\t          8192\t1\t"' + self.s + 'a"',
-            '          4096\t          4032\t          4096\t0\t"' + self.s + "a" + SEP + 'b"',
-            '         12288\t          4000\t         12288\t1\t"' + self.s + 'c"',
-            "\f"))
-
-    def test_noheader_leaves_out_the_title_line_and_the_header_row(self):
-        self.assertOutput(self.report("-comma", "-noheader"), lines(
-            '36864,5128,12288,1,"' + self.s + '"',
-            '12288,8063,8192,1,"' + self.s + 'a"',
-            '4096,4032,4096,0,"' + self.s + "a" + SEP + 'b"',
-            '12288,4000,12288,1,"' + self.s + 'c"',
-            "\f"))
-        self.assertOutput(self.report("-tab", "-noheader"), lines(
-            '         36864\t          5128\t         12288\t1\t"' + self.s + '"',
-            '         12288\t          8063\t          8192\t1\t"' + self.s + 'a"',
-            '          4096\t          4032\t          4096\t0\t"' + self.s + "a" + SEP + 'b"',
-            '         12288\t          4000\t         12288\t1\t"' + self.s + 'c"',
-            "\f"))
-
-    def test_nowaste_nofiles_leave_three_fields(self):
-        header = ["Tallyfold 5.0 report, created at <date>", ""]
-        self.assertOutput(self.report("-comma", "-nowaste", "-nofiles"), lines(*header,
-            comma(*quoted("Total with subfolders", "Without subfolders", "Folder name")),
-            "",
-            '36864,12288,"' + self.s + '"',
-            '12288,8192,"' + self.s + 'a"',
-            '4096,4096,"' + self.s + "a" + SEP + 'b"',
-            '12288,12288,"' + self.s + 'c"',
-            "\f"))
-        self.assertOutput(self.report("-tab", "-nowaste", "-nofiles"), lines(*header,
-            "\t".join(quoted("Total with subfolders", "Without subfolders", "Folder name")),
-            "",
-            '         36864\t         12288\t"' + self.s + '"',
-            '         12288\t          8192\t"' + self.s + 'a"',
-            '          4096\t          4096\t"' + self.s + "a" + SEP + 'b"',
-            '         12288\t         12288\t"' + self.s + 'c"',
-            "\f"))
-
-    def test_switches_of_the_other_reports_change_nothing(self):
-        for mode in ("-comma", "-tab"):
-            self.assertOutput(self.report(mode, "-nosubs", "-nototals", "-asval", "-nostats"),
-                              self.report(mode))
-
-    def test_dir_drops_the_wasted_space_and_rounding(self):
-        self.assertOutput(self.report("-comma", "-dir", "-noheader"), lines(
-            '15193,7000,1,"' + self.s + '"',
-            '1,1,1,"' + self.s + 'a"',
-            '0,0,0,"' + self.s + "a" + SEP + 'b"',
-            '8192,8192,1,"' + self.s + 'c"',
-            "\f"))
-
-    def test_folded_name_keeps_its_mark_inside_the_quotes(self):
-        self.assertOutput(self.report("-comma", "-noheader", "-1"), lines(
-            '36864,5128,12288,1,"' + self.s + '"',
-            '12288,12095,8192,1,"' + self.s + 'a ..."',
-            '12288,4000,12288,1,"' + self.s + 'c"',
-            "\f"))
-
-    def test_tab_numbers_longer_than_14_digits_are_written_whole(self):
-        # Seven sparse files of 15 TiB: 115,448,720,916,480 bytes, 15 digits,
-        # which their lengths show.
-        for n in range(7):
-            self.tree.file("c/big%d" % n, 15 << 40)
-        self.assertOutput(self.report("-tab", "-noheader", "-dir"), lines(
-            '115448720931673\t          7000\t1\t"' + self.s + '"',
-            '             1\t             1\t1\t"' + self.s + 'a"',
-            '             0\t             0\t0\t"' + self.s + "a" + SEP + 'b"',
-            '115448720924672\t115448720924672\t8\t"' + self.s + 'c"',
-            "\f"))
-
-
-class NoSubfolders(TestCase):
-    def test_start_folder_without_subfolders_gives_one_row(self):
-        self.tree.file("f", 7000)
-        start = native_path(self.tree.path())
-        result = run(["-cl=4096", "-comma", start])
-        self.assertOutput(mask(result.out), lines(
-            "Tallyfold 5.0 report, created at <date>", "",
-            comma(*quoted(*ALL_TITLES)), "",
-            '12288,5192,12288,1,"' + start + SEP + '"',
-            "\f"))
-
 
 class DriveRoot(TestCase):
     def test_a_root_start_path_gets_no_second_separator(self):
@@ -268,14 +179,6 @@ class DriveRoot(TestCase):
             '12288,8063,8192,1,"' + top + 'a"',
             '4096,4032,4096,0,"' + top + "a" + SEP + 'b"',
             '12288,4000,12288,1,"' + top + 'c"',
-            "\f"))
-
-    def test_tab_report_at_a_root(self):
-        result, top = run_at_drive_root(self, SAMPLE_FILES, SAMPLE_FOLDERS, ["-cl=4096", "-tab", "-noheader", "-1"])
-        self.assertOutput(result.out, lines(
-            '         32768\t          1192\t          8192\t1\t"' + top + '"',
-            '         12288\t         12095\t          8192\t1\t"' + top + 'a ..."',
-            '         12288\t          4000\t         12288\t1\t"' + top + 'c"',
             "\f"))
 
 

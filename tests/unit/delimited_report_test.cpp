@@ -198,16 +198,6 @@ TEST_F(DelimitedReport, Utf8MarksOnlyACommaReportWrittenToAFileOrPipe) {
   outputRedirected = savedRedirected;
 }
 
-TEST_F(DelimitedReport, CountsTwoHeaderLinesAlsoUnderNoheader) {
-  lineCursor = -1;
-  EXPECT_EQ(CommaHeader(), 2);
-  EXPECT_EQ(TabHeader(), 2);
-  EXPECT_EQ(NoFooter(0), 0);
-  options.showHeader = false;
-  EXPECT_EQ(CommaHeader(), 2);
-  EXPECT_EQ(output, "");
-}
-
 // Lines: 0 titles, 1 empty, 2 root, 3 Docs, 4 Old, 5 Music (T = 6).
 TEST_F(DelimitedReport, WindowsPrintExactlyTheirLines) {
   const std::string titles =

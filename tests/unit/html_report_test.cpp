@@ -216,15 +216,6 @@ TEST_F(HtmlReport, CopyrightParagraphLinksTheMakersName) {
             std::string("<p>Copyright (c) 1997-2026 <a href=\"") + TALLYFOLD_MAKER_URL + "\">Quenlow</a></p>");
 }
 
-TEST_F(HtmlReport, CountsFifteenHeaderSlotsAndNineOrThreeFooterSlots) {
-  lineCursor = -1;
-  EXPECT_EQ(HtmlHeader(), 15);
-  EXPECT_EQ(HtmlFooter(0), 9);
-  options.showDriveStats = false;
-  EXPECT_EQ(HtmlFooter(0), 3);
-  EXPECT_EQ(output, "");
-}
-
 // Lines: header slots 0-14, root 15, Docs 16, Old 17, Music 18, footer
 // slots 19-27 (T = 28).
 TEST_F(HtmlReport, WindowsPrintExactlyTheirSlots) {

@@ -2,6 +2,7 @@
 // the Windows backend (wide names, 64-bit sizes from two words, UTF-16 path
 // lengths, the registry), and run on Linux too, where the same promises hold.
 #include <gtest/gtest.h>
+#include <cctype>
 
 #include <filesystem>
 #include <fstream>
@@ -129,13 +130,13 @@ TEST(PlatformText, UpperCasesAsciiOnEveryPlatformAndMoreOnWindows) {
   EXPECT_EQ(platform::UpperCase("\xce\xb1\xce\xb2 \xc3\xa4"), "\xce\x91\xce\x92 \xc3\x84");  // αβ ä
 }
 
-TEST(PlatformLocale, GivesOneAsciiSeparatorAndADateWithATime) {
+TEST(PlatformLocale, GivesOneAsciiSeparatorAndADate) {
   platform::InitLocale();
   const char separator = platform::ThousandsSeparator();
-  EXPECT_GE(separator, ' ');
-  EXPECT_LT(static_cast<unsigned char>(separator), 0x7F);
+  EXPECT_TRUE(separator == ' ' || (std::ispunct(static_cast<unsigned char>(separator)) &&
+                                   static_cast<unsigned char>(separator) < 0x7F))
+      << static_cast<int>(separator);
   const std::string now = platform::LocalDateTime();
-  EXPECT_NE(now.find(' '), std::string::npos) << now;
   EXPECT_NE(now.find_first_of("0123456789"), std::string::npos) << now;
 }
 
