@@ -146,17 +146,15 @@ bool IsExcluded(std::string_view folderPath, std::string_view name) {
     if (MatchesWildcards(pattern, comparableName)) return true;
   }
   if (exclusions.pathPatterns.empty()) return false;
-  // Kept from call to call, one per reading thread: every subfolder is tested.
-  thread_local std::string path;
+  // A string of this call's own, not one kept per thread: a thread-local
+  // with a destructor makes the C library abort when it cannot register it
+  // for want of memory, where the program would report that instead.
   const size_t start = std::min(exclusions.startPathLength, folderPath.size());
-  if (platform::kNamesIgnoreCase) {
-    path = UpperText(folderPath.substr(start));
-  } else {
-    path.assign(folderPath.substr(start));
-  }
+  std::string path = platform::kNamesIgnoreCase ? UpperText(folderPath.substr(start))
+                                                : std::string(folderPath.substr(start));
   path += comparableName;
   return std::any_of(exclusions.pathPatterns.begin(), exclusions.pathPatterns.end(),
-                     [](const std::vector<std::string>& names) { return MatchesPathNames(names, 0, path, 0); });
+                     [&path](const std::vector<std::string>& names) { return MatchesPathNames(names, 0, path, 0); });
 }
 
 // Backtracks only to the last "*": a later "*" can take over everything an
