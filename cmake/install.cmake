@@ -50,6 +50,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/tools/tallyfold-completion.bash
         DESTINATION share/bash-completion/completions RENAME tallyfold)
 set(package_doc ${CMAKE_BINARY_DIR}/package)
 file(WRITE ${package_doc}/copyright "Tallyfold ${PROJECT_VERSION}\n${TALLYFOLD_COPYRIGHT}\n")
+# The map page carries d3-hierarchy inside the program: its terms go along.
+set(d3_copyright /usr/share/doc/node-d3-hierarchy/copyright)
+if(EXISTS ${d3_copyright})
+  file(READ ${d3_copyright} d3_terms)
+  file(APPEND ${package_doc}/copyright "\nThe map page includes d3-hierarchy, under these terms:\n\n${d3_terms}")
+endif()
 # A package made here, not from a Debian source package, carries the
 # changelog of a native one. The date honours SOURCE_DATE_EPOCH.
 string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
