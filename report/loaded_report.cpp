@@ -493,14 +493,9 @@ void ShapeFolder(TDirEntry& folder, int32_t depth) {
   while (*link != nullptr) {
     TDirEntry* child = *link;
     ShapeFolder(*child, depth + 1);
-    if (depth + 1 >= options.maxDepth && child->firstChild != nullptr) {
-      FoldSubtree(*child);
-      MarkFolded(*child);
-    }
-    if (options.minFolderBytes > TotalBytes(*child)) {
-      *link = child->next;
-      MarkFolded(folder);
-      FoldChildInto(child, folder);
+    TDirEntry* const next = child->next;
+    if (FoldFinishedChild(folder, child, depth + 1)) {
+      *link = next;
     } else {
       link = &child->next;
     }

@@ -84,17 +84,8 @@ void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, const platform
     node.subBytes = std::min(AddBytes(node.subBytes, TotalBytes(*child)),
                              std::numeric_limits<int64_t>::max() - node.localBytes);
     node.modifiedSeconds = std::max(node.modifiedSeconds, child->modifiedSeconds);
-    if (scanDepth >= options.maxDepth && child->firstChild != nullptr) {
-      FoldSubtree(*child);
-      MarkFolded(*child);
-    }
   }
-  if (options.minFolderBytes > TotalBytes(*child)) {
-    MarkFolded(node);
-    FoldChildInto(child, node);
-  } else {
-    finishedChildren.push_back(child);
-  }
+  if (!FoldFinishedChild(node, child, scanDepth)) finishedChildren.push_back(child);
 }
 
 // The first folder the scan takes a linked file from counts its bytes; the
@@ -328,6 +319,17 @@ void FoldSubtree(TDirEntry& node) {
     node.firstChild = child->next;
     delete child;
   }
+}
+
+bool FoldFinishedChild(TDirEntry& parent, TDirEntry* child, int32_t childDepth) {
+  if (childDepth >= options.maxDepth && child->firstChild != nullptr) {
+    FoldSubtree(*child);
+    MarkFolded(*child);
+  }
+  if (options.minFolderBytes <= TotalBytes(*child)) return false;
+  MarkFolded(parent);
+  FoldChildInto(child, parent);
+  return true;
 }
 
 void FoldChildInto(TDirEntry* child, TDirEntry& parent) {

@@ -59,5 +59,10 @@ void RelinkTree(TDirEntry& folder);
 void FoldSubtree(TDirEntry& node);
 // Folds `child` and its subtree into `parent` and releases it.
 void FoldChildInto(TDirEntry* child, TDirEntry& parent);
+// The depth and size rules for a child whose subtree is complete, at
+// `childDepth` below the start folder: a child at the depth limit folds its
+// subtree, and a child under the size threshold folds into `parent` and is
+// released (then true).
+bool FoldFinishedChild(TDirEntry& parent, TDirEntry* child, int32_t childDepth);
 // Marks the folder as folded: the reports show " ..." after its name.
 void MarkFolded(TDirEntry& node);
