@@ -58,6 +58,7 @@ inline constexpr uint8_t kScanRight = 0x4D;
 inline constexpr uint8_t kScanEnd = 0x4F;
 inline constexpr uint8_t kScanDown = 0x50;
 inline constexpr uint8_t kScanPageDown = 0x51;
+inline constexpr uint8_t kScanDelete = 0x53;
 
 // Takes back `width` characters just written on the current line: as many
 // backspaces, blanks and backspaces again, each run flushed, so that the

@@ -183,7 +183,7 @@ struct KeyPress {
 // Waits for one key press; Ctrl+C keeps its default effect of ending the
 // process. The scan codes are those of the PC keyboard: F1 0x3B, Home 0x47,
 // Up 0x48, Page Up 0x49, Left 0x4B, Right 0x4D, End 0x4F, Down 0x50, Page
-// Down 0x51.
+// Down 0x51, Delete 0x53.
 KeyPress ReadKey();
 // After standard input has been read to its end (a report from a pipe), the
 // keys come from the terminal (the console on Windows) when there is one.
@@ -240,6 +240,44 @@ struct LocalTime {
 };
 // `seconds` since 1970-01-01 UTC as local time.
 LocalTime LocalTimeOf(int64_t seconds);
+
+// ---- Removing what the user chose -------------------------------------------
+
+// How a removal ended. Removed: all of it is gone. NoTrash: no trash can take
+// it (no trash on its file system, or the path is too long for it); nothing
+// was touched, `reason` says why. Failed: `path` (the item itself or something
+// below it) could not be removed, for `reason` in the system's words; what
+// could be removed is gone, the rest stays.
+struct RemovalResult {
+  enum Outcome { Removed, NoTrash, Failed };
+  Outcome outcome = Removed;
+  std::string path;
+  std::string reason;
+};
+
+// The item (folder or file) at `relativePath` below `startFolder` (names
+// joined by kPathSeparator, never empty) is reached from the start folder one
+// name at a time without following a link or junction; an item that is no
+// longer what the scan saw (a folder now a link, a file now a folder) Fails
+// and is left alone.
+//
+// Moves the item to the trash: the freedesktop.org trash on Linux (the home
+// trash on the same file system, else the file system's own .Trash-<uid>,
+// with a .trashinfo holding its path and the date), the Recycle Bin on Windows.
+RemovalResult MoveToTrash(const std::string& startFolder, const std::string& relativePath);
+// Removes the item for good, relative to open descriptors (handles): it never
+// follows a link or junction (a link is removed itself) and never enters
+// another file system, which stays; it goes on past a failure as far as it
+// can and reports the first one.
+RemovalResult DeleteForGood(const std::string& startFolder, const std::string& relativePath);
+
+// Opens `folder` in the desktop's file manager, through the opener ShellOpen
+// uses; false when no desktop is found or it refused.
+bool OpenFolderOnDesktop(const std::string& folder);
+// Runs the user's shell ($SHELL, else /bin/sh; %COMSPEC% on Windows) in
+// `folder` on this terminal, with the terminal's own modes, and waits for it
+// to end; false when it could not be started.
+bool RunShellIn(const std::string& folder);
 
 // ---- Shell ------------------------------------------------------------------
 

@@ -19,7 +19,7 @@ namespace platform {
 namespace {
 
 constexpr uint8_t kF1 = 0x3B, kHome = 0x47, kUp = 0x48, kPageUp = 0x49, kLeft = 0x4B, kRight = 0x4D,
-                  kEnd = 0x4F, kDown = 0x50, kPageDown = 0x51;
+                  kEnd = 0x4F, kDown = 0x50, kPageDown = 0x51, kDelete = 0x53;
 // How long to wait for the rest of an escape sequence before taking a lone
 // Esc; terminals send a sequence in one write, so this is ample, and a lone
 // Esc is taken without waiting for another key.
@@ -114,6 +114,7 @@ uint8_t ScanCodeOfTilde(int number) {
   switch (number) {
     case 1: case 7: return kHome;   // VT220 and tmux; rxvt
     case 4: case 8: return kEnd;
+    case 3: return kDelete;
     case 5: return kPageUp;
     case 6: return kPageDown;
     case 11: return kF1;
