@@ -438,6 +438,35 @@ void OrderChildren(TDirEntry& folder) {
   }
 }
 
+// `now` is what `before` was when the scan read it, read again: it keeps
+// its earlier total, so its growth moves by what its total moved, and so do
+// its folders' of the same names. A folder that the scan did not list,
+// though nothing was folded into its parent, came after the scan and so
+// after the earlier report too.
+void CarryGrowth(const TDirEntry& before, const Growth& then, const TDirEntry& now) {
+  Growth carried = then;
+  if (then.kind == Growth::Kind::known) {
+    carried.bytes = AddBytes(AddBytes(then.bytes, TotalBytes(now)), -TotalBytes(before));
+  }
+  comparison.growth[&now] = carried;
+  std::vector<std::pair<std::string, const TDirEntry*>> beforeChildren;
+  for (const TDirEntry* child = before.firstChild; child != nullptr; child = child->next) {
+    beforeChildren.emplace_back(NameKey(child->name), child);
+  }
+  std::sort(beforeChildren.begin(), beforeChildren.end());
+  const bool unknowable = then.kind == Growth::Kind::unknown || before.folded;
+  for (const TDirEntry* child = now.firstChild; child != nullptr; child = child->next) {
+    const std::string childKey = NameKey(child->name);
+    const auto found = std::lower_bound(beforeChildren.begin(), beforeChildren.end(),
+                                        std::pair<std::string, const TDirEntry*>(childKey, nullptr));
+    if (found != beforeChildren.end() && found->first == childKey) {
+      CarryGrowth(*found->second, GrowthOf(*found->second), *child);
+    } else {
+      MarkSubtree(*child, unknowable ? Growth::Kind::unknown : Growth::Kind::added);
+    }
+  }
+}
+
 }  // namespace
 
 bool LoadComparison(const std::string& file, const std::string& expandedPath, std::string& refusal) {
@@ -483,6 +512,24 @@ void CompareWithTree() {
 }
 
 void OrderByGrowth() { OrderChildren(root); }
+
+void CarryGrowthToRescan(const TDirEntry& before, TDirEntry& folder) {
+  if (!comparison.loaded) return;
+  CarryGrowth(before, GrowthOf(folder), folder);
+  for (const TDirEntry* child = before.firstChild; child != nullptr; child = child->next) ForgetGrowth(*child);
+}
+
+void ForgetGrowth(const TDirEntry& folder) {
+  comparison.growth.erase(&folder);
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) ForgetGrowth(*child);
+}
+
+void ShiftGrowth(const TDirEntry& folder, int64_t bytes) {
+  const auto found = comparison.growth.find(&folder);
+  if (found != comparison.growth.end() && found->second.kind == Growth::Kind::known) {
+    found->second.bytes = AddBytes(found->second.bytes, bytes);
+  }
+}
 
 void ReleaseComparison() { comparison = Comparison{}; }
 

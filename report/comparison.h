@@ -53,6 +53,18 @@ void CompareWithTree();
 // figures keep the listing order), or by total without a comparison.
 void OrderByGrowth();
 
+// After `folder` was read again: `before` is a copy of it as the scan had
+// it, with the scan's subfolders. The folders read now keep the earlier
+// totals of the folders of the same names (a folder the scan did not have
+// is new); the growth of the scan's subfolders is forgotten.
+void CarryGrowthToRescan(const TDirEntry& before, TDirEntry& folder);
+// `folder` and its subtree leave the tree: their growth is forgotten, so that
+// no folder made later at the same place in memory takes it.
+void ForgetGrowth(const TDirEntry& folder);
+// The total of `folder` moved by `bytes` (something below it was removed or
+// read again); its earlier total stays.
+void ShiftGrowth(const TDirEntry& folder, int64_t bytes);
+
 // Ends the comparison; the driver calls it when it releases the tree, whose
 // folders the growth figures belong to.
 void ReleaseComparison();

@@ -106,16 +106,18 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   WriteOutLine(line);
 }
 
+// The figures of the folder at the top of the report with its subtree.
 void WriteTotalsLine() {
-  const int64_t grandTotal = TotalBytes(root);
+  const TDirEntry& top = *walkTop.folder;
+  const ScanTotals totals = ViewTotals();
+  const int64_t grandTotal = TotalBytes(top);
   std::string line;
-  AppendFigureColumns(line, grandTotal, scanTotals.totalWasted, grandTotal, scanTotals.totalFiles, root);
+  AppendFigureColumns(line, grandTotal, totals.totalWasted, grandTotal, totals.totalFiles, top);
   AppendBarColumn(line, grandTotal, -1);
-  AppendGrowthColumn(line, root);
+  AppendGrowthColumn(line, top);
   line += "Cluster size: " + FormatSize(effectiveClusterSize) + "  Wastage: ";
   // The wastage in the form the column does not use.
-  line += options.wasteAsPercent ? FormatSize(scanTotals.totalWasted)
-                                 : FormatPercent(scanTotals.totalWasted, grandTotal);
+  line += options.wasteAsPercent ? FormatSize(totals.totalWasted) : FormatPercent(totals.totalWasted, grandTotal);
   WriteOutLine(line);
 }
 

@@ -93,11 +93,12 @@ void WriteConsoleFileRow(size_t row) {
 
 }  // namespace
 
-void WriteLargestFilesLines() {
+void WriteLargestFilesHeading() {
   WriteConsoleTitles(true);
   WriteConsoleRule(true);
-  for (size_t row = 0; row < LargestFiles().size(); ++row) WriteConsoleFileRow(row);
 }
+
+void WriteLargestFileLine(size_t row) { WriteConsoleFileRow(row); }
 
 namespace {
 

@@ -11,6 +11,7 @@
 bool FileListReport();
 // The three operations of the list in output form `mode`.
 const OutputOperations& FileListOperations(OutputMode mode);
-// The console list of the largest files the last scan noted: titles, rule
-// and a line per file.
-void WriteLargestFilesLines();
+// The console list of the largest files the last scan noted: its titles
+// and rule, and the line of file `row`.
+void WriteLargestFilesHeading();
+void WriteLargestFileLine(size_t row);

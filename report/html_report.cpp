@@ -73,18 +73,21 @@ void WriteHeaderSlot(int32_t slot) {
   }
 }
 
+// The figures of the folder at the top of the report with its subtree.
 void WriteTotalsRow() {
-  const int64_t grandTotal = TotalBytes(root);
-  const int64_t wasted = scanTotals.totalWasted;
+  const TDirEntry& top = *walkTop.folder;
+  const ScanTotals totals = ViewTotals();
+  const int64_t grandTotal = TotalBytes(top);
+  const int64_t wasted = totals.totalWasted;
   std::string row;
   if (options.showTotals) row += TotalsCell(FormatSize(grandTotal));
   if (WasteColumnShown()) {
     row += TotalsCell(options.wasteAsPercent ? FormatPercent(wasted, grandTotal) : FormatSize(wasted));
   }
-  if (options.showFileCounts) row += TotalsCell(FormatCount(scanTotals.totalFiles));
-  if (AgeColumnShown()) row += TotalsCell(FolderModifiedText(root));
+  if (options.showFileCounts) row += TotalsCell(FormatCount(totals.totalFiles));
+  if (AgeColumnShown()) row += TotalsCell(FolderModifiedText(top));
   if (options.showBars) row += TotalsCell("");
-  if (GrowthShown()) row += TotalsCell(GrowthSizeText(GrowthOf(root)));
+  if (GrowthShown()) row += TotalsCell(GrowthSizeText(GrowthOf(top)));
   // "Wastage:" shows the form of the wasted space that the column does not.
   row += TotalsCell("Cluster size: " + FormatSize(effectiveClusterSize) + " Wastage: " +
                     (options.wasteAsPercent ? FormatSize(wasted) : FormatPercent(wasted, grandTotal)));

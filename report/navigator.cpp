@@ -12,8 +12,11 @@
 #include "report/browser.h"
 #include "report/comparison.h"
 #include "report/files_report.h"
+#include "report/folder_actions.h"
 #include "scan/reading_prompt.h"
+#include "scan/file_stats.h"
 #include "scan/scanner.h"
+#include "scan/tree_edit.h"
 #include "settings/settings.h"
 
 namespace {
@@ -24,6 +27,8 @@ constexpr uint8_t kCtrlC = 3, kBackspace = 8, kEnter = 13, kEsc = 27;
 constexpr int32_t kLargestFilesOfFolder = 20;
 
 constexpr std::string_view kFoldedNotice = "Folded folder: its subfolders were summed into it";
+constexpr std::string_view kNoSubfoldersNotice = "No subfolders";
+constexpr std::string_view kFilesPageBar = "Up/Down:file Delete/X:delete Esc:back";
 
 // A folder on the way from the root down to the top of the view.
 struct OpenedFolder {
@@ -44,7 +49,7 @@ struct Navigation {
   LineNumber folderLines = 0;
   LineNumber windowTop = 0;   // the first line on screen
   LineNumber cursorLine = 0;  // a folder line
-  std::string_view notice; // shown on the status bar in place of the keys, once
+  std::string notice;  // shown on the status bar in place of the keys, once
 };
 
 Navigation navigation;
@@ -129,13 +134,13 @@ LineNumber LineOf(const TDirEntry* folder) {
 void ShowInnermostFolder() {
   const Navigation& n = navigation;
   if (n.opened.empty()) {
-    walkTop = {&root, {}};
+    walkTop = {&root, {}, {}};
     reportPath = n.startPath;
   } else {
     std::string path = n.startPath;
     for (const OpenedFolder& opened : n.opened) path += MarkedName(*opened.folder) + platform::kPathSeparator;
     path.pop_back();
-    walkTop = {n.opened.back().folder, path};
+    walkTop = {n.opened.back().folder, path, SubtreeTotals(*n.opened.back().folder)};
     reportPath = path + platform::kPathSeparator;
   }
   CountViewLines();
@@ -150,7 +155,10 @@ void OpenFolderAtCursor() {
     n.notice = kFoldedNotice;
     return;
   }
-  if (folder->firstChild == nullptr) return;
+  if (folder->firstChild == nullptr) {
+    n.notice = kNoSubfoldersNotice;
+    return;
+  }
   n.opened.push_back({chain.front(), n.windowTop});
   for (size_t i = 1; i < chain.size(); ++i) n.opened.push_back({chain[i], -1});
   ShowInnermostFolder();
@@ -170,21 +178,103 @@ void GoBack() {
   ScrollToCursor();
 }
 
-// Reads the subtree of `path` again for its largest files, keeping every
+uint8_t UpperAscii(uint8_t character) {
+  return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A') : character;
+}
+
+// The folders from a child of the root down to the folder at the cursor.
+FolderChain ChainAtCursor() {
+  FolderChain below;
+  if (FolderAtCursor(below) == nullptr) return {};
+  FolderChain chain;
+  for (const OpenedFolder& opened : navigation.opened) chain.push_back(opened.folder);
+  chain.insert(chain.end(), below.begin(), below.end());
+  return chain;
+}
+
+void DrawWindow();
+
+KeyRead AskKeyOnBar(const std::string& question) {
+  navigation.notice = question;
+  DrawWindow();
+  return GetKeyPress();
+}
+
+// The typed word shows after the question, which `askKey` shows; Backspace
+// takes a character back, Enter ends the word and Esc takes the question back.
+std::string TypedWord(const std::string& question, KeyRead (*askKey)(const std::string& question)) {
+  std::string word;
+  while (true) {
+    const KeyRead key = askKey(question + " " + word);
+    if (key.failed || key.character == kEsc) return "";
+    if (key.character == kEnter) return word;
+    if (key.character == kBackspace) {
+      if (!word.empty()) word.pop_back();
+    } else if (key.character >= ' ' && key.character < 0x7F) {
+      word += static_cast<char>(key.character);
+    }
+  }
+}
+
+std::string AskWordOnBar(const std::string& question) { return TypedWord(question, AskKeyOnBar); }
+
+constexpr BarQuestions kBarQuestions = {AskKeyOnBar, AskWordOnBar};
+
+bool IsChildOf(const TDirEntry& parent, const TDirEntry* folder) {
+  for (const TDirEntry* child = parent.firstChild; child != nullptr; child = child->next) {
+    if (child == folder) return true;
+  }
+  return false;
+}
+
+// After the tree changed: an opened folder that went is left for the
+// nearest one still there, the view shows its top folder's figures again,
+// and the cursor stays on its line as far as the report still reaches.
+void ShowChangedTree() {
+  Navigation& n = navigation;
+  const TDirEntry* parent = &root;
+  for (size_t i = 0; i < n.opened.size(); parent = n.opened[i++].folder) {
+    if (!IsChildOf(*parent, n.opened[i].folder)) {
+      n.opened.resize(i);
+      n.cursorLine = FirstFolderLine();
+      break;
+    }
+  }
+  ShowInnermostFolder();
+  ScrollToCursor();
+}
+
+void DeleteFolderAtCursor() {
+  navigation.notice = DeleteFolder({navigation.startPath, ChainAtCursor()}, kBarQuestions);
+  ShowChangedTree();
+}
+
+// The reading prompt takes the bar's place while the folder is read.
+void RescanFolderAtCursor() {
+  EraseInPlace(static_cast<size_t>(std::max(screenWidth - 1, 0)));
+  navigation.notice = RescanFolderAt({navigation.startPath, ChainAtCursor()});
+  ShowChangedTree();
+}
+
+void OpenFolderAtCursorOnDesktop() {
+  navigation.notice = OpenFolderAt({navigation.startPath, ChainAtCursor()});
+}
+
+// Reads the subtree of `at` again for its largest files, keeping every
 // figure of the report's own scan.
-void NoteLargestFilesBelow(const std::string& path) {
+void NoteLargestFilesBelow(const FolderAt& at) {
   const ReportOptions kept = options;
   const ScanTotals keptTotals = scanTotals;
   const std::string keptScanPath = scanPath;
   options.topFiles = kLargestFilesOfFolder;
   options.fileTypes = false;
   options.noteAges = false;
-  scanPath = path;
+  scanPath = PathOf(at);
   TDirEntry folder;
-  folder.name = path;
+  folder.name = scanPath;
   ShowReadingPrompt(0);
-  platform::BeginWalk(path);
-  RescanFolder(folder);
+  platform::BeginWalk(at.startPath);
+  RescanFolder(folder, 0, options.scanThreads);
   platform::EndWalk();
   EndReadingPrompt();
   FoldSubtree(folder);
@@ -193,29 +283,75 @@ void NoteLargestFilesBelow(const std::string& path) {
   scanPath = keptScanPath;
 }
 
-// The L key: a page of the largest files below the folder at the cursor,
-// until Esc (or Left, Backspace) goes back.
-void ShowLargestFilesAtCursor() {
-  std::vector<TDirEntry*> chain;
-  if (FolderAtCursor(chain) == nullptr) return;
-  std::string path = reportPath;
-  for (const TDirEntry* folder : chain) path += folder->name + platform::kPathSeparator;
-  NoteLargestFilesBelow(path);
+// The page of the largest files (the L key): the files below a folder, one
+// of them under a cursor of its own.
+struct FilesPage {
+  std::string title;
+  size_t top = 0;     // the first file line shown
+  size_t cursor = 0;  // the file line in reverse video
+};
+
+FilesPage filesPage;
+
+size_t FileLinesShown() { return static_cast<size_t>(std::max(pageLength - 4, 1)); }
+
+// Its title, the files' titles, as many file lines as fit from the top and
+// `bar` below them.
+void DrawFilesPage(const std::string& bar) {
+  FilesPage& page = filesPage;
+  const size_t count = LargestFiles().size();
+  page.cursor = std::min(page.cursor, count == 0 ? 0 : count - 1);
+  page.top = std::clamp(page.top, page.cursor + 1 - std::min(page.cursor + 1, FileLinesShown()), page.cursor);
   ClearScreen();
-  std::string title = "The largest files below ";
-  AppendShownName(title, path);
-  WriteOutLine(title);
+  WriteOutLine(page.title);
   WriteOutLine("");
-  WriteLargestFilesLines();
-  WriteOut("Esc:back");
+  WriteLargestFilesHeading();
+  for (size_t row = page.top; row < count && row < page.top + FileLinesShown(); ++row) {
+    ShowReversed(row == page.cursor);
+    WriteLargestFileLine(row);
+    ShowReversed(false);
+  }
+  WriteOut(FirstChars(bar, static_cast<size_t>(std::max(screenWidth - 1, 0))));
+}
+
+KeyRead AskKeyOnFilesPage(const std::string& question) {
+  DrawFilesPage(question);
+  return GetKeyPress();
+}
+
+std::string AskWordOnFilesPage(const std::string& question) { return TypedWord(question, AskKeyOnFilesPage); }
+
+constexpr BarQuestions kFilesPageQuestions = {AskKeyOnFilesPage, AskWordOnFilesPage};
+
+bool IsScan(const KeyRead& key, uint8_t scanCode) { return key.character == 0 && key.scanCode == scanCode; }
+
+// The L key: a page of the largest files below the folder at the cursor,
+// where Up and Down move its cursor and Delete and X remove the file under
+// it, until Esc (or Left, Backspace) goes back.
+void ShowLargestFilesAtCursor() {
+  const FolderChain chain = ChainAtCursor();
+  const FolderAt at{navigation.startPath, chain};
+  NoteLargestFilesBelow(at);
+  filesPage = {};
+  filesPage.title = "The largest files below ";
+  AppendShownName(filesPage.title, EnsureTrailingBackslash(PathOf(at)));
+  std::string notice;
   while (true) {
+    DrawFilesPage(notice.empty() ? std::string(kFilesPageBar) : notice);
+    notice.clear();
     const KeyRead key = GetKeyPress();
-    const uint8_t character = key.character;
-    if (character == kCtrlC || character == 'q' || character == 'Q') EndProgram(0);
-    if (key.failed || character == kEsc || character == kBackspace || (character == 0 && key.scanCode == kScanLeft)) {
-      return;
+    const uint8_t character = UpperAscii(key.character);
+    if (character == kCtrlC || character == 'Q') EndProgram(0);
+    if (key.failed || character == kEsc || character == kBackspace || IsScan(key, kScanLeft)) break;
+    if (IsScan(key, kScanUp) || character == 'K') {
+      filesPage.cursor -= filesPage.cursor > 0 ? 1 : 0;
+    } else if (IsScan(key, kScanDown) || character == 'J') {
+      filesPage.cursor += 1;
+    } else if (!LargestFiles().empty() && (IsScan(key, kScanDelete) || character == 'X')) {
+      notice = DeleteListedFile(at, filesPage.cursor, kFilesPageQuestions);
     }
   }
+  ShowChangedTree();
 }
 
 void NextOrder() {
@@ -281,10 +417,6 @@ void DrawWindow() {
   n.notice = {};
 }
 
-uint8_t UpperAscii(uint8_t character) {
-  return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A') : character;
-}
-
 void ActOnScanCode(uint8_t scanCode) {
   switch (scanCode) {
     case kScanUp: MoveCursor(-1); break;
@@ -295,6 +427,7 @@ void ActOnScanCode(uint8_t scanCode) {
     case kScanEnd: JumpTo(navigation.totalLines - WindowHeight(), LastFolderLine()); break;
     case kScanRight: OpenFolderAtCursor(); break;
     case kScanLeft: GoBack(); break;
+    case kScanDelete: DeleteFolderAtCursor(); break;
     case kScanF1: helpKeyAction(); break;
     default: break;
   }
@@ -319,6 +452,12 @@ bool ActOnKey(const KeyRead& key) {
     NextOrder();
   } else if (character == 'L') {
     ShowLargestFilesAtCursor();
+  } else if (character == 'X') {
+    DeleteFolderAtCursor();
+  } else if (character == 'R') {
+    RescanFolderAtCursor();
+  } else if (character == 'E') {
+    OpenFolderAtCursorOnDesktop();
   } else {
     // A column key keeps every line where it is; Ctrl+L and the rest only
     // draw the window again.

@@ -12,7 +12,7 @@ LineNumber lineCursor = 0;
 LineNumber lineBudget = 0;
 LineNumber lineIndex = 0;
 std::string treePrefix;
-WalkTop walkTop = {&root, {}};
+WalkTop walkTop = {&root, {}, {}};
 
 namespace {
 
@@ -22,6 +22,8 @@ constexpr LineNumber kCountingCursor = std::numeric_limits<LineNumber>::max();
 }  // namespace
 
 bool IsWalkTop(const TDirEntry& folder) { return &folder == walkTop.folder; }
+
+ScanTotals ViewTotals() { return walkTop.folder == &root ? scanTotals : walkTop.totals; }
 
 std::string LineName(const TDirEntry& folder) {
   return IsWalkTop(folder) && &folder != &root ? walkTop.path : MarkedName(folder);
@@ -38,7 +40,7 @@ LineNumber CountReportLines(const OutputOperations& mode) {
 }
 
 void WalkReport(const OutputOperations& mode) {
-  walkTop = {&root, {}};
+  walkTop = {&root, {}, {}};
   const LineNumber total = CountReportLines(mode);
   lineCursor = 0;
   if (options.pauseEachPage) {

@@ -72,8 +72,13 @@ struct OutputOperations {
 struct WalkTop {
   TDirEntry* folder;
   std::string path;
+  ScanTotals totals;  // of an opened folder's subtree
 };
 extern WalkTop walkTop;
+
+// The files and wasted bytes of the report's top folder with its subtree,
+// which its totals line shows: the scan's for the root.
+ScanTotals ViewTotals();
 
 bool IsWalkTop(const TDirEntry& folder);
 // The name a folder's line shows, with the fold mark of a folded folder.

@@ -162,3 +162,8 @@ const std::vector<ListedFile>& LargestFiles() { return notes.largest; }
 
 int64_t LargestFilesBytes() { return notes.largestBytes; }
 
+void ForgetLargestFile(size_t index) {
+  notes.largestBytes = AddBytes(notes.largestBytes, -notes.largest[index].bytes);
+  notes.largest.erase(notes.largest.begin() + static_cast<std::ptrdiff_t>(index));
+}
+

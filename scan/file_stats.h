@@ -63,6 +63,8 @@ void FinishFileNotes();
 const std::vector<ListedFile>& LargestFiles();
 // The bytes of the listed files.
 int64_t LargestFilesBytes();
+// Takes file `index` off the list (it was removed from the disk).
+void ForgetLargestFile(size_t index);
 // The file types by bytes, at most kMaxFileTypes of them and then "(other)"
 // for the rest.
 const std::vector<FileType>& FileTypes();

@@ -38,6 +38,9 @@ std::set<std::pair<uint64_t, uint64_t>> linkedFilesCounted;
 
 // Set while workers read ahead of the scan.
 bool readingAhead = false;
+// Set while a folder below the start folder is read again: one that cannot
+// be read stays in the tree as an empty folder, as the whole scan keeps it.
+bool readingAgain = false;
 // The place in the scan of the folder being scanned, which the jobs of its
 // subfolders extend.
 std::string scanPlace;
@@ -157,7 +160,7 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   if (contents.status == platform::ListStatus::Failed) {
     ReportUnreadable(contents.status.reason);
     // A start folder of which nothing could be read makes no report.
-    if (scanAncestry == nullptr && contents.entryCount == 0) return false;
+    if (scanAncestry == nullptr && !readingAgain && contents.entryCount == 0) return false;
   }
   // What was listed before a failure still counts.
   scanDepth += 1;
@@ -218,10 +221,23 @@ bool ScanFolder(TDirEntry& node) {
   return scanned;
 }
 
-bool RescanFolder(TDirEntry& node) {
+bool RescanFolder(TDirEntry& node, int32_t depth, int threads) {
   BeginSubtreeScan();
+  scanDepth = depth;
+  readingAgain = depth > 0;
+  readingAhead = threads != 1;
+  if (readingAhead) StartReadingAhead(threads);
   const bool scanned = ScanFolderFrom(node, nullptr, {});
+  if (readingAhead) StopReadingAhead();
+  readingAhead = false;
+  readingAgain = false;
+  scanDepth = 0;
   FinishFileNotes();
+  // The folder itself is a child at its depth, whose subtree is complete now.
+  if (depth >= options.maxDepth && node.firstChild != nullptr) {
+    FoldSubtree(node);
+    MarkFolded(node);
+  }
   return scanned;
 }
 
@@ -299,6 +315,11 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
 // The children go back into the order the scan finished them in, which the
 // ties of every order depend on, and are linked again from there.
 void RelinkTree(TDirEntry& folder) {
+  RelinkChildren(folder);
+  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) RelinkTree(*child);
+}
+
+void RelinkChildren(TDirEntry& folder) {
   const size_t first = finishedChildren.size();
   for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
     finishedChildren.push_back(child);
@@ -307,7 +328,6 @@ void RelinkTree(TDirEntry& folder) {
                    [](const TDirEntry* a, const TDirEntry* b) { return a->scanOrder < b->scanOrder; });
   LinkChildrenOrdered(folder, finishedChildren.data() + first, finishedChildren.size() - first);
   finishedChildren.resize(first);
-  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) RelinkTree(*child);
 }
 
 void FoldSubtree(TDirEntry& node) {

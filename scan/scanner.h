@@ -30,9 +30,12 @@ bool ScanFolder(TDirEntry& node);
 // included, the others by workers reading ahead of it), or with 0 as many as
 // the disk rewards; the tree and every figure are those of ScanFolder.
 bool ScanFolderAhead(TDirEntry& node, int threads);
-// Reads a folder below the start folder (in scanPath) into `node` again, as
-// ScanFolder does, its exclusions still those of the start folder.
-bool RescanFolder(TDirEntry& node);
+// Reads a folder below the start folder (in scanPath), `depth` levels below
+// it, into `node` again, as ScanFolderAhead does with `threads`, its
+// exclusions still those of the start folder and its subtree folded by the
+// depth limit as the scan folds it. False when its path was not found (or,
+// for the start folder, nothing of it could be read).
+bool RescanFolder(TDirEntry& node, int32_t depth, int threads);
 
 // Rounds `bytes` up to whole clusters and adds the slack to `waste`.
 inline int64_t ClusterRound(int64_t bytes, int64_t& waste) {
@@ -54,6 +57,8 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count);
 // Links the children of `folder` and of every folder below it again in the
 // order of the sort setting, as the scan would have linked them.
 void RelinkTree(TDirEntry& folder);
+// The same for the children of `folder` alone.
+void RelinkChildren(TDirEntry& folder);
 
 // Folds every descendant of `node` into it and releases them.
 void FoldSubtree(TDirEntry& node);

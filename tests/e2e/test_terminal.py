@@ -12,6 +12,7 @@ import re
 import shlex
 import shutil
 import subprocess
+import tempfile
 import time
 import unittest
 import uuid
@@ -89,8 +90,9 @@ class Terminal:
                 raise AssertionError("the screen never showed %s; it shows:\n%s" % (what, "\n".join(rows)))
             time.sleep(0.05)
 
-    def run_program(self, args, redirect=""):
-        words = ([tftest.WINE] if ON_WINE else []) + [tftest.BIN] + args
+    def run_program(self, args, redirect="", env=()):
+        """`env`: NAME=value words set for the program alone."""
+        words = list(env) + ([tftest.WINE] if ON_WINE else []) + [tftest.BIN] + args
         self.type_line(" ".join(shlex.quote(w) for w in words) + redirect + "; echo EXIT=$?")
 
     def wait_for_exit(self):
@@ -176,11 +178,12 @@ class Browser(TerminalCase):
 
         self.terminal.wait_for(shows_window, "lines %d to %d and the bar '%s'" % (shown_end - count, shown_end - 1, bar))
 
-    def expect_navigation(self, top, cursor, report, order="name"):
+    def expect_navigation(self, top, cursor, report, order="name", bar=None):
         """Waits for the window of navigation from line `top`, the cursor in
-        reverse video on line `cursor`, and the bar naming the order."""
+        reverse video on line `cursor`, and the bar naming the order (or
+        `bar`, the text of a notice)."""
         count = min(PAGE, len(report) - top)
-        expected = report[top:top + count] + [NAVIGATION_BAR % order]
+        expected = report[top:top + count] + [bar or NAVIGATION_BAR % order]
 
         def shows_window(styled_rows):
             rows = comparable([STYLE.sub("", row) for row in styled_rows])
@@ -190,8 +193,8 @@ class Browser(TerminalCase):
         self.terminal.wait_for(shows_window, what, styled=True)
 
     # Every screen is compared with the program's own report: of the start
-    # folder, of the folder opened (its folder lines between the header and
-    # footer of the whole report), and in the next order (-sort=total).
+    # folder, of the folder opened (below the header of the whole report),
+    # and in the next order (-sort=total).
     def test_navigation_opens_a_folder_goes_back_and_orders_the_tree(self):
         self.terminal.run_program([self.start])
         self.expect_window(PAGE - 2)
@@ -201,7 +204,7 @@ class Browser(TerminalCase):
         self.expect_navigation(0, 3, self.report)
         self.terminal.keys("Right")
         opened = self.report_lines([], self.start + tftest.SEP + "d000")
-        self.expect_navigation(0, 3, self.report[:2] + opened[2:-9] + self.report[-9:])
+        self.expect_navigation(0, 3, self.report[:2] + opened[2:])
         self.terminal.keys("Left")
         self.expect_navigation(0, 3, self.report)
         self.terminal.keys("o")
@@ -225,10 +228,57 @@ class Browser(TerminalCase):
         self.terminal.keys("n")
         self.expect_navigation(0, 2, self.report)
         self.terminal.keys("l")
-        self.terminal.wait_for(lambda rows: comparable(rows)[2:25] == largest + ["Esc:back"],
+        bar = "Up/Down:file Delete/X:delete Esc:back"
+        self.terminal.wait_for(lambda rows: comparable(rows)[2:25] == largest + [bar],
                                "the largest files")
         self.terminal.keys("Escape")
         self.expect_navigation(0, 2, self.report)
+
+    # One journey through the keys that act on the disk. After each, the
+    # screen equals the report of a fresh run over what is on the disk.
+    def test_delete_rescan_and_open_act_on_the_folder_at_the_cursor(self):
+        trash_home = tempfile.mkdtemp(prefix="tf-xdg-")
+        self.addCleanup(shutil.rmtree, trash_home, True)
+        sep = tftest.SEP
+        self.terminal.run_program([self.start], env=["XDG_DATA_HOME=" + trash_home, "SHELL=/bin/sh"])
+        self.expect_window(PAGE - 2)
+        self.terminal.keys("n", "Down", "DC")  # d000
+        question = re.compile(r"^Move %s.+, 1 files\) to the trash\? y/N$" % re.escape(self.start + sep + "d000 ("))
+        self.terminal.wait_for(lambda rows: any(question.match(row) for row in rows), "the question")
+        self.terminal.keys("y")
+        gone = lambda: not os.path.exists(self.tree.path("d000"))
+        rows = self.terminal.wait_for(lambda rows: gone() or any("Type yes" in row for row in rows),
+                                      "the folder gone, or the question for good")
+        if not gone():  # no trash could take it
+            self.terminal.keys("-l", "yes")
+            self.terminal.keys("Enter")
+            self.terminal.wait_for(lambda rows: gone(), "the folder gone")
+        self.expect_navigation(0, 3, self.report_lines([]))
+        if not ON_WINE:
+            with open(os.path.join(trash_home, "Trash", "info", "d000.trashinfo")) as info:
+                self.assertIn("Path=%s/d000\n" % self.start, info.read())
+            self.assertTrue(os.path.isdir(os.path.join(trash_home, "Trash", "files", "d000", "s000a")))
+
+        self.tree.file("d001/s001a/new", 50000)
+        self.terminal.keys("Down", "r")  # s001a
+        self.expect_navigation(0, 4, self.report_lines([]))
+        self.terminal.keys("Enter")
+        self.expect_navigation(0, 4, self.report_lines([]), bar="No subfolders")
+        self.terminal.keys(*HOME)
+        self.terminal.keys("x")
+        self.expect_navigation(0, 2, self.report_lines([]), bar="Cannot delete the start folder")
+
+        if not ON_WINE:
+            # Without a desktop the shell starts in the folder; the browser
+            # comes back when it ends.
+            self.terminal.keys("Down", "Down", "e")
+            self.terminal.wait_for(lambda rows: rows[0].startswith("$"), "the shell in the folder")
+            self.terminal.type_line("pwd > %s/pwd; exit" % trash_home)
+            self.expect_navigation(0, 4, self.report_lines([]))
+            with open(os.path.join(trash_home, "pwd")) as pwd:
+                self.assertEqual(pwd.read(), self.tree.path("d001/s001a") + "\n")
+        self.terminal.keys("Escape", "Escape")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
     def test_keys_move_the_window_and_esc_ends_the_run(self):
         self.terminal.run_program([self.start])

@@ -23,6 +23,7 @@
 #include "report/walker.h"
 #include "scan/drive_stats.h"
 #include "scan/scanner.h"
+#include "scan/tree_edit.h"
 #include "scan/tree.h"
 #include "settings/settings.h"
 
@@ -565,25 +566,27 @@ class Navigation : public Browser {
   }
 
   // The report a run started at `folder` draws, with `path` as its start
-  // folder: its header and footer lines are taken from `whole`, the report
-  // of the start folder, as a view of the folder keeps them.
+  // folder: its header lines are taken from `whole`, the report of the
+  // start folder, as a view of the folder keeps them; its totals are the
+  // folder's.
   static std::vector<std::string> ReportStartingAt(const TDirEntry& folder,
                                                    const std::vector<std::string>& whole,
-                                                   const OutputOperations& mode, size_t header,
-                                                   size_t footer) {
+                                                   const OutputOperations& mode, size_t header) {
     const std::string path = std::string("/data") + platform::kPathSeparator + folder.name;
     const TDirEntry wholeRoot = root;
+    const ScanTotals wholeTotals = scanTotals;
     const std::string wholePath = reportPath;
     root = folder;
     root.name = path;
     root.next = nullptr;
+    scanTotals = SubtreeTotals(folder);
     reportPath = path + platform::kPathSeparator;
     const std::vector<std::string> started = WholeReport(mode);
     root = wholeRoot;
+    scanTotals = wholeTotals;
     reportPath = wholePath;
     std::vector<std::string> view(whole.begin(), whole.begin() + header);
-    view.insert(view.end(), started.begin() + header, started.end() - footer);
-    view.insert(view.end(), whole.end() - footer, whole.end());
+    view.insert(view.end(), started.begin() + header, started.end());
     return view;
   }
 
@@ -658,13 +661,13 @@ TEST_F(Navigation, OpensAFolderAsTheTopOfTheReportAndGoesBack) {
   const struct {
     const OutputOperations& mode;
     platform::KeyPress open, back;
-    size_t header, footer;
+    size_t header;
     const char* name;  // of the folder opened
   } kCases[] = {
-      {kConsoleMode, Scan(kScanRight), Scan(kScanLeft), 2, 9, "c1"},
-      {OperationsFor(OutputMode::tab), Char('\r'), Char('\b'), 2, 0, "c1"},
-      {OperationsFor(OutputMode::comma), Scan(kScanRight), Char('\b'), 2, 0, "c1"},
-      {kConsoleMode, Scan(kScanRight), Scan(kScanLeft), 2, 9, "a ... b"},  // only a name, not a fold
+      {kConsoleMode, Scan(kScanRight), Scan(kScanLeft), 2, "c1"},
+      {OperationsFor(OutputMode::tab), Char('\r'), Char('\b'), 2, "c1"},
+      {OperationsFor(OutputMode::comma), Scan(kScanRight), Char('\b'), 2, "c1"},
+      {kConsoleMode, Scan(kScanRight), Scan(kScanLeft), 2, "a ... b"},  // only a name, not a fold
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -672,7 +675,7 @@ TEST_F(Navigation, OpensAFolderAsTheTopOfTheReportAndGoesBack) {
     MakeTree(3);
     Child(1)->name = c.name;
     const std::vector<std::string> report = WholeReport(c.mode);
-    const std::vector<std::string> view = ReportStartingAt(*Child(1), report, c.mode, c.header, c.footer);
+    const std::vector<std::string> view = ReportStartingAt(*Child(1), report, c.mode, c.header);
     const auto navFrames =
         Navigate(Join({{Char('N')}, Repeat(Scan(kScanDown), 5), {c.open, c.back, c.back}}), c.mode);
     ASSERT_EQ(navFrames.size(), 10u);
@@ -693,7 +696,7 @@ TEST_F(Navigation, HtmlViewDrawsTheOpenedFolderAsItsStartFolder) {
   MakeTree(3);
   const OutputOperations& mode = OperationsFor(OutputMode::html);
   const std::vector<std::string> report = WholeReport(mode);
-  const std::vector<std::string> view = ReportStartingAt(*Child(1), report, mode, 13, 9);
+  const std::vector<std::string> view = ReportStartingAt(*Child(1), report, mode, 13);
   const auto navFrames = Navigate(Join({{Char('N')}, Repeat(Scan(kScanDown), 5), {Scan(kScanRight)}}), mode);
   const NavFrame& opened = navFrames[6];
   ASSERT_GT(opened.lines.size(), 13u);
@@ -710,11 +713,9 @@ TEST_F(Navigation, AFoldedFolderIsNotOpenedAndTheBarSaysWhy) {
                                         {Scan(kScanRight), Char(12), Scan(kScanDown), Char('\r')}}));
   ASSERT_EQ(navFrames.size(), 11u);
   ExpectWindows({navFrames[6]}, {{"Right on c1 ...", 0, 7}}, report, kFoldedNotice);
-  ExpectWindows({navFrames[7], navFrames[8], navFrames[9]},
-                {{"Ctrl+L: the keys again", 0, 7},
-                 {"Down", 0, 8},
-                 {"Enter on a folder without subfolders", 0, 8}},
-                report, NavBar("name"));
+  ExpectWindows({navFrames[7], navFrames[8]}, {{"Ctrl+L: the keys again", 0, 7}, {"Down", 0, 8}}, report,
+                NavBar("name"));
+  ExpectWindows({navFrames[9]}, {{"Enter on a folder without subfolders", 0, 8}}, report, "No subfolders");
 }
 
 void ReverseChildren(TDirEntry& folder) {

@@ -1,0 +1,199 @@
+#include "report/folder_actions.h"
+
+#include <algorithm>
+
+#include "console/format.h"
+#include "console/output.h"
+#include "console/text.h"
+#include "platform/platform.h"
+#include "report/comparison.h"
+#include "report/loaded_report.h"
+#include "scan/file_stats.h"
+#include "scan/reading_prompt.h"
+#include "scan/scanner.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr std::string_view kNotOnLoadedReport = "Not on a loaded report";
+
+// The names from the start folder down to the folder, joined by separators.
+std::string RelativePathOf(const FolderChain& chain) {
+  std::string path;
+  for (const TDirEntry* folder : chain) {
+    if (!path.empty()) path += platform::kPathSeparator;
+    path += folder->name;
+  }
+  return path;
+}
+
+TDirEntry& FolderOf(const FolderAt& at) { return at.chain.empty() ? root : *at.chain.back(); }
+
+// `relative` below `base`; a base that ends in a separator (a drive root)
+// gets no second one.
+std::string JoinedPath(const std::string& base, const std::string& relative) {
+  if (base.empty()) return relative;
+  return EnsureTrailingBackslash(base) + relative;
+}
+
+bool SaidYes(const KeyRead& key) { return key.character == 'y' || key.character == 'Y'; }
+
+// The growth of every folder above the last of the chain moves with its total.
+void ShiftGrowthAbove(const FolderChain& chain, int64_t bytes) {
+  if (!Comparing()) return;
+  ShiftGrowth(root, bytes);
+  for (size_t i = 0; i + 1 < chain.size(); ++i) ShiftGrowth(*chain[i], bytes);
+}
+
+// The growth order is not the scan's linking; it is made again after a change.
+void OrderAgain() {
+  if (options.sortOrder == SortOrder::growth) OrderByGrowth();
+}
+
+// Asks for the move to the trash, and, where none can take it, for a typed
+// yes to delete for good; Removed when nothing was asked or taken back.
+platform::RemovalResult AskAndRemove(const std::string& shownPath, const std::string& relativePath,
+                                     const std::string& what, const std::string& startPath,
+                                     const BarQuestions& ask) {
+  const platform::RemovalResult taken{platform::RemovalResult::NoTrash, "", ""};
+  if (!SaidYes(ask.askKey("Move " + shownPath + " (" + what + ") to the trash? y/N"))) return taken;
+  platform::RemovalResult result = platform::MoveToTrash(startPath, relativePath);
+  if (result.outcome != platform::RemovalResult::NoTrash) return result;
+  if (ask.askWord("No trash can take it (" + result.reason + "). Delete " + shownPath + " permanently? Type yes") !=
+      "yes") {
+    return taken;
+  }
+  return platform::DeleteForGood(startPath, relativePath);
+}
+
+bool TakenBack(const platform::RemovalResult& result) {
+  return result.outcome == platform::RemovalResult::NoTrash;
+}
+
+std::string FailureText(const platform::RemovalResult& result) {
+  return "Cannot delete " + result.path + ": " + result.reason;
+}
+
+// Reads the folder again into its own record, which keeps its place in the
+// tree; false when it is no longer there.
+bool ReadAgain(const FolderAt& at, TDirEntry& folder) {
+  const ScanTotals kept = scanTotals;
+  scanPath = PathOf(at);
+  ShowReadingPrompt(0);
+  platform::BeginWalk(at.startPath);
+  const bool found = RescanFolder(folder, static_cast<int32_t>(at.chain.size()), options.scanThreads);
+  platform::EndWalk();
+  EndReadingPrompt();
+  scanTotals = kept;
+  return found;
+}
+
+void ClearFigures(TDirEntry& folder) {
+  TDirEntry cleared;
+  cleared.name = std::move(folder.name);
+  cleared.scanOrder = folder.scanOrder;
+  cleared.next = folder.next;
+  folder = std::move(cleared);
+}
+
+void RemoveFolder(const FolderChain& chain) {
+  ShiftGrowthAbove(chain, -TotalBytes(*chain.back()));
+  ForgetGrowth(*chain.back());
+  RemoveFolderFromTree(chain);
+  OrderAgain();
+}
+
+// After a removal that failed part way: the folder shows what is left.
+std::string Settle(const FolderAt& at, const platform::RemovalResult& result) {
+  if (result.outcome == platform::RemovalResult::Removed) {
+    RemoveFolder(at.chain);
+    return "";
+  }
+  RescanFolderAt(at);
+  return FailureText(result);
+}
+
+// The folders of `at`'s subtree on the way to the file at `relativePath`
+// (from there) are added to `chain`; false when its folder is folded into
+// the last of them.
+bool ChainToFileFolder(const std::string& relativePath, FolderChain& chain, TDirEntry& from) {
+  TDirEntry* folder = &from;
+  size_t nameStart = 0;
+  for (size_t end = relativePath.find(platform::kPathSeparator); end != std::string::npos;
+       end = relativePath.find(platform::kPathSeparator, nameStart)) {
+    const std::string_view name(relativePath.data() + nameStart, end - nameStart);
+    nameStart = end + 1;
+    TDirEntry* child = folder->firstChild;
+    while (child != nullptr && child->name != name) child = child->next;
+    if (child == nullptr) return false;
+    chain.push_back(child);
+    folder = child;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string PathOf(const FolderAt& at) {
+  return at.chain.empty() ? root.name : JoinedPath(at.startPath, RelativePathOf(at.chain));
+}
+
+std::string DeleteFolder(const FolderAt& at, const BarQuestions& ask) {
+  if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  if (at.chain.empty()) return "Cannot delete the start folder";
+  const FigureChange figures = FiguresOf(FolderOf(at));
+  const platform::RemovalResult result =
+      AskAndRemove(PathOf(at), RelativePathOf(at.chain),
+                   FormatSize(figures.bytes) + ", " + FormatCount(figures.files) + " files", at.startPath, ask);
+  return TakenBack(result) ? "" : Settle(at, result);
+}
+
+std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestions& ask) {
+  if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  const ListedFile file = LargestFiles()[index];
+  const std::string relativePath = JoinedPath(RelativePathOf(at.chain), file.path);
+  const platform::RemovalResult result =
+      AskAndRemove(JoinedPath(PathOf(at), file.path), relativePath, FormatSize(file.bytes), at.startPath, ask);
+  if (TakenBack(result)) return "";
+  if (result.outcome != platform::RemovalResult::Removed) return FailureText(result);
+  ForgetLargestFile(index);
+  FolderChain chain = at.chain;
+  const bool inOwnFiles = ChainToFileFolder(file.path, chain, FolderOf(at));
+  RemoveFileFromTree(chain, inOwnFiles, file.bytes, file.bytes - std::min(file.length, file.bytes));
+  if (Comparing()) ShiftGrowth(chain.empty() ? root : *chain.back(), -file.bytes);
+  ShiftGrowthAbove(chain, -file.bytes);
+  OrderAgain();
+  return "";
+}
+
+std::string RescanFolderAt(const FolderAt& at) {
+  if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  TDirEntry& folder = FolderOf(at);
+  const FigureChange before = FiguresOf(folder);
+  TDirEntry scanned = folder;  // shares the subfolders the scan found
+  ClearFigures(folder);
+  if (!ReadAgain(at, folder) && !at.chain.empty()) {
+    folder = scanned;
+    RemoveFolder(at.chain);
+    return "Path was not found: " + PathOf(at);
+  }
+  CarryGrowthToRescan(scanned, folder);
+  FoldSubtree(scanned);
+  const FigureChange after = FiguresOf(folder);
+  const FigureChange change{AddBytes(after.bytes, -before.bytes), AddBytes(after.wasted, -before.wasted),
+                            AddCount(after.files, -before.files)};
+  ShiftAncestors(at.chain, change);
+  ShiftGrowthAbove(at.chain, change.bytes);
+  OrderAgain();
+  return "";
+}
+
+std::string OpenFolderAt(const FolderAt& at) {
+  if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  const std::string path = PathOf(at);
+  if (platform::OpenFolderOnDesktop(path)) return "";
+  FlushOut();
+  ClearScreen();
+  if (!platform::RunShellIn(path)) return "Cannot start a shell in " + path;
+  return "";
+}

@@ -1,0 +1,42 @@
+// What the browser's navigation does to the disk: removes the folder at the
+// cursor (to the trash, or for good after a typed yes), or a file of the
+// largest-files list; reads a folder again; opens it on the desktop or in a
+// shell. Every change leaves the tree as a fresh scan of the disk would
+// give it, without reading the rest of the tree; each procedure returns
+// what the status bar says afterwards (empty for nothing).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "console/writer.h"
+#include "scan/tree_edit.h"
+
+// How an action asks on the status bar: for a key, or for a word typed and
+// ended with Enter (empty when Esc takes the question back).
+struct BarQuestions {
+  KeyRead (*askKey)(const std::string& question);
+  std::string (*askWord)(const std::string& question);
+};
+
+// A folder of the tree: the start folder's path (with its separator) and
+// the folders from a child of the root down to it; no folders for the
+// start folder itself.
+struct FolderAt {
+  const std::string& startPath;
+  const FolderChain& chain;
+};
+
+// Delete and X: asks, then moves the folder to the trash, or, where no trash
+// can take it and "yes" is typed, deletes it for good.
+std::string DeleteFolder(const FolderAt& at, const BarQuestions& ask);
+// Delete and X in the largest-files list, whose files lie below `at` and
+// whose paths start there: the same for file `index` of the list.
+std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestions& ask);
+// R: reads the folder again, its subtree and every figure above it.
+std::string RescanFolderAt(const FolderAt& at);
+// E: opens the folder on the desktop, or runs the user's shell in it.
+std::string OpenFolderAt(const FolderAt& at);
+
+// The folder's path as the bar shows it.
+std::string PathOf(const FolderAt& at);

@@ -1,0 +1,61 @@
+#include "scan/tree_edit.h"
+
+#include "console/held_sums.h"
+#include "scan/scanner.h"
+
+namespace {
+
+void AddTotals(ScanTotals& totals, const TDirEntry& folder) {
+  totals.totalFiles = AddCount(totals.totalFiles, folder.fileCount);
+  totals.totalWasted = AddBytes(totals.totalWasted, folder.wastedBytes);
+  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) AddTotals(totals, *child);
+}
+
+TDirEntry& ParentIn(const FolderChain& chain, size_t index) { return index == 0 ? root : *chain[index - 1]; }
+
+void Unlink(TDirEntry& parent, const TDirEntry* child) {
+  TDirEntry** link = &parent.firstChild;
+  while (*link != child) link = &(*link)->next;
+  *link = child->next;
+}
+
+}  // namespace
+
+ScanTotals SubtreeTotals(const TDirEntry& folder) {
+  ScanTotals totals;
+  AddTotals(totals, folder);
+  return totals;
+}
+
+FigureChange FiguresOf(const TDirEntry& folder) {
+  const ScanTotals totals = SubtreeTotals(folder);
+  return {TotalBytes(folder), totals.totalWasted, totals.totalFiles};
+}
+
+void ShiftAncestors(const FolderChain& chain, const FigureChange& change) {
+  for (size_t i = chain.size(); i-- > 0;) {
+    TDirEntry& parent = ParentIn(chain, i);
+    parent.subBytes = AddBytes(parent.subBytes, change.bytes);
+    RelinkChildren(parent);
+  }
+  scanTotals.totalFiles = AddCount(scanTotals.totalFiles, change.files);
+  scanTotals.totalWasted = AddBytes(scanTotals.totalWasted, change.wasted);
+}
+
+void RemoveFolderFromTree(const FolderChain& chain) {
+  TDirEntry* folder = chain.back();
+  const FigureChange figures = FiguresOf(*folder);
+  Unlink(ParentIn(chain, chain.size() - 1), folder);
+  ShiftAncestors(chain, {-figures.bytes, -figures.wasted, -figures.files});
+  FoldSubtree(*folder);
+  delete folder;
+}
+
+void RemoveFileFromTree(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack) {
+  TDirEntry& folder = chain.empty() ? root : *chain.back();
+  int64_t& held = inOwnFiles ? folder.localBytes : folder.subBytes;
+  held = AddBytes(held, -bytes);
+  folder.fileCount = AddCount(folder.fileCount, -1);
+  folder.wastedBytes = AddBytes(folder.wastedBytes, -slack);
+  ShiftAncestors(chain, {-bytes, -slack, -1});
+}
