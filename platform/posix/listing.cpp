@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/folder_steps.h"
 
 namespace platform {
 
@@ -59,9 +60,8 @@ struct Walk {
 };
 Walk walk;
 
-constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-// An ancestor is only passed through: it need not be readable, only searchable.
-constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kOpenFlags = posix::kReadFolderFlags;
+constexpr int kPassFlags = posix::kPassFolderFlags;
 
 // Kernel file systems: views of the system, not data. They are never
 // entered, not even with -mounts, and get no line.
@@ -119,15 +119,8 @@ bool IsKernelFileSystem(int folder, const char* name, dev_t device) {
          std::end(kKernelFileSystems);
 }
 
-dev_t DeviceOf(const struct statx& info) { return makedev(info.stx_dev_major, info.stx_dev_minor); }
-
-// The system marks the root of every mount (a btrfs subvolume that is not
-// mounted on its own is part of the tree); an older kernel does not, and a
-// device that differs from the folder's tells instead.
-bool IsMountRoot(const struct statx& info, dev_t folderDevice) {
-  if (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-  return DeviceOf(info) != folderDevice;
-}
+using posix::DeviceOf;
+using posix::IsMountRoot;
 
 uint32_t AttributesOf(const struct statx& info, int folder, const char* name, dev_t folderDevice) {
   if (S_ISLNK(info.stx_mode)) return kAttrReparsePoint;

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -16,6 +17,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <vector>
@@ -280,23 +282,119 @@ bool RunHelper(std::initializer_list<const char*> arguments, HelperOutput output
   return started == 0 && WaitForExit(child, status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Starts `program` (found through PATH) with `argument`, if any, and waits
+// for it; false when it could not be started.
+bool StartAndWait(const char* program, const char* argument, int& status) {
+  const char* arguments[] = {program, argument, nullptr};
+  pid_t child;
+  if (posix_spawnp(&child, program, nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) return false;
+  return WaitForExit(child, status);
+}
+
+// The desktop's opener; its exit status tells whether the target could be
+// opened.
+bool OpenOnDesktop(const std::string& target) {
+  int status = 0;
+  return StartAndWait("xdg-open", target.c_str(), status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The terminal on standard input as the user's shell should find it, and
+// as the program finds it again afterwards.
+struct TerminalHold {
+  bool held = false;
+  struct termios mode;
+};
+
+TerminalHold HoldTerminal() {
+  TerminalHold hold;
+  hold.held = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &hold.mode) == 0;
+  return hold;
+}
+
+// A shell with job control gives the terminal to a process group of its
+// own and back when it ends; one that ended without giving it back (killed)
+// would leave the program reading from the background. The modes a program
+// left behind in the shell are undone too.
+void TakeTerminalBack(const TerminalHold& hold) {
+  if (!hold.held) return;
+  if (tcgetpgrp(STDIN_FILENO) != getpgrp()) {
+    // Taking the terminal from the background stops the process unless
+    // SIGTTOU is blocked meanwhile.
+    sigset_t blocked;
+    sigset_t previous;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
+    tcsetpgrp(STDIN_FILENO, getpgrp());
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+  }
+  tcsetattr(STDIN_FILENO, TCSANOW, &hold.mode);
+}
+
+// Starts `shell` in `folder`; Ctrl+C and Ctrl+\ are the shell's, as they
+// would be in a shell started from a terminal, and a broken pipe ends a
+// command in it as usual (the program itself ignores SIGPIPE).
+bool SpawnShell(const std::string& shell, const std::string& folder, bool interruptIgnored, bool quitIgnored,
+                pid_t& child) {
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  if (!interruptIgnored) sigaddset(&defaults, SIGINT);
+  if (!quitIgnored) sigaddset(&defaults, SIGQUIT);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  const char* arguments[] = {shell.c_str(), nullptr};
+  const bool started =
+      posix_spawnp(&child, shell.c_str(), &actions, &attributes, const_cast<char**>(arguments), environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  return started;
+}
+
 }  // namespace
 
 bool ShellOpen(const std::string& target) {
   // A program (the settings program) runs in this terminal and is waited
-  // for; anything else goes to the desktop's opener.
-  const bool program = IsProgram(target);
-  const char* opener = program ? target.c_str() : "xdg-open";
-  const char* arguments[] = {opener, program ? nullptr : target.c_str(), nullptr};
-  pid_t child;
-  if (posix_spawnp(&child, opener, nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) {
-    return false;
-  }
+  // for, whatever its exit status; anything else goes to the desktop's opener.
   int status = 0;
-  if (!WaitForExit(child, status)) return false;
-  // A program's exit status is its own business; the opener's tells whether
-  // the target could be opened.
-  return program || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return IsProgram(target) ? StartAndWait(target.c_str(), nullptr, status) : OpenOnDesktop(target);
+}
+
+bool OpenFolderOnDesktop(const std::string& folder) {
+  // Without a display the opener would fall back to a program in this
+  // terminal, or fail after a while.
+  if (EnvironmentVariable("DISPLAY").empty() && EnvironmentVariable("WAYLAND_DISPLAY").empty()) return false;
+  return OpenOnDesktop(folder);
+}
+
+bool RunShellIn(const std::string& folder) {
+  std::string shell = EnvironmentVariable("SHELL");
+  if (shell.empty()) shell = "/bin/sh";
+  // ReadKey leaves the terminal in its own modes after every key: the shell
+  // finds them as they were, and the next key read sets its own again.
+  const TerminalHold terminal = HoldTerminal();
+  // While the shell runs, its Ctrl+C is not the program's end.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  struct sigaction interrupt {};
+  struct sigaction quit {};
+  sigaction(SIGINT, &ignore, &interrupt);
+  sigaction(SIGQUIT, &ignore, &quit);
+  pid_t child;
+  const bool started =
+      SpawnShell(shell, folder, interrupt.sa_handler == SIG_IGN, quit.sa_handler == SIG_IGN, child);
+  int status = 0;
+  if (started) WaitForExit(child, status);
+  sigaction(SIGINT, &interrupt, nullptr);
+  sigaction(SIGQUIT, &quit, nullptr);
+  TakeTerminalBack(terminal);
+  return started;
 }
 
 bool ShowManualPageInTerminal() {

@@ -1,0 +1,165 @@
+// Removing what the user chose, on a real disk: to the trash, or for good,
+// never following a link out of the tree. Written for both backends; where
+// the system makes no links (Wine), the rows that need one are skipped.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using platform::RemovalResult;
+using Remove = RemovalResult (*)(const std::string&, const std::string&);
+
+std::string Utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+class Removal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base = fs::temp_directory_path() /
+           (std::string("tallyfold_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    Clear();
+    fs::create_directories(base / "tree");
+    fs::create_directories(base / "outside");
+    std::ofstream(base / "outside" / "keep") << "outside the tree";
+  }
+  void TearDown() override { Clear(); }
+
+  void Clear() {
+    std::error_code ignored;
+    if (fs::exists(base, ignored)) {
+      for (const auto& entry : fs::recursive_directory_iterator(base, ignored)) {
+        if (!entry.is_symlink()) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+      }
+    }
+    fs::remove_all(base, ignored);
+  }
+
+  std::string Tree() const { return Utf8(base / "tree"); }
+  // `path` below the tree as the platform names it.
+  static std::string Below(fs::path path) { return Utf8(path.make_preferred()); }
+
+  fs::path base;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// A link at `link` to the folder outside the tree; false where the system
+// makes none.
+bool LinkOutside(const fs::path& base, const fs::path& link) {
+  std::error_code failed;
+  fs::create_directory_symlink(base / "outside", link, failed);
+  return !failed && fs::is_symlink(link);
+}
+
+void MakeFile(const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << "data";
+}
+
+struct Row {
+  const char* what;
+  Remove remove;
+  // Builds the item "item" in base/tree; false when the system cannot.
+  bool (*build)(const fs::path& base);
+  RemovalResult::Outcome outcome;
+  const char* failedPath;  // below the tree, for a failure
+  const char* stays;       // below the tree, or null
+  const char* goes;        // below the tree, or null
+};
+
+const Row kRows[] = {
+    {"a tree with a link to a folder outside", platform::DeleteForGood,
+     [](const fs::path& base) {
+       MakeFile(base / "tree" / "item" / "sub" / "deeper" / "file");
+       return LinkOutside(base, base / "tree" / "item" / "sub" / "link");
+     },
+     RemovalResult::Removed, "", nullptr, "item"},
+    {"a tree deeper than the descriptors held open", platform::DeleteForGood,
+     [](const fs::path& base) {
+       fs::path deep = base / "tree" / "item";
+       for (int level = 0; level < 150; ++level) deep /= "d";
+       MakeFile(deep / "file");
+       MakeFile(base / "tree" / "item" / "d" / "later");
+       return true;
+     },
+     RemovalResult::Removed, "", nullptr, "item"},
+    {"a folder now a link, to the trash", platform::MoveToTrash,
+     [](const fs::path& base) { return LinkOutside(base, base / "tree" / "item"); },
+     RemovalResult::Failed, "item", "item", nullptr},
+    {"a folder now a link, for good", platform::DeleteForGood,
+     [](const fs::path& base) { return LinkOutside(base, base / "tree" / "item"); },
+     RemovalResult::Failed, "item", "item", nullptr},
+    {"a folder whose subfolder may not be changed", platform::DeleteForGood,
+     [](const fs::path& base) {
+       const fs::path item = base / "tree" / "item";
+       MakeFile(item / "locked" / "file");
+       MakeFile(item / "other" / "file");
+       fs::permissions(item / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+       // Only where the folder's permissions bind its owner (not root, not Windows).
+       std::ofstream probe(item / "locked" / "probe");
+       return !probe.is_open();
+     },
+     RemovalResult::Failed, "item/locked/file", "item/locked/file", "item/other"},
+};
+
+TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(base / "tree" / "item");
+    if (!row.build(base)) {
+      std::cout << "skipped where the system does not allow it: " << row.what << "\n";
+      continue;
+    }
+    const RemovalResult result = row.remove(Tree(), "item");
+    EXPECT_EQ(result.outcome, row.outcome) << result.reason;
+    if (row.outcome == RemovalResult::Failed) {
+      EXPECT_EQ(result.path, Below(base / "tree" / row.failedPath));
+    }
+    if (row.stays != nullptr) {
+      EXPECT_TRUE(fs::exists(fs::symlink_status(base / "tree" / row.stays)));
+    }
+    if (row.goes != nullptr) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(base / "tree" / row.goes)));
+    }
+    EXPECT_TRUE(fs::exists(base / "outside" / "keep"));
+  }
+}
+
+TEST_F(Removal, TheHomeTrashTakesAFolderWithItsPathAndDate) {
+  if (platform::kPathStyle != platform::PathStyle::Posix) GTEST_SKIP() << "the freedesktop.org trash";
+  const fs::path trash = base / "data" / "Trash";
+  static std::string setting;
+  setting = "XDG_DATA_HOME=" + Utf8(base / "data");
+  putenv(setting.data());
+  const std::regex info("\\[Trash Info\\]\nPath=" + Utf8(base) +
+                        "/tree/my%20folder\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
+  for (const char* chosen : {"my folder", "my folder.2"}) {
+    MakeFile(base / "tree" / "my folder" / "file");
+    const RemovalResult result = platform::MoveToTrash(Tree(), "my folder");
+    EXPECT_EQ(result.outcome, RemovalResult::Removed) << result.reason;
+    EXPECT_FALSE(fs::exists(base / "tree" / "my folder"));
+    EXPECT_TRUE(fs::exists(trash / "files" / chosen / "file")) << chosen;
+    EXPECT_TRUE(std::regex_match(ReadAll(trash / "info" / (std::string(chosen) + ".trashinfo")), info)) << chosen;
+  }
+  putenv(const_cast<char*>("XDG_DATA_HOME="));
+}
+
+}  // namespace
