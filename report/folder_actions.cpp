@@ -97,9 +97,8 @@ void ClearFigures(TDirEntry& folder) {
 }
 
 void RemoveFolder(const FolderChain& chain) {
-  ShiftGrowthAbove(chain, -TotalBytes(*chain.back()));
   ForgetGrowth(*chain.back());
-  RemoveFolderFromTree(chain);
+  ShiftGrowthAbove(chain, RemoveFolderFromTree(chain));
   OrderAgain();
 }
 
@@ -159,9 +158,10 @@ std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestion
   ForgetLargestFile(index);
   FolderChain chain = at.chain;
   const bool inOwnFiles = ChainToFileFolder(file.path, chain, FolderOf(at));
-  RemoveFileFromTree(chain, inOwnFiles, file.bytes, file.bytes - std::min(file.length, file.bytes));
-  if (Comparing()) ShiftGrowth(chain.empty() ? root : *chain.back(), -file.bytes);
-  ShiftGrowthAbove(chain, -file.bytes);
+  const int64_t moved =
+      RemoveFileFromTree(chain, inOwnFiles, file.bytes, file.bytes - std::min(file.length, file.bytes));
+  ShiftGrowth(FolderOf({at.startPath, chain}), moved);
+  ShiftGrowthAbove(chain, moved);
   OrderAgain();
   return "";
 }

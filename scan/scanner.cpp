@@ -103,17 +103,22 @@ void CountLinkedFiles(TDirEntry& node, const FolderContents& contents) {
   }
 }
 
+// The directory entries of a folder take 32 bytes each in its own
+// allocation; a drive's root folder has no entry of its own to hold them.
+int64_t DirectoryAllowance(int32_t entryCount, int64_t& waste) {
+  return ClusterRound(entryCount * kDirectoryEntryBytes, waste);
+}
+
 void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
+  node.entryCount = contents.entryCount;
   node.fileCount = AddCount(node.fileCount, contents.fileCount);
   node.localBytes = AddBytes(node.localBytes, contents.localBytes);
   node.wastedBytes = AddBytes(node.wastedBytes, contents.wastedBytes);
   CountLinkedFiles(node, contents);
   scanTotals.totalFiles = AddCount(scanTotals.totalFiles, contents.fileCount);
   if (options.dirMode) return;
-  // A drive's root folder has no entry of its own to hold its listing.
   if (scanPath != allowanceFreeRoot) {
-    const int64_t allowance = ClusterRound(contents.entryCount * kDirectoryEntryBytes, node.wastedBytes);
-    node.localBytes = AddBytes(node.localBytes, allowance);
+    node.localBytes = AddBytes(node.localBytes, DirectoryAllowance(contents.entryCount, node.wastedBytes));
   }
   scanTotals.totalWasted = AddBytes(scanTotals.totalWasted, node.wastedBytes);
 }
@@ -250,6 +255,19 @@ bool ScanFolderAhead(TDirEntry& node, int threads) {
   readingAhead = false;
   FinishFileNotes();
   return scanned;
+}
+
+AllowanceChange DropListingEntry(TDirEntry& folder, bool isStartFolder) {
+  if (folder.entryCount == 0) return {};
+  folder.entryCount -= 1;
+  if (options.dirMode || (isStartFolder && EnsureTrailingBackslash(folder.name) == allowanceFreeRoot)) return {};
+  int64_t wasteBefore = 0, wasteAfter = 0;
+  const int64_t before = DirectoryAllowance(folder.entryCount + 1, wasteBefore);
+  const int64_t after = DirectoryAllowance(folder.entryCount, wasteAfter);
+  const AllowanceChange change{after - before, wasteAfter - wasteBefore};
+  folder.localBytes = AddBytes(folder.localBytes, change.bytes);
+  folder.wastedBytes = AddBytes(folder.wastedBytes, change.wasted);
+  return change;
 }
 
 int64_t SortKey(const TDirEntry& entry) {

@@ -48,6 +48,15 @@ inline int64_t ClusterRound(int64_t bytes, int64_t& waste) {
   return AddBytes(bytes, slack);
 }
 
+// What a folder's own figures moved by.
+struct AllowanceChange {
+  int64_t bytes = 0;
+  int64_t wasted = 0;
+};
+// One entry of the folder's listing went (a folder or file removed from
+// it): its directory-entry allowance becomes what the scan would count now.
+AllowanceChange DropListingEntry(TDirEntry& folder, bool isStartFolder);
+
 // The figure a descending sort order compares (0 for the name order and none).
 int64_t SortKey(const TDirEntry& entry);
 

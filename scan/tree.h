@@ -17,6 +17,9 @@ struct TDirEntry {
   // Kept apart from the name, which stays the folder's own: a folder may
   // well be named "x ...".
   bool folded = false;
+  // The entries of its listing, of which its directory-entry allowance is
+  // counted.
+  int32_t entryCount = 0;
   int64_t localBytes = 0;
   int64_t subBytes = 0;
   int64_t wastedBytes = 0;

@@ -42,20 +42,37 @@ void ShiftAncestors(const FolderChain& chain, const FigureChange& change) {
   scanTotals.totalWasted = AddBytes(scanTotals.totalWasted, change.wasted);
 }
 
-void RemoveFolderFromTree(const FolderChain& chain) {
+namespace {
+
+// The folder's listing lost an entry: its allowance, and every figure above
+// it, become what the scan would count now.
+int64_t DropEntryOfLast(const FolderChain& chain) {
+  TDirEntry& folder = chain.empty() ? root : *chain.back();
+  const AllowanceChange change = DropListingEntry(folder, chain.empty());
+  ShiftAncestors(chain, {change.bytes, change.wasted, 0});
+  return change.bytes;
+}
+
+}  // namespace
+
+int64_t RemoveFolderFromTree(const FolderChain& chain) {
   TDirEntry* folder = chain.back();
   const FigureChange figures = FiguresOf(*folder);
   Unlink(ParentIn(chain, chain.size() - 1), folder);
   ShiftAncestors(chain, {-figures.bytes, -figures.wasted, -figures.files});
+  const int64_t allowance = DropEntryOfLast(FolderChain(chain.begin(), chain.end() - 1));
   FoldSubtree(*folder);
   delete folder;
+  return AddBytes(-figures.bytes, allowance);
 }
 
-void RemoveFileFromTree(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack) {
+int64_t RemoveFileFromTree(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack) {
   TDirEntry& folder = chain.empty() ? root : *chain.back();
   int64_t& held = inOwnFiles ? folder.localBytes : folder.subBytes;
   held = AddBytes(held, -bytes);
   folder.fileCount = AddCount(folder.fileCount, -1);
   folder.wastedBytes = AddBytes(folder.wastedBytes, -slack);
   ShiftAncestors(chain, {-bytes, -slack, -1});
+  // The listing of a folder folded into this one is not known.
+  return AddBytes(-bytes, inOwnFiles ? DropEntryOfLast(chain) : 0);
 }

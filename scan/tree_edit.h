@@ -29,13 +29,15 @@ struct FigureChange {
 void ShiftAncestors(const FolderChain& chain, const FigureChange& change);
 
 // Takes the last folder of `chain` out of the tree and out of every figure
-// above it, and releases it.
-void RemoveFolderFromTree(const FolderChain& chain);
+// above it, its parent's directory-entry allowance included, and releases
+// it. Returns what the total of every folder above it moved by.
+int64_t RemoveFolderFromTree(const FolderChain& chain);
 
 // Takes a file that the scan counted as `bytes`, of which `slack` was
 // wasted, out of the figures of the last folder of `chain`: its own figures
 // when the file lay in it, else those it holds for its folded subfolders.
-void RemoveFileFromTree(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack);
+// Returns what that folder's total, and every total above it, moved by.
+int64_t RemoveFileFromTree(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack);
 
 // The figures of `folder`'s subtree: what a change to it is measured by.
 FigureChange FiguresOf(const TDirEntry& folder);

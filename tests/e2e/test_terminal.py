@@ -277,7 +277,9 @@ class Browser(TerminalCase):
             self.expect_navigation(0, 4, self.report_lines([]))
             with open(os.path.join(trash_home, "pwd")) as pwd:
                 self.assertEqual(pwd.read(), self.tree.path("d001/s001a") + "\n")
-        self.terminal.keys("Escape", "Escape")
+        self.terminal.keys("Escape")
+        self.terminal.wait_for(lambda rows: any(row.endswith(BAR) for row in rows), "the browser")
+        self.terminal.keys("Escape")
         self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
     def test_keys_move_the_window_and_esc_ends_the_run(self):

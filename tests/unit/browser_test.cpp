@@ -789,7 +789,7 @@ TEST_F(Navigation, NAndEscLeaveForTheBrowserOnTheWindowShown) {
   pageLength = 8;
   MakeTree(3);
   const std::vector<std::string> report = WholeReport();
-  const std::vector<std::string> view = ReportStartingAt(*Child(0), report, kConsoleMode, 2, 9);
+  const std::vector<std::string> view = ReportStartingAt(*Child(0), report, kConsoleMode, 2);
   Navigate({Char('N'), Scan(kScanPageDown), Char('\x1b'), Scan(kScanDown)});
   ExpectSteps(BrowserFrames(3),
               {{"Esc: the window of lines 8 to 15 without the cursor", true, 8, 15, 16 * 100 / 24},
