@@ -40,7 +40,7 @@ bool SaidYes(const KeyRead& key) { return key.character == 'y' || key.character 
 
 // The growth of every folder above the last of the chain moves with its total.
 void ShiftGrowthAbove(const FolderChain& chain, int64_t bytes) {
-  if (!Comparing()) return;
+  if (!Comparing() || chain.empty()) return;
   ShiftGrowth(root, bytes);
   for (size_t i = 0; i + 1 < chain.size(); ++i) ShiftGrowth(*chain[i], bytes);
 }
