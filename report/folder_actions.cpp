@@ -5,6 +5,7 @@
 #include "console/format.h"
 #include "console/output.h"
 #include "console/text.h"
+#include "console/writer.h"
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/loaded_report.h"
@@ -38,6 +39,38 @@ std::string JoinedPath(const std::string& base, const std::string& relative) {
 
 bool SaidYes(const KeyRead& key) { return key.character == 'y' || key.character == 'Y'; }
 
+size_t BarWidth() { return static_cast<size_t>(std::max(screenWidth - 1, 0)); }
+
+// The bar is one line: a path that would push the rest of its text (of
+// `otherChars` characters) off it shows its beginning and end around "...".
+std::string PathForBar(const std::string& path, size_t otherChars) {
+  std::string shown;
+  AppendShownName(shown, path);
+  const size_t length = CharCount(shown);
+  if (otherChars + length <= BarWidth()) return shown;
+  const size_t room = std::min(BarWidth() > otherChars + 3 ? BarWidth() - otherChars - 3 : 0, length);
+  const size_t head = room / 2;
+  const size_t tailStart = FirstChars(shown, length - (room - head)).size();
+  return std::string(FirstChars(shown, head)) + "..." + shown.substr(tailStart);
+}
+
+// "<start><path><end>", the path shortened to keep the rest on the bar.
+std::string BarText(const std::string& start, const std::string& path, const std::string& end) {
+  return start + PathForBar(path, CharCount(start) + CharCount(end)) + end;
+}
+
+// The question for good says why no trash took the item where the bar has
+// room for that beside the path and the word typed after it.
+std::string ForGoodQuestion(const std::string& path, const std::string& reason) {
+  constexpr size_t kTyped = 4;  // " yes"
+  const std::string end = " permanently? Type yes";
+  const std::string why = "No trash can take it (" + reason + "). Delete ";
+  const std::string shown = PathForBar(path, 0);
+  if (CharCount(why) + CharCount(shown) + end.size() + kTyped <= BarWidth()) return why + shown + end;
+  const std::string start = "No trash can take it. Delete ";
+  return start + PathForBar(path, start.size() + end.size() + kTyped) + end;
+}
+
 // The growth of every folder above the last of the chain moves with its total.
 void ShiftGrowthAbove(const FolderChain& chain, int64_t bytes) {
   if (!Comparing() || chain.empty()) return;
@@ -56,13 +89,10 @@ platform::RemovalResult AskAndRemove(const std::string& shownPath, const std::st
                                      const std::string& what, const std::string& startPath,
                                      const BarQuestions& ask) {
   const platform::RemovalResult taken{platform::RemovalResult::NoTrash, "", ""};
-  if (!SaidYes(ask.askKey("Move " + shownPath + " (" + what + ") to the trash? y/N"))) return taken;
+  if (!SaidYes(ask.askKey(BarText("Move ", shownPath, " (" + what + ") to the trash? y/N")))) return taken;
   platform::RemovalResult result = platform::MoveToTrash(startPath, relativePath);
   if (result.outcome != platform::RemovalResult::NoTrash) return result;
-  if (ask.askWord("No trash can take it (" + result.reason + "). Delete " + shownPath + " permanently? Type yes") !=
-      "yes") {
-    return taken;
-  }
+  if (ask.askWord(ForGoodQuestion(shownPath, result.reason)) != "yes") return taken;
   return platform::DeleteForGood(startPath, relativePath);
 }
 
@@ -71,7 +101,7 @@ bool TakenBack(const platform::RemovalResult& result) {
 }
 
 std::string FailureText(const platform::RemovalResult& result) {
-  return "Cannot delete " + result.path + ": " + result.reason;
+  return BarText("Cannot delete ", result.path, ": " + result.reason);
 }
 
 // Reads the folder again into its own record, which keeps its place in the
@@ -173,9 +203,10 @@ std::string RescanFolderAt(const FolderAt& at) {
   TDirEntry scanned = folder;  // shares the subfolders the scan found
   ClearFigures(folder);
   if (!ReadAgain(at, folder) && !at.chain.empty()) {
+    const std::string notice = BarText("Path was not found: ", PathOf(at), "");
     folder = scanned;
     RemoveFolder(at.chain);
-    return "Path was not found: " + PathOf(at);
+    return notice;
   }
   CarryGrowthToRescan(scanned, folder);
   FoldSubtree(scanned);
@@ -194,6 +225,6 @@ std::string OpenFolderAt(const FolderAt& at) {
   if (platform::OpenFolderOnDesktop(path)) return "";
   FlushOut();
   ClearScreen();
-  if (!platform::RunShellIn(path)) return "Cannot start a shell in " + path;
+  if (!platform::RunShellIn(path)) return BarText("Cannot start a shell in ", path, "");
   return "";
 }

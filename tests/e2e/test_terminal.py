@@ -234,6 +234,21 @@ class Browser(TerminalCase):
         self.terminal.keys("Escape")
         self.expect_navigation(0, 2, self.report)
 
+    def answer_removal(self, key, shown, files, path):
+        """Presses `key`, answers y to the question for the trash, and yes
+        to the question for good where no trash can take the item at `path`."""
+        self.terminal.keys(key)
+        question = re.compile(r"^Move %s.+%s\) to the trash\? y/N$" % (re.escape(shown), files))
+        self.terminal.wait_for(lambda rows: any(question.match(row) for row in rows), "the question")
+        self.terminal.keys("y")
+        gone = lambda: not os.path.exists(path)
+        self.terminal.wait_for(lambda rows: gone() or any("Type yes" in row for row in rows),
+                               "%s gone, or the question for good" % path)
+        if not gone():  # no trash could take it
+            self.terminal.keys("-l", "yes")
+            self.terminal.keys("Enter")
+            self.terminal.wait_for(lambda rows: gone(), "%s gone" % path)
+
     # One journey through the keys that act on the disk. After each, the
     # screen equals the report of a fresh run over what is on the disk.
     def test_delete_rescan_and_open_act_on_the_folder_at_the_cursor(self):
@@ -242,17 +257,8 @@ class Browser(TerminalCase):
         sep = tftest.SEP
         self.terminal.run_program([self.start], env=["XDG_DATA_HOME=" + trash_home, "SHELL=/bin/sh"])
         self.expect_window(PAGE - 2)
-        self.terminal.keys("n", "Down", "DC")  # d000
-        question = re.compile(r"^Move %s.+, 1 files\) to the trash\? y/N$" % re.escape(self.start + sep + "d000 ("))
-        self.terminal.wait_for(lambda rows: any(question.match(row) for row in rows), "the question")
-        self.terminal.keys("y")
-        gone = lambda: not os.path.exists(self.tree.path("d000"))
-        rows = self.terminal.wait_for(lambda rows: gone() or any("Type yes" in row for row in rows),
-                                      "the folder gone, or the question for good")
-        if not gone():  # no trash could take it
-            self.terminal.keys("-l", "yes")
-            self.terminal.keys("Enter")
-            self.terminal.wait_for(lambda rows: gone(), "the folder gone")
+        self.terminal.keys("n", "Down")
+        self.answer_removal("DC", self.start + sep + "d000 (", ", 1 files", self.tree.path("d000"))
         self.expect_navigation(0, 3, self.report_lines([]))
         if not ON_WINE:
             with open(os.path.join(trash_home, "Trash", "info", "d000.trashinfo")) as info:
@@ -268,10 +274,18 @@ class Browser(TerminalCase):
         self.terminal.keys("x")
         self.expect_navigation(0, 2, self.report_lines([]), bar="Cannot delete the start folder")
 
+        # The largest file below s001a leaves the disk and the figures.
+        self.terminal.keys("Down", "Down", "l")
+        self.terminal.wait_for(lambda rows: "Up/Down:file Delete/X:delete Esc:back" in rows, "the largest files")
+        self.answer_removal("x", self.start + sep + "d001" + sep + "s001a" + sep + "new (", "",
+                            self.tree.path("d001/s001a/new"))
+        self.terminal.keys("Escape")
+        self.expect_navigation(0, 4, self.report_lines([]))
+
         if not ON_WINE:
             # Without a desktop the shell starts in the folder; the browser
             # comes back when it ends.
-            self.terminal.keys("Down", "Down", "e")
+            self.terminal.keys("e")
             self.terminal.wait_for(lambda rows: rows[0].startswith("$"), "the shell in the folder")
             self.terminal.type_line("pwd > %s/pwd; exit" % trash_home)
             self.expect_navigation(0, 4, self.report_lines([]))
@@ -374,6 +388,58 @@ class Browser(TerminalCase):
                 self.terminal.keys("-l", sequence)
                 self.expect_window(shown_end)
         self.terminal.keys("-l", "\x1b")  # a lone Esc, no key after it
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+
+
+@unittest.skipIf(ON_WINE, "a Linux mount")
+class DeletionForGood(TerminalCase):
+    """Where no trash can take a folder (its own file system, whose top
+    holds a file where the trash would be), it is deleted for good after a
+    typed yes; one swapped for a link meanwhile is not followed."""
+
+    def setUp(self):
+        super().setUp()
+        if os.geteuid() != 0:
+            self.skipTest("mounting needs root")
+        self.top = self.tree.folder("mnt")
+        if subprocess.run(["mount", "-t", "tmpfs", "tmpfs", self.top], capture_output=True).returncode != 0:
+            self.skipTest("mount is not allowed here")
+        self.addCleanup(subprocess.run, ["umount", self.top], capture_output=True)
+        self.tree.file("mnt/.Trash-%d" % os.getuid(), 0)
+        self.tree.file("mnt/start/gone/f", 10)
+        self.tree.file("mnt/start/swapped/f", 10)
+        self.tree.file("outside/kept", 10)
+        self.start = self.tree.path("mnt/start")
+        self.terminal.run_program([self.start], env=["XDG_DATA_HOME=" + self.tree.path("xdg")])
+        self.terminal.keys("n")
+
+    def ask_for_good(self, name):
+        self.terminal.keys("DC")
+        self.terminal.wait_for(lambda rows: any(row.endswith("to the trash? y/N") for row in rows), "the question")
+        self.terminal.keys("y")
+        question = "Delete %s/%s permanently? Type yes" % (self.start, name)
+        self.terminal.wait_for(lambda rows: any(question in row for row in rows), "the question for good")
+
+    def test_a_folder_goes_for_good_and_a_link_put_in_its_place_is_not_followed(self):
+        self.terminal.keys("Down")  # gone
+        self.ask_for_good("gone")
+        self.terminal.keys("-l", "yes")
+        self.terminal.keys("Enter")
+        self.terminal.wait_for(lambda rows: not os.path.exists(self.tree.path("mnt/start/gone")), "gone deleted")
+        self.terminal.wait_for(lambda rows: rows[3].endswith("swapped"), "the line of gone left out")
+        self.terminal.keys("Down")  # swapped
+        self.ask_for_good("swapped")
+        os.rename(self.tree.path("mnt/start/swapped"), self.tree.path("mnt/swapped"))
+        os.symlink(self.tree.path("outside"), self.tree.path("mnt/start/swapped"))
+        self.terminal.keys("-l", "yes")
+        self.terminal.keys("Enter")
+        self.terminal.wait_for(lambda rows: any(row.startswith("Cannot delete %s/swapped" % self.start) for row in rows),
+                               "the refusal")
+        self.assertTrue(os.path.exists(self.tree.path("outside/kept")))
+        self.assertTrue(os.path.exists(self.tree.path("mnt/swapped/f")))
+        self.terminal.keys("Escape")
+        self.terminal.wait_for(lambda rows: any(row.endswith(BAR) for row in rows), "the browser")
+        self.terminal.keys("Escape")
         self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
 
