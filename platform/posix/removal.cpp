@@ -175,22 +175,23 @@ bool DeviceWhereMade(std::string path, dev_t& device) {
   return true;
 }
 
-// Makes `path` and its missing ancestors, each readable by the user alone.
-void MakeFolders(const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    mkdir(path.substr(0, slash).c_str(), 0700);
+// Makes `path` and its missing ancestors, each for the user alone; the
+// error of the first that could not be made, else 0.
+int MakeFolders(const std::string& path) {
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    if (mkdir(path.substr(0, end).c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    if (end == std::string::npos) return 0;
   }
-  mkdir(path.c_str(), 0700);
 }
 
 // Opens (making them where missing) the files/ and info/ of the trash
 // folder `folder`, which `trash.location` names.
 bool OpenTrashFolders(int folder, Trash& trash, std::string& why) {
   for (auto [name, opened] : {std::pair{"files", &trash.files}, std::pair{"info", &trash.info}}) {
-    mkdirat(folder, name, 0700);
-    *opened = Descriptor(openat(folder, name, posix::kReadFolderFlags));
+    const bool made = mkdirat(folder, name, 0700) == 0 || errno == EEXIST;
+    if (made) *opened = Descriptor(openat(folder, name, posix::kReadFolderFlags));
     if (opened->fd < 0) {
-      why = "Cannot open " + Joined(trash.location, name) + ": " + SystemReason(errno);
+      why = std::string(made ? "Cannot open " : "Cannot make ") + Joined(trash.location, name) + ": " + SystemReason(errno);
       return false;
     }
   }
@@ -202,10 +203,10 @@ bool OpenHomeTrash(dev_t itemDevice, Trash& trash, std::string& why) {
   trash.location = HomeTrashPath();
   dev_t device;
   if (trash.location.empty() || !DeviceWhereMade(trash.location, device) || device != itemDevice) return false;
-  MakeFolders(trash.location);
+  const int error = MakeFolders(trash.location);
   const Descriptor folder(open(trash.location.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.fd < 0) {
-    why = "Cannot make " + trash.location + ": " + SystemReason(errno);
+    why = "Cannot make " + trash.location + ": " + SystemReason(error != 0 ? error : errno);
     return false;
   }
   return OpenTrashFolders(folder.fd, trash, why);
@@ -214,7 +215,10 @@ bool OpenHomeTrash(dev_t itemDevice, Trash& trash, std::string& why) {
 // A trash folder below a file system's top that a user may trust: a folder
 // (no link) of the user's own.
 Descriptor OpenOwnTrashFolder(int parent, const std::string& name, const std::string& path, std::string& why) {
-  mkdirat(parent, name.c_str(), 0700);
+  if (mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
+    why = "Cannot make " + path + ": " + SystemReason(errno);
+    return Descriptor();
+  }
   Descriptor folder(openat(parent, name.c_str(), posix::kReadFolderFlags));
   struct stat facts;
   if (folder.fd < 0) {

@@ -133,10 +133,12 @@ BOOL WINAPI RestoreInputModeOnBreak(DWORD) {
   return FALSE;
 }
 
-// Keys one at a time without echo; Ctrl+C still ends the process. Nothing to
-// do when input is not a console.
+// Keys one at a time without echo; Ctrl+C still ends the process.
+constexpr DWORD kKeyMode = ENABLE_PROCESSED_INPUT;
+
+// Nothing to do when input is not a console.
 void EnterKeyMode() {
-  if (!GetConsoleMode(inputHandle, &savedInputMode) || !SetConsoleMode(inputHandle, ENABLE_PROCESSED_INPUT)) {
+  if (!GetConsoleMode(inputHandle, &savedInputMode) || !SetConsoleMode(inputHandle, kKeyMode)) {
     return;
   }
   inputModeChanged = true;
@@ -192,6 +194,12 @@ std::string EncodeForFile(std::string_view text, UINT codePage, bool* lostCharac
   }
   AppendInCodePage(all.substr(runStart), codePage, bytes, lostCharacters);
   return bytes;
+}
+
+void LeaveKeyMode() { RestoreInputMode(); }
+
+void ReturnToKeyMode() {
+  if (inputModeChanged) SetConsoleMode(inputHandle, kKeyMode);
 }
 
 }  // namespace win32

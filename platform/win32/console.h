@@ -1,6 +1,7 @@
 // The parts of the Windows console layer that depend only on what they are
 // given, so that they are tested under Wine whatever its console and its
-// ANSI code page.
+// ANSI code page; and the key mode's hand-over to a program started on the
+// console.
 #pragma once
 
 #include <windows.h>
@@ -24,5 +25,11 @@ DWORD NoLookAlikeFlags(UINT codePage);
 // characters of the tree, which keep their code page 437 bytes. A character
 // the code page lacks sets `*lostCharacters`, where it is given.
 std::string EncodeForFile(std::string_view text, UINT codePage, bool* lostCharacters = nullptr);
+
+// For a program started on this console (the user's shell): the input mode
+// the console had before the program read keys, and afterwards the
+// program's own key mode again. Nothing to do when input is not a console.
+void LeaveKeyMode();
+void ReturnToKeyMode();
 
 }  // namespace platform::win32

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/win32/folder_steps.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -55,13 +56,7 @@ uint64_t FileIdOf(HANDLE handle) {
   return static_cast<uint64_t>(id.IndexNumber.QuadPart);
 }
 
-// Links, junctions and mount points lead elsewhere; other reparse points
-// (cloud placeholders, deduplicated files) are the files themselves. A
-// reparse point whose tag the system does not give (Wine's links) is taken
-// for a link.
-bool IsNameSurrogate(DWORD attributes, DWORD tag) {
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag == 0 || IsReparseTagNameSurrogate(tag));
-}
+using win32::IsNameSurrogate;
 
 bool IsKnown(const FolderIdentity& expected) { return expected.volumeId != 0 || expected.fileId != 0; }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/win32/console.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -262,6 +263,40 @@ bool ShellOpen(const std::string& target) {
   const std::wstring wideTarget = win32::Widen(target);
   HINSTANCE result = ShellExecuteW(nullptr, nullptr, wideTarget.c_str(), L"", L"", SW_SHOW);
   return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+// Windows always has a desktop: the folder opens in Explorer (the folder's
+// default verb).
+bool OpenFolderOnDesktop(const std::string& folder) { return ShellOpen(folder); }
+
+namespace {
+
+// Ctrl+C and Ctrl+Break reach every program on the console: while the
+// user's shell runs they are its own, not the end of this program.
+BOOL WINAPI LeaveBreakToTheShell(DWORD event) { return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT; }
+
+}  // namespace
+
+bool RunShellIn(const std::string& folder) {
+  std::wstring shell = win32::Widen(EnvironmentVariable("COMSPEC"));
+  if (shell.empty()) shell = L"cmd.exe";
+  std::wstring commandLine = L"\"" + shell + L"\"";
+  const std::wstring directory = win32::Widen(folder);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  win32::LeaveKeyMode();
+  SetConsoleCtrlHandler(LeaveBreakToTheShell, TRUE);
+  const bool started = CreateProcessW(shell.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      directory.c_str(), &startup, &process) != 0;
+  if (started) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  SetConsoleCtrlHandler(LeaveBreakToTheShell, FALSE);
+  win32::ReturnToKeyMode();
+  return started;
 }
 
 bool ShowManualPageInTerminal() { return false; }

@@ -1,6 +1,9 @@
 // Removing what the user chose, on a real disk: to the trash, or for good,
 // never following a link out of the tree. Written for both backends; where
 // the system makes no links (Wine), the rows that need one are skipped.
+// The trash is a temporary one: on Linux the test names it, under Wine
+// (whose Recycle Bin is the Linux trash, found through the same variable,
+// which must hold a Linux path) the test run does.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -34,8 +37,15 @@ class Removal : public ::testing::Test {
     fs::create_directories(base / "tree");
     fs::create_directories(base / "outside");
     std::ofstream(base / "outside" / "keep") << "outside the tree";
+    if (platform::kPathStyle == platform::PathStyle::Posix) {
+      trashSetting = "XDG_DATA_HOME=" + Utf8(base / "data");
+      putenv(trashSetting.data());
+    }
   }
-  void TearDown() override { Clear(); }
+  void TearDown() override {
+    if (platform::kPathStyle == platform::PathStyle::Posix) putenv(const_cast<char*>("XDG_DATA_HOME="));
+    Clear();
+  }
 
   void Clear() {
     std::error_code ignored;
@@ -52,6 +62,7 @@ class Removal : public ::testing::Test {
   static std::string Below(fs::path path) { return Utf8(path.make_preferred()); }
 
   fs::path base;
+  std::string trashSetting;  // the environment keeps this very text
 };
 
 std::string ReadAll(const fs::path& path) {
@@ -86,6 +97,19 @@ struct Row {
 };
 
 const Row kRows[] = {
+    {"a folder to the trash", platform::MoveToTrash,
+     [](const fs::path& base) {
+       MakeFile(base / "tree" / "item" / "file");
+       return true;
+     },
+     RemovalResult::Removed, "", nullptr, "item"},
+    {"a read-only file", platform::DeleteForGood,
+     [](const fs::path& base) {
+       MakeFile(base / "tree" / "item");
+       fs::permissions(base / "tree" / "item", fs::perms::owner_read);
+       return true;
+     },
+     RemovalResult::Removed, "", nullptr, "item"},
     {"a tree with a link to a folder outside", platform::DeleteForGood,
      [](const fs::path& base) {
        MakeFile(base / "tree" / "item" / "sub" / "deeper" / "file");
@@ -146,9 +170,6 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
 TEST_F(Removal, TheHomeTrashTakesAFolderWithItsPathAndDate) {
   if (platform::kPathStyle != platform::PathStyle::Posix) GTEST_SKIP() << "the freedesktop.org trash";
   const fs::path trash = base / "data" / "Trash";
-  static std::string setting;
-  setting = "XDG_DATA_HOME=" + Utf8(base / "data");
-  putenv(setting.data());
   const std::regex info("\\[Trash Info\\]\nPath=" + Utf8(base) +
                         "/tree/my%20folder\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
   for (const char* chosen : {"my folder", "my folder.2"}) {
@@ -159,7 +180,6 @@ TEST_F(Removal, TheHomeTrashTakesAFolderWithItsPathAndDate) {
     EXPECT_TRUE(fs::exists(trash / "files" / chosen / "file")) << chosen;
     EXPECT_TRUE(std::regex_match(ReadAll(trash / "info" / (std::string(chosen) + ".trashinfo")), info)) << chosen;
   }
-  putenv(const_cast<char*>("XDG_DATA_HOME="));
 }
 
 }  // namespace
