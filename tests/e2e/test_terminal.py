@@ -296,6 +296,22 @@ class Browser(TerminalCase):
         self.terminal.keys("Escape")
         self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
+    def test_keys_that_act_on_the_disk_refuse_a_loaded_report(self):
+        saved = tempfile.NamedTemporaryFile(suffix=".json", delete=False)
+        self.addCleanup(os.remove, saved.name)
+        saved.write(run(["-json", self.start]).out)
+        saved.close()
+        self.terminal.run_program(["-load=" + native_path(saved.name)])
+        self.terminal.wait_for(lambda rows: any(row.endswith(BAR) for row in rows), "the browser")
+        self.terminal.keys("n")
+        refused = lambda rows: "Not on a loaded report" in rows
+        for key in ["x", "r", "e"]:
+            self.terminal.keys(key)
+            self.terminal.wait_for(refused, "the refusal of " + key)
+            self.terminal.keys("Down")
+            self.terminal.wait_for(lambda rows: not refused(rows), "the keys again")
+        self.assertTrue(os.path.isdir(self.tree.path("d000")))
+
     def test_keys_move_the_window_and_esc_ends_the_run(self):
         self.terminal.run_program([self.start])
         self.expect_window(PAGE - 2)  # the first screen is two lines short
