@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "report/comparison.h"
 #include "report/loaded_report.h"
+#include "scan/drive_stats.h"
 #include "scan/file_stats.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
@@ -91,9 +92,14 @@ platform::RemovalResult AskAndRemove(const std::string& shownPath, const std::st
   const platform::RemovalResult taken{platform::RemovalResult::NoTrash, "", ""};
   if (!SaidYes(ask.askKey(BarText("Move ", shownPath, " (" + what + ") to the trash? y/N")))) return taken;
   platform::RemovalResult result = platform::MoveToTrash(startPath, relativePath);
-  if (result.outcome != platform::RemovalResult::NoTrash) return result;
-  if (ask.askWord(ForGoodQuestion(shownPath, result.reason)) != "yes") return taken;
-  return platform::DeleteForGood(startPath, relativePath);
+  if (result.outcome == platform::RemovalResult::NoTrash) {
+    if (ask.askWord(ForGoodQuestion(shownPath, result.reason)) != "yes") return taken;
+    result = platform::DeleteForGood(startPath, relativePath);
+  }
+  // What went may have freed space on the drive, whose figures the report
+  // shows below the tree.
+  ReadDriveStats(root.name);
+  return result;
 }
 
 bool TakenBack(const platform::RemovalResult& result) {
