@@ -1,6 +1,7 @@
 #include "report/folder_actions.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "console/format.h"
 #include "console/output.h"
@@ -85,25 +86,20 @@ void OrderAgain() {
 }
 
 // Asks for the move to the trash, and, where none can take it, for a typed
-// yes to delete for good; Removed when nothing was asked or taken back.
-platform::RemovalResult AskAndRemove(const std::string& shownPath, const std::string& relativePath,
-                                     const std::string& what, const std::string& startPath,
-                                     const BarQuestions& ask) {
-  const platform::RemovalResult taken{platform::RemovalResult::NoTrash, "", ""};
-  if (!SaidYes(ask.askKey(BarText("Move ", shownPath, " (" + what + ") to the trash? y/N")))) return taken;
+// yes to delete for good; nothing when the user said no.
+std::optional<platform::RemovalResult> AskAndRemove(const std::string& shownPath, const std::string& relativePath,
+                                                    const std::string& what, const std::string& startPath,
+                                                    const BarQuestions& ask) {
+  if (!SaidYes(ask.askKey(BarText("Move ", shownPath, " (" + what + ") to the trash? y/N")))) return {};
   platform::RemovalResult result = platform::MoveToTrash(startPath, relativePath);
   if (result.outcome == platform::RemovalResult::NoTrash) {
-    if (ask.askWord(ForGoodQuestion(shownPath, result.reason)) != "yes") return taken;
+    if (ask.askWord(ForGoodQuestion(shownPath, result.reason)) != "yes") return {};
     result = platform::DeleteForGood(startPath, relativePath);
   }
   // What went may have freed space on the drive, whose figures the report
   // shows below the tree.
   ReadDriveStats(root.name);
   return result;
-}
-
-bool TakenBack(const platform::RemovalResult& result) {
-  return result.outcome == platform::RemovalResult::NoTrash;
 }
 
 std::string FailureText(const platform::RemovalResult& result) {
@@ -177,20 +173,20 @@ std::string DeleteFolder(const FolderAt& at, const BarQuestions& ask) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   if (at.chain.empty()) return "Cannot delete the start folder";
   const FigureChange figures = FiguresOf(FolderOf(at));
-  const platform::RemovalResult result =
+  const auto result =
       AskAndRemove(PathOf(at), RelativePathOf(at.chain),
                    FormatSize(figures.bytes) + ", " + FormatCount(figures.files) + " files", at.startPath, ask);
-  return TakenBack(result) ? "" : Settle(at, result);
+  return result ? Settle(at, *result) : "";
 }
 
 std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestions& ask) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   const ListedFile file = LargestFiles()[index];
   const std::string relativePath = JoinedPath(RelativePathOf(at.chain), file.path);
-  const platform::RemovalResult result =
+  const auto result =
       AskAndRemove(JoinedPath(PathOf(at), file.path), relativePath, FormatSize(file.bytes), at.startPath, ask);
-  if (TakenBack(result)) return "";
-  if (result.outcome != platform::RemovalResult::Removed) return FailureText(result);
+  if (!result) return "";
+  if (result->outcome != platform::RemovalResult::Removed) return FailureText(*result);
   ForgetLargestFile(index);
   FolderChain chain = at.chain;
   const bool inOwnFiles = ChainToFileFolder(file.path, chain, FolderOf(at));
