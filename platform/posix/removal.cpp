@@ -380,7 +380,7 @@ void Note(Removal& removal, std::string path, std::string reason) {
 // The path of the deepest level (the item itself is the first).
 std::string DeepestPath(const Removal& removal) {
   std::string path = removal.itemPath;
-  for (size_t i = 1; i < removal.levels.size(); ++i) path = Joined(path, removal.levels[i].name);
+  for (size_t i = 1; i < removal.levels.size(); ++i) path.append("/").append(removal.levels[i].name);
   return path;
 }
 
@@ -408,22 +408,28 @@ int ListNames(int folder, std::vector<std::string>& names) {
   return error;
 }
 
+// The path of `name` in the deepest level, or of the item before any level.
+std::string PathOfEntered(const Removal& removal, std::string_view name) {
+  return removal.levels.empty() ? removal.itemPath : PathBelow(removal, name);
+}
+
 // Opens the folder `name` of `parent` (as `facts` saw it) for emptying; a
 // folder that cannot be listed is still taken, to be removed if empty.
-void Enter(Removal& removal, int parent, const std::string& name, const struct statx& facts,
-           const std::string& path) {
+void Enter(Removal& removal, int parent, const std::string& name, const struct statx& facts) {
   Descriptor folder(openat(parent, name.c_str(), posix::kReadFolderFlags));
   struct stat opened;
   if (folder.fd < 0) {
-    Note(removal, path, errno == ELOOP ? kNowALink : SystemReason(errno));
+    Note(removal, PathOfEntered(removal, name), errno == ELOOP ? kNowALink : SystemReason(errno));
     return;
   }
   if (fstat(folder.fd, &opened) != 0 || opened.st_ino != facts.stx_ino || opened.st_dev != posix::DeviceOf(facts)) {
-    Note(removal, path, kChanged);
+    Note(removal, PathOfEntered(removal, name), kChanged);
     return;
   }
   Level level{std::move(folder), opened.st_dev, opened.st_ino, name, {}, 0};
-  if (const int error = ListNames(level.folder.fd, level.names); error != 0) Note(removal, path, SystemReason(error));
+  if (const int error = ListNames(level.folder.fd, level.names); error != 0) {
+    Note(removal, PathOfEntered(removal, name), SystemReason(error));
+  }
   removal.levels.push_back(std::move(level));
   if (removal.levels.size() > kOpenLevels) removal.levels[removal.levels.size() - 1 - kOpenLevels].folder = Descriptor();
 }
@@ -443,7 +449,7 @@ void RemoveEntry(Removal& removal, const std::string& name) {
   } else if (IsOtherFileSystem(facts, device)) {
     Note(removal, PathBelow(removal, name), kOtherFileSystem);
   } else {
-    Enter(removal, folder, name, facts, PathBelow(removal, name));
+    Enter(removal, folder, name, facts);
   }
 }
 
@@ -519,7 +525,7 @@ RemovalResult DeleteForGood(const std::string& startFolder, const std::string& r
     return {};
   }
   Removal removal{item.path, {}, {}};
-  Enter(removal, item.parent.fd, item.name, item.facts, item.path);
+  Enter(removal, item.parent.fd, item.name, item.facts);
   if (removal.levels.empty()) return removal.first;
   EmptyLevels(removal);
   if (unlinkat(item.parent.fd, item.name.c_str(), AT_REMOVEDIR) != 0) Note(removal, item.path, SystemReason(errno));

@@ -169,14 +169,20 @@ std::string ShellFailure(int code) {
 // handle, its entries removed one by one.
 struct Level {
   Handle itself;
-  std::wstring longPath;
-  std::string path;
+  // The lengths of the paths of its parent, which the removal's paths get
+  // back when this folder is done.
+  size_t parentLongLength;
+  size_t parentLength;
   std::vector<std::wstring> names;
   size_t next = 0;
 };
 
+// The paths are those of the deepest level, kept in one place however deep
+// the tree goes.
 struct Removal {
   std::vector<Level> levels;
+  std::wstring longPath;
+  std::string path;
   RemovalResult first;  // Removed until something fails
 };
 
@@ -252,7 +258,9 @@ bool SameFile(HANDLE one, HANDLE other) {
 // Takes the folder held by `itself` as the deepest level: its entries are
 // read through a second handle, which must be the same folder.
 void Enter(Removal& removal, Handle itself, const std::wstring& longPath, const std::string& path) {
-  Level level{std::move(itself), longPath, path, {}, 0};
+  Level level{std::move(itself), removal.longPath.size(), removal.path.size(), {}, 0};
+  removal.longPath = longPath;
+  removal.path = path;
   const Handle listing = OpenItself(longPath, FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll);
   if (!listing.Valid()) {
     Note(removal, path, LastError());
@@ -302,8 +310,10 @@ void Leave(Removal& removal) {
   FILE_ATTRIBUTE_TAG_INFO facts{};
   GetFileInformationByHandleEx(done.itself.handle, FileAttributeTagInfo, &facts, sizeof facts);
   if (const DWORD error = MarkForDeletion(done.itself.handle, facts.FileAttributes); error != 0) {
-    Note(removal, done.path, win32::SystemMessage(error));
+    Note(removal, removal.path, win32::SystemMessage(error));
   }
+  removal.longPath.resize(done.parentLongLength);
+  removal.path.resize(done.parentLength);
 }
 
 void EmptyLevels(Removal& removal) {
@@ -313,8 +323,8 @@ void EmptyLevels(Removal& removal) {
       Leave(removal);
     } else {
       const std::wstring& name = level.names[level.next++];
-      const std::wstring longPath = level.longPath + L"\\" + name;
-      const std::string path = Joined(level.path, win32::Narrow(name));
+      const std::wstring longPath = removal.longPath + L"\\" + name;
+      const std::string path = Joined(removal.path, win32::Narrow(name));
       RemoveName(removal, longPath, path);
     }
   }
