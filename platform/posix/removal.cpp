@@ -66,6 +66,17 @@ bool IsOtherFileSystem(const struct statx& facts, dev_t parentDevice) {
   return posix::IsMountRoot(facts, parentDevice) || posix::DeviceOf(facts) != parentDevice;
 }
 
+// Why the folder `name` of `parent` could not be opened: a link in its
+// place says so (opening a link as a folder fails as "not a directory").
+std::string WhyNotOpened(int parent, const std::string& name, int error) {
+  struct stat facts;
+  if ((error == ELOOP || error == ENOTDIR) && fstatat(parent, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(facts.st_mode)) {
+    return kNowALink;
+  }
+  return SystemReason(error);
+}
+
 // The item as reached: its parent held open, its own facts (never those of
 // what a link leads to).
 struct ReachedItem {
@@ -106,14 +117,19 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
   // The start folder is the one the user named: a link to it is followed.
   item.parent = Descriptor(open(startFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   std::string reached = startFolder;
-  for (size_t i = 0; item.parent.fd >= 0 && i + 1 < names.size(); ++i) {
-    reached = Joined(reached, names[i]);
-    item.parent = Descriptor(openat(item.parent.fd, names[i].c_str(), posix::kPassFolderFlags));
-  }
   struct stat parentFacts;
   if (item.parent.fd < 0 || fstat(item.parent.fd, &parentFacts) != 0) {
-    failure = Failure(reached, errno == ELOOP ? kNowALink : SystemReason(errno));
+    failure = Failure(reached, SystemReason(errno));
     return false;
+  }
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    reached = Joined(reached, names[i]);
+    Descriptor next(openat(item.parent.fd, names[i].c_str(), posix::kPassFolderFlags));
+    if (next.fd < 0 || fstat(next.fd, &parentFacts) != 0) {
+      failure = Failure(reached, WhyNotOpened(item.parent.fd, names[i], errno));
+      return false;
+    }
+    item.parent = std::move(next);
   }
   item.parentPath = reached;
   item.parentDevice = parentFacts.st_dev;
@@ -305,10 +321,12 @@ int RenameIntoTrash(int parent, const std::string& name, int files, const std::s
   return renameat(parent, name.c_str(), files, chosen.c_str()) == 0 ? 0 : errno;
 }
 
-// The item's path as its .trashinfo records it.
+// The item's path as its .trashinfo records it: relative to the top of its
+// file system in that file system's trash, where it lies below it.
 std::string RecordedPath(const Trash& trash, const std::string& itemPath) {
-  if (trash.top.empty()) return itemPath;
-  return trash.top == "/" ? itemPath.substr(1) : itemPath.substr(trash.top.size() + 1);
+  const std::string top = trash.top == "/" ? "/" : trash.top + "/";
+  if (trash.top.empty() || itemPath.size() <= top.size() || itemPath.compare(0, top.size(), top) != 0) return itemPath;
+  return itemPath.substr(top.size());
 }
 
 // Writes the .trashinfo under the first free name (name, name.2, name.3 ...
@@ -419,7 +437,7 @@ void Enter(Removal& removal, int parent, const std::string& name, const struct s
   Descriptor folder(openat(parent, name.c_str(), posix::kReadFolderFlags));
   struct stat opened;
   if (folder.fd < 0) {
-    Note(removal, PathOfEntered(removal, name), errno == ELOOP ? kNowALink : SystemReason(errno));
+    Note(removal, PathOfEntered(removal, name), WhyNotOpened(parent, name, errno));
     return;
   }
   if (fstat(folder.fd, &opened) != 0 || opened.st_ino != facts.stx_ino || opened.st_dev != posix::DeviceOf(facts)) {
