@@ -294,7 +294,8 @@ bool RunShellIn(const std::string& folder) {
   PROCESS_INFORMATION process{};
   win32::LeaveKeyMode();
   SetConsoleCtrlHandler(LeaveBreakToTheShell, TRUE);
-  const bool started = CreateProcessW(shell.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  // Found as a command line's first word is: through PATH when it is a bare name.
+  const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                       directory.c_str(), &startup, &process) != 0;
   if (started) {
     WaitForSingleObject(process.hProcess, INFINITE);
