@@ -168,24 +168,23 @@ struct TrashStep {
   std::string reason;
 };
 
-// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; a relative XDG_DATA_HOME
-// is no setting, as the base directory rules say.
+// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; a relative path is no
+// setting, as the base directory rules say. Empty when there is neither.
 std::string HomeTrashPath() {
   const std::string dataHome = EnvironmentVariable("XDG_DATA_HOME");
-  if (!dataHome.empty() && dataHome.front() == '/') return Joined(dataHome, "Trash");
+  if (dataHome.starts_with('/')) return Joined(dataHome, "Trash");
   const std::string home = EnvironmentVariable("HOME");
-  return home.empty() ? "" : Joined(home, ".local/share/Trash");
+  return home.starts_with('/') ? Joined(home, ".local/share/Trash") : "";
 }
 
-// The device of `path`, or of its nearest existing ancestor, where it would
-// be made.
+// The device of the full path `path`, or of its nearest existing ancestor,
+// where it would be made.
 bool DeviceWhereMade(std::string path, dev_t& device) {
   struct stat facts;
   while (stat(path.c_str(), &facts) != 0) {
-    if (errno != ENOENT) return false;
+    if (errno != ENOENT || path == "/") return false;
     const size_t cut = path.find_last_of('/');
-    if (cut == std::string::npos || cut == 0) return stat("/", &facts) == 0 && ((device = facts.st_dev), true);
-    path.resize(cut);
+    path.resize(cut == 0 ? 1 : cut);
   }
   device = facts.st_dev;
   return true;
@@ -329,13 +328,25 @@ std::string RecordedPath(const Trash& trash, const std::string& itemPath) {
   return itemPath.substr(top.size());
 }
 
+// The item's name in the trash: its own, cut short (at a character's
+// start) where its .trashinfo's name and a number would not fit a name's
+// 255 bytes.
+std::string TrashName(const std::string& name) {
+  constexpr size_t kLongest = 200;
+  if (name.size() <= kLongest) return name;
+  size_t end = kLongest;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return name.substr(0, end);
+}
+
 // Writes the .trashinfo under the first free name (name, name.2, name.3 ...
 // free in both files/ and info/), then moves the item there; a move that
 // fails takes its .trashinfo back.
 TrashStep PutInTrash(const Trash& trash, int parent, const std::string& name, const std::string& itemPath) {
   const std::string infoText = TrashInfoText(RecordedPath(trash, itemPath));
+  const std::string stem = TrashName(name);
   for (int number = 1;; ++number) {
-    const std::string chosen = number == 1 ? name : name + "." + std::to_string(number);
+    const std::string chosen = number == 1 ? stem : stem + "." + std::to_string(number);
     const std::string infoName = chosen + ".trashinfo";
     const std::string infoPath = Joined(Joined(trash.location, "info"), infoName);
     struct stat taken;
