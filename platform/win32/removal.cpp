@@ -107,20 +107,24 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
     return false;
   }
   // The start folder is the one the user named: a link to it is followed.
-  Handle folder(CreateFileW(win32::LongPath(startFolder).c_str(), FILE_READ_ATTRIBUTES, kShareAllButDelete, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle start(CreateFileW(win32::LongPath(startFolder).c_str(), FILE_READ_ATTRIBUTES, kShareAllButDelete, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!start.Valid()) {
+    failure = Failure(startFolder, LastError());
+    return false;
+  }
+  item.held.push_back(std::move(start));
   std::string reached = startFolder;
   FILE_ATTRIBUTE_TAG_INFO facts{};
-  for (size_t i = 0;; ++i) {
-    const std::string refusal = folder.Valid() ? (i == 0 ? "" : RefusalOf(folder.handle, facts)) : LastError();
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    reached = Joined(reached, names[i]);
+    Handle folder = OpenItself(win32::LongPath(reached), FILE_READ_ATTRIBUTES, kShareAllButDelete);
+    const std::string refusal = folder.Valid() ? RefusalOf(folder.handle, facts) : LastError();
     if (!refusal.empty()) {
       failure = Failure(reached, refusal);
       return false;
     }
     item.held.push_back(std::move(folder));
-    reached = Joined(reached, names[i]);
-    if (i + 1 == names.size()) break;
-    folder = OpenItself(win32::LongPath(reached), FILE_READ_ATTRIBUTES, kShareAllButDelete);
   }
   item.longPath = win32::LongPath(item.path);
   return true;
