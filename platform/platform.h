@@ -244,10 +244,12 @@ LocalTime LocalTimeOf(int64_t seconds);
 // ---- Removing what the user chose -------------------------------------------
 
 // How a removal ended. Removed: all of it is gone. NoTrash: no trash can take
-// it (no trash on its file system, or the path is too long for it); nothing
-// was touched, `reason` says why. Failed: `path` (the item itself or something
-// below it) could not be removed, for `reason` in the system's words; what
-// could be removed is gone, the rest stays.
+// it (no trash on its file system, or the path is too long for it); the item
+// is untouched, `reason` says why in a sentence that names the trash or drive.
+// Failed: `path` (the item itself or something below it) could not be
+// removed, for `reason` in the system's words ("Permission denied") or the
+// program's ("Now a symbolic link; left alone"); what could be removed is
+// gone, the rest stays.
 struct RemovalResult {
   enum Outcome { Removed, NoTrash, Failed };
   Outcome outcome = Removed;
@@ -256,10 +258,11 @@ struct RemovalResult {
 };
 
 // The item (folder or file) at `relativePath` below `startFolder` (names
-// joined by kPathSeparator, never empty) is reached from the start folder one
-// name at a time without following a link or junction; an item that is no
-// longer what the scan saw (a folder now a link, a file now a folder) Fails
-// and is left alone.
+// joined by kPathSeparator, never empty, no "." or "..") is reached from the
+// start folder one name at a time without following a link or junction. A
+// link or junction met on the way or now in the item's place, and a folder
+// where another file system is mounted, Fail and are left alone. A folder
+// and a file are both taken as found: the caller does not say which it saw.
 //
 // Moves the item to the trash: the freedesktop.org trash on Linux (the home
 // trash on the same file system, else the file system's own .Trash-<uid>,

@@ -66,6 +66,17 @@ bool IsOtherFileSystem(const struct statx& facts, dev_t parentDevice) {
   return posix::IsMountRoot(facts, parentDevice) || posix::DeviceOf(facts) != parentDevice;
 }
 
+// Why the folder `name` of `parent` could not be opened: a link in its
+// place says so (opening a link as a folder fails as "not a directory").
+std::string WhyNotOpened(int parent, const std::string& name, int error) {
+  struct stat facts;
+  if ((error == ELOOP || error == ENOTDIR) && fstatat(parent, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(facts.st_mode)) {
+    return kNowALink;
+  }
+  return SystemReason(error);
+}
+
 // The item as reached: its parent held open, its own facts (never those of
 // what a link leads to).
 struct ReachedItem {
@@ -106,14 +117,19 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
   // The start folder is the one the user named: a link to it is followed.
   item.parent = Descriptor(open(startFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   std::string reached = startFolder;
-  for (size_t i = 0; item.parent.fd >= 0 && i + 1 < names.size(); ++i) {
-    reached = Joined(reached, names[i]);
-    item.parent = Descriptor(openat(item.parent.fd, names[i].c_str(), posix::kPassFolderFlags));
-  }
   struct stat parentFacts;
   if (item.parent.fd < 0 || fstat(item.parent.fd, &parentFacts) != 0) {
-    failure = Failure(reached, errno == ELOOP ? kNowALink : SystemReason(errno));
+    failure = Failure(reached, SystemReason(errno));
     return false;
+  }
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    reached = Joined(reached, names[i]);
+    Descriptor next(openat(item.parent.fd, names[i].c_str(), posix::kPassFolderFlags));
+    if (next.fd < 0 || fstat(next.fd, &parentFacts) != 0) {
+      failure = Failure(reached, WhyNotOpened(item.parent.fd, names[i], errno));
+      return false;
+    }
+    item.parent = std::move(next);
   }
   item.parentPath = reached;
   item.parentDevice = parentFacts.st_dev;
@@ -152,24 +168,23 @@ struct TrashStep {
   std::string reason;
 };
 
-// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; a relative XDG_DATA_HOME
-// is no setting, as the base directory rules say.
+// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; a relative path is no
+// setting, as the base directory rules say. Empty when there is neither.
 std::string HomeTrashPath() {
   const std::string dataHome = EnvironmentVariable("XDG_DATA_HOME");
-  if (!dataHome.empty() && dataHome.front() == '/') return Joined(dataHome, "Trash");
+  if (dataHome.starts_with('/')) return Joined(dataHome, "Trash");
   const std::string home = EnvironmentVariable("HOME");
-  return home.empty() ? "" : Joined(home, ".local/share/Trash");
+  return home.starts_with('/') ? Joined(home, ".local/share/Trash") : "";
 }
 
-// The device of `path`, or of its nearest existing ancestor, where it would
-// be made.
+// The device of the full path `path`, or of its nearest existing ancestor,
+// where it would be made.
 bool DeviceWhereMade(std::string path, dev_t& device) {
   struct stat facts;
   while (stat(path.c_str(), &facts) != 0) {
-    if (errno != ENOENT) return false;
+    if (errno != ENOENT || path == "/") return false;
     const size_t cut = path.find_last_of('/');
-    if (cut == std::string::npos || cut == 0) return stat("/", &facts) == 0 && ((device = facts.st_dev), true);
-    path.resize(cut);
+    path.resize(cut == 0 ? 1 : cut);
   }
   device = facts.st_dev;
   return true;
@@ -305,10 +320,23 @@ int RenameIntoTrash(int parent, const std::string& name, int files, const std::s
   return renameat(parent, name.c_str(), files, chosen.c_str()) == 0 ? 0 : errno;
 }
 
-// The item's path as its .trashinfo records it.
+// The item's path as its .trashinfo records it: relative to the top of its
+// file system in that file system's trash, where it lies below it.
 std::string RecordedPath(const Trash& trash, const std::string& itemPath) {
-  if (trash.top.empty()) return itemPath;
-  return trash.top == "/" ? itemPath.substr(1) : itemPath.substr(trash.top.size() + 1);
+  const std::string top = trash.top == "/" ? "/" : trash.top + "/";
+  if (trash.top.empty() || itemPath.size() <= top.size() || itemPath.compare(0, top.size(), top) != 0) return itemPath;
+  return itemPath.substr(top.size());
+}
+
+// The item's name in the trash: its own, cut short (at a character's
+// start) where its .trashinfo's name and a number would not fit a name's
+// 255 bytes.
+std::string TrashName(const std::string& name) {
+  constexpr size_t kLongest = 200;
+  if (name.size() <= kLongest) return name;
+  size_t end = kLongest;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return name.substr(0, end);
 }
 
 // Writes the .trashinfo under the first free name (name, name.2, name.3 ...
@@ -316,8 +344,9 @@ std::string RecordedPath(const Trash& trash, const std::string& itemPath) {
 // fails takes its .trashinfo back.
 TrashStep PutInTrash(const Trash& trash, int parent, const std::string& name, const std::string& itemPath) {
   const std::string infoText = TrashInfoText(RecordedPath(trash, itemPath));
+  const std::string stem = TrashName(name);
   for (int number = 1;; ++number) {
-    const std::string chosen = number == 1 ? name : name + "." + std::to_string(number);
+    const std::string chosen = number == 1 ? stem : stem + "." + std::to_string(number);
     const std::string infoName = chosen + ".trashinfo";
     const std::string infoPath = Joined(Joined(trash.location, "info"), infoName);
     struct stat taken;
@@ -380,7 +409,7 @@ void Note(Removal& removal, std::string path, std::string reason) {
 // The path of the deepest level (the item itself is the first).
 std::string DeepestPath(const Removal& removal) {
   std::string path = removal.itemPath;
-  for (size_t i = 1; i < removal.levels.size(); ++i) path = Joined(path, removal.levels[i].name);
+  for (size_t i = 1; i < removal.levels.size(); ++i) path.append("/").append(removal.levels[i].name);
   return path;
 }
 
@@ -408,22 +437,28 @@ int ListNames(int folder, std::vector<std::string>& names) {
   return error;
 }
 
+// The path of `name` in the deepest level, or of the item before any level.
+std::string PathOfEntered(const Removal& removal, std::string_view name) {
+  return removal.levels.empty() ? removal.itemPath : PathBelow(removal, name);
+}
+
 // Opens the folder `name` of `parent` (as `facts` saw it) for emptying; a
 // folder that cannot be listed is still taken, to be removed if empty.
-void Enter(Removal& removal, int parent, const std::string& name, const struct statx& facts,
-           const std::string& path) {
+void Enter(Removal& removal, int parent, const std::string& name, const struct statx& facts) {
   Descriptor folder(openat(parent, name.c_str(), posix::kReadFolderFlags));
   struct stat opened;
   if (folder.fd < 0) {
-    Note(removal, path, errno == ELOOP ? kNowALink : SystemReason(errno));
+    Note(removal, PathOfEntered(removal, name), WhyNotOpened(parent, name, errno));
     return;
   }
   if (fstat(folder.fd, &opened) != 0 || opened.st_ino != facts.stx_ino || opened.st_dev != posix::DeviceOf(facts)) {
-    Note(removal, path, kChanged);
+    Note(removal, PathOfEntered(removal, name), kChanged);
     return;
   }
   Level level{std::move(folder), opened.st_dev, opened.st_ino, name, {}, 0};
-  if (const int error = ListNames(level.folder.fd, level.names); error != 0) Note(removal, path, SystemReason(error));
+  if (const int error = ListNames(level.folder.fd, level.names); error != 0) {
+    Note(removal, PathOfEntered(removal, name), SystemReason(error));
+  }
   removal.levels.push_back(std::move(level));
   if (removal.levels.size() > kOpenLevels) removal.levels[removal.levels.size() - 1 - kOpenLevels].folder = Descriptor();
 }
@@ -443,7 +478,7 @@ void RemoveEntry(Removal& removal, const std::string& name) {
   } else if (IsOtherFileSystem(facts, device)) {
     Note(removal, PathBelow(removal, name), kOtherFileSystem);
   } else {
-    Enter(removal, folder, name, facts, PathBelow(removal, name));
+    Enter(removal, folder, name, facts);
   }
 }
 
@@ -519,7 +554,7 @@ RemovalResult DeleteForGood(const std::string& startFolder, const std::string& r
     return {};
   }
   Removal removal{item.path, {}, {}};
-  Enter(removal, item.parent.fd, item.name, item.facts, item.path);
+  Enter(removal, item.parent.fd, item.name, item.facts);
   if (removal.levels.empty()) return removal.first;
   EmptyLevels(removal);
   if (unlinkat(item.parent.fd, item.name.c_str(), AT_REMOVEDIR) != 0) Note(removal, item.path, SystemReason(errno));

@@ -107,20 +107,24 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
     return false;
   }
   // The start folder is the one the user named: a link to it is followed.
-  Handle folder(CreateFileW(win32::LongPath(startFolder).c_str(), FILE_READ_ATTRIBUTES, kShareAllButDelete, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle start(CreateFileW(win32::LongPath(startFolder).c_str(), FILE_READ_ATTRIBUTES, kShareAllButDelete, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!start.Valid()) {
+    failure = Failure(startFolder, LastError());
+    return false;
+  }
+  item.held.push_back(std::move(start));
   std::string reached = startFolder;
   FILE_ATTRIBUTE_TAG_INFO facts{};
-  for (size_t i = 0;; ++i) {
-    const std::string refusal = folder.Valid() ? (i == 0 ? "" : RefusalOf(folder.handle, facts)) : LastError();
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    reached = Joined(reached, names[i]);
+    Handle folder = OpenItself(win32::LongPath(reached), FILE_READ_ATTRIBUTES, kShareAllButDelete);
+    const std::string refusal = folder.Valid() ? RefusalOf(folder.handle, facts) : LastError();
     if (!refusal.empty()) {
       failure = Failure(reached, refusal);
       return false;
     }
     item.held.push_back(std::move(folder));
-    reached = Joined(reached, names[i]);
-    if (i + 1 == names.size()) break;
-    folder = OpenItself(win32::LongPath(reached), FILE_READ_ATTRIBUTES, kShareAllButDelete);
   }
   item.longPath = win32::LongPath(item.path);
   return true;
@@ -169,14 +173,20 @@ std::string ShellFailure(int code) {
 // handle, its entries removed one by one.
 struct Level {
   Handle itself;
-  std::wstring longPath;
-  std::string path;
+  // The lengths of the paths of its parent, which the removal's paths get
+  // back when this folder is done.
+  size_t parentLongLength;
+  size_t parentLength;
   std::vector<std::wstring> names;
   size_t next = 0;
 };
 
+// The paths are those of the deepest level, kept in one place however deep
+// the tree goes.
 struct Removal {
   std::vector<Level> levels;
+  std::wstring longPath;
+  std::string path;
   RemovalResult first;  // Removed until something fails
 };
 
@@ -252,7 +262,9 @@ bool SameFile(HANDLE one, HANDLE other) {
 // Takes the folder held by `itself` as the deepest level: its entries are
 // read through a second handle, which must be the same folder.
 void Enter(Removal& removal, Handle itself, const std::wstring& longPath, const std::string& path) {
-  Level level{std::move(itself), longPath, path, {}, 0};
+  Level level{std::move(itself), removal.longPath.size(), removal.path.size(), {}, 0};
+  removal.longPath = longPath;
+  removal.path = path;
   const Handle listing = OpenItself(longPath, FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll);
   if (!listing.Valid()) {
     Note(removal, path, LastError());
@@ -302,8 +314,10 @@ void Leave(Removal& removal) {
   FILE_ATTRIBUTE_TAG_INFO facts{};
   GetFileInformationByHandleEx(done.itself.handle, FileAttributeTagInfo, &facts, sizeof facts);
   if (const DWORD error = MarkForDeletion(done.itself.handle, facts.FileAttributes); error != 0) {
-    Note(removal, done.path, win32::SystemMessage(error));
+    Note(removal, removal.path, win32::SystemMessage(error));
   }
+  removal.longPath.resize(done.parentLongLength);
+  removal.path.resize(done.parentLength);
 }
 
 void EmptyLevels(Removal& removal) {
@@ -313,8 +327,8 @@ void EmptyLevels(Removal& removal) {
       Leave(removal);
     } else {
       const std::wstring& name = level.names[level.next++];
-      const std::wstring longPath = level.longPath + L"\\" + name;
-      const std::string path = Joined(level.path, win32::Narrow(name));
+      const std::wstring longPath = removal.longPath + L"\\" + name;
+      const std::string path = Joined(removal.path, win32::Narrow(name));
       RemoveName(removal, longPath, path);
     }
   }

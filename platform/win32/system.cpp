@@ -265,9 +265,16 @@ bool ShellOpen(const std::string& target) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-// Windows always has a desktop: the folder opens in Explorer (the folder's
-// default verb).
-bool OpenFolderOnDesktop(const std::string& folder) { return ShellOpen(folder); }
+bool OpenFolderOnDesktop(const std::string& folder) {
+  // A session without a visible desktop (a remote shell, a service) would
+  // start Explorer where nobody sees it.
+  USEROBJECTFLAGS station{};
+  if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station, nullptr) &&
+      (station.dwFlags & WSF_VISIBLE) == 0) {
+    return false;
+  }
+  return ShellOpen(folder);
+}
 
 namespace {
 
@@ -287,7 +294,8 @@ bool RunShellIn(const std::string& folder) {
   PROCESS_INFORMATION process{};
   win32::LeaveKeyMode();
   SetConsoleCtrlHandler(LeaveBreakToTheShell, TRUE);
-  const bool started = CreateProcessW(shell.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  // Found as a command line's first word is: through PATH when it is a bare name.
+  const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                       directory.c_str(), &startup, &process) != 0;
   if (started) {
     WaitForSingleObject(process.hProcess, INFINITE);
