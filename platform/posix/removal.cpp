@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/relative_names.h"
 #include "platform/posix/folder_steps.h"
 
 namespace platform {
@@ -88,20 +89,6 @@ struct ReachedItem {
   dev_t parentDevice = 0;
 };
 
-// The names of `relativePath`; false when one would lead out of the start
-// folder.
-bool SplitNames(const std::string& relativePath, std::vector<std::string>& names) {
-  size_t begin = 0;
-  while (begin <= relativePath.size()) {
-    const size_t end = std::min(relativePath.find('/', begin), relativePath.size());
-    const std::string name = relativePath.substr(begin, end - begin);
-    if (name == "." || name == "..") return false;
-    if (!name.empty()) names.push_back(name);
-    begin = end + 1;
-  }
-  return !names.empty();
-}
-
 // Reaches the item's parent from the start folder one name at a time,
 // passing through no link, and looks at the item itself. A link in the
 // item's place, or a folder where another file system is mounted, is left
@@ -110,7 +97,7 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
            RemovalResult& failure) {
   item.path = Joined(startFolder, relativePath);
   std::vector<std::string> names;
-  if (!SplitNames(relativePath, names)) {
+  if (!SplitRelativeNames(relativePath, "/", names)) {
     failure = Failure(item.path, "Not below the start folder");
     return false;
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/relative_names.h"
 #include "platform/win32/folder_steps.h"
 #include "platform/win32/wide_text.h"
 
@@ -81,20 +82,6 @@ struct ReachedItem {
   std::wstring longPath;
 };
 
-// The names of `relativePath`; false when one would lead out of the start
-// folder.
-bool SplitNames(const std::string& relativePath, std::vector<std::string>& names) {
-  size_t begin = 0;
-  while (begin <= relativePath.size()) {
-    const size_t end = std::min(relativePath.find_first_of("\\/", begin), relativePath.size());
-    const std::string name = relativePath.substr(begin, end - begin);
-    if (name == "." || name == "..") return false;
-    if (!name.empty()) names.push_back(name);
-    begin = end + 1;
-  }
-  return !names.empty();
-}
-
 // Reaches the item's parent from the start folder one name at a time,
 // holding each folder on the way, and refuses a link or junction on the
 // way. On failure `failure` says where and why.
@@ -102,7 +89,7 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
            RemovalResult& failure) {
   item.path = Joined(startFolder, relativePath);
   std::vector<std::string> names;
-  if (!SplitNames(relativePath, names)) {
+  if (!SplitRelativeNames(relativePath, "\\/", names)) {
     failure = Failure(item.path, "Not below the start folder");
     return false;
   }
