@@ -194,6 +194,15 @@ FolderChain ChainAtCursor() {
 
 void DrawWindow();
 
+// Takes back the bar, as the browser does after each key, so that what
+// comes next (the reading prompt, the shell's prompt) starts on a clean line.
+void EraseBar() { EraseInPlace(static_cast<size_t>(std::max(screenWidth - 1, 0))); }
+
+void EndFromBar() {
+  EraseBar();
+  EndProgram(0);
+}
+
 KeyRead AskKeyOnBar(const std::string& question) {
   navigation.notice = question;
   DrawWindow();
@@ -251,7 +260,7 @@ void DeleteFolderAtCursor() {
 
 // The reading prompt takes the bar's place while the folder is read.
 void RescanFolderAtCursor() {
-  EraseInPlace(static_cast<size_t>(std::max(screenWidth - 1, 0)));
+  EraseBar();
   navigation.notice = RescanFolderAt({navigation.startPath, ChainAtCursor()});
   ShowChangedTree();
 }
@@ -341,7 +350,7 @@ void ShowLargestFilesAtCursor() {
     notice.clear();
     const KeyRead key = GetKeyPress();
     const uint8_t character = UpperAscii(key.character);
-    if (character == kCtrlC || character == 'Q') EndProgram(0);
+    if (character == kCtrlC || character == 'Q') EndFromBar();
     if (key.failed || character == kEsc || character == kBackspace || IsScan(key, kScanLeft)) break;
     if (IsScan(key, kScanUp) || character == 'K') {
       filesPage.cursor -= filesPage.cursor > 0 ? 1 : 0;
@@ -436,7 +445,7 @@ void ActOnScanCode(uint8_t scanCode) {
 // False when the key leaves navigation.
 bool ActOnKey(const KeyRead& key) {
   const uint8_t character = UpperAscii(key.character);
-  if (character == kCtrlC || character == 'Q') EndProgram(0);
+  if (character == kCtrlC || character == 'Q') EndFromBar();
   if (key.failed || character == kEsc || character == 'N') return false;
   if (character == 0) {
     ActOnScanCode(key.scanCode);
