@@ -60,6 +60,10 @@ struct Reader {
 
   Reader(const FolderKeeper& keeper, ReportFacts& into) : folders(keeper), facts(into) {}
 
+  // The key's length is known where it is written, so that each test is a
+  // comparison of lengths and, where they agree, of bytes.
+  bool KeyIs(std::string_view key) const { return currentKey == key; }
+
   // Stops the parse: a SAX event answered false ends it there.
   bool NotAReport() { return false; }
   Place Here() const { return frames.back().place; }
@@ -91,14 +95,14 @@ struct Reader {
       Enter(Place::top);
     } else if (Here() == Place::children) {
       return OpenFolder();
-    } else if (currentKey == "root") {
+    } else if (KeyIs("root")) {
       if (facts.hasRoot) return NotAReport();
       facts.hasRoot = true;
       return OpenFolder();
-    } else if (currentKey == "drive") {
+    } else if (KeyIs("drive")) {
       facts.hasDrive = true;
       Enter(Place::drive);
-    } else if (currentKey == "totals") {
+    } else if (KeyIs("totals")) {
       Enter(Place::totals);
     } else {
       skipping += 1;
@@ -113,9 +117,9 @@ struct Reader {
       return true;
     }
     if (frames.empty() || Here() == Place::children) return NotAReport();
-    if (Here() == Place::folder && currentKey == "children") {
+    if (Here() == Place::folder && KeyIs("children")) {
       Enter(Place::children);
-    } else if (Here() == Place::top && currentKey == "exclude") {
+    } else if (Here() == Place::top && KeyIs("exclude")) {
       Enter(Place::patterns);
     } else {
       skipping += 1;
@@ -161,22 +165,22 @@ struct Reader {
   bool ScalarAllowed() const { return skipping > 0 || (!frames.empty() && Here() != Place::children); }
 
   bool TopString(const std::string& text) {
-    if (currentKey == "program") facts.program = text;
-    else if (currentKey == "created") facts.created = text;
-    else if (currentKey == "host") facts.host = text;
-    else if (currentKey == "path") {
+    if (KeyIs("program")) facts.program = text;
+    else if (KeyIs("created")) facts.created = text;
+    else if (KeyIs("host")) facts.host = text;
+    else if (KeyIs("path")) {
       facts.path = text;
       facts.hasPath = true;
-    } else if (currentKey == "pathBytes") {
+    } else if (KeyIs("pathBytes")) {
       return DecodeHex(text, pathBytes);
     }
     return true;
   }
 
   void DriveString(const std::string& text) {
-    if (currentKey == "root") facts.driveRoot = text;
-    if (currentKey == "name") facts.driveName = text;
-    if (currentKey == "description") facts.drive.volumeDescription = text;
+    if (KeyIs("root")) facts.driveRoot = text;
+    if (KeyIs("name")) facts.driveName = text;
+    if (KeyIs("description")) facts.drive.volumeDescription = text;
   }
 
   void SetName(const std::string& name, bool byBytes) {
@@ -188,8 +192,8 @@ struct Reader {
   }
 
   bool FolderString(const std::string& text) {
-    if (currentKey == "name") SetName(text, false);
-    if (currentKey == "nameBytes") {
+    if (KeyIs("name")) SetName(text, false);
+    if (KeyIs("nameBytes")) {
       std::string bytes;
       if (!DecodeHex(text, bytes)) return false;
       SetName(bytes, true);
@@ -211,11 +215,11 @@ struct Reader {
 
   void FolderNumber(int64_t number) {
     ReportFolder& folder = HereFrame().folder;
-    if (currentKey == "total") folder.total = number;
-    else if (currentKey == "own") folder.own = number;
-    else if (currentKey == "wasted") folder.wasted = number;
-    else if (currentKey == "files") folder.files = number;
-    else if (currentKey == "order") folder.order = number;
+    if (KeyIs("total")) folder.total = number;
+    else if (KeyIs("own")) folder.own = number;
+    else if (KeyIs("wasted")) folder.wasted = number;
+    else if (KeyIs("files")) folder.files = number;
+    else if (KeyIs("order")) folder.order = number;
   }
 
   bool number_unsigned(std::uint64_t value) {
@@ -224,17 +228,17 @@ struct Reader {
     const auto number = static_cast<int64_t>(value);
     switch (Here()) {
       case Place::top:
-        if (currentKey == "clusterSize") facts.clusterSize = number;
+        if (KeyIs("clusterSize")) facts.clusterSize = number;
         break;
       case Place::drive:
-        if (currentKey == "clusterSize") facts.drive.clusterSize = HeldCount(number);
-        if (currentKey == "capacity") facts.drive.capacityBytes = number;
-        if (currentKey == "free") facts.drive.freeBytes = number;
-        if (currentKey == "used") facts.drive.usedBytes = number;
+        if (KeyIs("clusterSize")) facts.drive.clusterSize = HeldCount(number);
+        if (KeyIs("capacity")) facts.drive.capacityBytes = number;
+        if (KeyIs("free")) facts.drive.freeBytes = number;
+        if (KeyIs("used")) facts.drive.usedBytes = number;
         break;
       case Place::totals:
-        if (currentKey == "wasted") facts.totals.totalWasted = number;
-        if (currentKey == "files") facts.totals.totalFiles = HeldCount(number);
+        if (KeyIs("wasted")) facts.totals.totalWasted = number;
+        if (KeyIs("files")) facts.totals.totalFiles = HeldCount(number);
         break;
       case Place::folder: FolderNumber(number); break;
       default: break;
@@ -245,11 +249,11 @@ struct Reader {
   bool boolean(bool value) {
     if (!ScalarAllowed()) return NotAReport();
     if (skipping > 0) return true;
-    if (Here() == Place::top && currentKey == "dirMode") facts.dirMode = value;
-    if (Here() == Place::top && currentKey == "includeOffline") facts.includeOffline = value;
-    if (Here() == Place::top && currentKey == "links") facts.links = value;
-    if (Here() == Place::top && currentKey == "mounts") facts.mounts = value;
-    if (Here() == Place::folder && currentKey == "folded") HereFrame().folder.folded = value;
+    if (Here() == Place::top && KeyIs("dirMode")) facts.dirMode = value;
+    if (Here() == Place::top && KeyIs("includeOffline")) facts.includeOffline = value;
+    if (Here() == Place::top && KeyIs("links")) facts.links = value;
+    if (Here() == Place::top && KeyIs("mounts")) facts.mounts = value;
+    if (Here() == Place::folder && KeyIs("folded")) HereFrame().folder.folded = value;
     return true;
   }
 
