@@ -1,8 +1,8 @@
 // The reader of this program's own JSON reports, for -load= and -compare=.
 // It streams a report (a SAX parse, never a document of the whole report),
 // keeps what the top object says of the scan in a ReportFacts record, and
-// hands the folders of the tree to its user as they end; every other value
-// is skipped without being stored. The nesting is followed in a stack of its
+// tells its user where each folder of the tree begins and ends, with what
+// the folder gave; every other value is skipped without being stored. The nesting is followed in a stack of its
 // own, not by recursion, so that no depth of input can exhaust the stack.
 //
 // The user keeps the tree through two procedures of a FolderKeeper. For
