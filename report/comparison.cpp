@@ -1,20 +1,17 @@
 #include "report/comparison.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "console/format.h"
 #include "console/held_sums.h"
 #include "console/text.h"
 #include "platform/platform.h"
+#include "report/report_reader.h"
 #include "scan/exclusions.h"
 #include "settings/settings.h"
 
@@ -25,11 +22,6 @@ constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 // the first kGoneShown.
 constexpr size_t kGoneListed = 1000;
 constexpr int32_t kGoneShown = 10;
-// A folder takes two levels (its object and its children's array), and no
-// folder path of either system is a few thousand levels deep: anything
-// deeper is not a report of this program, and the limit keeps a hostile
-// file from costing memory without end.
-constexpr size_t kMaxNesting = 20000;
 
 // One folder of the earlier report, with only what the comparison needs.
 struct EarlierFolder {
@@ -37,11 +29,9 @@ struct EarlierFolder {
   uint32_t nameLength = 0;
   uint32_t firstChild = kNone;
   uint32_t nextSibling = kNone;
-  int64_t total = -1;  // -1 until the report gives it
+  int64_t total = 0;
   int64_t subtreeFolders = 1;
   int64_t subtreeFiles = 0;
-  bool named = false;
-  bool namedByBytes = false;  // "nameBytes" outranks "name"
   bool folded = false;
   bool matched = false;
 };
@@ -74,218 +64,42 @@ std::string_view NameOf(uint32_t folder) {
   return std::string_view(comparison.names).substr(earlier.nameOffset, earlier.nameLength);
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The folders of the earlier report whose objects have begun and not yet
+// ended, innermost last, while the report is read.
+struct EarlierReading {
+  std::vector<uint32_t> open;
+};
 
-bool DecodeHex(std::string_view hex, std::string& bytes) {
-  if (hex.size() % 2 != 0) return false;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes += static_cast<char>(high * 16 + low);
+bool EarlierFolderOpens(void* keeper) {
+  std::vector<uint32_t>& open = static_cast<EarlierReading*>(keeper)->open;
+  if (comparison.earlier.size() >= kNone) return false;
+  const auto index = static_cast<uint32_t>(comparison.earlier.size());
+  comparison.earlier.emplace_back();
+  if (!open.empty()) {
+    comparison.earlier[index].nextSibling = comparison.earlier[open.back()].firstChild;
+    comparison.earlier[open.back()].firstChild = index;
   }
+  open.push_back(index);
   return true;
 }
 
-// The SAX reader of an earlier report: it keeps the top object's members
-// that decide whether the report compares, and of each folder its name,
-// total and fold mark; every other value is skipped without being stored.
-// The nesting is followed in `frames`, not by recursion, so no depth of
-// input can exhaust the stack.
-struct ReportReader {
-  enum class Place : uint8_t { top, folder, children, patterns };
-  struct Frame {
-    Place place;
-    uint32_t folder;
-  };
-
-  std::vector<Frame> frames;
-  std::string currentKey;  // of the member whose value comes next
-  size_t skipping = 0;  // levels of a value being skipped
-  bool syntaxError = false;
-  bool cutShort = false;
-  size_t errorByte = 0;
-
-  std::string program, created, path, pathBytes;
-  bool hasPath = false, hasRoot = false;
-  int64_t clusterSize = -1;
-  int dirMode = -1, includeOffline = -1;  // -1 until given
-  // A report older than these members was made without either option and
-  // without exclusions.
-  bool links = false, mounts = false;
-  std::vector<std::string> exclude;
-
-  // Stops the parse: a SAX event answered false ends it there.
-  bool NotAReport() { return false; }
-  Place Here() const { return frames.back().place; }
-  uint32_t HereFolder() const { return frames.back().folder; }
-
-  bool Complete() const {
-    return program == "tallyfold" && hasPath && hasRoot && clusterSize >= 0 && dirMode >= 0 &&
-           includeOffline >= 0 && !comparison.earlier.empty();
+bool EarlierFolderCloses(void* keeper, ReportFolder& given) {
+  std::vector<uint32_t>& open = static_cast<EarlierReading*>(keeper)->open;
+  EarlierFolder& folder = comparison.earlier[open.back()];
+  open.pop_back();
+  folder.nameOffset = comparison.names.size();
+  folder.nameLength = static_cast<uint32_t>(given.name.size());
+  comparison.names += given.name;
+  folder.total = given.total;
+  folder.folded = given.folded;
+  folder.subtreeFiles = AddBytes(folder.subtreeFiles, given.files);
+  if (!open.empty()) {
+    EarlierFolder& parent = comparison.earlier[open.back()];
+    parent.subtreeFolders += folder.subtreeFolders;
+    parent.subtreeFiles = AddBytes(parent.subtreeFiles, folder.subtreeFiles);
   }
-
-  bool NewFolder(uint32_t parent) {
-    if (comparison.earlier.size() >= kNone) return NotAReport();
-    const auto index = static_cast<uint32_t>(comparison.earlier.size());
-    comparison.earlier.emplace_back();
-    if (parent != kNone) {
-      comparison.earlier[index].nextSibling = comparison.earlier[parent].firstChild;
-      comparison.earlier[parent].firstChild = index;
-    }
-    frames.push_back({Place::folder, index});
-    return true;
-  }
-
-  void SetName(uint32_t folder, std::string_view name, bool byBytes) {
-    EarlierFolder& earlier = comparison.earlier[folder];
-    if (earlier.namedByBytes && !byBytes) return;
-    earlier.nameOffset = comparison.names.size();
-    earlier.nameLength = static_cast<uint32_t>(name.size());
-    comparison.names += name;
-    earlier.named = true;
-    earlier.namedByBytes = byBytes;
-  }
-
-  // Opening an object or array: one level more.
-  bool Deeper() const { return frames.size() + skipping < kMaxNesting; }
-
-  bool start_object(std::size_t) {
-    if (!Deeper()) return NotAReport();
-    if (skipping > 0 || (!frames.empty() && Here() == Place::folder)) {
-      skipping += 1;
-    } else if (frames.empty()) {
-      frames.push_back({Place::top, kNone});
-    } else if (Here() == Place::children) {
-      return NewFolder(HereFolder());
-    } else if (currentKey == "root") {
-      if (hasRoot) return NotAReport();
-      hasRoot = true;
-      return NewFolder(kNone);
-    } else {
-      skipping += 1;
-    }
-    return true;
-  }
-
-  bool start_array(std::size_t) {
-    if (!Deeper()) return NotAReport();
-    if (skipping > 0) {
-      skipping += 1;
-      return true;
-    }
-    if (frames.empty() || Here() == Place::children) return NotAReport();
-    if (Here() == Place::folder && currentKey == "children") {
-      frames.push_back({Place::children, HereFolder()});
-    } else if (Here() == Place::top && currentKey == "exclude") {
-      frames.push_back({Place::patterns, kNone});
-    } else {
-      skipping += 1;
-    }
-    return true;
-  }
-
-  bool end_object() {
-    if (skipping > 0) {
-      skipping -= 1;
-      return true;
-    }
-    const Frame ended = frames.back();
-    frames.pop_back();
-    if (ended.place != Place::folder) return true;
-    const EarlierFolder& folder = comparison.earlier[ended.folder];
-    // The root is matched by the start path, every other folder by name.
-    if (folder.total < 0 || (!folder.named && ended.folder != 0)) return NotAReport();
-    if (Here() == Place::children) {
-      EarlierFolder& parent = comparison.earlier[HereFolder()];
-      parent.subtreeFolders += folder.subtreeFolders;
-      parent.subtreeFiles = AddBytes(parent.subtreeFiles, folder.subtreeFiles);
-    }
-    return true;
-  }
-
-  bool end_array() {
-    if (skipping > 0) {
-      skipping -= 1;
-    } else {
-      frames.pop_back();
-    }
-    return true;
-  }
-
-  bool key(std::string& name) {
-    if (skipping == 0) currentKey = name;
-    return true;
-  }
-
-  // A scalar where only folder objects belong is not a report; anywhere
-  // else a value of a member not read, or of the wrong type, is ignored
-  // (a required member then stays missing).
-  bool ScalarAllowed() const { return skipping > 0 || (!frames.empty() && Here() != Place::children); }
-
-  bool string(std::string& text) {
-    if (!ScalarAllowed()) return NotAReport();
-    if (skipping > 0) return true;
-    if (Here() == Place::patterns) {
-      exclude.push_back(text);
-    } else if (Here() == Place::top) {
-      if (currentKey == "pathBytes" && !DecodeHex(text, pathBytes)) return NotAReport();
-      if (currentKey == "program") program = text;
-      if (currentKey == "created") created = text;
-      if (currentKey == "path") {
-        path = text;
-        hasPath = true;
-      }
-    } else if (currentKey == "name") {
-      SetName(HereFolder(), text, false);
-    } else if (currentKey == "nameBytes") {
-      std::string bytes;
-      if (!DecodeHex(text, bytes)) return NotAReport();
-      SetName(HereFolder(), bytes, true);
-    }
-    return true;
-  }
-
-  bool number_unsigned(std::uint64_t value) {
-    if (!ScalarAllowed()) return NotAReport();
-    if (skipping > 0 || value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return true;
-    const auto number = static_cast<int64_t>(value);
-    if (Here() == Place::top && currentKey == "clusterSize") clusterSize = number;
-    if (Here() == Place::folder && currentKey == "total") comparison.earlier[HereFolder()].total = number;
-    if (Here() == Place::folder && currentKey == "files") {
-      EarlierFolder& folder = comparison.earlier[HereFolder()];
-      folder.subtreeFiles = AddBytes(folder.subtreeFiles, number);
-    }
-    return true;
-  }
-
-  bool boolean(bool value) {
-    if (!ScalarAllowed()) return NotAReport();
-    if (skipping > 0) return true;
-    if (Here() == Place::top && currentKey == "dirMode") dirMode = value;
-    if (Here() == Place::top && currentKey == "includeOffline") includeOffline = value;
-    if (Here() == Place::top && currentKey == "links") links = value;
-    if (Here() == Place::top && currentKey == "mounts") mounts = value;
-    if (Here() == Place::folder && currentKey == "folded") comparison.earlier[HereFolder()].folded = value;
-    return true;
-  }
-
-  bool null() { return ScalarAllowed() || NotAReport(); }
-  bool number_integer(std::int64_t) { return ScalarAllowed() || NotAReport(); }
-  bool number_float(double, const std::string&) { return ScalarAllowed() || NotAReport(); }
-  bool binary(nlohmann::json::binary_t&) { return NotAReport(); }
-
-  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) {
-    syntaxError = true;
-    errorByte = position;
-    cutShort = std::string_view(error.what()).find("unexpected end of input") != std::string_view::npos;
-    return false;
-  }
-};
+  return true;
+}
 
 bool SameText(const std::string& a, const std::string& b) {
   return NameKey(EnsureTrailingBackslash(a)) == NameKey(EnsureTrailingBackslash(b));
@@ -320,31 +134,31 @@ std::vector<std::string> Sorted(std::vector<std::string> patterns) {
 
 // Why the earlier report's settings give figures that do not compare with
 // this run's, naming the option that makes them agree; empty when they do.
-std::string SettingsMismatch(const ReportReader& reader) {
-  if ((reader.dirMode == 1) != options.dirMode) {
-    return reader.dirMode == 1 ? " counted plain file sizes: give -dir to compare with it"
+std::string SettingsMismatch(const ReportFacts& earlier) {
+  if ((earlier.dirMode == 1) != options.dirMode) {
+    return earlier.dirMode == 1 ? " counted plain file sizes: give -dir to compare with it"
                                : " counted whole clusters: leave out -dir to compare with it";
   }
   // Plain file sizes do not depend on the cluster size.
-  if (!options.dirMode && reader.clusterSize != effectiveClusterSize) {
-    const std::string size = std::to_string(reader.clusterSize);
+  if (!options.dirMode && earlier.clusterSize != effectiveClusterSize) {
+    const std::string size = std::to_string(earlier.clusterSize);
     return " was counted with a cluster size of " + size + ": give -cl=" + size + " to compare with it";
   }
-  if ((reader.includeOffline == 1) != options.includeOffline) {
-    return reader.includeOffline == 1 ? " counted the sizes of offline files: leave out -nooffline to compare with it"
+  if ((earlier.includeOffline == 1) != options.includeOffline) {
+    return earlier.includeOffline == 1 ? " counted the sizes of offline files: leave out -nooffline to compare with it"
                                       : " ignored the sizes of offline files: give -nooffline to compare with it";
   }
-  if (reader.links != options.countEveryLink) {
-    return reader.links ? " counted a file with several hard links under every name: give -links to compare with it"
+  if (earlier.links != options.countEveryLink) {
+    return earlier.links ? " counted a file with several hard links under every name: give -links to compare with it"
                         : " counted a file with several hard links once: leave out -links to compare with it";
   }
-  if (reader.mounts != options.crossMounts) {
-    return reader.mounts ? " entered other mounted file systems: give -mounts to compare with it"
+  if (earlier.mounts != options.crossMounts) {
+    return earlier.mounts ? " entered other mounted file systems: give -mounts to compare with it"
                          : " did not enter other mounted file systems: leave out -mounts to compare with it";
   }
-  if (Sorted(reader.exclude) != Sorted(exclusions.givenPatterns)) {
-    if (reader.exclude.empty()) return " left out no folders: leave out -exclude= to compare with it";
-    return " left out the folders of " + PatternWords(reader.exclude) + ": give the same -exclude= to compare with it";
+  if (Sorted(earlier.exclude) != Sorted(exclusions.givenPatterns)) {
+    if (earlier.exclude.empty()) return " left out no folders: leave out -exclude= to compare with it";
+    return " left out the folders of " + PatternWords(earlier.exclude) + ": give the same -exclude= to compare with it";
   }
   return "";
 }
@@ -471,35 +285,23 @@ void CarryGrowth(const TDirEntry& before, const Growth& then, const TDirEntry& n
 
 bool LoadComparison(const std::string& file, const std::string& expandedPath, std::string& refusal) {
   comparison = Comparison{};
-  const std::filesystem::path filePath = platform::FilePath(file);
-  std::error_code error;
-  if (std::filesystem::is_directory(filePath, error)) {
-    return Refuse(refusal, "Cannot read the earlier report " + file + ": it is a folder");
-  }
-  std::ifstream stream;
-  static char buffer[1 << 16];
-  stream.rdbuf()->pubsetbuf(buffer, sizeof buffer);
-  stream.open(filePath, std::ios::binary);
-  if (!stream) return Refuse(refusal, "Cannot read the earlier report " + file + ": " + std::strerror(errno));
-
   const std::string named = "The earlier report " + file;
-  ReportReader reader;
-  const bool parsed = nlohmann::json::sax_parse(stream, &reader);
-  if (reader.syntaxError && reader.cutShort) return Refuse(refusal, named + " is cut short");
-  if (reader.syntaxError) {
-    return Refuse(refusal, named + " is not JSON (syntax error at byte " + std::to_string(reader.errorByte) + ")");
+  std::ifstream stream;
+  EarlierReading reading;
+  ReportFacts earlier;
+  if (!OpenReportFile(file, "earlier report", stream, refusal) ||
+      !ReadReport(stream, named, {&reading, EarlierFolderOpens, EarlierFolderCloses}, earlier, refusal)) {
+    comparison = Comparison{};
+    return false;
   }
-  if (!parsed || !reader.Complete()) return Refuse(refusal, named + " is not a report of Tallyfold");
-  // A path that is not UTF-8 compares by its bytes.
-  if (!reader.pathBytes.empty()) reader.path = reader.pathBytes;
-  if (!SamePath(reader.path, expandedPath)) {
-    return Refuse(refusal, named + " is of " + reader.path + ", not of " + expandedPath);
+  if (!SamePath(earlier.path, expandedPath)) {
+    return Refuse(refusal, named + " is of " + earlier.path + ", not of " + expandedPath);
   }
-  const std::string mismatch = SettingsMismatch(reader);
+  const std::string mismatch = SettingsMismatch(earlier);
   if (!mismatch.empty()) return Refuse(refusal, named + mismatch);
   comparison.loaded = true;
-  comparison.created = reader.created;
-  comparison.path = reader.path;
+  comparison.created = earlier.created;
+  comparison.path = earlier.path;
   return true;
 }
 
