@@ -190,17 +190,17 @@ TEST_F(Removal, TheShellRunsInTheFolderAndIsWaitedFor) {
   const std::string shell = Utf8(base / "shell");
   std::ofstream(shell) << "#!/bin/sh\npwd > '" << Utf8(base / "seen") << "'\n";
   fs::permissions(shell, fs::perms::owner_all);
-  const std::string userShell = platform::EnvironmentVariable("SHELL");
-  std::string setting;
-  for (const std::string& chosen : {shell, Utf8(base / "none")}) {
-    setting = "SHELL=" + chosen;
-    putenv(setting.data());
-    EXPECT_EQ(platform::RunShellIn(Tree()), chosen == shell) << chosen;
+  // putenv keeps the string itself: each setting lives as long as the program.
+  static std::string settings[3];
+  settings[2] = "SHELL=" + platform::EnvironmentVariable("SHELL");
+  settings[0] = "SHELL=" + shell;
+  settings[1] = "SHELL=" + Utf8(base / "none");
+  for (int i = 0; i < 2; ++i) {
+    putenv(settings[i].data());
+    EXPECT_EQ(platform::RunShellIn(Tree()), i == 0) << settings[i];
   }
   EXPECT_EQ(ReadAll(base / "seen"), Tree() + "\n");
-  static std::string restored;
-  restored = "SHELL=" + userShell;
-  putenv(restored.data());
+  putenv(settings[2].data());
 }
 
 }  // namespace
