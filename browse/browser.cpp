@@ -1,4 +1,4 @@
-#include "report/browser.h"
+#include "browse/browser.h"
 
 #include <algorithm>
 #include <string>
@@ -7,8 +7,9 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
+#include "browse/column_keys.h"
+#include "browse/navigator.h"
 #include "report/files_report.h"
-#include "report/navigator.h"
 #include "settings/settings.h"
 
 namespace {
@@ -24,18 +25,6 @@ bool redrawPending = false;
 
 // What the browser does once a key has been acted on.
 enum class NextStep { loop, resetBudget, leave };
-
-// The keys that flip one column setting and redraw.
-struct ColumnToggle {
-  char key;
-  bool ReportOptions::*setting;
-};
-constexpr ColumnToggle kColumnToggles[] = {
-    {'F', &ReportOptions::showFileCounts}, {'D', &ReportOptions::wasteAsPercent},
-    {'S', &ReportOptions::showOwnSize},    {'T', &ReportOptions::showTotals},
-    {'W', &ReportOptions::showWaste},    {'G', &ReportOptions::showGrowth},
-    {'B', &ReportOptions::showBars},    {'M', &ReportOptions::showAge},
-};
 
 // At least one line per window, so that paging always moves on even on a
 // terminal of two or three rows.
@@ -74,10 +63,6 @@ void RefreshWindow() {
 }
 
 void ResetBudget() { lineBudget = WindowLines(lineCursor == 0 ? pageLength : pageLength - 1); }
-
-void FlipTreeChars() {
-  options.treeChars = options.treeChars == kGraphicsChars ? kPlainChars : kGraphicsChars;
-}
 
 // Keys without a character; `shownEnd` is the line after the last one on
 // screen.
@@ -163,20 +148,6 @@ bool IsNavigationKey(const KeyRead& key) { return UpperAscii(key.character) == '
 
 }  // namespace
 
-bool FlipColumnSetting(uint8_t key) {
-  if (key == 'A') {
-    FlipTreeChars();
-    return true;
-  }
-  for (const ColumnToggle& toggle : kColumnToggles) {
-    if (key == toggle.key) {
-      options.*toggle.setting = !(options.*toggle.setting);
-      return true;
-    }
-  }
-  return false;
-}
-
 void BrowseReport(const OutputOperations& mode, LineNumber totalLines) {
   // The first screen keeps two lines fewer than a full window, so that what
   // was written above the report stays in view.
@@ -206,4 +177,14 @@ void BrowseReport(const OutputOperations& mode, LineNumber totalLines) {
       case NextStep::loop: break;
     }
   }
+}
+
+void ShowReport(const OutputOperations& mode) {
+  if (!options.pauseEachPage) {
+    WalkReport(mode);
+    return;
+  }
+  walkTop = {&root, {}, {}};
+  const LineNumber total = CountReportLines(mode);
+  BrowseReport(mode, total);
 }

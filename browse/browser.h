@@ -3,8 +3,6 @@
 // columns and tree characters, redrawing from the tree each time.
 #pragma once
 
-#include <cstdint>
-
 #include "report/walker.h"
 
 // Runs the browser over a report of `totalLines` lines, entered with
@@ -13,6 +11,6 @@
 // rest of the report has been printed; Esc, Q and Ctrl+C end the program.
 void BrowseReport(const OutputOperations& mode, LineNumber totalLines);
 
-// Flips the setting of a column key (W, D, F, S, T, G, B, or A for the tree
-// characters), given upper-cased; false for any other key.
-bool FlipColumnSetting(uint8_t key);
+// Shows the report of `mode`: in the browser when the run pauses at each
+// page, otherwise printed in one pass.
+void ShowReport(const OutputOperations& mode);

@@ -1,4 +1,4 @@
-#include "report/folder_actions.h"
+#include "browse/folder_actions.h"
 
 #include <algorithm>
 #include <optional>
@@ -8,8 +8,8 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "platform/platform.h"
-#include "report/comparison.h"
-#include "report/loaded_report.h"
+#include "saved/comparison.h"
+#include "saved/loaded_report.h"
 #include "scan/drive_stats.h"
 #include "scan/file_stats.h"
 #include "scan/reading_prompt.h"

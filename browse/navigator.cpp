@@ -1,4 +1,4 @@
-#include "report/navigator.h"
+#include "browse/navigator.h"
 
 #include <algorithm>
 #include <iterator>
@@ -9,10 +9,10 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "report/browser.h"
-#include "report/comparison.h"
+#include "browse/column_keys.h"
+#include "saved/comparison.h"
 #include "report/files_report.h"
-#include "report/folder_actions.h"
+#include "browse/folder_actions.h"
 #include "scan/reading_prompt.h"
 #include "scan/file_stats.h"
 #include "scan/scanner.h"

@@ -12,12 +12,13 @@
 #include "console/writer.h"
 #include "control/fatal_report.h"
 #include "control/launch.h"
+#include "browse/browser.h"
 #include "control/options.h"
 #include "platform/platform.h"
-#include "report/comparison.h"
+#include "saved/comparison.h"
 #include "report/delimited_report.h"
 #include "report/html_report.h"
-#include "report/loaded_report.h"
+#include "saved/loaded_report.h"
 #include "report/modes.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
@@ -100,7 +101,7 @@ void RenderTree(const std::string& expandedPath) {
   }
   CompareWithTree();
   if (options.sortOrder == SortOrder::growth) OrderByGrowth();
-  WalkReport(OperationsFor(options.outputMode));
+  ShowReport(OperationsFor(options.outputMode));
 }
 
 // One folder of the long-path walk: its own identity and its subfolders,

@@ -8,7 +8,7 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "platform/platform.h"
-#include "report/comparison.h"
+#include "saved/comparison.h"
 #include "report/escape.h"
 #include "report/walker.h"
 #include "settings/settings.h"

@@ -5,7 +5,6 @@
 
 #include "console/format.h"
 #include "console/held_sums.h"
-#include "report/browser.h"
 #include "settings/settings.h"
 
 LineNumber lineCursor = 0;
@@ -43,10 +42,6 @@ void WalkReport(const OutputOperations& mode) {
   walkTop = {&root, {}, {}};
   const LineNumber total = CountReportLines(mode);
   lineCursor = 0;
-  if (options.pauseEachPage) {
-    BrowseReport(mode, total);
-    return;
-  }
   lineBudget = total;
   mode.header();
   mode.folders(walkTop.folder);

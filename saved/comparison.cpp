@@ -1,4 +1,4 @@
-#include "report/comparison.h"
+#include "saved/comparison.h"
 
 #include <algorithm>
 #include <fstream>
@@ -11,7 +11,7 @@
 #include "console/held_sums.h"
 #include "console/text.h"
 #include "platform/platform.h"
-#include "report/report_reader.h"
+#include "saved/report_reader.h"
 #include "scan/exclusions.h"
 #include "settings/settings.h"
 

@@ -1,4 +1,4 @@
-#include "report/loaded_report.h"
+#include "saved/loaded_report.h"
 
 #include <algorithm>
 #include <fstream>
@@ -8,7 +8,7 @@
 #include "console/held_sums.h"
 #include "platform/platform.h"
 #include "report/json_report.h"
-#include "report/report_reader.h"
+#include "saved/report_reader.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
 #include "scan/scanner.h"

@@ -1,4 +1,4 @@
-#include "report/report_reader.h"
+#include "saved/report_reader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "fuzz_check.h"
-#include "report/comparison.h"
-#include "report/loaded_report.h"
+#include "saved/comparison.h"
+#include "saved/loaded_report.h"
 #include "scan/scanner.h"
 #include "scan/tree.h"
 #include "settings/settings.h"

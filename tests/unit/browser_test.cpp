@@ -2,7 +2,7 @@
 // a recording screen. Each key request closes a "frame": what the user saw
 // appear since the previous key (a cleared screen or not, report lines, the
 // status bar).
-#include "report/browser.h"
+#include "browse/browser.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include "console/output.h"
 #include "console/writer.h"
 #include "platform/platform.h"
-#include "report/comparison.h"
+#include "saved/comparison.h"
 #include "report/console_report.h"
 #include "report/modes.h"
 #include "report/walker.h"
@@ -177,7 +177,7 @@ class Browser : public ::testing::Test {
                                    const OutputOperations& mode = kConsoleMode) {
     script = std::move(keys);
     CaptureOutput(&output);
-    WalkReport(mode);
+    ShowReport(mode);
     CaptureOutput(nullptr);
     std::vector<Frame> parsed;
     for (size_t i = 0; i < frames.size(); ++i) parsed.push_back(ParseFrame(frames[i], i == 0));
@@ -461,7 +461,7 @@ void ExpectKeysEndTheProgram(const std::vector<platform::KeyPress>& before, std:
     EXPECT_EXIT(
         {
           CaptureOutput(&output);
-          WalkReport(kConsoleMode);
+          ShowReport(kConsoleMode);
           std::exit(2);
         },
         ::testing::ExitedWithCode(0), "")
@@ -542,7 +542,7 @@ class Navigation : public Browser {
                                         const OutputOperations& mode = kConsoleMode) {
     script = std::move(keys);
     CaptureOutput(&output);
-    WalkReport(mode);
+    ShowReport(mode);
     CaptureOutput(nullptr);
     size_t first = 0;
     while (first < script.size() && script[first].character != 'N' && script[first].character != 'n') ++first;

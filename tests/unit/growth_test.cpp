@@ -1,6 +1,6 @@
 // The growth column of -compare= in the console report, shown and hidden by
 // the browser's G key.
-#include "report/comparison.h"
+#include "saved/comparison.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "browse/browser.h"
 #include "console/output.h"
 #include "console/writer.h"
 #include "example_tree.h"
@@ -62,7 +63,7 @@ TEST(GrowthColumn, ShowsEachFoldersGrowthAndTheBrowsersGKeyHidesIt) {
   screenClearer = RecordClear;
   keys = {{'g', 0, true}, {'G', 0, true}};
   CaptureOutput(&output);
-  WalkReport(kConsoleMode);
+  ShowReport(kConsoleMode);
   CaptureOutput(nullptr);
   const std::vector<std::string> screens = ScreensOf(output);
   ASSERT_EQ(screens.size(), 3u);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fake_listing.h"
-#include "report/comparison.h"
-#include "report/folder_actions.h"
+#include "saved/comparison.h"
+#include "browse/folder_actions.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
 
