@@ -6,15 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include "browse/column_keys.h"
+#include "browse/folder_actions.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "browse/column_keys.h"
-#include "saved/comparison.h"
 #include "report/files_report.h"
-#include "browse/folder_actions.h"
-#include "scan/reading_prompt.h"
+#include "report/growth.h"
 #include "scan/file_stats.h"
+#include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/tree_edit.h"
 #include "settings/settings.h"

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "browse/browser.h"
 #include "build_settings.h"
 #include "console/format.h"
 #include "console/output.h"
@@ -12,14 +13,15 @@
 #include "console/writer.h"
 #include "control/fatal_report.h"
 #include "control/launch.h"
-#include "browse/browser.h"
 #include "control/options.h"
 #include "platform/platform.h"
-#include "saved/comparison.h"
 #include "report/delimited_report.h"
+#include "report/growth.h"
 #include "report/html_report.h"
-#include "saved/loaded_report.h"
 #include "report/modes.h"
+#include "report/report_origin.h"
+#include "saved/comparison.h"
+#include "saved/loaded_report.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
 #include "scan/reading_prompt.h"

@@ -225,11 +225,6 @@ char ThousandsSeparator();
 std::string UpperCase(std::string_view text);
 // The current local date and time: short date, a blank, long time.
 std::string LocalDateTime();
-// A wall-clock time (a saved report's creation time) as LocalDateTime writes it.
-struct WallClock {
-  int year, month, day, hour, minute, second;
-};
-std::string FormatLocalDateTime(const WallClock& time);
 // The machine's name, or empty when the system does not give it.
 std::string HostName();
 
@@ -240,6 +235,9 @@ struct LocalTime {
 };
 // `seconds` since 1970-01-01 UTC as local time.
 LocalTime LocalTimeOf(int64_t seconds);
+// A local time (a saved report's creation time) as LocalDateTime writes it;
+// its offset is not shown.
+std::string FormatLocalDateTime(const LocalTime& time);
 
 // ---- Removing what the user chose -------------------------------------------
 

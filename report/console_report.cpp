@@ -4,7 +4,7 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "saved/comparison.h"
+#include "report/growth.h"
 #include "report/share_bar.h"
 #include "report/walker.h"
 #include "scan/drive_stats.h"

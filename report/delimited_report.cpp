@@ -8,8 +8,8 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "platform/platform.h"
-#include "saved/comparison.h"
 #include "report/escape.h"
+#include "report/growth.h"
 #include "report/walker.h"
 #include "settings/settings.h"
 

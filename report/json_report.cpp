@@ -1,14 +1,12 @@
 #include "report/json_report.h"
 
-#include <ctime>
-
 #include "console/format.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "platform/platform.h"
-#include "saved/comparison.h"
 #include "report/escape.h"
-#include "saved/loaded_report.h"
+#include "report/growth.h"
+#include "report/report_origin.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
 #include "settings/settings.h"
@@ -48,21 +46,6 @@ struct JsonObject {
 
 std::string Number(int64_t value) { return FormatPlainNumber(value); }
 std::string Boolean(bool value) { return value ? "true" : "false"; }
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
-int64_t MinutesOf(const std::tm& time) {
-  return DaysFromCivil(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday) * 1440 + time.tm_hour * 60 +
-         time.tm_min;
-}
 
 // The drive's root folder: C:\ or \\server\share\ on Windows (whose
 // statistics name only the letter), the mount point on Linux.
@@ -200,22 +183,6 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
 }
 
 }  // namespace
-
-std::string IsoLocalDateTime() {
-  const std::time_t now = std::time(nullptr);
-  const std::tm local = *std::localtime(&now);
-  const std::tm universal = *std::gmtime(&now);
-  const int64_t offset = MinutesOf(local) - MinutesOf(universal);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-  const int64_t size = offset < 0 ? -offset : offset;
-  std::string iso = text;
-  iso += offset < 0 ? '-' : '+';
-  AppendTwoDigits(iso, size / 60);
-  iso += ':';
-  AppendTwoDigits(iso, size % 60);
-  return iso;
-}
 
 int32_t JsonHeader() {
   return WalkHeader(kHeaderLines, [](int32_t) { WriteJsonTopMembers("root"); });

@@ -26,10 +26,6 @@ int32_t JsonHeader();
 void ListJsonFolders(TDirEntry* first);
 int32_t JsonFooter(LineNumber totalLines);
 
-// The local date and time in ISO 8601 with its offset from UTC, as in
-// "2026-12-07T13:05:09+01:00".
-std::string IsoLocalDateTime();
-
 // Every member of the report before the tree's, then the name `lastMember`
 // and its colon ("root", or the member of a list of files).
 void WriteJsonTopMembers(std::string_view lastMember);

@@ -7,7 +7,7 @@
 
 #include "console/held_sums.h"
 #include "platform/platform.h"
-#include "report/json_report.h"
+#include "report/report_origin.h"
 #include "saved/report_reader.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
@@ -15,15 +15,6 @@
 #include "settings/settings.h"
 
 namespace {
-
-// The loaded reports of the run.
-struct Loaded {
-  bool loaded = false;
-  std::string created;  // ISO 8601, as the first report gives it
-  std::string host;
-};
-
-Loaded loaded;
 
 // A folder of the report whose object has begun and not yet ended.
 struct OpenFolder {
@@ -98,17 +89,6 @@ bool ReadReportInto(const std::string& file, TDirEntry& into, ReportFacts& facts
   return false;
 }
 
-// "2026-12-07T13:05:09+01:00" as the text reports write a time; the text as
-// it is when it is no such time.
-std::string CreatedText(const std::string& iso) {
-  platform::WallClock clock{};
-  char separator = 0;
-  const int read = std::sscanf(iso.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &clock.year, &clock.month, &clock.day,
-                               &separator, &clock.hour, &clock.minute, &clock.second);
-  if (read != 7 || separator != 'T') return iso;
-  return platform::FormatLocalDateTime(clock);
-}
-
 // The settings and figures of the run become the report's.
 void TakeFacts(const ReportFacts& facts) {
   scanTotals = facts.totals;
@@ -168,14 +148,14 @@ bool MergeReports(const std::vector<std::string>& files, std::string& failure, s
   }
   first.totals = totals;
   TakeFacts(first);
-  loaded.created = first.created;
+  reportOrigin.created = first.created;
   return true;
 }
 
 }  // namespace
 
 bool LoadReports(const std::vector<std::string>& files, std::string& failure, std::string& warning) {
-  loaded = Loaded{};
+  reportOrigin = ReportOrigin{};
   root = TDirEntry{};
   if (files.size() > 1) {
     if (!MergeReports(files, failure, warning)) {
@@ -187,18 +167,12 @@ bool LoadReports(const std::vector<std::string>& files, std::string& failure, st
     if (!ReadReportInto(files.front(), root, facts, failure)) return false;
     root.name = facts.path;
     TakeFacts(facts);
-    loaded.created = facts.created;
-    loaded.host = facts.host;
+    reportOrigin.created = facts.created;
+    reportOrigin.host = facts.host;
   }
-  loaded.loaded = true;
+  reportOrigin.loaded = true;
   return true;
 }
-
-bool ReportLoaded() { return loaded.loaded; }
-
-std::string ReportCreatedText() { return loaded.loaded ? CreatedText(loaded.created) : platform::LocalDateTime(); }
-std::string ReportCreatedIso() { return loaded.loaded ? loaded.created : IsoLocalDateTime(); }
-std::string ReportHost() { return loaded.loaded && !loaded.host.empty() ? loaded.host : platform::HostName(); }
 
 namespace {
 

@@ -23,17 +23,6 @@
 // standard error (differing cluster sizes), or nothing.
 bool LoadReports(const std::vector<std::string>& files, std::string& failure, std::string& warning);
 
-// The run reports on loaded reports.
-bool ReportLoaded();
-
-// The report's creation time: the loaded report's, else now; as the text
-// reports show it, and in ISO 8601 with its offset as the JSON report does.
-std::string ReportCreatedText();
-std::string ReportCreatedIso();
-
-// The machine's name that a loaded single report gives, else this machine's.
-std::string ReportHost();
-
 // Applies the run's depth and size limits to the loaded tree, as the scan
 // applies them while it reads, and links every folder's children in the
 // run's sort order.

@@ -9,9 +9,10 @@
 #include <system_error>
 #include <utility>
 
+#include "scan/clusters.h"
 #include "scan/exclusions.h"
+#include "scan/folder_listing.h"
 #include "scan/read_concurrency.h"
-#include "scan/scanner.h"
 #include "settings/settings.h"
 
 namespace {

@@ -18,8 +18,6 @@ ScanTotals scanTotals;
 TDirEntry root;
 std::string scanPath;
 std::string allowanceFreeRoot;
-platform::ListStatus (*folderLister)(const std::string&, const platform::FolderIdentity&, platform::EntryVisitor,
-                                     void*) = platform::ListFolder;
 
 namespace {
 

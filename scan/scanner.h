@@ -9,6 +9,8 @@
 
 #include "console/held_sums.h"
 #include "platform/platform.h"
+#include "scan/clusters.h"
+#include "scan/folder_listing.h"
 #include "scan/tree.h"
 #include "settings/settings.h"
 
@@ -18,9 +20,6 @@ extern std::string scanPath;
 // A folder at this path (with trailing separator) is a drive root and gets no
 // directory-entry allowance; set from the drive statistics.
 extern std::string allowanceFreeRoot;
-// How folders are listed; tests substitute a fake listing.
-extern platform::ListStatus (*folderLister)(const std::string& folderPath, const platform::FolderIdentity& expected,
-                                            platform::EntryVisitor visit, void* context);
 
 // Reads the folder in scanPath into `node` and everything below it. False
 // when the folder's path was not found or nothing of it could be read (the
@@ -36,17 +35,6 @@ bool ScanFolderAhead(TDirEntry& node, int threads);
 // depth limit as the scan folds it. False when its path was not found (or,
 // for the start folder, nothing of it could be read).
 bool RescanFolder(TDirEntry& node, int32_t depth, int threads);
-
-// Rounds `bytes` up to whole clusters and adds the slack to `waste`.
-inline int64_t ClusterRound(int64_t bytes, int64_t& waste) {
-  // Clusters are nearly always a power of two: a mask spares a division per file.
-  const int64_t cluster = effectiveClusterSize;
-  const int64_t remainder = (cluster & (cluster - 1)) == 0 ? bytes & (cluster - 1) : bytes % cluster;
-  if (remainder == 0) return bytes;
-  const int64_t slack = cluster - remainder;
-  waste = AddBytes(waste, slack);
-  return AddBytes(bytes, slack);
-}
 
 // What a folder's own figures moved by.
 struct AllowanceChange {

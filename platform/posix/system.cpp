@@ -223,7 +223,7 @@ LocalTime LocalTimeOf(int64_t seconds) {
           static_cast<int>(local.tm_gmtoff / 60)};
 }
 
-std::string FormatLocalDateTime(const WallClock& time) {
+std::string FormatLocalDateTime(const LocalTime& time) {
   std::tm local{};
   local.tm_year = time.year - 1900;
   local.tm_mon = time.month - 1;

@@ -237,7 +237,7 @@ LocalTime LocalTimeOf(int64_t seconds) {
           static_cast<int>((localTicks - ticks) / kTicksPerSecond / 60)};
 }
 
-std::string FormatLocalDateTime(const WallClock& clock) {
+std::string FormatLocalDateTime(const LocalTime& clock) {
   SYSTEMTIME at{};
   at.wYear = static_cast<WORD>(clock.year);
   at.wMonth = static_cast<WORD>(clock.month);

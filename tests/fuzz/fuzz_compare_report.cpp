@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "fuzz_check.h"
+#include "report/growth.h"
+#include "report/report_origin.h"
 #include "saved/comparison.h"
 #include "saved/loaded_report.h"
 #include "scan/scanner.h"

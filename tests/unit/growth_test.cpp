@@ -1,5 +1,6 @@
 // The growth column of -compare= in the console report, shown and hidden by
 // the browser's G key.
+#include "report/growth.h"
 #include "saved/comparison.h"
 
 #include <gtest/gtest.h>

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "fake_listing.h"
-#include "saved/comparison.h"
 #include "browse/folder_actions.h"
+#include "fake_listing.h"
+#include "report/growth.h"
+#include "saved/comparison.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
 

@@ -1,0 +1,249 @@
+// Journeys through the browser on a fake console: a scripted key source and
+// a recording screen. Each key request closes a "frame": what the user saw
+// appear since the previous key (a cleared screen or not, report lines, the
+// status bar). Shared by the browser's and the navigation's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "browse/browser.h"
+#include "console/output.h"
+#include "console/writer.h"
+#include "platform/platform.h"
+#include "report/console_report.h"
+#include "report/walker.h"
+#include "scan/drive_stats.h"
+#include "scan/scanner.h"
+#include "scan/tree.h"
+#include "settings/settings.h"
+
+namespace browser_journey {
+
+
+inline const std::string kClearMark = "<cleared>";
+inline const std::string kEraseBar = std::string(78, '\b') + std::string(78, ' ') + std::string(78, '\b');
+
+inline std::string output;
+inline std::vector<platform::KeyPress> script;
+inline size_t keysRead = 0;
+inline std::vector<std::string> frames;
+inline size_t frameStart = 0;
+
+inline platform::KeyPress ScriptedKey() {
+  frames.push_back(output.substr(frameStart));
+  frameStart = output.size();
+  if (keysRead == script.size()) return {0, 0, false};
+  return script[keysRead++];
+}
+
+inline void RecordClear() { output += kClearMark; }
+
+inline const std::string kReverseOn = "<reverse>", kReverseOff = "</reverse>";
+inline void RecordReverse(bool on) { output += on ? kReverseOn : kReverseOff; }
+
+inline platform::KeyPress Char(char c) { return {static_cast<uint8_t>(c), 0, true}; }
+inline platform::KeyPress Scan(uint8_t code) { return {0, code, true}; }
+
+inline std::string Bar(int percent) {
+  std::string digits = std::to_string(percent);
+  return std::string(3 - digits.size(), ' ') + digits +
+         "% Up,Down,PgUp,PgDn,Home,End W)aste:D)isplay F)iles S)ub T)otals A)scii Esc";
+}
+
+inline std::vector<std::string> SplitLines(std::string text) {
+  std::vector<std::string> lines;
+  const std::string end = platform::kLineEnd;
+  size_t from = 0;
+  for (size_t at; (at = text.find(end, from)) != std::string::npos; from = at + end.size()) {
+    lines.push_back(text.substr(from, at - from));
+  }
+  EXPECT_EQ(from, text.size()) << "text after the last line end: " << text.substr(from);
+  return lines;
+}
+
+struct Frame {
+  bool cleared = false;
+  std::vector<std::string> lines;
+  std::string bar;
+};
+
+// A frame after the first starts by erasing the previous bar in place.
+inline Frame ParseFrame(std::string text, bool first) {
+  Frame frame;
+  if (!first) {
+    EXPECT_EQ(text.substr(0, kEraseBar.size()), kEraseBar) << "the bar is not erased in place";
+    text.erase(0, kEraseBar.size());
+  }
+  if (text.starts_with(kClearMark)) {
+    frame.cleared = true;
+    text.erase(0, kClearMark.size());
+  }
+  if (text.size() >= 78) {
+    frame.bar = text.substr(text.size() - 78);
+    text.erase(text.size() - 78);
+  }
+  frame.lines = SplitLines(text);
+  return frame;
+}
+
+inline std::vector<std::string> Slice(const std::vector<std::string>& lines, int first, int last) {
+  return std::vector<std::string>(lines.begin() + first, lines.begin() + last + 1);
+}
+
+inline TDirEntry* NewFolder(const std::string& name, int64_t local, int32_t files) {
+  auto* folder = new TDirEntry;
+  folder->name = name;
+  folder->localBytes = local;
+  folder->fileCount = files;
+  folder->wastedBytes = local / 10;
+  return folder;
+}
+
+class Browser : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options = ReportOptions{};
+    options.treeChars = kGraphicsChars;
+    pageLength = 24;
+    screenWidth = 100;
+    effectiveClusterSize = 4096;
+    driveStats = {4096, 1000000000, 250000000, 750000000, "DISK (ext4)"};
+    driveName = "/";
+    keySource = ScriptedKey;
+    screenClearer = RecordClear;
+    reverseVideoSwitch = RecordReverse;
+    output.clear();
+    script.clear();
+    frames.clear();
+    keysRead = 0;
+    frameStart = 0;
+  }
+  void TearDown() override {
+    CaptureOutput(nullptr);
+    FoldSubtree(root);
+    options = ReportOptions{};
+    keySource = platform::ReadKey;
+    screenClearer = platform::ClearConsoleScreen;
+    reverseVideoSwitch = platform::SetReverseVideo;
+  }
+
+  // A root with `children` folders of three subfolders each: with the two
+  // header and nine footer lines the report has 12 + 4 * children lines.
+  static void MakeTree(int children) {
+    root = TDirEntry{};
+    root.name = "/data";
+    root.localBytes = 7000;
+    root.fileCount = 3;
+    TDirEntry** link = &root.firstChild;
+    for (int c = 0; c < children; ++c) {
+      TDirEntry* child = NewFolder(std::string("c").append(std::to_string(c)), 5000 + c, 2);
+      TDirEntry** grandLink = &child->firstChild;
+      for (int g = 0; g < 3; ++g) {
+        *grandLink = NewFolder(std::string("g").append(std::to_string(g)), 1000 * (g + 1) + c, 1);
+        child->subBytes += (*grandLink)->localBytes;
+        grandLink = &(*grandLink)->next;
+      }
+      root.subBytes += TotalBytes(*child);
+      *link = child;
+      link = &child->next;
+    }
+    scanTotals = {3 + 5 * children, TotalBytes(root) / 10};
+  }
+
+  // The whole report printed in one pass with the current settings.
+  static std::vector<std::string> WholeReport(const OutputOperations& mode = kConsoleMode) {
+    const bool pause = options.pauseEachPage;
+    options.pauseEachPage = false;
+    std::string whole;
+    CaptureOutput(&whole);
+    WalkReport(mode);
+    CaptureOutput(nullptr);
+    options.pauseEachPage = pause;
+    return SplitLines(whole);
+  }
+
+  // Browses with the keys given; returns the frames, and in `after` what
+  // was written once the browser returned.
+  static std::vector<Frame> Browse(std::vector<platform::KeyPress> keys, std::string* after = nullptr,
+                                   const OutputOperations& mode = kConsoleMode) {
+    script = std::move(keys);
+    CaptureOutput(&output);
+    ShowReport(mode);
+    CaptureOutput(nullptr);
+    std::vector<Frame> parsed;
+    for (size_t i = 0; i < frames.size(); ++i) parsed.push_back(ParseFrame(frames[i], i == 0));
+    if (after != nullptr) *after = output.substr(frameStart);
+    return parsed;
+  }
+};
+
+struct Step {
+  const char* what;  // the key just pressed
+  bool cleared;
+  int first, last;   // report lines shown, first > last for none
+  int percent;
+};
+
+inline void ExpectSteps(const std::vector<Frame>& frames, const std::vector<Step>& steps,
+                 const std::vector<std::string>& report) {
+  ASSERT_EQ(frames.size(), steps.size());
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const Step& step = steps[i];
+    SCOPED_TRACE(std::string("after ") + step.what);
+    EXPECT_EQ(frames[i].cleared, step.cleared);
+    const std::vector<std::string> shown =
+        step.first <= step.last ? Slice(report, step.first, step.last) : std::vector<std::string>{};
+    EXPECT_EQ(frames[i].lines, shown);
+    EXPECT_EQ(frames[i].bar, Bar(step.percent));
+  }
+}
+
+// Esc, Q and Ctrl+C end the program at once, with exit code 0.
+// Each of `keys`, pressed after `before`, ends the program with exit code 0.
+inline void ExpectKeysEndTheProgram(const std::vector<platform::KeyPress>& before, std::initializer_list<char> keys) {
+  for (char key : keys) {
+    script = before;
+    script.push_back(Char(key));
+    EXPECT_EXIT(
+        {
+          CaptureOutput(&output);
+          ShowReport(kConsoleMode);
+          std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << "key " << int(key);
+  }
+}
+
+// The column keys, each with the change it makes to the settings.
+struct Toggle {
+  const char* keys;
+  void (*change)();  // the same change made to the settings directly
+};
+
+inline const Toggle kToggles[] = {
+    {"F", [] { options.showFileCounts = false; }},
+    {"d", [] { options.wasteAsPercent = false; }},
+    {"S", [] { options.showOwnSize = false; }},
+    {"t", [] { options.showTotals = false; }},
+    {"W", [] { options.showWaste = false; }},
+    {"A", [] { options.treeChars = kPlainChars; }},
+    // D flips the form of the wastage while its column is hidden: the
+    // totals line's "Wastage:" figure changes form.
+    {"WD", [] {
+       options.showWaste = false;
+       options.wasteAsPercent = false;
+     }},
+};
+
+inline std::vector<platform::KeyPress> KeysOf(const char* text) {
+  std::vector<platform::KeyPress> keys;
+  for (const char* c = text; *c != '\0'; ++c) keys.push_back(Char(*c));
+  return keys;
+}
+
+}  // namespace browser_journey
