@@ -15,6 +15,9 @@ jobs="$(nproc)"
 echo "== Linux build"
 cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=Release -DTALLYFOLD_TESTS=ON > /dev/null
 cmake --build build/linux -j "$jobs"
+echo "== tallyfold-mpi, which its tests run under mpirun"
+cmake -S . -B build/linux -DTALLYFOLD_MPI=ON > /dev/null
+cmake --build build/linux -j "$jobs" --target tallyfold-mpi
 
 echo "== Windows build"
 cmake -S . -B build/windows -DCMAKE_BUILD_TYPE=Release -DTALLYFOLD_TESTS=ON \

@@ -203,6 +203,9 @@ bool LoadedReportRun() {
 
 }  // namespace
 
+void (*settingsApplied)() = nullptr;
+void (*scanEnded)() = nullptr;
+
 void WriteBanner() {
   WriteError(ProductTitle() + "  " + TALLYFOLD_COPYRIGHT + platform::kLineEnd + platform::kLineEnd);
   if (options.outputMode == OutputMode::html) WriteHtmlHead();
@@ -242,6 +245,7 @@ bool ReportRun() {
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
       reported = ScanTree();
+      if (scanEnded != nullptr) scanEnded();
       platform::EndWalk();
       EndReadingPrompt();
       if (reported) RenderTree(expandedPath);
@@ -266,6 +270,7 @@ int RunProgram() {
   SetConsoleDefaults();
   ReadRegistryDefaults();
   ApplyParameterSources();
+  if (settingsApplied != nullptr) settingsApplied();
   WriteBanner();
   WarnAboutUnknownOptions();
   // A script must be able to tell that no report was made.

@@ -6,6 +6,11 @@
 
 // The whole run after the console has been opened; returns the exit code.
 int RunProgram();
+// Set by a program that reads the tree with other processes (tallyfold-mpi):
+// called once the parameter sources are applied, and once the scan is over,
+// before the report of it is written.
+extern void (*settingsApplied)();
+extern void (*scanEnded)();
 
 void WriteBanner();
 // One report of the start folder in the chosen output mode. False when no
