@@ -1,0 +1,175 @@
+"""tallyfold-mpi under mpirun: with 1, 2 and 4 ranks every form and scan
+option gives the single program's report byte for byte (the creation time
+masked) and the same lines on standard error; a tree that is one wide folder
+is read by every rank; a rank killed during the walk ends the run with no
+report. The MPI program is built beside tallyfold when TALLYFOLD_MPI is on."""
+import concurrent.futures
+import json
+import os
+import re
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+from tftest import BIN, ON_WINE, TestCase, clean_environment, run
+
+# Thousands of folders are made and removed in memory in a fraction of the
+# time a disk takes.
+if os.path.isdir("/dev/shm"):
+    tempfile.tempdir = "/dev/shm"
+MPI_BIN = os.path.join(os.path.dirname(BIN), "tallyfold-mpi") if BIN else ""
+MPIRUN = ["mpirun", "--oversubscribe", "--allow-run-as-root"]
+RANKS = (1, 2, 4)
+WIDE = 5000
+CHAIN = 400
+
+# Each row one form, with the scan options that go with it; every run also
+# has -cl=4096 -nostats, since the drive's figures move between two runs.
+ROWS = [
+    [],
+    ["-tab", "-dir"],
+    ["-comma", "-links"],
+    ["-html", "-2"],
+    ["-json", "-age", "-sort=age"],
+    ["-map", "-size=20K"],
+    ["-top=5"],
+    ["-types", "-exclude=skipped"],
+    ["-compare={earlier}", "-sort=growth"],
+    ["-sort=total", "-mounts"],
+    ["-sort=local", "-cl=512"],
+    ["-sort=waste", "-3"],
+    ["-sort=files"],
+    ["-sort=none"],
+]
+
+_CREATED = re.compile(rb"\d\d/\d\d/\d\d \d\d:\d\d:\d\d|\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d")
+
+
+def masked(output):
+    """The creation time masked, and the program's own name in the HTML
+    report's parameters line read as the single program's."""
+    return _CREATED.sub(b"<created>", output).replace(b"/tallyfold-mpi ", b"/tallyfold ")
+
+
+def mpi_command(ranks, words):
+    return MPIRUN + ["-np", str(ranks), MPI_BIN] + words
+
+
+def run_mpi(ranks, words, timeout=120):
+    completed = subprocess.run(mpi_command(ranks, words), env=clean_environment(), stdin=subprocess.DEVNULL,
+                               capture_output=True, timeout=timeout)
+    return completed.returncode, completed.stdout, completed.stderr
+
+
+def error_lines(err):
+    return sorted(line for line in err.decode("utf-8", "replace").splitlines() if line)
+
+
+class MpiTestCase(TestCase):
+    def setUp(self):
+        super().setUp()
+        if ON_WINE or not os.path.exists(MPI_BIN):
+            self.skipTest("tallyfold-mpi is not built here")
+
+
+class SameReport(MpiTestCase):
+    def build_tree(self):
+        tree = self.tree
+        tree.file("hard/a/linked", 10000)
+        os.link(tree.path("hard/a/linked"), tree.folder("other/deep/er") + "/linked")
+        os.link(tree.path("hard/a/linked"), tree.path("hard/second"))
+        tree.file("sparse/big", 3 << 30)
+        tree.file("skipped/inside/f", 7000)
+        chain = tree.folder("/".join(["c"] * CHAIN))
+        tree.file(os.path.join(chain, "end"), 1)
+        for i in range(WIDE):
+            os.mkdir(tree.folder("wide") + "/w%04d" % i)
+        tree.file("wide/w0042/f", 5000)
+        tree.file("ünïcødé/日本語/ファイル", 3000)
+        tree.file("Ünïcødé/f", 12)
+        os.symlink("../hard", tree.path("other/to_folder"))
+        os.symlink("../hard/a/linked", tree.path("other/to_file"))
+        earlier = tree.path("earlier.json")
+        result = run(["-json", "-cl=4096", "-sort=growth", tree.path("hard")])
+        with open(earlier, "wb") as handle:
+            handle.write(result.out.replace(tree.path("hard").encode(), tree.path().encode()))
+        json.loads(result.out)
+        return earlier
+
+    def test_every_form_and_rank_count_gives_the_single_programs_report(self):
+        earlier = self.build_tree()
+        jobs = []
+        with concurrent.futures.ThreadPoolExecutor(max_workers=6) as pool:
+            for row in ROWS:
+                words = ["-cl=4096", "-nostats"] + [w.format(earlier=earlier) for w in row] + [self.tree.path()]
+                single = pool.submit(run, words)
+                runs = [(ranks, pool.submit(run_mpi, ranks, words)) for ranks in RANKS]
+                jobs.append((row, single, runs))
+            for row, single, runs in jobs:
+                expected = single.result()
+                for ranks, job in runs:
+                    code, out, err = job.result()
+                    with self.subTest(row=row, ranks=ranks):
+                        self.assertEqual(code, expected.code, err)
+                        self.assertGreater(len(expected.out), 200)
+                        self.assertEqual(masked(out), masked(expected.out))
+                        self.assertEqual(error_lines(err), error_lines(expected.err))
+
+
+class Ranks(MpiTestCase):
+    def test_a_wide_folder_is_read_by_every_rank_and_a_killed_rank_ends_the_run(self):
+        for i in range(WIDE):
+            os.makedirs(self.tree.path("hub/f%04d" % i))
+        code, out, err = run_mpi(4, ["-ranks", "-cl=4096", self.tree.path()])
+        self.assertEqual(code, 0, err)
+        lines = re.findall(rb"^rank (\d): (\d+) folders, (\d+) entries, \d+\.\d\d s busy$", err, re.M)
+        self.assertEqual([int(rank) for rank, _, _ in lines], [0, 1, 2, 3])
+        folders = [int(count) for _, count, _ in lines]
+        self.assertEqual(sum(folders), 2 + WIDE)
+        self.assertTrue(all(count > 0 for count in folders), folders)
+
+        launcher = subprocess.Popen(mpi_command(2, ["-json", self.tree.path()]), env=clean_environment(),
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        reader = self.rank_once_walking(launcher.pid, 1)
+        os.kill(reader, signal.SIGSTOP)
+        time.sleep(0.2)
+        os.kill(reader, signal.SIGKILL)
+        out, err = launcher.communicate(timeout=60)
+        self.assertNotEqual(launcher.returncode, 0)
+        self.assertEqual(out, b"")
+        self.assertIn(b"rank 1", err)
+
+    def rank_once_walking(self, launcher, rank):
+        """The process of `rank`, once it holds the tree's folder open: the walk has begun."""
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            for pid in self.children(launcher):
+                try:
+                    with open("/proc/%d/environ" % pid, "rb") as handle:
+                        if b"OMPI_COMM_WORLD_RANK=%d\0" % rank not in handle.read():
+                            continue
+                    if any(os.readlink("/proc/%d/fd/%s" % (pid, fd)) == self.tree.path()
+                           for fd in os.listdir("/proc/%d/fd" % pid)):
+                        return pid
+                except OSError:
+                    continue
+        self.fail("rank %d never began the walk" % rank)
+
+    @staticmethod
+    def children(parent):
+        found = []
+        for entry in os.listdir("/proc"):
+            if entry.isdigit():
+                try:
+                    with open("/proc/%s/stat" % entry) as handle:
+                        if int(handle.read().rsplit(")", 1)[1].split()[1]) == parent:
+                            found.append(int(entry))
+                except (OSError, IndexError, ValueError):
+                    continue
+        return found
+
+
+if __name__ == "__main__":
+    unittest.main()
