@@ -134,7 +134,7 @@ class Ranks(MpiTestCase):
                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         reader = self.rank_once_walking(launcher.pid, 1)
         os.kill(reader, signal.SIGSTOP)
-        time.sleep(0.2)
+        time.sleep(1)
         os.kill(reader, signal.SIGKILL)
         out, err = launcher.communicate(timeout=60)
         self.assertNotEqual(launcher.returncode, 0)
