@@ -16,6 +16,9 @@ scan (its time and memory against the scan's); the rows "tallyfold -top=20",
 tools take turns under hyperfine, one run each per round, warm cache.
 "tallyfold -threads=N" reads N folders at once, the scan's own thread
 included: -threads=2 is the scan and one worker.
+Where OpenMPI's mpirun is installed, "tallyfold-mpi -np 2" (warm; "-np 4"
+cold) runs the same scan spread over MPI ranks, and each tree's table ends
+with the items (listing entries) each rank read per second while busy.
 --quick uses a tree of a hundredth the size and one round, as a smoke test
 that the bench works.
 
@@ -32,6 +35,7 @@ import base64
 import hashlib
 import html
 import json
+import re
 import os
 import shutil
 import statistics
@@ -55,10 +59,10 @@ def install_missing_peers():
 
 
 def build(build_dir):
-    subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
-                    "-DTALLYFOLD_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build_dir, "--target", "tallyfold", "-j", str(os.cpu_count())],
-                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release", "-DTALLYFOLD_TESTS=OFF",
+                    "-DTALLYFOLD_MPI=%s" % ("ON" if MPIRUN else "OFF")], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build_dir, "--target", "tallyfold", "-j", str(os.cpu_count())]
+                   + (["tallyfold-mpi"] if MPIRUN else []), check=True, stdout=subprocess.DEVNULL)
     floor = os.path.join(build_dir, "limit_scan")
     subprocess.run(["cc", "-O2", "-pthread", "-o", floor, os.path.join(HERE, "limit_scan.c")], check=True)
     return os.path.join(build_dir, "tallyfold"), floor
@@ -72,6 +76,25 @@ def ensure_tree(kind, trees, scale):
                         "--scale", str(scale)], check=True, stdout=subprocess.DEVNULL)
     # du reports a link given as its argument, not the tree behind it.
     return os.path.realpath(path)
+
+
+# tallyfold-mpi runs where OpenMPI's mpirun is installed: its rows are "-np 2"
+# warm and "-np 4" cold, and each tree's table ends with what each rank read
+# per second while it was busy (entries of the listings, -ranks).
+MPIRUN = shutil.which("mpirun")
+
+
+def mpi_scan(tallyfold, ranks, quoted, words=""):
+    return "mpirun --oversubscribe --allow-run-as-root -np %d %s-mpi -nostats %s%s > /dev/null" % (
+        ranks, tallyfold, words, quoted)
+
+
+def print_items_per_rank(tallyfold, ranks, tree):
+    err = subprocess.run(mpi_scan(tallyfold, ranks, "'%s'" % tree, "-ranks "), shell=True, check=True,
+                         stderr=subprocess.PIPE, text=True).stderr
+    for rank, entries, busy in re.findall(r"^rank (\d+): \d+ folders, (\d+) entries, ([\d.]+) s busy$", err, re.M):
+        print("  tallyfold-mpi -np %d, rank %s: %12.0f items/s busy" % (ranks, rank,
+                                                                       int(entries) / max(float(busy), 1e-3)))
 
 
 def tiny_tree(trees, scale):
@@ -128,6 +151,8 @@ def commands(tallyfold, floor, tree, threads, earlier):
             ("limit_scan, one core", "taskset -c 0 %s %s" % (floor, quoted)),
             ("tallyfold, one core", "taskset -c 0 " + scan % ""),
         ]
+    if MPIRUN:
+        tools.append(("tallyfold-mpi -np 2", mpi_scan(tallyfold, 2, quoted)))
     return tools + peers(quoted)
 
 
@@ -141,6 +166,8 @@ def cold_commands(tallyfold, floor, tree):
     tools.append(("tallyfold", "%s -p -nostats %s > /dev/null" % (tallyfold, quoted)))
     tools += [("tallyfold -threads=%d" % n, "%s -p -nostats -threads=%d %s > /dev/null" % (tallyfold, n, quoted))
               for n in COLD_FIXED_THREADS]
+    if MPIRUN:
+        tools.append(("tallyfold-mpi -np 4", mpi_scan(tallyfold, 4, quoted)))
     return tools + peers(quoted)
 
 
@@ -276,6 +303,8 @@ def main():
         for label, command in tools:
             print("  %-30s %10.3f %8.2f %12.1f" % (label, medians[label], medians[label] / base,
                                                    peak_memory_mib(command)))
+        if MPIRUN:
+            print_items_per_rank(tallyfold, 4 if args.cold else 2, target)
     if not args.cold:
         map_page_row(tallyfold, ensure_tree("folders", args.trees, scale), args.trees)
 
