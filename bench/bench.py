@@ -61,7 +61,7 @@ def install_missing_peers():
 def build(build_dir):
     subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release", "-DTALLYFOLD_TESTS=OFF",
                     "-DTALLYFOLD_MPI=%s" % ("ON" if MPIRUN else "OFF")], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build_dir, "--target", "tallyfold", "-j", str(os.cpu_count())]
+    subprocess.run(["cmake", "--build", build_dir, "-j", str(os.cpu_count()), "--target", "tallyfold"]
                    + (["tallyfold-mpi"] if MPIRUN else []), check=True, stdout=subprocess.DEVNULL)
     floor = os.path.join(build_dir, "limit_scan")
     subprocess.run(["cc", "-O2", "-pthread", "-o", floor, os.path.join(HERE, "limit_scan.c")], check=True)
