@@ -50,6 +50,7 @@ enum Tag : int { kBegin = 1, kAskWork, kWork, kListings, kToken, kStop, kFigures
 // Listings go to rank 0 in batches of about this size, or at least this often.
 constexpr size_t kBatchBytes = 256 << 10;
 constexpr auto kBatchInterval = std::chrono::milliseconds(10);
+constexpr uint64_t kListingsPerPoll = 64;
 // An idle rank that was refused asks again after a pause that doubles up to
 // the longest: asking a busy rank costs it a little of its reading.
 constexpr auto kFirstPause = std::chrono::microseconds(50);
@@ -60,6 +61,17 @@ using Clock = std::chrono::steady_clock;
 struct PendingSend {
   std::string bytes;
   MPI_Request request;
+};
+
+// A batch of listings as it arrived, released once the scan has taken every
+// listing of it: one allocation a batch, none a folder.
+struct KeptBatch {
+  std::string bytes;
+  size_t untaken = 0;
+};
+struct KeptListing {
+  std::string_view body;
+  KeptBatch* batch;
 };
 
 // The state of the walk on this rank; one record for the run.
@@ -84,10 +96,12 @@ struct RankWalk {
   bool allIdle = false;       // rank 0: a round came back white
   std::mt19937 random;
   RankFigures own;
-  // Rank 0: the listings read and not yet taken by the scan, by path.
-  std::unordered_map<std::string, std::string> kept;
+  // Rank 0: the listings read and not yet taken by the scan, by path, kept
+  // in the batches they came in.
+  std::unordered_map<std::string_view, KeptListing> kept;
   std::vector<RankFigures> figures;
   int figuresAwaited = 0;
+  uint64_t listingsTaken = 0;
   bool finished = false;
 };
 
@@ -131,20 +145,32 @@ void PushItem(FolderItem item) {
 
 // ---- Rank 0's store of listings ----------------------------------------
 
-void KeepListings(std::string_view batch) {
-  WireReader reader{batch};
+void KeepListings(std::string bytes) {
+  auto* batch = new KeptBatch{std::move(bytes)};
+  WireReader reader{batch->bytes};
   while (!reader.AtEnd()) {
     const RecordedListing listing = NextListing(reader);
-    walk.kept.emplace(std::string(listing.path), std::string(listing.body));
+    if (walk.kept.emplace(listing.path, KeptListing{listing.body, batch}).second) batch->untaken += 1;
   }
+  if (batch->untaken == 0) delete batch;
+}
+
+// Replays a kept listing into the scan and lets it go.
+platform::ListStatus ReplayKept(std::unordered_map<std::string_view, KeptListing>::iterator found,
+                                platform::EntryVisitor visit, void* context) {
+  const KeptListing listing = found->second;
+  walk.kept.erase(found);
+  const platform::ListStatus status = ReplayListing(listing.body, visit, context);
+  if (--listing.batch->untaken == 0) delete listing.batch;
+  return status;
 }
 
 void SendListings() {
   walk.lastSent = Clock::now();
   if (walk.listings.empty()) return;
   if (walk.rank == 0) {
-    KeepListings(walk.listings);
-    walk.listings.clear();
+    KeepListings(std::move(walk.listings));
+    walk.listings = std::string();
     return;
   }
   Send(0, kListings, std::move(walk.listings));
@@ -295,12 +321,12 @@ void Stop() {
   Send(0, kFigures, FiguresMessage());
 }
 
-void Dispatch(const MPI_Status& status, std::string_view message) {
+void Dispatch(const MPI_Status& status, std::string& message) {
   switch (status.MPI_TAG) {
     case kBegin: Begin(message); break;
     case kAskWork: AnswerAskForWork(status.MPI_SOURCE); break;
     case kWork: TakeWork(message); break;
-    case kListings: KeepListings(message); break;
+    case kListings: KeepListings(std::move(message)); break;
     case kToken:
       walk.holdsToken = true;
       walk.tokenBlack = !message.empty() && message[0] != 0;
@@ -360,6 +386,13 @@ void IdleStep() {
   Send(victim, kAskWork, std::string());
 }
 
+// Rank 0's scan waits for the listings that arrive; another idle rank sleeps
+// as long as it pauses between asks, so that idle ranks leave the
+// processors to those that read.
+Clock::duration IdleSleep() {
+  return walk.rank == 0 ? Clock::duration(std::chrono::microseconds(20)) : walk.pause;
+}
+
 // One step of a rank's loop: a folder read, or, idle, a turn of the ring
 // and a short sleep while nothing arrives.
 void Step() {
@@ -375,7 +408,7 @@ void Step() {
     return;
   }
   IdleStep();
-  if (!walk.allIdle && !HandleMessages()) std::this_thread::sleep_for(std::chrono::microseconds(20));
+  if (!walk.allIdle && !HandleMessages()) std::this_thread::sleep_for(IdleSleep());
 }
 
 void WaitForSends() {
@@ -418,16 +451,16 @@ platform::ListStatus ListThroughRanks(const std::string& folderPath, const platf
     for (int rank = 1; rank < walk.size; ++rank) Send(rank, kBegin, begin);
     PushItem({folderPath, expected, nullptr});
   }
-  HandleMessages();
+  // Asking for messages costs a pass over MPI's queues: once in so many
+  // folders is soon enough for a rank that asks for work.
+  if (++walk.listingsTaken % kListingsPerPoll == 0) HandleMessages();
   auto found = walk.kept.find(folderPath);
   while (found == walk.kept.end()) {
     if (walk.allIdle) EndWithFault("no rank read the folder " + folderPath);
     Step();
     found = walk.kept.find(folderPath);
   }
-  const std::string body = std::move(found->second);
-  walk.kept.erase(found);
-  return ReplayListing(body, visit, context);
+  return ReplayKept(found, visit, context);
 }
 
 void FinishRankWalk() {
