@@ -58,15 +58,24 @@ std::string_view WireReader::Text() {
 
 namespace {
 
+// A length written before what it measures is known: five bytes whatever
+// the value, which the reader takes as any other number.
+constexpr size_t kPaddedBytes = 5;
+
+void PutPadded(std::string& out, size_t at, uint64_t value) {
+  for (size_t i = 0; i < kPaddedBytes - 1; ++i, value >>= 7) out[at + i] = static_cast<char>(0x80 | (value & 0x7F));
+  out[at + kPaddedBytes - 1] = static_cast<char>(value);
+}
+
 struct Recording {
   platform::EntryVisitor visit;
   void* context;
-  std::string entries;
+  std::string& out;
 };
 
 void RecordEntry(void* context, const platform::ListingEntry& entry) {
   auto& recording = *static_cast<Recording*>(context);
-  std::string& out = recording.entries;
+  std::string& out = recording.out;
   PutText(out, entry.name);
   PutNumber(out, entry.attributes);
   PutSigned(out, entry.size);
@@ -80,17 +89,19 @@ void RecordEntry(void* context, const platform::ListingEntry& entry) {
 
 }  // namespace
 
+// A listing: its path, then its body: the length of the entries, the
+// entries, and how the listing ended (known only at its end).
 platform::ListStatus ListRecording(const std::string& folderPath, const platform::FolderIdentity& expected,
                                    platform::EntryVisitor visit, void* context, std::string& out) {
-  Recording recording{visit, context, {}};
-  const platform::ListStatus status = platform::ListFolder(folderPath, expected, RecordEntry, &recording);
-  std::string body;
-  body.reserve(recording.entries.size() + status.reason.size() + 4);
-  PutNumber(body, status.outcome);
-  PutText(body, status.reason);
-  body += recording.entries;
   PutText(out, folderPath);
-  PutText(out, body);
+  const size_t bodyAt = out.size();
+  out.append(2 * kPaddedBytes, '\0');
+  Recording recording{visit, context, out};
+  const platform::ListStatus status = platform::ListFolder(folderPath, expected, RecordEntry, &recording);
+  PutPadded(out, bodyAt + kPaddedBytes, out.size() - bodyAt - 2 * kPaddedBytes);
+  PutNumber(out, status.outcome);
+  PutText(out, status.reason);
+  PutPadded(out, bodyAt, out.size() - bodyAt - kPaddedBytes);
   return status;
 }
 
@@ -100,9 +111,10 @@ RecordedListing NextListing(WireReader& reader) {
 }
 
 platform::ListStatus ReplayListing(std::string_view body, platform::EntryVisitor visit, void* context) {
-  WireReader reader{body};
-  const auto outcome = static_cast<platform::ListStatus::Outcome>(reader.Number());
-  const std::string_view reason = reader.Text();
+  WireReader ending{body};
+  WireReader reader{ending.Text()};
+  const auto outcome = static_cast<platform::ListStatus::Outcome>(ending.Number());
+  const std::string_view reason = ending.Text();
   while (!reader.AtEnd()) {
     platform::ListingEntry entry{};
     entry.name = reader.Text();
