@@ -136,6 +136,12 @@ void CompleteSends() {
   walk.sends.resize(kept);
 }
 
+void WaitForSends() {
+  for (auto& send : walk.sends) MPI_Wait(&send->request, MPI_STATUS_IGNORE);
+  walk.sends.clear();
+  walk.sendingBytes = 0;
+}
+
 size_t ItemBytes(const FolderItem& item) { return sizeof(FolderItem) + item.path.capacity(); }
 
 void PushItem(FolderItem item) {
@@ -225,11 +231,7 @@ void SendWhenDue() {
   CompleteSends();
   if (walk.queueBytes + walk.listings.size() + walk.sendingBytes < rankMemoryBound) return;
   SendListings();
-  while (!walk.sends.empty()) {
-    for (auto& send : walk.sends) MPI_Wait(&send->request, MPI_STATUS_IGNORE);
-    walk.sends.clear();
-    walk.sendingBytes = 0;
-  }
+  WaitForSends();
 }
 
 // ---- Messages -----------------------------------------------------------
@@ -409,12 +411,6 @@ void Step() {
   }
   IdleStep();
   if (!walk.allIdle && !HandleMessages()) std::this_thread::sleep_for(IdleSleep());
-}
-
-void WaitForSends() {
-  for (auto& send : walk.sends) MPI_Wait(&send->request, MPI_STATUS_IGNORE);
-  walk.sends.clear();
-  walk.sendingBytes = 0;
 }
 
 }  // namespace
