@@ -8,11 +8,11 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 # Each folder's layer; a unit includes its own folder or folders of lower
-# layers. browse/ and saved/ stand side by side, apart; mpi/ builds on
-# control/, and nothing builds on it.
+# layers. browse/ and saved/ stand side by side, apart; mpi/ stands on top:
+# it builds on control/, and nothing builds on it.
 LAYERS = {
     "platform": 0, "settings": 1, "console": 2, "scan": 3, "mft": 3, "report": 4,
-    "browse": 5, "saved": 5, "control": 6, "mpi": 6.5, "tools": 7,
+    "browse": 5, "saved": 5, "control": 6, "tools": 7, "mpi": 8,
 }
 CODE = (".cpp", ".h", ".c")
 SOURCE = CODE + (".py", ".js", ".css", ".sh")
