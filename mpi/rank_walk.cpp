@@ -51,6 +51,7 @@ enum Tag : int { kBegin = 1, kAskWork, kWork, kListings, kToken, kStop, kFigures
 constexpr size_t kBatchBytes = 256 << 10;
 constexpr auto kBatchInterval = std::chrono::milliseconds(10);
 constexpr uint64_t kListingsPerPoll = 64;
+constexpr size_t kMostWorkBytes = 16 << 20;
 // An idle rank that was refused asks again after a pause that doubles up to
 // the longest: asking a busy rank costs it a little of its reading.
 constexpr auto kFirstPause = std::chrono::microseconds(50);
@@ -272,12 +273,13 @@ void Begin(std::string_view message) {
   walk.lastSent = Clock::now();
 }
 
-// Half the queue, the oldest folders, to a rank that asked; a single folder
-// stays, since this rank is about to read it.
+// Half the queue, the oldest folders, to a rank that asked (in one message
+// of a bounded size); a single folder stays, since this rank is about to
+// read it.
 void AnswerAskForWork(int thief) {
   std::string out;
   if (walk.begun && !walk.stopped) {
-    for (size_t n = walk.queue.size() / 2; n > 0; --n) {
+    for (size_t n = walk.queue.size() / 2; n > 0 && out.size() < kMostWorkBytes; --n) {
       PutFolderItem(out, walk.queue.front());
       walk.queueBytes -= ItemBytes(walk.queue.front());
       walk.queue.pop_front();
