@@ -47,8 +47,13 @@ struct SmallerFirst {
 // rectangle for its other subfolders and one for its other files.
 struct Unchosen {
   int32_t subfolders;
+  int64_t files;
   int64_t ownBytes;
 };
+
+// Whether a folder has files of its own that take room on the map. The
+// space its listing takes stays blank inside it.
+bool HasOtherFiles(const TDirEntry& folder) { return folder.fileCount > 0 && folder.localBytes > 0; }
 
 // Subfolders that take room on the map; an empty one has no area.
 int32_t FolderChildren(const TDirEntry& folder) {
@@ -63,9 +68,9 @@ int32_t FolderChildren(const TDirEntry& folder) {
 // for a folder those of its unchosen subfolders and files, less its
 // parent's rectangle of the unchosen that it is the last of.
 size_t RectanglesAdded(const Candidate& next, const std::vector<Unchosen>& unchosen) {
-  if (next.file != nullptr) return unchosen[next.parent].ownBytes == next.bytes ? 0 : 1;
+  if (next.file != nullptr) return unchosen[next.parent].files == 1 ? 0 : 1;
   const bool closesParentsOther = next.parent >= 0 && unchosen[next.parent].subfolders == 1;
-  return 1 + (FolderChildren(*next.folder) > 0 ? 1 : 0) + (next.folder->localBytes > 0 ? 1 : 0) -
+  return 1 + (FolderChildren(*next.folder) > 0 ? 1 : 0) + (HasOtherFiles(*next.folder) ? 1 : 0) -
          (closesParentsOther ? 1 : 0);
 }
 
@@ -86,7 +91,7 @@ void ChooseFolder(const Candidate& next, Choosing& choosing) {
   choice.parents.push_back(next.parent);
   choice.indexOf[next.folder] = index;
   choice.files.emplace_back();
-  choosing.unchosen.push_back({FolderChildren(*next.folder), next.folder->localBytes});
+  choosing.unchosen.push_back({FolderChildren(*next.folder), next.folder->fileCount, next.folder->localBytes});
   for (const TDirEntry* child = next.folder->firstChild; child != nullptr; child = child->next) {
     if (TotalBytes(*child) > 0) choosing.met.push({child, nullptr, index, TotalBytes(*child), choosing.order++});
   }
@@ -98,6 +103,7 @@ void ChooseFolder(const Candidate& next, Choosing& choosing) {
 }
 
 void ChooseFile(const Candidate& next, Choosing& choosing) {
+  choosing.unchosen[next.parent].files -= 1;
   choosing.unchosen[next.parent].ownBytes -= next.bytes;
   choosing.choice.files[next.parent].push_back(next.file);
 }
@@ -137,7 +143,7 @@ namespace {
 bool IsChosen(const TDirEntry& folder) { return mapChoice.indexOf.count(&folder) != 0; }
 
 // Whether a folder's node has children: its subfolders, or its own files.
-bool HasMapChildren(const TDirEntry& folder) { return FolderChildren(folder) > 0 || folder.localBytes > 0; }
+bool HasMapChildren(const TDirEntry& folder) { return FolderChildren(folder) > 0 || HasOtherFiles(folder); }
 
 std::string WastageText(const TDirEntry& folder) {
   std::string percent = FormatPercent(folder.wastedBytes, WastageBaseBytes(folder));
@@ -217,20 +223,17 @@ std::string OtherFoldersNode(const TDirEntry& folder) {
   return other + "}";
 }
 
-// The node of a chosen folder's own bytes that its chosen files do not
-// hold, "(N other files)"; with every file chosen, what is left is the
-// space its listing takes. Empty when nothing is left.
+// The node of a chosen folder's own files that are not chosen, "(N other
+// files)", with the space its listing takes; empty when every file is
+// chosen.
 std::string OtherFilesNode(const TDirEntry& folder, const std::vector<const ListedFile*>& chosen) {
   int64_t bytes = folder.localBytes;
   for (const ListedFile* file : chosen) bytes = AddBytes(bytes, -file->bytes);
-  if (bytes <= 0) return "";
-  const int64_t files = std::max<int64_t>(folder.fileCount - static_cast<int64_t>(chosen.size()), 0);
-  std::string name = "(its listing)";
-  if (files > 0) {
-    name = "(";
-    name += FormatCount(files);
-    name += files == 1 ? " other file)" : " other files)";
-  }
+  const int64_t files = folder.fileCount - static_cast<int64_t>(chosen.size());
+  if (bytes <= 0 || files <= 0) return "";
+  std::string name = "(";
+  name += FormatCount(files);
+  name += files == 1 ? " other file)" : " other files)";
   std::string other = "{";
   AddMember(other, "n", ScriptSafeJson(name));
   AddMember(other, "k", "\"r\"");
@@ -324,7 +327,7 @@ void WriteTail() {
 }  // namespace
 
 void NoteFilesForMap() {
-  options.topFiles = static_cast<int32_t>(kMapRectangles);
+  if (options.topFiles == 0) options.topFiles = static_cast<int32_t>(kMapRectangles);
   options.fileTypes = true;
 }
 

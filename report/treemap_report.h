@@ -25,7 +25,8 @@
 // children are its chosen subfolders, its chosen files (see
 // report/treemap_data.h), then {"n": "other", "k": "o", "x": folders
 // summed, "v": bytes, "t": total} and {"n": "(N other files)", "k": "r",
-// "x": N, "v": bytes, "t": total}. Names are JSON strings in ASCII (see
+// "x": N, "v": bytes, "t": total}; the space a folder's listing takes
+// stays blank inside it. Names are JSON strings in ASCII (see
 // QuoteJsonString), with "<" escaped, so that no name can end the element.
 #pragma once
 
@@ -43,7 +44,8 @@ void ListMapFolders(TDirEntry* first);
 int32_t MapFooter(LineNumber totalLines);
 
 // Before the scan of a map: the scan lists as many of the largest files as
-// a page can draw, and sums the file types that colour them.
+// a page can draw (unless -top=# asks for fewer), and sums the file types
+// that colour them.
 void NoteFilesForMap();
 
 // What a page shows.

@@ -80,13 +80,14 @@ TEST_F(Pictures, ShareBarsInTheConsoleAndHtmlForms) {
 
 // Folders and files take rectangles largest first. A chosen folder takes
 // one for its subfolders not chosen and one for its own files not chosen:
-// the start folder three (it is on every page), Music two; Music's two files
-// fill its own bytes, so the second closes its rest; Docs closes the start
-// folder's other subfolders, Old Docs'. A file below a folder that the tree
-// folded away (Old/Gone) is drawn in Old.
+// the start folder three (it is on every page), Music two; Docs closes the
+// start folder's other subfolders, Old Docs'. A file below a folder that the
+// tree folded away (Old/Gone) is drawn in Old, here of one file, whose rest
+// it closes.
 TEST_F(Pictures, MapChoosesTheLargestFoldersAndFilesWithinItsRectangles) {
   const TDirEntry* music = docs->next;
-  const TDirEntry* old = docs->firstChild;
+  TDirEntry* old = docs->firstChild;
+  old->fileCount = 1;
   const std::string sep(1, platform::kPathSeparator);
   const std::vector<ListedFile> listed = {{"Music" + sep + "a.flac", 12 << 20, 0, 0},
                                           {"x.iso", 9 << 20, 0, 0},
@@ -101,8 +102,8 @@ TEST_F(Pictures, MapChoosesTheLargestFoldersAndFilesWithinItsRectangles) {
       {1, {&root}, {}},
       {5, {&root, music}, {}},
       {6, {&root, music}, {"Music" + sep + "a.flac"}},
-      {7, {&root, music}, {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac"}},
-      {9, {&root, music, docs}, {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac"}},
+      {8, {&root, music}, {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac"}},
+      {10, {&root, music, docs}, {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac"}},
       {11, {&root, music, docs, old},
        {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac", listed[3].path}},
   };
