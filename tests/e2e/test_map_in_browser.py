@@ -4,7 +4,9 @@ their figures, coloured by type, with a legend; a click zooms one level;
 every view has an address; the rings show the same tree. One table of
 checks over what a probe saw in the page. Linux only: the page is the same
 from tallyfold.exe. Screenshots at a desktop and a phone size go to a
-temporary folder (TALLYFOLD_SHOTS names another; doc/map.png is the first)."""
+temporary folder (TALLYFOLD_SHOTS names another). With TALLYFOLD_MAP_PICTURE
+naming a folder, the map of that folder at 1280x800 goes there too as
+map-picture.png: the README's doc/map.png is the map of /usr."""
 import base64
 import hashlib
 import html.parser
@@ -104,6 +106,10 @@ def views_of(address):
     return json.loads(dom.text)
 
 
+def shots_folder():
+    return os.environ.get("TALLYFOLD_SHOTS") or tempfile.mkdtemp(prefix="tf-map-shots-")
+
+
 def first_lines(view):
     return sorted(shape["title"].split("\n")[0] for shape in view["shapes"])
 
@@ -127,7 +133,7 @@ class MapInBrowser(TestCase):
         # Nothing from outside the page is allowed.
         self.assertRegex(page, r"content=\"default-src 'none'; style-src 'sha256-[^']+'; "
                                r"script-src 'sha256-[^']+' 'sha256-[^']+'\"")
-        shots = os.environ.get("TALLYFOLD_SHOTS") or tempfile.mkdtemp(prefix="tf-map-shots-")
+        shots = shots_folder()
         with open(os.path.join(shots, "map.html"), "w", encoding="utf-8") as handle:
             handle.write(page)
 
@@ -227,6 +233,18 @@ class MapInBrowser(TestCase):
             chromium("--virtual-time-budget=2000", "--window-size=%d,%d" % (width, height),
                      "--hide-scrollbars", "--screenshot=" + shot, "file://" + os.path.join(shots, "map.html"))
             self.assertGreater(os.path.getsize(shot), 0)
+
+    @unittest.skipUnless(os.environ.get("TALLYFOLD_MAP_PICTURE"), "TALLYFOLD_MAP_PICTURE names no folder")
+    def test_picture_of_a_folder(self):
+        result = run(["-map", os.environ["TALLYFOLD_MAP_PICTURE"]])
+        self.assertEqual(result.code, 0, result.err)
+        page = os.path.join(self.tree.path(), "map.html")
+        with open(page, "wb") as handle:
+            handle.write(result.out)
+        shot = os.path.join(shots_folder(), "map-picture.png")
+        chromium("--virtual-time-budget=5000", "--window-size=1280,800", "--hide-scrollbars",
+                 "--screenshot=" + shot, "file://" + page)
+        self.assertGreater(os.path.getsize(shot), 0)
 
 
 if __name__ == "__main__":
