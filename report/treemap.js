@@ -319,27 +319,27 @@
   }
 
   // ---- Views and their addresses -------------------------------------------
-  // A view's address is "#/" and its folder's path, without a leading
-  // separator; a path on the map that is not a folder of it opens the
-  // nearest folder above it.
+  // A view's address is "#/" and the names of its folder's path, each
+  // percent-encoded, separated by "/" on every system; a path that is not a
+  // folder on the map opens the nearest folder above it.
 
   function addressOf(node) {
-    return "#/" + encodeURI(pathOf(node).replace(/^\//, "")).replace(/#/g, "%23").replace(/\?/g, "%3F");
+    var names = pathOf(node).split(separator).filter(function (name) { return name !== ""; });
+    return "#/" + names.map(encodeURIComponent).join("/");
   }
 
   function nodeOfAddress(hash) {
-    var path;
+    var names;
     try {
-      path = decodeURI(hash.replace(/^#\/?/, "").replace(/%23/g, "#").replace(/%3F/g, "?"));
+      names = hash.replace(/^#\/?/, "").split("/").filter(function (name) { return name !== ""; })
+        .map(decodeURIComponent);
     } catch (error) {
       return tree;
     }
-    var rooted = data.root.n.charAt(0) === "/";
-    while (path !== "") {
-      var node = folderAt.get(rooted ? "/" + path : path);
+    var lead = data.root.n.charAt(0) === separator ? separator : "";
+    for (; names.length > 0; names.pop()) {
+      var node = folderAt.get(lead + names.join(separator));
       if (node) return node;
-      var cut = path.lastIndexOf(separator);
-      path = cut > 0 ? path.slice(0, cut) : "";
     }
     return tree;
   }

@@ -14,6 +14,7 @@ import json
 import os
 import tempfile
 import unittest
+import urllib.parse
 
 from tftest import ON_WINE, SEP, TestCase, run
 from test_html_in_browser import CHROMIUM, chromium
@@ -71,6 +72,8 @@ PROBE = """
   setTimeout(next, 300);
 })();
 """
+# A name that an address must encode.
+OLD = "Old #1%"
 # The views the probe records, in order.
 START, CLICKED, CLICKED_AGAIN, BACK, ESCAPED, RINGS, RINGS_CLICKED = range(7)
 
@@ -119,7 +122,7 @@ class MapInBrowser(TestCase):
     def test_map_of_a_tree(self):
         self.tree.file("Docs/a.pdf", 5 << 20)
         self.tree.file("Docs/New/c.pdf", 2 << 20)
-        self.tree.file("Docs/Old/b.pdf", 1 << 20)
+        self.tree.file("Docs/" + OLD + "/b.pdf", 1 << 20)
         self.tree.file("Music/s.mp3", 20 << 20)
         self.tree.file("Video/v.mkv", 12 << 20)
         self.tree.file("big.iso", 6 << 20)
@@ -140,12 +143,13 @@ class MapInBrowser(TestCase):
         def path(*names):
             return SEP.join((start,) + names)
 
-        old_rest = path("Docs", "Old") + " (1 other file)"
+        old_rest = path("Docs", OLD) + " (1 other file)"
         probed = os.path.join(self.tree.path(), "probed.html")
         with open(probed, "w", encoding="utf-8") as handle:
             handle.write(with_probe(page, old_rest))
         seen = views_of("file://" + probed)
-        opened = views_of("file://" + probed + "#" + path("Docs", "Old"))
+        opened = views_of("file://" + probed + "#/" + "/".join(urllib.parse.quote(name, safe="")
+                                                               for name in path("Docs", OLD).split(SEP) if name))
 
         def folder(where, total, own, files, wastage):
             return "\n".join([where, "Total: " + total, "Own size: " + own, "Files: " + files, "Wastage: " + wastage])
@@ -164,7 +168,7 @@ class MapInBrowser(TestCase):
             file(path("Docs", "a.pdf"), "5.0 MB", "pdf"),
             folder(path("Docs", "New"), "2.0 MB", "2.0 MB", "1", "4 KB (0%)"),
             file(path("Docs", "New", "c.pdf"), "2.0 MB", "pdf"),
-            folder(path("Docs", "Old"), "1.0 MB", "1.0 MB", "1", "4 KB (0%)"),
+            folder(path("Docs", OLD), "1.0 MB", "1.0 MB", "1", "4 KB (0%)"),
             old_rest + "\nTotal: 1.0 MB",
             folder(path("Mail"), "1.2 MB", "1.2 MB", "300", "1.1 MB (97%)"),
             path("Mail") + " (300 other files)\nTotal: 1.2 MB",
@@ -206,11 +210,11 @@ class MapInBrowser(TestCase):
                                       (start + "\u203aDocs (8.0 MB)", "#" + path("Docs")))),
             ("Docs shares the map among its own",
              lambda: self.assertEqual(first_lines(seen[CLICKED]), sorted([
-                 path("Docs", "a.pdf"), path("Docs", "New"), path("Docs", "New", "c.pdf"), path("Docs", "Old"),
+                 path("Docs", "a.pdf"), path("Docs", "New"), path("Docs", "New", "c.pdf"), path("Docs", OLD),
                  old_rest]))),
             ("the next click one more, into Old",
              lambda: self.assertEqual(seen[CLICKED_AGAIN]["crumbs"],
-                                      start + "\u203aDocs\u203aOld (1.0 MB)")),
+                                      start + "\u203aDocs\u203a" + OLD + " (1.0 MB)")),
             ("Back goes up one", lambda: self.assertEqual(seen[BACK]["hash"], "#" + path("Docs"))),
             ("Escape goes up one", lambda: self.assertEqual(seen[ESCAPED]["crumbs"], seen[START]["crumbs"])),
             ("the address opens the page zoomed on Old",
