@@ -1,7 +1,8 @@
 // The map page (-map): one self-contained HTML page on standard output that
-// draws the tree as a squarified treemap, each folder a rectangle whose area
-// is its total, with a table of the largest folders below it. The layout is
-// d3-hierarchy's, drawn by the page's own script; style and scripts are
+// draws the tree of folders and files as a squarified treemap or as rings,
+// each rectangle's area its bytes, with tables of the largest files and of
+// the file types below it. The layouts are d3-hierarchy's, drawn by the
+// page's own script (report/treemap.js); style and scripts are
 // inline and the page's Content-Security-Policy allows nothing else, so it
 // opens from a file on a machine without a network.
 //
