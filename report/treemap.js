@@ -20,11 +20,16 @@
   function isFolder(d) { return d.k === undefined; }
   function isSummed(d) { return d.k === "o" || d.k === "r"; }
 
+  // A node's path, kept once found: a title asks for it on every drawing.
   function pathOf(node) {
-    if (!node.parent) return node.data.n;
-    var above = pathOf(node.parent);
-    if (isSummed(node.data)) return above;
-    return above + (above.slice(-1) === separator ? "" : separator) + node.data.n;
+    if (node.fullPath !== undefined) return node.fullPath;
+    if (!node.parent) {
+      node.fullPath = node.data.n;
+    } else {
+      var above = pathOf(node.parent);
+      node.fullPath = isSummed(node.data) ? above : above + (above.slice(-1) === separator ? "" : separator) + node.data.n;
+    }
+    return node.fullPath;
   }
 
   // The whole tree, built once; a folder's own part is what its children on
@@ -148,7 +153,13 @@
   function scheme() { return schemes[colourChoice.value]; }
 
   // Whether a colour "#rrggbb" needs light letters (relative luminance).
+  var darkness = {};
   function isDark(colour) {
+    if (!(colour in darkness)) darkness[colour] = hasLowLuminance(colour);
+    return darkness[colour];
+  }
+
+  function hasLowLuminance(colour) {
     if (!/^#[0-9a-f]{6}$/.test(colour)) return false;
     var channel = function (at) {
       var c = parseInt(colour.substr(at, 2), 16) / 255;
