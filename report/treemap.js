@@ -61,11 +61,11 @@
 
   // ---- Colours -------------------------------------------------------------
 
-  // Twelve colours that stay apart for colour-blind eyes (Paul Tol's
-  // discrete rainbow), ordered so that the largest types differ most; every
-  // other type is grey.
-  var TYPE_COLOURS = ["#1965b0", "#f1932d", "#4eb265", "#882e72", "#f7f056", "#7bafde",
-                      "#e8601c", "#ae76a3", "#cae0ab", "#f6c141", "#5289c7", "#d1bbd7"];
+  // Twelve colours that stay apart for colour-blind eyes: Paul Tol's
+  // qualitative scheme of twelve, in an order that keeps the colours of the
+  // largest types far apart; every other type is grey.
+  var TYPE_COLOURS = ["#332288", "#ddcc77", "#117733", "#cc6677", "#88ccee", "#882255",
+                      "#44aa99", "#999933", "#aa4499", "#6699cc", "#661100", "#aa4466"];
   var OTHER_TYPES = "#bbbbbb";
   var OUTLINE = "transparent";
 
