@@ -13,36 +13,37 @@
 
 namespace {
 
-// The folders met while placing files, by their paths relative to the top
-// ("" is the top itself).
-using FolderPlaces = std::unordered_map<std::string, const TDirEntry*>;
-
-std::string_view FolderPart(std::string_view path) {
-  const size_t separator = path.rfind(platform::kPathSeparator);
-  return separator == std::string_view::npos ? std::string_view() : path.substr(0, separator);
-}
+// The subfolders of each folder met while placing files, by name.
+using SubfolderIndex = std::unordered_map<const TDirEntry*, std::unordered_map<std::string_view, const TDirEntry*>>;
 
 std::string_view NamePart(std::string_view path) {
   const size_t separator = path.rfind(platform::kPathSeparator);
   return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
-// The folder of the tree at `folderPath`, or the folder above it that the
-// rest of the path was folded into. Each folder is looked up once among its
-// parent's subfolders.
-const TDirEntry* PlaceOf(std::string_view folderPath, FolderPlaces& places) {
-  const auto known = places.find(std::string(folderPath));
-  if (known != places.end()) return known->second;
-  const TDirEntry* parent = PlaceOf(FolderPart(folderPath), places);
-  const TDirEntry* place = parent;
-  const std::string_view name = NamePart(folderPath);
-  for (const TDirEntry* child = parent->firstChild; child != nullptr; child = child->next) {
-    if (child->name == name) {
-      place = child;
-      break;
+const TDirEntry* SubfolderNamed(const TDirEntry& folder, std::string_view name, SubfolderIndex& index) {
+  auto [names, added] = index.try_emplace(&folder);
+  if (added) {
+    for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
+      names->second.emplace(child->name, child);
     }
   }
-  places.emplace(folderPath, place);
+  const auto found = names->second.find(name);
+  return found == names->second.end() ? nullptr : found->second;
+}
+
+// The folder of the tree that holds the file at `path` below `top`: its
+// own, or the folder that its own was folded into. A loop, not recursion:
+// a path may be as deep as the tree.
+const TDirEntry* PlaceOf(const TDirEntry& top, std::string_view path, SubfolderIndex& index) {
+  const TDirEntry* place = &top;
+  size_t start = 0;
+  for (size_t end = path.find(platform::kPathSeparator); end != std::string_view::npos;
+       start = end + 1, end = path.find(platform::kPathSeparator, start)) {
+    const TDirEntry* subfolder = SubfolderNamed(*place, path.substr(start, end - start), index);
+    if (subfolder == nullptr) break;
+    place = subfolder;
+  }
   return place;
 }
 
@@ -92,10 +93,10 @@ void AddMember(std::string& node, std::string_view name, std::string_view jsonVa
 
 FilesByFolder FilesOfFolders(const TDirEntry& top, const std::vector<ListedFile>& largest) {
   FilesByFolder files;
-  FolderPlaces places{{"", &top}};
+  SubfolderIndex index;
   for (const ListedFile& file : largest) {
     if (file.bytes <= 0) continue;  // no area to draw
-    files[PlaceOf(FolderPart(file.path), places)].push_back(&file);
+    files[PlaceOf(top, file.path, index)].push_back(&file);
   }
   return files;
 }
