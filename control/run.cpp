@@ -20,6 +20,7 @@
 #include "report/html_report.h"
 #include "report/modes.h"
 #include "report/report_origin.h"
+#include "report/treemap_report.h"
 #include "saved/comparison.h"
 #include "saved/loaded_report.h"
 #include "scan/drive_stats.h"
@@ -242,6 +243,7 @@ bool ReportRun() {
     SettleClusterSize();
     if (ComparisonAccepted(expandedPath)) {
       scanPath = expandedPath;
+      if (options.outputMode == OutputMode::map) NoteFilesForMap();
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
       reported = ScanTree();

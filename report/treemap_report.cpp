@@ -24,28 +24,36 @@ namespace {
 constexpr int32_t kHeaderLines = 1;
 constexpr int32_t kFooterLines = 1;
 
-// The folders the page shows, chosen when the page is written and released
-// after it.
-struct MapChoice {
-  std::vector<const TDirEntry*> folders;  // largest first
-  std::vector<int32_t> parents;           // index into folders; -1 for the top
-  std::unordered_map<const TDirEntry*, int32_t> indexOf;
-};
-
+// The page's choice, made when the page is written and released after it.
 MapChoice mapChoice;
+TypeColours typeColours;
 
+// A folder or a file that may take a rectangle.
 struct Candidate {
-  const TDirEntry* folder;
+  const TDirEntry* folder;  // nullptr for a file
+  const ListedFile* file;
   int32_t parent;
+  int64_t bytes;
   int64_t order;  // when it was met, for ties
 };
 
 struct SmallerFirst {
   bool operator()(const Candidate& a, const Candidate& b) const {
-    const int64_t totalA = TotalBytes(*a.folder), totalB = TotalBytes(*b.folder);
-    return totalA != totalB ? totalA < totalB : a.order > b.order;
+    return a.bytes != b.bytes ? a.bytes < b.bytes : a.order > b.order;
   }
 };
+
+// What a chosen folder holds that is not chosen (yet): it takes a
+// rectangle for its other subfolders and one for its other files.
+struct Unchosen {
+  int32_t subfolders;
+  int64_t files;
+  int64_t ownBytes;
+};
+
+// Whether a folder has files of its own that take room on the map. The
+// space its listing takes stays blank inside it.
+bool HasOtherFiles(const TDirEntry& folder) { return folder.fileCount > 0 && folder.localBytes > 0; }
 
 // Subfolders that take room on the map; an empty one has no area.
 int32_t FolderChildren(const TDirEntry& folder) {
@@ -56,62 +64,86 @@ int32_t FolderChildren(const TDirEntry& folder) {
   return count;
 }
 
-// Takes the largest folder met so far until the next would pass the limit.
-// Each chosen folder with subfolders not chosen (yet) takes a rectangle for
-// its "other" as well.
-void Choose(const TDirEntry& top, size_t rectangles, MapChoice& choice) {
-  choice = MapChoice{};
+// The rectangles the page needs more when `next` is chosen: its own, and
+// for a folder those of its unchosen subfolders and files, less its
+// parent's rectangle of the unchosen that it is the last of.
+size_t RectanglesAdded(const Candidate& next, const std::vector<Unchosen>& unchosen) {
+  if (next.file != nullptr) return unchosen[next.parent].files == 1 ? 0 : 1;
+  const bool closesParentsOther = next.parent >= 0 && unchosen[next.parent].subfolders == 1;
+  return 1 + (FolderChildren(*next.folder) > 0 ? 1 : 0) + (HasOtherFiles(*next.folder) ? 1 : 0) -
+         (closesParentsOther ? 1 : 0);
+}
+
+// The state of one choice.
+struct Choosing {
+  const FilesByFolder& files;
+  MapChoice choice;
+  std::vector<Unchosen> unchosen;  // of each chosen folder
   std::priority_queue<Candidate, std::vector<Candidate>, SmallerFirst> met;
-  std::vector<int32_t> childrenLeft;  // per chosen folder, not chosen yet
   int64_t order = 0;
-  size_t used = 0;
-  met.push({&top, -1, order++});
-  while (!met.empty()) {
-    const Candidate next = met.top();
-    const int32_t children = FolderChildren(*next.folder);
-    const bool closesParentsOther = next.parent >= 0 && childrenLeft[next.parent] == 1;
-    const size_t needed = used + 1 + (children > 0 ? 1 : 0) - (closesParentsOther ? 1 : 0);
-    // The top is always on the page, which has no map without it.
-    if (needed > rectangles && next.parent >= 0) break;
-    met.pop();
-    used = needed;
-    if (next.parent >= 0) childrenLeft[next.parent] -= 1;
-    const auto index = static_cast<int32_t>(choice.folders.size());
-    choice.folders.push_back(next.folder);
-    choice.parents.push_back(next.parent);
-    choice.indexOf[next.folder] = index;
-    childrenLeft.push_back(children);
-    for (const TDirEntry* child = next.folder->firstChild; child != nullptr; child = child->next) {
-      if (TotalBytes(*child) > 0) met.push({child, index, order++});
-    }
+};
+
+void ChooseFolder(const Candidate& next, Choosing& choosing) {
+  MapChoice& choice = choosing.choice;
+  if (next.parent >= 0) choosing.unchosen[next.parent].subfolders -= 1;
+  const auto index = static_cast<int32_t>(choice.folders.size());
+  choice.folders.push_back(next.folder);
+  choice.parents.push_back(next.parent);
+  choice.indexOf[next.folder] = index;
+  choice.files.emplace_back();
+  choosing.unchosen.push_back({FolderChildren(*next.folder), next.folder->fileCount, next.folder->localBytes});
+  for (const TDirEntry* child = next.folder->firstChild; child != nullptr; child = child->next) {
+    if (TotalBytes(*child) > 0) choosing.met.push({child, nullptr, index, TotalBytes(*child), choosing.order++});
+  }
+  const auto own = choosing.files.find(next.folder);
+  if (own == choosing.files.end()) return;
+  for (const ListedFile* file : own->second) {
+    choosing.met.push({nullptr, file, index, file->bytes, choosing.order++});
   }
 }
+
+void ChooseFile(const Candidate& next, Choosing& choosing) {
+  choosing.unchosen[next.parent].files -= 1;
+  choosing.unchosen[next.parent].ownBytes -= next.bytes;
+  choosing.choice.files[next.parent].push_back(next.file);
+}
+
+}  // namespace
+
+// Takes the largest folder or file met so far until the next would pass
+// the limit.
+MapChoice ChooseMapItems(const TDirEntry& top, const FilesByFolder& files, size_t rectangles) {
+  Choosing choosing{files, {}, {}, {}, 0};
+  size_t used = 0;
+  choosing.met.push({&top, nullptr, -1, TotalBytes(top), choosing.order++});
+  while (!choosing.met.empty()) {
+    const Candidate next = choosing.met.top();
+    // A file the scan counted in another folder's bytes (a hard link) has
+    // no room of its own here.
+    if (next.file != nullptr && next.bytes > choosing.unchosen[next.parent].ownBytes) {
+      choosing.met.pop();
+      continue;
+    }
+    const size_t needed = used + RectanglesAdded(next, choosing.unchosen);
+    // The top is always on the page, which has no map without it.
+    if (needed > rectangles && next.parent >= 0) break;
+    choosing.met.pop();
+    used = needed;
+    if (next.file != nullptr) {
+      ChooseFile(next, choosing);
+    } else {
+      ChooseFolder(next, choosing);
+    }
+  }
+  return std::move(choosing.choice);
+}
+
+namespace {
 
 bool IsChosen(const TDirEntry& folder) { return mapChoice.indexOf.count(&folder) != 0; }
 
-// A JSON string that cannot end the script element it stands in.
-std::string ScriptSafeJson(std::string_view text) {
-  const std::string quoted = QuoteJsonString(text);
-  std::string safe;
-  safe.reserve(quoted.size());
-  for (char c : quoted) {
-    if (c == '<') {
-      safe += "\\u003c";
-    } else {
-      safe += c;
-    }
-  }
-  return safe;
-}
-
-// Appends a member to the object `node` holds, which has its "{" already.
-void AddMember(std::string& node, std::string_view name, std::string_view jsonValue) {
-  if (node.back() != '{') node += ',';
-  node += '"';
-  node += name;
-  node += "\":";
-  node += jsonValue;
-}
+// Whether a folder's node has children: its subfolders, or its own files.
+bool HasMapChildren(const TDirEntry& folder) { return FolderChildren(folder) > 0 || HasOtherFiles(folder); }
 
 std::string WastageText(const TDirEntry& folder) {
   std::string percent = FormatPercent(folder.wastedBytes, WastageBaseBytes(folder));
@@ -166,33 +198,71 @@ std::string NodeOpening(const TDirEntry& folder) {
   AddMember(node, "w", ScriptSafeJson(WastageText(folder)));
   AddMember(node, "r", WastageShare(folder));
   if (folder.folded) AddMember(node, "z", "1");
+  if (options.noteAges) AddMember(node, "a", FormatPlainNumber(folder.modifiedSeconds));
   AddGrowthMembers(node, folder);
-  if (FolderChildren(folder) > 0) AddMember(node, "c", "[");
+  if (HasMapChildren(folder)) AddMember(node, "c", "[");
   return node;
 }
 
-// The "other" node of a chosen folder and the end of the folder's node.
-std::string NodeClosing(const TDirEntry& folder) {
-  if (FolderChildren(folder) == 0) return "}";
+// The node of a chosen folder's subfolders that are not chosen; empty when
+// there are none.
+std::string OtherFoldersNode(const TDirEntry& folder) {
   int64_t otherFolders = 0, otherBytes = 0;
-  bool childListed = false;
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    if (TotalBytes(*child) == 0) continue;
-    if (IsChosen(*child)) {
-      childListed = true;
-    } else {
-      otherFolders += 1;
-      otherBytes = AddBytes(otherBytes, TotalBytes(*child));
-    }
+    if (TotalBytes(*child) == 0 || IsChosen(*child)) continue;
+    otherFolders += 1;
+    otherBytes = AddBytes(otherBytes, TotalBytes(*child));
   }
-  if (otherFolders == 0) return "]}";
-  std::string other = childListed ? ",{" : "{";
+  if (otherFolders == 0) return "";
+  std::string other = "{";
   AddMember(other, "n", "\"other\"");
+  AddMember(other, "k", "\"o\"");
   AddMember(other, "x", FormatPlainNumber(otherFolders));
   AddMember(other, "v", FormatPlainNumber(otherBytes));
   AddMember(other, "t", ScriptSafeJson(FormatSize(otherBytes)));
-  other += "}]}";
-  return other;
+  return other + "}";
+}
+
+// The node of a chosen folder's own files that are not chosen, "(N other
+// files)", with the space its listing takes; empty when every file is
+// chosen.
+std::string OtherFilesNode(const TDirEntry& folder, const std::vector<const ListedFile*>& chosen) {
+  int64_t bytes = folder.localBytes;
+  for (const ListedFile* file : chosen) bytes = AddBytes(bytes, -file->bytes);
+  const int64_t files = folder.fileCount - static_cast<int64_t>(chosen.size());
+  if (bytes <= 0 || files <= 0) return "";
+  std::string name = "(";
+  name += FormatCount(files);
+  name += files == 1 ? " other file)" : " other files)";
+  std::string other = "{";
+  AddMember(other, "n", ScriptSafeJson(name));
+  AddMember(other, "k", "\"r\"");
+  AddMember(other, "x", FormatPlainNumber(files));
+  AddMember(other, "v", FormatPlainNumber(bytes));
+  AddMember(other, "t", ScriptSafeJson(FormatSize(bytes)));
+  return other + "}";
+}
+
+// After a chosen folder's chosen subfolders: its chosen files, its others,
+// and the end of its node.
+std::string NodeClosing(const TDirEntry& folder) {
+  if (!HasMapChildren(folder)) return "}";
+  bool listed = false;
+  for (const TDirEntry* child = folder.firstChild; child != nullptr && !listed; child = child->next) {
+    listed = IsChosen(*child);
+  }
+  std::string closing;
+  const auto append = [&](const std::string& node) {
+    if (node.empty()) return;
+    if (listed) closing += ',';
+    closing += node;
+    listed = true;
+  };
+  const std::vector<const ListedFile*>& files = mapChoice.files[mapChoice.indexOf.at(&folder)];
+  for (const ListedFile* file : files) append(MapFileNode(*file, typeColours));
+  append(OtherFoldersNode(folder));
+  append(OtherFilesNode(folder, files));
+  return closing + "]}";
 }
 
 // A name of the tree as the output may show it (see AppendShownName).
@@ -200,13 +270,6 @@ std::string Shown(std::string_view name) {
   std::string shown;
   AppendShownName(shown, name);
   return shown;
-}
-
-std::string ChosenPath(int32_t index) {
-  const int32_t parent = mapChoice.parents[index];
-  const TDirEntry& folder = *mapChoice.folders[index];
-  if (parent < 0) return PlainName(folder);
-  return EnsureTrailingBackslash(ChosenPath(parent)) + folder.name;
 }
 
 void WriteHead() {
@@ -226,43 +289,30 @@ void WriteHead() {
   WriteOutLine("<p>" + EscapeHtml(Shown(path)) + ": " + EscapeHtml(FormatSize(TotalBytes(*walkTop.folder))) +
                " in " + EscapeHtml(FormatCount(scanTotals.totalFiles)) + " files, created at " +
                EscapeHtml(ReportCreatedText()) + "</p>");
-  WriteOutLine("<p class=\"controls\"><label>Colour by <select id=\"colour\">" +
+  WriteOutLine("<p class=\"controls\"><label>Colour by <select id=\"colour\">"
+               "<option value=\"type\">file type</option><option value=\"waste\">wastage share</option>" +
+               std::string(options.noteAges ? "<option value=\"age\">age</option>" : "") +
                std::string(Comparing() ? "<option value=\"growth\">growth</option>" : "") +
-               "<option value=\"waste\">wastage share</option><option value=\"depth\">depth</option>"
-               "</select></label> <span id=\"legend\"></span></p></header>");
+               "<option value=\"depth\">depth</option></select></label> "
+               "<label><input type=\"checkbox\" id=\"rings\"> Rings</label></p>");
+  WriteOutLine("<p id=\"legend\"></p></header>");
   WriteOutLine("<nav id=\"crumbs\" aria-label=\"Folders above\"></nav>");
   WriteOutLine("<div id=\"map\"></div>");
-  WriteOutLine("<noscript><p>The map is drawn by the page's script; the table lists the largest folders.</p></noscript>");
+  WriteOutLine("<noscript><p>The map is drawn by the page's script; the tables list the largest files and the file types.</p></noscript>");
   std::string top = "{";
   AddMember(top, "separator", ScriptSafeJson(std::string(1, platform::kPathSeparator)));
   AddMember(top, "growth", Comparing() ? "true" : "false");
+  AddMember(top, "created", ScriptSafeJson(ReportCreatedIso()));
+  top += ',' + MapTypesMembers();
   AddMember(top, "root", "");
   WriteOut("<script type=\"application/json\" id=\"tree\">");
   WriteOut(top);
 }
 
-std::string TableCell(std::string_view text) { return "<td>" + EscapeHtml(text) + "</td>"; }
-
-void WriteLargestTable() {
-  const bool growth = Comparing();
-  WriteOutLine("<h2>The largest folders</h2>");
-  WriteOutLine("<table class=\"largest\"><tr><th>Folder</th><th>Total</th><th>Own size</th><th>Files</th>"
-               "<th>Wastage</th>" + std::string(growth ? "<th>Growth</th>" : "") + "</tr>");
-  const size_t rows = std::min(kLargestFolders, mapChoice.folders.size());
-  for (size_t i = 0; i < rows; ++i) {
-    const TDirEntry& folder = *mapChoice.folders[i];
-    std::string row = "<tr><td class=\"path\">" + EscapeHtml(Shown(ChosenPath(static_cast<int32_t>(i)))) + "</td>";
-    row += TableCell(FormatSize(TotalBytes(folder))) + TableCell(FormatSize(folder.localBytes)) +
-           TableCell(FormatCount(folder.fileCount)) + TableCell(WastageText(folder));
-    if (growth) row += TableCell(GrowthSizeText(GrowthOf(folder)));
-    WriteOutLine(row + "</tr>");
-  }
-  WriteOutLine("</table>");
-}
-
 void WriteTail() {
   WriteOutLine("}</script>");
-  WriteLargestTable();
+  WriteLargestFilesTable(PlainName(*walkTop.folder));
+  WriteFileTypesTable();
   WriteOut("<script>");
   WriteOut(kLayoutScript);
   WriteOutLine("</script>");
@@ -271,14 +321,14 @@ void WriteTail() {
   WriteOutLine("</script>");
   WriteOutLine("</body></html>");
   mapChoice = MapChoice{};
+  typeColours = TypeColours{};
 }
 
 }  // namespace
 
-std::vector<const TDirEntry*> ChooseMapFolders(const TDirEntry& top, size_t rectangles) {
-  MapChoice choice;
-  Choose(top, rectangles, choice);
-  return choice.folders;
+void NoteFilesForMap() {
+  if (options.topFiles == 0) options.topFiles = static_cast<int32_t>(kMapRectangles);
+  options.fileTypes = true;
 }
 
 int32_t MapHeader() {
@@ -286,7 +336,9 @@ int32_t MapHeader() {
     // The page is UTF-8 on every system, as it declares.
     FlushOut();
     platform::WriteStandardOutputInUtf8();
-    Choose(*walkTop.folder, kMapRectangles, mapChoice);
+    const FilesByFolder files = FilesOfFolders(*walkTop.folder, LargestFiles());
+    mapChoice = ChooseMapItems(*walkTop.folder, files, kMapRectangles);
+    typeColours = ColourOfTypes();
     WriteHead();
   });
 }

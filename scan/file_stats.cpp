@@ -57,19 +57,6 @@ void OfferOfFolder(FolderFiles& files, ListedFile file) {
   Offer(files.largest, limit, std::move(file));
 }
 
-// The part of a name after its last dot, lower-cased where names ignore case.
-std::string ExtensionOf(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos || dot + 1 == name.size()) return "(none)";
-  std::string extension(name.substr(dot + 1));
-  if (platform::kNamesIgnoreCase) {
-    for (char& c : extension) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return extension;
-}
-
 void AddToType(TypeSums& sums, int64_t files, int64_t bytes, int64_t wasted) {
   sums.files = AddBytes(sums.files, files);
   sums.bytes = AddBytes(sums.bytes, bytes);
@@ -97,6 +84,18 @@ std::vector<FileType> OrderedTypes() {
 
 }  // namespace
 
+std::string FileTypeOf(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot + 1 == name.size()) return "(none)";
+  std::string extension(name.substr(dot + 1));
+  if (platform::kNamesIgnoreCase) {
+    for (char& c : extension) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return extension;
+}
+
 void BeginFileNotes(const std::string& startPath) {
   notingFiles = options.topFiles > 0 || options.fileTypes || options.noteAges;
   notes = FileNotes{};
@@ -115,7 +114,7 @@ void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry&
     files->linked.push_back({std::string(entry.name), bytes, entry.size, entry.modifiedSeconds});
     return;
   }
-  if (options.fileTypes) AddToType(files->types[ExtensionOf(entry.name)], 1, bytes, slack);
+  if (options.fileTypes) AddToType(files->types[FileTypeOf(entry.name)], 1, bytes, slack);
   // Most files of a folder with many enter no list: their names are not copied.
   const size_t limit = static_cast<size_t>(options.topFiles);
   if (limit == 0 || bytes < leastListedBytes.load(std::memory_order_relaxed)) return;
@@ -126,7 +125,7 @@ void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry&
 void NoteCountedLinkedFile(FolderFiles& files, size_t index, int64_t slack) {
   if (!NotesSingleFiles()) return;
   const ListedFile& file = files.linked[index];
-  if (options.fileTypes) AddToType(files.types[ExtensionOf(file.path)], 1, file.bytes, slack);
+  if (options.fileTypes) AddToType(files.types[FileTypeOf(file.path)], 1, file.bytes, slack);
   OfferOfFolder(files, file);
 }
 

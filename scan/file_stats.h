@@ -65,6 +65,9 @@ const std::vector<ListedFile>& LargestFiles();
 int64_t LargestFilesBytes();
 // Takes file `index` off the list (it was removed from the disk).
 void ForgetLargestFile(size_t index);
+// The type of a file named `name`: the part after its last dot, lower-cased
+// where names ignore case; "(none)" without one.
+std::string FileTypeOf(std::string_view name);
 // The file types by bytes, at most kMaxFileTypes of them and then "(other)"
 // for the rest.
 const std::vector<FileType>& FileTypes();

@@ -9,7 +9,9 @@ import unittest
 
 from tftest import SEP, TestCase, comma_rows, mask, native_path, run
 
-FORMS = [[], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-map"]]
+# The map draws the scan's largest files and types, which this test's
+# saved reports do not hold.
+FORMS = [[], ["-tab"], ["-comma"], ["-html"], ["-json"]]
 OPTIONS = [["-nostats"], ["-nostats", "-sort=total", "-1"],
            ["-nostats", "-sort=none", "-size=10K", "-asval", "-noheader", "-nofiles"],
            ["-nostats", "-sort=files", "-dir"]]

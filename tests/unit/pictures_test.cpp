@@ -1,5 +1,6 @@
 // The pictures of the tree: the share bars of -bars in the console and HTML
-// forms, and the folders a map page of a limited number of rectangles shows.
+// forms, and the folders and files a map page of a limited number of
+// rectangles shows.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "console/output.h"
 #include "console/writer.h"
+#include "platform/platform.h"
 #include "example_tree.h"
 #include "report/console_report.h"
 #include "report/html_report.h"
@@ -76,24 +78,43 @@ TEST_F(Pictures, ShareBarsInTheConsoleAndHtmlForms) {
   }
 }
 
-// Each chosen folder whose subfolders are not all chosen takes a rectangle
-// for its "other" too: the start folder and its other need two (the start
-// folder is on every page), Music a third; Docs then closes the start
-// folder's other, and Old Docs' own.
-TEST_F(Pictures, MapChoosesTheLargestFoldersWithinItsRectangles) {
+// Folders and files take rectangles largest first. A chosen folder takes
+// one for its subfolders not chosen and one for its own files not chosen:
+// the start folder three (it is on every page), Music two; Docs closes the
+// start folder's other subfolders, Old Docs'. A file below a folder that the
+// tree folded away (Old/Gone) is drawn in Old, here of one file, whose rest
+// it closes.
+TEST_F(Pictures, MapChoosesTheLargestFoldersAndFilesWithinItsRectangles) {
   const TDirEntry* music = docs->next;
-  const TDirEntry* old = docs->firstChild;
+  TDirEntry* old = docs->firstChild;
+  old->fileCount = 1;
+  const std::string sep(1, platform::kPathSeparator);
+  const std::vector<ListedFile> listed = {{"Music" + sep + "a.flac", 12 << 20, 0, 0},
+                                          {"x.iso", 9 << 20, 0, 0},
+                                          {"Music" + sep + "b.flac", 8 << 20, 0, 0},
+                                          {"Docs" + sep + "Old" + sep + "Gone" + sep + "c.txt", 512 << 10, 0, 0}};
+  const FilesByFolder files = FilesOfFolders(root, listed);
   const struct {
     size_t rectangles;
-    std::vector<const TDirEntry*> chosen;
+    std::vector<const TDirEntry*> folders;
+    std::vector<std::string> files;  // of the chosen folders in their order
   } kRows[] = {
-      {1, {&root}},
-      {2, {&root}},
-      {3, {&root, music}},
-      {4, {&root, music, docs, old}},
+      {1, {&root}, {}},
+      {5, {&root, music}, {}},
+      {6, {&root, music}, {"Music" + sep + "a.flac"}},
+      {8, {&root, music}, {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac"}},
+      {10, {&root, music, docs}, {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac"}},
+      {11, {&root, music, docs, old},
+       {"x.iso", "Music" + sep + "a.flac", "Music" + sep + "b.flac", listed[3].path}},
   };
   for (const auto& row : kRows) {
-    EXPECT_EQ(ChooseMapFolders(root, row.rectangles), row.chosen) << row.rectangles;
+    const MapChoice choice = ChooseMapItems(root, files, row.rectangles);
+    EXPECT_EQ(choice.folders, row.folders) << row.rectangles;
+    std::vector<std::string> chosenFiles;
+    for (const auto& ofFolder : choice.files) {
+      for (const ListedFile* file : ofFolder) chosenFiles.push_back(file->path);
+    }
+    EXPECT_EQ(chosenFiles, row.files) << row.rectangles;
   }
 }
 
