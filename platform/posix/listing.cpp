@@ -57,6 +57,7 @@ struct Walk {
   std::string startPath;  // with its separator
   int startDescriptor = -1;
   int openError = 0;  // why the start folder could not be opened
+  std::thread::id owner;  // the thread that began it, which lists the folders the scan reads itself
 };
 Walk walk;
 
@@ -238,15 +239,26 @@ constexpr size_t kMaxOpenFolders = 64;
 // standard handles and whatever else the program opens. Without it, 64
 // threads of 64 descriptors each would exhaust the usual limit of 1,024, and
 // a folder that could not be opened would be lost. Under a limit of 128 or
-// less nothing is kept: a worker that waits for work would hold what the
-// others need.
+// less no worker keeps any: a worker that waits for work would hold what
+// the others need.
+//
+// The thread that began the walk is the scan's own, which waits for workers
+// only while they read. Under such a limit it alone keeps folders open, a
+// quarter of the limit: the scan opens each subfolder from its parent's
+// descriptor, and a path of any depth is not walked again from the start
+// for every folder (past PATH_MAX that is one call per name).
 constexpr long kDescriptorsKeptFree = 128;
 std::atomic<long> descriptorsCached{0};
 
-long CacheBudget() {
-  static const long budget = [] {
+struct CacheBudgets {
+  long shared;  // for the caches of all threads together
+  long owned;   // for the walk's own thread, when none is shared
+};
+
+const CacheBudgets& Budgets() {
+  static const CacheBudgets budgets = [] {
     struct rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0L;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return CacheBudgets{0, 0};
     // The soft limit may be raised to the hard one by anyone.
     if (limit.rlim_cur < limit.rlim_max) {
       struct rlimit raised = limit;
@@ -255,10 +267,13 @@ long CacheBudget() {
     }
     const long usable = std::min(limit.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(limit.rlim_cur),
                                  1L << 20);
-    return std::max(0L, usable - kDescriptorsKeptFree);
+    const long shared = std::max(0L, usable - kDescriptorsKeptFree);
+    return CacheBudgets{shared, shared == 0 ? usable / 4 : 0};
   }();
-  return budget;
+  return budgets;
 }
+
+long CacheBudget() { return Budgets().shared; }
 
 // The chain is folders[0] to folders[count - 1]; the records past it keep
 // their paths' room, so that a folder kept open allocates nothing.
@@ -318,13 +333,17 @@ void ReleaseThreadCaches() {
 bool KeepOpen(const std::string& folderPath, int descriptor) {
   FolderCache& cache = OpenFolders();
   auto& cached = cache.folders;
-  if (cache.count > 0 && (cache.count == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
+  const long owned = std::this_thread::get_id() == walk.owner ? Budgets().owned : 0;
+  const auto full = [&] {
+    return descriptorsCached >= CacheBudget() && static_cast<long>(cache.count) >= owned;
+  };
+  if (cache.count > 0 && (cache.count == kMaxOpenFolders || full())) {
     close(cached.front().descriptor);
     descriptorsCached -= 1;
     std::rotate(cached.begin(), cached.begin() + 1, cached.begin() + static_cast<std::ptrdiff_t>(cache.count));
     cache.count -= 1;
   }
-  if (descriptorsCached >= CacheBudget()) return false;
+  if (full()) return false;
   descriptorsCached += 1;
   if (cache.count == cached.size()) cached.emplace_back();
   cached[cache.count].path.assign(folderPath);
@@ -434,6 +453,7 @@ void BeginWalk(const std::string& startFolderPath) {
   // The start folder is the one the user named: a link to it is followed.
   walk.startDescriptor = open(walk.startPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   walk.openError = walk.startDescriptor < 0 ? errno : 0;
+  walk.owner = std::this_thread::get_id();
 }
 
 void EndWalk() {
