@@ -106,10 +106,12 @@ void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
 }
 
 // A folder the scan read alone offers its subfolders not yet scanned once
-// workers may read.
+// workers may read. Its last one the scan reads at once, with nothing left
+// to offer: in a chain of folders an offer per folder would copy the path
+// of each, as long as the chain is deep.
 FolderJobHandle JobOfSubfolder(FolderContents& contents, size_t i, size_t folderLength) {
   if (contents.subfolderJobs == nullptr) {
-    if (!WorkersMayReadAhead()) return nullptr;
+    if (i + 1 == contents.subfolders.size() || !WorkersMayReadAhead()) return nullptr;
     scanPath.resize(folderLength);
     OfferSubfolders(scanPath, scanPlace, i, scanAncestry, contents);
   }
