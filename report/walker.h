@@ -19,8 +19,9 @@
 //                k, ++lineCursor, --lineBudget; then lineIndex = H; return 0.
 //   folders(r)   For each record of the sibling list from r: when lineIndex ==
 //                lineCursor print its line, ++lineCursor, --lineBudget; then
-//                ++lineIndex; stop when lineBudget <= 0; recurse into its
-//                children; stop when lineBudget <= 0 afterwards. The walker
+//                ++lineIndex; stop when lineBudget <= 0; go on into its
+//                children; stop when lineBudget <= 0 afterwards. (The
+//                lister keeps its own stack: see WalkSubtrees.) The walker
 //                passes the top folder (walkTop): the list stops after it,
 //                since its siblings are no part of the report.
 //   footer(T)    With lineCursor -1: print nothing, return F. Otherwise print
