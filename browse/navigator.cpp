@@ -96,15 +96,22 @@ void ScrollToCursor() {
 
 // The folder `remaining` lines below `folder` in line order (0: the folder
 // itself), with the folders below `folder` down to it added to `chain`.
+// The walk keeps its place in `chain` itself, with no call per level.
 TDirEntry* FolderBelow(TDirEntry& folder, LineNumber& remaining, std::vector<TDirEntry*>& chain) {
-  if (remaining == 0) return &folder;
-  remaining -= 1;
-  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    chain.push_back(child);
-    if (TDirEntry* found = FolderBelow(*child, remaining, chain)) return found;
-    chain.pop_back();
+  const size_t above = chain.size();
+  TDirEntry* at = &folder;
+  while (remaining != 0) {
+    remaining -= 1;
+    if (at->firstChild != nullptr) {
+      at = at->firstChild;
+      chain.push_back(at);
+      continue;
+    }
+    while (chain.size() > above && chain.back()->next == nullptr) chain.pop_back();
+    if (chain.size() == above) return nullptr;
+    at = chain.back() = chain.back()->next;
   }
-  return nullptr;
+  return at;
 }
 
 TDirEntry* FolderAtCursor(std::vector<TDirEntry*>& chain) {
@@ -115,12 +122,20 @@ TDirEntry* FolderAtCursor(std::vector<TDirEntry*>& chain) {
 // Counts in `line` the lines from `folder` to `target`; false when `target`
 // is not in its subtree.
 bool CountLinesTo(const TDirEntry& folder, const TDirEntry* target, LineNumber& line) {
-  if (&folder == target) return true;
-  line += 1;
-  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    if (CountLinesTo(*child, target, line)) return true;
+  std::vector<const TDirEntry*> below;  // the folders from a child of `folder` down to `at`
+  const TDirEntry* at = &folder;
+  while (at != target) {
+    line += 1;
+    if (at->firstChild != nullptr) {
+      at = at->firstChild;
+      below.push_back(at);
+      continue;
+    }
+    while (!below.empty() && below.back()->next == nullptr) below.pop_back();
+    if (below.empty()) return false;
+    at = below.back() = below.back()->next;
   }
-  return false;
+  return true;
 }
 
 LineNumber LineOf(const TDirEntry* folder) {

@@ -28,25 +28,40 @@ int64_t GrowthSortKey(const TDirEntry& folder) {
   return 0;
 }
 
-void OrderChildren(TDirEntry& folder) {
+// Each folder's children are ordered apart from any other's: the folders
+// wait in a stack of their own, which a tree of any depth fits.
+void OrderChildren(TDirEntry& top) {
+  std::vector<TDirEntry*> pending{&top};
   std::vector<TDirEntry*> children;
-  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) children.push_back(child);
-  if (children.empty()) return;
-  std::stable_sort(children.begin(), children.end(),
-                   [](const TDirEntry* a, const TDirEntry* b) { return GrowthSortKey(*a) > GrowthSortKey(*b); });
-  folder.firstChild = children.front();
-  for (size_t i = 0; i < children.size(); ++i) {
-    children[i]->next = i + 1 < children.size() ? children[i + 1] : nullptr;
-    OrderChildren(*children[i]);
+  while (!pending.empty()) {
+    TDirEntry& folder = *pending.back();
+    pending.pop_back();
+    children.clear();
+    for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) children.push_back(child);
+    if (children.empty()) continue;
+    std::stable_sort(children.begin(), children.end(),
+                     [](const TDirEntry* a, const TDirEntry* b) { return GrowthSortKey(*a) > GrowthSortKey(*b); });
+    folder.firstChild = children.front();
+    for (size_t i = 0; i < children.size(); ++i) {
+      children[i]->next = i + 1 < children.size() ? children[i + 1] : nullptr;
+      pending.push_back(children[i]);
+    }
   }
 }
 
-// `now` is what `before` was when the scan read it, read again: it keeps
-// its earlier total, so its growth moves by what its total moved, and so do
-// its folders' of the same names. A folder that the scan did not list,
-// though nothing was folded into its parent, came after the scan and so
-// after the earlier report too.
-void CarryGrowth(const TDirEntry& before, const Growth& then, const TDirEntry& now) {
+// A folder read again with its earlier self, and the growth it had then.
+struct CarriedPair {
+  const TDirEntry* before;
+  Growth then;
+  const TDirEntry* now;
+};
+
+// Carries one pair's growth; its subfolders of the same names wait in
+// `pending`, which a tree of any depth fits.
+void CarryGrowthOfPair(const CarriedPair& pair, std::vector<CarriedPair>& pending) {
+  const TDirEntry& before = *pair.before;
+  const TDirEntry& now = *pair.now;
+  const Growth& then = pair.then;
   Growth carried = then;
   if (then.kind == Growth::Kind::known) {
     carried.bytes = AddBytes(AddBytes(then.bytes, TotalBytes(now)), -TotalBytes(before));
@@ -63,10 +78,24 @@ void CarryGrowth(const TDirEntry& before, const Growth& then, const TDirEntry& n
     const auto found = std::lower_bound(beforeChildren.begin(), beforeChildren.end(),
                                         std::pair<std::string, const TDirEntry*>(childKey, nullptr));
     if (found != beforeChildren.end() && found->first == childKey) {
-      CarryGrowth(*found->second, GrowthOf(*found->second), *child);
+      pending.push_back({found->second, GrowthOf(*found->second), child});
     } else {
       MarkGrowthOfSubtree(*child, unknowable ? Growth::Kind::unknown : Growth::Kind::added);
     }
+  }
+}
+
+// `now` is what `before` was when the scan read it, read again: it keeps
+// its earlier total, so its growth moves by what its total moved, and so do
+// its folders' of the same names. A folder that the scan did not list,
+// though nothing was folded into its parent, came after the scan and so
+// after the earlier report too.
+void CarryGrowth(const TDirEntry& before, const Growth& then, const TDirEntry& now) {
+  std::vector<CarriedPair> pending{{&before, then, &now}};
+  while (!pending.empty()) {
+    const CarriedPair pair = pending.back();
+    pending.pop_back();
+    CarryGrowthOfPair(pair, pending);
   }
 }
 
@@ -80,9 +109,12 @@ std::string NameKey(std::string_view name) {
 }
 
 void MarkGrowthOfSubtree(const TDirEntry& folder, Growth::Kind kind) {
-  growthFigures.growth[&folder] = Growth{kind, 0};
-  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    MarkGrowthOfSubtree(*child, kind);
+  std::vector<const TDirEntry*> pending{&folder};
+  while (!pending.empty()) {
+    const TDirEntry* next = pending.back();
+    pending.pop_back();
+    growthFigures.growth[next] = Growth{kind, 0};
+    for (const TDirEntry* child = next->firstChild; child != nullptr; child = child->next) pending.push_back(child);
   }
 }
 
@@ -95,8 +127,13 @@ void CarryGrowthToRescan(const TDirEntry& before, TDirEntry& folder) {
 }
 
 void ForgetGrowth(const TDirEntry& folder) {
-  growthFigures.growth.erase(&folder);
-  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) ForgetGrowth(*child);
+  std::vector<const TDirEntry*> pending{&folder};
+  while (!pending.empty()) {
+    const TDirEntry* next = pending.back();
+    pending.pop_back();
+    growthFigures.growth.erase(next);
+    for (const TDirEntry* child = next->firstChild; child != nullptr; child = child->next) pending.push_back(child);
+  }
 }
 
 void ShiftGrowth(const TDirEntry& folder, int64_t bytes) {

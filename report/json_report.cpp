@@ -192,17 +192,24 @@ int32_t JsonHeader() {
 // its children are written. A JSON report is always written in one pass, so
 // every folder opened in a pass is closed in it.
 void ListJsonFolders(TDirEntry* first) {
-  for (TDirEntry* folder = first; folder != nullptr; folder = folder->next) {
-    const bool written = lineIndex == lineCursor;
-    if (written) {
-      lineCursor += 1;
-      lineBudget -= 1;
-      WriteFolderOpening(*folder, folder != first);
-    }
-    lineIndex += 1;
-    if (folder->firstChild != nullptr) ListJsonFolders(folder->firstChild);
-    if (written) WriteOut(folder->firstChild != nullptr ? "]}" : "}");
-  }
+  std::vector<bool> written;  // of each folder open, whether this pass wrote it
+  WalkSubtrees(
+      first,
+      [&](TDirEntry& folder, bool firstOfList) {
+        written.push_back(lineIndex == lineCursor);
+        if (written.back()) {
+          lineCursor += 1;
+          lineBudget -= 1;
+          WriteFolderOpening(folder, !firstOfList);
+        }
+        lineIndex += 1;
+        return true;
+      },
+      [&](TDirEntry& folder) {
+        if (written.back()) WriteOut(folder.firstChild != nullptr ? "]}" : "}");
+        written.pop_back();
+        return true;
+      });
 }
 
 int32_t JsonFooter(LineNumber totalLines) {

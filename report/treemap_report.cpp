@@ -346,24 +346,33 @@ int32_t MapHeader() {
 // The walker's folder lister: every folder takes its line, and a chosen one
 // writes its node there, closed after its children.
 void ListMapFolders(TDirEntry* first) {
-  bool listedSibling = false;
-  for (TDirEntry* folder = first; folder != nullptr; folder = folder->next) {
-    bool written = false;
-    if (lineIndex == lineCursor) {
-      lineCursor += 1;
-      lineBudget -= 1;
-      written = IsChosen(*folder);
-    }
-    lineIndex += 1;
-    if (written) {
-      if (listedSibling) WriteOut(",");
-      WriteOut(NodeOpening(*folder));
-    }
-    if (folder->firstChild != nullptr) ListMapFolders(folder->firstChild);
-    if (written) WriteOut(NodeClosing(*folder));
-    listedSibling = listedSibling || written;
-    if (IsWalkTop(*folder)) break;
-  }
+  std::vector<bool> written;         // of each folder open, whether it wrote its node
+  std::vector<bool> listedSiblings;  // of each list open, whether a node of it is written
+  WalkSubtrees(
+      first,
+      [&](TDirEntry& folder, bool firstOfList) {
+        if (firstOfList) listedSiblings.push_back(false);
+        bool writes = false;
+        if (lineIndex == lineCursor) {
+          lineCursor += 1;
+          lineBudget -= 1;
+          writes = IsChosen(folder);
+        }
+        lineIndex += 1;
+        if (writes) {
+          if (listedSiblings.back()) WriteOut(",");
+          WriteOut(NodeOpening(folder));
+          listedSiblings.back() = true;
+        }
+        written.push_back(writes);
+        return true;
+      },
+      [&](TDirEntry& folder) {
+        if (written.back()) WriteOut(NodeClosing(folder));
+        written.pop_back();
+        if (folder.next == nullptr || IsWalkTop(folder)) listedSiblings.pop_back();
+        return true;
+      });
 }
 
 int32_t MapFooter(LineNumber totalLines) {

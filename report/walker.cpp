@@ -77,23 +77,31 @@ void PushTreeIndent(bool hasNextSibling) {
 
 void ListFolders(TDirEntry* first, const FolderLines& lines) {
   const size_t prefixLength = lines.prefix->size();
-  for (TDirEntry* folder = first; folder != nullptr; folder = folder->next) {
-    const bool hasNext = folder->next != nullptr;
-    if (lineIndex == lineCursor) {
-      lineCursor += 1;
-      lineBudget -= 1;
-      lines.writeLine(*folder, hasNext);
-    }
-    lineIndex += 1;
-    if (lineBudget <= 0) break;
-    if (folder->firstChild != nullptr) {
-      if (!IsWalkTop(*folder)) lines.descend(*folder, hasNext);
-      ListFolders(folder->firstChild, lines);
-      lines.prefix->resize(prefixLength);
-      if (lineBudget <= 0) break;
-    }
-    if (IsWalkTop(*folder)) break;
-  }
+  // The prefix's length before each open folder's children.
+  std::vector<size_t> prefixLengths;
+  WalkSubtrees(
+      first,
+      [&](TDirEntry& folder, bool) {
+        const bool hasNext = folder.next != nullptr;
+        if (lineIndex == lineCursor) {
+          lineCursor += 1;
+          lineBudget -= 1;
+          lines.writeLine(folder, hasNext);
+        }
+        lineIndex += 1;
+        if (lineBudget <= 0) return false;
+        if (folder.firstChild != nullptr) {
+          prefixLengths.push_back(lines.prefix->size());
+          if (!IsWalkTop(folder)) lines.descend(folder, hasNext);
+        }
+        return true;
+      },
+      [&](TDirEntry& folder) {
+        if (folder.firstChild == nullptr) return true;
+        lines.prefix->resize(prefixLengths.back());
+        prefixLengths.pop_back();
+        return lineBudget > 0;
+      });
   lines.prefix->resize(prefixLength);
 }
 

@@ -19,8 +19,9 @@
 //                k, ++lineCursor, --lineBudget; then lineIndex = H; return 0.
 //   folders(r)   For each record of the sibling list from r: when lineIndex ==
 //                lineCursor print its line, ++lineCursor, --lineBudget; then
-//                ++lineIndex; stop when lineBudget <= 0; recurse into its
-//                children; stop when lineBudget <= 0 afterwards. The walker
+//                ++lineIndex; stop when lineBudget <= 0; go on into its
+//                children; stop when lineBudget <= 0 afterwards. (The
+//                lister keeps its own stack: see WalkSubtrees.) The walker
 //                passes the top folder (walkTop): the list stops after it,
 //                since its siblings are no part of the report.
 //   footer(T)    With lineCursor -1: print nothing, return F. Otherwise print
@@ -47,6 +48,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scan/tree.h"
 
@@ -114,6 +116,37 @@ struct FolderLines {
 
 // The folder lister of the contract above, shared by every mode.
 void ListFolders(TDirEntry* first, const FolderLines& lines);
+
+// Walks the sibling list from `first` and every subtree below it in
+// pre-order, with a stack of its own, so that a chain of any depth costs
+// heap, never the call stack. `enter(folder, firstOfList)` comes before the
+// folder's children, `leave(folder)` after them; either answers false to end
+// the walk. The walk top ends the list it is in: its siblings are no part of
+// the report.
+template <typename Enter, typename Leave>
+void WalkSubtrees(TDirEntry* first, Enter&& enter, Leave&& leave) {
+  std::vector<TDirEntry*> open;  // the folders whose children are being walked
+  TDirEntry* folder = first;
+  bool firstOfList = true;
+  while (folder != nullptr) {
+    if (!enter(*folder, firstOfList)) return;
+    if (folder->firstChild != nullptr) {
+      open.push_back(folder);
+      folder = folder->firstChild;
+      firstOfList = true;
+      continue;
+    }
+    while (true) {
+      if (!leave(*folder)) return;
+      if (folder->next != nullptr && !IsWalkTop(*folder)) break;
+      if (open.empty()) return;
+      folder = open.back();
+      open.pop_back();
+    }
+    folder = folder->next;
+    firstOfList = false;
+  }
+}
 
 // The bytes a folder's wasted bytes belong to, of which its wastage
 // percentage is a share: its own, plus the totals of the subfolders folded

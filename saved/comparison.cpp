@@ -178,8 +178,18 @@ void ListGoneFolders() {
   gone.push_back(rest);
 }
 
+// A folder of the new scan matched with one of the report, whose children
+// are being matched.
+struct MatchedFolder {
+  const TDirEntry* folder;
+  uint32_t earlierFolder;
+  std::vector<std::pair<std::string, uint32_t>> earlierChildren;  // by name
+  const TDirEntry* nextChild;
+  size_t pathLength;  // of its path, which its children's extend
+};
+
 // `folder` of the new scan is `earlierFolder` of the report.
-void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder, const std::string& path) {
+MatchedFolder BeginMatch(const TDirEntry& folder, uint32_t earlierFolder, size_t pathLength) {
   const EarlierFolder& then = earlierReport.earlier[earlierFolder];
   // Held like every sum: an earlier total may have been edited by hand.
   growthFigures.growth[&folder] = Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
@@ -188,21 +198,48 @@ void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder, const std::str
     earlierChildren.emplace_back(NameKey(NameOf(child)), child);
   }
   std::sort(earlierChildren.begin(), earlierChildren.end());
-  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {
-    const std::string childKey = NameKey(child->name);
-    const auto found = std::lower_bound(earlierChildren.begin(), earlierChildren.end(),
-                                        std::pair<std::string, uint32_t>(childKey, 0));
-    if (found != earlierChildren.end() && found->first == childKey) {
-      earlierReport.earlier[found->second].matched = true;
-      MatchFolder(*child, found->second, path + child->name + platform::kPathSeparator);
-    } else {
-      MarkGrowthOfSubtree(*child, then.folded ? Growth::Kind::unknown : Growth::Kind::added);
-    }
-  }
+  return {&folder, earlierFolder, std::move(earlierChildren), folder.firstChild, pathLength};
+}
+
+// The earlier children that no folder matched are gone.
+void EndMatch(const MatchedFolder& matched, const std::string& path) {
   // A folder folded now may hold the earlier children it no longer lists.
-  if (folder.folded) return;
-  for (const auto& [name, child] : earlierChildren) {
+  if (matched.folder->folded) return;
+  for (const auto& [name, child] : matched.earlierChildren) {
     if (!earlierReport.earlier[child].matched) CountGone(child, path + std::string(NameOf(child)));
+  }
+}
+
+// Matches the trees from the top down, with a stack of its own, which a
+// tree of any depth fits; `path` is the path of the folder being matched.
+void MatchFolder(const TDirEntry& top) {
+  std::string path;
+  std::vector<MatchedFolder> open;
+  open.push_back(BeginMatch(top, 0, 0));
+  while (!open.empty()) {
+    MatchedFolder& matched = open.back();
+    const TDirEntry* child = matched.nextChild;
+    if (child == nullptr) {
+      path.resize(matched.pathLength);
+      EndMatch(matched, path);
+      open.pop_back();
+      continue;
+    }
+    matched.nextChild = child->next;
+    const std::string childKey = NameKey(child->name);
+    const auto found = std::lower_bound(matched.earlierChildren.begin(), matched.earlierChildren.end(),
+                                        std::pair<std::string, uint32_t>(childKey, 0));
+    if (found != matched.earlierChildren.end() && found->first == childKey) {
+      earlierReport.earlier[found->second].matched = true;
+      const uint32_t earlierChild = found->second;
+      path.resize(matched.pathLength);
+      path += child->name;
+      path += platform::kPathSeparator;
+      open.push_back(BeginMatch(*child, earlierChild, path.size()));
+    } else {
+      const bool folded = earlierReport.earlier[matched.earlierFolder].folded;
+      MarkGrowthOfSubtree(*child, folded ? Growth::Kind::unknown : Growth::Kind::added);
+    }
   }
 }
 
@@ -232,7 +269,7 @@ bool LoadComparison(const std::string& file, const std::string& expandedPath, st
 
 void CompareWithTree() {
   if (!growthFigures.loaded) return;
-  MatchFolder(root, 0, "");
+  MatchFolder(root);
   ListGoneFolders();
   earlierReport = EarlierReport{};
 }

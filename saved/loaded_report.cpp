@@ -176,19 +176,37 @@ bool LoadReports(const std::vector<std::string>& files, std::string& failure, st
 
 namespace {
 
+// A folder whose children are being shaped; `link` leads to the next.
+struct Shaping {
+  TDirEntry* folder;
+  TDirEntry** link;
+  int32_t depth;
+};
+
 // As the scan does on its way back up: a folder at the depth limit folds
 // its subtree, and a folder smaller than the size limit folds into its parent.
-void ShapeFolder(TDirEntry& folder, int32_t depth) {
-  TDirEntry** link = &folder.firstChild;
-  while (*link != nullptr) {
-    TDirEntry* child = *link;
-    ShapeFolder(*child, depth + 1);
-    TDirEntry* const next = child->next;
-    if (FoldFinishedChild(folder, child, depth + 1)) {
-      *link = next;
-    } else {
-      link = &child->next;
+void FinishShapedChild(Shaping& parent) {
+  TDirEntry* child = *parent.link;
+  TDirEntry* const next = child->next;
+  if (FoldFinishedChild(*parent.folder, child, parent.depth + 1)) {
+    *parent.link = next;
+  } else {
+    parent.link = &child->next;
+  }
+}
+
+// Every subtree is shaped before its folder, with a stack of its own, which
+// a tree of any depth fits.
+void ShapeFolder(TDirEntry& top, int32_t depth) {
+  std::vector<Shaping> open{{&top, &top.firstChild, depth}};
+  while (!open.empty()) {
+    TDirEntry* child = *open.back().link;
+    if (child != nullptr) {
+      open.push_back({child, &child->firstChild, open.back().depth + 1});
+      continue;
     }
+    open.pop_back();
+    if (!open.empty()) FinishShapedChild(open.back());
   }
 }
 

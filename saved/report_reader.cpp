@@ -14,11 +14,13 @@
 
 namespace {
 
-// A folder takes two levels (its object and its children's array), and no
-// folder path of either system is a few thousand levels deep: anything
-// deeper is not a report of this program, and the limit keeps a hostile
-// file from costing memory without end.
-constexpr size_t kMaxNesting = 20000;
+// A folder takes two levels (its object and its children's array) and
+// more than 30 bytes ({"name":"","total":0,"children":[ at the least), so a
+// report of this program is never nested deeper than a level per 8 bytes
+// read so far. Anything deeper is not a report of this program; the bound
+// keeps the memory of a hostile file's nesting within a few times its size,
+// and any depth that a report can hold is read.
+constexpr size_t kLeastBytesPerLevel = 8;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -39,6 +41,26 @@ bool DecodeHex(std::string_view hex, std::string& bytes) {
   return true;
 }
 
+// The bytes of a stream, read a block at a time, as the JSON parser's input
+// iterator: the parser then takes each byte without a call through the
+// stream's buffer.
+struct BlockReader {
+  std::istream& input;
+  std::vector<char> block = std::vector<char>(1 << 16);
+  size_t at = 0, end = 0;
+  size_t before = 0;  // the bytes of the blocks before this one
+
+  bool Refill() {
+    before += end;
+    input.read(block.data(), static_cast<std::streamsize>(block.size()));
+    end = static_cast<size_t>(input.gcount());
+    at = 0;
+    return end > 0;
+  }
+
+  size_t BytesRead() const { return before + at; }
+};
+
 // The SAX reader: the events of the parse, followed through the places of a
 // report.
 struct Reader {
@@ -51,6 +73,7 @@ struct Reader {
 
   const FolderKeeper& folders;
   ReportFacts& facts;
+  const BlockReader& input;
   std::vector<Frame> frames;
   std::string currentKey;  // of the member whose value comes next
   size_t skipping = 0;     // levels of a value being skipped
@@ -58,7 +81,8 @@ struct Reader {
   size_t errorByte = 0;
   std::string pathBytes;
 
-  Reader(const FolderKeeper& keeper, ReportFacts& into) : folders(keeper), facts(into) {}
+  Reader(const FolderKeeper& keeper, ReportFacts& into, const BlockReader& blocks)
+      : folders(keeper), facts(into), input(blocks) {}
 
   // The key's length is known where it is written, so that each test is a
   // comparison of lengths and, where they agree, of bytes.
@@ -84,8 +108,9 @@ struct Reader {
     return folders.opens(folders.keeper);
   }
 
-  // Opening an object or array: one level more.
-  bool Deeper() const { return frames.size() + skipping < kMaxNesting; }
+  // Opening an object or array: one level more, within what the bytes read
+  // so far can hold.
+  bool Deeper() const { return frames.size() + skipping <= 1 + input.BytesRead() / kLeastBytesPerLevel; }
 
   bool start_object(std::size_t) {
     if (!Deeper()) return NotAReport();
@@ -270,22 +295,6 @@ struct Reader {
   }
 };
 
-// The bytes of a stream, read a block at a time, as the JSON parser's input
-// iterator: the parser then takes each byte without a call through the
-// stream's buffer.
-struct BlockReader {
-  std::istream& input;
-  std::vector<char> block = std::vector<char>(1 << 16);
-  size_t at = 0, end = 0;
-
-  bool Refill() {
-    input.read(block.data(), static_cast<std::streamsize>(block.size()));
-    end = static_cast<size_t>(input.gcount());
-    at = 0;
-    return end > 0;
-  }
-};
-
 struct ByteIterator {
   using iterator_category = std::input_iterator_tag;
   using value_type = char;
@@ -320,8 +329,8 @@ bool OpenReportFile(const std::string& file, const std::string& kind, std::ifstr
 
 bool ReadReport(std::istream& input, const std::string& named, const FolderKeeper& folders, ReportFacts& facts,
                 std::string& failure) {
-  Reader reader{folders, facts};
   BlockReader blocks{input};
+  Reader reader{folders, facts, blocks};
   const ByteIterator first{blocks.Refill() ? &blocks : nullptr};
   const bool parsed = nlohmann::json::sax_parse(first, ByteIterator{}, &reader);
   if (reader.syntaxError && reader.cutShort) {

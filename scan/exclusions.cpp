@@ -101,19 +101,42 @@ size_t CharacterLength(std::string_view text, size_t at) {
   return end - at;
 }
 
-// Whether the names of `path` from `at` on match `names` from `first` on;
-// `at` is npos once every name of the path is used.
-bool MatchesPathNames(const std::vector<std::string>& names, size_t first, std::string_view path, size_t at) {
-  if (first == names.size()) return at == std::string_view::npos;
-  if (at == std::string_view::npos) return false;
-  const size_t end = std::min(path.find(platform::kPathSeparator, at), path.size());
-  const size_t next = end == path.size() ? std::string_view::npos : end + 1;
-  if (names[first] != kAnyFolders) {
-    return MatchesWildcards(names[first], path.substr(at, end - at)) && MatchesPathNames(names, first + 1, path, next);
+// The position of the name after the one at `at`; npos after the last.
+size_t NextName(std::string_view path, size_t at) {
+  const size_t end = path.find(platform::kPathSeparator, at);
+  return end == std::string_view::npos ? end : end + 1;
+}
+
+std::string_view NameAt(std::string_view path, size_t at) {
+  return path.substr(at, std::min(path.find(platform::kPathSeparator, at), path.size()) - at);
+}
+
+// Whether the names of `path` match `names`, where "**" stands for any
+// number of names (at the end, for one name or more: everything inside a
+// folder). As with "*" in a name, only the last "**" is ever given more
+// names, so a path of any depth is matched in a loop, without recursion.
+bool MatchesPathNames(const std::vector<std::string>& names, std::string_view path) {
+  constexpr size_t kNone = std::string_view::npos;
+  size_t first = 0, at = 0;
+  size_t anyAt = kNone, anyTakesFrom = kNone;  // the last "**" met and where its names end
+  while (true) {
+    if (first < names.size() && names[first] == kAnyFolders) {
+      if (first + 1 == names.size()) return at != kNone;
+      anyAt = first++;
+      anyTakesFrom = at;
+      continue;
+    }
+    if (first == names.size() && at == kNone) return true;
+    if (first < names.size() && at != kNone && MatchesWildcards(names[first], NameAt(path, at))) {
+      first += 1;
+      at = NextName(path, at);
+      continue;
+    }
+    if (anyAt == kNone || anyTakesFrom == kNone) return false;
+    anyTakesFrom = NextName(path, anyTakesFrom);
+    first = anyAt + 1;
+    at = anyTakesFrom;
   }
-  // At the end "**" is everything inside a folder: one name or more.
-  if (first + 1 == names.size()) return true;
-  return MatchesPathNames(names, first + 1, path, at) || MatchesPathNames(names, first, path, next);
 }
 
 }  // namespace
@@ -154,7 +177,7 @@ bool IsExcluded(std::string_view folderPath, std::string_view name) {
                                                 : std::string(folderPath.substr(start));
   path += comparableName;
   return std::any_of(exclusions.pathPatterns.begin(), exclusions.pathPatterns.end(),
-                     [&path](const std::vector<std::string>& names) { return MatchesPathNames(names, 0, path, 0); });
+                     [&path](const std::vector<std::string>& names) { return MatchesPathNames(names, path); });
 }
 
 // Backtracks only to the last "*": a later "*" can take over everything an

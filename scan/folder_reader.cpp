@@ -93,12 +93,28 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
 
 }  // namespace
 
-bool IsOnPath(const IdentityChain* path, const platform::FolderIdentity& identity) {
+// A loop is a bind mount of an ancestor, most often a few levels up; one
+// further up the scan finds before it enters the folder, and a worker then
+// has read a little in vain.
+constexpr int kNearestOnPath = 64;
+
+bool IsNearOnPath(const IdentityChain* path, const platform::FolderIdentity& identity) {
   if (identity == platform::FolderIdentity{}) return false;
-  for (; path != nullptr; path = path->parent.get()) {
+  for (int steps = 0; path != nullptr && steps < kNearestOnPath; path = path->parent.get(), ++steps) {
     if (path->identity == identity) return true;
   }
   return false;
+}
+
+bool IdentitySet::Contains(const platform::FolderIdentity& identity) const {
+  return identity != platform::FolderIdentity{} && counts_.count(identity) != 0;
+}
+
+void IdentitySet::Add(const platform::FolderIdentity& identity) { counts_[identity] += 1; }
+
+void IdentitySet::Remove(const platform::FolderIdentity& identity) {
+  const auto found = counts_.find(identity);
+  if (found != counts_.end() && --found->second == 0) counts_.erase(found);
 }
 
 void ReadFolderContents(const std::string& folderPath, const platform::FolderIdentity& expected,
@@ -343,7 +359,7 @@ FolderJob* MakeEarliestJob() {
   SubfolderJobs& offer = **ahead.queued.begin();
   const FolderContents::Subfolder& subfolder = offer.subfolders[offer.next];
   FolderJobHandle job;
-  if (FitsPathLimit(offer.folderLength, subfolder.record->name) && !IsOnPath(offer.path.get(), subfolder.identity)) {
+  if (FitsPathLimit(offer.folderLength, subfolder.record->name) && !IsNearOnPath(offer.path.get(), subfolder.identity)) {
     job.reset(new FolderJob);
     job->path.reserve(offer.folderPath.size() + subfolder.record->name.size() + 1);
     job->path.append(offer.folderPath).append(subfolder.record->name) += platform::kPathSeparator;

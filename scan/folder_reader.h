@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -38,8 +39,28 @@ struct IdentityChain {
   std::shared_ptr<const IdentityChain> parent;
 };
 using IdentityPath = std::shared_ptr<const IdentityChain>;
-// Whether `identity` (when known) is on `path`.
-bool IsOnPath(const IdentityChain* path, const platform::FolderIdentity& identity);
+// Whether `identity` (when known) is among the nearest folders of `path`.
+// Workers ask it before they read ahead; the scan itself keeps every folder
+// of its path in an IdentitySet and asks that before it enters one, so that
+// a path of any depth costs one look-up per folder.
+bool IsNearOnPath(const IdentityChain* path, const platform::FolderIdentity& identity);
+
+// The identities of the folders on the scan's path, each with how often.
+class IdentitySet {
+ public:
+  bool Contains(const platform::FolderIdentity& identity) const;
+  void Add(const platform::FolderIdentity& identity);
+  void Remove(const platform::FolderIdentity& identity);
+  void Clear() { counts_.clear(); }
+
+ private:
+  struct Hash {
+    size_t operator()(const platform::FolderIdentity& identity) const {
+      return std::hash<uint64_t>()(identity.fileId * 0x9E3779B97F4A7C15ull ^ identity.volumeId);
+    }
+  };
+  std::unordered_map<platform::FolderIdentity, int, Hash> counts_;
+};
 
 struct FolderContents {
   platform::ListStatus status = platform::ListStatus::Listed;

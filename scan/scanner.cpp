@@ -42,8 +42,10 @@ bool readingAgain = false;
 // The place in the scan of the folder being scanned, which the jobs of its
 // subfolders extend.
 std::string scanPlace;
-// The identities of the folder being scanned and of its ancestors.
+// The identities of the folder being scanned and of its ancestors, as a
+// chain that the jobs of its subfolders share, and as a set to look up.
 IdentityPath scanAncestry;
+IdentitySet scanAncestors;
 
 void ReportMissingPath() {
   WriteErrorLine("Path was not found (invalid character or maximum path length exceeded?): " +
@@ -69,24 +71,6 @@ void ReportPathTooLong(const TDirEntry& child) {
   WriteErrorLine("Maximum path length of " + std::to_string(platform::kMaxScanPathLength) +
                  " exceeded for folder " + scanPath + child.name);
   WriteErrorLine("Path skipped");
-}
-
-bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdentity& expected);
-
-void ScanChild(TDirEntry& node, TDirEntry* child, FolderJob* job, const platform::FolderIdentity& identity,
-               size_t folderLength) {
-  scanPath.resize(folderLength);
-  if (!FitsPathLimit(platform::PathLength(scanPath), child->name)) {
-    ReportPathTooLong(*child);
-  } else {
-    scanPath += child->name;
-    ScanFolderFrom(*child, job, identity);
-    // Held so that the folder's own total stays within the limit too.
-    node.subBytes = std::min(AddBytes(node.subBytes, TotalBytes(*child)),
-                             std::numeric_limits<int64_t>::max() - node.localBytes);
-    node.modifiedSeconds = std::max(node.modifiedSeconds, child->modifiedSeconds);
-  }
-  if (!FoldFinishedChild(node, child, scanDepth)) finishedChildren.push_back(child);
 }
 
 // The first folder the scan takes a linked file from counts its bytes; the
@@ -122,27 +106,78 @@ void CountOwnContents(TDirEntry& node, const FolderContents& contents) {
 }
 
 // A folder the scan read alone offers its subfolders not yet scanned once
-// workers may read.
+// workers may read. Its last one the scan reads at once, with nothing left
+// to offer: in a chain of folders an offer per folder would copy the path
+// of each, as long as the chain is deep.
 FolderJobHandle JobOfSubfolder(FolderContents& contents, size_t i, size_t folderLength) {
   if (contents.subfolderJobs == nullptr) {
-    if (!WorkersMayReadAhead()) return nullptr;
+    if (i + 1 == contents.subfolders.size() || !WorkersMayReadAhead()) return nullptr;
     scanPath.resize(folderLength);
     OfferSubfolders(scanPath, scanPlace, i, scanAncestry, contents);
   }
   return TakeSubfolderJob(contents, i);
 }
 
-// Reads the folder in scanPath (or takes what a worker read of it) and
-// everything below it into `node`. A folder already on its own path is not
-// entered, nor one that changed since its parent's listing saw it as
-// `expected`: each stays an empty folder.
-bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdentity& expected) {
+// A folder with subfolders while they are scanned: the scan keeps one per
+// level of the current path in a stack of its own, so that a chain of any
+// depth costs heap, never the call stack.
+struct ScanLevel {
+  TDirEntry* node;
+  FolderContents contents;
+  size_t folderLength;   // of scanPath, with its separator
+  size_t firstFinished;  // where its children begin in finishedChildren
+  IdentityPath parentAncestry;
+  size_t next = 0;  // the subfolder to scan next
+  // The subfolder being scanned, and the job a worker made of it.
+  TDirEntry* child = nullptr;
+  bool childScanned = false;  // not skipped for the length of its path
+  FolderJobHandle childJob;
+  size_t placeLength = 0;
+};
+
+// The subfolder's figures reach its folder once its own subtree is
+// complete; then it is folded or kept for linking.
+void FinishChild(ScanLevel& level) {
+  TDirEntry& node = *level.node;
+  TDirEntry* child = level.child;
+  if (level.childScanned) {
+    // Held so that the folder's own total stays within the limit too.
+    node.subBytes = std::min(AddBytes(node.subBytes, TotalBytes(*child)),
+                             std::numeric_limits<int64_t>::max() - node.localBytes);
+    node.modifiedSeconds = std::max(node.modifiedSeconds, child->modifiedSeconds);
+  }
+  if (!FoldFinishedChild(node, child, scanDepth)) finishedChildren.push_back(child);
+  level.child = nullptr;
+  scanPlace.resize(level.placeLength);
+  level.childJob.reset();
+}
+
+// The children go into their folder's list in the order of the sort.
+void FinishLevel(ScanLevel& level) {
+  LinkChildrenOrdered(*level.node, finishedChildren.data() + level.firstFinished,
+                      finishedChildren.size() - level.firstFinished);
+  finishedChildren.resize(level.firstFinished);
+  scanPath.resize(level.folderLength);
+  scanAncestors.Remove(scanAncestry->identity);
+  scanAncestry = std::move(level.parentAncestry);
+  scanDepth -= 1;
+}
+
+// How reading one folder ended.
+enum class FolderRead { notFound, done, hasSubfolders };
+
+// Reads the folder in scanPath (or takes what a worker read of it) into
+// `node`; a folder with subfolders goes onto `levels`. A folder already on
+// its own path is not entered, nor one that changed since its parent's
+// listing saw it as `expected`: each stays an empty folder.
+FolderRead ReadFolder(TDirEntry& node, FolderJob* job, const platform::FolderIdentity& expected,
+                      std::vector<ScanLevel>& levels) {
   TurnSpinner();
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
   const size_t folderLength = scanPath.size();
-  if (IsOnPath(scanAncestry.get(), expected)) {
+  if (scanAncestors.Contains(expected)) {
     ReportLoop();
-    return true;
+    return FolderRead::done;
   }
   FolderContents contents;
   if (job != nullptr) {
@@ -154,16 +189,16 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   }
   if (contents.status == platform::ListStatus::PathNotFound) {
     ReportMissingPath();
-    return false;  // the contents hold nothing: a folder not found keeps no records
+    return FolderRead::notFound;  // the contents hold nothing: a folder not found keeps no records
   }
   if (contents.status == platform::ListStatus::Changed) {
     ReportChanged();
-    return true;
+    return FolderRead::done;
   }
   if (contents.status == platform::ListStatus::Failed) {
     ReportUnreadable(contents.status.reason);
     // A start folder of which nothing could be read makes no report.
-    if (scanAncestry == nullptr && !readingAgain && contents.entryCount == 0) return false;
+    if (scanAncestry == nullptr && !readingAgain && contents.entryCount == 0) return FolderRead::notFound;
   }
   // What was listed before a failure still counts.
   scanDepth += 1;
@@ -176,26 +211,51 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   CountFolderProgress(contents.localBytes);
   if (contents.subfolders.empty()) {
     scanDepth -= 1;
-    return true;
+    return FolderRead::done;
   }
   // Only a folder with subfolders needs its place on the identity path.
   IdentityPath parentAncestry = std::move(scanAncestry);
   scanAncestry = std::make_shared<const IdentityChain>(IdentityChain{contents.identity, parentAncestry});
-  const size_t firstFinished = finishedChildren.size();
-  for (size_t i = 0; i < contents.subfolders.size(); ++i) {
-    FolderJobHandle childJob = readingAhead ? JobOfSubfolder(contents, i, folderLength) : nullptr;
-    const size_t placeLength = scanPlace.size();
-    if (readingAhead) AppendScanPlace(scanPlace, static_cast<uint32_t>(i));
-    ScanChild(node, contents.subfolders[i].record.release(), childJob.get(), contents.subfolders[i].identity,
-              folderLength);
-    scanPlace.resize(placeLength);
+  scanAncestors.Add(contents.identity);
+  levels.push_back({&node, std::move(contents), folderLength, finishedChildren.size(), std::move(parentAncestry), 0,
+                    nullptr, false, nullptr, 0});
+  return FolderRead::hasSubfolders;
+}
+
+// Takes the folder's next subfolder: reads it, unless its path is too long,
+// onto the stack when it has subfolders of its own.
+void ScanNextChild(std::vector<ScanLevel>& levels) {
+  ScanLevel& level = levels.back();
+  const size_t i = level.next++;
+  FolderContents::Subfolder& subfolder = level.contents.subfolders[i];
+  level.childJob = readingAhead ? JobOfSubfolder(level.contents, i, level.folderLength) : nullptr;
+  level.placeLength = scanPlace.size();
+  if (readingAhead) AppendScanPlace(scanPlace, static_cast<uint32_t>(i));
+  level.child = subfolder.record.release();
+  scanPath.resize(level.folderLength);
+  level.childScanned = FitsPathLimit(platform::PathLength(scanPath), level.child->name);
+  if (!level.childScanned) {
+    ReportPathTooLong(*level.child);
+    return;
   }
-  LinkChildrenOrdered(node, finishedChildren.data() + firstFinished,
-                      finishedChildren.size() - firstFinished);
-  finishedChildren.resize(firstFinished);
-  scanPath.resize(folderLength);
-  scanAncestry = std::move(parentAncestry);
-  scanDepth -= 1;
+  scanPath += level.child->name;
+  ReadFolder(*level.child, level.childJob.get(), subfolder.identity, levels);
+}
+
+// Scans the folder in scanPath and everything below it into `node`.
+bool ScanFolderFrom(TDirEntry& node) {
+  std::vector<ScanLevel> levels;
+  if (ReadFolder(node, nullptr, {}, levels) == FolderRead::notFound) return false;
+  while (!levels.empty()) {
+    ScanLevel& level = levels.back();
+    if (level.child != nullptr) FinishChild(level);
+    if (level.next < level.contents.subfolders.size()) {
+      ScanNextChild(levels);
+    } else {
+      FinishLevel(level);
+      levels.pop_back();
+    }
+  }
   return true;
 }
 
@@ -205,6 +265,7 @@ void BeginSubtreeScan() {
   linkedFilesCounted.clear();
   scanPlace.clear();
   scanAncestry.reset();
+  scanAncestors.Clear();
   BeginFileNotes(scanPath);
 }
 
@@ -219,7 +280,7 @@ void BeginScan() {
 
 bool ScanFolder(TDirEntry& node) {
   BeginScan();
-  const bool scanned = ScanFolderFrom(node, nullptr, {});
+  const bool scanned = ScanFolderFrom(node);
   FinishFileNotes();
   return scanned;
 }
@@ -230,7 +291,7 @@ bool RescanFolder(TDirEntry& node, int32_t depth, int threads) {
   readingAgain = depth > 0;
   readingAhead = threads != 1;
   if (readingAhead) StartReadingAhead(threads);
-  const bool scanned = ScanFolderFrom(node, nullptr, {});
+  const bool scanned = ScanFolderFrom(node);
   if (readingAhead) StopReadingAhead();
   readingAhead = false;
   readingAgain = false;
@@ -248,7 +309,7 @@ bool ScanFolderAhead(TDirEntry& node, int threads) {
   BeginScan();
   readingAhead = true;
   StartReadingAhead(threads);
-  const bool scanned = ScanFolderFrom(node, nullptr, {});
+  const bool scanned = ScanFolderFrom(node);
   StopReadingAhead();
   readingAhead = false;
   FinishFileNotes();
@@ -331,8 +392,13 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
 // The children go back into the order the scan finished them in, which the
 // ties of every order depend on, and are linked again from there.
 void RelinkTree(TDirEntry& folder) {
-  RelinkChildren(folder);
-  for (TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) RelinkTree(*child);
+  std::vector<TDirEntry*> pending{&folder};
+  while (!pending.empty()) {
+    TDirEntry& next = *pending.back();
+    pending.pop_back();
+    RelinkChildren(next);
+    for (TDirEntry* child = next.firstChild; child != nullptr; child = child->next) pending.push_back(child);
+  }
 }
 
 void RelinkChildren(TDirEntry& folder) {
@@ -346,13 +412,19 @@ void RelinkChildren(TDirEntry& folder) {
   finishedChildren.resize(first);
 }
 
+// Each child's own children take its place at the head of the list before
+// it is released, so every descendant is folded in once, with no stack
+// however deep the subtree.
 void FoldSubtree(TDirEntry& node) {
-  while (node.firstChild != nullptr) {
-    TDirEntry* child = node.firstChild;
-    FoldSubtree(*child);
+  while (TDirEntry* child = node.firstChild) {
+    node.firstChild = child->next;
+    if (TDirEntry* last = child->firstChild) {
+      while (last->next != nullptr) last = last->next;
+      last->next = node.firstChild;
+      node.firstChild = child->firstChild;
+    }
     node.fileCount = AddCount(node.fileCount, child->fileCount);
     node.wastedBytes = AddBytes(node.wastedBytes, child->wastedBytes);
-    node.firstChild = child->next;
     delete child;
   }
 }

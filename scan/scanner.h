@@ -1,6 +1,7 @@
-// The recursive scan: reads every folder below the start folder once and
-// builds the tree already shaped for display (children in sort order, deep
-// and small subtrees folded into their parents).
+// The scan: reads every folder below the start folder once and builds the
+// tree already shaped for display (children in sort order, deep and small
+// subtrees folded into their parents). It keeps the folders of the current
+// path in a stack of its own, so a tree of any depth is read.
 #pragma once
 
 #include <cstdint>

@@ -1,14 +1,22 @@
 #include "scan/tree_edit.h"
 
+#include <vector>
+
 #include "console/held_sums.h"
 #include "scan/scanner.h"
 
 namespace {
 
-void AddTotals(ScanTotals& totals, const TDirEntry& folder) {
-  totals.totalFiles = AddCount(totals.totalFiles, folder.fileCount);
-  totals.totalWasted = AddBytes(totals.totalWasted, folder.wastedBytes);
-  for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) AddTotals(totals, *child);
+// The folders wait in a stack of their own, which a tree of any depth fits.
+void AddTotals(ScanTotals& totals, const TDirEntry& top) {
+  std::vector<const TDirEntry*> pending{&top};
+  while (!pending.empty()) {
+    const TDirEntry& folder = *pending.back();
+    pending.pop_back();
+    totals.totalFiles = AddCount(totals.totalFiles, folder.fileCount);
+    totals.totalWasted = AddBytes(totals.totalWasted, folder.wastedBytes);
+    for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) pending.push_back(child);
+  }
 }
 
 TDirEntry& ParentIn(const FolderChain& chain, size_t index) { return index == 0 ? root : *chain[index - 1]; }

@@ -57,6 +57,7 @@ struct Walk {
   std::string startPath;  // with its separator
   int startDescriptor = -1;
   int openError = 0;  // why the start folder could not be opened
+  std::thread::id owner;  // the thread that began it, which lists the folders the scan reads itself
 };
 Walk walk;
 
@@ -228,7 +229,7 @@ ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, long bytes, 
 // folder, and the folders passed on the way are kept too: a worker reads the
 // next folder near the last one.
 struct CachedFolder {
-  std::string path;
+  size_t pathLength;  // its path is the first characters of the cache's path
   int descriptor;
 };
 constexpr size_t kMaxOpenFolders = 64;
@@ -238,15 +239,26 @@ constexpr size_t kMaxOpenFolders = 64;
 // standard handles and whatever else the program opens. Without it, 64
 // threads of 64 descriptors each would exhaust the usual limit of 1,024, and
 // a folder that could not be opened would be lost. Under a limit of 128 or
-// less nothing is kept: a worker that waits for work would hold what the
-// others need.
+// less no worker keeps any: a worker that waits for work would hold what
+// the others need.
+//
+// The thread that began the walk is the scan's own, which waits for workers
+// only while they read. Under such a limit it alone keeps folders open, a
+// quarter of the limit: the scan opens each subfolder from its parent's
+// descriptor, and a path of any depth is not walked again from the start
+// for every folder (past PATH_MAX that is one call per name).
 constexpr long kDescriptorsKeptFree = 128;
 std::atomic<long> descriptorsCached{0};
 
-long CacheBudget() {
-  static const long budget = [] {
+struct CacheBudgets {
+  long shared;  // for the caches of all threads together
+  long owned;   // for the walk's own thread, when none is shared
+};
+
+const CacheBudgets& Budgets() {
+  static const CacheBudgets budgets = [] {
     struct rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0L;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return CacheBudgets{0, 0};
     // The soft limit may be raised to the hard one by anyone.
     if (limit.rlim_cur < limit.rlim_max) {
       struct rlimit raised = limit;
@@ -255,20 +267,27 @@ long CacheBudget() {
     }
     const long usable = std::min(limit.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(limit.rlim_cur),
                                  1L << 20);
-    return std::max(0L, usable - kDescriptorsKeptFree);
+    const long shared = std::max(0L, usable - kDescriptorsKeptFree);
+    return CacheBudgets{shared, shared == 0 ? usable / 4 : 0};
   }();
-  return budget;
+  return budgets;
 }
 
-// The chain is folders[0] to folders[count - 1]; the records past it keep
-// their paths' room, so that a folder kept open allocates nothing.
+long CacheBudget() { return Budgets().shared; }
+
+// The chain is folders[0] to folders[count - 1]. Each is an ancestor of
+// the next, so one path, the deepest one's, holds every path of the chain:
+// a folder kept open costs the length of its name, not of its path, which
+// in a deep tree is as long as the tree is deep.
 struct FolderCache {
   std::vector<CachedFolder> folders;
   size_t count = 0;
+  std::string path;
   void CloseFrom(size_t first) {
     for (size_t i = first; i < count; ++i) close(folders[i].descriptor);
     descriptorsCached -= static_cast<long>(count - first);
     count = first;
+    path.resize(first > 0 ? folders[first - 1].pathLength : 0);
   }
 };
 
@@ -311,24 +330,31 @@ void ReleaseThreadCaches() {
   threadCaches.walkNumber += 1;
 }
 
-// Keeps `descriptor` as the deepest folder of the chain; false when the
-// budget has no room for it (the caller closes it). A full chain, or one
-// that the budget leaves no room beside, gives up its shallowest folder:
-// the deepest are those the next folders are opened from.
-bool KeepOpen(const std::string& folderPath, int descriptor) {
+// Keeps `descriptor`, the folder of the first `length` characters of
+// `folderPath`, as the deepest folder of the chain, whose folders are all
+// its ancestors; false when the budget has no room for it (the caller
+// closes it). A full chain, or one that the budget leaves no room beside,
+// gives up its shallowest folder: the deepest are those the next folders
+// are opened from.
+bool KeepOpen(const std::string& folderPath, size_t length, int descriptor) {
   FolderCache& cache = OpenFolders();
   auto& cached = cache.folders;
-  if (cache.count > 0 && (cache.count == kMaxOpenFolders || descriptorsCached >= CacheBudget())) {
+  const long owned = std::this_thread::get_id() == walk.owner ? Budgets().owned : 0;
+  const auto full = [&] {
+    return descriptorsCached >= CacheBudget() && static_cast<long>(cache.count) >= owned;
+  };
+  if (cache.count > 0 && (cache.count == kMaxOpenFolders || full())) {
     close(cached.front().descriptor);
     descriptorsCached -= 1;
     std::rotate(cached.begin(), cached.begin() + 1, cached.begin() + static_cast<std::ptrdiff_t>(cache.count));
     cache.count -= 1;
+    if (cache.count == 0) cache.path.clear();
   }
-  if (descriptorsCached >= CacheBudget()) return false;
+  if (full()) return false;
   descriptorsCached += 1;
   if (cache.count == cached.size()) cached.emplace_back();
-  cached[cache.count].path.assign(folderPath);
-  cached[cache.count].descriptor = descriptor;
+  cache.path.append(folderPath, cache.path.size(), length - cache.path.size());
+  cached[cache.count] = {length, descriptor};
   cache.count += 1;
   return true;
 }
@@ -361,16 +387,26 @@ bool IsWithin(const std::string& path, const std::string& folder) {
   return path.size() >= folder.size() && path.compare(0, folder.size(), folder) == 0;
 }
 
+// How many first characters `path` shares with the cache's path; most
+// often all of the cache's, when its deepest folder is an ancestor.
+size_t SharedLength(const std::string& path, const FolderCache& cache) {
+  if (IsWithin(path, cache.path)) return cache.path.size();
+  const size_t most = std::min(path.size(), cache.path.size());
+  return static_cast<size_t>(std::mismatch(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(most),
+                                            cache.path.begin()).first - path.begin());
+}
+
 // Opens the folder one name at a time from the deepest open ancestor (or
 // the start folder), keeping the folders passed on the way.
 int OpenBelowStart(const std::string& folderPath) {
   FolderCache& openFolders = OpenFolders();
   auto& cached = openFolders.folders;
   size_t held = openFolders.count;
-  while (held > 0 && !IsWithin(folderPath, cached[held - 1].path)) --held;
+  const size_t shared = SharedLength(folderPath, openFolders);
+  while (held > 0 && cached[held - 1].pathLength > shared) --held;
   openFolders.CloseFrom(held);
   int base = held > 0 ? cached[held - 1].descriptor : walk.startDescriptor;
-  size_t done = held > 0 ? cached[held - 1].path.size() : walk.startPath.size();
+  size_t done = held > 0 ? cached[held - 1].pathLength : walk.startPath.size();
   // Several names to go: the kernel walks them fastest, where it can.
   if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
     const int opened = OpenBeneath(base, folderPath.substr(done));
@@ -392,7 +428,7 @@ int OpenBelowStart(const std::string& folderPath) {
     }
     done = end + 1;
     base = opened;
-    baseKept = KeepOpen(folderPath.substr(0, done), opened);
+    baseKept = KeepOpen(folderPath, done, opened);
   }
 }
 
@@ -434,6 +470,7 @@ void BeginWalk(const std::string& startFolderPath) {
   // The start folder is the one the user named: a link to it is followed.
   walk.startDescriptor = open(walk.startPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   walk.openError = walk.startDescriptor < 0 ? errno : 0;
+  walk.owner = std::this_thread::get_id();
 }
 
 void EndWalk() {
@@ -481,7 +518,7 @@ ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expec
     return FailureOf(readError);
   }
   ListStatus status = ReadAllEntries(folder, sharedBuffer, bytes, visit, context);
-  if (!KeepOpen(folderPath, descriptor)) close(descriptor);
+  if (!KeepOpen(folderPath, folderPath.size(), descriptor)) close(descriptor);
   return status;
 }
 

@@ -40,6 +40,13 @@ std::string P(std::string text) {
   return full && platform::kPathStyle == platform::PathStyle::Windows ? "C:" + text : text;
 }
 
+// A path of `names` names "d", each followed by a separator.
+std::string DeepFolder(int names) {
+  std::string folder;
+  for (int i = 0; i < names; ++i) folder += "d/";
+  return folder;
+}
+
 TEST(Exclusions, PatternsInTheMannerOfGitignore) {
   const std::string start = P("/data/start/");
   const std::string outside = platform::kPathStyle == platform::PathStyle::Windows ? "D:/etc" : "/etc";
@@ -57,6 +64,7 @@ TEST(Exclusions, PatternsInTheMannerOfGitignore) {
       {"src/**/gen", "src/", "gen", true},
       {"src/**/gen", "src/a/b/", "gen", true},
       {"src/**/gen", "x/src/", "gen", false},
+      {"src/**/gen", "src/" + DeepFolder(1000000), "gen", true},  // "**" of any depth
       {"src/**", "src/a/", "b", true},
       {"src/**", "", "src", false},
       {"caf?", "", "caf\xC3\xA9", true},  // one character of two bytes
