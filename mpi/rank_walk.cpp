@@ -212,7 +212,7 @@ void ReadNextFolder() {
     const size_t folderLength = platform::PathLength(item.path);
     for (size_t i = contents.subfolders.size(); i-- > 0;) {
       const FolderContents::Subfolder& subfolder = contents.subfolders[i];
-      if (!FitsPathLimit(folderLength, subfolder.record->name) || IsOnPath(path.get(), subfolder.identity)) continue;
+      if (!FitsPathLimit(folderLength, subfolder.record->name) || IsNearOnPath(path.get(), subfolder.identity)) continue;
       PushItem({item.path + subfolder.record->name + platform::kPathSeparator, subfolder.identity, path});
     }
   }
