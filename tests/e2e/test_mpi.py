@@ -57,8 +57,19 @@ def mpi_command(ranks, words):
     return MPIRUN + ["-np", str(ranks), MPI_BIN] + words
 
 
+_SESSIONS = tempfile.TemporaryDirectory(prefix="tallyfold-mpi-")
+
+
+def mpi_environment():
+    """Each launch with a session folder of its own: two launches that make
+    the shared one at once can fail with "File exists"."""
+    env = clean_environment()
+    env["TMPDIR"] = tempfile.mkdtemp(prefix="ompi-", dir=_SESSIONS.name)
+    return env
+
+
 def run_mpi(ranks, words, timeout=120):
-    completed = subprocess.run(mpi_command(ranks, words), env=clean_environment(), stdin=subprocess.DEVNULL,
+    completed = subprocess.run(mpi_command(ranks, words), env=mpi_environment(), stdin=subprocess.DEVNULL,
                                capture_output=True, timeout=timeout)
     return completed.returncode, completed.stdout, completed.stderr
 
@@ -130,7 +141,7 @@ class Ranks(MpiTestCase):
         self.assertEqual(sum(folders), 2 + WIDE)
         self.assertTrue(all(count > 0 for count in folders), folders)
 
-        launcher = subprocess.Popen(mpi_command(2, ["-json", self.tree.path()]), env=clean_environment(),
+        launcher = subprocess.Popen(mpi_command(2, ["-json", self.tree.path()]), env=mpi_environment(),
                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         reader = self.rank_once_walking(launcher.pid, 1)
         os.kill(reader, signal.SIGSTOP)
