@@ -261,6 +261,7 @@ void LongestPathsWalk(std::string path) {
 int RunProgram() {
   SetFatalReportIdentity(kProductName, kVersion);
   helpKeyAction = OpenHelpFile;
+  helpFileOpener = TryOpenHelpFile;
   platform::InitLocale();
   thousandsSeparator = platform::ThousandsSeparator();
   SetConsoleDefaults();
