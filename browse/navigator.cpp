@@ -448,16 +448,23 @@ void PrintWindow() {
   PrintLines(n.cursorLine + 1, n.windowTop + WindowHeight() - n.cursorLine - 1);
 }
 
-// With marks, line by line, each marked folder's line with its mark.
+// With marks, each folder line by itself, a marked folder's with its mark;
+// the header's lines together, since a header prints all it is asked for.
 void PrintMarkedWindow() {
   const Navigation& n = navigation;
   const std::vector<const TDirEntry*> folders = ViewFolders();
-  for (LineNumber line = n.windowTop; line < n.windowTop + WindowHeight() && line < n.totalLines; ++line) {
+  const LineNumber end = std::min(n.windowTop + WindowHeight(), n.totalLines);
+  LineNumber line = n.windowTop;
+  if (line < FirstFolderLine()) {
+    PrintLines(line, std::min(FirstFolderLine(), end) - line);
+    line = FirstFolderLine();
+  }
+  for (; line < end; ++line) {
     const LineNumber index = line - FirstFolderLine();
     lineFit.marked = index >= 0 && index < static_cast<LineNumber>(folders.size()) && IsMarked(*folders[index]);
-    ShowReversed(line == n.cursorLine);
+    if (line == n.cursorLine) ShowReversed(true);
     PrintLines(line, 1);
-    ShowReversed(false);
+    if (line == n.cursorLine) ShowReversed(false);
   }
   lineFit.marked = false;
 }
@@ -542,15 +549,23 @@ LineNumber NavigateReport(const OutputOperations& mode, LineNumber totalLines) {
   Navigation& n = navigation;
   const LineNumber shownEnd = std::min(lineCursor, totalLines);
   n.mode = &mode;
+  // From the start folder's report navigation begins afresh, one level at
+  // a time; from a folder opened before, it goes on where it was left.
   if (walkTop.folder == &root) {
     n.opened.clear();
     n.startPath = reportPath;
+    n.wholeSubtree = false;
+    DropMarks();
   }
+  // The cursor starts on the first folder line of the window shown, or on
+  // the line of the view of one level that holds it.
+  const bool wholeSubtree = n.wholeSubtree;
+  n.wholeSubtree = true;
   ShowInnermostFolder();
-  // The cursor starts on the first folder line of the window shown.
   n.windowTop = std::max<LineNumber>(std::min(shownEnd, n.totalLines) - WindowHeight(), 0);
   n.cursorLine = std::max(n.windowTop, FirstFolderLine());
   ScrollToCursor();
+  if (!wholeSubtree) FlipWholeSubtree();
   while (true) {
     DrawWindow();
     if (!ActOnKey(GetKeyPress())) break;

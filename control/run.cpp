@@ -88,6 +88,17 @@ bool ComparisonAccepted(const std::string& expandedPath) {
   return false;
 }
 
+// The browser's M key shows ages in every run it browses: the scan notes
+// each folder's newest file (it reads the times with the sizes anyway), and
+// the column waits for M unless -age asked for it.
+void NoteAgesForTheBrowser() {
+  const bool browsed = options.pauseEachPage && options.outputMode != OutputMode::json &&
+                       options.outputMode != OutputMode::map && options.topFiles == 0 && !options.fileTypes;
+  if (!browsed || options.noteAges) return;
+  options.noteAges = true;
+  options.showAge = false;
+}
+
 bool ScanTree() {
   if (options.scanThreads == 1) return ScanFolder(root);
   return ScanFolderAhead(root, options.scanThreads);
@@ -238,6 +249,7 @@ bool ReportRun() {
   } else if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
     if (ComparisonAccepted(expandedPath)) {
+      NoteAgesForTheBrowser();
       scanPath = expandedPath;
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
