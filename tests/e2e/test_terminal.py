@@ -433,7 +433,8 @@ class Browser(TerminalCase):
             self.expect_navigation(0, 3, self.view([], "d001"), opened)
             with open(os.path.join(trash_home, "pwd")) as pwd:
                 self.assertEqual(pwd.read(), self.tree.path("d001/s001a") + "\n")
-        self.terminal.keys("Left", *HOME)
+        self.terminal.keys("Left")
+        self.terminal.keys(*HOME)
         self.terminal.keys("x")
         self.expect_navigation(0, 2, self.view([]), bar="Cannot delete the start folder")
         self.terminal.keys("Escape")
