@@ -289,7 +289,8 @@ class Browser(TerminalCase):
                 self.terminal.wait_for(lambda rows: not any("Type yes" in row for row in rows), "the answer taken")
 
     # The whole way through navigation, every screen compared with the
-    # program's own report of what is on the disk: -nav starts in the view
+    # program's own report of what is on the disk: -nav (here from the
+    # TALLYFOLD variable) starts in the view
     # of one level (the top, its subfolders, its own files); Enter reads a
     # folder folded by -1 again and opens it; ? shows the keys; M shows ages
     # in a run without -age; two marks go to the trash after one question;
@@ -298,7 +299,9 @@ class Browser(TerminalCase):
         trash_home = tempfile.mkdtemp(prefix="tf-xdg-")
         self.addCleanup(shutil.rmtree, trash_home, True)
         opened = navigation_bar(opened=True)
-        self.terminal.run_program(["-nav", "-1", self.start], env=["XDG_DATA_HOME=" + trash_home])
+        # Without a console -nav changes nothing.
+        self.assertEqual(mask(run(["-nav", "-1", self.start]).out), mask(run(["-1", self.start]).out))
+        self.terminal.run_program(["-1", self.start], env=["TALLYFOLD=-nav", "XDG_DATA_HOME=" + trash_home])
         self.expect_navigation(0, 2, self.view(["-1"]))
         self.terminal.keys("Down", "Enter")
         self.expect_navigation(0, 3, self.view([], "d000"), opened)
