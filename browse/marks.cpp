@@ -74,6 +74,16 @@ size_t MarkCount() { return marks.size(); }
 
 void DropMarks() { marks.clear(); }
 
+void DropMarksWithin(const TDirEntry& folder) {
+  std::vector<const TDirEntry*> pending = {&folder};
+  while (!pending.empty() && !marks.empty()) {
+    const TDirEntry* at = pending.back();
+    pending.pop_back();
+    std::erase(marks, at);
+    for (const TDirEntry* child = at->firstChild; child != nullptr; child = child->next) pending.push_back(child);
+  }
+}
+
 std::string DeleteMarkedFolders(const std::string& startPath, const BarQuestions& ask) {
   if (ReportLoaded()) return "Not on a loaded report";
   const std::vector<FolderChain> chains = OutermostMarkedChains();

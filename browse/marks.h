@@ -11,6 +11,9 @@ bool IsMarked(const TDirEntry& folder);
 void FlipMark(const TDirEntry& folder);
 size_t MarkCount();
 void DropMarks();
+// Drops the marks of `folder` and of the folders below it, before a change
+// that may release their records.
+void DropMarksWithin(const TDirEntry& folder);
 
 // Delete and X with marks: asks once, "Move 2 folders (<size>, <files>
 // files) to the trash? y/N", then removes each marked folder as a single

@@ -18,7 +18,6 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "report/console_report.h"
 #include "report/growth.h"
 #include "scan/scanner.h"
 #include "scan/tree_edit.h"
@@ -244,6 +243,9 @@ void ShowChangedTree() {
 // with its subfolders kept, each of them folded in turn, so that it opens
 // one level deeper as the scan would have shown it. False when it went.
 bool ReadFoldedFolder(const FolderChain& chain) {
+  // A folder folded by size may keep its large subfolders, which the read
+  // releases.
+  DropMarksWithin(*chain.back());
   const int32_t keptDepth = options.maxDepth;
   const int64_t keptSize = options.minFolderBytes;
   options.maxDepth = static_cast<int32_t>(chain.size()) + 1;
@@ -308,8 +310,8 @@ std::string AskWordOnBar(const std::string& question) { return TypedWord(questio
 constexpr BarQuestions kBarQuestions = {AskKeyOnBar, AskWordOnBar};
 
 // Delete and X: the marked folders, else the folder at the cursor. Marks
-// name folders by their records, which a change of the tree may release:
-// any other change drops them.
+// name folders by their records: before a folder is read again, those in
+// it are dropped, since the read releases its subfolders' records.
 void DeleteAtCursor() {
   if (MarkCount() > 0) {
     navigation.notice = DeleteMarkedFolders(navigation.startPath, kBarQuestions);
@@ -335,7 +337,7 @@ void FlipMarkAtCursor() {
 void RescanFolderAtCursor() {
   const std::optional<FolderChain> chain = ChainAtCursor();
   if (!chain) return;
-  DropMarks();
+  DropMarksWithin(chain->empty() ? root : *chain->back());
   EraseBar();
   navigation.notice = RescanFolderAt({navigation.startPath, *chain});
   ShowChangedTree();
@@ -349,7 +351,6 @@ void OpenFolderAtCursorOnDesktop() {
 
 void ShowLargestFilesAtCursor() {
   const FolderChain chain = ChainAtCursor().value_or(FullChain({}));
-  DropMarks();
   ShowLargestFilesPage({navigation.startPath, chain});
   ShowChangedTree();
 }

@@ -18,20 +18,13 @@ import unittest
 import uuid
 
 import tftest
+from navigation_screens import KEYS_PAGE_BAR, full_rules, navigation_bar, one_level_view
 from tftest import ON_WINE, SEP, TestCase, clean_environment, mask, native_path, run
 
 ROWS, COLUMNS = 30, 100
 PAGE = ROWS - 1
 BAR = "% Up,Down,PgUp,PgDn,Home,End W)aste:D)isplay F)iles S)ub T)otals A)scii Esc"
 PROMPT = "-- [Enter] & [Space]=page, [End]=continuous, [Esc]=exit, [j] & [k]=line --"
-KEYS_PAGE_BAR = "Up/Down:scroll Esc/?:close"
-
-
-def navigation_bar(order="name", opened=False, whole=False):
-    """The keys that fit on navigation's bar at 100 columns, in a run that
-    notes ages for M."""
-    return ("Enter:open " + ("Left:up " if opened else "") + "Space:mark X:delete /:search " +
-            ("V:one level" if whole else "V:whole subtree") + " O:order=%s M:ages B:bars ?:keys" % order)
 # The attributes a row begins with, as `capture-pane -e` shows them.
 LEADING_STYLE = re.compile(r"^(?:\x1b\[[0-9;]*m)*")
 STYLE = re.compile(r"\x1b\[[0-9;]*m")
@@ -139,26 +132,6 @@ def reversed_rows(styled_rows):
     return [i for i, row in enumerate(styled_rows) if reversed(row)]
 
 
-def full_rules(lines, tree, width):
-    """The rules of `lines` as long as a screen `width` wide shows them: the
-    columns' bars and forty under the names, cut to the width."""
-    return [(line[:tree] + "\u2500" * 40)[:width] if line.startswith("\u2500") else line for line in lines]
-
-
-def fitted(line, width, name_start):
-    """`line` as navigation draws it `width` characters wide: a name too long
-    (one that runs from `name_start` to two blanks) keeps its start and its
-    larger end around "...", as long as two of its characters are left;
-    then the line is cut."""
-    excess = len(line) - width
-    name_end = line.find("  ", name_start)
-    name = line[name_start:name_end]
-    if excess > 0 and len(name) >= excess + 5:
-        kept = len(name) - excess - 3
-        line = line[:name_start] + name[:kept // 2] + "..." + name[len(name) - (kept - kept // 2):] + line[name_end:]
-    return line[:width]
-
-
 def comparable(rows):
     """Rows as the screen holds them: no trailing blanks, drive figures masked."""
     text = "\n".join(row.rstrip() for row in rows)
@@ -197,6 +170,12 @@ class Browser(TerminalCase):
         header line, the blank line after it and the closing form feed."""
         return comparable(self.raw_report_lines(extra, folder))
 
+    def view(self, extra, folder="", width=COLUMNS - 1):
+        """Navigation's view of one level of `folder` below the start folder
+        (see navigation_screens.one_level_view)."""
+        path = self.start + (SEP + folder.replace("/", SEP) if folder else "")
+        return comparable(one_level_view(self.raw_report_lines(extra, path), path, width))
+
     def screen_report(self, extra):
         """The report as the browser shows it on the screen: its rules are
         cut at the screen's width, not at a redirected report's 79."""
@@ -209,43 +188,6 @@ class Browser(TerminalCase):
         text = result.out.decode(REPORT_ENCODING).replace("\r\n", "\n")
         self.assertTrue(text.endswith("\n\f\n"))
         return text[:-len("\n\f\n")].split("\n")[2:]
-
-    def view(self, extra, folder="", width=None):
-        """Navigation's view of one level of `folder` below the start folder,
-        from the report of the folder: the top's line, its subfolders' lines
-        (the last one now followed by a sibling), the line of the top's own
-        files and the footer; each line fitted to `width` as navigation fits
-        it: a name too long loses its middle, then the line its end."""
-        path = self.start + (SEP + folder.replace("/", SEP) if folder else "")
-        report = self.raw_report_lines(extra, path)
-        tree = report[0].index("Folder name")
-        end = next(i for i in range(3, len(report)) if report[i].startswith("\u2500"))
-        children = [line for line in report[3:end] if line[tree] in "\u251c\u2514"]
-        if children:
-            children[-1] = children[-1][:tree] + "\u251c" + children[-1][tree + 1:]
-        view = report[:3] + children + [self.files_line(report, tree, extra, path)] + report[end:]
-        width = width or COLUMNS - 1
-        view = [fitted(line, width, tree + (0 if i == 2 else 3)) for i, line in enumerate(view)]
-        return comparable(full_rules(view, tree, width))
-
-    def files_line(self, report, tree, extra, path):
-        """The line of the top's own files: its own bytes and wastage, its
-        files, no age (no file of its own is newer than its subfolders') and
-        its share of the top's total."""
-        top = report[2]
-        figures = tftest.comma_rows(run(["-comma", "-noheader", path]))
-        total, _, own, _ = figures[path + SEP]
-        bracket = re.search(r"\[([^\]]+)\]\s*$", top)
-        own_text = bracket.group(1) if bracket else top[:14].strip()
-        line = own_text.rjust(14) + top[14:tree]
-        if "Modified" in report[0]:
-            at = report[0].index("Modified")
-            line = line[:at] + " " * 16 + line[at + 16:]
-        if "Share" in report[0]:
-            at = report[0].index("Share")
-            cells = int(10 * own / total + 0.5) if total else 0
-            line = line[:at] + "[" + "\u2588" * cells + " " * (10 - cells) + "]" + line[at + 12:]
-        return line + "\u2514\u2500\u2500[files]  "
 
     def expect_window(self, shown_end, report=None):
         """Waits for the status bar of a window whose last line is line
@@ -382,14 +324,7 @@ class Browser(TerminalCase):
         self.terminal.keys(key)
         question = re.compile(r"^Move %s.+%s\) to the trash\? y/N$" % (re.escape(shown), files))
         self.terminal.wait_for(lambda rows: any(question.match(row) for row in rows), "the question")
-        self.terminal.keys("y")
-        gone = lambda: not os.path.exists(path)
-        self.terminal.wait_for(lambda rows: gone() or any("Type yes" in row for row in rows),
-                               "%s gone, or the question for good" % path)
-        if not gone():  # no trash could take it
-            self.terminal.keys("-l", "yes")
-            self.terminal.keys("Enter")
-            self.terminal.wait_for(lambda rows: gone(), "%s gone" % path)
+        self.remove_after_yes([path])
 
     # One journey through the keys that act on the disk. After each, the
     # screen equals the report of a fresh run over what is on the disk.
