@@ -61,6 +61,7 @@ TEST_F(Navigation, AFoldedFolderIsReadAgainAndOpened) {
   fakeFolders[data + sep + "a" + sep + "b" + sep + "d" + sep] = {platform::ListStatus::Listed, {File("z", 4096)}};
   fakeFolders[data + sep + "a" + sep + "c" + sep] = {};
   options.maxDepth = 1;
+  reportPath = data + sep;
   ASSERT_TRUE(ScanFake(data, 4096));
   options.pauseEachPage = true;
   const auto navFrames = Navigate({Char('N'), Scan(kScanDown), Char('\r'), Scan(kScanRight)}, kConsoleMode, false);
