@@ -3,11 +3,15 @@
 // lines fitted to the screen.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "console/line_fit.h"
 #include "fake_listing.h"
+#include "scan/drive_stats.h"
 #include "settings/settings.h"
 
 #include "browser_journey.h"
@@ -105,6 +109,48 @@ TEST_F(Navigation, SpaceMarksFoldersForOneQuestionAndEscDropsTheMarks) {
   EXPECT_TRUE(navFrames[6].lines[3].starts_with(" ")) << "Esc drops them";
   EXPECT_EQ(navFrames[6].bar, kOneLevelBar) << "still in navigation";
   EXPECT_EQ(navFrames[7].cursor, -1) << "n leaves it";
+}
+
+// Where one marked folder cannot go (swapped for a link since the scan),
+// the other still goes to the trash, the bar names the failure, and the
+// view shows what a fresh scan finds: neither (a link is not counted).
+TEST_F(Navigation, WhereOneMarkedFolderCannotGoTheRestGo) {
+  if (platform::kPathStyle != platform::PathStyle::Posix) GTEST_SKIP() << "Wine makes no links";
+  namespace fs = std::filesystem;
+  const fs::path base = fs::temp_directory_path() / "tallyfold_marked_removal";
+  fs::remove_all(base);
+  for (const char* name : {"a", "b"}) {
+    fs::create_directories(base / "tree" / name);
+    std::ofstream(base / "tree" / name / "f") << name;
+  }
+  fs::create_directories(base / "outside");
+  static std::string trashSetting;  // the environment keeps this very text
+  trashSetting = "XDG_DATA_HOME=" + (base / "data").string();
+  putenv(trashSetting.data());
+  const std::string tree = (base / "tree").string();
+  root.name = tree;
+  reportPath = tree + platform::kPathSeparator;
+  scanPath = tree;
+  platform::BeginWalk(tree);
+  ASSERT_TRUE(ScanFolder(root));
+  platform::EndWalk();
+  ASSERT_TRUE(ReadDriveStats(tree));
+  fs::rename(base / "tree" / "a", base / "a-moved");
+  fs::create_directory_symlink(base / "outside", base / "tree" / "a");
+  const auto navFrames = Navigate({Char('N'), Scan(kScanDown), Char(' '), Char(' '), Char('x'), Char('y')},
+                                  kConsoleMode, false);
+  putenv(const_cast<char*>("XDG_DATA_HOME="));
+  ASSERT_EQ(navFrames.size(), 7u);
+  const NavFrame& after = navFrames[5];
+  EXPECT_TRUE(after.bar.starts_with("Cannot delete " + tree + platform::kPathSeparator + "a: ")) << after.bar;
+  EXPECT_FALSE(fs::exists(base / "tree" / "b"));
+  EXPECT_TRUE(fs::exists(base / "data" / "Trash" / "files" / "b" / "f"));
+  EXPECT_TRUE(fs::exists(base / "outside"));
+  ASSERT_GT(after.lines.size(), 4u);
+  EXPECT_TRUE(after.lines[3].ends_with(kGraphicsChars[kCorner] + kGraphicsChars[kBar] + kGraphicsChars[kBar] +
+                                       "[files]  "))
+      << Lines(after.lines);
+  fs::remove_all(base);
 }
 
 // / finds the next name that holds the text, without regard to case, and
