@@ -8,6 +8,7 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "browse/column_keys.h"
+#include "browse/key_help.h"
 #include "browse/navigator.h"
 #include "report/files_report.h"
 #include "settings/settings.h"
@@ -77,8 +78,10 @@ NextStep ActOnScanCode(uint8_t scanCode, LineNumber shownEnd, LineNumber totalLi
       }
       return NextStep::resetBudget;
     case kScanF1:
-      helpKeyAction();
-      return NextStep::resetBudget;
+      if (helpFileOpener()) return NextStep::resetBudget;
+      ShowKeyHelp(KeysOf::browser);
+      RefreshWindow();
+      return NextStep::loop;
     case kScanEnd:
       lineCursor = totalLines;
       RefreshWindow();
@@ -109,6 +112,10 @@ NextStep ActOnCharacter(uint8_t character, LineNumber shownEnd, LineNumber total
   }
   switch (character) {
     case kCtrlL:
+      RefreshWindow();
+      return NextStep::loop;
+    case '?':
+      ShowKeyHelp(KeysOf::browser);
       RefreshWindow();
       return NextStep::loop;
     case 'J':
@@ -154,6 +161,10 @@ void BrowseReport(const OutputOperations& mode, LineNumber totalLines) {
   lineBudget = WindowLines(pageLength - 2);
   redrawPending = true;
   lineCursor = 0;
+  if (options.startInNavigation && !FileListReport()) {
+    totalLines = NavigateReport(mode, totalLines);
+    RefreshWindow();
+  }
   while (true) {
     ClampCursor(totalLines);
     if (redrawPending) PrintWindow(mode, totalLines);

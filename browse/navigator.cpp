@@ -2,33 +2,31 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "browse/bar_input.h"
 #include "browse/column_keys.h"
+#include "browse/files_page.h"
 #include "browse/folder_actions.h"
+#include "browse/key_help.h"
+#include "browse/marks.h"
+#include "browse/navigation_bar.h"
+#include "console/line_fit.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "report/files_report.h"
 #include "report/growth.h"
-#include "scan/file_stats.h"
-#include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/tree_edit.h"
 #include "settings/settings.h"
 
 namespace {
 
-constexpr uint8_t kCtrlC = 3, kBackspace = 8, kEnter = 13, kEsc = 27;
-
-// The largest files the L key lists.
-constexpr int32_t kLargestFilesOfFolder = 20;
-
-constexpr std::string_view kFoldedNotice = "Folded folder: its subfolders were summed into it";
 constexpr std::string_view kNoSubfoldersNotice = "No subfolders";
-constexpr std::string_view kFilesPageBar = "Up/Down:file Delete/X:delete Esc:back";
+constexpr std::string_view kFilesLineNotice = "The [files] line holds the folder's own files, no folder";
 
 // A folder on the way from the root down to the top of the view.
 struct OpenedFolder {
@@ -44,31 +42,18 @@ struct Navigation {
   const OutputOperations* mode = nullptr;
   std::string startPath;              // the start folder's path, ending in a separator
   std::vector<OpenedFolder> opened;   // from a child of the root down to the top
+  bool wholeSubtree = false;          // V: the top's whole subtree, not one level
+  TDirEntry filesLine;                // the one-level view's line of the top's own files
   LineNumber totalLines = 0;
   LineNumber headerLines = 0;
   LineNumber folderLines = 0;
   LineNumber windowTop = 0;   // the first line on screen
   LineNumber cursorLine = 0;  // a folder line
   std::string notice;  // shown on the status bar in place of the keys, once
+  std::string search;  // the text / looked for last
 };
 
 Navigation navigation;
-
-// The cycle of the O key; growth only when a comparison gives growth, age
-// only under -age.
-constexpr struct {
-  SortOrder order;
-  const char* word;  // as -sort= takes it
-} kOrders[] = {{SortOrder::name, "name"},   {SortOrder::total, "total"}, {SortOrder::local, "local"},
-               {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"},
-               {SortOrder::growth, "growth"}, {SortOrder::age, "age"}};
-
-size_t OrderIndex() {
-  for (size_t i = 0; i < std::size(kOrders); ++i) {
-    if (kOrders[i].order == options.sortOrder) return i;
-  }
-  return 0;
-}
 
 // At least one line, so that a terminal of two rows still shows the cursor.
 LineNumber WindowHeight() { return std::max(pageLength, 1); }
@@ -94,9 +79,37 @@ void ScrollToCursor() {
   n.windowTop = std::clamp<LineNumber>(n.windowTop, 0, std::max<LineNumber>(n.totalLines - WindowHeight(), 0));
 }
 
-// The folder `remaining` lines below `folder` in line order (0: the folder
-// itself), with the folders below `folder` down to it added to `chain`.
-// The walk keeps its place in `chain` itself, with no call per level.
+// The folders of the view in line order, from its top; the one-level view
+// ends with its files line.
+std::vector<const TDirEntry*> ViewFolders() {
+  TDirEntry& top = *walkTop.folder;
+  std::vector<const TDirEntry*> lines = {&top};
+  if (!navigation.wholeSubtree) {
+    for (const TDirEntry* child = top.firstChild; child != nullptr; child = child->next) lines.push_back(child);
+    lines.push_back(&navigation.filesLine);
+    return lines;
+  }
+  // Pre-order without recursion, so that a view of any depth is listed.
+  std::vector<const TDirEntry*> pending;
+  for (const TDirEntry* folder = &top; folder != nullptr;) {
+    if (folder != &top) lines.push_back(folder);
+    if (folder->next != nullptr && folder != &top) pending.push_back(folder->next);
+    if (folder->firstChild != nullptr) {
+      folder = folder->firstChild;
+    } else if (!pending.empty()) {
+      folder = pending.back();
+      pending.pop_back();
+    } else {
+      folder = nullptr;
+    }
+  }
+  return lines;
+}
+
+// The folder `remaining` lines below `folder` in the whole subtree's line
+// order (0: the folder itself), with the folders below `folder` down to it
+// added to `chain`. The walk keeps its place in `chain` itself, with no call
+// per level.
 TDirEntry* FolderBelow(TDirEntry& folder, LineNumber& remaining, std::vector<TDirEntry*>& chain) {
   const size_t above = chain.size();
   TDirEntry* at = &folder;
@@ -114,13 +127,24 @@ TDirEntry* FolderBelow(TDirEntry& folder, LineNumber& remaining, std::vector<TDi
   return at;
 }
 
+// The folder at the cursor, with the folders below the top down to it in
+// `chain`; none on the files line.
 TDirEntry* FolderAtCursor(std::vector<TDirEntry*>& chain) {
   LineNumber remaining = navigation.cursorLine - FirstFolderLine();
-  return FolderBelow(*walkTop.folder, remaining, chain);
+  TDirEntry& top = *walkTop.folder;
+  if (navigation.wholeSubtree) return FolderBelow(top, remaining, chain);
+  if (remaining == 0) return &top;
+  for (TDirEntry* child = top.firstChild; child != nullptr; child = child->next) {
+    if (--remaining == 0) {
+      chain.push_back(child);
+      return child;
+    }
+  }
+  return nullptr;
 }
 
-// Counts in `line` the lines from `folder` to `target`; false when `target`
-// is not in its subtree.
+// Counts in `line` the lines from `folder` to `target` in the whole
+// subtree's line order; false when `target` is not in its subtree.
 bool CountLinesTo(const TDirEntry& folder, const TDirEntry* target, LineNumber& line) {
   std::vector<const TDirEntry*> below;  // the folders from a child of `folder` down to `at`
   const TDirEntry* at = &folder;
@@ -138,16 +162,43 @@ bool CountLinesTo(const TDirEntry& folder, const TDirEntry* target, LineNumber& 
   return true;
 }
 
+// The line of `folder` in the view, or of the subfolder that holds it in
+// the view of one level; the top's when the view does not hold it.
 LineNumber LineOf(const TDirEntry* folder) {
+  const TDirEntry& top = *walkTop.folder;
   LineNumber line = 0;
-  CountLinesTo(*walkTop.folder, folder, line);
-  return FirstFolderLine() + line;
+  if (navigation.wholeSubtree || folder == &top) {
+    return FirstFolderLine() + (CountLinesTo(top, folder, line) ? line : 0);
+  }
+  LineNumber index = 1;
+  for (const TDirEntry* child = top.firstChild; child != nullptr; child = child->next, ++index) {
+    if (CountLinesTo(*child, folder, line)) return FirstFolderLine() + index;
+  }
+  return FirstFolderLine();
+}
+
+// The one-level view's last line: the top's own files, with the bytes of
+// any subfolders folded into it, so that the level adds up to its total.
+void NoteFilesLine(const TDirEntry& top) {
+  TDirEntry& files = navigation.filesLine;
+  files = TDirEntry{};
+  files.name = "[files]";
+  files.localBytes = WastageBaseBytes(top);
+  files.fileCount = top.fileCount;
+  files.wastedBytes = top.wastedBytes;
+  // The scan keeps the newest file of each subtree only: the files' own is
+  // known when no subfolder holds one as new.
+  int64_t newestBelow = 0;
+  for (const TDirEntry* child = top.firstChild; child != nullptr; child = child->next) {
+    newestBelow = std::max(newestBelow, child->modifiedSeconds);
+  }
+  if (top.modifiedSeconds > newestBelow) files.modifiedSeconds = top.modifiedSeconds;
 }
 
 // Makes the innermost opened folder the top of the report, its line showing
 // its full path, and reportPath the path its subfolders' paths start with.
 void ShowInnermostFolder() {
-  const Navigation& n = navigation;
+  Navigation& n = navigation;
   if (n.opened.empty()) {
     walkTop = {&root, {}, {}};
     reportPath = n.startPath;
@@ -158,91 +209,26 @@ void ShowInnermostFolder() {
     walkTop = {n.opened.back().folder, path, SubtreeTotals(*n.opened.back().folder)};
     reportPath = path + platform::kPathSeparator;
   }
+  NoteFilesLine(*walkTop.folder);
+  walkTop.filesLine = n.wholeSubtree ? nullptr : &n.filesLine;
   CountViewLines();
 }
 
-void OpenFolderAtCursor() {
-  Navigation& n = navigation;
-  std::vector<TDirEntry*> chain;
-  TDirEntry* folder = FolderAtCursor(chain);
-  if (folder == nullptr || chain.empty()) return;  // the top is open already
-  if (folder->folded) {
-    n.notice = kFoldedNotice;
-    return;
-  }
-  if (folder->firstChild == nullptr) {
-    n.notice = kNoSubfoldersNotice;
-    return;
-  }
-  n.opened.push_back({chain.front(), n.windowTop});
-  for (size_t i = 1; i < chain.size(); ++i) n.opened.push_back({chain[i], -1});
-  ShowInnermostFolder();
-  n.windowTop = 0;
-  n.cursorLine = FirstFolderLine() + 1;  // its first subfolder
-  ScrollToCursor();
-}
-
-void GoBack() {
-  Navigation& n = navigation;
-  if (n.opened.empty()) return;
-  const OpenedFolder left = n.opened.back();
-  n.opened.pop_back();
-  ShowInnermostFolder();
-  n.cursorLine = LineOf(left.folder);
-  n.windowTop = std::max<LineNumber>(left.parentWindowTop, 0);
-  ScrollToCursor();
-}
-
-uint8_t UpperAscii(uint8_t character) {
-  return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A') : character;
-}
-
-// The folders from a child of the root down to the folder at the cursor.
-FolderChain ChainAtCursor() {
-  FolderChain below;
-  if (FolderAtCursor(below) == nullptr) return {};
+// The folders from a child of the root down to `below`'s last.
+FolderChain FullChain(const std::vector<TDirEntry*>& below) {
   FolderChain chain;
   for (const OpenedFolder& opened : navigation.opened) chain.push_back(opened.folder);
   chain.insert(chain.end(), below.begin(), below.end());
   return chain;
 }
 
-void DrawWindow();
-
-// Takes back the bar, as the browser does after each key, so that what
-// comes next (the reading prompt, the shell's prompt) starts on a clean line.
-void EraseBar() { EraseInPlace(static_cast<size_t>(std::max(screenWidth - 1, 0))); }
-
-void EndFromBar() {
-  EraseBar();
-  EndProgram(0);
+// The folders from a child of the root down to the folder at the cursor;
+// none on the files line.
+std::optional<FolderChain> ChainAtCursor() {
+  std::vector<TDirEntry*> below;
+  if (FolderAtCursor(below) == nullptr) return std::nullopt;
+  return FullChain(below);
 }
-
-KeyRead AskKeyOnBar(const std::string& question) {
-  navigation.notice = question;
-  DrawWindow();
-  return GetKeyPress();
-}
-
-// The typed word shows after the question, which `askKey` shows; Backspace
-// takes a character back, Enter ends the word and Esc takes the question back.
-std::string TypedWord(const std::string& question, KeyRead (*askKey)(const std::string& question)) {
-  std::string word;
-  while (true) {
-    const KeyRead key = askKey(question + " " + word);
-    if (key.failed || key.character == kEsc) return "";
-    if (key.character == kEnter) return word;
-    if (key.character == kBackspace) {
-      if (!word.empty()) word.pop_back();
-    } else if (key.character >= ' ' && key.character < 0x7F) {
-      word += static_cast<char>(key.character);
-    }
-  }
-}
-
-std::string AskWordOnBar(const std::string& question) { return TypedWord(question, AskKeyOnBar); }
-
-constexpr BarQuestions kBarQuestions = {AskKeyOnBar, AskWordOnBar};
 
 bool IsChildOf(const TDirEntry& parent, const TDirEntry* folder) {
   for (const TDirEntry* child = parent.firstChild; child != nullptr; child = child->next) {
@@ -268,120 +254,142 @@ void ShowChangedTree() {
   ScrollToCursor();
 }
 
-void DeleteFolderAtCursor() {
-  navigation.notice = DeleteFolder({navigation.startPath, ChainAtCursor()}, kBarQuestions);
+// A folder folded by the depth limit or the size threshold is read again
+// with its subfolders kept, each of them folded in turn, so that it opens
+// one level deeper as the scan would have shown it. False when it went.
+bool ReadFoldedFolder(const FolderChain& chain) {
+  // A folder folded by size may keep its large subfolders, which the read
+  // releases.
+  DropMarksWithin(*chain.back());
+  const int32_t keptDepth = options.maxDepth;
+  const int64_t keptSize = options.minFolderBytes;
+  options.maxDepth = static_cast<int32_t>(chain.size()) + 1;
+  options.minFolderBytes = 0;
+  EraseBar();
+  navigation.notice = RescanFolderAt({navigation.startPath, chain});
+  options.maxDepth = keptDepth;
+  options.minFolderBytes = keptSize;
   ShowChangedTree();
+  return navigation.notice.empty();
+}
+
+void OpenFolderAtCursor() {
+  Navigation& n = navigation;
+  std::vector<TDirEntry*> below;
+  TDirEntry* folder = FolderAtCursor(below);
+  if (folder == nullptr || below.empty()) return;  // the files line, or the top open already
+  if (folder->folded && !ReadFoldedFolder(FullChain(below))) return;
+  if (n.wholeSubtree && folder->firstChild == nullptr) {
+    n.notice = kNoSubfoldersNotice;
+    return;
+  }
+  n.opened.push_back({below.front(), n.windowTop});
+  for (size_t i = 1; i < below.size(); ++i) n.opened.push_back({below[i], -1});
+  ShowInnermostFolder();
+  n.windowTop = 0;
+  n.cursorLine = FirstFolderLine() + 1;  // its first subfolder
+  ScrollToCursor();
+}
+
+void GoBack() {
+  Navigation& n = navigation;
+  if (n.opened.empty()) return;
+  const OpenedFolder left = n.opened.back();
+  n.opened.pop_back();
+  ShowInnermostFolder();
+  n.cursorLine = LineOf(left.folder);
+  n.windowTop = std::max<LineNumber>(left.parentWindowTop, 0);
+  ScrollToCursor();
+}
+
+// V: the cursor stays on its folder, or on the line that holds it.
+void FlipWholeSubtree() {
+  std::vector<TDirEntry*> below;
+  const TDirEntry* atCursor = FolderAtCursor(below);
+  navigation.wholeSubtree = !navigation.wholeSubtree;
+  ShowInnermostFolder();
+  navigation.cursorLine = atCursor == nullptr ? LastFolderLine() : LineOf(atCursor);
+  ScrollToCursor();
+}
+
+void DrawWindow();
+
+KeyRead AskKeyOnBar(const std::string& question) {
+  navigation.notice = question;
+  DrawWindow();
+  return GetKeyPress();
+}
+
+std::string AskWordOnBar(const std::string& question) { return TypedWord(question + " ", AskKeyOnBar).value_or(""); }
+
+constexpr BarQuestions kBarQuestions = {AskKeyOnBar, AskWordOnBar};
+
+// Delete and X: the marked folders, else the folder at the cursor. Marks
+// name folders by their records: before a folder is read again, those in
+// it are dropped, since the read releases its subfolders' records.
+void DeleteAtCursor() {
+  if (MarkCount() > 0) {
+    navigation.notice = DeleteMarkedFolders(navigation.startPath, kBarQuestions);
+  } else if (const std::optional<FolderChain> chain = ChainAtCursor()) {
+    navigation.notice = DeleteFolder({navigation.startPath, *chain}, kBarQuestions);
+  } else {
+    navigation.notice = kFilesLineNotice;
+  }
+  ShowChangedTree();
+}
+
+// Space: marks or unmarks the folder at the cursor, then moves it down.
+void FlipMarkAtCursor() {
+  std::vector<TDirEntry*> below;
+  const TDirEntry* folder = FolderAtCursor(below);
+  if (folder == nullptr || (below.empty() && navigation.opened.empty())) return;
+  FlipMark(*folder);
+  navigation.cursorLine += 1;
+  ScrollToCursor();
 }
 
 // The reading prompt takes the bar's place while the folder is read.
 void RescanFolderAtCursor() {
+  const std::optional<FolderChain> chain = ChainAtCursor();
+  if (!chain) return;
+  DropMarksWithin(chain->empty() ? root : *chain->back());
   EraseBar();
-  navigation.notice = RescanFolderAt({navigation.startPath, ChainAtCursor()});
+  navigation.notice = RescanFolderAt({navigation.startPath, *chain});
   ShowChangedTree();
 }
 
 void OpenFolderAtCursorOnDesktop() {
-  navigation.notice = OpenFolderAt({navigation.startPath, ChainAtCursor()});
-}
-
-// Reads the subtree of `at` again for its largest files, keeping every
-// figure of the report's own scan.
-void NoteLargestFilesBelow(const FolderAt& at) {
-  const ReportOptions kept = options;
-  const ScanTotals keptTotals = scanTotals;
-  const std::string keptScanPath = scanPath;
-  options.topFiles = kLargestFilesOfFolder;
-  options.fileTypes = false;
-  options.noteAges = false;
-  scanPath = PathOf(at);
-  TDirEntry folder;
-  folder.name = scanPath;
-  ShowReadingPrompt(0);
-  platform::BeginWalk(at.startPath);
-  RescanFolder(folder, 0, options.scanThreads);
-  platform::EndWalk();
-  EndReadingPrompt();
-  FoldSubtree(folder);
-  options = kept;
-  scanTotals = keptTotals;
-  scanPath = keptScanPath;
-}
-
-// The page of the largest files (the L key): the files below a folder, one
-// of them under a cursor of its own.
-struct FilesPage {
-  std::string title;
-  size_t top = 0;     // the first file line shown
-  size_t cursor = 0;  // the file line in reverse video
-};
-
-FilesPage filesPage;
-
-size_t FileLinesShown() { return static_cast<size_t>(std::max(pageLength - 4, 1)); }
-
-// Its title, the files' titles, as many file lines as fit from the top and
-// `bar` below them.
-void DrawFilesPage(const std::string& bar) {
-  FilesPage& page = filesPage;
-  const size_t count = LargestFiles().size();
-  page.cursor = std::min(page.cursor, count == 0 ? 0 : count - 1);
-  page.top = std::clamp(page.top, page.cursor + 1 - std::min(page.cursor + 1, FileLinesShown()), page.cursor);
-  ClearScreen();
-  WriteOutLine(page.title);
-  WriteOutLine("");
-  WriteLargestFilesHeading();
-  for (size_t row = page.top; row < count && row < page.top + FileLinesShown(); ++row) {
-    ShowReversed(row == page.cursor);
-    WriteLargestFileLine(row);
-    ShowReversed(false);
+  if (const std::optional<FolderChain> chain = ChainAtCursor()) {
+    navigation.notice = OpenFolderAt({navigation.startPath, *chain});
   }
-  WriteOut(FirstChars(bar, static_cast<size_t>(std::max(screenWidth - 1, 0))));
 }
 
-KeyRead AskKeyOnFilesPage(const std::string& question) {
-  DrawFilesPage(question);
-  return GetKeyPress();
-}
-
-std::string AskWordOnFilesPage(const std::string& question) { return TypedWord(question, AskKeyOnFilesPage); }
-
-constexpr BarQuestions kFilesPageQuestions = {AskKeyOnFilesPage, AskWordOnFilesPage};
-
-bool IsScan(const KeyRead& key, uint8_t scanCode) { return key.character == 0 && key.scanCode == scanCode; }
-
-// The L key: a page of the largest files below the folder at the cursor,
-// where Up and Down move its cursor and Delete and X remove the file under
-// it, until Esc (or Left, Backspace) goes back.
 void ShowLargestFilesAtCursor() {
-  const FolderChain chain = ChainAtCursor();
-  const FolderAt at{navigation.startPath, chain};
-  NoteLargestFilesBelow(at);
-  filesPage = {};
-  filesPage.title = "The largest files below ";
-  AppendShownName(filesPage.title, EnsureTrailingBackslash(PathOf(at)));
-  std::string notice;
-  while (true) {
-    DrawFilesPage(notice.empty() ? std::string(kFilesPageBar) : notice);
-    notice.clear();
-    const KeyRead key = GetKeyPress();
-    const uint8_t character = UpperAscii(key.character);
-    if (character == kCtrlC || character == 'Q') EndFromBar();
-    if (key.failed || character == kEsc || character == kBackspace || IsScan(key, kScanLeft)) break;
-    if (IsScan(key, kScanUp) || character == 'K') {
-      filesPage.cursor -= filesPage.cursor > 0 ? 1 : 0;
-    } else if (IsScan(key, kScanDown) || character == 'J') {
-      filesPage.cursor += 1;
-    } else if (!LargestFiles().empty() && (IsScan(key, kScanDelete) || character == 'X')) {
-      notice = DeleteListedFile(at, filesPage.cursor, kFilesPageQuestions);
-    }
-  }
+  const FolderChain chain = ChainAtCursor().value_or(FullChain({}));
+  ShowLargestFilesPage({navigation.startPath, chain});
   ShowChangedTree();
+}
+
+// The cycle of the O key; growth only when a comparison gives growth, age
+// only when the scan noted ages.
+constexpr struct {
+  SortOrder order;
+  const char* word;  // as -sort= takes it
+} kOrders[] = {{SortOrder::name, "name"},   {SortOrder::total, "total"}, {SortOrder::local, "local"},
+               {SortOrder::waste, "waste"}, {SortOrder::files, "files"}, {SortOrder::none, "none"},
+               {SortOrder::growth, "growth"}, {SortOrder::age, "age"}};
+
+size_t OrderIndex() {
+  for (size_t i = 0; i < std::size(kOrders); ++i) {
+    if (kOrders[i].order == options.sortOrder) return i;
+  }
+  return 0;
 }
 
 void NextOrder() {
   Navigation& n = navigation;
-  std::vector<TDirEntry*> chain;
-  const TDirEntry* atCursor = FolderAtCursor(chain);
+  std::vector<TDirEntry*> below;
+  const TDirEntry* atCursor = FolderAtCursor(below);
   options.sortOrder = kOrders[(OrderIndex() + 1) % std::size(kOrders)].order;
   if (options.sortOrder == SortOrder::growth && !Comparing()) options.sortOrder = SortOrder::age;
   if (options.sortOrder == SortOrder::age && !options.noteAges) options.sortOrder = kOrders[0].order;
@@ -389,8 +397,31 @@ void NextOrder() {
   // keeps the listing order for it.
   RelinkTree(root);
   if (options.sortOrder == SortOrder::growth) OrderByGrowth();
-  n.cursorLine = LineOf(atCursor);
+  n.cursorLine = atCursor == nullptr ? LastFolderLine() : LineOf(atCursor);
   ScrollToCursor();
+}
+
+// /: the next line of the view after the cursor whose name holds the text,
+// without regard to case; / and Enter alone look for the last text again.
+void SearchView() {
+  Navigation& n = navigation;
+  const std::optional<std::string> typed = TypedWord("/", AskKeyOnBar);
+  if (!typed) return;
+  if (!typed->empty()) n.search = *typed;
+  if (n.search.empty()) return;
+  const std::string wanted = UpperText(n.search);
+  const std::vector<const TDirEntry*> lines = ViewFolders();
+  const size_t count = lines.size();
+  const size_t cursor = static_cast<size_t>(n.cursorLine - FirstFolderLine());
+  for (size_t step = 1; step <= count; ++step) {
+    const size_t index = (cursor + step) % count;
+    if (UpperText(LineName(*lines[index])).find(wanted) != std::string::npos) {
+      n.cursorLine = FirstFolderLine() + static_cast<LineNumber>(index);
+      ScrollToCursor();
+      return;
+    }
+  }
+  n.notice = "Not found: " + n.search;
 }
 
 void MoveCursor(LineNumber lines) {
@@ -423,22 +454,65 @@ void PrintLines(LineNumber first, LineNumber count) {
   if (lineBudget > 0) mode.footer(navigation.totalLines);
 }
 
-std::string StatusBar() {
-  if (!navigation.notice.empty()) return std::string(navigation.notice);
-  return std::string("Enter/Right:open Left/Backspace:back O:order=") + kOrders[OrderIndex()].word +
-         " N/Esc:leave navigation";
-}
-
-void DrawWindow() {
-  Navigation& n = navigation;
-  ClearScreen();
+// The window in three passes: above the cursor, its line, below it.
+void PrintWindow() {
+  const Navigation& n = navigation;
   PrintLines(n.windowTop, n.cursorLine - n.windowTop);
   ShowReversed(true);
   PrintLines(n.cursorLine, 1);
   ShowReversed(false);
   PrintLines(n.cursorLine + 1, n.windowTop + WindowHeight() - n.cursorLine - 1);
-  WriteOut(FirstChars(StatusBar(), static_cast<size_t>(std::max<LineNumber>(screenWidth - 1, 0))));
+}
+
+// With marks, each folder line by itself, a marked folder's with its mark;
+// the header's lines together, since a header prints all it is asked for.
+void PrintMarkedWindow() {
+  const Navigation& n = navigation;
+  const std::vector<const TDirEntry*> folders = ViewFolders();
+  const LineNumber end = std::min(n.windowTop + WindowHeight(), n.totalLines);
+  LineNumber line = n.windowTop;
+  if (line < FirstFolderLine()) {
+    PrintLines(line, std::min(FirstFolderLine(), end) - line);
+    line = FirstFolderLine();
+  }
+  for (; line < end; ++line) {
+    const LineNumber index = line - FirstFolderLine();
+    lineFit.marked = index >= 0 && index < static_cast<LineNumber>(folders.size()) && IsMarked(*folders[index]);
+    if (line == n.cursorLine) ShowReversed(true);
+    PrintLines(line, 1);
+    if (line == n.cursorLine) ShowReversed(false);
+  }
+  lineFit.marked = false;
+}
+
+void DrawWindow() {
+  Navigation& n = navigation;
+  const size_t width = static_cast<size_t>(std::max(screenWidth - 1, 1));
+  const ColumnsDropped dropped = DropColumnsForWidth(width);
+  ClearScreen();
+  lineFit.width = width;
+  if (MarkCount() > 0) {
+    PrintMarkedWindow();
+  } else {
+    PrintWindow();
+  }
+  lineFit = {};
+  RestoreColumns(dropped);
+  const BarFacts facts = {kOrders[OrderIndex()].word, !n.opened.empty(), n.wholeSubtree, MarkCount(), dropped};
+  WriteOut(FirstChars(n.notice.empty() ? NavigationBar(facts, width) : n.notice, width));
   n.notice = {};
+}
+
+// Esc drops the marks before it leaves.
+bool LeavesOnEsc() {
+  if (MarkCount() == 0) return true;
+  DropMarks();
+  return false;
+}
+
+void ShowKeysOrManual(bool manualFirst) {
+  if (manualFirst && helpFileOpener()) return;
+  ShowKeyHelp(KeysOf::navigation);
 }
 
 void ActOnScanCode(uint8_t scanCode) {
@@ -451,8 +525,8 @@ void ActOnScanCode(uint8_t scanCode) {
     case kScanEnd: JumpTo(navigation.totalLines - WindowHeight(), LastFolderLine()); break;
     case kScanRight: OpenFolderAtCursor(); break;
     case kScanLeft: GoBack(); break;
-    case kScanDelete: DeleteFolderAtCursor(); break;
-    case kScanF1: helpKeyAction(); break;
+    case kScanDelete: DeleteAtCursor(); break;
+    case kScanF1: ShowKeysOrManual(true); break;
     default: break;
   }
 }
@@ -461,31 +535,26 @@ void ActOnScanCode(uint8_t scanCode) {
 bool ActOnKey(const KeyRead& key) {
   const uint8_t character = UpperAscii(key.character);
   if (character == kCtrlC || character == 'Q') EndFromBar();
-  if (key.failed || character == kEsc || character == 'N') return false;
-  if (character == 0) {
-    ActOnScanCode(key.scanCode);
-  } else if (character == 'K') {
-    MoveCursor(-1);
-  } else if (character == 'J') {
-    MoveCursor(1);
-  } else if (character == kEnter) {
-    OpenFolderAtCursor();
-  } else if (character == kBackspace) {
-    GoBack();
-  } else if (character == 'O') {
-    NextOrder();
-  } else if (character == 'L') {
-    ShowLargestFilesAtCursor();
-  } else if (character == 'X') {
-    DeleteFolderAtCursor();
-  } else if (character == 'R') {
-    RescanFolderAtCursor();
-  } else if (character == 'E') {
-    OpenFolderAtCursorOnDesktop();
-  } else {
+  if (key.failed || character == 'N') return false;
+  switch (character) {
+    case 0: ActOnScanCode(key.scanCode); break;
+    case kEsc: return !LeavesOnEsc();
+    case 'K': MoveCursor(-1); break;
+    case 'J': MoveCursor(1); break;
+    case kEnter: OpenFolderAtCursor(); break;
+    case kBackspace: GoBack(); break;
+    case ' ': FlipMarkAtCursor(); break;
+    case '/': SearchView(); break;
+    case '?': ShowKeysOrManual(false); break;
+    case 'V': FlipWholeSubtree(); break;
+    case 'O': NextOrder(); break;
+    case 'L': ShowLargestFilesAtCursor(); break;
+    case 'X': DeleteAtCursor(); break;
+    case 'R': RescanFolderAtCursor(); break;
+    case 'E': OpenFolderAtCursorOnDesktop(); break;
     // A column key keeps every line where it is; Ctrl+L and the rest only
     // draw the window again.
-    FlipColumnSetting(character);
+    default: FlipColumnSetting(character); break;
   }
   return true;
 }
@@ -496,19 +565,30 @@ LineNumber NavigateReport(const OutputOperations& mode, LineNumber totalLines) {
   Navigation& n = navigation;
   const LineNumber shownEnd = std::min(lineCursor, totalLines);
   n.mode = &mode;
+  // From the start folder's report navigation begins afresh, one level at
+  // a time; from a folder opened before, it goes on where it was left.
   if (walkTop.folder == &root) {
     n.opened.clear();
     n.startPath = reportPath;
+    n.wholeSubtree = false;
+    DropMarks();
   }
-  CountViewLines();
-  // The cursor starts on the first folder line of the window shown.
-  n.windowTop = std::max<LineNumber>(shownEnd - WindowHeight(), 0);
+  // The cursor starts on the first folder line of the window shown, or on
+  // the line of the view of one level that holds it.
+  const bool wholeSubtree = n.wholeSubtree;
+  n.wholeSubtree = true;
+  ShowInnermostFolder();
+  n.windowTop = std::max<LineNumber>(std::min(shownEnd, n.totalLines) - WindowHeight(), 0);
   n.cursorLine = std::max(n.windowTop, FirstFolderLine());
   ScrollToCursor();
+  if (!wholeSubtree) FlipWholeSubtree();
   while (true) {
     DrawWindow();
     if (!ActOnKey(GetKeyPress())) break;
   }
-  lineCursor = std::min<LineNumber>(n.windowTop + WindowHeight(), n.totalLines);
-  return n.totalLines;
+  // The browser goes on with the report of the top folder as a whole.
+  walkTop.filesLine = nullptr;
+  const LineNumber browserLines = CountReportLines(mode);
+  lineCursor = std::min<LineNumber>(n.windowTop + WindowHeight(), browserLines);
+  return browserLines;
 }

@@ -1,9 +1,12 @@
-// Navigation in the browser (the N key): a cursor in reverse video on the
-// folder lines of the report, a folder opened as the top of the report and
-// left again, and the whole tree linked again in another sort order. Nothing
-// is copied: a view is the walk started at another folder (walkTop), and the
-// window is drawn through the output mode's own three operations, so every
-// output form and column shows in navigation as it does in the browser.
+// Navigation in the browser (the N key, or -nav from the start): a cursor in
+// reverse video on the folder lines of a view of one level (the top folder,
+// its subfolders and a line of its own files) or of the top's whole subtree
+// (V); a folder opened as the top and left again, folded folders read again
+// to open; marks, search, and the whole tree linked again in another sort
+// order. Nothing is copied: a view is the walk started at another folder
+// (walkTop), and the window is drawn through the output mode's own three
+// operations, each line fitted to the screen, so every output form and
+// column shows in navigation as it does in the browser.
 #pragma once
 
 #include <cstdint>

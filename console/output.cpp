@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "console/line_fit.h"
 #include "platform/platform.h"
 
 namespace {
@@ -41,7 +42,11 @@ void WriteOut(std::string_view text) {
 }
 
 void WriteOutLine(std::string_view text) {
-  WriteOut(text);
+  if (lineFit.width != 0 || lineFit.marked) {
+    WriteOut(FittedLine(text));
+  } else {
+    WriteOut(text);
+  }
   WriteOut(platform::kLineEnd);
 }
 

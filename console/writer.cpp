@@ -14,6 +14,7 @@ int pagerLineCount = -2;
 platform::KeyPress (*keySource)() = platform::ReadKey;
 void (*screenClearer)() = platform::ClearConsoleScreen;
 void (*helpKeyAction)() = [] {};
+bool (*helpFileOpener)() = [] { return false; };
 void (*reverseVideoSwitch)(bool) = platform::SetReverseVideo;
 
 namespace {

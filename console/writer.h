@@ -81,3 +81,6 @@ extern void (*reverseVideoSwitch)(bool on);
 // What F1 does at the page prompt and in the browser: the run sets it to
 // open the help file, which is the launchers' business, not the console's.
 extern void (*helpKeyAction)();
+// What F1 does in the browser and its navigation: opens the help file where
+// it can (false where none opens, and the page of the keys shows instead).
+extern bool (*helpFileOpener)();

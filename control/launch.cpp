@@ -120,6 +120,8 @@ std::vector<std::string> HelpLines() {
       "  -types           list the file types by bytes instead of the folders",
       "  -age             add the Modified column: the newest file below each folder",
       "  -threads=#       read # folders at once (0: one per processor)",
+      "  -nav             start the browser in navigation: one folder level at a",
+      "                     time, every key on the bar and on the ? page",
       "  -c+              draw the tree with box-drawing characters, even redirected",
       "  -c-              draw the tree with plain characters, even on a console",
       "  -p               do not pause after each page",
@@ -194,11 +196,15 @@ void LaunchAndExit(const std::string& target) {
   EndProgram(0);
 }
 
-void OpenHelpFile() {
-  if (actionObserver != nullptr) actionObserver({"opens " + HelpFilePath(), false});
+bool TryOpenHelpFile() {
   FlushOut();
   // Without a desktop to open it, the manual can still be read in the
   // terminal as the man page.
-  if (platform::ShellOpen(HelpFilePath()) || platform::ShowManualPageInTerminal()) return;
+  return platform::ShellOpen(HelpFilePath()) || platform::ShowManualPageInTerminal();
+}
+
+void OpenHelpFile() {
+  if (actionObserver != nullptr) actionObserver({"opens " + HelpFilePath(), false});
+  if (TryOpenHelpFile()) return;
   FailLaunch(HelpFilePath(), __builtin_return_address(0));
 }

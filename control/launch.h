@@ -25,6 +25,9 @@ void ShellOpen(const std::string& target);
 // ShellOpen, then the end of the run with exit code 0.
 [[noreturn]] void LaunchAndExit(const std::string& target);
 void OpenHelpFile();
+// Opens the help file, or the manual page in the terminal; false, and
+// nothing on the clipboard, where neither opens.
+bool TryOpenHelpFile();
 
 // What a word of the parameters would start or show. The settings program
 // explains words without acting on them: it sets `actionObserver`, which the

@@ -168,6 +168,7 @@ constexpr OptionWord kOptionTable[] = {
     {"-TOP", Form::whole, [](const OptionUse&) { options.topFiles = kDefaultTopFiles; }},
     {"-TYPES", Form::whole, [](const OptionUse&) { options.fileTypes = true; }},
     {"-AGE", Form::whole, [](const OptionUse&) { options.noteAges = true; }},
+    {"-NAV", Form::whole, [](const OptionUse&) { options.startInNavigation = true; }},
     {"-THREADS=", Form::equalsValue, [](const OptionUse& use) { ApplyThreadsOption(use.upperValue); }},
     {"-C+", Form::whole, [](const OptionUse&) { options.treeChars = kGraphicsChars; }},
     {"-C-", Form::whole, [](const OptionUse&) { options.treeChars = kPlainChars; }},

@@ -89,6 +89,17 @@ bool ComparisonAccepted(const std::string& expandedPath) {
   return false;
 }
 
+// The browser's M key shows ages in every run it browses: the scan notes
+// each folder's newest file (it reads the times with the sizes anyway), and
+// the column waits for M unless -age asked for it.
+void NoteAgesForTheBrowser() {
+  const bool browsed = options.pauseEachPage && options.outputMode != OutputMode::json &&
+                       options.outputMode != OutputMode::map && options.topFiles == 0 && !options.fileTypes;
+  if (!browsed || options.noteAges) return;
+  options.noteAges = true;
+  options.showAge = false;
+}
+
 bool ScanTree() {
   if (options.scanThreads == 1) return ScanFolder(root);
   return ScanFolderAhead(root, options.scanThreads);
@@ -242,6 +253,7 @@ bool ReportRun() {
   } else if (ReadDriveStats(expandedPath)) {
     SettleClusterSize();
     if (ComparisonAccepted(expandedPath)) {
+      NoteAgesForTheBrowser();
       scanPath = expandedPath;
       if (options.outputMode == OutputMode::map) NoteFilesForMap();
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
@@ -267,6 +279,7 @@ void LongestPathsWalk(std::string path) {
 int RunProgram() {
   SetFatalReportIdentity(kProductName, kVersion);
   helpKeyAction = OpenHelpFile;
+  helpFileOpener = TryOpenHelpFile;
   platform::InitLocale();
   thousandsSeparator = platform::ThousandsSeparator();
   SetConsoleDefaults();

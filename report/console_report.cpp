@@ -1,6 +1,7 @@
 #include "report/console_report.h"
 
 #include "console/format.h"
+#include "console/line_fit.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
@@ -96,13 +97,16 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
     line += chars[kBar];
     line += chars[kBar];
   }
+  const size_t nameStart = line.size();
   AppendShownName(line, LineName(folder));
+  const size_t nameEnd = line.size();
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";
     AppendSize(line, folder.localBytes);
     line += "]";
   }
+  FitName(line, nameStart, nameEnd);
   WriteOutLine(line);
 }
 
@@ -138,6 +142,17 @@ void WriteFooterLine(int32_t line) {
 }
 
 }  // namespace
+
+int32_t FigureColumnsWidth() {
+  int32_t width = 0;
+  if (options.showTotals) width += 16;
+  if (WasteColumnShown()) width += options.wasteAsPercent ? 6 : 16;
+  if (options.showFileCounts) width += 8;
+  if (AgeColumnShown()) width += 18;
+  if (options.showBars) width += kShareBarWidth + 2;
+  if (GrowthShown()) width += 16;
+  return width;
+}
 
 void WriteDriveStatisticsLine(int32_t line) {
   switch (line) {

@@ -16,4 +16,8 @@ int32_t ConsoleFooter(LineNumber totalLines);
 inline constexpr int32_t kDriveStatisticsLines = 6;
 void WriteDriveStatisticsLine(int32_t line);
 
+// The characters a folder line's figure columns take before its tree, as
+// the settings now show them.
+int32_t FigureColumnsWidth();
+
 inline constexpr OutputOperations kConsoleMode = {ConsoleHeader, ListConsoleFolders, ConsoleFooter};

@@ -75,7 +75,36 @@ void PushTreeIndent(bool hasNextSibling) {
   treePrefix += "  ";
 }
 
+namespace {
+
+// One line of the lister's contract; false once the budget is spent.
+bool VisitLine(const TDirEntry& folder, bool hasNextSibling, const FolderLines& lines) {
+  if (lineIndex == lineCursor) {
+    lineCursor += 1;
+    lineBudget -= 1;
+    lines.writeLine(folder, hasNextSibling);
+  }
+  lineIndex += 1;
+  return lineBudget > 0;
+}
+
+// The top, its subfolders, each followed by a sibling line, and the line
+// of its files last.
+void ListOneLevel(const FolderLines& lines) {
+  if (!VisitLine(*walkTop.folder, false, lines)) return;
+  for (const TDirEntry* child = walkTop.folder->firstChild; child != nullptr; child = child->next) {
+    if (!VisitLine(*child, true, lines)) return;
+  }
+  VisitLine(*walkTop.filesLine, false, lines);
+}
+
+}  // namespace
+
 void ListFolders(TDirEntry* first, const FolderLines& lines) {
+  if (first == walkTop.folder && walkTop.filesLine != nullptr) {
+    ListOneLevel(lines);
+    return;
+  }
   const size_t prefixLength = lines.prefix->size();
   // The prefix's length before each open folder's children.
   std::vector<size_t> prefixLengths;

@@ -75,6 +75,10 @@ struct WalkTop {
   TDirEntry* folder;
   std::string path;
   ScanTotals totals;  // of an opened folder's subtree
+  // Navigation's view of one level: the lister shows the top, its direct
+  // subfolders (none of theirs) and then this line of the top's own files,
+  // so that the lines add up to the top's total. None for the whole subtree.
+  const TDirEntry* filesLine = nullptr;
 };
 extern WalkTop walkTop;
 

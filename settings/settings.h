@@ -73,6 +73,8 @@ struct ReportOptions {
   // shows it while showAge, which the browser's M key flips.
   bool noteAges = false;
   bool showAge = true;
+  // -nav: the browser starts in navigation.
+  bool startInNavigation = false;
 };
 
 extern ReportOptions options;

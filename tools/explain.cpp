@@ -50,6 +50,7 @@ ReportOptions OppositeOfDefaults() {
   opposite.topFiles = 7;
   opposite.fileTypes = true;
   opposite.noteAges = true;
+  opposite.startInNavigation = true;
   return opposite;
 }
 
@@ -156,6 +157,9 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
   }
   if (after.noteAges != before.noteAges && after.noteAges) {
     add("shows when the newest file below each folder was modified");
+  }
+  if (after.startInNavigation != before.startInNavigation && after.startInNavigation) {
+    add("starts the browser in navigation, one folder level at a time");
   }
   if (after.pauseEachPage != before.pauseEachPage && !after.pauseEachPage) {
     add("does not pause after each page");

@@ -18,13 +18,13 @@ import unittest
 import uuid
 
 import tftest
-from tftest import ON_WINE, TestCase, clean_environment, mask, native_path, run
+from navigation_screens import KEYS_PAGE_BAR, full_rules, navigation_bar, one_level_view
+from tftest import ON_WINE, SEP, TestCase, clean_environment, mask, native_path, run
 
 ROWS, COLUMNS = 30, 100
 PAGE = ROWS - 1
 BAR = "% Up,Down,PgUp,PgDn,Home,End W)aste:D)isplay F)iles S)ub T)otals A)scii Esc"
 PROMPT = "-- [Enter] & [Space]=page, [End]=continuous, [Esc]=exit, [j] & [k]=line --"
-NAVIGATION_BAR = "Enter/Right:open Left/Backspace:back O:order=%s N/Esc:leave navigation"
 # The attributes a row begins with, as `capture-pane -e` shows them.
 LEADING_STYLE = re.compile(r"^(?:\x1b\[[0-9;]*m)*")
 STYLE = re.compile(r"\x1b\[[0-9;]*m")
@@ -105,6 +105,16 @@ class Terminal:
         rows = self.wait_for(ended, "the program's end and the shell's prompt")
         return next(r for r in rows if r.startswith("EXIT="))
 
+    def resize(self, columns, rows):
+        """Resizes the pane and waits until its terminal has the size."""
+        self.tmux("resize-window", "-x", str(columns), "-y", str(rows))
+        deadline = time.monotonic() + TIMEOUT
+        while subprocess.run(["stty", "-F", self.tty, "size"], capture_output=True,
+                             text=True).stdout.split() != [str(rows), str(columns)]:
+            if time.monotonic() > deadline:
+                raise AssertionError("the terminal never took the size %dx%d" % (columns, rows))
+            time.sleep(0.02)
+
     def terminal_modes(self):
         """The local modes `stty -a` reports, typed at the shell's prompt."""
         self.type_line("stty -a; echo STTY-DONE")
@@ -158,17 +168,32 @@ class Browser(TerminalCase):
     def report_lines(self, extra, folder=None):
         """The report as the program writes it into a file, without the
         header line, the blank line after it and the closing form feed."""
+        return comparable(self.raw_report_lines(extra, folder))
+
+    def view(self, extra, folder="", width=COLUMNS - 1):
+        """Navigation's view of one level of `folder` below the start folder
+        (see navigation_screens.one_level_view)."""
+        path = self.start + (SEP + folder.replace("/", SEP) if folder else "")
+        return comparable(one_level_view(self.raw_report_lines(extra, path), path, width))
+
+    def screen_report(self, extra):
+        """The report as the browser shows it on the screen: its rules are
+        cut at the screen's width, not at a redirected report's 79."""
+        report = self.raw_report_lines(extra)
+        return comparable(full_rules(report, report[0].index("Folder name"), COLUMNS - 1))
+
+    def raw_report_lines(self, extra, folder=None):
         result = run(["-c+"] + extra + [folder or self.start])
         self.assertEqual(result.code, 0)
         text = result.out.decode(REPORT_ENCODING).replace("\r\n", "\n")
         self.assertTrue(text.endswith("\n\f\n"))
-        return comparable(text[:-len("\n\f\n")].split("\n")[2:])
+        return text[:-len("\n\f\n")].split("\n")[2:]
 
     def expect_window(self, shown_end, report=None):
         """Waits for the status bar of a window whose last line is line
         `shown_end` - 1, with the report's lines above it."""
         report = report or self.report
-        bar = "%3d%s" % (shown_end * 100 // self.total, BAR)
+        bar = "%3d%s" % (shown_end * 100 // len(report), BAR)
         count = min(shown_end, PAGE)
         expected = report[shown_end - count:shown_end]
 
@@ -178,46 +203,105 @@ class Browser(TerminalCase):
 
         self.terminal.wait_for(shows_window, "lines %d to %d and the bar '%s'" % (shown_end - count, shown_end - 1, bar))
 
-    def expect_navigation(self, top, cursor, report, order="name", bar=None):
+    def expect_navigation(self, top, cursor, report, bar=None, page=PAGE):
         """Waits for the window of navigation from line `top`, the cursor in
-        reverse video on line `cursor`, and the bar naming the order (or
-        `bar`, the text of a notice)."""
-        count = min(PAGE, len(report) - top)
-        expected = report[top:top + count] + [bar or NAVIGATION_BAR % order]
+        reverse video on line `cursor`, and the bar (the keys of a view of
+        one level of the start folder unless given)."""
+        count = min(page, len(report) - top)
+        expected = report[top:top + count] + [bar or navigation_bar()]
 
         def shows_window(styled_rows):
             rows = comparable([STYLE.sub("", row) for row in styled_rows])
             return rows[:count + 1] == expected and reversed_rows(styled_rows) == [cursor - top]
 
-        what = "lines %d to %d with the cursor on line %d" % (top, top + count - 1, cursor)
+        what = "lines %d to %d with the cursor on line %d:\n%s" % (top, top + count - 1, cursor, "\n".join(expected))
         self.terminal.wait_for(shows_window, what, styled=True)
 
-    # Every screen is compared with the program's own report: of the start
-    # folder, of the folder opened (below the header of the whole report),
-    # and in the next order (-sort=total).
-    def test_navigation_opens_a_folder_goes_back_and_orders_the_tree(self):
-        self.terminal.run_program([self.start])
-        self.expect_window(PAGE - 2)
-        self.terminal.keys("n")
-        self.expect_navigation(0, 2, self.report)
-        self.terminal.keys("Down")
-        self.expect_navigation(0, 3, self.report)
-        self.terminal.keys("Right")
-        opened = self.report_lines([], self.start + tftest.SEP + "d000")
-        self.expect_navigation(0, 3, self.report[:2] + opened[2:])
-        self.terminal.keys("Left")
-        self.expect_navigation(0, 3, self.report)
-        self.terminal.keys("o")
-        by_total = self.report_lines(["-sort=total"])
-        cursor = next(i for i, line in enumerate(by_total) if re.search(r"\u2500d000\b", line))
-        top = max(cursor - PAGE + 1, 0)
-        self.expect_navigation(top, cursor, by_total, "total")
+    def remove_after_yes(self, paths):
+        """Answers y to the question on the bar, and yes to each question
+        for good where no trash can take a folder, until `paths` are gone."""
+        self.terminal.keys("y")
+        gone = lambda: not any(os.path.exists(path) for path in paths)
+        while not gone():
+            rows = self.terminal.wait_for(lambda rows: gone() or any("Type yes" in row for row in rows),
+                                          "%s gone, or the question for good" % paths)
+            if not gone() and any("Type yes" in row for row in rows):
+                self.terminal.keys("-l", "yes")
+                self.terminal.keys("Enter")
+                self.terminal.wait_for(lambda rows: not any("Type yes" in row for row in rows), "the answer taken")
+
+    # The whole way through navigation, every screen compared with the
+    # program's own report of what is on the disk: -nav (here from the
+    # TALLYFOLD variable) starts in the view
+    # of one level (the top, its subfolders, its own files); Enter reads a
+    # folder folded by -1 again and opens it; ? shows the keys; M shows ages
+    # in a run without -age; two marks go to the trash after one question;
+    # / finds a name; O orders by total; Esc goes back to the browser.
+    def test_navigation_from_nav_to_marks_search_and_order(self):
+        trash_home = tempfile.mkdtemp(prefix="tf-xdg-")
+        self.addCleanup(shutil.rmtree, trash_home, True)
+        opened = navigation_bar(opened=True)
+        # Without a console -nav changes nothing.
+        self.assertEqual(mask(run(["-nav", "-1", self.start]).out), mask(run(["-1", self.start]).out))
+        self.terminal.run_program(["-1", self.start], env=["TALLYFOLD=-nav", "XDG_DATA_HOME=" + trash_home])
+        self.expect_navigation(0, 2, self.view(["-1"]))
+        self.terminal.keys("Down", "Enter")
+        self.expect_navigation(0, 3, self.view([], "d000"), opened)
+        self.terminal.keys("?")
+        self.terminal.wait_for(lambda rows: rows[0] == "The keys of navigation" and KEYS_PAGE_BAR in rows,
+                               "the page of the keys")
         self.terminal.keys("Escape")
-        self.expect_window(top + PAGE, by_total)
+        self.expect_navigation(0, 3, self.view([], "d000"), opened)
+        self.terminal.keys("m")
+        self.expect_navigation(0, 3, self.view(["-age"], "d000"), opened)
+        # A removal does not take back the age of what it removed from the
+        # folders above it, so the ages are hidden again before it.
+        self.terminal.keys("m")
+        d000 = self.view([], "d000")
+        self.expect_navigation(0, 3, d000, opened)
+        self.terminal.keys("Space", "Space")
+        marked = d000[:3] + ["*" + line[1:] for line in d000[3:5]] + d000[5:]
+        self.expect_navigation(0, 5, marked, "Enter:open Left:up Space:mark X:delete 2 marked /:search "
+                                             "V:whole subtree O:order=name M:ages ?:keys")
+        self.terminal.keys("x")
+        question = re.compile(r"^Move 2 folders \(.+, 1 files\) to the trash\? y/N$")
+        self.terminal.wait_for(lambda rows: any(question.match(row) for row in rows), "the question for both")
+        self.remove_after_yes([self.tree.path("d000/s000a"), self.tree.path("d000/s000b")])
+        self.expect_navigation(0, 3, self.view([], "d000"), opened)
+        if not ON_WINE:
+            for name in ["s000a", "s000b"]:
+                self.assertTrue(os.path.isdir(os.path.join(trash_home, "Trash", "files", name)))
+        self.terminal.keys("Left")
+        root = self.view(["-1"])
+        self.expect_navigation(0, 3, root)
+        self.terminal.keys("/")
+        self.terminal.keys("-l", "D017")
+        self.terminal.keys("Enter")
+        self.expect_navigation(0, 20, root)
+        self.terminal.keys("o")
+        by_total = self.view(["-1", "-sort=total"])
+        cursor = next(i for i, line in enumerate(by_total) if re.search(r"\u2500d017\b", line))
+        top = max(cursor - PAGE + 1, 0)
+        self.expect_navigation(top, cursor, by_total, navigation_bar("total"))
+        self.terminal.keys("Escape")
+        self.expect_window(top + PAGE, self.screen_report(["-1", "-sort=total"]))
         self.assertEqual(reversed_rows(self.terminal.rows(styled=True)), [])
         self.terminal.keys("Escape")
         self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
         self.assertModesRestored()
+
+        # No line wraps: at 80 columns every column stays and names too long
+        # lose their middle; at 60 the bars and the ages leave the view, and
+        # the bar says so.
+        for columns, rows, extra, bar in [
+                (80, 24, ["-bars", "-age"], navigation_bar().replace(" M:ages B:bars", "")),
+                (60, 20, [], "Too narrow for bars and ages Enter:open Space:mark ?:keys")]:
+            with self.subTest(columns=columns):
+                self.terminal.resize(columns, rows)
+                self.terminal.run_program(["-nav", "-bars", "-age", self.start])
+                self.expect_navigation(0, 2, self.view(extra, width=columns - 1), bar, page=rows - 1)
+                self.terminal.keys("q")
+                self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
     # L lists the largest files below the folder at the cursor (the start
     # folder here) as -top=20 lists them; Esc goes back to navigation.
@@ -226,13 +310,13 @@ class Browser(TerminalCase):
         self.terminal.run_program([self.start])
         self.expect_window(PAGE - 2)
         self.terminal.keys("n")
-        self.expect_navigation(0, 2, self.report)
+        self.expect_navigation(0, 2, self.view([]))
         self.terminal.keys("l")
         bar = "Up/Down:file Delete/X:delete Esc:back"
         self.terminal.wait_for(lambda rows: comparable(rows)[2:25] == largest + [bar],
                                "the largest files")
         self.terminal.keys("Escape")
-        self.expect_navigation(0, 2, self.report)
+        self.expect_navigation(0, 2, self.view([]))
 
     def answer_removal(self, key, shown, files, path):
         """Presses `key`, answers y to the question for the trash, and yes
@@ -240,14 +324,7 @@ class Browser(TerminalCase):
         self.terminal.keys(key)
         question = re.compile(r"^Move %s.+%s\) to the trash\? y/N$" % (re.escape(shown), files))
         self.terminal.wait_for(lambda rows: any(question.match(row) for row in rows), "the question")
-        self.terminal.keys("y")
-        gone = lambda: not os.path.exists(path)
-        self.terminal.wait_for(lambda rows: gone() or any("Type yes" in row for row in rows),
-                               "%s gone, or the question for good" % path)
-        if not gone():  # no trash could take it
-            self.terminal.keys("-l", "yes")
-            self.terminal.keys("Enter")
-            self.terminal.wait_for(lambda rows: gone(), "%s gone" % path)
+        self.remove_after_yes([path])
 
     # One journey through the keys that act on the disk. After each, the
     # screen equals the report of a fresh run over what is on the disk.
@@ -259,28 +336,31 @@ class Browser(TerminalCase):
         self.expect_window(PAGE - 2)
         self.terminal.keys("n", "Down")
         self.answer_removal("DC", self.start + sep + "d000 (", ", 1 files", self.tree.path("d000"))
-        self.expect_navigation(0, 3, self.report_lines([]))
+        self.expect_navigation(0, 3, self.view([]))
         if not ON_WINE:
             with open(os.path.join(trash_home, "Trash", "info", "d000.trashinfo")) as info:
                 self.assertIn("Path=%s/d000\n" % self.start, info.read())
             self.assertTrue(os.path.isdir(os.path.join(trash_home, "Trash", "files", "d000", "s000a")))
 
+        # d001 opens with the cursor on s001a, which is read again.
+        opened = navigation_bar(opened=True)
         self.tree.file("d001/s001a/new", 50000)
-        self.terminal.keys("Down", "r")  # s001a
-        self.expect_navigation(0, 4, self.report_lines([]))
-        self.terminal.keys("Enter")
-        self.expect_navigation(0, 4, self.report_lines([]), bar="No subfolders")
-        self.terminal.keys(*HOME)
+        self.terminal.keys("Enter", "r")
+        self.expect_navigation(0, 3, self.view([], "d001"), opened)
+        self.terminal.keys("Enter")  # a folder without subfolders opens on its files
+        self.expect_navigation(0, 3, self.view([], "d001/s001a"), opened)
         self.terminal.keys("x")
-        self.expect_navigation(0, 2, self.report_lines([]), bar="Cannot delete the start folder")
+        self.expect_navigation(0, 3, self.view([], "d001/s001a"),
+                               "The [files] line holds the folder's own files, no folder")
+        self.terminal.keys("Left")
 
         # The largest file below s001a leaves the disk and the figures.
-        self.terminal.keys("Down", "Down", "l")
+        self.terminal.keys("l")
         self.terminal.wait_for(lambda rows: "Up/Down:file Delete/X:delete Esc:back" in rows, "the largest files")
         self.answer_removal("x", self.start + sep + "d001" + sep + "s001a" + sep + "new (", "",
                             self.tree.path("d001/s001a/new"))
         self.terminal.keys("Escape")
-        self.expect_navigation(0, 4, self.report_lines([]))
+        self.expect_navigation(0, 3, self.view([], "d001"), opened)
 
         if not ON_WINE:
             # Without a desktop the shell starts in the folder; the browser
@@ -288,9 +368,13 @@ class Browser(TerminalCase):
             self.terminal.keys("e")
             self.terminal.wait_for(lambda rows: rows[0].startswith("$"), "the shell in the folder")
             self.terminal.type_line("pwd > %s/pwd; exit" % trash_home)
-            self.expect_navigation(0, 4, self.report_lines([]))
+            self.expect_navigation(0, 3, self.view([], "d001"), opened)
             with open(os.path.join(trash_home, "pwd")) as pwd:
                 self.assertEqual(pwd.read(), self.tree.path("d001/s001a") + "\n")
+        self.terminal.keys("Left")
+        self.terminal.keys(*HOME)
+        self.terminal.keys("x")
+        self.expect_navigation(0, 2, self.view([]), bar="Cannot delete the start folder")
         self.terminal.keys("Escape")
         self.terminal.wait_for(lambda rows: any(row.endswith(BAR) for row in rows), "the browser")
         self.terminal.keys("Escape")
@@ -443,8 +527,7 @@ class DeletionForGood(TerminalCase):
         self.terminal.keys("Enter")
         self.terminal.wait_for(lambda rows: not os.path.exists(self.tree.path("mnt/start/gone")), "gone deleted")
         self.terminal.wait_for(lambda rows: rows[3].endswith("swapped"), "the line of gone left out")
-        self.terminal.keys("Down")  # swapped
-        self.ask_for_good("swapped")
+        self.ask_for_good("swapped")  # the cursor stays on the line, now swapped's
         os.rename(self.tree.path("mnt/start/swapped"), self.tree.path("mnt/swapped"))
         os.symlink(self.tree.path("outside"), self.tree.path("mnt/start/swapped"))
         self.terminal.keys("-l", "yes")

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "scan/drive_stats.h"
 #include "scan/scanner.h"
 #include "scan/tree.h"
+#include "scan/tree_edit.h"
 #include "settings/settings.h"
 
 namespace browser_journey {
@@ -247,3 +250,158 @@ inline std::vector<platform::KeyPress> KeysOf(const char* text) {
 }
 
 }  // namespace browser_journey
+
+// Journeys through the browser's navigation: frames of a window with one
+// line in reverse video, and the fixture that starts navigation.
+namespace navigation_journey {
+
+using namespace browser_journey;
+
+// What navigation shows after a key: a cleared screen, the window's lines
+// with one of them in reverse video, and the status bar.
+struct NavFrame {
+  bool cleared = false;
+  std::vector<std::string> lines;
+  int cursor = -1;  // the line in reverse video
+  std::string bar;
+};
+
+inline size_t CountLineEnds(const std::string& text) {
+  size_t count = 0;
+  for (size_t at = 0; (at = text.find(platform::kLineEnd, at)) != std::string::npos; ++at) ++count;
+  return count;
+}
+
+inline NavFrame ParseNavFrame(std::string text) {
+  NavFrame frame;
+  // The browser erases its own bar when N is read.
+  if (text.starts_with(kEraseBar)) text.erase(0, kEraseBar.size());
+  if (text.starts_with(kClearMark)) {
+    frame.cleared = true;
+    text.erase(0, kClearMark.size());
+  }
+  const size_t on = text.find(kReverseOn);
+  if (on != std::string::npos) {
+    text.erase(on, kReverseOn.size());
+    const size_t off = text.find(kReverseOff, on);
+    EXPECT_NE(off, std::string::npos) << "reverse video is not switched off";
+    EXPECT_EQ(CountLineEnds(text.substr(on, off - on)), 1u) << "reverse video covers one whole line";
+    frame.cursor = static_cast<int>(CountLineEnds(text.substr(0, on)));
+    text.erase(off, kReverseOff.size());
+  }
+  const size_t lastEnd = text.rfind(platform::kLineEnd);
+  const size_t barStart = lastEnd == std::string::npos ? 0 : lastEnd + strlen(platform::kLineEnd);
+  frame.bar = text.substr(barStart);
+  frame.lines = SplitLines(text.substr(0, barStart));
+  return frame;
+}
+
+// The bar of the whole subtree's view (V) at the tests' width of 100: the
+// keys that fit, then "?:keys".
+inline std::string NavBar(const std::string& order, bool opened = false) {
+  return std::string("Enter:open ") + (opened ? "Left:up " : "") +
+         "Space:mark X:delete /:search V:one level O:order=" + order + " B:bars R:read again ?:keys";
+}
+
+// A window of the report: lines `top` to `top` + P - 1 (fewer at the end),
+// the cursor on report line `cursor`.
+struct Window {
+  const char* what;  // the key just pressed
+  int top, cursor;
+};
+
+class Navigation : public Browser {
+ protected:
+  void SetUp() override {
+    Browser::SetUp();
+    reportPath = Data();
+  }
+
+  static std::string Data() { return std::string("/data") + platform::kPathSeparator; }
+
+  // Browses with the keys given; the frames from the one after the first
+  // N. In the view of the whole subtree, V follows that N, and its frame
+  // comes first.
+  static std::vector<NavFrame> Navigate(std::vector<platform::KeyPress> keys,
+                                        const OutputOperations& mode = kConsoleMode, bool wholeSubtree = true) {
+    script = std::move(keys);
+    size_t first = 0;
+    while (first < script.size() && script[first].character != 'N' && script[first].character != 'n') ++first;
+    if (wholeSubtree && first < script.size()) script.insert(script.begin() + first + 1, Char('V'));
+    CaptureOutput(&output);
+    ShowReport(mode);
+    CaptureOutput(nullptr);
+    std::vector<NavFrame> parsed;
+    for (size_t i = first + (wholeSubtree ? 2 : 1); i < frames.size(); ++i) parsed.push_back(ParseNavFrame(frames[i]));
+    return parsed;
+  }
+
+  static void ExpectWindows(const std::vector<NavFrame>& navFrames, const std::vector<Window>& windows,
+                            const std::vector<std::string>& report, const std::string& bar) {
+    ASSERT_GE(navFrames.size(), windows.size());
+    for (size_t i = 0; i < windows.size(); ++i) {
+      const Window& window = windows[i];
+      SCOPED_TRACE(std::string("after ") + window.what);
+      const int last = std::min(window.top + pageLength, static_cast<int>(report.size())) - 1;
+      EXPECT_TRUE(navFrames[i].cleared);
+      EXPECT_EQ(navFrames[i].lines, Slice(report, window.top, last));
+      EXPECT_EQ(navFrames[i].cursor, window.cursor - window.top);
+      EXPECT_EQ(navFrames[i].bar, bar);
+    }
+  }
+
+  // The report a run started at `folder` draws, with `path` as its start
+  // folder: its header lines are taken from `whole`, the report of the
+  // start folder, as a view of the folder keeps them; its totals are the
+  // folder's.
+  static std::vector<std::string> ReportStartingAt(const TDirEntry& folder,
+                                                   const std::vector<std::string>& whole,
+                                                   const OutputOperations& mode, size_t header) {
+    const std::string path = std::string("/data") + platform::kPathSeparator + folder.name;
+    const TDirEntry wholeRoot = root;
+    const ScanTotals wholeTotals = scanTotals;
+    const std::string wholePath = reportPath;
+    root = folder;
+    root.name = path;
+    root.next = nullptr;
+    scanTotals = SubtreeTotals(folder);
+    reportPath = path + platform::kPathSeparator;
+    const std::vector<std::string> started = WholeReport(mode);
+    root = wholeRoot;
+    scanTotals = wholeTotals;
+    reportPath = wholePath;
+    std::vector<std::string> view(whole.begin(), whole.begin() + header);
+    view.insert(view.end(), started.begin() + header, started.end());
+    return view;
+  }
+
+  // The view of one level of MakeTree(3): the root's line, its children's
+  // lines as the whole report draws them (the last one now followed by a
+  // sibling), the line of the root's own files, and the whole footer.
+  static std::vector<std::string> OneLevelView(const std::vector<std::string>& whole) {
+    std::vector<std::string> view = {whole[0], whole[1], whole[2], whole[3], whole[7], whole[11]};
+    const std::string corner = kGraphicsChars[kCorner], tee = kGraphicsChars[kTee];
+    view.back().replace(view.back().find(corner), corner.size(), tee);
+    view.push_back("          7 KB    0%       3  " + corner + kGraphicsChars[kBar] + kGraphicsChars[kBar] + "[files]  ");
+    view.insert(view.end(), whole.begin() + 15, whole.end());
+    return view;
+  }
+
+  static TDirEntry* Child(int index) {
+    TDirEntry* child = root.firstChild;
+    while (index-- > 0) child = child->next;
+    return child;
+  }
+};
+
+inline std::vector<platform::KeyPress> Repeat(platform::KeyPress key, int times) {
+  return std::vector<platform::KeyPress>(times, key);
+}
+
+inline std::vector<platform::KeyPress> Join(std::initializer_list<std::vector<platform::KeyPress>> parts) {
+  std::vector<platform::KeyPress> keys;
+  for (const auto& part : parts) keys.insert(keys.end(), part.begin(), part.end());
+  return keys;
+}
+
+}  // namespace navigation_journey

@@ -27,139 +27,9 @@
 #include "browser_journey.h"
 
 using namespace browser_journey;
+using namespace navigation_journey;
 
 namespace {
-
-// window's lines with one of them in reverse video, and the status bar.
-struct NavFrame {
-  bool cleared = false;
-  std::vector<std::string> lines;
-  int cursor = -1;  // the line in reverse video
-  std::string bar;
-};
-
-size_t CountLineEnds(const std::string& text) {
-  size_t count = 0;
-  for (size_t at = 0; (at = text.find(platform::kLineEnd, at)) != std::string::npos; ++at) ++count;
-  return count;
-}
-
-NavFrame ParseNavFrame(std::string text) {
-  NavFrame frame;
-  // The browser erases its own bar when N is read.
-  if (text.starts_with(kEraseBar)) text.erase(0, kEraseBar.size());
-  if (text.starts_with(kClearMark)) {
-    frame.cleared = true;
-    text.erase(0, kClearMark.size());
-  }
-  const size_t on = text.find(kReverseOn);
-  if (on != std::string::npos) {
-    text.erase(on, kReverseOn.size());
-    const size_t off = text.find(kReverseOff, on);
-    EXPECT_NE(off, std::string::npos) << "reverse video is not switched off";
-    EXPECT_EQ(CountLineEnds(text.substr(on, off - on)), 1u) << "reverse video covers one whole line";
-    frame.cursor = static_cast<int>(CountLineEnds(text.substr(0, on)));
-    text.erase(off, kReverseOff.size());
-  }
-  const size_t lastEnd = text.rfind(platform::kLineEnd);
-  const size_t barStart = lastEnd == std::string::npos ? 0 : lastEnd + strlen(platform::kLineEnd);
-  frame.bar = text.substr(barStart);
-  frame.lines = SplitLines(text.substr(0, barStart));
-  return frame;
-}
-
-std::string NavBar(const std::string& order) {
-  return "Enter/Right:open Left/Backspace:back O:order=" + order + " N/Esc:leave navigation";
-}
-
-const std::string kFoldedNotice = "Folded folder: its subfolders were summed into it";
-
-// A window of the report: lines `top` to `top` + P - 1 (fewer at the end),
-// the cursor on report line `cursor`.
-struct Window {
-  const char* what;  // the key just pressed
-  int top, cursor;
-};
-
-class Navigation : public Browser {
- protected:
-  void SetUp() override {
-    Browser::SetUp();
-    reportPath = Data();
-  }
-
-  static std::string Data() { return std::string("/data") + platform::kPathSeparator; }
-
-  // Browses with the keys given; the frames from the one after the first N.
-  static std::vector<NavFrame> Navigate(std::vector<platform::KeyPress> keys,
-                                        const OutputOperations& mode = kConsoleMode) {
-    script = std::move(keys);
-    CaptureOutput(&output);
-    ShowReport(mode);
-    CaptureOutput(nullptr);
-    size_t first = 0;
-    while (first < script.size() && script[first].character != 'N' && script[first].character != 'n') ++first;
-    std::vector<NavFrame> parsed;
-    for (size_t i = first + 1; i < frames.size(); ++i) parsed.push_back(ParseNavFrame(frames[i]));
-    return parsed;
-  }
-
-  static void ExpectWindows(const std::vector<NavFrame>& navFrames, const std::vector<Window>& windows,
-                            const std::vector<std::string>& report, const std::string& bar) {
-    ASSERT_GE(navFrames.size(), windows.size());
-    for (size_t i = 0; i < windows.size(); ++i) {
-      const Window& window = windows[i];
-      SCOPED_TRACE(std::string("after ") + window.what);
-      const int last = std::min(window.top + pageLength, static_cast<int>(report.size())) - 1;
-      EXPECT_TRUE(navFrames[i].cleared);
-      EXPECT_EQ(navFrames[i].lines, Slice(report, window.top, last));
-      EXPECT_EQ(navFrames[i].cursor, window.cursor - window.top);
-      EXPECT_EQ(navFrames[i].bar, bar);
-    }
-  }
-
-  // The report a run started at `folder` draws, with `path` as its start
-  // folder: its header lines are taken from `whole`, the report of the
-  // start folder, as a view of the folder keeps them; its totals are the
-  // folder's.
-  static std::vector<std::string> ReportStartingAt(const TDirEntry& folder,
-                                                   const std::vector<std::string>& whole,
-                                                   const OutputOperations& mode, size_t header) {
-    const std::string path = std::string("/data") + platform::kPathSeparator + folder.name;
-    const TDirEntry wholeRoot = root;
-    const ScanTotals wholeTotals = scanTotals;
-    const std::string wholePath = reportPath;
-    root = folder;
-    root.name = path;
-    root.next = nullptr;
-    scanTotals = SubtreeTotals(folder);
-    reportPath = path + platform::kPathSeparator;
-    const std::vector<std::string> started = WholeReport(mode);
-    root = wholeRoot;
-    scanTotals = wholeTotals;
-    reportPath = wholePath;
-    std::vector<std::string> view(whole.begin(), whole.begin() + header);
-    view.insert(view.end(), started.begin() + header, started.end());
-    return view;
-  }
-
-  static TDirEntry* Child(int index) {
-    TDirEntry* child = root.firstChild;
-    while (index-- > 0) child = child->next;
-    return child;
-  }
-};
-
-std::vector<platform::KeyPress> Repeat(platform::KeyPress key, int times) {
-  return std::vector<platform::KeyPress>(times, key);
-}
-
-std::vector<platform::KeyPress> Join(std::initializer_list<std::vector<platform::KeyPress>> parts) {
-  std::vector<platform::KeyPress> keys;
-  for (const auto& part : parts) keys.insert(keys.end(), part.begin(), part.end());
-  return keys;
-}
-
 // A page of 8 lines over a report of 24 (folder lines 2 to 14): the window
 // follows the cursor at both edges, and neither leaves the report.
 TEST_F(Navigation, CursorMovesByFolderAndPageAndTheWindowFollowsIt) {
@@ -195,15 +65,16 @@ TEST_F(Navigation, StartsOnTheFirstFolderLineOfTheWindowShown) {
     platform::KeyPress before;
     Window window;
   } kCases[] = {
-      {Char('x'), {"the first screen", 0, 2}},
-      {Char(' '), {"a page on: lines 5 to 12", 5, 5}},
-      {Scan(kScanEnd), {"the end: only footer lines, so the last folder", 14, 14}},
+      {Char('x'), {"the first screen: the start folder", 0, 2}},
+      {Char(' '), {"a page on, lines 5 to 12: c0, which holds line 5", 3, 3}},
+      {Scan(kScanEnd), {"the end, only footer lines: c2, which holds the last folder", 5, 5}},
   };
+  const std::string bar = "Enter:open Space:mark X:delete /:search V:whole subtree O:order=name B:bars R:read again ?:keys";
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.window.what);
     SetUp();
     pageLength = 8;
-    ExpectWindows(Navigate({c.before, Char('n')}), {c.window}, report, NavBar("name"));
+    ExpectWindows(Navigate({c.before, Char('n')}, kConsoleMode, false), {c.window}, OneLevelView(report), bar);
   }
 }
 
@@ -233,7 +104,7 @@ TEST_F(Navigation, OpensAFolderAsTheTopOfTheReportAndGoesBack) {
         Navigate(Join({{Char('N')}, Repeat(Scan(kScanDown), 5), {c.open, c.back, c.back}}), c.mode);
     ASSERT_EQ(navFrames.size(), 10u);
     ExpectWindows({navFrames[6]}, {{"open on c1, line 7: the cursor on its first subfolder", 0, 3}}, view,
-                  NavBar("name"));
+                  NavBar("name", true));
     ExpectWindows({navFrames[7], navFrames[8]},
                   {{"back: the cursor on c1 again", 0, 7}, {"back at the start folder: nothing", 0, 7}},
                   report,
@@ -244,8 +115,10 @@ TEST_F(Navigation, OpensAFolderAsTheTopOfTheReportAndGoesBack) {
 
 // An HTML header slot may hold two text lines or none, so the window is
 // compared from the first folder row on (the 14th text line), away from
-// the line with the time of day.
+// the line with the time of day. The screen is wide enough for its
+// longest line, which navigation would cut.
 TEST_F(Navigation, HtmlViewDrawsTheOpenedFolderAsItsStartFolder) {
+  screenWidth = 200;
   MakeTree(3);
   const OutputOperations& mode = OperationsFor(OutputMode::html);
   const std::vector<std::string> report = WholeReport(mode);
@@ -258,17 +131,12 @@ TEST_F(Navigation, HtmlViewDrawsTheOpenedFolderAsItsStartFolder) {
   EXPECT_EQ(opened.cursor, 14) << "the cursor on the first subfolder's row";
 }
 
-TEST_F(Navigation, AFoldedFolderIsNotOpenedAndTheBarSaysWhy) {
+TEST_F(Navigation, AFolderWithoutSubfoldersIsNotOpenedInTheWholeSubtree) {
   MakeTree(3);
-  MarkFolded(*Child(1));
   const std::vector<std::string> report = WholeReport();
-  const auto navFrames = Navigate(Join({{Char('N')}, Repeat(Scan(kScanDown), 5),
-                                        {Scan(kScanRight), Char(12), Scan(kScanDown), Char('\r')}}));
-  ASSERT_EQ(navFrames.size(), 11u);
-  ExpectWindows({navFrames[6]}, {{"Right on c1 ...", 0, 7}}, report, kFoldedNotice);
-  ExpectWindows({navFrames[7], navFrames[8]}, {{"Ctrl+L: the keys again", 0, 7}, {"Down", 0, 8}}, report,
-                NavBar("name"));
-  ExpectWindows({navFrames[9]}, {{"Enter on a folder without subfolders", 0, 8}}, report, "No subfolders");
+  const auto navFrames = Navigate(Join({{Char('N')}, Repeat(Scan(kScanDown), 2), {Char('\r'), Char(12)}}));
+  ExpectWindows({navFrames[3]}, {{"Enter on g1", 0, 4}}, report, "No subfolders");
+  ExpectWindows({navFrames[4]}, {{"Ctrl+L: the keys again", 0, 4}}, report, NavBar("name"));
 }
 
 void ReverseChildren(TDirEntry& folder) {
@@ -344,14 +212,14 @@ TEST_F(Navigation, NAndEscLeaveForTheBrowserOnTheWindowShown) {
   const std::vector<std::string> report = WholeReport();
   const std::vector<std::string> view = ReportStartingAt(*Child(0), report, kConsoleMode, 2);
   Navigate({Char('N'), Scan(kScanPageDown), Char('\x1b'), Scan(kScanDown)});
-  ExpectSteps(BrowserFrames(3),
+  ExpectSteps(BrowserFrames(4),
               {{"Esc: the window of lines 8 to 15 without the cursor", true, 8, 15, 16 * 100 / 24},
                {"Down in the browser", false, 16, 16, 17 * 100 / 24}},
               report);
   SetUp();
   pageLength = 8;
   Navigate({Char('N'), Scan(kScanDown), Scan(kScanRight), Char('n'), Scan(kScanEnd)});
-  ExpectSteps(BrowserFrames(4),
+  ExpectSteps(BrowserFrames(5),
               {{"n: the view of c0, 15 lines", true, 0, 7, 8 * 100 / 15},
                {"End in the browser", true, 7, 14, 100}},
               view);
