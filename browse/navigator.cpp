@@ -13,6 +13,7 @@
 #include "console/writer.h"
 #include "report/files_report.h"
 #include "report/growth.h"
+#include "report/report_origin.h"
 #include "scan/file_stats.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
@@ -340,7 +341,13 @@ bool IsScan(const KeyRead& key, uint8_t scanCode) { return key.character == 0 &&
 void ShowLargestFilesAtCursor() {
   const FolderChain chain = ChainAtCursor();
   const FolderAt at{navigation.startPath, chain};
-  NoteLargestFilesBelow(at);
+  // A loaded report lists only the files it holds.
+  if (!ReportLoaded()) {
+    NoteLargestFilesBelow(at);
+  } else if (!NoteSavedFilesBelow(chain)) {
+    navigation.notice = "Not on a loaded report";
+    return;
+  }
   filesPage = {};
   filesPage.title = "The largest files below ";
   AppendShownName(filesPage.title, EnsureTrailingBackslash(PathOf(at)));

@@ -35,6 +35,13 @@ namespace {
 // a Windows path, whatever the system's own limit.
 constexpr size_t kLongPathLimit = 255;
 
+// The exit code of a report made while some folders could not be read, as
+// du's "some could not be read".
+constexpr int kExitSomeUnreadable = 2;
+
+// The scan met a folder it could not read.
+bool metUnreadable = false;
+
 bool FirstArgumentAsksForHelp() {
   return commandLine.size() > 1 && commandLine[1].find('?') != std::string::npos;
 }
@@ -192,6 +199,7 @@ bool LoadedReportRun() {
   }
   BeginDelimitedOutput();
   if (outputRedirected && FramedReport() && options.showHeader) WriteReportHeaderLine();
+  TakeSavedLists();
   ShapeLoadedTree();
   const bool reported = ComparisonAccepted(root.name);
   if (reported) RenderTree(root.name);
@@ -242,6 +250,7 @@ bool ReportRun() {
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
       reported = ScanTree();
+      metUnreadable = scanTotals.unreadableFolders > 0;
       platform::EndWalk();
       EndReadingPrompt();
       if (reported) RenderTree(expandedPath);
@@ -268,8 +277,10 @@ int RunProgram() {
   ApplyParameterSources();
   WriteBanner();
   WarnAboutUnknownOptions();
-  // A script must be able to tell that no report was made.
-  const int exitCode = ReportRun() ? 0 : 1;
+  // A script must be able to tell that no report was made, or one that
+  // lacks what could not be read.
+  const bool reported = ReportRun();
+  const int exitCode = !reported ? 1 : metUnreadable ? kExitSomeUnreadable : 0;
   if (outputRedirected && FramedReport()) WriteOutLine("\f");
   FlushOut();
   WarnAboutNamesOutsideCodePage();

@@ -97,6 +97,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
     line += chars[kBar];
   }
   AppendShownName(line, LineName(folder));
+  if (folder.unreadable) line += kUnreadableMark;
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";

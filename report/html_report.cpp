@@ -216,6 +216,7 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
     tree += chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar];
   }
   AppendShownName(tree, LineName(folder));
+  if (folder.unreadable) tree += kUnreadableMark;
   if (options.showOwnSize && folder.subBytes != 0) tree += "   [" + FormatSize(folder.localBytes) + "]";
   WriteOutLine(row + "<td class=\"l\">" + EscapeHtml(tree) + "</td></tr>");
 }

@@ -28,6 +28,7 @@ struct EarlierFolder {
   int64_t subtreeFiles = 0;
   bool folded = false;
   bool matched = false;
+  bool unreadable = false;
 };
 
 // The folders of the earlier report, from the loading to the end of
@@ -77,6 +78,7 @@ bool EarlierFolderCloses(void* keeper, ReportFolder& given) {
   earlierReport.names += given.name;
   folder.total = given.total;
   folder.folded = given.folded;
+  folder.unreadable = given.unreadable;
   folder.subtreeFiles = AddBytes(folder.subtreeFiles, given.files);
   if (!open.empty()) {
     EarlierFolder& parent = earlierReport.earlier[open.back()];
@@ -178,11 +180,15 @@ void ListGoneFolders() {
   gone.push_back(rest);
 }
 
-// `folder` of the new scan is `earlierFolder` of the report.
+// `folder` of the new scan is `earlierFolder` of the report. A folder that
+// could not be read, now or then, has no growth: what it lacks is no loss,
+// and a child it lists only now is not known to be new.
 void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder, const std::string& path) {
   const EarlierFolder& then = earlierReport.earlier[earlierFolder];
+  const bool unreadable = folder.unreadable || then.unreadable;
   // Held like every sum: an earlier total may have been edited by hand.
-  growthFigures.growth[&folder] = Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
+  growthFigures.growth[&folder] = unreadable ? Growth{Growth::Kind::unreadable, 0}
+                                             : Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
   std::vector<std::pair<std::string, uint32_t>> earlierChildren;
   for (uint32_t child = then.firstChild; child != kNone; child = earlierReport.earlier[child].nextSibling) {
     earlierChildren.emplace_back(NameKey(NameOf(child)), child);
@@ -196,11 +202,11 @@ void MatchFolder(const TDirEntry& folder, uint32_t earlierFolder, const std::str
       earlierReport.earlier[found->second].matched = true;
       MatchFolder(*child, found->second, path + child->name + platform::kPathSeparator);
     } else {
-      MarkGrowthOfSubtree(*child, then.folded ? Growth::Kind::unknown : Growth::Kind::added);
+      MarkGrowthOfSubtree(*child, then.folded || then.unreadable ? Growth::Kind::unknown : Growth::Kind::added);
     }
   }
   // A folder folded now may hold the earlier children it no longer lists.
-  if (folder.folded) return;
+  if (folder.folded || folder.unreadable) return;
   for (const auto& [name, child] : earlierChildren) {
     if (!earlierReport.earlier[child].matched) CountGone(child, path + std::string(NameOf(child)));
   }

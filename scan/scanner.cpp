@@ -162,6 +162,8 @@ bool ScanFolderFrom(TDirEntry& node, FolderJob* job, const platform::FolderIdent
   }
   if (contents.status == platform::ListStatus::Failed) {
     ReportUnreadable(contents.status.reason);
+    node.unreadable = true;
+    scanTotals.unreadableFolders += 1;
     // A start folder of which nothing could be read makes no report.
     if (scanAncestry == nullptr && !readingAgain && contents.entryCount == 0) return false;
   }
