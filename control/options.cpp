@@ -16,6 +16,7 @@
 
 std::string defaultParameters;
 std::vector<std::string> folderWords;
+std::vector<std::string> unknownLongOptions;
 
 namespace {
 
@@ -37,6 +38,8 @@ bool ApplySortKeyword(std::string_view keyword) {
   for (const auto& entry : kKeywords) {
     if (entry.keyword == keyword) {
       options.sortOrder = entry.order;
+      // Ordering by age needs the ages.
+      if (entry.order == SortOrder::age) options.noteAges = true;
       return true;
     }
   }
@@ -338,9 +341,28 @@ void SplitParameterString(std::string_view text) {
   for (const std::string& word : ParameterWords(text)) ParseOption(word);
 }
 
+namespace {
+
+// A word after two dashes, as other command-line tools take them: every
+// option of the table (--sort=total, --json), and --max-depth=N for -N.
+// Anything else is an error, never a folder.
+void ApplyLongOption(const std::string& word, std::string_view upper) {
+  constexpr std::string_view kMaxDepth = "--MAX-DEPTH=";
+  if (StartsWith(upper, kMaxDepth) && ParseDepthOption("-" + word.substr(kMaxDepth.size()))) return;
+  if (ApplyTableOption(word.substr(1), upper.substr(1))) return;
+  unknownLongOptions.push_back(word);
+}
+
+}  // namespace
+
 void ParseOption(const std::string& word) {
-  if (ApplyTableOption(word, UpperText(word))) return;
+  const std::string upper = UpperText(word);
+  if (ApplyTableOption(word, upper)) return;
   if (ParseDepthOption(word)) return;
+  if (StartsWith(word, "--")) {
+    ApplyLongOption(word, upper);
+    return;
+  }
   options.startFolder = word;
   folderWords.push_back(word);
 }

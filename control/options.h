@@ -13,6 +13,8 @@ extern std::string defaultParameters;
 // Every word taken as the start folder, in the order applied: the last one
 // is the start folder, the others were replaced by a later word.
 extern std::vector<std::string> folderWords;
+// The words after two dashes that are no option, in the order applied.
+extern std::vector<std::string> unknownLongOptions;
 
 void ReadRegistryDefaults();
 // Applies the stored defaults, then TALLYFOLD, then each argument.

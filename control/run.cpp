@@ -275,6 +275,12 @@ int RunProgram() {
   SetConsoleDefaults();
   ReadRegistryDefaults();
   ApplyParameterSources();
+  // A mistyped option after two dashes names no folder: nothing is read.
+  if (!unknownLongOptions.empty()) {
+    for (const std::string& word : unknownLongOptions) WriteErrorLine("Unknown option " + word);
+    FlushOut();
+    return 1;
+  }
   WriteBanner();
   WarnAboutUnknownOptions();
   // A script must be able to tell that no report was made, or one that
