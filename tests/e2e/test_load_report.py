@@ -1,5 +1,7 @@
 """Reports made from saved JSON reports (-load=): every form gives what the
 scan that wrote the report gave, and several reports merge."""
+import csv
+import io
 import json
 import os
 import re
@@ -10,9 +12,27 @@ import unittest
 from tftest import SEP, TestCase, comma_rows, mask, native_path, run
 
 FORMS = [[], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-map"]]
-OPTIONS = [["-nostats"], ["-nostats", "-sort=total", "-1"],
-           ["-nostats", "-sort=none", "-size=10K", "-asval", "-noheader", "-nofiles"],
-           ["-nostats", "-sort=files", "-dir"]]
+FEW_FORMS = [[], ["-comma"], ["-json"]]
+# The round trips: (the options of the saved report, those it is shown with,
+# the forms). Each report shown must equal the scan's with the same options.
+ROUND_TRIPS = [
+    (["-nostats"], ["-nostats"], FORMS),
+    (["-nostats", "-sort=total", "-1"], ["-nostats", "-sort=total", "-1"], FORMS),
+    (["-nostats", "-sort=none", "-size=10K", "-asval", "-noheader", "-nofiles"],
+     ["-nostats", "-sort=none", "-size=10K", "-asval", "-noheader", "-nofiles"], FORMS),
+    (["-nostats", "-sort=files", "-dir"], ["-nostats", "-sort=files", "-dir"], FORMS),
+    (["-nostats", "-age"], ["-nostats", "-sort=age"], FEW_FORMS),
+    (["-nostats", "-top=5", "-types"], ["-nostats", "-top=3"], FEW_FORMS),
+    (["-nostats", "-top=5", "-types"], ["-nostats", "-types", "-top=5"], FEW_FORMS),
+    (["-nostats", "-types"], ["-nostats", "-types"], [["-html"], ["-tab"]]),
+    (["--nostats", "--top=2"], ["--nostats", "--sort=total", "--max-depth=1", "--top=2"], FEW_FORMS),
+]
+
+
+def short_options(words):
+    """The one-dash spelling of long options."""
+    return [re.sub(r"^--max-depth=", "-", word) if word.startswith("--max-depth=") else
+            word[1:] if word.startswith("--") else word for word in words]
 
 # The time of the run (a loaded report shows the file's), and the command
 # line the HTML report names.
@@ -30,7 +50,7 @@ class LoadReport(TestCase):
         # Equal totals and names that differ in case only: the ties of every
         # order depend on the scan's order.
         for path, size in [("a/f", 1), ("B/f", 1), ("b/f", 1), ("c/deep/er/f", 20000), ("d/f", 30000),
-                           ("d/e/f", 1), ("d/E/f", 1), ("small/f", 10)]:
+                           ("d/e/f", 1), ("d/E/f", 1), ("small/f", 10), ("c/x.iso", 9000), ("d/y.txt", 5000)]:
             self.tree.file(path, size)
         self.start = native_path(self.tree.path())
         self.reports = tempfile.mkdtemp(prefix="tf-reports-")
@@ -42,16 +62,21 @@ class LoadReport(TestCase):
             handle.write(run(["-json"] + options + [start or self.start]).out)
         return native_path(path)
 
-    def test_every_form_of_a_loaded_report_is_the_scans(self):
-        for options in OPTIONS:
-            report = self.saved("r.json", options)
-            for form in FORMS:
-                with self.subTest(form=form, options=options):
-                    scanned = run(form + options + [self.start])
-                    loaded = run(form + options + ["-load=" + report])
+    def test_every_form_of_a_loaded_report_is_the_scans_and_compares_with_no_growth(self):
+        for saved_with, shown_with, forms in ROUND_TRIPS:
+            report = self.saved("r.json", saved_with)
+            for form in forms:
+                with self.subTest(form=form, saved=saved_with, shown=shown_with):
+                    scanned = run(form + short_options(shown_with) + [self.start])
+                    loaded = run(form + shown_with + ["-load=" + report])
                     self.assertEqual((loaded.code, masked(loaded.out)), (0, masked(scanned.out)))
-                    if "-dir" in options:
+                    if "-dir" in shown_with:
                         self.assertIn(b"Cannot be applied to a loaded report - -dir", loaded.err)
+            with self.subTest("compared", saved=saved_with):
+                folders_with = [word for word in short_options(saved_with) if word not in ("-top=5", "-top=2", "-types")]
+                compared = run(["-comma", "-noheader"] + folders_with + ["-compare=" + report, self.start])
+                rows = [row for row in csv.reader(io.StringIO(compared.out.decode())) if len(row) > 4]
+                self.assertEqual((compared.code, {row[-2] for row in rows}), (0, {"0"}))
 
     def test_the_created_time_is_the_reports(self):
         report = self.saved("r.json", ["-nostats"])
@@ -63,18 +88,22 @@ class LoadReport(TestCase):
     def test_two_reports_merge_one_from_standard_input(self):
         self.tree.file("other/f", 50000)
         first = self.saved("first.json", ["-nostats"])
+        # A subtree, as another machine reports it: no overlap.
         second = os.path.join(self.reports, "second.json")
-        with open(second, "wb") as handle:
-            handle.write(run(["-json", "-nostats", self.start + SEP + "other"]).out)
+        document = json.loads(run(["-json", "-nostats", self.start + SEP + "other"]).out)
+        document["host"] = "elsewhere"
+        with open(second, "w") as handle:
+            json.dump(document, handle)
         with open(second, "rb") as handle:
             merged = run(["-comma", "-noheader", "-1", "-load=" + first, "-load=-"], stdin=handle)
         self.assertEqual(merged.code, 0, merged.err)
-        with open(second) as handle:
+        with open(first) as handle:
             host = json.load(handle)["host"]
         totals = {path: figures[0] for path, figures in comma_rows(merged).items()}
-        merged_root, part = "(2 reports)" + SEP, "%s:%s" % (host, self.start)
+        merged_root = "(2 reports)" + SEP
         top = totals.pop(merged_root)
-        self.assertEqual(sorted(totals), [merged_root + part + " ...", merged_root + part + SEP + "other"])
+        self.assertEqual(sorted(totals), sorted([merged_root + "elsewhere:" + self.start + SEP + "other",
+                                                 merged_root + "%s:%s ..." % (host, self.start)]))
         self.assertEqual(top, sum(totals.values()))
 
 
