@@ -9,7 +9,7 @@ import subprocess
 import tempfile
 import unittest
 
-from tftest import SEP, TestCase, comma_rows, mask, native_path, run
+from tftest import ON_WINE, SEP, TestCase, comma_rows, mask, native_path, run
 
 FORMS = [[], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-map"]]
 FEW_FORMS = [[], ["-comma"], ["-json"]]
@@ -105,6 +105,56 @@ class LoadReport(TestCase):
         self.assertEqual(sorted(totals), sorted([merged_root + "elsewhere:" + self.start + SEP + "other",
                                                  merged_root + "%s:%s ..." % (host, self.start)]))
         self.assertEqual(top, sum(totals.values()))
+
+
+def crafted_report(start, folder_name):
+    """A report of `start` whose one subfolder has the name `folder_name`."""
+    return json.dumps({"program": "tallyfold", "version": "5.0", "created": "2026-11-07T10:00:00+01:00",
+                       "path": start, "clusterSize": 4096, "dirMode": False, "includeOffline": True,
+                       "root": {"name": start, "total": 8192, "own": 4096, "wasted": 0, "files": 0,
+                                "children": [{"name": folder_name, "total": 4096, "own": 4096}]}})
+
+
+class LoadRefusals(TestCase):
+    def test_each_refusal_says_why_once(self):
+        start = native_path(self.tree.path())
+        self.tree.file("d/f", 1)
+        reports = tempfile.mkdtemp(prefix="tf-reports-")
+        self.addCleanup(subprocess.run, ["rm", "-rf", reports])
+
+        def written(name, text):
+            with open(os.path.join(reports, name), "wb") as handle:
+                handle.write(text)
+            return native_path(os.path.join(reports, name))
+
+        plain = written("plain.json", run(["-json", "-nostats", start]).out)
+        inner = written("inner.json", run(["-json", "-nostats", start + SEP + "d"]).out)
+        host = json.loads(run(["-json", "-nostats", start]).out)["host"]
+        folder_report = run(["-load=" + plain]).out
+        bad_names = ["..", ".", "a/b", "a\0b", ""] + (["a\\b"] if ON_WINE else [])
+        crafted = [written("name%d.json" % i, crafted_report(start, name).encode()) for i, name in enumerate(bad_names)]
+        not_a_report = "The report %s is not a report of Tallyfold"
+        # (words, exit code, the only line on standard error or None, the folder report follows)
+        cases = [
+            (["-top", "-load=" + plain], 0, "The report holds no file list; write it with -json -top=20", True),
+            (["-types", "-load=" + plain], 0, "The report holds no file types; write it with -json -types", True),
+            (["-age", "-load=" + plain], 0, "The report holds no ages; write it with -json -age", True),
+            (["-load=" + plain, "-load=" + plain], 1, "Reports overlap: %s:%s and %s:%s" % (host, start, host, start),
+             False),
+            (["-load=" + inner, "-load=" + plain], 1,
+             "Reports overlap: %s:%s and %s:%s" % (host, start + SEP + "d", host, start), False),
+            (["-load=" + written("fine.json", crafted_report(start, "fine").encode())], 0, None, False),
+            (["--bogus", start], 1, "Unknown option --bogus", False),
+        ] + [(["-load=" + path], 1, not_a_report % path, False) for path in crafted]
+        for words, code, message, folders_follow in cases:
+            with self.subTest(words=words):
+                result = run(words)
+                errors = [l for l in result.err.decode("utf-8").splitlines() if not l.startswith("wine:")]
+                self.assertEqual((result.code, errors), (code, [message] if message else []))
+                if folders_follow:
+                    self.assertEqual(result.out, folder_report)
+                elif code:
+                    self.assertEqual(result.out.strip(b"\f\r\n"), b"")
 
 
 if __name__ == "__main__":
