@@ -231,9 +231,16 @@ class Refusals(TestCase):
              "The earlier report %s entered other mounted file systems: give -mounts to compare with it"),
             ("exclude.json", report_text(start, exclude=["node_modules", ".git"]), "The earlier report %s left out "
              "the folders of -exclude=node_modules -exclude=.git: give the same -exclude= to compare with it"),
+            # A plain earlier report, compared by a run with the option.
+            ("plain-links.json", report_text(start), "The earlier report %s counted a file with several hard links "
+             "once: leave out -links to compare with it", ["-links"]),
+            ("plain-mounts.json", report_text(start), "The earlier report %s did not enter other mounted file "
+             "systems: leave out -mounts to compare with it", ["-mounts"]),
+            ("plain-exclude.json", report_text(start), "The earlier report %s left out no folders: leave out "
+             "-exclude= to compare with it", ["-exclude=node_modules"]),
         ]
         try:
-            for name, content, message in cases:
+            for name, content, message, *words in cases:
                 with self.subTest(name):
                     path = os.path.join(reports, name)
                     if content == "":
@@ -241,7 +248,7 @@ class Refusals(TestCase):
                     elif content is not None:
                         with open(path, "w") as handle:
                             handle.write(content)
-                    result = run(["-json", "-cl=4096", "-compare=" + native_path(path), start])
+                    result = run(["-json", "-cl=4096"] + sum(words, []) + ["-compare=" + native_path(path), start])
                     self.assertEqual((result.code, result.out), (1, b""))
                     errors = [l for l in result.err.decode("latin-1").splitlines() if not l.startswith("wine:")]
                     self.assertTrue(errors[-1].startswith(message % native_path(path)), errors)
