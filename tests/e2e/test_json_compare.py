@@ -292,5 +292,50 @@ class Refusals(TestCase):
                              {"path": "a", "bytes": limit, "files": 0}, {"path": "b", "bytes": limit, "files": 0}]}))
 
 
+@unittest.skipIf(ON_WINE, "permissions mean nothing to Wine's root")
+class Unreadable(TestCase):
+    """A folder that nobody may read, scanned as nobody: marked on its line
+    and in JSON, counted, exit code 2, and no growth in a comparison."""
+
+    def test_an_unreadable_folder_is_never_silent(self):
+        self.tree.file("locked/inner/f", 10000)
+        self.tree.file("open/f", 5000)
+        start = self.tree.path()
+        reports = tempfile.mkdtemp(prefix="tf-reports-")
+        os.chmod(reports, 0o755)
+        self.addCleanup(shutil.rmtree, reports)
+        earlier = os.path.join(reports, "earlier.json")
+        with open(earlier, "wb") as handle:
+            handle.write(run(["-json", "-cl=4096", start]).out)
+        os.chmod(self.tree.path("locked"), 0)
+        try:
+            self.check_unreadable(start, earlier, os.path.join(reports, "saved.json"))
+        finally:
+            os.chmod(self.tree.path("locked"), 0o755)
+
+    def check_unreadable(self, start, earlier, saved):
+        def as_nobody(*words):
+            result = run(["-cl=4096", "-nostats"] + list(words) + [start], unprivileged=True)
+            self.assertEqual(result.code, 2, result.err)
+            return result.out.decode()
+
+        with open(saved, "w") as handle:
+            handle.write(as_nobody("-json"))
+        with open(saved) as handle:
+            document = json.load(handle)
+        self.assertEqual(document["totals"]["unreadable"], 1)
+        self.assertEqual([(c["name"], c.get("unreadable")) for c in document["root"]["children"]],
+                         [("locked", True), ("open", None)])
+        self.assertIn("|--locked (unreadable)  \n", as_nobody("-c-"))
+        self.assertIn("|--locked (unreadable)</td>", as_nobody("-html"))
+        loaded = run(["-c-", "-load=" + saved])
+        self.assertEqual(loaded.code, 0, loaded.err)
+        self.assertIn("|--locked (unreadable)  \n", loaded.out.decode())
+        compared = json.loads(as_nobody("-json", "-sort=growth", "-compare=" + earlier))
+        self.assertEqual([(c["name"], c["growth"]) for c in compared["root"]["children"]],
+                         [("open", 0), ("locked", "?")])
+        self.assertEqual(compared["gone"]["folders"], 0)
+
+
 if __name__ == "__main__":
     unittest.main()
