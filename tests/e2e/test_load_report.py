@@ -9,6 +9,7 @@ import subprocess
 import tempfile
 import unittest
 
+from test_terminal import BAR, TerminalCase
 from tftest import ON_WINE, SEP, TestCase, comma_rows, mask, native_path, run
 
 FORMS = [[], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-map"]]
@@ -155,6 +156,32 @@ class LoadRefusals(TestCase):
                     self.assertEqual(result.out, folder_report)
                 elif code:
                     self.assertEqual(result.out.strip(b"\f\r\n"), b"")
+
+
+class LargestFilesOfALoadedReport(TerminalCase):
+    def test_l_lists_the_files_the_report_holds_and_never_reads_the_disk(self):
+        self.tree.file("a/saved.bin", 30000)
+        self.tree.file("b/other.bin", 20000)
+        start = native_path(self.tree.path())
+        reports = tempfile.mkdtemp(prefix="tf-reports-")
+        self.addCleanup(subprocess.run, ["rm", "-rf", reports])
+        paths = {}
+        for name, words in [("files", ["-top=5"]), ("plain", [])]:
+            paths[name] = os.path.join(reports, name + ".json")
+            with open(paths[name], "wb") as handle:
+                handle.write(run(["-json"] + words + [start]).out)
+        self.tree.file("a/later.bin", 90000)  # on the disk, not in the reports
+        for name, shown in [("plain", "Not on a loaded report"), ("files", "saved.bin")]:
+            with self.subTest(name):
+                self.terminal.run_program(["-load=" + native_path(paths[name])])
+                self.terminal.wait_for(lambda rows: any(row.endswith(BAR) for row in rows), "the browser")
+                self.terminal.keys("n")
+                self.terminal.keys("Down", "l")  # on a
+                rows = self.terminal.wait_for(lambda rows: any(shown in row for row in rows), shown)
+                self.assertFalse(any("later.bin" in row or "other.bin" in row for row in rows), rows)
+                self.terminal.keys("q")
+                self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+                self.terminal.type_line("clear")
 
 
 if __name__ == "__main__":
