@@ -17,6 +17,7 @@
 std::string defaultParameters;
 std::vector<std::string> folderWords;
 std::vector<std::string> unknownLongOptions;
+std::vector<std::string> commandLineFolders;
 
 namespace {
 
@@ -314,7 +315,13 @@ void ApplyParameterSources() {
   SplitParameterString(defaultParameters);
   std::string environment = platform::EnvironmentVariable("TALLYFOLD");
   if (!environment.empty()) SplitParameterString(environment);
+  const size_t firstOfCommandLine = folderWords.size();
   for (size_t i = 1; i < commandLine.size(); ++i) ParseOption(commandLine[i]);
+  // A word with a dash in front is a mistyped option (warned about), not a
+  // folder the user named.
+  for (size_t i = firstOfCommandLine; i < folderWords.size(); ++i) {
+    if (!StartsWith(folderWords[i], "-")) commandLineFolders.push_back(folderWords[i]);
+  }
   ReleaseMessages();
 }
 

@@ -15,6 +15,10 @@ extern std::string defaultParameters;
 extern std::vector<std::string> folderWords;
 // The words after two dashes that are no option, in the order applied.
 extern std::vector<std::string> unknownLongOptions;
+// The folders the command line names, in its order; with two or more, each
+// is reported (the stored defaults and TALLYFOLD name at most the one
+// start folder).
+extern std::vector<std::string> commandLineFolders;
 
 void ReadRegistryDefaults();
 // Applies the stored defaults, then TALLYFOLD, then each argument.

@@ -8,6 +8,7 @@
 #include "browse/browser.h"
 #include "build_settings.h"
 #include "console/format.h"
+#include "console/held_sums.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
@@ -16,6 +17,7 @@
 #include "control/options.h"
 #include "platform/platform.h"
 #include "report/delimited_report.h"
+#include "report/files_report.h"
 #include "report/growth.h"
 #include "report/html_report.h"
 #include "report/modes.h"
@@ -24,6 +26,7 @@
 #include "saved/loaded_report.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
+#include "scan/file_stats.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/start_path.h"
@@ -95,9 +98,9 @@ bool ComparisonAccepted(const std::string& expandedPath) {
   return false;
 }
 
-bool ScanTree() {
-  if (options.scanThreads == 1) return ScanFolder(root);
-  return ScanFolderAhead(root, options.scanThreads);
+bool ScanTree(TDirEntry& folder) {
+  if (options.scanThreads == 1) return ScanFolder(folder);
+  return ScanFolderAhead(folder, options.scanThreads);
 }
 
 void RenderTree(const std::string& expandedPath) {
@@ -209,6 +212,118 @@ bool LoadedReportRun() {
   return reported;
 }
 
+// ---- Several folders ---------------------------------------------------------
+
+// The folders of the command line, expanded; false (with the message written)
+// when one lies inside another, which would count it twice.
+bool ExpandedFolders(std::vector<std::string>& paths) {
+  for (const std::string& word : commandLineFolders) {
+    std::string failure;
+    std::string expanded = ExpandStartPath(word, failure);
+    if (expanded.empty()) EndWithoutCurrentFolder(failure);
+    paths.push_back(std::move(expanded));
+  }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    for (size_t j = i + 1; j < paths.size(); ++j) {
+      if (SameOrInside(paths[i], paths[j]) || SameOrInside(paths[j], paths[i])) {
+        WriteErrorLine("Folders overlap: " + paths[i] + " and " + paths[j]);
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// What the scans of the folders noted of single files, with paths below
+// the root of all.
+struct GatheredFiles {
+  std::vector<ListedFile> largest;
+  std::vector<FileType> types;
+};
+
+void GatherFileNotes(const std::string& path, GatheredFiles& gathered) {
+  for (ListedFile file : LargestFiles()) {
+    file.path.insert(0, EnsureTrailingBackslash(path));
+    gathered.largest.push_back(std::move(file));
+  }
+  gathered.types.insert(gathered.types.end(), FileTypes().begin(), FileTypes().end());
+}
+
+// Scans `folder`, which holds its expanded path as its name, as the one
+// start folder of a run is scanned.
+bool ScanStartFolder(TDirEntry& folder) {
+  if (NamesANonFolder(folder.name)) {
+    WriteErrorLine("Not a folder: " + folder.name);
+    return false;
+  }
+  scanPath = folder.name;
+  ShowReadingPrompt(UsedSpaceOfScannedRoot(folder.name));
+  platform::BeginWalk(folder.name);
+  const bool scanned = ScanTree(folder);
+  platform::EndWalk();
+  EndReadingPrompt();
+  return scanned;
+}
+
+// Each folder below the root "(N folders)", in the order given; the drive
+// statistics are those of the first folder's drive, and its cluster size
+// counts the wastage of all.
+bool ScanEachFolder(const std::vector<std::string>& paths) {
+  GatheredFiles gathered;
+  DriveStats firstDrive;
+  std::string firstDriveName;
+  TDirEntry* last = nullptr;
+  auto order = static_cast<int32_t>(paths.size());
+  for (const std::string& path : paths) {
+    if (!ReadDriveStats(path)) return false;
+    if (last == nullptr) {
+      SettleClusterSize();
+      firstDrive = driveStats;
+      firstDriveName = driveName;
+      if (!ComparisonAccepted(root.name)) return false;
+    }
+    auto* folder = new TDirEntry;
+    (last != nullptr ? last->next : root.firstChild) = folder;
+    last = folder;
+    folder->name = path;
+    folder->scanOrder = --order;
+    if (!ScanStartFolder(*folder)) return false;
+    root.subBytes = AddBytes(root.subBytes, TotalBytes(*folder));
+    root.modifiedSeconds = std::max(root.modifiedSeconds, folder->modifiedSeconds);
+    GatherFileNotes(path, gathered);
+  }
+  driveStats = firstDrive;
+  driveName = firstDriveName;
+  KeepSavedFiles(gathered.largest, options.topFiles > 0);
+  TakeSavedFileNotes(std::move(gathered.largest), gathered.types, static_cast<size_t>(options.topFiles));
+  RelinkTree(root);
+  return true;
+}
+
+// Several folders of the command line: each reported under one root, as
+// merged reports are, with the sum of their figures.
+bool SeveralFoldersRun() {
+  std::vector<std::string> paths;
+  bool reported = false;
+  if (ExpandedFolders(paths)) {
+    scanTotals = ScanTotals{};
+    BeginDelimitedOutput();
+    if (outputRedirected && FramedReport() && options.showHeader) WriteReportHeaderLine();
+    root = TDirEntry{};
+    root.name = "(" + std::to_string(paths.size()) + " folders)";
+    reportOrigin.severalFolders = true;
+    if (ScanEachFolder(paths)) {
+      metUnreadable = scanTotals.unreadableFolders > 0;
+      RenderTree(root.name);
+      reported = true;
+    }
+    FoldSubtree(root);
+    ReleaseComparison();
+  }
+  if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  return reported;
+}
+
 }  // namespace
 
 void WriteBanner() {
@@ -222,6 +337,7 @@ void WriteBanner() {
 
 bool ReportRun() {
   if (!options.loadFiles.empty()) return LoadedReportRun();
+  if (commandLineFolders.size() > 1 && !options.longestPaths) return SeveralFoldersRun();
   std::string failure;
   const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
   if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
@@ -249,7 +365,7 @@ bool ReportRun() {
       scanPath = expandedPath;
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
-      reported = ScanTree();
+      reported = ScanTree(root);
       metUnreadable = scanTotals.unreadableFolders > 0;
       platform::EndWalk();
       EndReadingPrompt();

@@ -82,6 +82,10 @@ std::string NameKey(std::string_view name) {
   return std::string(name);
 }
 
+bool SameOrInside(const std::string& inner, const std::string& outer) {
+  return NameKey(EnsureTrailingBackslash(inner)).starts_with(NameKey(EnsureTrailingBackslash(outer)));
+}
+
 void MarkGrowthOfSubtree(const TDirEntry& folder, Growth::Kind kind) {
   growthFigures.growth[&folder] = Growth{kind, 0};
   for (const TDirEntry* child = folder.firstChild; child != nullptr; child = child->next) {

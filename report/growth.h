@@ -51,6 +51,9 @@ extern GrowthFigures growthFigures;
 // A folder name as the file system compares names: without regard to case
 // on Windows, byte for byte on Linux.
 std::string NameKey(std::string_view name);
+// Whether the path `inner` is `outer` or lies inside it, names compared as
+// NameKey compares them.
+bool SameOrInside(const std::string& inner, const std::string& outer);
 // `folder` and its subtree get the growth `kind`, with no figure.
 void MarkGrowthOfSubtree(const TDirEntry& folder, Growth::Kind kind);
 

@@ -143,19 +143,13 @@ void GatherLists(ReportFacts& facts, const std::string& partName) {
   savedLists.types.insert(savedLists.types.end(), facts.types.begin(), facts.types.end());
 }
 
-// Whether `inner` is `outer` or lies inside it.
-bool PathWithin(const std::string& inner, const std::string& outer) {
-  const std::string outerKey = NameKey(EnsureTrailingBackslash(outer));
-  return NameKey(EnsureTrailingBackslash(inner)).starts_with(outerKey);
-}
-
 // Two reports of one machine whose start folders are the same or nested
 // would count a folder twice.
 bool Overlap(const std::vector<ReportFacts>& parts, std::string& failure) {
   for (size_t i = 0; i < parts.size(); ++i) {
     for (size_t j = i + 1; j < parts.size(); ++j) {
       if (parts[i].host != parts[j].host) continue;
-      if (PathWithin(parts[i].path, parts[j].path) || PathWithin(parts[j].path, parts[i].path)) {
+      if (SameOrInside(parts[i].path, parts[j].path) || SameOrInside(parts[j].path, parts[i].path)) {
         failure = "Reports overlap: " + parts[i].host + ":" + parts[i].path + " and " + parts[j].host + ":" +
                   parts[j].path;
         return true;

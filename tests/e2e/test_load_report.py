@@ -79,6 +79,24 @@ class LoadReport(TestCase):
                 rows = [row for row in csv.reader(io.StringIO(compared.out.decode())) if len(row) > 4]
                 self.assertEqual((compared.code, {row[-2] for row in rows}), (0, {"0"}))
 
+    def test_two_folders_in_one_run_report_both_and_load_back(self):
+        folders = [self.start + SEP + "c", self.start + SEP + "d"]
+        both = run(["-comma", "-noheader", "-nostats"] + folders)
+        self.assertEqual(both.code, 0, both.err)
+        rows = comma_rows(both)
+        root = "(2 folders)" + SEP
+        expected = {}
+        for folder in folders:
+            alone = comma_rows(run(["-comma", "-noheader", "-nostats", folder]))
+            expected.update({root + path.rstrip(SEP): figures for path, figures in alone.items()})
+        self.assertEqual(rows.pop(root)[0], sum(expected[root + folder][0] for folder in folders))
+        self.assertEqual(rows, expected)
+        report = os.path.join(self.reports, "both.json")
+        with open(report, "wb") as handle:
+            handle.write(run(["-json", "-nostats"] + folders).out)
+        loaded = run(["-comma", "-noheader", "-load=" + native_path(report)])
+        self.assertEqual((loaded.code, loaded.out), (0, both.out))
+
     def test_the_created_time_is_the_reports(self):
         report = self.saved("r.json", ["-nostats"])
         with open(os.path.join(self.reports, "r.json")) as handle:
@@ -146,6 +164,7 @@ class LoadRefusals(TestCase):
              "Reports overlap: %s:%s and %s:%s" % (host, start + SEP + "d", host, start), False),
             (["-load=" + written("fine.json", crafted_report(start, "fine").encode())], 0, None, False),
             (["--bogus", start], 1, "Unknown option --bogus", False),
+            ([start + SEP + "d", start], 1, "Folders overlap: %s and %s" % (start + SEP + "d", start), False),
         ] + [(["-load=" + path], 1, not_a_report % path, False) for path in crafted]
         for words, code, message, folders_follow in cases:
             with self.subTest(words=words):
