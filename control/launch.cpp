@@ -80,9 +80,10 @@ void ShowUsage() {
 std::vector<std::string> HelpLines() {
   const std::string settingsProgram = platform::kSettingsProgramName;
   return {
-      "Usage: tallyfold [OPTION]... [FOLDER] [OPTION]...",
+      "Usage: tallyfold [OPTION]... [FOLDER]... [OPTION]...",
       "Reports how much disk space the folder tree of FOLDER (the current folder by",
-      "default) takes: each folder's total, wastage, file count and own size.",
+      "default) takes: each folder's total, wastage, file count and own size. Several",
+      "folders are reported under one top line (N folders), their figures summed.",
       "",
       "  -#               show folders up to # levels deep (-0: 255; above 255: all)",
       "  -size=#          show a folder only if it holds # bytes or more",
