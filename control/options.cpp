@@ -355,7 +355,11 @@ namespace {
 // Anything else is an error, never a folder.
 void ApplyLongOption(const std::string& word, std::string_view upper) {
   constexpr std::string_view kMaxDepth = "--MAX-DEPTH=";
-  if (StartsWith(upper, kMaxDepth) && ParseDepthOption("-" + word.substr(kMaxDepth.size()))) return;
+  if (StartsWith(upper, kMaxDepth)) {
+    std::string depthWord = word.substr(kMaxDepth.size());
+    depthWord.insert(depthWord.begin(), '-');
+    if (ParseDepthOption(depthWord)) return;
+  }
   if (ApplyTableOption(word.substr(1), upper.substr(1))) return;
   unknownLongOptions.push_back(word);
 }

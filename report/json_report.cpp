@@ -232,7 +232,9 @@ void WriteJsonType(const FileType& type) {
 // A member after the tree: the list `items`, one item a line.
 template <typename Item>
 void WriteJsonList(std::string_view member, const std::vector<Item>& items, void (*writeItem)(const Item&)) {
-  WriteOut("," + QuoteJsonString(member) + ":[");
+  WriteOut(",");
+  WriteOut(QuoteJsonString(member));
+  WriteOut(":[");
   for (size_t i = 0; i < items.size(); ++i) {
     if (i > 0) WriteOut(",");
     WriteOut(platform::kLineEnd);
