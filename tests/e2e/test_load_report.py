@@ -116,7 +116,7 @@ class LoadReport(TestCase):
         with open(second, "rb") as handle:
             merged = run(["-comma", "-noheader", "-1", "-load=" + first, "-load=-"], stdin=handle)
         self.assertEqual(merged.code, 0, merged.err)
-        with open(first) as handle:
+        with open(os.path.join(self.reports, "first.json")) as handle:
             host = json.load(handle)["host"]
         totals = {path: figures[0] for path, figures in comma_rows(merged).items()}
         merged_root = "(2 reports)" + SEP
