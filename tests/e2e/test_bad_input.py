@@ -47,8 +47,10 @@ class BadWords(TestCase):
                                              "Unknown option -help=1 - taken as the start folder"])]:
             with self.subTest(args=args, env=env):
                 result = run(["-comma", "-nostats"] + args, env=env, cwd=self.tree.path())
-                # The same words written as paths, which no one mistakes for options.
-                as_path = lambda words: [("." + SEP + w) if w.startswith("-") else w for w in words]
+                # Without the ignored words, and the one taken as the start folder
+                # written as a path, which no one mistakes for an option.
+                as_path = lambda words: (["." + SEP + words[-1]] if words and words[-1].startswith("-")
+                                         else [w for w in words if not w.startswith("-")])
                 plain = run(["-comma", "-nostats"] + as_path(args),
                             env={k: " ".join(as_path(v.split())) for k, v in env.items()}, cwd=self.tree.path())
                 self.assertEqual(unknown_option_lines(result), warnings)
