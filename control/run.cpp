@@ -265,11 +265,12 @@ bool ScanStartFolder(TDirEntry& folder) {
   return scanned;
 }
 
-// Each folder below the root "(N folders)", in the order given; the drive
-// statistics are those of the first folder's drive, and its cluster size
-// counts the wastage of all.
+// Each folder below the root "(N folders)", in the order given. The first
+// folder's drive gives the cluster size that counts the wastage of all; the
+// statistics of every other drive follow its.
 bool ScanEachFolder(const std::vector<std::string>& paths) {
   GatheredFiles gathered;
+  moreDrives.clear();
   DriveStats firstDrive;
   std::string firstDriveName;
   TDirEntry* last = nullptr;
@@ -281,6 +282,10 @@ bool ScanEachFolder(const std::vector<std::string>& paths) {
       firstDrive = driveStats;
       firstDriveName = driveName;
       if (!ComparisonAccepted(root.name)) return false;
+    } else if (driveName != firstDriveName &&
+               std::none_of(moreDrives.begin(), moreDrives.end(),
+                            [](const NamedDrive& drive) { return drive.name == driveName; })) {
+      moreDrives.push_back({driveName, driveStats});
     }
     auto* folder = new TDirEntry;
     (last != nullptr ? last->next : root.firstChild) = folder;

@@ -167,7 +167,8 @@ int32_t ConsoleListHeader() {
 void ListConsoleRows(TDirEntry*) { ListRows(ListsLargest() ? WriteConsoleFileRow : WriteConsoleTypeRow); }
 
 int32_t ConsoleListFooter(LineNumber totalLines) {
-  return WalkFooter(totalLines, options.showDriveStats ? 3 + kDriveStatisticsLines : 3, WriteConsoleFooterLine);
+  return WalkFooter(totalLines, options.showDriveStats ? 3 + kDriveStatisticsLines * DrivesShown() : 3,
+                    WriteConsoleFooterLine);
 }
 
 // ---- Tab and comma ----------------------------------------------------------

@@ -101,6 +101,16 @@ class LoadReport(TestCase):
         loaded = run(["-comma", "-noheader", "-load=" + native_path(report)])
         self.assertEqual((loaded.code, loaded.out), (0, both.out))
 
+    @unittest.skipIf(ON_WINE or not os.path.ismount("/dev/shm"), "needs a second file system")
+    def test_two_folders_on_two_drives_give_the_statistics_of_each(self):
+        elsewhere = tempfile.mkdtemp(dir="/dev/shm")
+        self.addCleanup(os.rmdir, elsewhere)
+        for form, heading in [([], rb"^Statistics for Drive (.*):"), (["-html"], rb"<h2>Statistics for Drive (.*):<i>")]:
+            with self.subTest(form=form):
+                result = run(form + [self.start, elsewhere])
+                drives = re.findall(heading, result.out, re.M)
+                self.assertEqual((result.code, len(drives), drives[-1]), (0, 2, b"/dev/shm"))
+
     def test_the_created_time_is_the_reports(self):
         report = self.saved("r.json", ["-nostats"])
         with open(os.path.join(self.reports, "r.json")) as handle:
