@@ -54,8 +54,6 @@ struct Reader {
     Place place = Place::top;
     bool namedByBytes = false;
     ReportFolder folder;  // what a folder has given so far
-    ListedFile file{};    // what an entry of "files" has given so far
-    FileType type;        // what an entry of "types" has given so far
   };
 
   const FolderKeeper& folders;
@@ -66,6 +64,10 @@ struct Reader {
   bool syntaxError = false, cutShort = false;
   size_t errorByte = 0;
   std::string pathBytes;
+  // The entry of "files" or "types" being read: one at a time, at one depth,
+  // so they are kept here rather than in every frame of the nesting.
+  ListedFile file{};
+  FileType type;
 
   Reader(const FolderKeeper& keeper, ReportFacts& into) : folders(keeper), facts(into) {}
 
@@ -111,10 +113,10 @@ struct Reader {
       return OpenFolder();
     } else if (Here() == Place::files) {
       Enter(Place::file);
-      HereFrame().file.bytes = -1;
+      file = ListedFile{"", -1, 0, 0};
     } else if (Here() == Place::types) {
       Enter(Place::type);
-      HereFrame().type.sums.files = -1;
+      type = FileType{"", {-1, 0, 0}};
     } else if (KeyIs("root")) {
       if (facts.hasRoot) return NotAReport();
       facts.hasRoot = true;
@@ -183,7 +185,6 @@ struct Reader {
   }
 
   bool EndFile() {
-    ListedFile& file = HereFrame().file;
     if (file.path.empty() || file.bytes < 0) return NotAReport();
     facts.files.push_back(std::move(file));
     frames.pop_back();
@@ -191,7 +192,6 @@ struct Reader {
   }
 
   bool EndType() {
-    FileType& type = HereFrame().type;
     if (type.extension.empty() || type.sums.files < 0) return NotAReport();
     facts.types.push_back(std::move(type));
     frames.pop_back();
@@ -256,7 +256,6 @@ struct Reader {
   }
 
   bool FileString(const std::string& text) {
-    ListedFile& file = HereFrame().file;
     if (KeyIs("modified")) ParseIsoTime(text, file.modifiedSeconds);
     return EntryText(text, "path", file.path);
   }
@@ -284,7 +283,7 @@ struct Reader {
       case Place::drive: DriveString(text); return true;
       case Place::folder: return FolderString(text) || NotAReport();
       case Place::file: return FileString(text) || NotAReport();
-      case Place::type: return EntryText(text, "extension", HereFrame().type.extension) || NotAReport();
+      case Place::type: return EntryText(text, "extension", type.extension) || NotAReport();
       default: return true;
     }
   }
@@ -299,13 +298,12 @@ struct Reader {
   }
 
   void FileNumber(int64_t number) {
-    ListedFile& file = HereFrame().file;
     if (KeyIs("bytes")) file.bytes = number;
     if (KeyIs("length")) file.length = number;
   }
 
   void TypeNumber(int64_t number) {
-    TypeSums& sums = HereFrame().type.sums;
+    TypeSums& sums = type.sums;
     if (KeyIs("files")) sums.files = number;
     if (KeyIs("bytes")) sums.bytes = number;
     if (KeyIs("wasted")) sums.wasted = number;
