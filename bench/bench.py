@@ -25,7 +25,8 @@ that the bench works.
 The map page (-map -dir) of the "folders" tree, about 1,100,000 folders with
 a file each, follows: its size, its rectangles (folders and files), and the
 time headless Chromium takes to load it and run its layout and drawing,
-which should stay within a second (skipped without chromium).
+which should stay within a second (skipped without chromium); then how many
+megabytes of that tree's JSON report -load reads a second.
 
 --cold drops the page cache before every run (which needs root) and compares
 the floor at 1 to 64 threads, Tallyfold's default and fixed thread counts, du,
@@ -260,6 +261,19 @@ def map_page_row(tallyfold, tree, folder):
     print("  headless Chromium: the page was dumped before it reported its drawing")
 
 
+def load_speed_row(tallyfold, tree, folder, runs):
+    """How fast -load reads the JSON report of `tree` (of the "folders"
+    tree, about 1,100,000 folders): megabytes of JSON a second."""
+    report = os.path.join(folder, os.path.basename(tree) + "-load.json")
+    with open(report, "wb") as handle:
+        subprocess.run([tallyfold, "-p", "-nostats", "-json", tree], stdout=handle, check=True)
+    label = "tallyfold -load"
+    medians = measure([(label, "%s -p -nostats -1 -load='%s' > /dev/null" % (tallyfold, report))], runs)
+    megabytes = os.path.getsize(report) / 1e6
+    print("\n%s, loading its JSON report (-load, -1)" % tree)
+    print("  %.1f MB of JSON in %.3f s: %.0f MB/s" % (megabytes, medians[label], megabytes / medians[label]))
+
+
 def supports_threads(tallyfold):
     # A program without the option takes the word for its start folder.
     probe = subprocess.run([tallyfold, "-p", "-nostats", "-1", "-threads=2"], cwd=HERE,
@@ -308,6 +322,7 @@ def main():
             print_items_per_rank(tallyfold, 4 if args.cold else 2, target)
     if not args.cold:
         map_page_row(tallyfold, ensure_tree("folders", args.trees, scale), args.trees)
+        load_speed_row(tallyfold, ensure_tree("folders", args.trees, scale), args.trees, runs)
 
 
 if __name__ == "__main__":

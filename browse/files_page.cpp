@@ -10,6 +10,7 @@
 #include "console/writer.h"
 #include "platform/platform.h"
 #include "report/files_report.h"
+#include "report/report_origin.h"
 #include "scan/file_stats.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
@@ -85,8 +86,13 @@ constexpr BarQuestions kFilesPageQuestions = {AskKeyOnFilesPage, AskWordOnFilesP
 
 }  // namespace
 
-void ShowLargestFilesPage(const FolderAt& at) {
-  NoteLargestFilesBelow(at);
+bool ShowLargestFilesPage(const FolderAt& at) {
+  // A loaded report lists only the files it holds, and never reads the disk.
+  if (!ReportLoaded()) {
+    NoteLargestFilesBelow(at);
+  } else if (!NoteSavedFilesBelow(at.chain)) {
+    return false;
+  }
   filesPage = {};
   filesPage.title = "The largest files below ";
   AppendShownName(filesPage.title, EnsureTrailingBackslash(PathOf(at)));
@@ -106,4 +112,5 @@ void ShowLargestFilesPage(const FolderAt& at) {
       notice = DeleteListedFile(at, filesPage.cursor, kFilesPageQuestions);
     }
   }
+  return true;
 }

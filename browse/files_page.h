@@ -5,6 +5,8 @@
 #include "browse/folder_actions.h"
 
 // Reads the subtree of `at` again for its largest files, keeping every
-// figure of the report's own scan, and shows them until Esc, Left or
-// Backspace goes back; Q and Ctrl+C end the program.
-void ShowLargestFilesPage(const FolderAt& at);
+// figure of the report's own scan (on a loaded report, takes the files it
+// holds), and shows them until Esc, Left or Backspace goes back; Q and
+// Ctrl+C end the program. False, with nothing shown, on a loaded report that
+// holds no files.
+bool ShowLargestFilesPage(const FolderAt& at);

@@ -366,7 +366,10 @@ void OpenFolderAtCursorOnDesktop() {
 
 void ShowLargestFilesAtCursor() {
   const FolderChain chain = ChainAtCursor().value_or(FullChain({}));
-  ShowLargestFilesPage({navigation.startPath, chain});
+  if (!ShowLargestFilesPage({navigation.startPath, chain})) {
+    navigation.notice = "Not on a loaded report";
+    return;
+  }
   ShowChangedTree();
 }
 

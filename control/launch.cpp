@@ -80,9 +80,10 @@ void ShowUsage() {
 std::vector<std::string> HelpLines() {
   const std::string settingsProgram = platform::kSettingsProgramName;
   return {
-      "Usage: tallyfold [OPTION]... [FOLDER] [OPTION]...",
+      "Usage: tallyfold [OPTION]... [FOLDER]... [OPTION]...",
       "Reports how much disk space the folder tree of FOLDER (the current folder by",
-      "default) takes: each folder's total, wastage, file count and own size.",
+      "default) takes: each folder's total, wastage, file count and own size. Several",
+      "folders are reported under one top line (N folders), their figures summed.",
       "",
       "  -#               show folders up to # levels deep (-0: 255; above 255: all)",
       "  -size=#          show a folder only if it holds # bytes or more",
@@ -101,7 +102,7 @@ std::vector<std::string> HelpLines() {
       "  -tab             write a tab-separated report in fixed columns",
       "  -comma           write a comma-separated report",
       "  -html            write an HTML report",
-      "  -json            write a JSON report",
+      "  -json            write a JSON report, with the lists of -top, -types, -age",
       "  -map             write one HTML page that draws the tree as a treemap",
       "  -bars            add a bar of each folder's share of its parent's total",
       "  -utf8            write the tab and comma reports in UTF-8, the comma report",
@@ -144,8 +145,14 @@ std::vector<std::string> HelpLines() {
       "Options are not case-sensitive; -size, -cl, -compare, -load and -exclude",
       "also take a colon for the equals sign (-size:#), as the TALLYFOLD variable",
       "needs. The default parameters that " + settingsProgram + " stores come first, then",
-      "TALLYFOLD, then the command line. Give a folder whose name starts with a",
-      std::string("dash with a path: .") + platform::kPathSeparator + "-2024.",
+      "TALLYFOLD, then the command line. Every option also takes two dashes",
+      "(--sort=total, --json), and --max-depth=# is -#; an unknown word after two",
+      "dashes is an error. Give a folder whose name starts with a dash with a path:",
+      std::string(".") + platform::kPathSeparator + "-2024.",
+      "",
+      "Exit status: 0 if the report was made, 1 if it could not be (or an option",
+      "after two dashes is unknown), 2 if some folders could not be read: the",
+      "report marks them (unreadable).",
   };
 }
 

@@ -16,6 +16,8 @@
 
 std::string defaultParameters;
 std::vector<std::string> folderWords;
+std::vector<std::string> unknownLongOptions;
+std::vector<std::string> commandLineFolders;
 
 namespace {
 
@@ -37,6 +39,8 @@ bool ApplySortKeyword(std::string_view keyword) {
   for (const auto& entry : kKeywords) {
     if (entry.keyword == keyword) {
       options.sortOrder = entry.order;
+      // Ordering by age needs the ages.
+      if (entry.order == SortOrder::age) options.noteAges = true;
       return true;
     }
   }
@@ -312,7 +316,13 @@ void ApplyParameterSources() {
   SplitParameterString(defaultParameters);
   std::string environment = platform::EnvironmentVariable("TALLYFOLD");
   if (!environment.empty()) SplitParameterString(environment);
+  const size_t firstOfCommandLine = folderWords.size();
   for (size_t i = 1; i < commandLine.size(); ++i) ParseOption(commandLine[i]);
+  // A word with a dash in front is a mistyped option (warned about), not a
+  // folder the user named.
+  for (size_t i = firstOfCommandLine; i < folderWords.size(); ++i) {
+    if (!StartsWith(folderWords[i], "-")) commandLineFolders.push_back(folderWords[i]);
+  }
   ReleaseMessages();
 }
 
@@ -339,9 +349,32 @@ void SplitParameterString(std::string_view text) {
   for (const std::string& word : ParameterWords(text)) ParseOption(word);
 }
 
+namespace {
+
+// A word after two dashes, as other command-line tools take them: every
+// option of the table (--sort=total, --json), and --max-depth=N for -N.
+// Anything else is an error, never a folder.
+void ApplyLongOption(const std::string& word, std::string_view upper) {
+  constexpr std::string_view kMaxDepth = "--MAX-DEPTH=";
+  if (StartsWith(upper, kMaxDepth)) {
+    std::string depthWord = word.substr(kMaxDepth.size());
+    depthWord.insert(depthWord.begin(), '-');
+    if (ParseDepthOption(depthWord)) return;
+  }
+  if (ApplyTableOption(word.substr(1), upper.substr(1))) return;
+  unknownLongOptions.push_back(word);
+}
+
+}  // namespace
+
 void ParseOption(const std::string& word) {
-  if (ApplyTableOption(word, UpperText(word))) return;
+  const std::string upper = UpperText(word);
+  if (ApplyTableOption(word, upper)) return;
   if (ParseDepthOption(word)) return;
+  if (StartsWith(word, "--")) {
+    ApplyLongOption(word, upper);
+    return;
+  }
   options.startFolder = word;
   folderWords.push_back(word);
 }

@@ -13,6 +13,12 @@ extern std::string defaultParameters;
 // Every word taken as the start folder, in the order applied: the last one
 // is the start folder, the others were replaced by a later word.
 extern std::vector<std::string> folderWords;
+// The words after two dashes that are no option, in the order applied.
+extern std::vector<std::string> unknownLongOptions;
+// The folders the command line names, in its order; with two or more, each
+// is reported (the stored defaults and TALLYFOLD name at most the one
+// start folder).
+extern std::vector<std::string> commandLineFolders;
 
 void ReadRegistryDefaults();
 // Applies the stored defaults, then TALLYFOLD, then each argument.

@@ -8,6 +8,7 @@
 #include "browse/browser.h"
 #include "build_settings.h"
 #include "console/format.h"
+#include "console/held_sums.h"
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
@@ -16,6 +17,7 @@
 #include "control/options.h"
 #include "platform/platform.h"
 #include "report/delimited_report.h"
+#include "report/files_report.h"
 #include "report/growth.h"
 #include "report/html_report.h"
 #include "report/modes.h"
@@ -25,6 +27,7 @@
 #include "saved/loaded_report.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
+#include "scan/file_stats.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "scan/start_path.h"
@@ -35,6 +38,13 @@ namespace {
 // The long-path listing reports paths of this length or more: the limit of
 // a Windows path, whatever the system's own limit.
 constexpr size_t kLongPathLimit = 255;
+
+// The exit code of a report made while some folders could not be read, as
+// du's "some could not be read".
+constexpr int kExitSomeUnreadable = 2;
+
+// The scan met a folder it could not read.
+bool metUnreadable = false;
 
 bool FirstArgumentAsksForHelp() {
   return commandLine.size() > 1 && commandLine[1].find('?') != std::string::npos;
@@ -100,9 +110,9 @@ void NoteAgesForTheBrowser() {
   options.showAge = false;
 }
 
-bool ScanTree() {
-  if (options.scanThreads == 1) return ScanFolder(root);
-  return ScanFolderAhead(root, options.scanThreads);
+bool ScanTree(TDirEntry& folder) {
+  if (options.scanThreads == 1) return ScanFolder(folder);
+  return ScanFolderAhead(folder, options.scanThreads);
 }
 
 void RenderTree(const std::string& expandedPath) {
@@ -204,11 +214,131 @@ bool LoadedReportRun() {
   }
   BeginDelimitedOutput();
   if (outputRedirected && FramedReport() && options.showHeader) WriteReportHeaderLine();
+  TakeSavedLists();
   ShapeLoadedTree();
   const bool reported = ComparisonAccepted(root.name);
   if (reported) RenderTree(root.name);
   FoldSubtree(root);
   ReleaseComparison();
+  if (options.outputMode == OutputMode::html) WriteHtmlClose();
+  return reported;
+}
+
+// ---- Several folders ---------------------------------------------------------
+
+// The folders of the command line, expanded; false (with the message written)
+// when one lies inside another, which would count it twice.
+bool ExpandedFolders(std::vector<std::string>& paths) {
+  for (const std::string& word : commandLineFolders) {
+    std::string failure;
+    std::string expanded = ExpandStartPath(word, failure);
+    if (expanded.empty()) EndWithoutCurrentFolder(failure);
+    paths.push_back(std::move(expanded));
+  }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    for (size_t j = i + 1; j < paths.size(); ++j) {
+      if (SameOrInside(paths[i], paths[j]) || SameOrInside(paths[j], paths[i])) {
+        WriteErrorLine("Folders overlap: " + paths[i] + " and " + paths[j]);
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// What the scans of the folders noted of single files, with paths below
+// the root of all.
+struct GatheredFiles {
+  std::vector<ListedFile> largest;
+  std::vector<FileType> types;
+};
+
+void GatherFileNotes(const std::string& path, GatheredFiles& gathered) {
+  for (ListedFile file : LargestFiles()) {
+    file.path.insert(0, EnsureTrailingBackslash(path));
+    gathered.largest.push_back(std::move(file));
+  }
+  gathered.types.insert(gathered.types.end(), FileTypes().begin(), FileTypes().end());
+}
+
+// Scans `folder`, which holds its expanded path as its name, as the one
+// start folder of a run is scanned.
+bool ScanStartFolder(TDirEntry& folder) {
+  if (NamesANonFolder(folder.name)) {
+    WriteErrorLine("Not a folder: " + folder.name);
+    return false;
+  }
+  scanPath = folder.name;
+  ShowReadingPrompt(UsedSpaceOfScannedRoot(folder.name));
+  platform::BeginWalk(folder.name);
+  const bool scanned = ScanTree(folder);
+  platform::EndWalk();
+  EndReadingPrompt();
+  return scanned;
+}
+
+// Each folder below the root "(N folders)", in the order given. The first
+// folder's drive gives the cluster size that counts the wastage of all; the
+// statistics of every other drive follow its.
+bool ScanEachFolder(const std::vector<std::string>& paths) {
+  GatheredFiles gathered;
+  moreDrives.clear();
+  DriveStats firstDrive;
+  std::string firstDriveName;
+  TDirEntry* last = nullptr;
+  auto order = static_cast<int32_t>(paths.size());
+  for (const std::string& path : paths) {
+    if (!ReadDriveStats(path)) return false;
+    if (last == nullptr) {
+      SettleClusterSize();
+      firstDrive = driveStats;
+      firstDriveName = driveName;
+      if (!ComparisonAccepted(root.name)) return false;
+    } else if (driveName != firstDriveName &&
+               std::none_of(moreDrives.begin(), moreDrives.end(),
+                            [](const NamedDrive& drive) { return drive.name == driveName; })) {
+      moreDrives.push_back({driveName, driveStats});
+    }
+    auto* folder = new TDirEntry;
+    (last != nullptr ? last->next : root.firstChild) = folder;
+    last = folder;
+    folder->name = path;
+    folder->scanOrder = --order;
+    if (!ScanStartFolder(*folder)) return false;
+    root.subBytes = AddBytes(root.subBytes, TotalBytes(*folder));
+    root.modifiedSeconds = std::max(root.modifiedSeconds, folder->modifiedSeconds);
+    GatherFileNotes(path, gathered);
+  }
+  driveStats = firstDrive;
+  driveName = firstDriveName;
+  KeepSavedFiles(gathered.largest, options.topFiles > 0);
+  TakeSavedFileNotes(std::move(gathered.largest), gathered.types, static_cast<size_t>(options.topFiles));
+  RelinkTree(root);
+  return true;
+}
+
+// Several folders of the command line: each reported under one root, as
+// merged reports are, with the sum of their figures.
+bool SeveralFoldersRun() {
+  std::vector<std::string> paths;
+  bool reported = false;
+  if (ExpandedFolders(paths)) {
+    scanTotals = ScanTotals{};
+    BeginDelimitedOutput();
+    if (outputRedirected && FramedReport() && options.showHeader) WriteReportHeaderLine();
+    root = TDirEntry{};
+    root.name = "(" + std::to_string(paths.size()) + " folders)";
+    reportOrigin.severalFolders = true;
+    NoteAgesForTheBrowser();
+    if (options.outputMode == OutputMode::map) NoteFilesForMap();
+    if (ScanEachFolder(paths)) {
+      metUnreadable = scanTotals.unreadableFolders > 0;
+      RenderTree(root.name);
+      reported = true;
+    }
+    FoldSubtree(root);
+    ReleaseComparison();
+  }
   if (options.outputMode == OutputMode::html) WriteHtmlClose();
   return reported;
 }
@@ -229,6 +359,7 @@ void WriteBanner() {
 
 bool ReportRun() {
   if (!options.loadFiles.empty()) return LoadedReportRun();
+  if (commandLineFolders.size() > 1 && !options.longestPaths) return SeveralFoldersRun();
   std::string failure;
   const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
   if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
@@ -258,8 +389,9 @@ bool ReportRun() {
       if (options.outputMode == OutputMode::map) NoteFilesForMap();
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
-      reported = ScanTree();
+      reported = ScanTree(root);
       if (scanEnded != nullptr) scanEnded();
+      metUnreadable = scanTotals.unreadableFolders > 0;
       platform::EndWalk();
       EndReadingPrompt();
       if (reported) RenderTree(expandedPath);
@@ -286,10 +418,18 @@ int RunProgram() {
   ReadRegistryDefaults();
   ApplyParameterSources();
   if (settingsApplied != nullptr) settingsApplied();
+  // A mistyped option after two dashes names no folder: nothing is read.
+  if (!unknownLongOptions.empty()) {
+    for (const std::string& word : unknownLongOptions) WriteErrorLine("Unknown option " + word);
+    FlushOut();
+    return 1;
+  }
   WriteBanner();
   WarnAboutUnknownOptions();
-  // A script must be able to tell that no report was made.
-  const int exitCode = ReportRun() ? 0 : 1;
+  // A script must be able to tell that no report was made, or one that
+  // lacks what could not be read.
+  const bool reported = ReportRun();
+  const int exitCode = !reported ? 1 : metUnreadable ? kExitSomeUnreadable : 0;
   if (outputRedirected && FramedReport()) WriteOutLine("\f");
   FlushOut();
   WarnAboutNamesOutsideCodePage();

@@ -13,9 +13,10 @@ extern void (*settingsApplied)();
 extern void (*scanEnded)();
 
 void WriteBanner();
-// One report of the start folder in the chosen output mode. False when no
-// report could be made: the start folder was not found or its drive could
-// not be read (the message has been written).
+// One report of the start folder in the chosen output mode, or of each
+// folder the command line names under one root "(N folders)". False when no
+// report could be made: a start folder was not found or its drive could not
+// be read, or the folders overlap (the message has been written).
 bool ReportRun();
 // Lists the folders below `path` whose paths reach the 255-character limit,
 // within a walk begun at `path` (platform::BeginWalk).

@@ -100,6 +100,7 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
   const size_t nameStart = line.size();
   AppendShownName(line, LineName(folder));
   const size_t nameEnd = line.size();
+  if (folder.unreadable) line += kUnreadableMark;
   line += "  ";
   if (options.showOwnSize && folder.subBytes != 0) {
     line += " [";
@@ -125,11 +126,11 @@ void WriteTotalsLine() {
   WriteOutLine(line);
 }
 
-void WriteDriveHeading() {
+void WriteDriveHeading(const std::string& name, const DriveStats& stats) {
   std::string line = "Statistics for Drive ";
-  AppendShownName(line, driveName);
+  AppendShownName(line, name);
   line += ":";
-  AppendShownName(line, driveStats.volumeDescription);
+  AppendShownName(line, stats.volumeDescription);
   WriteOutLine(line);
 }
 
@@ -154,20 +155,24 @@ int32_t FigureColumnsWidth() {
   return width;
 }
 
+int32_t DrivesShown() { return 1 + static_cast<int32_t>(moreDrives.size()); }
+
 void WriteDriveStatisticsLine(int32_t line) {
-  switch (line) {
+  const int32_t drive = line / kDriveStatisticsLines;
+  const DriveStats& stats = drive == 0 ? driveStats : moreDrives[static_cast<size_t>(drive - 1)].stats;
+  switch (line % kDriveStatisticsLines) {
     case 0: WriteOutLine(""); break;
-    case 1: WriteDriveHeading(); break;
-    case 2: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(driveStats.clusterSize), 14)); break;
+    case 1: WriteDriveHeading(drive == 0 ? driveName : moreDrives[static_cast<size_t>(drive - 1)].name, stats); break;
+    case 2: WriteOutLine("   Cluster size: " + PadLeft(FormatSize(stats.clusterSize), 14)); break;
     case 3:
-      WriteOutLine("     Free space: " + PadLeft(FormatSize(driveStats.freeBytes), 14) + " (" +
-                   FormatPercent(driveStats.freeBytes, driveStats.capacityBytes) + " of capacity is free)");
+      WriteOutLine("     Free space: " + PadLeft(FormatSize(stats.freeBytes), 14) + " (" +
+                   FormatPercent(stats.freeBytes, stats.capacityBytes) + " of capacity is free)");
       break;
     case 4:
       WriteOutLine("     Used space: " +
-                   PadLeft(FormatSize(driveStats.usedBytes), 14));
+                   PadLeft(FormatSize(stats.usedBytes), 14));
       break;
-    case 5: WriteOutLine("       Capacity: " + PadLeft(FormatSize(driveStats.capacityBytes), 14)); break;
+    case 5: WriteOutLine("       Capacity: " + PadLeft(FormatSize(stats.capacityBytes), 14)); break;
   }
 }
 
@@ -216,7 +221,7 @@ void ListConsoleFolders(TDirEntry* first) {
 }
 
 int32_t ConsoleFooter(LineNumber totalLines) {
-  const int32_t lines = options.showDriveStats ? 9 : 3;
+  const int32_t lines = options.showDriveStats ? 3 + kDriveStatisticsLines * DrivesShown() : 3;
   if (Comparing()) return WalkFooter(totalLines, lines + 1 + GoneLinesShown(), WriteComparedFooterLine);
   return WalkFooter(totalLines, lines, WriteFooterLine);
 }

@@ -10,11 +10,14 @@ int32_t ConsoleHeader();
 void ListConsoleFolders(TDirEntry* first);
 int32_t ConsoleFooter(LineNumber totalLines);
 
-// Line `line` (0 to 5) of the drive statistics that end the console reports:
-// a blank line, the drive's heading, its cluster size, free and used space
-// and capacity.
+// Line `line` of the drive statistics that end the console reports, six for
+// each drive: a blank line, the drive's heading, its cluster size, free and
+// used space and capacity.
 inline constexpr int32_t kDriveStatisticsLines = 6;
 void WriteDriveStatisticsLine(int32_t line);
+// The drives whose statistics are shown: the start folder's, and those of
+// the other folders of a run over several (moreDrives).
+int32_t DrivesShown();
 
 // The characters a folder line's figure columns take before its tree, as
 // the settings now show them.

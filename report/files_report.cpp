@@ -13,7 +13,6 @@
 #include "report/console_report.h"
 #include "report/escape.h"
 #include "report/html_report.h"
-#include "report/json_report.h"
 #include "scan/file_stats.h"
 #include "scan/scanner.h"
 
@@ -102,6 +101,33 @@ void WriteLargestFileLine(size_t row) { WriteConsoleFileRow(row); }
 
 namespace {
 
+struct SavedFiles {
+  bool held = false;
+  std::vector<ListedFile> files;
+};
+
+SavedFiles savedFiles;
+
+}  // namespace
+
+void KeepSavedFiles(std::vector<ListedFile> files, bool held) { savedFiles = {held, std::move(files)}; }
+
+bool NoteSavedFilesBelow(const std::vector<TDirEntry*>& chain) {
+  if (!savedFiles.held) return false;
+  std::string prefix;
+  for (const TDirEntry* folder : chain) prefix += folder->name + platform::kPathSeparator;
+  std::vector<ListedFile> below;
+  for (const ListedFile& file : savedFiles.files) {
+    if (!file.path.starts_with(prefix)) continue;
+    below.push_back(file);
+    below.back().path.erase(0, prefix.size());
+  }
+  TakeSavedFileNotes(std::move(below), {}, savedFiles.files.size());
+  return true;
+}
+
+namespace {
+
 void WriteConsoleTypeLine(const std::string& name, const TypeSums& sums) {
   std::string line = PadLeft(FormatCount(sums.files), 14) + "  " + PadLeft(FormatSize(sums.bytes), 14) + "  " +
                      PadLeft(FormatPercent(sums.bytes, TotalBytes(root)), 5) + "  " +
@@ -141,7 +167,8 @@ int32_t ConsoleListHeader() {
 void ListConsoleRows(TDirEntry*) { ListRows(ListsLargest() ? WriteConsoleFileRow : WriteConsoleTypeRow); }
 
 int32_t ConsoleListFooter(LineNumber totalLines) {
-  return WalkFooter(totalLines, options.showDriveStats ? 3 + kDriveStatisticsLines : 3, WriteConsoleFooterLine);
+  return WalkFooter(totalLines, options.showDriveStats ? 3 + kDriveStatisticsLines * DrivesShown() : 3,
+                    WriteConsoleFooterLine);
 }
 
 // ---- Tab and comma ----------------------------------------------------------
@@ -245,57 +272,16 @@ int32_t HtmlListFooter(LineNumber totalLines) {
   });
 }
 
-// ---- JSON -------------------------------------------------------------------
-
-int32_t JsonListHeader() {
-  return WalkHeader(1, [](int32_t) {
-    WriteJsonTopMembers(ListsLargest() ? "files" : "types");
-    WriteOut("[");
-  });
-}
-
-void WriteJsonFileRow(size_t row) {
-  const ListedFile& file = LargestFiles()[row];
-  std::string text = row == 0 ? "" : ",";
-  text += platform::kLineEnd;
-  text += "{\"path\":" + QuoteJsonString(file.path);
-  if (!IsValidUtf8(file.path)) text += ",\"pathBytes\":" + QuoteJsonString(HexBytes(file.path));
-  text += ",\"bytes\":" + FormatPlainNumber(file.bytes) + ",\"length\":" + FormatPlainNumber(file.length) +
-          ",\"modified\":" + QuoteJsonString(FormatIsoTime(file.modifiedSeconds)) + "}";
-  WriteOut(text);
-}
-
-void WriteJsonTypeRow(size_t row) {
-  const FileType& type = FileTypes()[row];
-  std::string text = row == 0 ? "" : ",";
-  text += platform::kLineEnd;
-  text += "{\"extension\":" + QuoteJsonString(type.extension);
-  if (!IsValidUtf8(type.extension)) text += ",\"extensionBytes\":" + QuoteJsonString(HexBytes(type.extension));
-  text += ",\"files\":" + FormatPlainNumber(type.sums.files) + ",\"bytes\":" + FormatPlainNumber(type.sums.bytes) +
-          ",\"wasted\":" + FormatPlainNumber(type.sums.wasted) + "}";
-  WriteOut(text);
-}
-
-void ListJsonRows(TDirEntry*) { ListRows(ListsLargest() ? WriteJsonFileRow : WriteJsonTypeRow); }
-
-int32_t JsonListFooter(LineNumber totalLines) {
-  return WalkFooter(totalLines, 1, [](int32_t) {
-    WriteOut("]");
-    WriteOut(platform::kLineEnd);
-    WriteOutLine("}");
-  });
-}
-
 constexpr OutputOperations kConsoleList = {ConsoleListHeader, ListConsoleRows, ConsoleListFooter};
 constexpr OutputOperations kDelimitedList = {DelimitedListHeader, ListDelimitedRows, NoFooter};
 constexpr OutputOperations kHtmlList = {HtmlListHeader, ListHtmlRows, HtmlListFooter};
-constexpr OutputOperations kJsonList = {JsonListHeader, ListJsonRows, JsonListFooter};
 
 }  // namespace
 
-// The map draws folders alone.
+// The map draws folders alone; a JSON report holds the tree and the lists.
 bool FileListReport() {
-  return (options.topFiles > 0 || options.fileTypes) && options.outputMode != OutputMode::map;
+  return (options.topFiles > 0 || options.fileTypes) && options.outputMode != OutputMode::map &&
+         options.outputMode != OutputMode::json;
 }
 
 const OutputOperations& FileListOperations(OutputMode mode) {
@@ -303,8 +289,8 @@ const OutputOperations& FileListOperations(OutputMode mode) {
     case OutputMode::tab:
     case OutputMode::comma: return kDelimitedList;
     case OutputMode::html: return kHtmlList;
-    case OutputMode::json: return kJsonList;
-    case OutputMode::console: break;
+    case OutputMode::console:
+    case OutputMode::json:
     case OutputMode::map: break;
   }
   return kConsoleList;

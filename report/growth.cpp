@@ -1,6 +1,7 @@
 #include "report/growth.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,7 @@ int64_t GrowthSortKey(const TDirEntry& folder) {
   switch (growth.kind) {
     case Growth::Kind::known: return growth.bytes;
     case Growth::Kind::added: return TotalBytes(folder);
+    case Growth::Kind::unreadable: return std::numeric_limits<int64_t>::min();
     case Growth::Kind::unknown: break;
   }
   return 0;
@@ -72,7 +74,8 @@ void CarryGrowthOfPair(const CarriedPair& pair, std::vector<CarriedPair>& pendin
     beforeChildren.emplace_back(NameKey(child->name), child);
   }
   std::sort(beforeChildren.begin(), beforeChildren.end());
-  const bool unknowable = then.kind == Growth::Kind::unknown || before.folded;
+  const bool unknowable =
+      then.kind == Growth::Kind::unknown || then.kind == Growth::Kind::unreadable || before.folded;
   for (const TDirEntry* child = now.firstChild; child != nullptr; child = child->next) {
     const std::string childKey = NameKey(child->name);
     const auto found = std::lower_bound(beforeChildren.begin(), beforeChildren.end(),
@@ -106,6 +109,10 @@ void CarryGrowth(const TDirEntry& before, const Growth& then, const TDirEntry& n
 std::string NameKey(std::string_view name) {
   if (platform::kPathStyle == platform::PathStyle::Windows) return UpperText(name);
   return std::string(name);
+}
+
+bool SameOrInside(const std::string& inner, const std::string& outer) {
+  return NameKey(EnsureTrailingBackslash(inner)).starts_with(NameKey(EnsureTrailingBackslash(outer)));
 }
 
 void MarkGrowthOfSubtree(const TDirEntry& folder, Growth::Kind kind) {
@@ -160,6 +167,7 @@ std::string GrowthSizeText(const Growth& growth) {
       if (growth.bytes < 0) return "-" + FormatSize(-growth.bytes);
       return FormatSize(0);
     case Growth::Kind::added: return "new";
+    case Growth::Kind::unreadable: return "?";
     case Growth::Kind::unknown: break;
   }
   return "";
@@ -169,6 +177,7 @@ std::string GrowthPlainText(const Growth& growth) {
   switch (growth.kind) {
     case Growth::Kind::known: return FormatPlainNumber(growth.bytes);
     case Growth::Kind::added: return "new";
+    case Growth::Kind::unreadable: return "?";
     case Growth::Kind::unknown: break;
   }
   return "";

@@ -14,7 +14,9 @@
 #include "scan/tree.h"
 
 struct Growth {
-  enum class Kind : uint8_t { unknown, known, added };
+  // unreadable: the folder could not be read now or then; its figure would
+  // tell nothing of its growth ("?").
+  enum class Kind : uint8_t { unknown, known, added, unreadable };
   Kind kind = Kind::unknown;
   int64_t bytes = 0;  // total now minus total then, when known
 };
@@ -49,12 +51,16 @@ extern GrowthFigures growthFigures;
 // A folder name as the file system compares names: without regard to case
 // on Windows, byte for byte on Linux.
 std::string NameKey(std::string_view name);
+// Whether the path `inner` is `outer` or lies inside it, names compared as
+// NameKey compares them.
+bool SameOrInside(const std::string& inner, const std::string& outer);
 // `folder` and its subtree get the growth `kind`, with no figure.
 void MarkGrowthOfSubtree(const TDirEntry& folder, Growth::Kind kind);
 
 // Under -sort=growth: orders each folder's children by growth, largest
-// first (a new folder counts its whole total, an unknown growth 0; equal
-// figures keep the listing order), or by total without a comparison.
+// first (a new folder counts its whole total, an unknown growth 0, an
+// unreadable folder comes last; equal figures keep the listing order), or by
+// total without a comparison.
 void OrderByGrowth();
 
 // After `folder` was read again: `before` is a copy of it as the scan had
@@ -79,9 +85,10 @@ bool Comparing();
 bool GrowthShown();
 Growth GrowthOf(const TDirEntry& folder);
 
-// "+1.2 MB", "-340 KB", "0 bytes", "new", or empty when unknown.
+// "+1.2 MB", "-340 KB", "0 bytes", "new", "?" when unreadable, or empty when
+// unknown.
 std::string GrowthSizeText(const Growth& growth);
-// A plain signed integer, "new", or empty when unknown.
+// A plain signed integer, "new", "?", or empty when unknown.
 std::string GrowthPlainText(const Growth& growth);
 
 // The earlier report's creation time and start path, and what has gone.

@@ -7,6 +7,7 @@
 #include "console/output.h"
 #include "console/writer.h"
 #include "platform/platform.h"
+#include "report/console_report.h"
 #include "report/escape.h"
 #include "report/growth.h"
 #include "report/report_origin.h"
@@ -100,6 +101,40 @@ void WriteComparisonFooter() {
   for (int32_t line = 0; line < GoneLinesShown(); ++line) WriteOutLine("<p>" + EscapeHtml(GoneLineText(line)) + "</p>");
 }
 
+// Slot `slot` (3 to 8) of the statistics of the drive `name`.
+void WriteDriveSlot(int32_t slot, const std::string& name, const DriveStats& stats) {
+  switch (slot) {
+    case 3: WriteOutLine(""); break;
+    case 4:
+      // The name is the drive letter on Windows (the first character of the
+      // start path), the mount point on Linux.
+      WriteOutLine("<h2>Statistics for Drive " + EscapeHtml(Shown(name)) + ":<i>" +
+                   EscapeHtml(Shown(stats.volumeDescription)) + "</i></h2>");
+      break;
+    case 5:
+      WriteOutLine("<table class=\"summary\"><tr><td>Cluster size:</td>" +
+                   Cell(FormatSize(stats.clusterSize)) + "</tr>");
+      break;
+    case 6:
+      WriteOutLine("<tr><td>Free space:</td>" +
+                   Cell(FormatSize(stats.freeBytes) + " ( " +
+                        FormatPercent(stats.freeBytes, stats.capacityBytes) +
+                        " of capacity is free)") +
+                   "</tr>");
+      break;
+    case 7:
+      WriteOutLine("<tr><td>Used space: </td>" +
+                   Cell(FormatSize(stats.usedBytes)) + "</tr>");
+      break;
+    case 8:
+      WriteOutLine("<tr><td>Capacity: </td>" + Cell(FormatSize(stats.capacityBytes)) +
+                   "</tr></table>");
+      break;
+  }
+}
+
+// Slots 3 to 8 are the first drive's statistics, each six more another
+// drive's (moreDrives).
 void WriteFooterSlot(int32_t slot) {
   switch (slot) {
     case 0: WriteOutLine("<tr>"); break;
@@ -108,32 +143,16 @@ void WriteFooterSlot(int32_t slot) {
       WriteOutLine("</table>");
       if (Comparing()) WriteComparisonFooter();
       break;
-    case 3: WriteOutLine(""); break;
-    case 4:
-      // driveName is the drive letter on Windows (the first character of the
-      // start path), the mount point on Linux.
-      WriteOutLine("<h2>Statistics for Drive " + EscapeHtml(Shown(driveName)) + ":<i>" +
-                   EscapeHtml(Shown(driveStats.volumeDescription)) + "</i></h2>");
-      break;
-    case 5:
-      WriteOutLine("<table class=\"summary\"><tr><td>Cluster size:</td>" +
-                   Cell(FormatSize(driveStats.clusterSize)) + "</tr>");
-      break;
-    case 6:
-      WriteOutLine("<tr><td>Free space:</td>" +
-                   Cell(FormatSize(driveStats.freeBytes) + " ( " +
-                        FormatPercent(driveStats.freeBytes, driveStats.capacityBytes) +
-                        " of capacity is free)") +
-                   "</tr>");
-      break;
-    case 7:
-      WriteOutLine("<tr><td>Used space: </td>" +
-                   Cell(FormatSize(driveStats.usedBytes)) + "</tr>");
-      break;
-    case 8:
-      WriteOutLine("<tr><td>Capacity: </td>" + Cell(FormatSize(driveStats.capacityBytes)) +
-                   "</tr></table>");
-      break;
+    default: {
+      const int32_t drive = (slot - 3) / kDriveStatisticsLines;
+      const int32_t driveSlot = 3 + (slot - 3) % kDriveStatisticsLines;
+      if (drive == 0) {
+        WriteDriveSlot(driveSlot, driveName, driveStats);
+      } else {
+        const NamedDrive& more = moreDrives[static_cast<size_t>(drive - 1)];
+        WriteDriveSlot(driveSlot, more.name, more.stats);
+      }
+    }
   }
 }
 
@@ -170,7 +189,7 @@ void WriteHtmlIntroduction() {
 }
 
 void WriteHtmlDriveStatistics() {
-  for (int32_t slot = 3; slot <= 8; ++slot) WriteFooterSlot(slot);
+  for (int32_t slot = 3; slot < 3 + kDriveStatisticsLines * DrivesShown(); ++slot) WriteFooterSlot(slot);
 }
 
 void WriteHtmlClose() { WriteOutLine("</body></html>"); }
@@ -216,6 +235,7 @@ void WriteHtmlLine(const TDirEntry& folder, bool hasNextSibling) {
     tree += chars[hasNextSibling ? kTee : kCorner] + chars[kBar] + chars[kBar];
   }
   AppendShownName(tree, LineName(folder));
+  if (folder.unreadable) tree += kUnreadableMark;
   if (options.showOwnSize && folder.subBytes != 0) tree += "   [" + FormatSize(folder.localBytes) + "]";
   WriteOutLine(row + "<td class=\"l\">" + EscapeHtml(tree) + "</td></tr>");
 }
@@ -226,5 +246,6 @@ void ListHtmlFolders(TDirEntry* first) {
 }
 
 int32_t HtmlFooter(LineNumber totalLines) {
-  return WalkFooter(totalLines, options.showDriveStats ? 9 : 3, WriteFooterSlot);
+  return WalkFooter(totalLines, options.showDriveStats ? 3 + kDriveStatisticsLines * DrivesShown() : 3,
+                    WriteFooterSlot);
 }

@@ -9,6 +9,7 @@
 #include "report/report_origin.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
+#include "scan/file_stats.h"
 #include "settings/settings.h"
 
 namespace {
@@ -93,8 +94,8 @@ std::string GoneListArray() {
   return list + ']';
 }
 
-}  // namespace
-
+// Every member of the report before the tree's, then the name `lastMember`
+// and its colon.
 void WriteJsonTopMembers(std::string_view lastMember) {
   JsonObject top;
   top.Add("program", QuoteJsonString("tallyfold"))
@@ -117,6 +118,7 @@ void WriteJsonTopMembers(std::string_view lastMember) {
                         .Add("bytes", Number(TotalBytes(root)))
                         .Add("wasted", Number(scanTotals.totalWasted))
                         .Add("files", Number(scanTotals.totalFiles))
+                        .Add("unreadable", Number(scanTotals.unreadableFolders))
                         .Closed());
   if (Comparing()) {
     top.Add("comparedWith", JsonObject()
@@ -133,12 +135,11 @@ void WriteJsonTopMembers(std::string_view lastMember) {
   WriteOut(top.text);
 }
 
-namespace {
-
 std::string GrowthValue(const Growth& growth) {
   switch (growth.kind) {
     case Growth::Kind::known: return Number(growth.bytes);
     case Growth::Kind::added: return QuoteJsonString("new");
+    case Growth::Kind::unreadable: return QuoteJsonString("?");
     case Growth::Kind::unknown: break;
   }
   return "null";
@@ -171,6 +172,7 @@ void WriteFolderOpening(const TDirEntry& folder, bool afterSibling) {
       .Add("files", Number(folder.fileCount))
       .Add("folded", Boolean(folder.folded))
       .Add("order", Number(folder.scanOrder));
+  if (folder.unreadable) object.Add("unreadable", "true");
   if (options.noteAges) {
     const int64_t modified = folder.modifiedSeconds;
     object.Add("modified", modified == 0 ? "null" : QuoteJsonString(FormatIsoTime(modified)));
@@ -212,8 +214,50 @@ void ListJsonFolders(TDirEntry* first) {
       });
 }
 
+namespace {
+
+void WriteJsonFile(const ListedFile& file) {
+  JsonObject object;
+  object.Add("path", QuoteJsonString(file.path));
+  if (!IsValidUtf8(file.path)) object.Add("pathBytes", QuoteJsonString(HexBytes(file.path)));
+  object.Add("bytes", Number(file.bytes))
+      .Add("length", Number(file.length))
+      .Add("modified", QuoteJsonString(FormatIsoTime(file.modifiedSeconds)));
+  WriteOut(object.Closed());
+}
+
+void WriteJsonType(const FileType& type) {
+  JsonObject object;
+  object.Add("extension", QuoteJsonString(type.extension));
+  if (!IsValidUtf8(type.extension)) object.Add("extensionBytes", QuoteJsonString(HexBytes(type.extension)));
+  object.Add("files", Number(type.sums.files))
+      .Add("bytes", Number(type.sums.bytes))
+      .Add("wasted", Number(type.sums.wasted));
+  WriteOut(object.Closed());
+}
+
+// A member after the tree: the list `items`, one item a line.
+template <typename Item>
+void WriteJsonList(std::string_view member, const std::vector<Item>& items, void (*writeItem)(const Item&)) {
+  WriteOut(",");
+  WriteOut(QuoteJsonString(member));
+  WriteOut(":[");
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) WriteOut(",");
+    WriteOut(platform::kLineEnd);
+    writeItem(items[i]);
+  }
+  WriteOut("]");
+}
+
+}  // namespace
+
+// The lists of files and file types the run noted follow the tree, so that
+// a loaded report gives them back.
 int32_t JsonFooter(LineNumber totalLines) {
   return WalkFooter(totalLines, kFooterLines, [](int32_t) {
+    if (options.topFiles > 0) WriteJsonList("files", LargestFiles(), WriteJsonFile);
+    if (options.fileTypes) WriteJsonList("types", FileTypes(), WriteJsonType);
     WriteOut(platform::kLineEnd);
     WriteOutLine("}");
   });

@@ -4,9 +4,14 @@
 //   "program", "version", "created" (local time, ISO 8601 with its offset),
 //   "path", "clusterSize", "dirMode", "includeOffline", "maxDepth" (null
 //   for every level), "minFolderBytes", "sort", "drive" (left out under -nostats), "totals",
-//   "comparedWith" and "gone" (under -compare=), and "root".
+//   "comparedWith" and "gone" (under -compare=), "root", and after it
+//   "files" (under -top=N: {"path" below the start folder, ["pathBytes",]
+//   "bytes", "length", "modified"}) and "types" (under -types: {"extension",
+//   ["extensionBytes",] "files", "bytes", "wasted"}). "totals" counts the
+//   folders that could not be read in "unreadable".
 // A folder object is {"name", ["nameBytes",] "total", "own", "wasted",
-// "files", "folded", ["growth",] ["children"]}: the folder's own name (the
+// "files", "folded", "order", ["unreadable": true,] ["modified" (under -age),]
+// ["growth",] ["children"]}: the folder's own name (the
 // fold mark is "folded"), and, when the name is not valid UTF-8, its bytes in hex, since the
 // name itself then holds U+FFFD for each bad byte. Figures are plain
 // integers. The text is ASCII (see QuoteJsonString).
@@ -26,9 +31,6 @@ int32_t JsonHeader();
 void ListJsonFolders(TDirEntry* first);
 int32_t JsonFooter(LineNumber totalLines);
 
-// Every member of the report before the tree's, then the name `lastMember`
-// and its colon ("root", or the member of a list of files).
-void WriteJsonTopMembers(std::string_view lastMember);
 // Bytes in lower-case hex, for names that are not valid UTF-8.
 std::string HexBytes(std::string_view bytes);
 

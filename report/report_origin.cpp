@@ -23,7 +23,7 @@ std::string CreatedText(const std::string& iso) {
 
 }  // namespace
 
-bool ReportLoaded() { return reportOrigin.loaded; }
+bool ReportLoaded() { return reportOrigin.loaded || reportOrigin.severalFolders; }
 
 std::string ReportCreatedText() {
   return reportOrigin.loaded ? CreatedText(reportOrigin.created) : platform::LocalDateTime();

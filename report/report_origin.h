@@ -9,10 +9,14 @@ struct ReportOrigin {
   bool loaded = false;  // the report is made from saved reports, not a scan
   std::string created;  // ISO 8601 with its offset, as a saved report gives it
   std::string host;     // empty when the saved report names no machine
+  // Several folders were scanned under one root, whose paths no action of
+  // the browser can reach by names below it.
+  bool severalFolders = false;
 };
 extern ReportOrigin reportOrigin;
 
-// The run reports on loaded reports.
+// The run reports on loaded reports, or on several folders: the browser's
+// actions and its L key then never reach the disk.
 bool ReportLoaded();
 
 // The report's creation time: the loaded report's, else now; as the text

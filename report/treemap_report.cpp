@@ -177,6 +177,7 @@ void AddGrowthMembers(std::string& node, const TDirEntry& folder) {
       AddMember(node, "g", "\"new\"");
       AddMember(node, "gt", "\"new\"");
       break;
+    case Growth::Kind::unreadable:
     case Growth::Kind::unknown: break;
   }
 }

@@ -49,6 +49,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include <string_view>
 
 #include "scan/tree.h"
 
@@ -89,6 +90,8 @@ ScanTotals ViewTotals();
 bool IsWalkTop(const TDirEntry& folder);
 // The name a folder's line shows, with the fold mark of a folded folder.
 std::string LineName(const TDirEntry& folder);
+// Follows the name of a folder that could not be read, on its line.
+inline constexpr std::string_view kUnreadableMark = " (unreadable)";
 
 // Renders the tree under `root` through the three operations of a mode.
 void WalkReport(const OutputOperations& mode);

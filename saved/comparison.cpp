@@ -28,6 +28,7 @@ struct EarlierFolder {
   int64_t subtreeFiles = 0;
   bool folded = false;
   bool matched = false;
+  bool unreadable = false;
 };
 
 // The folders of the earlier report, from the loading to the end of
@@ -77,6 +78,7 @@ bool EarlierFolderCloses(void* keeper, ReportFolder& given) {
   earlierReport.names += given.name;
   folder.total = given.total;
   folder.folded = given.folded;
+  folder.unreadable = given.unreadable;
   folder.subtreeFiles = AddBytes(folder.subtreeFiles, given.files);
   if (!open.empty()) {
     EarlierFolder& parent = earlierReport.earlier[open.back()];
@@ -188,11 +190,15 @@ struct MatchedFolder {
   size_t pathLength;  // of its path, which its children's extend
 };
 
-// `folder` of the new scan is `earlierFolder` of the report.
+// `folder` of the new scan is `earlierFolder` of the report. A folder that
+// could not be read, now or then, has no growth: what it lacks is no loss,
+// and a child it lists only now is not known to be new.
 MatchedFolder BeginMatch(const TDirEntry& folder, uint32_t earlierFolder, size_t pathLength) {
   const EarlierFolder& then = earlierReport.earlier[earlierFolder];
+  const bool unreadable = folder.unreadable || then.unreadable;
   // Held like every sum: an earlier total may have been edited by hand.
-  growthFigures.growth[&folder] = Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
+  growthFigures.growth[&folder] = unreadable ? Growth{Growth::Kind::unreadable, 0}
+                                             : Growth{Growth::Kind::known, AddBytes(TotalBytes(folder), -then.total)};
   std::vector<std::pair<std::string, uint32_t>> earlierChildren;
   for (uint32_t child = then.firstChild; child != kNone; child = earlierReport.earlier[child].nextSibling) {
     earlierChildren.emplace_back(NameKey(NameOf(child)), child);
@@ -204,7 +210,7 @@ MatchedFolder BeginMatch(const TDirEntry& folder, uint32_t earlierFolder, size_t
 // The earlier children that no folder matched are gone.
 void EndMatch(const MatchedFolder& matched, const std::string& path) {
   // A folder folded now may hold the earlier children it no longer lists.
-  if (matched.folder->folded) return;
+  if (matched.folder->folded || matched.folder->unreadable) return;
   for (const auto& [name, child] : matched.earlierChildren) {
     if (!earlierReport.earlier[child].matched) CountGone(child, path + std::string(NameOf(child)));
   }
@@ -237,8 +243,8 @@ void MatchFolder(const TDirEntry& top) {
       path += platform::kPathSeparator;
       open.push_back(BeginMatch(*child, earlierChild, path.size()));
     } else {
-      const bool folded = earlierReport.earlier[matched.earlierFolder].folded;
-      MarkGrowthOfSubtree(*child, folded ? Growth::Kind::unknown : Growth::Kind::added);
+      const EarlierFolder& then = earlierReport.earlier[matched.earlierFolder];
+      MarkGrowthOfSubtree(*child, then.folded || then.unreadable ? Growth::Kind::unknown : Growth::Kind::added);
     }
   }
 }

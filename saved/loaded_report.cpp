@@ -6,11 +6,16 @@
 #include <limits>
 
 #include "console/held_sums.h"
+#include "console/text.h"
+#include "console/writer.h"
 #include "platform/platform.h"
+#include "report/files_report.h"
+#include "report/growth.h"
 #include "report/report_origin.h"
 #include "saved/report_reader.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
+#include "scan/file_stats.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
 
@@ -66,6 +71,8 @@ bool LoadedFolderCloses(void* keeper, ReportFolder& given) {
   folder.wastedBytes = given.wasted;
   folder.fileCount = HeldCount(given.files);
   folder.folded = given.folded;
+  folder.unreadable = given.unreadable;
+  folder.modifiedSeconds = given.modifiedSeconds;
   if (given.order >= 0) {
     folder.scanOrder = HeldCount(given.order);
     if (!reading.open.empty()) reading.open.back().ordered = true;
@@ -111,6 +118,45 @@ void TakeFacts(const ReportFacts& facts) {
 void AddFigures(ScanTotals& sum, const ScanTotals& more) {
   sum.totalFiles = AddCount(sum.totalFiles, more.totalFiles);
   sum.totalWasted = AddBytes(sum.totalWasted, more.totalWasted);
+  sum.unreadableFolders = AddCount(sum.unreadableFolders, more.unreadableFolders);
+}
+
+// What the loaded reports noted besides their trees, until TakeSavedLists.
+struct SavedLists {
+  bool hasAges = true, hasFiles = true, hasTypes = true;  // every report holds them
+  std::vector<ListedFile> files;
+  std::vector<FileType> types;
+};
+
+SavedLists savedLists;
+
+// The lists of one report; a merged report's file paths begin with the
+// name of its part, below the root of all.
+void GatherLists(ReportFacts& facts, const std::string& partName) {
+  savedLists.hasAges = savedLists.hasAges && facts.hasAges;
+  savedLists.hasFiles = savedLists.hasFiles && facts.hasFiles;
+  savedLists.hasTypes = savedLists.hasTypes && facts.hasTypes;
+  for (ListedFile& file : facts.files) {
+    if (!partName.empty()) file.path.insert(0, partName + platform::kPathSeparator);
+    savedLists.files.push_back(std::move(file));
+  }
+  savedLists.types.insert(savedLists.types.end(), facts.types.begin(), facts.types.end());
+}
+
+// Two reports of one machine whose start folders are the same or nested
+// would count a folder twice.
+bool Overlap(const std::vector<ReportFacts>& parts, std::string& failure) {
+  for (size_t i = 0; i < parts.size(); ++i) {
+    for (size_t j = i + 1; j < parts.size(); ++j) {
+      if (parts[i].host != parts[j].host) continue;
+      if (SameOrInside(parts[i].path, parts[j].path) || SameOrInside(parts[j].path, parts[i].path)) {
+        failure = "Reports overlap: " + parts[i].host + ":" + parts[i].path + " and " + parts[j].host + ":" +
+                  parts[j].path;
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 // Reads each report into a folder of its own below the root "(N reports)".
@@ -120,6 +166,7 @@ bool MergeReports(const std::vector<std::string>& files, std::string& failure, s
   root.name += " reports)";
   ReportFacts first;
   ScanTotals totals;
+  std::vector<ReportFacts> parts;
   TDirEntry* last = nullptr;
   int32_t order = static_cast<int32_t>(files.size());
   for (const std::string& file : files) {
@@ -145,7 +192,10 @@ bool MergeReports(const std::vector<std::string>& files, std::string& failure, s
                 NameOfFile(files.front()) + " is shown";
     }
     AddFigures(totals, facts.totals);
+    GatherLists(facts, part->name);
+    parts.push_back(std::move(facts));
   }
+  if (Overlap(parts, failure)) return false;
   first.totals = totals;
   TakeFacts(first);
   reportOrigin.created = first.created;
@@ -156,6 +206,7 @@ bool MergeReports(const std::vector<std::string>& files, std::string& failure, s
 
 bool LoadReports(const std::vector<std::string>& files, std::string& failure, std::string& warning) {
   reportOrigin = ReportOrigin{};
+  savedLists = SavedLists{};
   root = TDirEntry{};
   if (files.size() > 1) {
     if (!MergeReports(files, failure, warning)) {
@@ -166,6 +217,7 @@ bool LoadReports(const std::vector<std::string>& files, std::string& failure, st
     ReportFacts facts;
     if (!ReadReportInto(files.front(), root, facts, failure)) return false;
     root.name = facts.path;
+    GatherLists(facts, "");
     TakeFacts(facts);
     reportOrigin.created = facts.created;
     reportOrigin.host = facts.host;
@@ -211,6 +263,24 @@ void ShapeFolder(TDirEntry& top, int32_t depth) {
 }
 
 }  // namespace
+
+void TakeSavedLists() {
+  if (options.noteAges && !savedLists.hasAges) {
+    WriteErrorLine("The report holds no ages; write it with -json -age");
+    options.noteAges = false;
+  }
+  if (options.topFiles > 0 && !savedLists.hasFiles) {
+    WriteErrorLine("The report holds no file list; write it with -json -top=" + std::to_string(options.topFiles));
+    options.topFiles = 0;
+  }
+  if (options.fileTypes && !savedLists.hasTypes) {
+    WriteErrorLine("The report holds no file types; write it with -json -types");
+    options.fileTypes = false;
+  }
+  KeepSavedFiles(savedLists.hasFiles ? savedLists.files : std::vector<ListedFile>{}, savedLists.hasFiles);
+  TakeSavedFileNotes(std::move(savedLists.files), savedLists.types, static_cast<size_t>(options.topFiles));
+  savedLists = SavedLists{};
+}
 
 void ShapeLoadedTree() {
   ShapeFolder(root, 0);

@@ -61,10 +61,17 @@ struct BlockReader {
   size_t BytesRead() const { return before + at; }
 };
 
+// What a folder's own name can be on this system.
+bool IsFolderName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  if (name.find('\0') != std::string_view::npos || name.find('/') != std::string_view::npos) return false;
+  return platform::kPathStyle == platform::PathStyle::Posix || name.find('\\') == std::string_view::npos;
+}
+
 // The SAX reader: the events of the parse, followed through the places of a
 // report.
 struct Reader {
-  enum class Place : uint8_t { top, drive, totals, folder, children, patterns };
+  enum class Place : uint8_t { top, drive, totals, folder, children, patterns, files, file, types, type };
   struct Frame {
     Place place = Place::top;
     bool namedByBytes = false;
@@ -80,6 +87,10 @@ struct Reader {
   bool syntaxError = false, cutShort = false;
   size_t errorByte = 0;
   std::string pathBytes;
+  // The entry of "files" or "types" being read: one at a time, at one depth,
+  // so they are kept here rather than in every frame of the nesting.
+  ListedFile file{};
+  FileType type;
 
   Reader(const FolderKeeper& keeper, ReportFacts& into, const BlockReader& blocks)
       : folders(keeper), facts(into), input(blocks) {}
@@ -112,14 +123,25 @@ struct Reader {
   // so far can hold.
   bool Deeper() const { return frames.size() + skipping <= 1 + input.BytesRead() / kLeastBytesPerLevel; }
 
+  bool TakesObjects() const {
+    const Place here = Here();
+    return here == Place::top || here == Place::children || here == Place::files || here == Place::types;
+  }
+
   bool start_object(std::size_t) {
     if (!Deeper()) return NotAReport();
-    if (skipping > 0 || (!frames.empty() && Here() != Place::top && Here() != Place::children)) {
+    if (skipping > 0 || (!frames.empty() && !TakesObjects())) {
       skipping += 1;
     } else if (frames.empty()) {
       Enter(Place::top);
     } else if (Here() == Place::children) {
       return OpenFolder();
+    } else if (Here() == Place::files) {
+      Enter(Place::file);
+      file = ListedFile{"", -1, 0, 0};
+    } else if (Here() == Place::types) {
+      Enter(Place::type);
+      type = FileType{"", {-1, 0, 0}};
     } else if (KeyIs("root")) {
       if (facts.hasRoot) return NotAReport();
       facts.hasRoot = true;
@@ -146,6 +168,12 @@ struct Reader {
       Enter(Place::children);
     } else if (Here() == Place::top && KeyIs("exclude")) {
       Enter(Place::patterns);
+    } else if (Here() == Place::top && KeyIs("files")) {
+      facts.hasFiles = true;
+      Enter(Place::files);
+    } else if (Here() == Place::top && KeyIs("types")) {
+      facts.hasTypes = true;
+      Enter(Place::types);
     } else {
       skipping += 1;
     }
@@ -157,6 +185,8 @@ struct Reader {
       skipping -= 1;
       return true;
     }
+    if (Here() == Place::file) return EndFile();
+    if (Here() == Place::type) return EndType();
     if (Here() != Place::folder) {
       frames.pop_back();
       return true;
@@ -164,10 +194,33 @@ struct Reader {
     ReportFolder& folder = HereFrame().folder;
     // The root is known by the start path, every other folder by its name.
     const bool isRoot = frames[frames.size() - 2].place == Place::top;
-    if (folder.total < 0 || (!folder.named && !isRoot)) return NotAReport();
+    if (folder.total < 0 || (!isRoot && !(folder.named && NameAllowed(folder.name)))) return NotAReport();
     const bool kept = folders.closes(folders.keeper, folder);
     frames.pop_back();
     return kept;
+  }
+
+  // The root of several reports or folders names each by its path; below
+  // those, and in every other report, a name is one folder's.
+  bool NameAllowed(std::string_view name) const {
+    const bool partOfSeveral = frames.size() == 4 && facts.path.starts_with('(') &&
+                               (facts.path.ends_with(" reports)") || facts.path.ends_with(" folders)"));
+    if (partOfSeveral) return !name.empty() && name.find('\0') == std::string_view::npos;
+    return IsFolderName(name);
+  }
+
+  bool EndFile() {
+    if (file.path.empty() || file.bytes < 0) return NotAReport();
+    facts.files.push_back(std::move(file));
+    frames.pop_back();
+    return true;
+  }
+
+  bool EndType() {
+    if (type.extension.empty() || type.sums.files < 0) return NotAReport();
+    facts.types.push_back(std::move(type));
+    frames.pop_back();
+    return true;
   }
 
   bool end_array() {
@@ -216,7 +269,27 @@ struct Reader {
     frame.namedByBytes = byBytes;
   }
 
+  // A text or its bytes ("pathBytes", "extensionBytes") outranking it.
+  bool EntryText(const std::string& text, std::string_view key, std::string& into) {
+    Frame& frame = HereFrame();
+    if (KeyIs(key) && !frame.namedByBytes) into = text;
+    if (currentKey.size() == key.size() + 5 && currentKey.starts_with(key) && currentKey.ends_with("Bytes")) {
+      if (!DecodeHex(text, into)) return false;
+      frame.namedByBytes = true;
+    }
+    return true;
+  }
+
+  bool FileString(const std::string& text) {
+    if (KeyIs("modified")) ParseIsoTime(text, file.modifiedSeconds);
+    return EntryText(text, "path", file.path);
+  }
+
   bool FolderString(const std::string& text) {
+    if (KeyIs("modified")) {
+      facts.hasAges = true;
+      ParseIsoTime(text, HereFrame().folder.modifiedSeconds);
+    }
     if (KeyIs("name")) SetName(text, false);
     if (KeyIs("nameBytes")) {
       std::string bytes;
@@ -234,6 +307,8 @@ struct Reader {
       case Place::patterns: facts.exclude.push_back(text); return true;
       case Place::drive: DriveString(text); return true;
       case Place::folder: return FolderString(text) || NotAReport();
+      case Place::file: return FileString(text) || NotAReport();
+      case Place::type: return EntryText(text, "extension", type.extension) || NotAReport();
       default: return true;
     }
   }
@@ -245,6 +320,18 @@ struct Reader {
     else if (KeyIs("wasted")) folder.wasted = number;
     else if (KeyIs("files")) folder.files = number;
     else if (KeyIs("order")) folder.order = number;
+  }
+
+  void FileNumber(int64_t number) {
+    if (KeyIs("bytes")) file.bytes = number;
+    if (KeyIs("length")) file.length = number;
+  }
+
+  void TypeNumber(int64_t number) {
+    TypeSums& sums = type.sums;
+    if (KeyIs("files")) sums.files = number;
+    if (KeyIs("bytes")) sums.bytes = number;
+    if (KeyIs("wasted")) sums.wasted = number;
   }
 
   bool number_unsigned(std::uint64_t value) {
@@ -264,8 +351,11 @@ struct Reader {
       case Place::totals:
         if (KeyIs("wasted")) facts.totals.totalWasted = number;
         if (KeyIs("files")) facts.totals.totalFiles = HeldCount(number);
+        if (KeyIs("unreadable")) facts.totals.unreadableFolders = HeldCount(number);
         break;
       case Place::folder: FolderNumber(number); break;
+      case Place::file: FileNumber(number); break;
+      case Place::type: TypeNumber(number); break;
       default: break;
     }
     return true;
@@ -279,10 +369,16 @@ struct Reader {
     if (Here() == Place::top && KeyIs("links")) facts.links = value;
     if (Here() == Place::top && KeyIs("mounts")) facts.mounts = value;
     if (Here() == Place::folder && KeyIs("folded")) HereFrame().folder.folded = value;
+    if (Here() == Place::folder && KeyIs("unreadable")) HereFrame().folder.unreadable = value;
     return true;
   }
 
-  bool null() { return ScalarAllowed() || NotAReport(); }
+  bool null() {
+    if (!ScalarAllowed()) return NotAReport();
+    // A folder whose subtree holds no file has no age.
+    if (skipping == 0 && Here() == Place::folder && KeyIs("modified")) facts.hasAges = true;
+    return true;
+  }
   bool number_integer(std::int64_t) { return ScalarAllowed() || NotAReport(); }
   bool number_float(double, const std::string&) { return ScalarAllowed() || NotAReport(); }
   bool binary(nlohmann::json::binary_t&) { return NotAReport(); }
@@ -344,6 +440,55 @@ bool ReadReport(std::istream& input, const std::string& named, const FolderKeepe
     return true;
   }
   return false;
+}
+
+namespace {
+
+// The days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+// The number of `digits` digits at `at` of `text`, which moves past them.
+bool TakeDigits(std::string_view text, size_t& at, size_t digits, int64_t& value) {
+  if (at + digits > text.size()) return false;
+  value = 0;
+  for (size_t end = at + digits; at < end; ++at) {
+    if (text[at] < '0' || text[at] > '9') return false;
+    value = value * 10 + (text[at] - '0');
+  }
+  return true;
+}
+
+bool TakeChar(std::string_view text, size_t& at, char expected) {
+  if (at >= text.size() || text[at] != expected) return false;
+  at += 1;
+  return true;
+}
+
+}  // namespace
+
+bool ParseIsoTime(std::string_view text, int64_t& seconds) {
+  int64_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, offsetHours = 0, offsetMinutes = 0;
+  size_t at = 0;
+  const bool dated = TakeDigits(text, at, 4, year) && TakeChar(text, at, '-') && TakeDigits(text, at, 2, month) &&
+                     TakeChar(text, at, '-') && TakeDigits(text, at, 2, day) && TakeChar(text, at, 'T') &&
+                     TakeDigits(text, at, 2, hour) && TakeChar(text, at, ':') && TakeDigits(text, at, 2, minute) &&
+                     TakeChar(text, at, ':') && TakeDigits(text, at, 2, second);
+  if (!dated || at >= text.size() || (text[at] != '+' && text[at] != '-')) return false;
+  const int64_t sign = text[at++] == '-' ? -1 : 1;
+  if (!TakeDigits(text, at, 2, offsetHours) || !TakeChar(text, at, ':') || !TakeDigits(text, at, 2, offsetMinutes) ||
+      at != text.size() || month < 1 || month > 12 || day < 1 || day > 31) {
+    return false;
+  }
+  const int64_t local = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  seconds = local - sign * (offsetHours * 3600 + offsetMinutes * 60);
+  return true;
 }
 
 int32_t HeldCount(int64_t value) {

@@ -22,9 +22,11 @@
 #include <fstream>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scan/drive_stats.h"
+#include "scan/file_stats.h"
 #include "scan/tree.h"
 
 // What a report gives besides its tree.
@@ -41,6 +43,12 @@ struct ReportFacts {
   DriveStats drive;
   std::string driveRoot, driveName;
   ScanTotals totals;
+  // What the run noted besides the tree: the folders' ages (-age), the
+  // largest files (-top) and the file types (-types), each only where the
+  // report holds it.
+  bool hasAges = false, hasFiles = false, hasTypes = false;
+  std::vector<ListedFile> files;
+  std::vector<FileType> types;
 };
 
 // What a report gives of one folder. A folder always has its total; every
@@ -53,6 +61,8 @@ struct ReportFolder {
   int64_t own = 0, wasted = 0, files = 0;
   int64_t order = -1;  // its place in the scan's order; -1 when not given
   bool folded = false;
+  bool unreadable = false;
+  int64_t modifiedSeconds = 0;  // 0 when not given
 };
 
 // How the user keeps the folders: `opens` when a folder's object begins,
@@ -71,10 +81,16 @@ bool OpenReportFile(const std::string& file, const std::string& kind, std::ifstr
 // Reads a report from `input` into `facts` and `folders`. False with the
 // message line in `failure`, which begins with `named` ("The report x.json")
 // and says that the input is cut short, is not JSON (and at which byte), or
-// is not a report of this program. Folders kept before a refusal stay with
-// the user.
+// is not a report of this program; so is a report with a folder name that
+// no folder can have (empty, ".", "..", a NUL or a path separator), which
+// could lead a path built of the names out of the start folder. Folders kept
+// before a refusal stay with the user.
 bool ReadReport(std::istream& input, const std::string& named, const FolderKeeper& folders, ReportFacts& facts,
                 std::string& failure);
+
+// The seconds since 1970 UTC of an ISO 8601 time with its offset, as the
+// reports write it ("2026-11-07T10:00:00+01:00"); false when `text` is none.
+bool ParseIsoTime(std::string_view text, int64_t& seconds);
 
 // A count of a report, held at the 32-bit limit of the tree's counts.
 int32_t HeldCount(int64_t value);

@@ -8,6 +8,7 @@
 
 DriveStats driveStats;
 std::string driveName;
+std::vector<NamedDrive> moreDrives;
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct DriveStats {
   int32_t clusterSize = 0;
@@ -20,6 +21,14 @@ extern DriveStats driveStats;
 // How the statistics name the drive: its letter ("C", or "\" for a share)
 // on Windows, the mount point on Linux.
 extern std::string driveName;
+
+// In a run over several folders, the drives of the folders past the first
+// that are not the first folder's drive: their statistics follow its.
+struct NamedDrive {
+  std::string name;
+  DriveStats stats;
+};
+extern std::vector<NamedDrive> moreDrives;
 
 // Reads the figures of the drive holding `folderPath` (an expanded start
 // path). False, with its message line written, when the drive cannot be

@@ -155,6 +155,17 @@ void FinishFileNotes() {
   notes.types.clear();
 }
 
+void TakeSavedFileNotes(std::vector<ListedFile> largest, const std::vector<FileType>& types, size_t limit) {
+  notes = FileNotes{};
+  std::sort(largest.begin(), largest.end(), Precedes);
+  if (largest.size() > limit) largest.resize(limit);
+  notes.largest = std::move(largest);
+  for (const FileType& type : types) {
+    AddToType(notes.types[type.extension], type.sums.files, type.sums.bytes, type.sums.wasted);
+  }
+  FinishFileNotes();
+}
+
 const std::vector<FileType>& FileTypes() { return notes.orderedTypes; }
 
 const std::vector<ListedFile>& LargestFiles() { return notes.largest; }

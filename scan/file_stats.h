@@ -59,6 +59,9 @@ void NoteCountedLinkedFile(FolderFiles& files, size_t index, int64_t slack);
 void TakeFolderFiles(const std::string& folderPath, FolderFiles& files);
 // After the scan: puts the largest files and the file types in order.
 void FinishFileNotes();
+// In place of a scan's notes: the files and file types a saved report
+// holds, put in order as FinishFileNotes does, and at most `limit` files.
+void TakeSavedFileNotes(std::vector<ListedFile> largest, const std::vector<FileType>& types, size_t limit);
 // The largest files, largest first, ties by path.
 const std::vector<ListedFile>& LargestFiles();
 // The bytes of the listed files.

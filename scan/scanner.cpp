@@ -197,6 +197,8 @@ FolderRead ReadFolder(TDirEntry& node, FolderJob* job, const platform::FolderIde
   }
   if (contents.status == platform::ListStatus::Failed) {
     ReportUnreadable(contents.status.reason);
+    node.unreadable = true;
+    scanTotals.unreadableFolders += 1;
     // A start folder of which nothing could be read makes no report.
     if (scanAncestry == nullptr && !readingAgain && contents.entryCount == 0) return FolderRead::notFound;
   }

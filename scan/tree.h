@@ -17,6 +17,8 @@ struct TDirEntry {
   // Kept apart from the name, which stays the folder's own: a folder may
   // well be named "x ...".
   bool folded = false;
+  // Its listing failed: its figures hold only what was read before.
+  bool unreadable = false;
   // The entries of its listing, of which its directory-entry allowance is
   // counted.
   int32_t entryCount = 0;
@@ -42,6 +44,7 @@ inline std::string MarkedName(const TDirEntry& entry) {
 struct ScanTotals {
   int32_t totalFiles = 0;
   int64_t totalWasted = 0;
+  int32_t unreadableFolders = 0;  // whose listing failed
 };
 
 extern ScanTotals scanTotals;

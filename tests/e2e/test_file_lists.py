@@ -41,7 +41,7 @@ class FileLists(TestCase):
                          [(self.start + SEP + path, counted, length, modified)
                           for path, counted, length, modified in expected])
         document = json.loads(self.report("-top=3", "-json"))
-        self.assertNotIn("root", document)
+        self.assertEqual(document["root"]["name"], self.start)
         self.assertEqual([(f["path"], f["bytes"], f["length"], f["modified"]) for f in document["files"]],
                          expected)
 

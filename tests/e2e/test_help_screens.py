@@ -140,7 +140,7 @@ class Screens(TestCase):
         for args in [["-h"], ["-html", "--HELP", "elsewhere"]]:
             self.assertEqual(run(args).out, result.out, args)
         out = result.out.decode().split(EOL.decode())
-        self.assertEqual(out[0], "Usage: tallyfold [OPTION]... [FOLDER] [OPTION]...")
+        self.assertEqual(out[0], "Usage: tallyfold [OPTION]... [FOLDER]... [OPTION]...")
         settings = "config.exe" if ON_WINE else "tallyfold-config"
         self.assertIn("  -config          start " + settings + " to set the default parameters", out)
         self.assertNotIn(b"CONFIG.EXE", result.out)

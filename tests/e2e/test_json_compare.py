@@ -231,9 +231,16 @@ class Refusals(TestCase):
              "The earlier report %s entered other mounted file systems: give -mounts to compare with it"),
             ("exclude.json", report_text(start, exclude=["node_modules", ".git"]), "The earlier report %s left out "
              "the folders of -exclude=node_modules -exclude=.git: give the same -exclude= to compare with it"),
+            # A plain earlier report, compared by a run with the option.
+            ("plain-links.json", report_text(start), "The earlier report %s counted a file with several hard links "
+             "once: leave out -links to compare with it", ["-links"]),
+            ("plain-mounts.json", report_text(start), "The earlier report %s did not enter other mounted file "
+             "systems: leave out -mounts to compare with it", ["-mounts"]),
+            ("plain-exclude.json", report_text(start), "The earlier report %s left out no folders: leave out "
+             "-exclude= to compare with it", ["-exclude=node_modules"]),
         ]
         try:
-            for name, content, message in cases:
+            for name, content, message, *words in cases:
                 with self.subTest(name):
                     path = os.path.join(reports, name)
                     if content == "":
@@ -241,7 +248,7 @@ class Refusals(TestCase):
                     elif content is not None:
                         with open(path, "w") as handle:
                             handle.write(content)
-                    result = run(["-json", "-cl=4096", "-compare=" + native_path(path), start])
+                    result = run(["-json", "-cl=4096"] + sum(words, []) + ["-compare=" + native_path(path), start])
                     self.assertEqual((result.code, result.out), (1, b""))
                     errors = [l for l in result.err.decode("latin-1").splitlines() if not l.startswith("wine:")]
                     self.assertTrue(errors[-1].startswith(message % native_path(path)), errors)
@@ -283,6 +290,51 @@ class Refusals(TestCase):
         self.assertEqual((document["root"]["growth"], document["gone"]),
                          (4096 - limit, {"folders": 2, "bytes": limit, "list": [
                              {"path": "a", "bytes": limit, "files": 0}, {"path": "b", "bytes": limit, "files": 0}]}))
+
+
+@unittest.skipIf(ON_WINE, "permissions mean nothing to Wine's root")
+class Unreadable(TestCase):
+    """A folder that nobody may read, scanned as nobody: marked on its line
+    and in JSON, counted, exit code 2, and no growth in a comparison."""
+
+    def test_an_unreadable_folder_is_never_silent(self):
+        self.tree.file("locked/inner/f", 10000)
+        self.tree.file("open/f", 5000)
+        start = self.tree.path()
+        reports = tempfile.mkdtemp(prefix="tf-reports-")
+        os.chmod(reports, 0o755)
+        self.addCleanup(shutil.rmtree, reports)
+        earlier = os.path.join(reports, "earlier.json")
+        with open(earlier, "wb") as handle:
+            handle.write(run(["-json", "-cl=4096", start]).out)
+        os.chmod(self.tree.path("locked"), 0)
+        try:
+            self.check_unreadable(start, earlier, os.path.join(reports, "saved.json"))
+        finally:
+            os.chmod(self.tree.path("locked"), 0o755)
+
+    def check_unreadable(self, start, earlier, saved):
+        def as_nobody(*words):
+            result = run(["-cl=4096", "-nostats"] + list(words) + [start], unprivileged=True)
+            self.assertEqual(result.code, 2, result.err)
+            return result.out.decode()
+
+        with open(saved, "w") as handle:
+            handle.write(as_nobody("-json"))
+        with open(saved) as handle:
+            document = json.load(handle)
+        self.assertEqual(document["totals"]["unreadable"], 1)
+        self.assertEqual([(c["name"], c.get("unreadable")) for c in document["root"]["children"]],
+                         [("locked", True), ("open", None)])
+        self.assertIn("|--locked (unreadable)  \n", as_nobody("-c-"))
+        self.assertIn("|--locked (unreadable)</td>", as_nobody("-html"))
+        loaded = run(["-c-", "-load=" + saved])
+        self.assertEqual(loaded.code, 0, loaded.err)
+        self.assertIn("|--locked (unreadable)  \n", loaded.out.decode())
+        compared = json.loads(as_nobody("-json", "-sort=growth", "-compare=" + earlier))
+        self.assertEqual([(c["name"], c["growth"]) for c in compared["root"]["children"]],
+                         [("open", 0), ("locked", "?")])
+        self.assertEqual(compared["gone"]["folders"], 0)
 
 
 if __name__ == "__main__":

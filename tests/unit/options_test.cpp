@@ -10,6 +10,7 @@
 #include "console/output.h"
 #include "control/launch.h"
 #include "platform/platform.h"
+#include "scan/exclusions.h"
 #include "settings/settings.h"
 
 namespace {
@@ -147,6 +148,31 @@ TEST_F(Options, DepthWords) {
     EXPECT_EQ(options.maxDepth, c.depth) << c.word;
     EXPECT_EQ(options.startFolder, ".") << c.word;
   }
+}
+
+TEST_F(Options, TwoDashesTakeEveryOptionAndNameNoFolder) {
+  unknownLongOptions.clear();
+  EXPECT_EQ(Apply({"--sort=total", "--JSON", "--exclude=node_modules", "--threads=4", "--max-depth=3", "--top=7"}),
+            "");
+  EXPECT_EQ(options.sortOrder, SortOrder::total);
+  EXPECT_EQ(options.outputMode, OutputMode::json);
+  EXPECT_EQ(options.scanThreads, 4);
+  EXPECT_EQ(options.maxDepth, 3);
+  EXPECT_EQ(options.topFiles, 7);
+  EXPECT_EQ(exclusions.givenPatterns, std::vector<std::string>{"node_modules"});
+  exclusions = Exclusions{};
+  Apply({"--sort", "--nostats", "--max-depth=x", "--", "-x"});
+  EXPECT_EQ(unknownLongOptions, (std::vector<std::string>{"--sort", "--max-depth=x", "--"}));
+  EXPECT_FALSE(options.showDriveStats);
+  EXPECT_EQ(options.startFolder, "-x");
+  unknownLongOptions.clear();
+}
+
+TEST_F(Options, SortByAgeTurnsTheAgesOn) {
+  Apply({"-sort=age"});
+  EXPECT_TRUE(options.noteAges);
+  Apply({"-sort=total"});
+  EXPECT_FALSE(options.noteAges);
 }
 
 // A new option without its line in the help fails here.
