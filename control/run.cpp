@@ -14,6 +14,7 @@
 #include "control/fatal_report.h"
 #include "control/launch.h"
 #include "control/options.h"
+#include "mft/table_scan.h"
 #include "platform/platform.h"
 #include "report/delimited_report.h"
 #include "report/growth.h"
@@ -215,7 +216,7 @@ void WriteBanner() {
 bool ReportRun() {
   if (!options.loadFiles.empty()) return LoadedReportRun();
   std::string failure;
-  const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
+  const std::string expandedPath = StartPathOfRun(options.startFolder, failure);
   if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
   scanTotals = ScanTotals{};
   BeginDelimitedOutput();
@@ -235,7 +236,7 @@ bool ReportRun() {
   // no report.
   if (NamesANonFolder(expandedPath)) {
     WriteErrorLine("Not a folder: " + expandedPath);
-  } else if (ReadDriveStats(expandedPath)) {
+  } else if (ReadDriveStatsFromTable(expandedPath)) {
     SettleClusterSize();
     if (ComparisonAccepted(expandedPath)) {
       scanPath = expandedPath;
