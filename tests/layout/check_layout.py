@@ -10,7 +10,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 # Each folder's layer; a unit includes its own folder or folders of lower
 # layers. browse/ and saved/ stand side by side, apart.
 LAYERS = {
-    "platform": 0, "settings": 1, "console": 2, "scan": 3, "mft": 3, "report": 4,
+    "platform": 0, "settings": 1, "console": 2, "scan": 3, "mft": 3.5, "report": 4,
     "browse": 5, "saved": 5, "control": 6, "mpi": 6, "tools": 7,
 }
 CODE = (".cpp", ".h", ".c")
