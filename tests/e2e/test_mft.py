@@ -60,13 +60,6 @@ def fill(root):
         handle.truncate(20 << 20)
         handle.seek(10 << 20)
         handle.write(b"s" * 8192)
-    # Appends taken in turn interleave the two files' clusters.
-    for _ in range(FRAGMENTED_APPENDS):
-        for name in ("frag/one.log", "frag/two.log"):
-            path = os.path.join(root, name)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "ab") as handle:
-                handle.write(b"f" * 4096)
     for i in range(3000):
         write("many/entry%04d" % i, b"m" * (i % 7 * 200))
     linked = write("links/original", b"h" * 10000)
@@ -82,9 +75,42 @@ def fill(root):
     os.symlink("docs", os.path.join(root, "to-docs"))
     stream = write("docs/streamed", b"a" * 100)
     os.setxattr(stream, "user.note", b"n" * 50000)  # a named stream
+    fragment(root)
     for folder, _, files in os.walk(root):
         for name in files:
             os.utime(os.path.join(folder, name), (1500000000, 1500000000 + len(name)))
+
+
+def fragment(root):
+    """Two files grown by appends taken in turn, each into a hole of its own:
+    the volume is filled, every other one-cluster file of the last ones
+    removed, and the appends take the holes one by one."""
+    cluster = os.statvfs(root).f_frsize
+    os.makedirs(os.path.join(root, "frag"))
+    filler = os.path.join(root, "frag/filler")
+    with open(filler, "wb") as handle:
+        handle.write(b"\0" * ((os.statvfs(root).f_bavail - 2 * FRAGMENTED_APPENDS - 200) * cluster))
+    pads = []
+    try:
+        while True:
+            pads.append(os.path.join(root, "frag/pad%05d" % len(pads)))
+            with open(pads[-1], "wb") as handle:
+                handle.write(b"p" * cluster)
+    except OSError:
+        pass
+    for pad in pads[::2]:
+        if os.path.exists(pad):
+            os.remove(pad)
+    try:
+        for _ in range(FRAGMENTED_APPENDS):
+            for name in ("frag/one.log", "frag/two.log"):
+                with open(os.path.join(root, name), "ab") as handle:
+                    handle.write(b"f" * cluster)
+    except OSError:
+        pass  # the holes are taken
+    for pad in [filler] + pads[1::2]:
+        if os.path.exists(pad):
+            os.remove(pad)
 
 
 class MasterFileTable(TestCase):
