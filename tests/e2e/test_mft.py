@@ -66,6 +66,8 @@ def fill(root):
     os.link(linked, os.path.join(root, "links/second"))
     os.link(linked, os.path.join(root, "docs/third"))
     write("names/Ελληνικά.txt", b"g" * 10)
+    # A Win32 name with its DOS alias, as Windows writes them.
+    os.setxattr(write("names/Long Name.text", b"w" * 20), "system.ntfs_dos_name", b"LONGNA~1.TEX")
     write("names/日本語のファイル", b"j" * 2000)
     write("names/\U0001F600 smile", b"e" * 30)
     write("names/" + "n" * 255, b"n" * 40)
