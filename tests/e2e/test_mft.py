@@ -207,6 +207,23 @@ class MasterFileTable(TestCase):
         self.assertEqual((code, err), (1, b"Cannot read the master file table of %s: Permission denied" %
                                        self.image.encode() + EOL))
 
+    def test_a_torn_record_is_named(self):
+        self.set_mounted(True)
+        record = os.stat(os.path.join(self.mount, "docs/small.txt")).st_ino
+        self.set_mounted(False)
+        torn = os.path.join(self.work, "torn.img")
+        shutil.copyfile(self.image, torn)
+        with open(torn, "r+b") as handle:
+            boot = handle.read(512)
+            cluster = int.from_bytes(boot[11:13], "little") * boot[13]
+            # The last two bytes of the record's first sector no longer carry
+            # its update sequence number.
+            handle.seek(int.from_bytes(boot[48:56], "little") * cluster + record * 1024 + 510)
+            handle.write(b"\xff\xff")
+        code, _, err = self.report(["-p", "-mft=" + native_path(torn), "/"])
+        self.assertEqual((code, err), (1, b"The master file table of %s is damaged at record %d" %
+                                       (native_path(torn).encode(), record) + EOL))
+
 
 if __name__ == "__main__":
     unittest.main()
