@@ -144,7 +144,8 @@ bool ReadMftRuns(Reading& reading, int64_t& mftBytes) {
       SortRuns(reading.mftRuns);
       if (number > static_cast<uint64_t>(reading.volumeBytes / size) ||
           !ReadStream(reading, reading.mftRuns, static_cast<int64_t>(number * size), record.data(), size) ||
-          !TakeMftExtents(reading, record.data(), number, mftBytes, nullptr)) {
+          !TakeMftExtents(reading, record.data(), number, mftBytes, nullptr) ||
+          reading.mftRuns.size() > static_cast<size_t>(reading.boot.clusterCount)) {
         return Damaged(reading, 0);
       }
     }
