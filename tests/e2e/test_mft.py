@@ -157,6 +157,7 @@ class MasterFileTable(TestCase):
         result = run(list(words), **how)
         return result.code, _STAMP.sub(b"<time>", result.out), result.err
 
+    @unittest.skipIf(ON_WINE, "the walk of Windows counts hard links and sparse files otherwise")
     def test_every_form_over_the_mount_equals_the_walk(self):
         self.set_mounted(True)
         for words in FORMS:
@@ -170,6 +171,7 @@ class MasterFileTable(TestCase):
         docs = native_path(os.path.join(self.mount, "docs"))
         self.assertEqual(self.report(["-p", "-mft", docs]), self.report(["-p", docs]))
 
+    @unittest.skipIf(ON_WINE, "the walk of Windows counts hard links and sparse files otherwise")
     def test_the_unmounted_image_gives_the_walks_figures(self):
         self.set_mounted(True)
         walks = {form: self.report(["-p", "-noheader", form, native_path(self.mount)]) for form in ("-c-", "-dir")}
@@ -188,12 +190,14 @@ class MasterFileTable(TestCase):
         self.set_mounted(False)
         for form in (["-p"], ["-comma"]):
             with self.subTest(form=form):
-                linux = subprocess.run([linux_program()] + form + ["-mft=" + self.image, "/"],
+                linux = subprocess.run([linux_program(), "-noheader"] + form + ["-mft=" + self.image, "/"],
                                        capture_output=True)
-                code, out, err = self.report(form + ["-mft=" + native_path(self.image), "\\"])
+                code, out, err = self.report(["-noheader"] + form + ["-mft=" + native_path(self.image), "\\"])
                 self.assertEqual(code, 0, err)
-                self.assertEqual(out.replace(b"\r\n", b"\n"), linux.stdout)
+                out = out.replace(native_path(self.image).encode(), self.image.encode())
+                self.assertEqual(out.replace(b"\r\n", b"\n").replace(b"\\", b"/"), linux.stdout)
 
+    @unittest.skipIf(ON_WINE, "Wine runs as the user who started it")
     def test_a_table_that_cannot_be_read_falls_back_to_the_walk(self):
         self.set_mounted(True)
         path = native_path(self.mount)
