@@ -188,5 +188,3 @@ bool ReadDriveStatsFromTable(const std::string& startPath) {
   if (!tableRequest.file.empty()) return ReadImageTable(startPath);
   return ReadMountedTable(startPath);
 }
-
-unsigned long long TableRecordsRead() { return listing.table.recordsRead; }

@@ -24,6 +24,3 @@ std::string StartPathOfRun(const std::string& startFolder, std::string& failure)
 // on (true when the drive was read as ReadDriveStats reads it), or, for
 // -mft=FILE, nothing can (false).
 bool ReadDriveStatsFromTable(const std::string& startPath);
-
-// The records read from the last table, for the benchmark's figures.
-unsigned long long TableRecordsRead();

@@ -274,7 +274,6 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
     }
     first += records;
   }
-  reading.table.recordsRead = count;
   return true;
 }
 

@@ -55,7 +55,6 @@ struct VolumeTable {
   // `firstChild[f]` up to `firstChild[f + 1]` index `children`.
   std::vector<uint32_t> firstChild;
   std::vector<uint32_t> children;
-  uint64_t recordsRead = 0;
 };
 
 struct TableFailure {
