@@ -174,6 +174,11 @@ bool TakeFileName(Reading& reading, uint32_t number, const ntfs::Attribute& attr
   TableName name{number, static_cast<uint32_t>(parent), ntfs::SequenceOf(ntfs::Read64(value)), {}, {}};
   // A name no UTF-8 text can hold is not listed.
   if (!ntfs::NameToUtf8(value + 0x42, units, name.name)) return true;
+  // No name of a file is empty, ".", ".." or holds "/" or a null (the root's own name is ".").
+  if (number != ntfs::kRootRecord && (name.name.empty() || name.name == "." || name.name == ".." ||
+                                      name.name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)) {
+    return Damaged(reading, number);
+  }
   name.units.resize(units);
   for (size_t i = 0; i < units; ++i) name.units[i] = static_cast<char16_t>(ntfs::Read16(value + 0x42 + 2 * i));
   reading.table.names.push_back(std::move(name));

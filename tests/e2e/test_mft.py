@@ -211,23 +211,50 @@ class MasterFileTable(TestCase):
         self.assertEqual((code, err), (1, b"Cannot read the master file table of %s: Permission denied" %
                                        self.image.encode() + EOL))
 
-    def test_a_torn_record_is_named(self):
+    def test_a_damaged_table_is_named(self):
         self.set_mounted(True)
-        record = os.stat(os.path.join(self.mount, "docs/small.txt")).st_ino
+        record = {name: os.stat(os.path.join(self.mount, name)).st_ino
+                  for name in ("docs/small.txt", "docs/deeper", "docs/deeper/more")}
         self.set_mounted(False)
-        torn = os.path.join(self.work, "torn.img")
-        shutil.copyfile(self.image, torn)
-        with open(torn, "r+b") as handle:
-            boot = handle.read(512)
-            cluster = int.from_bytes(boot[11:13], "little") * boot[13]
+
+        def tear(data, place):
             # The last two bytes of the record's first sector no longer carry
             # its update sequence number.
-            handle.seek(int.from_bytes(boot[48:56], "little") * cluster + record * 1024 + 510)
-            handle.write(b"\xff\xff")
-        code, _, err = self.report(["-p", "-mft=" + native_path(torn), "/"])
-        self.assertEqual((code, err), (1, b"The master file table of %s is damaged at record %d" %
-                                       (native_path(torn).encode(), record) + EOL))
+            data[place + 510:place + 512] = b"\xff\xff"
 
+        def loop(data, place):
+            # deeper's parent becomes more, the folder inside it.
+            more = table_place(data, record["docs/deeper/more"])
+            sequence = int.from_bytes(data[more + 0x10:more + 0x12], "little")
+            value = file_name_value(data, place)
+            data[value:value + 8] = (record["docs/deeper/more"] | sequence << 48).to_bytes(8, "little")
+
+        for damage, name in [(tear, "docs/small.txt"), (loop, "docs/deeper")]:
+            with self.subTest(damage=damage.__name__):
+                with open(self.image, "rb") as handle:
+                    data = bytearray(handle.read())
+                damage(data, table_place(data, record[name]))
+                damaged = os.path.join(self.work, "damaged.img")
+                with open(damaged, "wb") as handle:
+                    handle.write(data)
+                code, _, err = self.report(["-p", "-mft=" + native_path(damaged), "/"])
+                self.assertEqual((code, err), (1, b"The master file table of %s is damaged at record %d" %
+                                               (native_path(damaged).encode(), record[name]) + EOL))
+
+
+def table_place(data, record):
+    """Where a record of the master file table lies in the image (its table
+    is in one piece on an image this small)."""
+    cluster = int.from_bytes(data[11:13], "little") * data[13]
+    return int.from_bytes(data[48:56], "little") * cluster + record * 1024
+
+
+def file_name_value(data, place):
+    """Where the value of a record's first $FILE_NAME attribute begins."""
+    at = place + int.from_bytes(data[place + 0x14:place + 0x16], "little")
+    while int.from_bytes(data[at:at + 4], "little") != 0x30:
+        at += int.from_bytes(data[at + 4:at + 8], "little")
+    return at + int.from_bytes(data[at + 0x14:at + 0x16], "little")
 
 if __name__ == "__main__":
     unittest.main()
