@@ -92,7 +92,7 @@ bool ReadBootSector(const uint8_t* sector, size_t size, BootSector& boot, std::s
   if (clusterSize > (2u << 20)) return false;
   boot.clusterSize = static_cast<uint32_t>(clusterSize);
   const int64_t sectors = static_cast<int64_t>(Read64(sector + 0x28));
-  if (sectors <= 0) return false;
+  if (sectors <= 0 || sectors > INT64_MAX / boot.sectorSize) return false;
   boot.clusterCount = sectors / static_cast<int64_t>(sectorsPerCluster);
   boot.mftCluster = static_cast<int64_t>(Read64(sector + 0x30));
   // A negative count is a power of two in bytes.
@@ -128,6 +128,8 @@ bool ApplyFixups(uint8_t* record, size_t size) {
 
 bool DecodeRuns(const uint8_t* runs, const uint8_t* end, int64_t vcn, int64_t clusterCount, std::vector<Run>& out) {
   int64_t lcn = 0;
+  // The streams read this way (the table's own) lie inside the volume.
+  if (vcn < 0 || vcn > clusterCount) return false;
   while (runs < end && *runs != 0) {
     const unsigned lengthBytes = *runs & 0x0F;
     const unsigned offsetBytes = *runs >> 4;
@@ -145,6 +147,7 @@ bool DecodeRuns(const uint8_t* runs, const uint8_t* end, int64_t vcn, int64_t cl
     }
     out.push_back(run);
     vcn += length;
+    if (vcn > clusterCount) return false;
     runs += 1 + lengthBytes + offsetBytes;
   }
   return runs < end;

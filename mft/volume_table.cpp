@@ -158,9 +158,11 @@ bool ReadMftRuns(Reading& reading, int64_t& mftBytes) {
   return true;
 }
 
+// Rounded down, as the system gives the seconds of a time before 1970.
 int64_t UnixSeconds(uint64_t ntfsTime) {
-  const int64_t units = static_cast<int64_t>(ntfsTime) - kEpochDifference;
-  return units >= 0 ? units / 10000000 : -((-units + 9999999) / 10000000);
+  const int64_t units = static_cast<int64_t>(ntfsTime);
+  const int64_t seconds = units / 10000000 - (units % 10000000 < 0 ? 1 : 0);
+  return seconds - kEpochDifference / 10000000;
 }
 
 bool TakeFileName(Reading& reading, uint32_t number, const ntfs::Attribute& attribute) {
