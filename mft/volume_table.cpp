@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <unordered_map>
 
+#include "mft/folder_index.h"
 #include "mft/ntfs_record.h"
 
 namespace {
@@ -14,6 +16,9 @@ constexpr uint32_t kVolumeRecord = 3;
 constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kUpcaseRecord = 10;
 constexpr size_t kUpcaseUnits = 65536;
+constexpr uint32_t kIndexRoot = 0x90;
+constexpr uint32_t kIndexAllocation = 0xA0;
+constexpr uint32_t kIndexBitmap = 0xB0;
 // An attribute list longer than this is not one a volume writes.
 constexpr int64_t kMaxAttributeList = 1 << 20;
 // 100-nanosecond units from 1601-01-01 to 1970-01-01.
@@ -33,7 +38,8 @@ struct Reading {
   // The streams of the system files read after the pass.
   std::vector<ntfs::Run> bitmapRuns, upcaseRuns;
   int64_t upcaseBytes = 0;
-  std::vector<uint8_t> linkFileRecords;  // per record: its data looked like a link file's
+  // Where the system lists folders as their indexes store them: each folder's index.
+  std::unordered_map<uint32_t, FolderIndexParts> indexes;
 };
 
 bool Damaged(Reading& reading, uint64_t record) {
@@ -239,6 +245,26 @@ bool TakeAttribute(Reading& reading, uint32_t number, const ntfs::Attribute& att
   }
 }
 
+// A part of a folder's index: its root's keys, its blocks' runs, or which
+// blocks are in use.
+bool TakeIndexPart(Reading& reading, uint32_t folder, const ntfs::Attribute& attribute) {
+  if (attribute.type == kIndexRoot && !attribute.nonResident) {
+    // Only a folder's index of names; the file system's own files index other things.
+    if (attribute.valueLength < 4 || ntfs::Read32(attribute.value) != ntfs::kFileName) return true;
+    return ReadIndexRoot(attribute.value, attribute.valueLength, reading.indexes[folder]);
+  }
+  if (attribute.type == kIndexAllocation && attribute.nonResident) {
+    return ntfs::DecodeRuns(attribute.runs, attribute.runsEnd, attribute.lowestVcn, reading.boot.clusterCount,
+                            reading.indexes[folder].blockRuns);
+  }
+  if (attribute.type == kIndexBitmap && !attribute.nonResident) {
+    FolderIndexParts& parts = reading.indexes[folder];
+    parts.blockBitmap.assign(attribute.value, attribute.value + attribute.valueLength);
+    parts.hasBitmap = true;
+  }
+  return true;
+}
+
 bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   ntfs::RecordHeader header;
   switch (ntfs::ReadRecordHeader(record, reading.boot.recordSize, header)) {
@@ -259,8 +285,13 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   uint32_t offset = header.firstAttribute;
   ntfs::Attribute attribute;
   bool malformed = false;
+  const uint32_t folder = base != 0 ? static_cast<uint32_t>(base) : number;
   while (ntfs::NextAttribute(record, header, offset, attribute, malformed)) {
     if (!TakeAttribute(reading, number, attribute)) return false;
+    if (attribute.named && (header.isDirectory || base != 0) && platform::kListsNtfsFoldersAsStored &&
+        !TakeIndexPart(reading, folder, attribute)) {
+      return Damaged(reading, number);
+    }
   }
   return !malformed || Damaged(reading, number);
 }
@@ -389,6 +420,55 @@ bool LinkFolders(Reading& reading, const std::vector<char16_t>& upcase) {
   return true;
 }
 
+// The keys of a folder's index in the order it stores them; false when a
+// block cannot be read.
+bool StoredKeys(const Reading& reading, FolderIndexParts& parts, std::vector<IndexKey>& keys) {
+  keys = std::move(parts.rootKeys);
+  if (parts.blockRuns.empty()) return true;
+  const uint32_t size = parts.blockSize;
+  if (size < 512 || size > 65536 || (size & (size - 1)) != 0) return false;
+  SortRuns(parts.blockRuns);
+  const ntfs::Run& last = parts.blockRuns.back();
+  const int64_t blocks = (last.vcn + last.length) * reading.boot.clusterSize / size;
+  std::vector<uint8_t> block(size);
+  for (int64_t i = 0; i < blocks; ++i) {
+    if (parts.hasBitmap && (static_cast<size_t>(i / 8) >= parts.blockBitmap.size() ||
+                            (parts.blockBitmap[i / 8] & (1 << (i % 8))) == 0)) {
+      continue;
+    }
+    if (!ReadStream(reading, parts.blockRuns, i * size, block.data(), size) ||
+        !ReadIndexBlock(block.data(), size, keys)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::u16string RankKey(uint32_t record, const std::u16string& units) {
+  return units + static_cast<char16_t>(record) + static_cast<char16_t>(record >> 16);
+}
+
+// Orders each folder's names as its index stores them; a folder whose index
+// cannot be read keeps the name order.
+void OrderAsStored(Reading& reading) {
+  VolumeTable& table = reading.table;
+  std::vector<IndexKey> keys;
+  std::unordered_map<std::u16string, uint32_t> rank;
+  for (auto& [folder, parts] : reading.indexes) {
+    const bool listed = folder == ntfs::kRootRecord || folder >= ntfs::kFirstUserRecord;
+    if (!listed || !table.files[folder].isDirectory || !StoredKeys(reading, parts, keys)) continue;
+    rank.clear();
+    for (uint32_t i = 0; i < keys.size(); ++i) rank.emplace(RankKey(keys[i].record, keys[i].units), i);
+    auto rankOf = [&](uint32_t name) {
+      auto found = rank.find(RankKey(table.names[name].record, table.names[name].units));
+      return found == rank.end() ? UINT32_MAX : found->second;
+    };
+    std::stable_sort(table.children.begin() + table.firstChild[folder],
+                     table.children.begin() + table.firstChild[folder + 1],
+                     [&](uint32_t a, uint32_t b) { return rankOf(a) < rankOf(b); });
+  }
+}
+
 std::vector<char16_t> ReadUpcase(const Reading& reading) {
   std::vector<uint8_t> bytes(kUpcaseUnits * 2);
   std::vector<ntfs::Run> runs = reading.upcaseRuns;
@@ -451,6 +531,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, VolumeTabl
   JoinExtensionRecords(table);
   MarkLinkFiles(table);
   if (!LinkFolders(reading, ReadUpcase(reading)) || !CountFreeClusters(reading)) return false;
+  OrderAsStored(reading);
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   table.serialNumber = reading.boot.serialNumber;

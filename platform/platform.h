@@ -158,6 +158,11 @@ struct VolumeLocation {
 // `location.device`), for any other file system.
 bool LocateVolume(const std::string& folder, VolumeLocation& location, std::string& failure);
 
+// Whether the system lists an NTFS folder in the order its index stores the
+// names (the index root's entries, then each index block in turn), as the
+// Linux drivers do, rather than in the index's name order, as Windows does.
+extern const bool kListsNtfsFoldersAsStored;
+
 // A volume or image opened for reading its blocks; `size` is -1 when the
 // system does not say.
 struct RawVolume {

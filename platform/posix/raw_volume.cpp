@@ -9,6 +9,8 @@
 
 namespace platform {
 
+const bool kListsNtfsFoldersAsStored = true;
+
 bool OpenRawVolume(const std::string& path, RawVolume& volume, std::string& failure) {
   const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {

@@ -13,6 +13,8 @@
 
 namespace platform {
 
+const bool kListsNtfsFoldersAsStored = false;
+
 namespace {
 
 // A multiple of every sector size a volume has.

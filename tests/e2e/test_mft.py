@@ -62,6 +62,9 @@ def fill(root):
         handle.write(b"s" * 8192)
     for i in range(3000):
         write("many/entry%04d" % i, b"m" * (i % 7 * 200))
+    # Folders enough for an index of several blocks, whose order the listing keeps.
+    for i in range(300):
+        os.makedirs(os.path.join(root, "wide/sub%03d" % (i * 7 % 300)))
     linked = write("links/original", b"h" * 10000)
     os.link(linked, os.path.join(root, "links/second"))
     os.link(linked, os.path.join(root, "docs/third"))
