@@ -86,7 +86,7 @@ bool ReadBootSector(const uint8_t* sector, size_t size, BootSector& boot, std::s
   const uint8_t clusterCode = sector[0x0D];
   if (!IsPowerOfTwo(boot.sectorSize) || boot.sectorSize < 256 || boot.sectorSize > 4096) return false;
   // Above 0x80 the byte is a negative power of two (clusters over 64 KiB).
-  const uint64_t sectorsPerCluster = clusterCode <= 0x80 ? clusterCode : 1ull << (256 - clusterCode);
+  const uint64_t sectorsPerCluster = clusterCode <= 0x80 ? clusterCode : clusterCode >= 0xF4 ? 1ull << (256 - clusterCode) : 0;
   if (!IsPowerOfTwo(sectorsPerCluster) || sectorsPerCluster > 4096) return false;
   const uint64_t clusterSize = sectorsPerCluster * boot.sectorSize;
   if (clusterSize > (2u << 20)) return false;
