@@ -277,17 +277,17 @@ def ntfs_rows(tallyfold, trees, files, runs):
                  ("tallyfold -mft (over the mount)", "%s -p -nostats -mft '%s' > /dev/null" % (tallyfold, mount)),
                  ("tallyfold -mft=IMAGE /", "%s -p -nostats -mft='%s' / > /dev/null" % (tallyfold, image))]
         medians = measure(tools, runs)
+        walk = medians[tools[0][0]]
+        # Each file and folder is one record, and the volume's own take about 30.
+        records = files + files // 20 + files // 2000 + 30
+        print("\nNTFS image of %d files (%s)" % (files, image))
+        print("  %-40s %10s %8s %14s %12s" % ("tool", "median s", "ratio", "records/s", "peak MiB"))
+        for label, command in tools:
+            print("  %-40s %10.3f %8.3f %14.0f %12.1f" % (label, medians[label], medians[label] / walk,
+                                                         records / medians[label], peak_memory_mib(command)))
     finally:
         subprocess.run(["umount", mount], check=True)
         os.rmdir(mount)
-    walk = medians[tools[0][0]]
-    # Each file and folder is one record, and the volume's own take about 30.
-    records = files + files // 20 + files // 2000 + 30
-    print("\nNTFS image of %d files (%s)" % (files, image))
-    print("  %-40s %10s %8s %14s %12s" % ("tool", "median s", "ratio", "records/s", "peak MiB"))
-    for label, command in tools:
-        print("  %-40s %10.3f %8.3f %14.0f %12.1f" % (label, medians[label], medians[label] / walk,
-                                                     records / medians[label], peak_memory_mib(command)))
 
 
 def supports_threads(tallyfold):
