@@ -454,18 +454,21 @@ void OrderAsStored(Reading& reading) {
   VolumeTable& table = reading.table;
   std::vector<IndexKey> keys;
   std::unordered_map<std::u16string, uint32_t> rank;
+  std::vector<std::pair<uint32_t, uint32_t>> ranked;  // place in the index, name
   for (auto& [folder, parts] : reading.indexes) {
     const bool listed = folder == ntfs::kRootRecord || folder >= ntfs::kFirstUserRecord;
     if (!listed || !table.files[folder].isDirectory || !StoredKeys(reading, parts, keys)) continue;
     rank.clear();
     for (uint32_t i = 0; i < keys.size(); ++i) rank.emplace(RankKey(keys[i].record, keys[i].units), i);
-    auto rankOf = [&](uint32_t name) {
-      auto found = rank.find(RankKey(table.names[name].record, table.names[name].units));
-      return found == rank.end() ? UINT32_MAX : found->second;
-    };
-    std::stable_sort(table.children.begin() + table.firstChild[folder],
-                     table.children.begin() + table.firstChild[folder + 1],
-                     [&](uint32_t a, uint32_t b) { return rankOf(a) < rankOf(b); });
+    // Each name's place in the index, looked up once; names the index lacks go last, in name order.
+    ranked.clear();
+    for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
+      const TableName& name = table.names[table.children[i]];
+      auto found = rank.find(RankKey(name.record, name.units));
+      ranked.emplace_back(found == rank.end() ? UINT32_MAX : found->second, table.children[i]);
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < ranked.size(); ++i) table.children[table.firstChild[folder] + i] = ranked[i].second;
   }
 }
 
