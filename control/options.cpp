@@ -10,6 +10,7 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "control/launch.h"
+#include "mft/table_scan.h"
 #include "platform/platform.h"
 #include "scan/exclusions.h"
 #include "settings/settings.h"
@@ -168,6 +169,8 @@ constexpr OptionWord kOptionTable[] = {
     {"-EXCLUDE=", Form::anyValue, [](const OptionUse& use) { ApplyExcludeOption(use.word, use.typedValue); }},
     {"-LINKS", Form::whole, [](const OptionUse&) { options.countEveryLink = true; }},
     {"-MOUNTS", Form::whole, [](const OptionUse&) { options.crossMounts = true; }},
+    {"-MFT=", Form::anyValue, [](const OptionUse& use) { tableRequest = TableRequest{true, std::string(use.typedValue)}; }},
+    {"-MFT", Form::whole, [](const OptionUse&) { tableRequest = TableRequest{true, ""}; }},
     {"-TOP=", Form::equalsValue, [](const OptionUse& use) { ApplyTopOption(use.upperValue); }},
     {"-TOP", Form::whole, [](const OptionUse&) { options.topFiles = kDefaultTopFiles; }},
     {"-TYPES", Form::whole, [](const OptionUse&) { options.fileTypes = true; }},

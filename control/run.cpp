@@ -15,6 +15,7 @@
 #include "control/fatal_report.h"
 #include "control/launch.h"
 #include "control/options.h"
+#include "mft/table_scan.h"
 #include "platform/platform.h"
 #include "report/delimited_report.h"
 #include "report/files_report.h"
@@ -361,7 +362,7 @@ bool ReportRun() {
   if (!options.loadFiles.empty()) return LoadedReportRun();
   if (commandLineFolders.size() > 1 && !options.longestPaths) return SeveralFoldersRun();
   std::string failure;
-  const std::string expandedPath = ExpandStartPath(options.startFolder, failure);
+  const std::string expandedPath = StartPathOfRun(options.startFolder, failure);
   if (expandedPath.empty()) EndWithoutCurrentFolder(failure);
   scanTotals = ScanTotals{};
   BeginDelimitedOutput();
@@ -381,7 +382,7 @@ bool ReportRun() {
   // no report.
   if (NamesANonFolder(expandedPath)) {
     WriteErrorLine("Not a folder: " + expandedPath);
-  } else if (ReadDriveStats(expandedPath)) {
+  } else if (ReadDriveStatsFromTable(expandedPath)) {
     SettleClusterSize();
     if (ComparisonAccepted(expandedPath)) {
       NoteAgesForTheBrowser();

@@ -142,6 +142,40 @@ bool ReadDriveFigures(const std::string& root, DriveFigures& figures);
 // "LABEL (FSTYPE)", " (FSTYPE)" without a label, or "" when unknown.
 std::string DescribeVolume(const std::string& root);
 
+// ---- Raw volumes -------------------------------------------------------------
+
+// Where the file system that holds a folder lives: the device (or image file)
+// to read it from, the folder it is mounted at, and the folder's path inside
+// the volume ("/" or "\\" for its root, then names joined by kPathSeparator).
+struct VolumeLocation {
+  std::string device;
+  std::string mountPoint;
+  std::string pathInVolume;
+};
+// Linux: the source of the mount in /proc/self/mountinfo, for NTFS mounts
+// (ntfs, ntfs3, fuse and fuseblk); Windows: \\.\X: for a drive letter.
+// False, with `failure` saying why (naming the device where one is known in
+// `location.device`), for any other file system.
+bool LocateVolume(const std::string& folder, VolumeLocation& location, std::string& failure);
+
+// Whether the system lists an NTFS folder in the order its index stores the
+// names (the index root's entries, then each index block in turn), as the
+// Linux drivers do, rather than in the index's name order, as Windows does.
+extern const bool kListsNtfsFoldersAsStored;
+
+// A volume or image opened for reading its blocks; `size` is -1 when the
+// system does not say.
+struct RawVolume {
+  intptr_t handle = -1;
+  int64_t size = -1;
+};
+// Opens `path` (a device, \\.\X:, or an image file) for reading; false with
+// `failure` in the system's words.
+bool OpenRawVolume(const std::string& path, RawVolume& volume, std::string& failure);
+// Reads exactly `bytes` bytes at `offset`; false when they cannot all be read.
+bool ReadRawVolume(const RawVolume& volume, int64_t offset, void* buffer, size_t bytes);
+void CloseRawVolume(RawVolume& volume);
+
 // ---- Console --------------------------------------------------------------
 
 struct ConsoleFacts {

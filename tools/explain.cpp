@@ -6,6 +6,7 @@
 #include "console/writer.h"
 #include "control/launch.h"
 #include "control/options.h"
+#include "mft/table_scan.h"
 #include "platform/platform.h"
 #include "scan/exclusions.h"
 #include "settings/settings.h"
@@ -192,6 +193,16 @@ void DescribeExclusion(const std::string& word, std::vector<std::string>& effect
   }
 }
 
+// What an -mft word asked for, against no request.
+void DescribeTableRequest(std::vector<std::string>& effects) {
+  if (!tableRequest.wanted) return;
+  effects.push_back(tableRequest.file.empty()
+                        ? "reads the NTFS master file table of the start folder's volume instead of listing "
+                          "each folder (the walk runs where it cannot be read)"
+                        : "reads the NTFS volume in " + tableRequest.file +
+                              " from its master file table; the start folder is a path inside it");
+}
+
 void AddMessageLines(const std::string& captured, std::vector<std::string>& messages) {
   const std::string lineEnd = platform::kLineEnd;
   size_t start = 0;
@@ -207,6 +218,7 @@ WordExplanation ExplainWord(const std::string& word) {
   WordExplanation explanation{word, {}, {}, false, false, false};
   const ReportOptions saved = options;
   const Exclusions savedExclusions = exclusions;
+  const TableRequest savedTableRequest = tableRequest;
   actionObserver = StopAtAction;
   bool firstPass = true;
   for (const ReportOptions& before : {ReportOptions{}, OppositeOfDefaults()}) {
@@ -216,9 +228,11 @@ WordExplanation ExplainWord(const std::string& word) {
     CaptureOutput(&captured);
     try {
       exclusions = Exclusions{};
+      tableRequest = TableRequest{};
       ParseOption(word);
       DescribeChanges(before, options, explanation.effects);
       if (firstPass) DescribeExclusion(word, explanation.effects);
+      if (firstPass) DescribeTableRequest(explanation.effects);
       if (options.startFolder != before.startFolder) explanation.becomesStartFolder = true;
     } catch (const ActionReached& reached) {
       explanation.effects = {reached.action.description};
@@ -233,5 +247,6 @@ WordExplanation ExplainWord(const std::string& word) {
   actionObserver = nullptr;
   options = saved;
   exclusions = savedExclusions;
+  tableRequest = savedTableRequest;
   return explanation;
 }

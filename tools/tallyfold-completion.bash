@@ -3,7 +3,7 @@
 # Installed as share/bash-completion/completions/tallyfold.
 
 _tallyfold_options='-size= -cl= -threads= -dir -asper -asval -nowaste -nofiles -nooffline -nosubs
-  -nototals -nostats -noheader -tab -comma -html -json -map -bars -utf8 -compare= -load= -exclude= -links -mounts -top= -top -types -age -nav -c+ -c-
+  -nototals -nostats -noheader -tab -comma -html -json -map -bars -utf8 -compare= -load= -exclude= -links -mounts -mft -mft= -top= -top -types -age -nav -c+ -c-
   -p -sort= -longest -? -config -support -vantor -tallyfold -manual -help -w -h --help -version
   --version'
 _tallyfold_sort_orders='name local total waste files none growth age'

@@ -18,6 +18,7 @@ namespace platform {
 namespace {
 
 struct Mount {
+  std::string root;  // the folder of the file system mounted there
   std::string mountPoint;
   std::string fileSystemType;
   std::string source;
@@ -61,6 +62,7 @@ bool ParseMountLine(const std::string& line, Mount& mount) {
   std::istringstream fields(line);
   std::string field;
   for (int i = 0; i < 5 && fields >> field; ++i) {
+    if (i == 3) mount.root = UnescapeOctal(field);
     if (i == 4) mount.mountPoint = UnescapeOctal(field);
   }
   while (fields >> field && field != "-") {
@@ -144,6 +146,34 @@ std::string DescribeVolume(const std::string& root) {
   Mount mount;
   if (!FindMount(root, mount)) return "";
   return LabelOfDevice(mount.source) + " (" + mount.fileSystemType + ")";
+}
+
+namespace {
+
+// The file systems that read NTFS: the kernel's two drivers and the FUSE one.
+bool ReadsNtfs(const std::string& type) {
+  return type == "ntfs" || type == "ntfs3" || type == "fuseblk" || type == "fuse" || type.rfind("fuse.", 0) == 0;
+}
+
+}  // namespace
+
+bool LocateVolume(const std::string& folder, VolumeLocation& location, std::string& failure) {
+  Mount mount;
+  if (!FindMount(folder, mount)) {
+    location.device = folder;
+    failure = "the mount table cannot be read";
+    return false;
+  }
+  location.device = mount.source;
+  location.mountPoint = mount.mountPoint;
+  if (!ReadsNtfs(mount.fileSystemType)) {
+    failure = "not an NTFS volume (" + mount.fileSystemType + ")";
+    return false;
+  }
+  const std::string resolved = ResolvedExistingPath(folder);
+  const std::string below = mount.mountPoint == "/" ? resolved : resolved.substr(mount.mountPoint.size());
+  location.pathInVolume = mount.root == "/" ? (below.empty() ? "/" : below) : mount.root + below;
+  return true;
 }
 
 }  // namespace platform

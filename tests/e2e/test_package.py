@@ -29,7 +29,7 @@ PACKAGED_FILES = {
 # "-size=#"), and the options the screen keeps quiet about.
 USAGE_WORDS = {m.group(1) for m in map(re.compile(r"^  (-[^\s#\[]+)").match, USAGE) if m}
 OPTION_WORDS = USAGE_WORDS | {"-threads=", "-json", "-map", "-bars", "-utf8", "-compare=", "-load=", "-exclude=",
-                              "-links", "-mounts", "-top=", "-top", "-types", "-age", "-nav", "-h", "--help", "-version",
+                              "-links", "-mounts", "-mft", "-mft=", "-top=", "-top", "-types", "-age", "-nav", "-h", "--help", "-version",
                               "--version"}
 SORT_ORDERS = re.search(r"-sort=\[(.*)\]", "".join(USAGE)).group(1).replace(" ", "").split("|") + ["growth", "age"]
 

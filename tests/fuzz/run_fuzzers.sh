@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_root=$(cd "$here/../.." && pwd)
 build=${1:-$source_root/build/fuzz}
 seconds=${FUZZ_SECONDS:-7}
-targets="parse_options command_line size_value depth_option start_path drive_root scanner compare_report"
+targets="parse_options command_line size_value depth_option start_path drive_root scanner compare_report mft"
 
 mkdir -p "$build/artifacts"
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" >"$build/configure.log" 2>&1 ||
@@ -19,6 +19,15 @@ cmake --build "$build" -j2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The table reader's seeds come from mkntfs: the beginning of a small volume
+# (its boot sector and table, the rest left to zeros) and its root's record.
+if command -v mkntfs > /dev/null; then
+  truncate -s 2M "$work/volume.img"
+  mkntfs -q -F -f -c 512 -s 512 -p 0 -H 0 -S 0 "$work/volume.img" > /dev/null 2>&1
+  mkdir -p "$work/mft"
+  { printf '\001'; head -c 44032 "$work/volume.img"; } > "$work/mft/volume"
+  { printf '\000'; dd if="$work/volume.img" bs=1024 skip=21 count=1 status=none; } > "$work/mft/root-record"
+fi
 failed=""
 for target in $targets; do
   # libFuzzer adds what it finds to the corpus folder: give it a copy.

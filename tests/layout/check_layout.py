@@ -11,7 +11,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 # layers. browse/ and saved/ stand side by side, apart; mpi/ stands on top:
 # it builds on control/, and nothing builds on it.
 LAYERS = {
-    "platform": 0, "settings": 1, "console": 2, "scan": 3, "mft": 3, "report": 4,
+    "platform": 0, "settings": 1, "console": 2, "scan": 3, "mft": 3.5, "report": 4,
     "browse": 5, "saved": 5, "control": 6, "tools": 7, "mpi": 8,
 }
 CODE = (".cpp", ".h", ".c")

@@ -1,0 +1,190 @@
+#include "mft/table_scan.h"
+
+#include <mutex>
+#include <unordered_map>
+
+#include "console/text.h"
+#include "console/writer.h"
+#include "mft/ntfs_record.h"
+#include "mft/volume_table.h"
+#include "platform/platform.h"
+#include "scan/drive_stats.h"
+#include "scan/folder_listing.h"
+#include "scan/scanner.h"
+#include "scan/start_path.h"
+
+TableRequest tableRequest;
+
+namespace {
+
+constexpr uint32_t kNoFolder = UINT32_MAX;
+
+// The table being listed, and how the scan's paths map onto it: the start
+// folder's path `pathPrefix` stands for `prefixInVolume` inside the volume.
+struct TableListing {
+  VolumeTable table;
+  std::string pathPrefix;
+  std::string prefixInVolume;
+  std::mutex mutex;            // the scan may list from several threads
+  std::unordered_map<std::string, uint32_t> folders;  // scan path with separator -> record
+};
+
+TableListing listing;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+uint32_t ChildFolderNamed(const VolumeTable& table, uint32_t folder, std::string_view name) {
+  for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
+    const TableName& child = table.names[table.children[i]];
+    const TableFile& file = table.files[child.record];
+    if (child.name == name && file.isDirectory && !file.isLink) return child.record;
+  }
+  return kNoFolder;
+}
+
+// The folder at a path inside the volume, name by name from the root.
+uint32_t FolderAt(const VolumeTable& table, std::string_view path) {
+  uint32_t folder = ntfs::kRootRecord;
+  size_t at = 0;
+  while (folder != kNoFolder && at < path.size()) {
+    if (path[at] == platform::kPathSeparator) {
+      ++at;
+      continue;
+    }
+    size_t end = path.find(platform::kPathSeparator, at);
+    if (end == std::string_view::npos) end = path.size();
+    folder = ChildFolderNamed(table, folder, path.substr(at, end - at));
+    at = end;
+  }
+  return folder;
+}
+
+uint32_t FolderOfScanPath(const std::string& folderPath) {
+  std::lock_guard<std::mutex> hold(listing.mutex);
+  auto known = listing.folders.find(folderPath);
+  if (known != listing.folders.end()) return known->second;
+  if (folderPath.compare(0, listing.pathPrefix.size(), listing.pathPrefix) != 0) return kNoFolder;
+  const uint32_t folder =
+      FolderAt(listing.table, listing.prefixInVolume + folderPath.substr(listing.pathPrefix.size()));
+  listing.folders.emplace(folderPath, folder);
+  return folder;
+}
+
+void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
+  const VolumeTable& table = listing.table;
+  std::lock_guard<std::mutex> hold(listing.mutex);
+  for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
+    const TableName& child = table.names[table.children[i]];
+    const TableFile& file = table.files[child.record];
+    if (file.isDirectory && !file.isLink) {
+      listing.folders.emplace(folderPath + child.name + platform::kPathSeparator, child.record);
+    }
+  }
+}
+
+// Lists a folder from the table as the system lists it: "." and "..", then
+// every name in the folder's index order.
+platform::ListStatus ListFolderFromTable(const std::string& folderPath, const platform::FolderIdentity&,
+                                         platform::EntryVisitor visit, void* context) {
+  const uint32_t folder = FolderOfScanPath(folderPath);
+  if (folder == kNoFolder) return platform::ListStatus::PathNotFound;
+  NoteSubfolders(folderPath, folder);
+  const VolumeTable& table = listing.table;
+  platform::ListingEntry self;
+  self.attributes = platform::kAttrDirectory;
+  self.size = 0;
+  self.name = ".";
+  self.volumeId = table.serialNumber;
+  self.fileId = folder;
+  visit(context, self);
+  self.name = "..";
+  self.fileId = 0;
+  self.volumeId = 0;
+  visit(context, self);
+  for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
+    visit(context, TableEntryOf(table, table.names[table.children[i]]));
+  }
+  return platform::ListStatus::Listed;
+}
+
+bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
+  return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
+}
+
+// Reads the table of `device`; false with the line that says why written.
+bool ReadTable(const std::string& device, const char* instead) {
+  platform::RawVolume volume;
+  std::string reason;
+  TableFailure failure;
+  bool read = platform::OpenRawVolume(device, volume, reason);
+  if (read) {
+    read = ReadVolumeTable({ReadFromRawVolume, &volume}, volume.size, listing.table, failure);
+    platform::CloseRawVolume(volume);
+    reason = failure.reason;
+  }
+  if (read) return true;
+  if (failure.damaged) {
+    WriteErrorLine("The master file table of " + device + " is damaged at record " + std::to_string(failure.record) +
+                   instead);
+  } else {
+    WriteErrorLine("Cannot read the master file table of " + device + ": " + reason + instead);
+  }
+  listing.table = VolumeTable{};
+  return false;
+}
+
+void TakeTableFigures() {
+  const VolumeTable& table = listing.table;
+  driveStats.clusterSize = static_cast<int32_t>(table.clusterSize);
+  driveStats.capacityBytes = table.capacityBytes;
+  driveStats.freeBytes = table.freeBytes;
+  driveStats.usedBytes = table.capacityBytes - table.freeBytes;
+  folderLister = ListFolderFromTable;
+}
+
+// -mft=FILE: the volume's own figures and its label; its root has no allowance.
+bool ReadImageTable(const std::string& startPath) {
+  if (!ReadTable(tableRequest.file, "")) return false;
+  TakeTableFigures();
+  listing.pathPrefix = EnsureTrailingBackslash(startPath);
+  listing.prefixInVolume = EnsureTrailingBackslash(startPath.substr(tableRequest.file.size() + 1));
+  driveName = tableRequest.file;
+  driveStats.volumeDescription = listing.table.label + " (NTFS)";
+  allowanceFreeRoot = tableRequest.file + ":" + platform::kPathSeparator;
+  return true;
+}
+
+// -mft: the drive as the walk names it, its figures from the table.
+bool ReadMountedTable(const std::string& startPath) {
+  if (!ReadDriveStats(startPath)) return false;
+  platform::VolumeLocation location;
+  std::string reason;
+  constexpr const char* kInstead = "; listing the folders instead";
+  if (!platform::LocateVolume(startPath, location, reason)) {
+    WriteErrorLine("Cannot read the master file table of " + location.device + ": " + reason + kInstead);
+    return true;
+  }
+  if (!ReadTable(location.device, kInstead)) return true;
+  listing.pathPrefix = EnsureTrailingBackslash(startPath);
+  listing.prefixInVolume = EnsureTrailingBackslash(location.pathInVolume);
+  TakeTableFigures();
+  return true;
+}
+
+}  // namespace
+
+std::string StartPathOfRun(const std::string& startFolder, std::string& failure) {
+  if (tableRequest.file.empty()) return ExpandStartPath(startFolder, failure);
+  std::string inside = startFolder == "." ? "" : startFolder;
+  for (char& c : inside) {
+    if (IsSeparator(c)) c = platform::kPathSeparator;
+  }
+  if (inside.empty() || inside[0] != platform::kPathSeparator) inside.insert(inside.begin(), platform::kPathSeparator);
+  return tableRequest.file + ":" + inside;
+}
+
+bool ReadDriveStatsFromTable(const std::string& startPath) {
+  if (!tableRequest.wanted) return ReadDriveStats(startPath);
+  if (!tableRequest.file.empty()) return ReadImageTable(startPath);
+  return ReadMountedTable(startPath);
+}

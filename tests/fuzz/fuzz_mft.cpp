@@ -1,0 +1,104 @@
+// The NTFS master file table reader on hostile bytes. The first byte picks
+// what the rest is: even, one record of 1,024 bytes (zeros after the input);
+// odd, the beginning of a volume of 4 MiB whose other bytes are zeros.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "mft/ntfs_record.h"
+#include "mft/volume_table.h"
+
+namespace {
+
+constexpr size_t kRecordBytes = 1024;
+constexpr int64_t kImageBytes = 4 << 20;
+constexpr int64_t kClusterCount = 1 << 20;
+
+struct Image {
+  const uint8_t* data;
+  size_t size;
+};
+
+bool ReadImage(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
+  const auto& image = *static_cast<const Image*>(context);
+  FUZZ_CHECK(offset >= 0 && static_cast<int64_t>(bytes) <= kImageBytes - offset);
+  std::memset(buffer, 0, bytes);
+  if (static_cast<size_t>(offset) < image.size) {
+    std::memcpy(buffer, image.data + offset, std::min(bytes, image.size - static_cast<size_t>(offset)));
+  }
+  return true;
+}
+
+void FuzzRecord(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> record(kRecordBytes, 0);
+  std::memcpy(record.data(), data, std::min(size, kRecordBytes));
+  ntfs::RecordHeader header;
+  if (ntfs::ReadRecordHeader(record.data(), record.size(), header) != ntfs::RecordState::Valid) return;
+  uint32_t offset = header.firstAttribute;
+  ntfs::Attribute attribute;
+  bool malformed = false;
+  while (ntfs::NextAttribute(record.data(), header, offset, attribute, malformed)) {
+    FUZZ_CHECK(offset <= header.bytesInUse);
+    if (attribute.nonResident) {
+      FUZZ_CHECK(attribute.runs >= record.data() && attribute.runsEnd <= record.data() + header.bytesInUse);
+      std::vector<ntfs::Run> runs;
+      if (!ntfs::DecodeRuns(attribute.runs, attribute.runsEnd, attribute.lowestVcn, kClusterCount, runs)) continue;
+      for (const auto& run : runs) {
+        FUZZ_CHECK(run.length > 0 && (run.lcn == -1 || (run.lcn >= 0 && run.lcn + run.length <= kClusterCount)));
+      }
+    } else {
+      FUZZ_CHECK(attribute.value + attribute.valueLength <= record.data() + header.bytesInUse);
+      std::string name;
+      ntfs::NameToUtf8(attribute.value, attribute.valueLength / 2, name);
+    }
+  }
+}
+
+// Every folder reached from the root is reached once: the table is a tree.
+void WalkFolders(const VolumeTable& table) {
+  std::vector<uint8_t> seen(table.files.size(), 0);
+  std::vector<uint32_t> pending{ntfs::kRootRecord};
+  while (!pending.empty()) {
+    const uint32_t folder = pending.back();
+    pending.pop_back();
+    FUZZ_CHECK(folder + 1 < table.firstChild.size() && !seen[folder]);
+    seen[folder] = 1;
+    for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
+      FUZZ_CHECK(table.children[i] < table.names.size());
+      const TableName& name = table.names[table.children[i]];
+      FUZZ_CHECK(name.parent == folder && name.record < table.files.size());
+      const platform::ListingEntry entry = TableEntryOf(table, name);
+      FUZZ_CHECK(entry.size >= 0 && entry.linkCount >= 1);
+      if ((entry.attributes & platform::kAttrDirectory) && !(entry.attributes & platform::kAttrReparsePoint)) {
+        pending.push_back(name.record);
+      }
+    }
+  }
+}
+
+void FuzzImage(const uint8_t* data, size_t size) {
+  Image image{data, size};
+  VolumeTable table;
+  TableFailure failure;
+  if (!ReadVolumeTable({ReadImage, &image}, kImageBytes, table, failure)) {
+    FUZZ_CHECK(failure.damaged || !failure.reason.empty());
+    return;
+  }
+  FUZZ_CHECK(table.freeBytes >= 0 && table.freeBytes <= table.capacityBytes);
+  FUZZ_CHECK(table.children.size() <= table.names.size());
+  WalkFolders(table);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  if (data[0] & 1) {
+    FuzzImage(data + 1, size - 1);
+  } else {
+    FuzzRecord(data + 1, size - 1);
+  }
+  return 0;
+}
