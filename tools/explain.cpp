@@ -151,7 +151,8 @@ void DescribeChanges(const ReportOptions& before, const ReportOptions& after, st
     add("shows a bar of each folder's share of its parent's total");
   }
   if (after.topFiles != before.topFiles) {
-    add("lists the " + std::to_string(after.topFiles) + " largest files instead of the folders");
+    add(after.outputMode == OutputMode::map ? "draws the " + std::to_string(after.topFiles) + " largest files on the map"
+                                            : "lists the " + std::to_string(after.topFiles) + " largest files instead of the folders");
   }
   if (after.fileTypes != before.fileTypes && after.fileTypes) {
     add("lists the file types by bytes instead of the folders");
