@@ -12,6 +12,7 @@
 #include "report/files_report.h"
 #include "report/growth.h"
 #include "report/report_origin.h"
+#include "report/treemap_report.h"
 #include "saved/report_reader.h"
 #include "scan/drive_stats.h"
 #include "scan/exclusions.h"
@@ -265,6 +266,12 @@ void ShapeFolder(TDirEntry& top, int32_t depth) {
 }  // namespace
 
 void TakeSavedLists() {
+  // The map draws what the report holds of files and types, and needs none.
+  if (options.outputMode == OutputMode::map) {
+    NoteFilesForMap();
+    if (!savedLists.hasFiles) options.topFiles = 0;
+    if (!savedLists.hasTypes) options.fileTypes = false;
+  }
   if (options.noteAges && !savedLists.hasAges) {
     WriteErrorLine("The report holds no ages; write it with -json -age");
     options.noteAges = false;
