@@ -12,6 +12,7 @@
 #include "report/report_origin.h"
 #include "scan/drive_stats.h"
 #include "scan/file_stats.h"
+#include "scan/folder_identities.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
@@ -31,6 +32,14 @@ std::string RelativePathOf(const FolderChain& chain) {
 }
 
 TDirEntry& FolderOf(const FolderAt& at) { return at.chain.empty() ? root : *at.chain.back(); }
+
+// The way to `relativePath` through the folders of `chain`, with what the
+// scan saw of each.
+platform::ItemWay WayTo(const std::string& startPath, const FolderChain& chain, const std::string& relativePath) {
+  platform::ItemWay way{startPath, relativePath, {FolderIdentityOf(root)}};
+  for (const TDirEntry* folder : chain) way.folders.push_back(FolderIdentityOf(*folder));
+  return way;
+}
 
 // `relative` below `base`; a base that ends in a separator (a drive root)
 // gets no second one.
@@ -87,14 +96,13 @@ void OrderAgain() {
 
 // Asks for the move to the trash, and, where none can take it, for a typed
 // yes to delete for good; nothing when the user said no.
-std::optional<platform::RemovalResult> AskAndRemove(const std::string& shownPath, const std::string& relativePath,
-                                                    const std::string& what, const std::string& startPath,
-                                                    const BarQuestions& ask) {
+std::optional<platform::RemovalResult> AskAndRemove(const std::string& shownPath, const platform::ItemWay& way,
+                                                    const std::string& what, const BarQuestions& ask) {
   if (!SaidYes(ask.askKey(BarText("Move ", shownPath, " (" + what + ") to the trash? y/N")))) return {};
-  platform::RemovalResult result = platform::MoveToTrash(startPath, relativePath);
+  platform::RemovalResult result = platform::MoveToTrash(way);
   if (result.outcome == platform::RemovalResult::NoTrash) {
     if (ask.askWord(ForGoodQuestion(shownPath, result.reason)) != "yes") return {};
-    result = platform::DeleteForGood(startPath, relativePath);
+    result = platform::DeleteForGood(way);
   }
   // What went may have freed space on the drive, whose figures the report
   // shows below the tree.
@@ -102,8 +110,19 @@ std::optional<platform::RemovalResult> AskAndRemove(const std::string& shownPath
   return result;
 }
 
+// What the bar says of an action that did nothing, or failed part way.
 std::string FailureText(const platform::RemovalResult& result) {
-  return BarText("Cannot delete ", result.path, ": " + result.reason);
+  switch (result.outcome) {
+    case platform::RemovalResult::Changed: return BarText("Changed since the scan: ", result.path, "; R reads it again");
+    case platform::RemovalResult::HoldsMount: return BarText("Holds a mount point: ", result.path, "; left alone");
+    case platform::RemovalResult::IsTrash: return "This is the trash; empty it from the desktop";
+    default: return BarText("Cannot delete ", result.path, ": " + result.reason);
+  }
+}
+
+// An action that removed nothing leaves the tree as it is.
+bool RemovedNothing(const platform::RemovalResult& result) {
+  return result.outcome != platform::RemovalResult::Removed && result.outcome != platform::RemovalResult::Failed;
 }
 
 // Reads the folder again into its own record, which keeps its place in the
@@ -140,6 +159,7 @@ std::string Settle(const FolderAt& at, const platform::RemovalResult& result) {
     RemoveFolder(at.chain);
     return "";
   }
+  if (RemovedNothing(result)) return FailureText(result);
   RescanFolderAt(at);
   return FailureText(result);
 }
@@ -173,23 +193,22 @@ std::string DeleteFolder(const FolderAt& at, const BarQuestions& ask) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   if (at.chain.empty()) return "Cannot delete the start folder";
   const FigureChange figures = FiguresOf(FolderOf(at));
-  const auto result =
-      AskAndRemove(PathOf(at), RelativePathOf(at.chain),
-                   FormatSize(figures.bytes) + ", " + FormatCount(figures.files) + " files", at.startPath, ask);
+  const auto result = AskAndRemove(PathOf(at), WayTo(at.startPath, at.chain, RelativePathOf(at.chain)),
+                                   FormatSize(figures.bytes) + ", " + FormatCount(figures.files) + " files", ask);
   return result ? Settle(at, *result) : "";
 }
 
 std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestions& ask) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   const ListedFile file = LargestFiles()[index];
-  const std::string relativePath = JoinedPath(RelativePathOf(at.chain), file.path);
-  const auto result =
-      AskAndRemove(JoinedPath(PathOf(at), file.path), relativePath, FormatSize(file.bytes), at.startPath, ask);
+  FolderChain chain = at.chain;
+  const bool inOwnFiles = ChainToFileFolder(file.path, chain, FolderOf(at));
+  const auto result = AskAndRemove(JoinedPath(PathOf(at), file.path),
+                                   WayTo(at.startPath, chain, JoinedPath(RelativePathOf(at.chain), file.path)),
+                                   FormatSize(file.bytes), ask);
   if (!result) return "";
   if (result->outcome != platform::RemovalResult::Removed) return FailureText(*result);
   ForgetLargestFile(index);
-  FolderChain chain = at.chain;
-  const bool inOwnFiles = ChainToFileFolder(file.path, chain, FolderOf(at));
   const int64_t moved =
       RemoveFileFromTree(chain, inOwnFiles, file.bytes, file.bytes - std::min(file.length, file.bytes));
   ShiftGrowth(FolderOf({at.startPath, chain}), moved);
@@ -198,8 +217,16 @@ std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestion
   return "";
 }
 
+platform::RemovalResult (*wayCheck)(const platform::ItemWay& way) = platform::CheckWay;
+
+std::string ChangedSinceScan(const FolderAt& at) {
+  const platform::RemovalResult reached = wayCheck(WayTo(at.startPath, at.chain, RelativePathOf(at.chain)));
+  return reached.outcome == platform::RemovalResult::Removed ? "" : FailureText(reached);
+}
+
 std::string RescanFolderAt(const FolderAt& at) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
   TDirEntry& folder = FolderOf(at);
   const FigureChange before = FiguresOf(folder);
   TDirEntry scanned = folder;  // shares the subfolders the scan found
@@ -223,6 +250,7 @@ std::string RescanFolderAt(const FolderAt& at) {
 
 std::string OpenFolderAt(const FolderAt& at) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
   const std::string path = PathOf(at);
   if (platform::OpenFolderOnDesktop(path)) return "";
   FlushOut();

@@ -340,6 +340,7 @@ bool IsScan(const KeyRead& key, uint8_t scanCode) { return key.character == 0 &&
 void ShowLargestFilesAtCursor() {
   const FolderChain chain = ChainAtCursor();
   const FolderAt at{navigation.startPath, chain};
+  if (navigation.notice = ChangedSinceScan(at); !navigation.notice.empty()) return;
   NoteLargestFilesBelow(at);
   filesPage = {};
   filesPage.title = "The largest files below ";

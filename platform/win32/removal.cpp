@@ -82,22 +82,42 @@ struct ReachedItem {
   std::wstring longPath;
 };
 
+FolderIdentity SeenOf(const ItemWay& way, size_t index) {
+  return index < way.folders.size() ? way.folders[index] : FolderIdentity{};
+}
+
+// Whether the folder held is the one the scan saw, where both the scan and
+// the system give its number.
+bool IsAsScanned(HANDLE folder, const FolderIdentity& seen) {
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (seen.fileId == 0 || !GetFileInformationByHandle(folder, &facts)) return true;
+  const uint64_t fileId = (static_cast<uint64_t>(facts.nFileIndexHigh) << 32) | facts.nFileIndexLow;
+  return fileId == 0 || fileId == seen.fileId;
+}
+
 // Reaches the item's parent from the start folder one name at a time,
 // holding each folder on the way, and refuses a link or junction on the
 // way. On failure `failure` says where and why.
-bool Reach(const std::string& startFolder, const std::string& relativePath, ReachedItem& item,
-           RemovalResult& failure) {
-  item.path = Joined(startFolder, relativePath);
+bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
+  const std::string& startFolder = way.startFolder;
+  item.path = Joined(startFolder, way.relativePath);
   std::vector<std::string> names;
-  if (!SplitRelativeNames(relativePath, "\\/", names)) {
-    failure = Failure(item.path, "Not below the start folder");
-    return false;
+  if (!SplitRelativeNames(way.relativePath, "\\/", names)) {
+    if (!way.relativePath.empty()) {
+      failure = Failure(item.path, "Not below the start folder");
+      return false;
+    }
+    item.path = startFolder;
   }
   // The start folder is the one the user named: a link to it is followed.
   Handle start(CreateFileW(win32::LongPath(startFolder).c_str(), FILE_READ_ATTRIBUTES, kShareAllButDelete, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!start.Valid()) {
     failure = Failure(startFolder, LastError());
+    return false;
+  }
+  if (!IsAsScanned(start.handle, SeenOf(way, 0))) {
+    failure = {RemovalResult::Changed, startFolder, ""};
     return false;
   }
   item.held.push_back(std::move(start));
@@ -109,6 +129,10 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
     const std::string refusal = folder.Valid() ? RefusalOf(folder.handle, facts) : LastError();
     if (!refusal.empty()) {
       failure = Failure(reached, refusal);
+      return false;
+    }
+    if (!IsAsScanned(folder.handle, SeenOf(way, i + 1))) {
+      failure = {RemovalResult::Changed, reached, ""};
       return false;
     }
     item.held.push_back(std::move(folder));
@@ -323,10 +347,17 @@ void EmptyLevels(Removal& removal) {
 
 }  // namespace
 
-RemovalResult MoveToTrash(const std::string& startFolder, const std::string& relativePath) {
+RemovalResult CheckWay(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  if (!Reach(startFolder, relativePath, item, failure)) return failure;
+  return Reach(way, item, failure) ? RemovalResult{} : failure;
+}
+
+RemovalResult MoveToTrash(const ItemWay& way) {
+  ReachedItem item;
+  RemovalResult failure;
+  if (way.relativePath.empty()) return Failure(way.startFolder, "Not below the start folder");
+  if (!Reach(way, item, failure)) return failure;
   Handle itself;
   FILE_ATTRIBUTE_TAG_INFO facts{};
   const std::string refusal = OpenToRemove(item.longPath, FILE_READ_ATTRIBUTES, kShareAll, itself, facts);
@@ -350,10 +381,11 @@ RemovalResult MoveToTrash(const std::string& startFolder, const std::string& rel
   return {};
 }
 
-RemovalResult DeleteForGood(const std::string& startFolder, const std::string& relativePath) {
+RemovalResult DeleteForGood(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  if (!Reach(startFolder, relativePath, item, failure)) return failure;
+  if (way.relativePath.empty()) return Failure(way.startFolder, "Not below the start folder");
+  if (!Reach(way, item, failure)) return failure;
   Handle itself;
   FILE_ATTRIBUTE_TAG_INFO facts{};
   const std::string refusal = OpenToRemove(item.longPath, kRemoveAccess, kShareAllButDelete, itself, facts);

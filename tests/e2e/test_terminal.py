@@ -457,6 +457,82 @@ class DeletionForGood(TerminalCase):
         self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
 
+def bind_mount(test, source, target):
+    subprocess.run(["mount", "--bind", source, target], check=True, capture_output=True)
+    test.addCleanup(subprocess.run, ["umount", "-l", target], capture_output=True)
+
+
+def swap_start_for_link(test, t):
+    os.rename(t.path("t"), t.path("t.old"))
+    os.symlink(t.path("victim"), t.path("t"))
+
+
+@unittest.skipIf(ON_WINE, "Linux links and mounts")
+class ActingOnWhatTheScanSaw(TerminalCase):
+    """Each key that acts on the disk reaches only what the scan saw, and
+    refuses what no removal may take, whatever happened since the scan. Each
+    row: the tree under t (the start folder), the keys from the start of
+    navigation to the item, what changes on the disk after the scan, the
+    keys of the action, the bar's text after it (None: the removal went
+    through), and the paths that must stay and go."""
+
+    ROWS = [
+        ("the start folder swapped for a link: the scanned one's folder goes",
+         ["t/b/f", "victim/b/f"], [], ["Down"], swap_start_for_link, ["x", "y"], None,
+         ["victim/b/f"], ["t.old/b"]),
+        ("a folder on the way bind-mounted over: nothing goes",
+         ["t/a/precious/f", "bindsrc/precious/f"], [], ["Down", "Enter", "Down"],
+         lambda test, t: bind_mount(test, t.path("bindsrc"), t.path("t/a")), ["x", "y"],
+         "Changed since the scan: {t}/a; R reads it again", ["bindsrc/precious/f", "t/a/precious/f"], []),
+        ("R on a folder bind-mounted over reads nothing of the mount",
+         ["t/a/f", "bindsrc/g"], [], ["Down"],
+         lambda test, t: bind_mount(test, t.path("bindsrc"), t.path("t/a")), ["r"],
+         "Changed since the scan: {t}/a; R reads it again", ["bindsrc/g"], []),
+        ("a folder that holds a mount point stays out of the trash",
+         ["t/x/bm/", "bindsrc/g"], [("bindsrc", "t/x/bm")], ["Down"], None, ["x", "y"],
+         "Holds a mount point: {t}/x; left alone", ["t/x/bm/g", "bindsrc/g"], []),
+        ("the home trash's info/ is refused",
+         ["t/Trash/files/", "t/Trash/info/i.trashinfo"], [], ["Down", "Enter", "Down"], None, ["x", "y"],
+         "This is the trash; empty it from the desktop", ["t/Trash/info/i.trashinfo"], []),
+    ]
+
+    def setUp(self):
+        super().setUp()
+        if os.geteuid() != 0:
+            self.skipTest("bind mounts need root")
+
+    def test_every_action_reaches_only_what_the_scan_saw(self):
+        for what, files, mounts, to_item, change, action, bar, stays, goes in self.ROWS:
+            with self.subTest(what):
+                self.tree.remove()
+                self.tree = t = tftest.Tree()
+                self.terminal.close()
+                self.terminal = Terminal()
+                self.addCleanup(self.terminal.close)
+                for name in files:
+                    t.folder(name) if name.endswith("/") else t.file(name, 10)
+                for source, target in mounts:
+                    bind_mount(self, t.path(source), t.folder(target))
+                # The trash is that of the tree's file system; a row may scan it.
+                self.terminal.run_program([t.path("t")], env=["XDG_DATA_HOME=" + t.path("t")])
+                self.terminal.keys("n", *to_item)
+                if change:
+                    change(self, t)
+                self.terminal.keys(action[0])
+                for key in action[1:]:
+                    self.terminal.wait_for(lambda rows: any(row.endswith("y/N") for row in rows), "the question")
+                    self.terminal.keys(key)
+                if bar:
+                    text = bar.format(t=t.path("t"))
+                    self.terminal.wait_for(lambda rows: any(row.startswith(text) for row in rows), text)
+                for name in goes:
+                    self.terminal.wait_for(lambda rows: not os.path.exists(t.path(name)), name + " gone")
+                for name in stays:
+                    self.assertTrue(os.path.exists(t.path(name)), name)
+                self.terminal.keys("q")
+                self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+
+
 class PagePrompt(TerminalCase):
     def setUp(self):
         super().setUp()

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using platform::RemovalResult;
-using Remove = RemovalResult (*)(const std::string&, const std::string&);
+using Remove = RemovalResult (*)(const platform::ItemWay&);
 
 std::string Utf8(const fs::path& path) {
   const std::u8string text = path.u8string();
@@ -36,6 +36,7 @@ class Removal : public ::testing::Test {
     Clear();
     fs::create_directories(base / "tree");
     fs::create_directories(base / "outside");
+    fs::create_directories(base / "data");
     std::ofstream(base / "outside" / "keep") << "outside the tree";
     if (platform::kPathStyle == platform::PathStyle::Posix) {
       trashSetting = "XDG_DATA_HOME=" + Utf8(base / "data");
@@ -154,7 +155,7 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
       std::cout << "skipped where the system does not allow it: " << row.what << "\n";
       continue;
     }
-    const RemovalResult result = row.remove(Tree(), "item");
+    const RemovalResult result = row.remove({Tree(), "item", {}});
     EXPECT_EQ(result.outcome, row.outcome) << result.reason;
     if (row.outcome == RemovalResult::Failed) {
       EXPECT_EQ(result.path, Below(base / "tree" / row.failedPath));
@@ -177,7 +178,7 @@ TEST_F(Removal, TheHomeTrashTakesAFolderWithItsPathAndDate) {
                         "/tree/my%20100%25%C3%A9\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
   for (const std::string& chosen : {name, name + ".2"}) {
     MakeFile(base / "tree" / name / "file");
-    const RemovalResult result = platform::MoveToTrash(Tree(), name);
+    const RemovalResult result = platform::MoveToTrash({Tree(), name, {}});
     EXPECT_EQ(result.outcome, RemovalResult::Removed) << result.reason;
     EXPECT_FALSE(fs::exists(base / "tree" / name));
     EXPECT_TRUE(fs::exists(trash / "files" / chosen / "file")) << chosen;
