@@ -13,6 +13,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -86,6 +87,25 @@ void MakeFile(const fs::path& path) {
   std::ofstream(path) << "data";
 }
 
+// Bind mounts made by a row, taken away after it.
+std::vector<fs::path> mounts;
+
+// The folder outside the tree mounted at `target`; false where the system
+// does not allow it (Windows, or not root).
+bool MountOutside(const fs::path& base, const fs::path& target) {
+  if (platform::kPathStyle != platform::PathStyle::Posix) return false;
+  fs::create_directories(target);
+  const std::string command = "mount --bind '" + Utf8(base / "outside") + "' '" + Utf8(target) + "' 2>/dev/null";
+  if (std::system(command.c_str()) != 0) return false;
+  mounts.push_back(target);
+  return true;
+}
+
+void Unmount() {
+  for (const fs::path& target : mounts) std::system(("umount -l '" + Utf8(target) + "'").c_str());
+  mounts.clear();
+}
+
 struct Row {
   const char* what;
   Remove remove;
@@ -128,6 +148,12 @@ const Row kRows[] = {
        return true;
      },
      RemovalResult::Removed, "", nullptr, "item"},
+    {"a folder that holds a mount point, for good", platform::DeleteForGood,
+     [](const fs::path& base) {
+       MakeFile(base / "tree" / "item" / "file");
+       return MountOutside(base, base / "tree" / "item" / "sub" / "bm");
+     },
+     RemovalResult::HoldsMount, "item", "item/file", nullptr},
     {"a folder now a link, to the trash", platform::MoveToTrash,
      [](const fs::path& base) { return LinkOutside(base, base / "tree" / "item"); },
      RemovalResult::Failed, "item", "item", nullptr},
@@ -156,8 +182,9 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
       continue;
     }
     const RemovalResult result = row.remove({Tree(), "item", {}});
+    Unmount();
     EXPECT_EQ(result.outcome, row.outcome) << result.reason;
-    if (row.outcome == RemovalResult::Failed) {
+    if (row.outcome != RemovalResult::Removed) {
       EXPECT_EQ(result.path, Below(base / "tree" / row.failedPath));
     }
     if (row.stays != nullptr) {
