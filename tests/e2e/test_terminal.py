@@ -7,6 +7,7 @@ Each report window is compared with the report the same program writes to a
 file (with -c+ for the same tree characters), so every row on the screen is
 checked against the line that belongs there.
 """
+import json
 import os
 import re
 import shlex
@@ -531,6 +532,27 @@ class ActingOnWhatTheScanSaw(TerminalCase):
                     self.assertTrue(os.path.exists(t.path(name)), name)
                 self.terminal.keys("q")
                 self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+
+
+class ReportTextOnTheTerminal(TerminalCase):
+    """Text an earlier report holds (a gone folder's name, its creation
+    time) reaches the terminal masked, as every name does."""
+
+    def test_the_comparison_footer_masks_control_characters(self):
+        self.tree.file("kept/f", 10)
+        start = native_path(self.tree.path())
+        earlier = os.path.join(self.tree.path(), "earlier.json")
+        with open(earlier, "w") as handle:
+            json.dump({"program": "tallyfold", "created": "2026\x1b]52;c;SGVsbG8=\x07", "path": start,
+                       "clusterSize": 4096, "dirMode": False, "includeOffline": True,
+                       "root": {"name": start, "total": 9000,
+                                "children": [{"name": "evil\x1b[31mRED", "total": 5000}]}}, handle)
+        self.terminal.run_program(["-compare=" + native_path(earlier), start])
+        shown = lambda rows: any("report of 2026?]52;c;SGVsbG8=?;" in row for row in rows) and \
+            any(row.startswith("  gone: ") and "evil?[31mRED" in row for row in rows)
+        self.terminal.wait_for(shown, "the footer's lines masked")
+        self.terminal.keys("q")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
 
 class PagePrompt(TerminalCase):
