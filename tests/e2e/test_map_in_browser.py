@@ -74,14 +74,16 @@ def with_probe(page):
 @unittest.skipUnless(CHROMIUM, "chromium is not installed (the test command installs it)")
 class MapInBrowser(TestCase):
     def test_map_of_a_tree(self):
-        self.tree.file("Docs/Old/f", 1 << 20)
-        self.tree.file("Docs/New/f", 2 << 20)
-        self.tree.file("Docs/f", 5 << 20)
-        self.tree.file("Music/f", 20 << 20)
-        self.tree.file("Video/f", 12 << 20)
+        # A start path that would end the page's data block unescaped.
+        top = "in </script> a"
+        self.tree.file(top + "/Docs/Old/f", 1 << 20)
+        self.tree.file(top + "/Docs/New/f", 2 << 20)
+        self.tree.file(top + "/Docs/f", 5 << 20)
+        self.tree.file(top + "/Music/f", 20 << 20)
+        self.tree.file(top + "/Video/f", 12 << 20)
         for k in range(300):  # small files: a large wastage share
-            self.tree.file("Mail/m%03d" % k, 100)
-        start = native_path(self.tree.path())
+            self.tree.file(top + "/Mail/m%03d" % k, 100)
+        start = native_path(self.tree.path(top))
         result = run(["-map", "-cl=4096", start])
         self.assertEqual(result.code, 0, result.err)
         page = result.out.decode("utf-8")
@@ -135,6 +137,19 @@ class MapInBrowser(TestCase):
             chromium("--virtual-time-budget=2000", "--window-size=%d,%d" % (width, height),
                      "--hide-scrollbars", "--screenshot=" + shot, "file://" + os.path.join(shots, "map.html"))
             self.assertGreater(os.path.getsize(shot), 0)
+
+
+class MapOfALoadedReport(TestCase):
+    def test_a_wastage_of_the_largest_figure_is_the_whole_share(self):
+        saved = os.path.join(self.tree.path(), "saved.json")
+        with open(saved, "w") as handle:
+            json.dump({"program": "tallyfold", "created": "2026-11-07T10:00:00+01:00", "path": SEP + "r",
+                       "clusterSize": 4096, "dirMode": False, "includeOffline": True,
+                       "root": {"name": SEP + "r", "total": 8192, "wasted": 2 ** 63 - 1}}, handle)
+        result = run(["-map", "-load=" + native_path(saved)])
+        self.assertEqual(result.code, 0, result.err)
+        data = re.search(r'id="tree">(.*?)</script>', result.out.decode("utf-8")).group(1)
+        self.assertIn('"r":1.000', data)
 
 
 if __name__ == "__main__":
