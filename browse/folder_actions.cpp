@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "console/format.h"
 #include "console/output.h"
@@ -11,6 +12,7 @@
 #include "report/growth.h"
 #include "report/report_origin.h"
 #include "scan/drive_stats.h"
+#include "scan/exclusions.h"
 #include "scan/file_stats.h"
 #include "scan/folder_identities.h"
 #include "scan/reading_prompt.h"
@@ -164,6 +166,36 @@ std::string Settle(const FolderAt& at, const platform::RemovalResult& result) {
   return FailureText(result);
 }
 
+// The folder as it is on the disk now, excluded folders included: all that
+// a removal takes. The reading prompt takes the bar's place while it is read.
+FigureChange FiguresOnDisk(const FolderAt& at) {
+  const ReportOptions kept = options;
+  const Exclusions keptExclusions = std::exchange(exclusions, Exclusions{});
+  const ScanTotals keptTotals = scanTotals;
+  const std::string keptScanPath = scanPath;
+  // Nothing of this reading stays in the tree: no files noted, no identities kept.
+  options.topFiles = 0;
+  options.fileTypes = false;
+  options.noteAges = false;
+  options.pauseEachPage = false;
+  scanPath = PathOf(at);
+  TDirEntry folder;
+  folder.name = scanPath;
+  EraseInPlace(BarWidth());
+  ShowReadingPrompt(0);
+  platform::BeginWalk(at.startPath);
+  RescanFolder(folder, static_cast<int32_t>(at.chain.size()), kept.scanThreads);
+  platform::EndWalk();
+  EndReadingPrompt();
+  const FigureChange figures = FiguresOf(folder);
+  FoldSubtree(folder);
+  options = kept;
+  exclusions = keptExclusions;
+  scanTotals = keptTotals;
+  scanPath = keptScanPath;
+  return figures;
+}
+
 // The folders of `at`'s subtree on the way to the file at `relativePath`
 // (from there) are added to `chain`; false when its folder is folded into
 // the last of them.
@@ -192,7 +224,8 @@ std::string PathOf(const FolderAt& at) {
 std::string DeleteFolder(const FolderAt& at, const BarQuestions& ask) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   if (at.chain.empty()) return "Cannot delete the start folder";
-  const FigureChange figures = FiguresOf(FolderOf(at));
+  if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
+  const FigureChange figures = FiguresOnDisk(at);
   const auto result = AskAndRemove(PathOf(at), WayTo(at.startPath, at.chain, RelativePathOf(at.chain)),
                                    FormatSize(figures.bytes) + ", " + FormatCount(figures.files) + " files", ask);
   return result ? Settle(at, *result) : "";

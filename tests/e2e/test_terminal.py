@@ -472,10 +472,11 @@ def swap_start_for_link(test, t):
 class ActingOnWhatTheScanSaw(TerminalCase):
     """Each key that acts on the disk reaches only what the scan saw, and
     refuses what no removal may take, whatever happened since the scan. Each
-    row: the tree under t (the start folder), the keys from the start of
-    navigation to the item, what changes on the disk after the scan, the
-    keys of the action, the bar's text after it (None: the removal went
-    through), and the paths that must stay and go."""
+    row: the files of the tree (the start folder is t), folders bind-mounted
+    before the scan, the options and the keys from the start of navigation
+    to the item, what changes on the disk after the scan, the keys of the
+    action, the bar's text after it (None: the removal went through), and
+    the paths that must stay and go."""
 
     ROWS = [
         ("the start folder swapped for a link: the scanned one's folder goes",
@@ -483,7 +484,7 @@ class ActingOnWhatTheScanSaw(TerminalCase):
          ["victim/b/f"], ["t.old/b"]),
         ("a folder on the way bind-mounted over: nothing goes",
          ["t/a/precious/f", "bindsrc/precious/f"], [], ["Down", "Enter", "Down"],
-         lambda test, t: bind_mount(test, t.path("bindsrc"), t.path("t/a")), ["x", "y"],
+         lambda test, t: bind_mount(test, t.path("bindsrc"), t.path("t/a")), ["x"],
          "Changed since the scan: {t}/a; R reads it again", ["bindsrc/precious/f", "t/a/precious/f"], []),
         ("R on a folder bind-mounted over reads nothing of the mount",
          ["t/a/f", "bindsrc/g"], [], ["Down"],
@@ -495,6 +496,9 @@ class ActingOnWhatTheScanSaw(TerminalCase):
         ("the home trash's info/ is refused",
          ["t/Trash/files/", "t/Trash/info/i.trashinfo"], [], ["Down", "Enter", "Down"], None, ["x", "y"],
          "This is the trash; empty it from the desktop", ["t/Trash/info/i.trashinfo"], []),
+        ("the question counts the folders left out of the scan",
+         ["t/proj/f", "t/proj/node_modules/big:3000000"], [], ["-exclude=node_modules", "Down"], None, ["x"],
+         "Move {t}/proj (2.9 MB, 2 files) to the trash? y/N", ["t/proj/node_modules/big"], []),
     ]
 
     def setUp(self):
@@ -511,12 +515,14 @@ class ActingOnWhatTheScanSaw(TerminalCase):
                 self.terminal = Terminal()
                 self.addCleanup(self.terminal.close)
                 for name in files:
-                    t.folder(name) if name.endswith("/") else t.file(name, 10)
+                    name, size = (name.split(":") + ["10"])[:2]
+                    t.folder(name) if name.endswith("/") else t.file(name, int(size))
                 for source, target in mounts:
                     bind_mount(self, t.path(source), t.folder(target))
                 # The trash is that of the tree's file system; a row may scan it.
-                self.terminal.run_program([t.path("t")], env=["XDG_DATA_HOME=" + t.path("t")])
-                self.terminal.keys("n", *to_item)
+                options = [key for key in to_item if key.startswith("-")]
+                self.terminal.run_program(options + [t.path("t")], env=["XDG_DATA_HOME=" + t.path("t")])
+                self.terminal.keys("n", *[key for key in to_item if not key.startswith("-")])
                 if change:
                     change(self, t)
                 self.terminal.keys(action[0])
@@ -530,6 +536,8 @@ class ActingOnWhatTheScanSaw(TerminalCase):
                     self.terminal.wait_for(lambda rows: not os.path.exists(t.path(name)), name + " gone")
                 for name in stays:
                     self.assertTrue(os.path.exists(t.path(name)), name)
+                if bar and bar.endswith("y/N"):
+                    self.terminal.keys("n")
                 self.terminal.keys("q")
                 self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
 
