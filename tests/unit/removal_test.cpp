@@ -197,6 +197,23 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
   }
 }
 
+// The shell trims the dots and blanks that end a name: handed "data." it
+// would recycle "data". Such an item goes only for good, after the typed yes.
+TEST_F(Removal, AnItemWhoseNameEndsInADotIsNotHandedToTheShell) {
+  if (platform::kPathStyle != platform::PathStyle::Windows) GTEST_SKIP() << "names the Windows shell trims";
+  // Only a \\?\ path makes such a name.
+  const fs::path tree(L"\\\\?\\" + (base / "tree").make_preferred().wstring());
+  MakeFile(tree / "data" / "file");
+  MakeFile(tree / "data." / "file");
+  const RemovalResult trashed = platform::MoveToTrash({Tree(), "data.", {}});
+  EXPECT_EQ(trashed.outcome, RemovalResult::NoTrash);
+  EXPECT_EQ(trashed.reason, "The Recycle Bin cannot take this name");
+  EXPECT_TRUE(fs::exists(tree / "data." / "file"));
+  EXPECT_EQ(platform::DeleteForGood({Tree(), "data.", {}}).outcome, RemovalResult::Removed);
+  EXPECT_FALSE(fs::exists(tree / "data."));
+  EXPECT_TRUE(fs::exists(tree / "data" / "file"));
+}
+
 TEST_F(Removal, TheHomeTrashTakesAFolderWithItsPathAndDate) {
   if (platform::kPathStyle != platform::PathStyle::Posix) GTEST_SKIP() << "the freedesktop.org trash";
   const fs::path trash = base / "data" / "Trash";
