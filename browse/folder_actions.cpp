@@ -155,10 +155,30 @@ void RemoveFolder(const FolderChain& chain) {
   OrderAgain();
 }
 
+// A trash inside the scanned tree holds what went into it: the nearest of
+// its folders that the tree holds is read again.
+void ReadTrashAgain(const std::string& startPath, const std::string& trash) {
+  const std::string below = EnsureTrailingBackslash(startPath);
+  if (trash.size() <= below.size() || trash.compare(0, below.size(), below) != 0) return;
+  FolderChain chain;
+  size_t nameStart = below.size();
+  while (nameStart < trash.size()) {
+    const size_t end = std::min(trash.find(platform::kPathSeparator, nameStart), trash.size());
+    const std::string_view name(trash.data() + nameStart, end - nameStart);
+    TDirEntry* child = (chain.empty() ? root : *chain.back()).firstChild;
+    while (child != nullptr && child->name != name) child = child->next;
+    if (child == nullptr) break;
+    chain.push_back(child);
+    nameStart = end + 1;
+  }
+  RescanFolderAt({startPath, chain});
+}
+
 // After a removal that failed part way: the folder shows what is left.
 std::string Settle(const FolderAt& at, const platform::RemovalResult& result) {
   if (result.outcome == platform::RemovalResult::Removed) {
     RemoveFolder(at.chain);
+    ReadTrashAgain(at.startPath, result.trash);
     return "";
   }
   if (RemovedNothing(result)) return FailureText(result);
@@ -247,6 +267,7 @@ std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestion
   ShiftGrowth(FolderOf({at.startPath, chain}), moved);
   ShiftGrowthAbove(chain, moved);
   OrderAgain();
+  ReadTrashAgain(at.startPath, result->trash);
   return "";
 }
 

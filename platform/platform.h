@@ -267,12 +267,14 @@ struct ItemWay {
 // it) could not be removed, for `reason` in the system's words ("Permission
 // denied") or the program's ("Now a symbolic link; left alone"); what could
 // be removed is gone, the rest stays. Except for Removed and Failed, nothing
-// was done.
+// was done. `trash`: the trash folder a removed item went into, as a full
+// path, where the system says (the Recycle Bin does not).
 struct RemovalResult {
   enum Outcome { Removed, NoTrash, Changed, HoldsMount, IsTrash, Failed };
   Outcome outcome = Removed;
   std::string path;
   std::string reason;
+  std::string trash;
 };
 
 // The item is reached from the start folder, held open since the scan

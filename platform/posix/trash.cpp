@@ -295,7 +295,7 @@ RemovalResult PutItemInTrash(int parent, const std::string& name, bool isFolder,
     const bool opened = trash == &home ? OpenHomeTrash(device, home, why) : OpenTopTrash(realPath, top, why);
     if (!opened) continue;
     const TrashStep step = PutInTrash(*trash, parent, name, isFolder, realPath);
-    if (step.outcome == TrashStep::Moved) return {};
+    if (step.outcome == TrashStep::Moved) return {RemovalResult::Removed, "", "", trash->location};
     if (step.outcome == TrashStep::ItemFailed) return Failure(itemPath, step.reason);
     why = step.reason;
   }

@@ -21,6 +21,11 @@ def swap_start_for_link(test, t):
     os.symlink(t.path("victim"), t.path("t"))
 
 
+# The bar's text after a removal that leaves the start folder's line as a
+# fresh scan gives it.
+FRESH = "the start folder's line of a fresh scan"
+
+
 @unittest.skipIf(ON_WINE, "Linux links and mounts")
 class ActingOnWhatTheScanSaw(TerminalCase):
     """Each key that acts on the disk reaches only what the scan saw, and
@@ -49,6 +54,9 @@ class ActingOnWhatTheScanSaw(TerminalCase):
         ("the home trash's info/ is refused",
          ["t/Trash/files/", "t/Trash/info/i.trashinfo"], [], ["Down", "Enter", "Down"], None, ["x", "y"],
          "This is the trash; empty it from the desktop", ["t/Trash/info/i.trashinfo"], []),
+        ("a trash inside the tree grows by what moved into it",
+         ["t/big/f:2900000", "t/Trash/files/", "t/Trash/info/"], [], ["Down"], None, ["x", "y"], FRESH, [],
+         ["t/big"]),
         ("the question counts the folders left out of the scan",
          ["t/proj/f", "t/proj/node_modules/big:3000000"], [], ["-exclude=node_modules", "Down"], None, ["x"],
          "Move {t}/proj (2.9 MB, 2 files) to the trash? y/N", ["t/proj/node_modules/big"], []),
@@ -82,7 +90,13 @@ class ActingOnWhatTheScanSaw(TerminalCase):
                 for key in action[1:]:
                     self.terminal.wait_for(lambda rows: any(row.endswith("y/N") for row in rows), "the question")
                     self.terminal.keys(key)
-                if bar:
+                if bar == FRESH:
+                    for name in goes:
+                        self.terminal.wait_for(lambda rows: not os.path.exists(t.path(name)), name + " gone")
+                    fresh = tftest.run(["-c+", t.path("t")]).out.decode().split("\n")
+                    line = next(row.rstrip() for row in fresh if t.path("t") + "   [" in row)
+                    self.terminal.wait_for(lambda rows: line in [row.rstrip() for row in rows], line)
+                elif bar:
                     text = bar.format(t=t.path("t"))
                     self.terminal.wait_for(lambda rows: any(row.startswith(text) for row in rows), text)
                 for name in goes:
