@@ -2,6 +2,9 @@
 // they hold.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -53,6 +56,33 @@ TEST_F(Walk, ADeepTreeIsDeletedAtALowOpenFileLimit) {
   const platform::RemovalResult result = platform::DeleteForGood({(base / "tree").string(), "item", {}});
   setrlimit(RLIMIT_NOFILE, &kept);
   EXPECT_EQ(result.outcome, platform::RemovalResult::Removed) << result.path << ": " << result.reason;
+  EXPECT_FALSE(fs::exists(base / "tree" / "item"));
+}
+
+// An empty folder of the user's own that the user may not even read (mode
+// 000) goes too, as rm -r removes it. Run as another user where the test
+// runs as root, whom no mode stops.
+TEST_F(Walk, AnUnreadableFolderOfTheUsersOwnIsRemoved) {
+  const fs::path locked = base / "tree" / "item" / "locked";
+  fs::create_directories(locked);
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  const auto remove = [this] {
+    return platform::DeleteForGood({(base / "tree").string(), "item", {}}).outcome;
+  };
+  if (getuid() != 0) {
+    EXPECT_EQ(remove(), platform::RemovalResult::Removed);
+  } else {
+    constexpr uid_t kNobody = 65534;
+    for (const fs::path& path : {base, base / "tree", base / "tree" / "item", locked}) {
+      ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+    }
+    const pid_t child = fork();
+    if (child == 0) _exit(setgid(kNobody) == 0 && setuid(kNobody) == 0 ? static_cast<int>(remove()) : 100);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), platform::RemovalResult::Removed);
+  }
   EXPECT_FALSE(fs::exists(base / "tree" / "item"));
 }
 
