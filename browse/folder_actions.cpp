@@ -278,9 +278,22 @@ std::string ChangedSinceScan(const FolderAt& at) {
   return reached.outcome == platform::RemovalResult::Removed ? "" : FailureText(reached);
 }
 
+// R reads the folder as it is now, whatever it has become, reached through
+// the folders the scan saw; a file system mounted in its place is named as
+// the scan names it, and read only with -mounts.
+std::string RefusalToReadAgain(const FolderAt& at) {
+  platform::ItemWay way = WayTo(at.startPath, at.chain, RelativePathOf(at.chain));
+  if (!at.chain.empty()) way.folders.back() = {};
+  const platform::RemovalResult reached = wayCheck(way);
+  if (reached.outcome == platform::RemovalResult::Removed) return "";
+  if (reached.outcome != platform::RemovalResult::OtherFileSystem) return FailureText(reached);
+  if (options.crossMounts) return "";
+  return BarText("Not scanned: ", EnsureTrailingBackslash(reached.path), " (another file system; -mounts scans it)");
+}
+
 std::string RescanFolderAt(const FolderAt& at) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
-  if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
+  if (std::string refusal = RefusalToReadAgain(at); !refusal.empty()) return refusal;
   TDirEntry& folder = FolderOf(at);
   const FigureChange before = FiguresOf(folder);
   TDirEntry scanned = folder;  // shares the subfolders the scan found

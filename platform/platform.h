@@ -261,7 +261,8 @@ struct ItemWay {
 // it (no trash on its file system, or the path is too long for it); the item
 // is untouched, `reason` says why in a sentence that names the trash or
 // drive. Changed: `path`, on the way or the item, is not what the scan saw
-// (another folder, or on another file system). HoldsMount: the item holds
+// (another folder, or on another file system). OtherFileSystem: the item is
+// a folder where another file system is mounted. HoldsMount: the item holds
 // the mount point of a file system. IsTrash: the item is a trash in use, or
 // its files/ or info/. Failed: `path` (the item itself or something below
 // it) could not be removed, for `reason` in the system's words ("Permission
@@ -270,7 +271,7 @@ struct ItemWay {
 // was done. `trash`: the trash folder a removed item went into, as a full
 // path, where the system says (the Recycle Bin does not).
 struct RemovalResult {
-  enum Outcome { Removed, NoTrash, Changed, HoldsMount, IsTrash, Failed };
+  enum Outcome { Removed, NoTrash, Changed, OtherFileSystem, HoldsMount, IsTrash, Failed };
   Outcome outcome = Removed;
   std::string path;
   std::string reason;
@@ -280,8 +281,8 @@ struct RemovalResult {
 // The item is reached from the start folder, held open since the scan
 // (BeginWalk), one name at a time without following a link or junction, and
 // every folder on the way is compared with what the scan saw. A link or
-// junction now in the item's place, and a folder where another file system
-// is mounted, Fail and are left alone. A folder and a file are both taken as
+// junction now in the item's place Fails, and a folder where another file
+// system is mounted is OtherFileSystem: both are left alone. A folder and a file are both taken as
 // found: the caller does not say which it saw. CheckWay only reaches it (an
 // empty relative path: the start folder alone).
 RemovalResult CheckWay(const ItemWay& way);

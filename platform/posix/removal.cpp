@@ -1,8 +1,9 @@
 // Removing what the user chose, on Linux: to the freedesktop.org trash, or
-// for good. The item is reached from the start folder one name at a time,
-// following no link, and everything below it is removed relative to open
-// descriptors: a folder swapped for a link meanwhile is never followed, and
-// nothing outside the item is touched.
+// for good. The item is reached from the start folder held since the scan,
+// one name at a time, following no link and passing only through the
+// folders the scan saw, and everything below it is removed relative to open
+// descriptors: a folder swapped for a link or a mount meanwhile is never
+// followed, and nothing outside the item is touched.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -86,12 +87,12 @@ FolderIdentity SeenOf(const ItemWay& way, size_t index) {
 // Passes from the folder held in `item.parent` into its folder `name`, the
 // way's folder `index`, which must be what the scan saw there.
 bool PassInto(const ItemWay& way, size_t index, const std::string& name, ReachedItem& item, RemovalResult& failure) {
+  item.parentPath = Joined(item.parentPath, name);
   struct statx facts;
   if (statx(item.parent.fd, name.c_str(), kStatxFlags, kItemFacts, &facts) != 0) {
-    failure = Failure(item.parentPath = Joined(item.parentPath, name), SystemReason(errno));
+    failure = Failure(item.parentPath, SystemReason(errno));
     return false;
   }
-  item.parentPath = Joined(item.parentPath, name);
   if (S_ISLNK(facts.stx_mode)) {
     failure = Failure(item.parentPath, kNowALink);
     return false;
@@ -158,13 +159,13 @@ bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
     failure = Failure(item.path, kNowALink);
     return false;
   }
-  if (S_ISDIR(item.facts.stx_mode) && names.size() < way.folders.size() &&
-      !IsAsScanned(item.facts, way.folders[names.size()], item.parentDevice)) {
+  const FolderIdentity seen = SeenOf(way, names.size());
+  if (S_ISDIR(item.facts.stx_mode) && seen != FolderIdentity{} && !IsAsScanned(item.facts, seen, item.parentDevice)) {
     failure = Changed(item.path);
     return false;
   }
   if (S_ISDIR(item.facts.stx_mode) && IsOtherFileSystem(item.facts, item.parentDevice)) {
-    failure = Failure(item.path, kOtherFileSystem);
+    failure = {RemovalResult::OtherFileSystem, item.path, kOtherFileSystem};
     return false;
   }
   return true;
@@ -212,9 +213,12 @@ bool HoldsMountPoint(const std::string& realPath) {
   char* line = nullptr;
   size_t room = 0;
   while (!found && getline(&line, &room, table) > 0) {
-    // "id parent major:minor root mount-point options ..."
+    // "id parent major:minor root mount-point options ...": the fifth field.
     std::string_view rest(line);
-    for (int field = 0; field < 4 && !rest.empty(); ++field) rest.remove_prefix(std::min(rest.find(' '), rest.size() - 1) + 1);
+    for (int field = 0; field < 4; ++field) {
+      const size_t blank = rest.find(' ');
+      rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+    }
     found = UnescapedMountPoint(rest.substr(0, rest.find(' '))).starts_with(below);
   }
   std::free(line);
