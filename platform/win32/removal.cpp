@@ -81,6 +81,7 @@ struct ReachedItem {
   std::vector<Handle> held;
   std::string path;
   std::wstring longPath;
+  FolderIdentity seen;  // what the scan saw of the item, where it is a folder it kept
 };
 
 FolderIdentity SeenOf(const ItemWay& way, size_t index) {
@@ -139,6 +140,7 @@ bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
     item.held.push_back(std::move(folder));
   }
   item.longPath = win32::LongPath(item.path);
+  item.seen = SeenOf(way, names.size());
   return true;
 }
 
@@ -439,7 +441,14 @@ void EmptyLevels(Removal& removal) {
 RemovalResult CheckWay(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  return Reach(way, item, failure) ? RemovalResult{} : failure;
+  if (!Reach(way, item, failure)) return failure;
+  if (way.relativePath.empty()) return {};
+  Handle itself;
+  FILE_ATTRIBUTE_TAG_INFO facts{};
+  const std::string refusal = OpenToRemove(item.longPath, FILE_READ_ATTRIBUTES, kShareAll, itself, facts);
+  if (!refusal.empty()) return Failure(item.path, refusal);
+  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
+  return {};
 }
 
 RemovalResult MoveToTrash(const ItemWay& way) {
@@ -451,6 +460,7 @@ RemovalResult MoveToTrash(const ItemWay& way) {
   FILE_ATTRIBUTE_TAG_INFO facts{};
   const std::string refusal = OpenToRemove(item.longPath, FILE_READ_ATTRIBUTES, kShareAll, itself, facts);
   if (!refusal.empty()) return Failure(item.path, refusal);
+  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
   itself = Handle();  // the shell moves it
   std::wstring path = win32::Widen(item.path);
   for (wchar_t& c : path) {
@@ -482,6 +492,7 @@ RemovalResult DeleteForGood(const ItemWay& way) {
   FILE_ATTRIBUTE_TAG_INFO facts{};
   const std::string refusal = OpenToRemove(item.longPath, kRemoveAccess, kShareAllButDelete, itself, facts);
   if (!refusal.empty()) return Failure(item.path, refusal);
+  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
   Removal removal;
   RemoveHeld(removal, std::move(itself), facts, item.longPath, item.path);
   EmptyLevels(removal);
