@@ -86,12 +86,13 @@ constexpr BarQuestions kFilesPageQuestions = {AskKeyOnFilesPage, AskWordOnFilesP
 
 }  // namespace
 
-bool ShowLargestFilesPage(const FolderAt& at) {
+std::string ShowLargestFilesPage(const FolderAt& at) {
   // A loaded report lists only the files it holds, and never reads the disk.
-  if (!ReportLoaded()) {
+  if (ReportLoaded()) {
+    if (!NoteSavedFilesBelow(at.chain)) return "Not on a loaded report";
+  } else {
+    if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
     NoteLargestFilesBelow(at);
-  } else if (!NoteSavedFilesBelow(at.chain)) {
-    return false;
   }
   filesPage = {};
   filesPage.title = "The largest files below ";
@@ -112,5 +113,5 @@ bool ShowLargestFilesPage(const FolderAt& at) {
       notice = DeleteListedFile(at, filesPage.cursor, kFilesPageQuestions);
     }
   }
-  return true;
+  return "";
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "console/format.h"
 #include "console/output.h"
@@ -11,7 +12,9 @@
 #include "report/growth.h"
 #include "report/report_origin.h"
 #include "scan/drive_stats.h"
+#include "scan/exclusions.h"
 #include "scan/file_stats.h"
+#include "scan/folder_identities.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
@@ -31,6 +34,14 @@ std::string RelativePathOf(const FolderChain& chain) {
 }
 
 TDirEntry& FolderOf(const FolderAt& at) { return at.chain.empty() ? root : *at.chain.back(); }
+
+// The way to `relativePath` through the folders of `chain`, with what the
+// scan saw of each.
+platform::ItemWay WayTo(const std::string& startPath, const FolderChain& chain, const std::string& relativePath) {
+  platform::ItemWay way{startPath, relativePath, {FolderIdentityOf(root)}};
+  for (const TDirEntry* folder : chain) way.folders.push_back(FolderIdentityOf(*folder));
+  return way;
+}
 
 // `relative` below `base`; a base that ends in a separator (a drive root)
 // gets no second one.
@@ -87,14 +98,13 @@ void OrderAgain() {
 
 // Asks for the move to the trash, and, where none can take it, for a typed
 // yes to delete for good; nothing when the user said no.
-std::optional<platform::RemovalResult> AskAndRemove(const std::string& shownPath, const std::string& relativePath,
-                                                    const std::string& what, const std::string& startPath,
-                                                    const BarQuestions& ask) {
+std::optional<platform::RemovalResult> AskAndRemove(const std::string& shownPath, const platform::ItemWay& way,
+                                                    const std::string& what, const BarQuestions& ask) {
   if (!SaidYes(ask.askKey(BarText("Move ", shownPath, " (" + what + ") to the trash? y/N")))) return {};
-  platform::RemovalResult result = platform::MoveToTrash(startPath, relativePath);
+  platform::RemovalResult result = platform::MoveToTrash(way);
   if (result.outcome == platform::RemovalResult::NoTrash) {
     if (ask.askWord(ForGoodQuestion(shownPath, result.reason)) != "yes") return {};
-    result = platform::DeleteForGood(startPath, relativePath);
+    result = platform::DeleteForGood(way);
   }
   // What went may have freed space on the drive, whose figures the report
   // shows below the tree.
@@ -102,8 +112,19 @@ std::optional<platform::RemovalResult> AskAndRemove(const std::string& shownPath
   return result;
 }
 
+// What the bar says of an action that did nothing, or failed part way.
 std::string FailureText(const platform::RemovalResult& result) {
-  return BarText("Cannot delete ", result.path, ": " + result.reason);
+  switch (result.outcome) {
+    case platform::RemovalResult::Changed: return BarText("Changed since the scan: ", result.path, "; R reads it again");
+    case platform::RemovalResult::HoldsMount: return BarText("Holds a mount point: ", result.path, "; left alone");
+    case platform::RemovalResult::IsTrash: return "This is the trash; empty it from the desktop";
+    default: return BarText("Cannot delete ", result.path, ": " + result.reason);
+  }
+}
+
+// An action that removed nothing leaves the tree as it is.
+bool RemovedNothing(const platform::RemovalResult& result) {
+  return result.outcome != platform::RemovalResult::Removed && result.outcome != platform::RemovalResult::Failed;
 }
 
 // Reads the folder again into its own record, which keeps its place in the
@@ -134,14 +155,65 @@ void RemoveFolder(const FolderChain& chain) {
   OrderAgain();
 }
 
+// A trash inside the scanned tree holds what went into it: the nearest of
+// its folders that the tree holds is read again.
+void ReadTrashAgain(const std::string& startPath, const std::string& trash) {
+  const std::string below = EnsureTrailingBackslash(startPath);
+  if (trash.size() <= below.size() || trash.compare(0, below.size(), below) != 0) return;
+  FolderChain chain;
+  size_t nameStart = below.size();
+  while (nameStart < trash.size()) {
+    const size_t end = std::min(trash.find(platform::kPathSeparator, nameStart), trash.size());
+    const std::string_view name(trash.data() + nameStart, end - nameStart);
+    TDirEntry* child = (chain.empty() ? root : *chain.back()).firstChild;
+    while (child != nullptr && child->name != name) child = child->next;
+    if (child == nullptr) break;
+    chain.push_back(child);
+    nameStart = end + 1;
+  }
+  RescanFolderAt({startPath, chain});
+}
+
 // After a removal that failed part way: the folder shows what is left.
 std::string Settle(const FolderAt& at, const platform::RemovalResult& result) {
   if (result.outcome == platform::RemovalResult::Removed) {
     RemoveFolder(at.chain);
+    ReadTrashAgain(at.startPath, result.trash);
     return "";
   }
+  if (RemovedNothing(result)) return FailureText(result);
   RescanFolderAt(at);
   return FailureText(result);
+}
+
+// The folder as it is on the disk now, excluded folders included: all that
+// a removal takes. The reading prompt takes the bar's place while it is read.
+FigureChange FiguresOnDisk(const FolderAt& at) {
+  const ReportOptions kept = options;
+  const Exclusions keptExclusions = std::exchange(exclusions, Exclusions{});
+  const ScanTotals keptTotals = scanTotals;
+  const std::string keptScanPath = scanPath;
+  // Nothing of this reading stays in the tree: no files noted, no identities kept.
+  options.topFiles = 0;
+  options.fileTypes = false;
+  options.noteAges = false;
+  options.pauseEachPage = false;
+  scanPath = PathOf(at);
+  TDirEntry folder;
+  folder.name = scanPath;
+  EraseInPlace(BarWidth());
+  ShowReadingPrompt(0);
+  platform::BeginWalk(at.startPath);
+  RescanFolder(folder, static_cast<int32_t>(at.chain.size()), kept.scanThreads);
+  platform::EndWalk();
+  EndReadingPrompt();
+  const FigureChange figures = FiguresOf(folder);
+  FoldSubtree(folder);
+  options = kept;
+  exclusions = keptExclusions;
+  scanTotals = keptTotals;
+  scanPath = keptScanPath;
+  return figures;
 }
 
 // The folders of `at`'s subtree on the way to the file at `relativePath`
@@ -172,34 +244,56 @@ std::string PathOf(const FolderAt& at) {
 std::string DeleteFolder(const FolderAt& at, const BarQuestions& ask) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   if (at.chain.empty()) return "Cannot delete the start folder";
-  const FigureChange figures = FiguresOf(FolderOf(at));
-  const auto result =
-      AskAndRemove(PathOf(at), RelativePathOf(at.chain),
-                   FormatSize(figures.bytes) + ", " + FormatCount(figures.files) + " files", at.startPath, ask);
+  if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
+  const FigureChange figures = FiguresOnDisk(at);
+  const auto result = AskAndRemove(PathOf(at), WayTo(at.startPath, at.chain, RelativePathOf(at.chain)),
+                                   FormatSize(figures.bytes) + ", " + FormatCount(figures.files) + " files", ask);
   return result ? Settle(at, *result) : "";
 }
 
 std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestions& ask) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   const ListedFile file = LargestFiles()[index];
-  const std::string relativePath = JoinedPath(RelativePathOf(at.chain), file.path);
-  const auto result =
-      AskAndRemove(JoinedPath(PathOf(at), file.path), relativePath, FormatSize(file.bytes), at.startPath, ask);
+  FolderChain chain = at.chain;
+  const bool inOwnFiles = ChainToFileFolder(file.path, chain, FolderOf(at));
+  const auto result = AskAndRemove(JoinedPath(PathOf(at), file.path),
+                                   WayTo(at.startPath, chain, JoinedPath(RelativePathOf(at.chain), file.path)),
+                                   FormatSize(file.bytes), ask);
   if (!result) return "";
   if (result->outcome != platform::RemovalResult::Removed) return FailureText(*result);
   ForgetLargestFile(index);
-  FolderChain chain = at.chain;
-  const bool inOwnFiles = ChainToFileFolder(file.path, chain, FolderOf(at));
   const int64_t moved =
       RemoveFileFromTree(chain, inOwnFiles, file.bytes, file.bytes - std::min(file.length, file.bytes));
   ShiftGrowth(FolderOf({at.startPath, chain}), moved);
   ShiftGrowthAbove(chain, moved);
   OrderAgain();
+  ReadTrashAgain(at.startPath, result->trash);
   return "";
+}
+
+platform::RemovalResult (*wayCheck)(const platform::ItemWay& way) = platform::CheckWay;
+
+std::string ChangedSinceScan(const FolderAt& at) {
+  const platform::RemovalResult reached = wayCheck(WayTo(at.startPath, at.chain, RelativePathOf(at.chain)));
+  return reached.outcome == platform::RemovalResult::Removed ? "" : FailureText(reached);
+}
+
+// R reads the folder as it is now, whatever it has become, reached through
+// the folders the scan saw; a file system mounted in its place is named as
+// the scan names it, and read only with -mounts.
+std::string RefusalToReadAgain(const FolderAt& at) {
+  platform::ItemWay way = WayTo(at.startPath, at.chain, RelativePathOf(at.chain));
+  if (!at.chain.empty()) way.folders.back() = {};
+  const platform::RemovalResult reached = wayCheck(way);
+  if (reached.outcome == platform::RemovalResult::Removed) return "";
+  if (reached.outcome != platform::RemovalResult::OtherFileSystem) return FailureText(reached);
+  if (options.crossMounts) return "";
+  return BarText("Not scanned: ", EnsureTrailingBackslash(reached.path), " (another file system; -mounts scans it)");
 }
 
 std::string RescanFolderAt(const FolderAt& at) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  if (std::string refusal = RefusalToReadAgain(at); !refusal.empty()) return refusal;
   TDirEntry& folder = FolderOf(at);
   const FigureChange before = FiguresOf(folder);
   TDirEntry scanned = folder;  // shares the subfolders the scan found
@@ -223,6 +317,7 @@ std::string RescanFolderAt(const FolderAt& at) {
 
 std::string OpenFolderAt(const FolderAt& at) {
   if (ReportLoaded()) return std::string(kNotOnLoadedReport);
+  if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
   const std::string path = PathOf(at);
   if (platform::OpenFolderOnDesktop(path)) return "";
   FlushOut();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "console/writer.h"
+#include "platform/platform.h"
 #include "scan/tree_edit.h"
 
 // How an action asks on the status bar: for a key, or for a word typed and
@@ -37,6 +38,12 @@ std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestion
 std::string RescanFolderAt(const FolderAt& at);
 // E: opens the folder on the desktop, or runs the user's shell in it.
 std::string OpenFolderAt(const FolderAt& at);
+
+// What the bar says where the way to the folder no longer leads to what the
+// scan saw (R, L and E check it first); empty where it does.
+std::string ChangedSinceScan(const FolderAt& at);
+// How the way is checked: on the disk, or, in tests, on a fake one.
+extern platform::RemovalResult (*wayCheck)(const platform::ItemWay& way);
 
 // The folder's path as the bar shows it.
 std::string PathOf(const FolderAt& at);

@@ -366,10 +366,7 @@ void OpenFolderAtCursorOnDesktop() {
 
 void ShowLargestFilesAtCursor() {
   const FolderChain chain = ChainAtCursor().value_or(FullChain({}));
-  if (!ShowLargestFilesPage({navigation.startPath, chain})) {
-    navigation.notice = "Not on a loaded report";
-    return;
-  }
+  if (navigation.notice = ShowLargestFilesPage({navigation.startPath, chain}); !navigation.notice.empty()) return;
   ShowChangedTree();
 }
 

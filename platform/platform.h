@@ -90,6 +90,9 @@ using EntryVisitor = void (*)(void* context, const ListingEntry& entry);
 // relative to an open ancestor, one name at a time, never following a link or junction, and never
 // by a full path (Linux); call before a scan, EndWalk after it. Windows may keep nothing here
 // if it opens each folder by its \\?\ path with FILE_FLAG_OPEN_REPARSE_POINT and checks it.
+// The start folder a path names is opened by the first walk of it and held for the rest of the
+// run: later walks (a folder read again) and every action (CheckWay) start from what the scan
+// read, wherever the path leads meanwhile.
 void BeginWalk(const std::string& startFolderPath);
 void EndWalk();
 
@@ -273,38 +276,59 @@ LocalTime LocalTimeOf(int64_t seconds);
 // its offset is not shown.
 std::string FormatLocalDateTime(const LocalTime& time);
 
-// ---- Removing what the user chose -------------------------------------------
+// ---- Acting on what the scan saw ----------------------------------------------
 
-// How a removal ended. Removed: all of it is gone. NoTrash: no trash can take
+// The way from the start folder to an item of the scan: its names below the
+// start folder (joined by kPathSeparator, never empty, no "." or ".."), and
+// what the scan saw of the folders on the way: folders[0] is the start
+// folder, folders[i] the folder of the i-th name (the item itself, where it
+// is a folder the scan kept). A shorter list, or 0 and 0, leaves a folder
+// unknown (folded away): it is then only held to its parent's file system.
+struct ItemWay {
+  std::string startFolder;
+  std::string relativePath;
+  std::vector<FolderIdentity> folders;
+};
+
+// How an action on an item ended. Removed: all of it is gone (or, for
+// CheckWay, the way leads to what the scan saw). NoTrash: no trash can take
 // it (no trash on its file system, or the path is too long for it); the item
-// is untouched, `reason` says why in a sentence that names the trash or drive.
-// Failed: `path` (the item itself or something below it) could not be
-// removed, for `reason` in the system's words ("Permission denied") or the
-// program's ("Now a symbolic link; left alone"); what could be removed is
-// gone, the rest stays.
+// is untouched, `reason` says why in a sentence that names the trash or
+// drive. Changed: `path`, on the way or the item, is not what the scan saw
+// (another folder, or on another file system). OtherFileSystem: the item is
+// a folder where another file system is mounted. HoldsMount: the item holds
+// the mount point of a file system. IsTrash: the item is a trash in use, or
+// its files/ or info/. Failed: `path` (the item itself or something below
+// it) could not be removed, for `reason` in the system's words ("Permission
+// denied") or the program's ("Now a symbolic link; left alone"); what could
+// be removed is gone, the rest stays. Except for Removed and Failed, nothing
+// was done. `trash`: the trash folder a removed item went into, as a full
+// path, where the system says (the Recycle Bin does not).
 struct RemovalResult {
-  enum Outcome { Removed, NoTrash, Failed };
+  enum Outcome { Removed, NoTrash, Changed, OtherFileSystem, HoldsMount, IsTrash, Failed };
   Outcome outcome = Removed;
   std::string path;
   std::string reason;
+  std::string trash;
 };
 
-// The item (folder or file) at `relativePath` below `startFolder` (names
-// joined by kPathSeparator, never empty, no "." or "..") is reached from the
-// start folder one name at a time without following a link or junction. A
-// link or junction met on the way or now in the item's place, and a folder
-// where another file system is mounted, Fail and are left alone. A folder
-// and a file are both taken as found: the caller does not say which it saw.
-//
+// The item is reached from the start folder, held open since the scan
+// (BeginWalk), one name at a time without following a link or junction, and
+// every folder on the way is compared with what the scan saw. A link or
+// junction now in the item's place Fails, and a folder where another file
+// system is mounted is OtherFileSystem: both are left alone. A folder and a file are both taken as
+// found: the caller does not say which it saw. CheckWay only reaches it (an
+// empty relative path: the start folder alone).
+RemovalResult CheckWay(const ItemWay& way);
 // Moves the item to the trash: the freedesktop.org trash on Linux (the home
 // trash on the same file system, else the file system's own .Trash-<uid>,
 // with a .trashinfo holding its path and the date), the Recycle Bin on Windows.
-RemovalResult MoveToTrash(const std::string& startFolder, const std::string& relativePath);
+RemovalResult MoveToTrash(const ItemWay& way);
 // Removes the item for good, relative to open descriptors (handles): it never
 // follows a link or junction (a link is removed itself) and never enters
 // another file system, which stays; it goes on past a failure as far as it
 // can and reports the first one.
-RemovalResult DeleteForGood(const std::string& startFolder, const std::string& relativePath);
+RemovalResult DeleteForGood(const ItemWay& way);
 
 // Opens `folder` in the desktop's file manager, through the opener ShellOpen
 // uses; false when no desktop is found or it refused.

@@ -8,6 +8,7 @@
 #include "console/format.h"
 #include "console/held_sums.h"
 #include "console/text.h"
+#include "console/writer.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -190,8 +191,11 @@ int64_t GoneBytes() { return growthFigures.goneBytes; }
 
 std::string ComparisonFooterText() {
   const int64_t gone = growthFigures.goneFolders;
-  return "Growth since the report of " + growthFigures.created + "; gone since then: " + FormatCount(gone) +
-         (gone == 1 ? " folder, " : " folders, ") + FormatSize(growthFigures.goneBytes);
+  // The earlier report's text, as every name, cannot drive a terminal.
+  std::string text = "Growth since the report of ";
+  AppendShownName(text, growthFigures.created);
+  return text + "; gone since then: " + FormatCount(gone) + (gone == 1 ? " folder, " : " folders, ") +
+         FormatSize(growthFigures.goneBytes);
 }
 
 const std::vector<GoneFolder>& GoneList() { return growthFigures.gone; }
@@ -203,5 +207,7 @@ int32_t GoneLinesShown() {
 
 std::string GoneLineText(int32_t line) {
   const GoneFolder& gone = growthFigures.gone[static_cast<size_t>(line)];
-  return "  gone: " + gone.path + "  " + FormatSize(gone.bytes);
+  std::string text = "  gone: ";
+  AppendShownName(text, gone.path);
+  return text + "  " + FormatSize(gone.bytes);
 }

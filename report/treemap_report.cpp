@@ -1,6 +1,7 @@
 #include "report/treemap_report.h"
 
 #include <algorithm>
+#include <limits>
 #include <queue>
 #include <string>
 #include <string_view>
@@ -158,7 +159,12 @@ std::string WastageText(const TDirEntry& folder) {
 // The share as a decimal fraction with three places, "0.125".
 std::string WastageShare(const TDirEntry& folder) {
   const int64_t base = WastageBaseBytes(folder);
-  const int64_t thousandths = base <= 0 ? 0 : std::clamp<int64_t>(folder.wastedBytes * 1000 / base, 0, 1000);
+  // A loaded report may hold any figure up to the largest: the product is
+  // held there, and a share above the whole is the whole.
+  const int64_t wasted = std::max<int64_t>(folder.wastedBytes, 0);
+  const int64_t product = wasted > std::numeric_limits<int64_t>::max() / 1000 ? std::numeric_limits<int64_t>::max()
+                                                                              : wasted * 1000;
+  const int64_t thousandths = base <= 0 ? 0 : std::min<int64_t>(wasted >= base ? 1000 : product / base, 1000);
   std::string share = std::to_string(thousandths / 1000);
   share += '.';
   share += std::to_string(1000 + thousandths % 1000).substr(1);

@@ -10,6 +10,7 @@
 #include "console/text.h"
 #include "console/writer.h"
 #include "scan/exclusions.h"
+#include "scan/folder_identities.h"
 #include "scan/folder_reader.h"
 #include "scan/reading_prompt.h"
 #include "settings/settings.h"
@@ -187,6 +188,7 @@ FolderRead ReadFolder(TDirEntry& node, FolderJob* job, const platform::FolderIde
   } else {
     ReadFolderContents(scanPath, expected, contents);
   }
+  NoteFolderIdentity(node, contents.identity);
   if (contents.status == platform::ListStatus::PathNotFound) {
     ReportMissingPath();
     return FolderRead::notFound;  // the contents hold nothing: a folder not found keeps no records

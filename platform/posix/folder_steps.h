@@ -7,12 +7,19 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <string>
+
 namespace platform::posix {
 
 // A folder that is read: never a link in its place.
 inline constexpr int kReadFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // An ancestor is only passed through: it need not be readable, only searchable.
 inline constexpr int kPassFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// A descriptor of its own (the caller closes it) on the start folder that
+// `startPath` named when it was first walked; opened now, following a link
+// the user named, where no walk held it. -1 with errno on failure.
+int OpenHeldStartFolder(const std::string& startPath);
 
 inline dev_t DeviceOf(const struct statx& info) { return makedev(info.stx_dev_major, info.stx_dev_minor); }
 

@@ -364,7 +364,8 @@ bool KeepOpen(const std::string& folderPath, size_t length, int descriptor) {
 std::atomic<bool> resolvesBeneath{true};
 
 // Opens `relative`, several names below `base`, in one call that follows no
-// link and never leaves `base`; -1 with errno ENOSYS where the kernel cannot.
+// link, never leaves `base` and crosses no mount; -1 with errno ENOSYS where
+// the kernel cannot, EXDEV where a mount lies on the way.
 int OpenBeneath(int base, const std::string& relative) {
   if (!resolvesBeneath || relative.size() >= PATH_MAX) {
     errno = ENOSYS;
@@ -372,7 +373,7 @@ int OpenBeneath(int base, const std::string& relative) {
   }
   open_how how{};
   how.flags = kOpenFlags;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
   const int opened = static_cast<int>(syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how));
   // A system that filters the call may refuse it with EPERM.
   if (opened < 0 && (errno == ENOSYS || errno == EPERM)) {
@@ -409,8 +410,9 @@ int OpenBelowStart(const std::string& folderPath) {
   size_t done = held > 0 ? cached[held - 1].pathLength : walk.startPath.size();
   // Several names to go: the kernel walks them fastest, where it can.
   if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
+    // A mount on the way (entered with -mounts) is passed one name at a time.
     const int opened = OpenBeneath(base, folderPath.substr(done));
-    if (opened >= 0 || errno != ENOSYS) return opened;
+    if (opened >= 0 || (errno != ENOSYS && errno != EXDEV)) return opened;
   }
   bool baseKept = true;
   while (true) {
@@ -419,6 +421,12 @@ int OpenBelowStart(const std::string& folderPath) {
     const size_t end = itself ? done : std::min(folderPath.find('/', done), folderPath.size());
     const bool last = end + 1 >= folderPath.size();
     const std::string name = itself ? "." : folderPath.substr(done, end - done);
+    // A name that leads nowhere below: no listing gives one, a crafted report might.
+    if (!itself && (name == "." || name == "..")) {
+      if (!baseKept) close(base);
+      errno = ENOENT;
+      return -1;
+    }
     const int opened = openat(base, name.c_str(), last ? kOpenFlags : kPassFlags);
     const int error = errno;
     if (!baseKept) close(base);
@@ -463,12 +471,51 @@ bool Matches(const FolderIdentity& expected, const struct stat& info) {
 
 }  // namespace
 
+namespace {
+
+// The start folders of the run, each as its first walk opened it.
+struct HeldStart {
+  std::string path;  // with its separator
+  int descriptor;
+};
+std::vector<HeldStart> heldStarts;
+
+std::string WithSeparator(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+}  // namespace
+
+namespace posix {
+
+int OpenHeldStartFolder(const std::string& startPath) {
+  const std::string path = WithSeparator(startPath);
+  for (HeldStart& held : heldStarts) {
+    if (held.path != path) continue;
+    // One removed since leaves the path to whatever is made there now,
+    // which every action compares with the scan.
+    struct stat facts;
+    if (fstat(held.descriptor, &facts) == 0 && facts.st_nlink > 0) return fcntl(held.descriptor, F_DUPFD_CLOEXEC, 0);
+    close(held.descriptor);
+    held = heldStarts.back();
+    heldStarts.pop_back();
+    break;
+  }
+  // The start folder is the one the user named: a link to it is followed.
+  const int opened = open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (opened < 0) return -1;
+  const int held = fcntl(opened, F_DUPFD_CLOEXEC, 0);
+  if (held >= 0) heldStarts.push_back({path, held});
+  return opened;
+}
+
+}  // namespace posix
+
 void BeginWalk(const std::string& startFolderPath) {
   EndWalk();
-  walk.startPath = startFolderPath;
-  if (walk.startPath.empty() || walk.startPath.back() != '/') walk.startPath += '/';
-  // The start folder is the one the user named: a link to it is followed.
-  walk.startDescriptor = open(walk.startPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  walk.startPath = WithSeparator(startFolderPath);
+  walk.startDescriptor = posix::OpenHeldStartFolder(walk.startPath);
   walk.openError = walk.startDescriptor < 0 ? errno : 0;
   walk.owner = std::this_thread::get_id();
 }
@@ -479,18 +526,6 @@ void EndWalk() {
   walk = Walk{};
 }
 
-// Whether the entries read begin with ".", of the inode `fileId`. A file
-// system gives "." first nearly always; where its inode is the one the
-// parent's listing saw, the folder opened is that one (it was opened by
-// name relative to its parent, following no link), and no call of its own
-// is needed to tell. Otherwise (an overlay may number "." otherwise) the
-// folder itself is asked.
-bool BeginsWithItself(const char* buffer, long bytes, uint64_t fileId) {
-  if (bytes <= 0 || fileId == 0) return false;
-  const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer);
-  return record.d_name[0] == '.' && record.d_name[1] == '\0' && record.d_ino == fileId;
-}
-
 ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expected, EntryVisitor visit,
                       void* context) {
   int error = 0;
@@ -498,21 +533,20 @@ ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expec
   if (descriptor < 0) return FailureOf(error, expected != FolderIdentity{});
   const long bytes = ReadEntries(descriptor, sharedBuffer);
   const int readError = errno;
-  OpenedFolder folder{descriptor, static_cast<dev_t>(expected.volumeId), static_cast<ino_t>(expected.fileId)};
-  if (!BeginsWithItself(sharedBuffer, bytes, expected.fileId)) {
-    struct stat info;
-    if (fstat(descriptor, &info) != 0) {
-      error = errno;
-      close(descriptor);
-      return FailureOf(error);
-    }
-    if (!Matches(expected, info)) {
-      close(descriptor);
-      return ListStatus::Changed;
-    }
-    folder.device = info.st_dev;
-    folder.inode = info.st_ino;
+  // The folder itself is asked, not its "." entry: the inode alone does not
+  // tell a folder mounted over the name, whose device may well number its
+  // root the same.
+  struct stat info;
+  if (fstat(descriptor, &info) != 0) {
+    error = errno;
+    close(descriptor);
+    return FailureOf(error);
   }
+  if (!Matches(expected, info)) {
+    close(descriptor);
+    return ListStatus::Changed;
+  }
+  OpenedFolder folder{descriptor, info.st_dev, info.st_ino};
   if (bytes < 0) {
     close(descriptor);
     return FailureOf(readError);

@@ -1,15 +1,19 @@
 // Removing what the user chose, on Linux: to the freedesktop.org trash, or
-// for good. The item is reached from the start folder one name at a time,
-// following no link, and everything below it is removed relative to open
-// descriptors: a folder swapped for a link meanwhile is never followed, and
-// nothing outside the item is touched.
+// for good. The item is reached from the start folder held since the scan,
+// one name at a time, following no link and passing only through the
+// folders the scan saw, and everything below it is removed relative to open
+// descriptors: a folder swapped for a link or a mount meanwhile is never
+// followed, and nothing outside the item is touched.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -21,45 +25,23 @@
 #include "platform/platform.h"
 #include "platform/relative_names.h"
 #include "platform/posix/folder_steps.h"
+#include "platform/posix/removal_steps.h"
 
 namespace platform {
 
 namespace {
 
+using posix::Descriptor;
+using posix::Failure;
+using posix::Joined;
+using posix::SystemReason;
+
 constexpr const char* kNowALink = "Now a symbolic link; left alone";
 constexpr const char* kOtherFileSystem = "On another file system; left alone";
 constexpr const char* kChanged = "Changed during the removal; left alone";
 
-// An open descriptor with one owner, closed however a step ends.
-struct Descriptor {
-  int fd = -1;
-  Descriptor() = default;
-  explicit Descriptor(int opened) : fd(opened) {}
-  Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd, other.fd);
-    return *this;
-  }
-  Descriptor(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd >= 0) close(fd);
-  }
-};
-
-std::string SystemReason(int error) { return std::generic_category().message(error); }
-
-RemovalResult Failure(std::string path, std::string reason) {
-  return {RemovalResult::Failed, std::move(path), std::move(reason)};
-}
-
-std::string Joined(const std::string& folder, std::string_view name) {
-  std::string path = folder;
-  if (path.empty() || path.back() != '/') path += '/';
-  return path.append(name);
-}
-
 constexpr unsigned kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
-constexpr unsigned kItemFacts = STATX_TYPE | STATX_INO;
+constexpr unsigned kItemFacts = STATX_TYPE | STATX_INO | STATX_UID;
 
 // A folder on another device than its parent, or where a file system is
 // mounted (a bind mount of a folder elsewhere shares its device).
@@ -89,37 +71,85 @@ struct ReachedItem {
   dev_t parentDevice = 0;
 };
 
-// Reaches the item's parent from the start folder one name at a time,
-// passing through no link, and looks at the item itself. A link in the
-// item's place, or a folder where another file system is mounted, is left
-// alone. On failure `failure` says where and why.
-bool Reach(const std::string& startFolder, const std::string& relativePath, ReachedItem& item,
-           RemovalResult& failure) {
-  item.path = Joined(startFolder, relativePath);
+RemovalResult Changed(std::string path) { return {RemovalResult::Changed, std::move(path), ""}; }
+
+// Whether `facts` are those of what the scan saw as `seen`; a folder the
+// scan kept nothing of must at least be on its parent's file system.
+bool IsAsScanned(const struct statx& facts, const FolderIdentity& seen, dev_t parentDevice) {
+  if (seen == FolderIdentity{}) return !IsOtherFileSystem(facts, parentDevice);
+  return posix::DeviceOf(facts) == seen.volumeId && facts.stx_ino == seen.fileId;
+}
+
+FolderIdentity SeenOf(const ItemWay& way, size_t index) {
+  return index < way.folders.size() ? way.folders[index] : FolderIdentity{};
+}
+
+// Passes from the folder held in `item.parent` into its folder `name`, the
+// way's folder `index`, which must be what the scan saw there.
+bool PassInto(const ItemWay& way, size_t index, const std::string& name, ReachedItem& item, RemovalResult& failure) {
+  item.parentPath = Joined(item.parentPath, name);
+  struct statx facts;
+  if (statx(item.parent.fd, name.c_str(), kStatxFlags, kItemFacts, &facts) != 0) {
+    failure = Failure(item.parentPath, SystemReason(errno));
+    return false;
+  }
+  if (S_ISLNK(facts.stx_mode)) {
+    failure = Failure(item.parentPath, kNowALink);
+    return false;
+  }
+  if (!S_ISDIR(facts.stx_mode) || !IsAsScanned(facts, SeenOf(way, index), item.parentDevice)) {
+    failure = Changed(item.parentPath);
+    return false;
+  }
+  Descriptor next(openat(item.parent.fd, name.c_str(), posix::kPassFolderFlags));
+  struct stat opened;
+  if (next.fd < 0 || fstat(next.fd, &opened) != 0) {
+    failure = Failure(item.parentPath, WhyNotOpened(item.parent.fd, name, errno));
+    return false;
+  }
+  if (opened.st_dev != posix::DeviceOf(facts) || opened.st_ino != facts.stx_ino) {
+    failure = Changed(item.parentPath);
+    return false;
+  }
+  item.parent = std::move(next);
+  item.parentDevice = opened.st_dev;
+  return true;
+}
+
+// Takes the start folder held since the scan, which must be what it saw.
+bool ReachStart(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
+  item.parent = Descriptor(posix::OpenHeldStartFolder(way.startFolder));
+  item.parentPath = way.startFolder;
+  struct stat start;
+  if (item.parent.fd < 0 || fstat(item.parent.fd, &start) != 0) {
+    failure = Failure(way.startFolder, SystemReason(errno));
+    return false;
+  }
+  const FolderIdentity seen = SeenOf(way, 0);
+  if (seen != FolderIdentity{} && (start.st_dev != seen.volumeId || start.st_ino != seen.fileId)) {
+    failure = Changed(way.startFolder);
+    return false;
+  }
+  item.parentDevice = start.st_dev;
+  return true;
+}
+
+// Reaches the item's parent from the start folder held since the scan, one
+// name at a time, passing through no link and only through the folders the
+// scan saw, and looks at the item itself. A link in the item's place, or a
+// folder where another file system is mounted, is left alone. On failure
+// `failure` says where and why.
+bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
+  item.path = Joined(way.startFolder, way.relativePath);
   std::vector<std::string> names;
-  if (!SplitRelativeNames(relativePath, "/", names)) {
+  if (!SplitRelativeNames(way.relativePath, "/", names)) {
     failure = Failure(item.path, "Not below the start folder");
     return false;
   }
-  // The start folder is the one the user named: a link to it is followed.
-  item.parent = Descriptor(open(startFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  std::string reached = startFolder;
-  struct stat parentFacts;
-  if (item.parent.fd < 0 || fstat(item.parent.fd, &parentFacts) != 0) {
-    failure = Failure(reached, SystemReason(errno));
-    return false;
-  }
+  if (!ReachStart(way, item, failure)) return false;
   for (size_t i = 0; i + 1 < names.size(); ++i) {
-    reached = Joined(reached, names[i]);
-    Descriptor next(openat(item.parent.fd, names[i].c_str(), posix::kPassFolderFlags));
-    if (next.fd < 0 || fstat(next.fd, &parentFacts) != 0) {
-      failure = Failure(reached, WhyNotOpened(item.parent.fd, names[i], errno));
-      return false;
-    }
-    item.parent = std::move(next);
+    if (!PassInto(way, i + 1, names[i], item, failure)) return false;
   }
-  item.parentPath = reached;
-  item.parentDevice = parentFacts.st_dev;
   item.name = names.back();
   if (statx(item.parent.fd, item.name.c_str(), kStatxFlags, kItemFacts, &item.facts) != 0) {
     failure = Failure(item.path, SystemReason(errno));
@@ -129,230 +159,16 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
     failure = Failure(item.path, kNowALink);
     return false;
   }
+  const FolderIdentity seen = SeenOf(way, names.size());
+  if (S_ISDIR(item.facts.stx_mode) && seen != FolderIdentity{} && !IsAsScanned(item.facts, seen, item.parentDevice)) {
+    failure = Changed(item.path);
+    return false;
+  }
   if (S_ISDIR(item.facts.stx_mode) && IsOtherFileSystem(item.facts, item.parentDevice)) {
-    failure = Failure(item.path, kOtherFileSystem);
+    failure = {RemovalResult::OtherFileSystem, item.path, kOtherFileSystem};
     return false;
   }
   return true;
-}
-
-// ---- The trash --------------------------------------------------------------
-
-// A trash's two folders, and the folder its .trashinfo paths are relative
-// to (empty for the home trash, whose paths are absolute).
-struct Trash {
-  std::string location;
-  Descriptor files;
-  Descriptor info;
-  std::string top;
-};
-
-// How putting the item in one trash ended: Refused means this trash cannot
-// take it (another may); ItemFailed that the item itself could not be moved.
-struct TrashStep {
-  enum Outcome { Moved, Refused, ItemFailed };
-  Outcome outcome;
-  std::string reason;
-};
-
-// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; a relative path is no
-// setting, as the base directory rules say. Empty when there is neither.
-std::string HomeTrashPath() {
-  const std::string dataHome = EnvironmentVariable("XDG_DATA_HOME");
-  if (dataHome.starts_with('/')) return Joined(dataHome, "Trash");
-  const std::string home = EnvironmentVariable("HOME");
-  return home.starts_with('/') ? Joined(home, ".local/share/Trash") : "";
-}
-
-// The device of the full path `path`, or of its nearest existing ancestor,
-// where it would be made.
-bool DeviceWhereMade(std::string path, dev_t& device) {
-  struct stat facts;
-  while (stat(path.c_str(), &facts) != 0) {
-    if (errno != ENOENT || path == "/") return false;
-    const size_t cut = path.find_last_of('/');
-    path.resize(cut == 0 ? 1 : cut);
-  }
-  device = facts.st_dev;
-  return true;
-}
-
-// Makes `path` and its missing ancestors, each for the user alone; the
-// error of the first that could not be made, else 0.
-int MakeFolders(const std::string& path) {
-  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
-    if (mkdir(path.substr(0, end).c_str(), 0700) != 0 && errno != EEXIST) return errno;
-    if (end == std::string::npos) return 0;
-  }
-}
-
-// Opens (making them where missing) the files/ and info/ of the trash
-// folder `folder`, which `trash.location` names.
-bool OpenTrashFolders(int folder, Trash& trash, std::string& why) {
-  for (auto [name, opened] : {std::pair{"files", &trash.files}, std::pair{"info", &trash.info}}) {
-    const bool made = mkdirat(folder, name, 0700) == 0 || errno == EEXIST;
-    if (made) *opened = Descriptor(openat(folder, name, posix::kReadFolderFlags));
-    if (opened->fd < 0) {
-      why = std::string(made ? "Cannot open " : "Cannot make ") + Joined(trash.location, name) + ": " + SystemReason(errno);
-      return false;
-    }
-  }
-  return true;
-}
-
-// The home trash, where it is (or would be) on the item's device.
-bool OpenHomeTrash(dev_t itemDevice, Trash& trash, std::string& why) {
-  trash.location = HomeTrashPath();
-  dev_t device;
-  if (trash.location.empty() || !DeviceWhereMade(trash.location, device) || device != itemDevice) return false;
-  const int error = MakeFolders(trash.location);
-  const Descriptor folder(open(trash.location.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.fd < 0) {
-    why = "Cannot make " + trash.location + ": " + SystemReason(error != 0 ? error : errno);
-    return false;
-  }
-  return OpenTrashFolders(folder.fd, trash, why);
-}
-
-// A trash folder below a file system's top that a user may trust: a folder
-// (no link) of the user's own.
-Descriptor OpenOwnTrashFolder(int parent, const std::string& name, const std::string& path, std::string& why) {
-  if (mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
-    why = "Cannot make " + path + ": " + SystemReason(errno);
-    return Descriptor();
-  }
-  Descriptor folder(openat(parent, name.c_str(), posix::kReadFolderFlags));
-  struct stat facts;
-  if (folder.fd < 0) {
-    why = "Cannot use " + path + ": " + (errno == ELOOP ? "a symbolic link" : SystemReason(errno));
-  } else if (fstat(folder.fd, &facts) != 0 || facts.st_uid != getuid()) {
-    why = "Cannot use " + path + ": not the user's own";
-    folder = Descriptor();
-  }
-  return folder;
-}
-
-// The file system's own trash: <top>/.Trash/<uid> where the administrator
-// made a shared .Trash (a folder, not a link, with the sticky bit), else
-// <top>/.Trash-<uid>.
-bool OpenTopTrash(const std::string& itemPath, Trash& trash, std::string& why) {
-  trash.top = MountPointOf(itemPath);
-  if (trash.top.empty()) {
-    why = "Cannot find the file system of " + itemPath;
-    return false;
-  }
-  const Descriptor top(open(trash.top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (top.fd < 0) {
-    why = "Cannot open " + trash.top + ": " + SystemReason(errno);
-    return false;
-  }
-  const std::string uid = std::to_string(getuid());
-  struct stat shared;
-  if (fstatat(top.fd, ".Trash", &shared, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(shared.st_mode) &&
-      (shared.st_mode & S_ISVTX) != 0) {
-    const Descriptor sharedFolder(openat(top.fd, ".Trash", posix::kPassFolderFlags));
-    trash.location = Joined(Joined(trash.top, ".Trash"), uid);
-    std::string sharedWhy;
-    const Descriptor own = OpenOwnTrashFolder(sharedFolder.fd, uid, trash.location, sharedWhy);
-    if (own.fd >= 0 && OpenTrashFolders(own.fd, trash, why)) return true;
-  }
-  trash.location = Joined(trash.top, ".Trash-" + uid);
-  const Descriptor own = OpenOwnTrashFolder(top.fd, ".Trash-" + uid, trash.location, why);
-  return own.fd >= 0 && OpenTrashFolders(own.fd, trash, why);
-}
-
-// Every byte but the unreserved characters and '/' as %XX.
-std::string PercentEncoded(std::string_view path) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                       (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
-    if (plain) {
-      encoded += c;
-    } else {
-      encoded += '%';
-      encoded += kDigits[byte >> 4];
-      encoded += kDigits[byte & 15];
-    }
-  }
-  return encoded;
-}
-
-std::string TrashInfoText(const std::string& path) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char date[32];
-  const size_t length = std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-  return "[Trash Info]\nPath=" + PercentEncoded(path) + "\nDeletionDate=" + std::string(date, length) + "\n";
-}
-
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    text.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-// Moves the item without replacing anything; a file system that cannot
-// promise that gets a plain rename, after the name was seen free.
-int RenameIntoTrash(int parent, const std::string& name, int files, const std::string& chosen) {
-  if (renameat2(parent, name.c_str(), files, chosen.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL) return errno;
-  return renameat(parent, name.c_str(), files, chosen.c_str()) == 0 ? 0 : errno;
-}
-
-// The item's path as its .trashinfo records it: relative to the top of its
-// file system in that file system's trash, where it lies below it.
-std::string RecordedPath(const Trash& trash, const std::string& itemPath) {
-  const std::string top = trash.top == "/" ? "/" : trash.top + "/";
-  if (trash.top.empty() || itemPath.size() <= top.size() || itemPath.compare(0, top.size(), top) != 0) return itemPath;
-  return itemPath.substr(top.size());
-}
-
-// The item's name in the trash: its own, cut short (at a character's
-// start) where its .trashinfo's name and a number would not fit a name's
-// 255 bytes.
-std::string TrashName(const std::string& name) {
-  constexpr size_t kLongest = 200;
-  if (name.size() <= kLongest) return name;
-  size_t end = kLongest;
-  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
-  return name.substr(0, end);
-}
-
-// Writes the .trashinfo under the first free name (name, name.2, name.3 ...
-// free in both files/ and info/), then moves the item there; a move that
-// fails takes its .trashinfo back.
-TrashStep PutInTrash(const Trash& trash, int parent, const std::string& name, const std::string& itemPath) {
-  const std::string infoText = TrashInfoText(RecordedPath(trash, itemPath));
-  const std::string stem = TrashName(name);
-  for (int number = 1;; ++number) {
-    const std::string chosen = number == 1 ? stem : stem + "." + std::to_string(number);
-    const std::string infoName = chosen + ".trashinfo";
-    const std::string infoPath = Joined(Joined(trash.location, "info"), infoName);
-    struct stat taken;
-    if (fstatat(trash.files.fd, chosen.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) continue;
-    if (errno != ENOENT) return {TrashStep::Refused, "Cannot use " + trash.location + ": " + SystemReason(errno)};
-    const Descriptor info(openat(trash.info.fd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (info.fd < 0 && errno == EEXIST) continue;
-    if (info.fd < 0 || !WriteAll(info.fd, infoText)) {
-      const std::string reason = "Cannot write " + infoPath + ": " + SystemReason(errno);
-      if (info.fd >= 0) unlinkat(trash.info.fd, infoName.c_str(), 0);
-      return {TrashStep::Refused, reason};
-    }
-    const int error = RenameIntoTrash(parent, name, trash.files.fd, chosen);
-    if (error == 0) return {TrashStep::Moved, ""};
-    unlinkat(trash.info.fd, infoName.c_str(), 0);
-    if (error == EEXIST || error == ENOTEMPTY) continue;  // taken meanwhile
-    if (error == EXDEV) return {TrashStep::Refused, "Cannot move to " + trash.location + ": " + SystemReason(error)};
-    return {TrashStep::ItemFailed, SystemReason(error)};
-  }
 }
 
 // The full path of what `folder` is open on, links resolved; the path it
@@ -363,6 +179,67 @@ std::string RealPathOf(int folder, const std::string& fallback) {
   const ssize_t length = readlink(link.c_str(), path, sizeof path);
   if (length <= 0 || static_cast<size_t>(length) >= sizeof path || path[0] != '/') return fallback;
   return std::string(path, static_cast<size_t>(length));
+}
+
+std::string RealPathOf(const ReachedItem& item) {
+  return Joined(RealPathOf(item.parent.fd, item.parentPath), item.name);
+}
+
+bool IsOctalDigit(char c) { return c >= '0' && c <= '7'; }
+
+// A mount point as the mount table writes it: blanks, tabs, line breaks and
+// backslashes as a backslash and three octal digits.
+std::string UnescapedMountPoint(std::string_view field) {
+  std::string path;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && IsOctalDigit(field[i + 1]) && IsOctalDigit(field[i + 2]) &&
+        IsOctalDigit(field[i + 3])) {
+      path += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      path += field[i];
+    }
+  }
+  return path;
+}
+
+// Whether a file system is mounted anywhere below the folder `realPath`; a
+// mount table that cannot be read holds one, for nothing can be promised.
+bool HoldsMountPoint(const std::string& realPath) {
+  FILE* table = std::fopen("/proc/self/mountinfo", "re");
+  if (table == nullptr) return true;
+  const std::string below = Joined(realPath, "");
+  bool found = false;
+  char* line = nullptr;
+  size_t room = 0;
+  while (!found && getline(&line, &room, table) > 0) {
+    // "id parent major:minor root mount-point options ...": the fifth field.
+    std::string_view rest(line);
+    for (int field = 0; field < 4; ++field) {
+      const size_t blank = rest.find(' ');
+      rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+    }
+    found = UnescapedMountPoint(rest.substr(0, rest.find(' '))).starts_with(below);
+  }
+  std::free(line);
+  std::fclose(table);
+  return found;
+}
+
+// What no removal takes, to the trash or for good: a trash in use, and a
+// folder that holds a mount point, whose file system whoever empties the
+// trash might walk into.
+bool Refused(const ReachedItem& item, RemovalResult& refusal) {
+  if (!S_ISDIR(item.facts.stx_mode)) return false;
+  const std::string realPath = RealPathOf(item);
+  if (posix::IsTrashFolder(posix::DeviceOf(item.facts), item.facts.stx_ino, realPath)) {
+    refusal = {RemovalResult::IsTrash, item.path, ""};
+  } else if (HoldsMountPoint(realPath)) {
+    refusal = {RemovalResult::HoldsMount, item.path, ""};
+  } else {
+    return false;
+  }
+  return true;
 }
 
 // ---- Deleting for good --------------------------------------------------------
@@ -380,8 +257,12 @@ struct Level {
 };
 
 // Deep enough for any ordinary tree, few enough to leave the process its
-// descriptors.
-constexpr size_t kOpenLevels = 64;
+// descriptors: at most a quarter of what it may open.
+size_t OpenLevels() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 64;
+  return std::clamp<size_t>(limit.rlim_cur / 4, 1, 64);
+}
 
 struct Removal {
   std::string itemPath;
@@ -429,10 +310,29 @@ std::string PathOfEntered(const Removal& removal, std::string_view name) {
   return removal.levels.empty() ? removal.itemPath : PathBelow(removal, name);
 }
 
+// A folder of the user's own that the user may not read (mode 000) is
+// allowed to be, as rm -r does, so that it can be emptied: the very folder
+// `facts` saw, reached without following a link, gets its owner's rights.
+bool MayBeOpenedAfterAllowing(int parent, const std::string& name, const struct statx& facts) {
+  if (facts.stx_uid != getuid()) return false;
+  const Descriptor reached(openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat found;
+  if (reached.fd < 0 || fstat(reached.fd, &found) != 0 || found.st_ino != facts.stx_ino ||
+      found.st_dev != posix::DeviceOf(facts)) {
+    return false;
+  }
+  // A descriptor that only locates may not change modes itself; its name in /proc may.
+  const std::string located = "/proc/self/fd/" + std::to_string(reached.fd);
+  return chmod(located.c_str(), (found.st_mode & 07777) | S_IRWXU) == 0;
+}
+
 // Opens the folder `name` of `parent` (as `facts` saw it) for emptying; a
 // folder that cannot be listed is still taken, to be removed if empty.
 void Enter(Removal& removal, int parent, const std::string& name, const struct statx& facts) {
   Descriptor folder(openat(parent, name.c_str(), posix::kReadFolderFlags));
+  if (folder.fd < 0 && errno == EACCES && MayBeOpenedAfterAllowing(parent, name, facts)) {
+    folder = Descriptor(openat(parent, name.c_str(), posix::kReadFolderFlags));
+  }
   struct stat opened;
   if (folder.fd < 0) {
     Note(removal, PathOfEntered(removal, name), WhyNotOpened(parent, name, errno));
@@ -447,7 +347,8 @@ void Enter(Removal& removal, int parent, const std::string& name, const struct s
     Note(removal, PathOfEntered(removal, name), SystemReason(error));
   }
   removal.levels.push_back(std::move(level));
-  if (removal.levels.size() > kOpenLevels) removal.levels[removal.levels.size() - 1 - kOpenLevels].folder = Descriptor();
+  const size_t openLevels = OpenLevels();
+  if (removal.levels.size() > openLevels) removal.levels[removal.levels.size() - 1 - openLevels].folder = Descriptor();
 }
 
 // Removes one entry of the deepest level: a file or link itself, a folder
@@ -512,30 +413,25 @@ void EmptyLevels(Removal& removal) {
 
 }  // namespace
 
-RemovalResult MoveToTrash(const std::string& startFolder, const std::string& relativePath) {
+RemovalResult CheckWay(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  if (!Reach(startFolder, relativePath, item, failure)) return failure;
-  const std::string realPath = Joined(RealPathOf(item.parent.fd, item.parentPath), item.name);
-  std::string why = "No trash on the file system of " + item.path;
-  Trash home;
-  Trash top;
-  for (Trash* trash : {&home, &top}) {
-    const bool opened = trash == &home ? OpenHomeTrash(posix::DeviceOf(item.facts), home, why)
-                                       : OpenTopTrash(realPath, top, why);
-    if (!opened) continue;
-    const TrashStep step = PutInTrash(*trash, item.parent.fd, item.name, realPath);
-    if (step.outcome == TrashStep::Moved) return {};
-    if (step.outcome == TrashStep::ItemFailed) return Failure(item.path, step.reason);
-    why = step.reason;
-  }
-  return {RemovalResult::NoTrash, item.path, why};
+  const bool reached = way.relativePath.empty() ? ReachStart(way, item, failure) : Reach(way, item, failure);
+  return reached ? RemovalResult{} : failure;
 }
 
-RemovalResult DeleteForGood(const std::string& startFolder, const std::string& relativePath) {
+RemovalResult MoveToTrash(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  if (!Reach(startFolder, relativePath, item, failure)) return failure;
+  if (!Reach(way, item, failure) || Refused(item, failure)) return failure;
+  return posix::PutItemInTrash(item.parent.fd, item.name, S_ISDIR(item.facts.stx_mode), posix::DeviceOf(item.facts),
+                               item.path, RealPathOf(item));
+}
+
+RemovalResult DeleteForGood(const ItemWay& way) {
+  ReachedItem item;
+  RemovalResult failure;
+  if (!Reach(way, item, failure) || Refused(item, failure)) return failure;
   if (!S_ISDIR(item.facts.stx_mode)) {
     if (unlinkat(item.parent.fd, item.name.c_str(), 0) != 0) return Failure(item.path, SystemReason(errno));
     return {};

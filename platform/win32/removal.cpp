@@ -7,6 +7,7 @@
 // After windows.h, whose types it uses.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -80,24 +81,45 @@ struct ReachedItem {
   std::vector<Handle> held;
   std::string path;
   std::wstring longPath;
+  FolderIdentity seen;  // what the scan saw of the item, where it is a folder it kept
 };
+
+FolderIdentity SeenOf(const ItemWay& way, size_t index) {
+  return index < way.folders.size() ? way.folders[index] : FolderIdentity{};
+}
+
+// Whether the folder held is the one the scan saw, where both the scan and
+// the system give its number.
+bool IsAsScanned(HANDLE folder, const FolderIdentity& seen) {
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (seen.fileId == 0 || !GetFileInformationByHandle(folder, &facts)) return true;
+  const uint64_t fileId = (static_cast<uint64_t>(facts.nFileIndexHigh) << 32) | facts.nFileIndexLow;
+  return fileId == 0 || fileId == seen.fileId;
+}
 
 // Reaches the item's parent from the start folder one name at a time,
 // holding each folder on the way, and refuses a link or junction on the
 // way. On failure `failure` says where and why.
-bool Reach(const std::string& startFolder, const std::string& relativePath, ReachedItem& item,
-           RemovalResult& failure) {
-  item.path = Joined(startFolder, relativePath);
+bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
+  const std::string& startFolder = way.startFolder;
+  item.path = Joined(startFolder, way.relativePath);
   std::vector<std::string> names;
-  if (!SplitRelativeNames(relativePath, "\\/", names)) {
-    failure = Failure(item.path, "Not below the start folder");
-    return false;
+  if (!SplitRelativeNames(way.relativePath, "\\/", names)) {
+    if (!way.relativePath.empty()) {
+      failure = Failure(item.path, "Not below the start folder");
+      return false;
+    }
+    item.path = startFolder;
   }
   // The start folder is the one the user named: a link to it is followed.
   Handle start(CreateFileW(win32::LongPath(startFolder).c_str(), FILE_READ_ATTRIBUTES, kShareAllButDelete, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!start.Valid()) {
     failure = Failure(startFolder, LastError());
+    return false;
+  }
+  if (!IsAsScanned(start.handle, SeenOf(way, 0))) {
+    failure = {RemovalResult::Changed, startFolder, ""};
     return false;
   }
   item.held.push_back(std::move(start));
@@ -111,9 +133,14 @@ bool Reach(const std::string& startFolder, const std::string& relativePath, Reac
       failure = Failure(reached, refusal);
       return false;
     }
+    if (!IsAsScanned(folder.handle, SeenOf(way, i + 1))) {
+      failure = {RemovalResult::Changed, reached, ""};
+      return false;
+    }
     item.held.push_back(std::move(folder));
   }
   item.longPath = win32::LongPath(item.path);
+  item.seen = SeenOf(way, names.size());
   return true;
 }
 
@@ -127,11 +154,94 @@ std::string OpenToRemove(const std::wstring& longPath, DWORD access, DWORD share
 
 // ---- The Recycle Bin ----------------------------------------------------------
 
-// Why the Recycle Bin cannot take `path`, or empty when it can. The shell
-// asked to recycle where there is no bin deletes for good, without a word
-// when told not to confirm: such a drive is found here first.
-std::string WhyNoRecycleBin(const std::wstring& path) {
-  if (path.size() >= MAX_PATH) return "The path is too long for the Recycle Bin";
+constexpr const char* kNameTheBinCannotTake = "The Recycle Bin cannot take this name";
+
+// The shell trims dots and blanks at the end of every name of a plain path,
+// so that it would recycle another item (data. would be data); it takes no
+// path longer than MAX_PATH either.
+bool IsNameTheShellTakes(const std::wstring& path) {
+  if (path.size() >= MAX_PATH) return false;
+  for (size_t start = 0; start <= path.size();) {
+    const size_t end = std::min(path.find(L'\\', start), path.size());
+    if (end > start && (path[end - 1] == L'.' || path[end - 1] == L' ')) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// The bytes the item takes (a folder with everything below it, never
+// entering a link or junction), as the Recycle Bin counts them against its
+// limit.
+uint64_t ItemBytes(const std::wstring& longPath) {
+  WIN32_FIND_DATAW found;
+  HANDLE listing = FindFirstFileExW(longPath.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (listing == INVALID_HANDLE_VALUE) return 0;
+  FindClose(listing);
+  const auto sizeOf = [](const WIN32_FIND_DATAW& entry) {
+    return (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+  };
+  if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return sizeOf(found);
+  uint64_t bytes = 0;
+  std::vector<std::wstring> folders{longPath};
+  while (!folders.empty()) {
+    const std::wstring folder = std::move(folders.back());
+    folders.pop_back();
+    listing = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                               FIND_FIRST_EX_LARGE_FETCH);
+    if (listing == INVALID_HANDLE_VALUE) continue;
+    do {
+      const std::wstring_view name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        folders.push_back(folder + L"\\" + std::wstring(name));
+      } else {
+        bytes += sizeOf(found);
+      }
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+  }
+  return bytes;
+}
+
+// What the user set for the Recycle Bin of the volume `root`: a bin that
+// deletes at once, and the largest size it keeps (in megabytes; 0 when not
+// set).
+struct BinSettings {
+  bool deletesAtOnce = false;
+  uint64_t maxMegabytes = 0;
+};
+
+BinSettings BinSettingsOf(const wchar_t* root) {
+  BinSettings settings;
+  wchar_t volume[MAX_PATH];
+  if (!GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH)) return settings;
+  std::wstring guid = volume;  // "\\?\Volume{...}\"
+  const size_t open = guid.find(L'{');
+  const size_t close = guid.find(L'}');
+  if (open == std::wstring::npos || close == std::wstring::npos) return settings;
+  const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket\\Volume\\" +
+                           guid.substr(open, close - open + 1);
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"NukeOnDelete", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+          ERROR_SUCCESS && value != 0) {
+    settings.deletesAtOnce = true;
+  }
+  size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"MaxCapacity", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+      ERROR_SUCCESS) {
+    settings.maxMegabytes = value;
+  }
+  return settings;
+}
+
+// Why the Recycle Bin cannot take the item at `path`, or empty when it can.
+// The shell asked to recycle what its bin cannot take deletes it for good,
+// without a word when told not to confirm: every such case is found here
+// first, so that only the typed yes ever deletes for good.
+std::string WhyNoRecycleBin(const std::wstring& path, const std::wstring& longPath) {
+  if (!IsNameTheShellTakes(path)) return kNameTheBinCannotTake;
   wchar_t root[MAX_PATH];
   if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH)) return LastError();
   const UINT type = GetDriveTypeW(root);
@@ -141,6 +251,11 @@ std::string WhyNoRecycleBin(const std::wstring& path) {
   const HRESULT queried = SHQueryRecycleBinW(root, &contents);
   if (FAILED(queried)) {
     return "The drive " + win32::Narrow(root) + " has no Recycle Bin: " + win32::SystemMessage(static_cast<DWORD>(queried));
+  }
+  const BinSettings settings = BinSettingsOf(root);
+  if (settings.deletesAtOnce) return "The Recycle Bin of " + win32::Narrow(root) + " deletes at once";
+  if (settings.maxMegabytes > 0 && ItemBytes(longPath) > (settings.maxMegabytes << 20)) {
+    return "Too large for the Recycle Bin of " + win32::Narrow(root);
   }
   return "";
 }
@@ -323,25 +438,43 @@ void EmptyLevels(Removal& removal) {
 
 }  // namespace
 
-RemovalResult MoveToTrash(const std::string& startFolder, const std::string& relativePath) {
+RemovalResult CheckWay(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  if (!Reach(startFolder, relativePath, item, failure)) return failure;
+  if (!Reach(way, item, failure)) return failure;
+  if (way.relativePath.empty()) return {};
   Handle itself;
   FILE_ATTRIBUTE_TAG_INFO facts{};
   const std::string refusal = OpenToRemove(item.longPath, FILE_READ_ATTRIBUTES, kShareAll, itself, facts);
   if (!refusal.empty()) return Failure(item.path, refusal);
+  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
+  return {};
+}
+
+RemovalResult MoveToTrash(const ItemWay& way) {
+  ReachedItem item;
+  RemovalResult failure;
+  if (way.relativePath.empty()) return Failure(way.startFolder, "Not below the start folder");
+  if (!Reach(way, item, failure)) return failure;
+  Handle itself;
+  FILE_ATTRIBUTE_TAG_INFO facts{};
+  const std::string refusal = OpenToRemove(item.longPath, FILE_READ_ATTRIBUTES, kShareAll, itself, facts);
+  if (!refusal.empty()) return Failure(item.path, refusal);
+  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
   itself = Handle();  // the shell moves it
   std::wstring path = win32::Widen(item.path);
   for (wchar_t& c : path) {
     if (c == L'/') c = L'\\';
   }
-  if (const std::string why = WhyNoRecycleBin(path); !why.empty()) return {RemovalResult::NoTrash, item.path, why};
+  if (const std::string why = WhyNoRecycleBin(path, item.longPath); !why.empty()) {
+    return {RemovalResult::NoTrash, item.path, why};
+  }
   path.push_back(L'\0');  // a list of paths, ended by an empty one
   SHFILEOPSTRUCTW operation{};
   operation.wFunc = FO_DELETE;
   operation.pFrom = path.c_str();
-  operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI | FOF_WANTNUKEWARNING;
+  // No FOF_WANTNUKEWARNING: its dialog offers a deletion for good without the typed yes.
+  operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
   if (const int code = SHFileOperationW(&operation); code != 0) return Failure(item.path, ShellFailure(code));
   if (operation.fAnyOperationsAborted) return Failure(item.path, "The move to the Recycle Bin was cancelled");
   if (GetFileAttributesW(item.longPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -350,14 +483,16 @@ RemovalResult MoveToTrash(const std::string& startFolder, const std::string& rel
   return {};
 }
 
-RemovalResult DeleteForGood(const std::string& startFolder, const std::string& relativePath) {
+RemovalResult DeleteForGood(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  if (!Reach(startFolder, relativePath, item, failure)) return failure;
+  if (way.relativePath.empty()) return Failure(way.startFolder, "Not below the start folder");
+  if (!Reach(way, item, failure)) return failure;
   Handle itself;
   FILE_ATTRIBUTE_TAG_INFO facts{};
   const std::string refusal = OpenToRemove(item.longPath, kRemoveAccess, kShareAllButDelete, itself, facts);
   if (!refusal.empty()) return Failure(item.path, refusal);
+  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
   Removal removal;
   RemoveHeld(removal, std::move(itself), facts, item.longPath, item.path);
   EmptyLevels(removal);

@@ -120,15 +120,17 @@ def first_lines(view):
 @unittest.skipUnless(CHROMIUM and not ON_WINE, "chromium is not installed (the test command installs it)")
 class MapInBrowser(TestCase):
     def test_map_of_a_tree(self):
-        self.tree.file("Docs/a.pdf", 5 << 20)
-        self.tree.file("Docs/New/c.pdf", 2 << 20)
-        self.tree.file("Docs/" + OLD + "/b.pdf", 1 << 20)
-        self.tree.file("Music/s.mp3", 20 << 20)
-        self.tree.file("Video/v.mkv", 12 << 20)
-        self.tree.file("big.iso", 6 << 20)
+        # A start path that would end the page's data block unescaped.
+        top = "in </script> a"
+        self.tree.file(top + "/Docs/a.pdf", 5 << 20)
+        self.tree.file(top + "/Docs/New/c.pdf", 2 << 20)
+        self.tree.file(top + "/Docs/" + OLD + "/b.pdf", 1 << 20)
+        self.tree.file(top + "/Music/s.mp3", 20 << 20)
+        self.tree.file(top + "/Video/v.mkv", 12 << 20)
+        self.tree.file(top + "/big.iso", 6 << 20)
         for k in range(300):  # small files: a large wastage share
-            self.tree.file("Mail/m%03d.eml" % k, 100)
-        start = self.tree.path()
+            self.tree.file(top + "/Mail/m%03d.eml" % k, 100)
+        start = self.tree.path(top)
         # Five files listed: b.pdf and the mail are drawn as their folders' others.
         result = run(["-map", "-cl=4096", "-top=5", start])
         self.assertEqual(result.code, 0, result.err)
@@ -249,6 +251,19 @@ class MapInBrowser(TestCase):
         chromium("--virtual-time-budget=5000", "--window-size=1280,800", "--hide-scrollbars",
                  "--screenshot=" + shot, "file://" + page)
         self.assertGreater(os.path.getsize(shot), 0)
+
+
+class MapOfALoadedReport(TestCase):
+    def test_a_wastage_of_the_largest_figure_is_the_whole_share(self):
+        saved = os.path.join(self.tree.path(), "saved.json")
+        with open(saved, "w") as handle:
+            json.dump({"program": "tallyfold", "created": "2026-11-07T10:00:00+01:00", "path": SEP + "r",
+                       "clusterSize": 4096, "dirMode": False, "includeOffline": True,
+                       "root": {"name": SEP + "r", "total": 8192, "wasted": 2 ** 63 - 1}}, handle)
+        result = run(["-map", "-load=" + native_path(saved)])
+        self.assertEqual(result.code, 0, result.err)
+        data = re.search(r'id="tree">(.*?)</script>', result.out.decode("utf-8")).group(1)
+        self.assertIn('"r":1.000', data)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using platform::RemovalResult;
-using Remove = RemovalResult (*)(const std::string&, const std::string&);
+using Remove = RemovalResult (*)(const platform::ItemWay&);
 
 std::string Utf8(const fs::path& path) {
   const std::u8string text = path.u8string();
@@ -36,6 +37,7 @@ class Removal : public ::testing::Test {
     Clear();
     fs::create_directories(base / "tree");
     fs::create_directories(base / "outside");
+    fs::create_directories(base / "data");
     std::ofstream(base / "outside" / "keep") << "outside the tree";
     if (platform::kPathStyle == platform::PathStyle::Posix) {
       trashSetting = "XDG_DATA_HOME=" + Utf8(base / "data");
@@ -85,6 +87,25 @@ void MakeFile(const fs::path& path) {
   std::ofstream(path) << "data";
 }
 
+// Bind mounts made by a row, taken away after it.
+std::vector<fs::path> mounts;
+
+// The folder outside the tree mounted at `target`; false where the system
+// does not allow it (Windows, or not root).
+bool MountOutside(const fs::path& base, const fs::path& target) {
+  if (platform::kPathStyle != platform::PathStyle::Posix) return false;
+  fs::create_directories(target);
+  const std::string command = "mount --bind '" + Utf8(base / "outside") + "' '" + Utf8(target) + "' 2>/dev/null";
+  if (std::system(command.c_str()) != 0) return false;
+  mounts.push_back(target);
+  return true;
+}
+
+void Unmount() {
+  for (const fs::path& target : mounts) std::system(("umount -l '" + Utf8(target) + "'").c_str());
+  mounts.clear();
+}
+
 struct Row {
   const char* what;
   Remove remove;
@@ -127,6 +148,12 @@ const Row kRows[] = {
        return true;
      },
      RemovalResult::Removed, "", nullptr, "item"},
+    {"a folder that holds a mount point, for good", platform::DeleteForGood,
+     [](const fs::path& base) {
+       MakeFile(base / "tree" / "item" / "file");
+       return MountOutside(base, base / "tree" / "item" / "sub" / "bm");
+     },
+     RemovalResult::HoldsMount, "item", "item/file", nullptr},
     {"a folder now a link, to the trash", platform::MoveToTrash,
      [](const fs::path& base) { return LinkOutside(base, base / "tree" / "item"); },
      RemovalResult::Failed, "item", "item", nullptr},
@@ -154,9 +181,10 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
       std::cout << "skipped where the system does not allow it: " << row.what << "\n";
       continue;
     }
-    const RemovalResult result = row.remove(Tree(), "item");
+    const RemovalResult result = row.remove({Tree(), "item", {}});
+    Unmount();
     EXPECT_EQ(result.outcome, row.outcome) << result.reason;
-    if (row.outcome == RemovalResult::Failed) {
+    if (row.outcome != RemovalResult::Removed) {
       EXPECT_EQ(result.path, Below(base / "tree" / row.failedPath));
     }
     if (row.stays != nullptr) {
@@ -169,6 +197,23 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
   }
 }
 
+// The shell trims the dots and blanks that end a name: handed "data." it
+// would recycle "data". Such an item goes only for good, after the typed yes.
+TEST_F(Removal, AnItemWhoseNameEndsInADotIsNotHandedToTheShell) {
+  if (platform::kPathStyle != platform::PathStyle::Windows) GTEST_SKIP() << "names the Windows shell trims";
+  // Only a \\?\ path makes such a name.
+  const fs::path tree(L"\\\\?\\" + (base / "tree").make_preferred().wstring());
+  MakeFile(tree / "data" / "file");
+  MakeFile(tree / "data." / "file");
+  const RemovalResult trashed = platform::MoveToTrash({Tree(), "data.", {}});
+  EXPECT_EQ(trashed.outcome, RemovalResult::NoTrash);
+  EXPECT_EQ(trashed.reason, "The Recycle Bin cannot take this name");
+  EXPECT_TRUE(fs::exists(tree / "data." / "file"));
+  EXPECT_EQ(platform::DeleteForGood({Tree(), "data.", {}}).outcome, RemovalResult::Removed);
+  EXPECT_FALSE(fs::exists(tree / "data."));
+  EXPECT_TRUE(fs::exists(tree / "data" / "file"));
+}
+
 TEST_F(Removal, TheHomeTrashTakesAFolderWithItsPathAndDate) {
   if (platform::kPathStyle != platform::PathStyle::Posix) GTEST_SKIP() << "the freedesktop.org trash";
   const fs::path trash = base / "data" / "Trash";
@@ -177,7 +222,7 @@ TEST_F(Removal, TheHomeTrashTakesAFolderWithItsPathAndDate) {
                         "/tree/my%20100%25%C3%A9\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
   for (const std::string& chosen : {name, name + ".2"}) {
     MakeFile(base / "tree" / name / "file");
-    const RemovalResult result = platform::MoveToTrash(Tree(), name);
+    const RemovalResult result = platform::MoveToTrash({Tree(), name, {}});
     EXPECT_EQ(result.outcome, RemovalResult::Removed) << result.reason;
     EXPECT_FALSE(fs::exists(base / "tree" / name));
     EXPECT_TRUE(fs::exists(trash / "files" / chosen / "file")) << chosen;
