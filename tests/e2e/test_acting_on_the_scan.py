@@ -13,7 +13,13 @@ from test_terminal import Terminal, TerminalCase
 
 def bind_mount(test, source, target):
     subprocess.run(["mount", "--bind", source, target], check=True, capture_output=True)
-    test.addCleanup(subprocess.run, ["umount", "-l", target], capture_output=True)
+    test.mounted.append(target)
+
+
+def unmount_all(test):
+    """Before the tree goes: its removal must not pass through a mount."""
+    while test.mounted:
+        subprocess.run(["umount", "-l", test.mounted.pop()], capture_output=True)
 
 
 def swap_start_for_link(test, t):
@@ -41,7 +47,7 @@ class ActingOnWhatTheScanSaw(TerminalCase):
          ["t/b/f", "victim/b/f"], [], ["Down"], swap_start_for_link, ["x", "y"], None,
          ["victim/b/f"], ["t.old/b"]),
         ("a folder on the way bind-mounted over: nothing goes",
-         ["t/a/precious/f", "bindsrc/precious/f"], [], ["Down", "Enter", "Down"],
+         ["t/a/precious/f", "bindsrc/precious/f"], [], ["Down", "Enter"],
          lambda test, t: bind_mount(test, t.path("bindsrc"), t.path("t/a")), ["x"],
          "Changed since the scan: {t}/a; R reads it again", ["bindsrc/precious/f", "t/a/precious/f"], []),
         ("R on a folder bind-mounted over names the mount, as the scan does",
@@ -64,12 +70,18 @@ class ActingOnWhatTheScanSaw(TerminalCase):
 
     def setUp(self):
         super().setUp()
+        self.mounted = []
         if os.geteuid() != 0:
             self.skipTest("bind mounts need root")
+
+    def tearDown(self):
+        unmount_all(self)
+        super().tearDown()
 
     def test_every_action_reaches_only_what_the_scan_saw(self):
         for what, files, mounts, to_item, change, action, bar, stays, goes in self.ROWS:
             with self.subTest(what):
+                unmount_all(self)
                 self.tree.remove()
                 self.tree = t = tftest.Tree()
                 self.terminal.close()

@@ -124,6 +124,7 @@ TEST_F(Navigation, WhereOneMarkedFolderCannotGoTheRestGo) {
     std::ofstream(base / "tree" / name / "f") << name;
   }
   fs::create_directories(base / "outside");
+  fs::create_directories(base / "data");  // a data home outside the home folder is never made
   static std::string trashSetting;  // the environment keeps this very text
   trashSetting = "XDG_DATA_HOME=" + (base / "data").string();
   putenv(trashSetting.data());
