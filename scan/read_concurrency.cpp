@@ -90,6 +90,13 @@ void StartTrial(ReadConcurrency& control) {
 // counts are tried in rising order.
 int TrialAnswer(const ReadConcurrency& control) {
   const double best = *std::max_element(control.trialThroughput, control.trialThroughput + control.trialSize);
+  // The count kept last stays while it is within the margin too: counts
+  // that read alike would otherwise take turns, each change a new trial.
+  for (int i = 0; i < control.trialSize; ++i) {
+    if (control.trialCounts[i] == control.trialAnswer && control.trialThroughput[i] >= kGainOfMore * best) {
+      return control.trialAnswer;
+    }
+  }
   for (int i = 0; i < control.trialSize; ++i) {
     if (control.trialThroughput[i] >= kGainOfMore * best) return control.trialCounts[i];
   }
