@@ -134,6 +134,9 @@ def commands(tallyfold, floor, tree, threads, earlier):
             ("tallyfold -threads=2", scan % "-threads=2 "),
             ("tallyfold -threads=3", scan % "-threads=3 "),
             ("tallyfold, spinner on a tty", on_terminal(scan % "")),
+            # The same under script with standard error redirected: script's
+            # own cost, which the row above includes.
+            ("tallyfold, script, no tty", on_terminal(scan % "" + " 2> /dev/null")),
             ("limit_scan, one core", "taskset -c 0 %s %s" % (floor, quoted)),
             ("tallyfold, one core", "taskset -c 0 " + scan % ""),
         ]
