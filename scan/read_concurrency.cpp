@@ -64,13 +64,13 @@ constexpr int kFirstTrialPasses = 2;
 constexpr int kFirstTrialInterval = 4;
 constexpr int kMaxTrialInterval = 256;
 
-// Tries one reader, two, and one per processor besides the scan.
+// Tries one reader, two, one per processor besides the scan, and two per
+// processor, in rising order.
 void StartTrial(ReadConcurrency& control) {
   control.trialSize = 0;
-  for (int count : {1, 2, control.processors + 1}) {
+  for (int count : {1, 2, control.processors + 1, 2 * control.processors}) {
     count = std::min(count, control.maxCount);
-    int* const end = control.trialCounts + control.trialSize;
-    if (std::find(control.trialCounts, end, count) != end) continue;
+    if (control.trialSize > 0 && control.trialCounts[control.trialSize - 1] >= count) continue;
     control.trialCounts[control.trialSize] = count;
     control.trialThroughput[control.trialSize] = 0;
     control.trialSize += 1;

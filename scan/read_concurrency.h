@@ -8,15 +8,18 @@
 // No shape of folder tells it: on 1,100,000 empty folders from memory, on
 // two idle processors, one reader took 1.21 times the floor scanner's time
 // and two 0.92 times, while the rule of an earlier round (read alone while
-// most folders hold next to nothing) had won under a load of 4 to 7. So the
-// scan tries the counts: one reader, two, and one per processor besides the
-// scan (which spends part of its time on the tree), a window of at least
+// most folders hold next to nothing) had won under a load of 4 to 7; and on
+// 200,000 files in 20,000 folders under a load of 9, four readers took 0.68
+// of the floor's time and one to three 1.06 to 1.11, as more threads get a
+// larger share of processors that others want too. So the scan tries the
+// counts: one reader, two, one per processor besides the scan (which spends
+// part of its time on the tree) and two per processor, a window of at least
 // 10 ms each, twice over, and keeps the best; a count with more readers must
 // read 3% more to be kept, since extra threads cost the rest of the machine.
 // The trial is run again, each count once, after 4 windows, then after 16,
 // 64 and 256 while its answer stays the same (an answer that changes is
-// tried again 4 windows later): then 2 windows in 259 run a count that is
-// not the best, under 0.3% of the time where the worst count is 30% slower.
+// tried again 4 windows later): then 3 windows in 260 run a count that is
+// not the best, under 0.4% of the time where the worst count is 30% slower.
 //
 // Otherwise the count climbs the throughput, the entries read per second.
 // It is measured in windows of reads, and a count's throughput is the better
@@ -70,7 +73,7 @@ struct ReadConcurrency {
   int windowsSinceProbe = 0;
   bool nextProbeUp = true;
   // The trial: the counts it tries and the best throughput of each so far.
-  static constexpr int kTrialCounts = 3;
+  static constexpr int kTrialCounts = 4;
   int trialCounts[kTrialCounts] = {};
   double trialThroughput[kTrialCounts] = {};
   int trialSize = 0;

@@ -28,8 +28,8 @@ struct Outcome {
 };
 
 // The best of the counts the controller can take: it doubles and halves
-// from one reader, and reads it is told come from memory get a worker per
-// processor besides the scan.
+// from one reader, and for reads it is told come from memory it tries a
+// worker per processor besides the scan too.
 int BestCount(const Device& device, bool waitsTold) {
   std::vector<int> counts;
   for (int readers = 1; readers <= kMaxReadConcurrency; readers *= 2) counts.push_back(readers);
@@ -92,6 +92,10 @@ const Device kDevices[] = {
     // The scan reads a little over half the time: a third reader fills both processors.
     {"warm cache on two processors", [](int n) { return 400.0 * std::min(n - 0.4, 2.0) * Queueing(n, 3, 0.03); }, false, 2},
     {"warm cache on one processor", [](int n) { return 400.0 * Queueing(n, 1, 0.05); }, false, 1},
+    // Two programs beside it take the processors' time too: a thread more
+    // gets the scan a larger share of them, up to four readers.
+    {"warm cache on two processors beside two busy programs",
+     [](int n) { return 400.0 * std::min(n - 0.4, 2.0 * n / (n + 2)) * Queueing(n, 4, 0.1); }, false, 2},
     // Empty folders ("." and ".."): as measured on two idle processors, two
     // readers take 0.92 of the floor's time, one 1.21; with more readers,
     // or beside other programs, handing a folder over costs more than
