@@ -305,6 +305,8 @@ def start_busy_processes(count):
 def full_section(args, tallyfold, floor, scale):
     """Runs every full tree (with --quick a hundredth of each, to try the
     bench itself); the section of RESULTS.md that tells what came out."""
+    commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"], capture_output=True,
+                            text=True).stdout.strip()
     busy = start_busy_processes(args.load)
     sampler = LoadSampler()
     sampler.start()
@@ -325,8 +327,6 @@ def full_section(args, tallyfold, floor, scale):
         for process in busy:
             process.kill()
     title = "Loaded: %d CPU-bound processes beside" % args.load if args.load else "Idle: nothing run beside"
-    commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"], capture_output=True,
-                            text=True).stdout.strip()
     header = ("| tree | limit_scan s | " + " | ".join(label for label, _ in full_commands("", "", "")) +
               " | default / best fixed |")
     return [

@@ -63,6 +63,7 @@ constexpr int64_t kMemoryWindowNanos = 10'000'000;
 constexpr int kFirstTrialPasses = 2;
 constexpr int kFirstTrialInterval = 4;
 constexpr int kMaxTrialInterval = 256;
+constexpr double kGainToChange = 1.10;
 
 // Tries one reader, two, one per processor besides the scan, and two per
 // processor, in rising order.
@@ -90,10 +91,11 @@ void StartTrial(ReadConcurrency& control) {
 // counts are tried in rising order.
 int TrialAnswer(const ReadConcurrency& control) {
   const double best = *std::max_element(control.trialThroughput, control.trialThroughput + control.trialSize);
-  // The count kept last stays while it is within the margin too: counts
-  // that read alike would otherwise take turns, each change a new trial.
+  // The count kept last stays unless another reads a tenth more: windows on
+  // a busy machine differ by more than the margin, and counts that read
+  // alike would otherwise take turns, each change a new trial soon after.
   for (int i = 0; i < control.trialSize; ++i) {
-    if (control.trialCounts[i] == control.trialAnswer && control.trialThroughput[i] >= kGainOfMore * best) {
+    if (control.trialCounts[i] == control.trialAnswer && control.trialThroughput[i] * kGainToChange >= best) {
       return control.trialAnswer;
     }
   }

@@ -17,8 +17,9 @@
 // 10 ms each, twice over, and keeps the best; a count with more readers must
 // read 3% more to be kept, since extra threads cost the rest of the machine.
 // The trial is run again, each count once, after 4 windows, then after 16,
-// 64 and 256 while its answer stays the same (an answer that changes is
-// tried again 4 windows later): then 3 windows in 260 run a count that is
+// 64 and 256 while its answer stays the same (the count kept changes only
+// for one that reads a tenth more, since windows on a busy machine differ
+// by more than 3%; an answer that changes is tried again 4 windows later): then 3 windows in 260 run a count that is
 // not the best, under 0.4% of the time where the worst count is 30% slower.
 //
 // Otherwise the count climbs the throughput, the entries read per second.
