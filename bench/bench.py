@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures Tallyfold's scan against other disk-usage tools, in one run.
 
-usage: bench/bench.py [--quick] [--cold] [--trees DIR] [--runs N] [--no-usr]
+usage: bench/bench.py [--quick | --full [--load N]] [--cold] [--trees DIR] [--runs N] [--no-usr]
 
 For each tree (generated with make_tree.py when missing: "wide", about 200,000
 files in 20,000 folders, "big", about 1,000,000 files in 60,000 folders,
@@ -35,6 +35,13 @@ time headless Chromium takes to load it and run its layout and drawing,
 which should stay within a second (skipped without chromium); then how many
 megabytes of that tree's JSON report -load reads a second.
 
+--full runs the full trees (wide, big, folders, tiny, deep, and "flat", one
+folder of 200,000 empty subfolders), warm, with the floor at one and two
+threads and Tallyfold's default against -threads=1, 2 and 4, in 3 rounds
+(some 10 minutes), and writes the table of ratios to bench/RESULTS.md with
+the machine's load average during the run. --load N runs N CPU-bound
+processes beside it; idle and loaded runs keep sections of their own there.
+
 --cold drops the page cache before every run (which needs root) and compares
 the floor at 1 to 64 threads, Tallyfold's default and fixed thread counts, du,
 ncdu and gdu, as ratios to the fastest floor of the same run (3 rounds).
@@ -51,6 +58,8 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -157,6 +166,9 @@ def commands(tallyfold, floor, tree, threads, earlier):
             ("tallyfold -threads=2", scan % "-threads=2 "),
             ("tallyfold -threads=3", scan % "-threads=3 "),
             ("tallyfold, spinner on a tty", on_terminal(scan % "")),
+            # The same under script with standard error redirected: script's
+            # own cost, which the row above includes.
+            ("tallyfold, script, no tty", on_terminal(scan % "" + " 2> /dev/null")),
             ("limit_scan, one core", "taskset -c 0 %s %s" % (floor, quoted)),
             ("tallyfold, one core", "taskset -c 0 " + scan % ""),
         ]
@@ -339,6 +351,114 @@ def supports_threads(tallyfold):
     return "Path was not found" not in probe.stderr
 
 
+FULL_KINDS = ("wide", "big", "folders", "tiny", "deep", "flat")
+FULL_FIXED_THREADS = (1, 2, 4)
+RESULTS = os.path.join(HERE, "RESULTS.md")
+
+
+def flat_tree(trees, count=200000):
+    """One folder of `count` empty subfolders: one wide listing."""
+    path = os.path.join(trees, "flat-%d" % count)
+    if not os.path.isdir(path):
+        partial = path + ".partial"
+        shutil.rmtree(partial, ignore_errors=True)
+        os.makedirs(partial)
+        for number in range(count):
+            os.mkdir(os.path.join(partial, "d%06d" % number))
+        os.rename(partial, path)
+    return path
+
+
+def full_commands(tallyfold, floor, tree):
+    quoted = "'%s'" % tree
+    scan = "%s -p -nostats %%s%s > /dev/null" % (tallyfold, quoted)
+    return ([("limit_scan", "%s %s" % (floor, quoted)), ("limit_scan -j 2", "%s -j 2 %s" % (floor, quoted)),
+             ("tallyfold", scan % "")] +
+            [("tallyfold -threads=%d" % n, scan % ("-threads=%d " % n)) for n in FULL_FIXED_THREADS])
+
+
+class LoadSampler(threading.Thread):
+    """The one-minute load average, read every few seconds while the bench runs."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.samples = []
+        self.done = threading.Event()
+
+    def run(self):
+        while not self.done.wait(5):
+            with open("/proc/loadavg") as loadavg:
+                self.samples.append(float(loadavg.read().split()[0]))
+
+    def summary(self):
+        self.done.set()
+        if not self.samples:
+            return "not sampled"
+        return "mean %.1f, from %.1f to %.1f" % (statistics.mean(self.samples), min(self.samples), max(self.samples))
+
+
+def start_busy_processes(count):
+    """CPU-bound processes beside the bench, at its own priority."""
+    return [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(count)]
+
+
+def full_section(args, tallyfold, floor, scale):
+    """Runs every full tree (with --quick a hundredth of each, to try the
+    bench itself); the section of RESULTS.md that tells what came out."""
+    commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"], capture_output=True,
+                            text=True).stdout.strip()
+    busy = start_busy_processes(args.load)
+    sampler = LoadSampler()
+    sampler.start()
+    rows = []
+    try:
+        for kind in FULL_KINDS:
+            tree = (flat_tree(args.trees, round(200000 * scale)) if kind == "flat"
+                    else tiny_tree(args.trees, scale) if kind == "tiny" else ensure_tree(kind, args.trees, scale))
+            tools = full_commands(tallyfold, floor, tree)
+            medians = measure(tools, args.runs or 3)
+            base = medians["limit_scan"]
+            best_fixed = min(medians["tallyfold -threads=%d" % n] for n in FULL_FIXED_THREADS)
+            cells = ["%.2f" % (medians[label] / base) for label, _ in tools]
+            rows.append("| %s | %.3f | %s | %.2f |" % (kind, base, " | ".join(cells), medians["tallyfold"] / best_fixed))
+            print(rows[-1], flush=True)
+    finally:
+        load = sampler.summary()
+        for process in busy:
+            process.kill()
+    title = "Loaded: %d CPU-bound processes beside" % args.load if args.load else "Idle: nothing run beside"
+    header = ("| tree | limit_scan s | " + " | ".join(label for label, _ in full_commands("", "", "")) +
+              " | default / best fixed |")
+    return [
+        "## " + title, "",
+        "%s, commit %s, %d processors, trees at scale %g, warm cache, medians of %d rounds; "
+        "load average during the run: %s." % (time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), commit,
+                                              os.cpu_count(), scale, args.runs or 3, load),
+        "Ratios to limit_scan (one thread); the last column is the default over the best of -threads=%s." % (
+            ", ".join(str(n) for n in FULL_FIXED_THREADS)), "",
+        header, "|" + "---|" * (header.count("|") - 1),
+    ] + rows + [""]
+
+
+def write_results(section):
+    """Replaces the section of the same kind (idle or loaded) in RESULTS.md and keeps the other."""
+    kept = {}
+    if os.path.exists(RESULTS):
+        current = None
+        for line in open(RESULTS).read().split("\n"):
+            if line.startswith("## "):
+                current = line.split(":")[0]
+                kept[current] = []
+            if current:
+                kept[current].append(line)
+    kept[section[0].split(":")[0]] = section
+    parts = ["# Bench results", "", "Written by `bench/bench.py --full` (`--load N` for the loaded section).", ""]
+    for name in sorted(kept):
+        parts += [line for line in kept[name]]
+    with open(RESULTS, "w") as results:
+        results.write("\n".join(parts).rstrip("\n") + "\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true")
@@ -347,6 +467,8 @@ def main():
     parser.add_argument("--no-usr", action="store_true")
     parser.add_argument("--cold", action="store_true")
     parser.add_argument("--ntfs-files", type=int, default=None)
+    parser.add_argument("--full", action="store_true")
+    parser.add_argument("--load", type=int, default=0)
     args = parser.parse_args()
     if args.cold and not can_drop_caches():
         sys.exit("bench.py --cold drops the page cache before every run, which needs root: "
@@ -354,6 +476,9 @@ def main():
     install_missing_peers()
     tallyfold, floor = build(os.path.join(ROOT, "build", "bench"))
     scale = 0.01 if args.quick else 1.0
+    if args.full:
+        write_results(full_section(args, tallyfold, floor, scale))
+        return
     runs = args.runs or (1 if args.quick else 3 if args.cold else 7)
     targets = [ensure_tree("wide", args.trees, scale), ensure_tree("big", args.trees, scale)]
     if not args.cold:

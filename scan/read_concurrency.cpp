@@ -45,24 +45,6 @@ void NoteWait(ReadConcurrency& control, ReadWait wait) {
   }
 }
 
-// A folder of no more entries than this, "." and ".." included, costs
-// less to read from memory than to hand over.
-constexpr int64_t kCheapFolderEntries = 4;
-
-void NoteEntries(ReadConcurrency& control, int64_t entries) {
-  control.recentReads += 1;
-  if (entries <= kCheapFolderEntries) control.recentCheapReads += 1;
-  if (control.recentReads == kRecentReads) {
-    control.recentReads /= 2;
-    control.recentCheapReads /= 2;
-  }
-}
-
-// Whether three in four of the recent folders were that small.
-bool FoldersAreCheap(const ReadConcurrency& control) {
-  return control.recentReads > 0 && control.recentCheapReads * 4 >= control.recentReads * 3;
-}
-
 // Whether (nearly) all of the recent reads were served without waiting.
 bool ServedFromMemory(const ReadConcurrency& control) {
   return control.recentKnown >= kKnownReadsToJudge && control.recentWaited * 4 < control.recentKnown;
@@ -73,23 +55,83 @@ bool WaitForDevice(const ReadConcurrency& control) {
   return control.recentKnown >= kKnownReadsToJudge && control.recentWaited * 2 > control.recentKnown;
 }
 
-// Reads served from memory keep a worker on every processor: the scan
-// spends part of its time on the tree, not reading. On one processor a
-// worker would only take turns with the scan, which reads alone; so it does
-// while the folders are so small that handing them over costs more than
-// reading them.
-int CountForMemory(const ReadConcurrency& control) {
-  const int count = control.processors == 1 || FoldersAreCheap(control) ? 1 : control.processors + 1;
-  return std::min(count, control.maxCount);
+// A window of reads from memory lasts this long at least: a shorter one on
+// a busy machine is decided by a time slice given to another program.
+constexpr int64_t kMemoryWindowNanos = 10'000'000;
+// The first trial tries each count twice, a later one once: an answer that
+// changes is checked again 4 windows later.
+constexpr int kFirstTrialPasses = 2;
+constexpr int kFirstTrialInterval = 4;
+constexpr int kMaxTrialInterval = 256;
+constexpr double kGainToChange = 1.10;
+
+// Tries one reader, two, one per processor besides the scan, and two per
+// processor, in rising order.
+void StartTrial(ReadConcurrency& control) {
+  control.trialSize = 0;
+  for (int count : {1, 2, control.processors + 1, 2 * control.processors}) {
+    count = std::min(count, control.maxCount);
+    if (control.trialSize > 0 && control.trialCounts[control.trialSize - 1] >= count) continue;
+    control.trialCounts[control.trialSize] = count;
+    control.trialThroughput[control.trialSize] = 0;
+    control.trialSize += 1;
+  }
+  control.windowsSinceProbe = 0;
+  if (control.trialSize == 1) {
+    control.trialAnswer = control.trialCounts[0];
+    if (control.count != control.trialAnswer) ChangeCount(control, control.trialAnswer);
+    return;
+  }
+  control.probe = ReadConcurrency::Probe::trial;
+  control.probeWindows = 0;
+  ChangeCount(control, control.trialCounts[0]);
 }
 
-void SettleOnMemoryCount(ReadConcurrency& control) {
+// The fewest readers that read within the margin of the best count; the
+// counts are tried in rising order.
+int TrialAnswer(const ReadConcurrency& control) {
+  const double best = *std::max_element(control.trialThroughput, control.trialThroughput + control.trialSize);
+  // The count kept last stays unless another reads a tenth more: windows on
+  // a busy machine differ by more than the margin, and counts that read
+  // alike would otherwise take turns, each change a new trial soon after.
+  for (int i = 0; i < control.trialSize; ++i) {
+    if (control.trialCounts[i] == control.trialAnswer && control.trialThroughput[i] * kGainToChange >= best) {
+      return control.trialAnswer;
+    }
+  }
+  for (int i = 0; i < control.trialSize; ++i) {
+    if (control.trialThroughput[i] >= kGainOfMore * best) return control.trialCounts[i];
+  }
+  return control.trialCounts[control.trialSize - 1];
+}
+
+void EndTrial(ReadConcurrency& control) {
   control.probe = ReadConcurrency::Probe::none;
-  control.probeInterval = 1;
+  const int answer = TrialAnswer(control);
+  control.probeInterval =
+      answer == control.trialAnswer ? std::min(control.probeInterval * 4, kMaxTrialInterval) : kFirstTrialInterval;
+  control.trialAnswer = answer;
   control.windowsSinceProbe = 0;
-  control.nextProbeUp = true;
-  const int count = CountForMemory(control);
-  if (control.count != count) ChangeCount(control, count);
+  if (control.count != answer) ChangeCount(control, answer);
+}
+
+void DecideOnMemoryWindow(ReadConcurrency& control, double throughput) {
+  if (control.probe == ReadConcurrency::Probe::trial) {
+    const int tried = control.probeWindows % control.trialSize;
+    control.trialThroughput[tried] = std::max(control.trialThroughput[tried], throughput);
+    control.probeWindows += 1;
+    const int passes = control.trialAnswer == 0 ? kFirstTrialPasses : 1;
+    if (control.probeWindows == passes * control.trialSize) {
+      EndTrial(control);
+    } else {
+      ChangeCount(control, control.trialCounts[control.probeWindows % control.trialSize]);
+    }
+    return;
+  }
+  // A step of the device's probing gives way to a trial at once.
+  control.probe = ReadConcurrency::Probe::none;
+  control.windowsSinceProbe += 1;
+  if (control.trialAnswer == 0 || control.windowsSinceProbe >= control.probeInterval) StartTrial(control);
 }
 
 // Runs the next windows with the count doubled or halved; false when the
@@ -130,9 +172,13 @@ void EndProbe(ReadConcurrency& control, bool kept) {
 
 void DecideOnWindow(ReadConcurrency& control, double throughput) {
   if (ServedFromMemory(control)) {
-    SettleOnMemoryCount(control);
+    DecideOnMemoryWindow(control, throughput);
     return;
   }
+  // Reads that wait again: the count climbs from where the trial left it,
+  // and a return to memory tries the counts anew.
+  control.trialAnswer = 0;
+  if (control.probe == ReadConcurrency::Probe::trial) control.probe = ReadConcurrency::Probe::none;
   control.previousWindow = control.latestWindow;
   control.latestWindow = throughput;
   if (control.probe != ReadConcurrency::Probe::none) {
@@ -162,7 +208,6 @@ void StartReadConcurrency(ReadConcurrency& control, int maxCount, int processors
 
 bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries, ReadWait wait) {
   NoteWait(control, wait);
-  NoteEntries(control, entries);
   if (control.readsToSkip > 0 || control.windowStart < 0) {
     control.readsToSkip = std::max(0, control.readsToSkip - 1);
     control.windowStart = nanos;
@@ -173,7 +218,10 @@ bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries, 
   const int64_t elapsed = std::max<int64_t>(nanos - control.windowStart, 1);
   const int readsPerReader = control.probe == ReadConcurrency::Probe::none ? 2 : 1;
   if (control.windowReads < std::max(kMinWindowReads, readsPerReader * control.count)) return false;
-  if (elapsed < kMinWindowNanos && control.windowReads < EnoughReads(control.count)) return false;
+  if (ServedFromMemory(control) ? elapsed < kMemoryWindowNanos
+                                : elapsed < kMinWindowNanos && control.windowReads < EnoughReads(control.count)) {
+    return false;
+  }
   const double throughput = static_cast<double>(control.windowEntries) / static_cast<double>(elapsed);
   const int before = control.count;
   control.windowStart = nanos;

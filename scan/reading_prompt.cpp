@@ -18,14 +18,19 @@ const char kSpinner[] = "|/-\\";
 // The spinner turns with time rather than once per folder: a write per
 // folder added a fifth to a warm scan with standard error on a terminal.
 constexpr auto kSpinnerPeriod = std::chrono::milliseconds(50);
-constexpr auto kFiguresDelay = std::chrono::seconds(1);
+// Nothing shows before the scan has run a second: a scan that ends sooner
+// needs no sign of life, and a terminal then costs no more than a file
+// (the prompt's writes took 15 ms of a 7 ms scan).
+constexpr auto kPromptDelay = std::chrono::seconds(1);
 constexpr int kTurnsPerFigures = 5;  // figures four times a second
 
 struct ReadingPrompt {
   int spinnerIndex = 0;
   bool spinnerShown = false;
   Clock::time_point lastTurn;
-  bool shown = false;  // the prompt is on the console
+  bool started = false;  // the clock of the delay runs
+  bool wanted = false;   // the prompt shows once the delay is over
+  bool shown = false;    // the prompt is on the console
   Clock::time_point start;
   int64_t folders = 0;
   int64_t bytes = 0;
@@ -72,10 +77,12 @@ void WriteFigures(std::string figures, char spinnerCharacter) {
   prompt.figuresWidth = figures.find_last_not_of(' ') == std::string::npos ? 0 : figures.find_last_not_of(' ') + 1;
 }
 
+// The first figures write the whole prompt, the spinner in its first column.
 void ShowFigures(Clock::time_point now, char spinnerCharacter) {
-  if (!prompt.shown || now - prompt.start < kFiguresDelay) return;
-  if (++prompt.turnsSinceFigures < kTurnsPerFigures && prompt.figuresWidth > 0) return;
+  if (!prompt.wanted) return;
+  if (prompt.shown && ++prompt.turnsSinceFigures < kTurnsPerFigures) return;
   prompt.turnsSinceFigures = 0;
+  prompt.shown = true;
   const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(now - prompt.start).count();
   WriteFigures(ProgressFigures(prompt.folders, scanTotals.totalFiles, prompt.bytes, seconds, prompt.usedSpace),
                spinnerCharacter);
@@ -84,10 +91,9 @@ void ShowFigures(Clock::time_point now, char spinnerCharacter) {
 }  // namespace
 
 void ShowReadingPrompt(int64_t usedSpace) {
-  // The backspaces bring the cursor back to the prompt's first column,
-  // where the spinner turns.
-  WriteError(kPrompt + std::string(kPrompt.size(), '\b'));
-  prompt.shown = true;
+  prompt.started = true;
+  prompt.wanted = true;
+  prompt.shown = false;
   prompt.start = Clock::now();
   prompt.folders = 0;
   prompt.bytes = 0;
@@ -102,17 +108,25 @@ void CountFolderProgress(int64_t bytes) {
 
 void TurnSpinner() {
   const auto now = Clock::now();
+  // A walk without the prompt starts the delay at its first folder.
+  if (!prompt.started) {
+    prompt.started = true;
+    prompt.start = now;
+  }
+  if (now - prompt.start < kPromptDelay) return;
   if (prompt.spinnerShown && now - prompt.lastTurn < kSpinnerPeriod) return;
   prompt.spinnerShown = true;
   prompt.lastTurn = now;
   const char character = kSpinner[prompt.spinnerIndex];
   prompt.spinnerIndex = (prompt.spinnerIndex + 1) % 4;
-  WriteError(std::string{character, '\b'});
+  if (!prompt.wanted || prompt.shown) WriteError(std::string{character, '\b'});
   ShowFigures(now, character);
 }
 
 void EndReadingPrompt() {
   if (prompt.figuresWidth > 0) WriteFigures("", kSpinner[(prompt.spinnerIndex + 3) % 4]);
+  prompt.started = false;
+  prompt.wanted = false;
   prompt.shown = false;
 }
 

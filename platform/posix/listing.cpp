@@ -21,6 +21,7 @@
 #include <climits>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -389,12 +390,22 @@ bool IsWithin(const std::string& path, const std::string& folder) {
 }
 
 // How many first characters `path` shares with the cache's path; most
-// often all of the cache's, when its deepest folder is an ancestor.
+// often all of the cache's, when its deepest folder is an ancestor, or all
+// but the last name, when it is a sibling. Compared eight bytes at a time:
+// a character at a time took a tenth of what a folder from the cache costs.
 size_t SharedLength(const std::string& path, const FolderCache& cache) {
-  if (IsWithin(path, cache.path)) return cache.path.size();
   const size_t most = std::min(path.size(), cache.path.size());
-  return static_cast<size_t>(std::mismatch(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(most),
-                                            cache.path.begin()).first - path.begin());
+  const char* a = path.data();
+  const char* b = cache.path.data();
+  size_t shared = 0;
+  for (; shared + 8 <= most; shared += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + shared, 8);
+    std::memcpy(&y, b + shared, 8);
+    if (x != y) break;
+  }
+  while (shared < most && a[shared] == b[shared]) ++shared;
+  return shared;
 }
 
 // Opens the folder one name at a time from the deepest open ancestor (or

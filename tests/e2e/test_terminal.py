@@ -582,6 +582,16 @@ class PagePrompt(TerminalCase):
 MODE_PROBE = os.path.join(os.path.dirname(tftest.BIN), "tests", "console_mode_probe.exe")
 
 
+class ReadingPrompt(TerminalCase):
+    # A scan shorter than a second writes nothing of the reading prompt, so
+    # a terminal costs no more than a file.
+    def test_a_short_scan_shows_no_reading_prompt(self):
+        self.tree.folder("a/b")
+        self.terminal.run_program(["-p", native_path(self.tree.path())], " > /dev/null")
+        self.assertEqual(self.terminal.wait_for_exit(), "EXIT=0")
+        self.assertFalse([row for row in self.terminal.rows() if "Reading folder" in row])
+
+
 @unittest.skipUnless(ON_WINE and os.path.exists(MODE_PROBE), "the console's input mode is Windows' own")
 class ConsoleInputMode(TerminalCase):
     def test_the_console_gets_its_input_mode_back(self):

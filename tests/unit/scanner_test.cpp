@@ -287,10 +287,16 @@ class ChildOrder : public ::testing::TestWithParam<OrderCase> {
 };
 
 // Listing order: abc (3 files, 300 bytes), ABD (1 file, 300), ab (2, 50),
-// Zed (2, 300), b (2, 900). The sizes tie so that equal keys show their order.
+// Zed (2, 300), b (2, 900), then three empty ones, whose names are alike in
+// their first eight upper-cased bytes or in all of them. The sizes tie so
+// that equal keys show their order.
 TEST_P(ChildOrder, OrdersEachFoldersChildren) {
   fakeFolders[P("/r/")] = {platform::ListStatus::Listed,
-                           {Dir("abc"), Dir("ABD"), Dir("ab"), Dir("Zed"), Dir("b")}};
+                           {Dir("abc"), Dir("ABD"), Dir("ab"), Dir("Zed"), Dir("b"), Dir("LONGNAMES1"), Dir("ZED"),
+                            Dir("Longnames2")}};
+  for (const char* empty : {"/r/Longnames2/", "/r/ZED/", "/r/LONGNAMES1/"}) {
+    fakeFolders[P(empty)] = {platform::ListStatus::Listed, {}};
+  }
   fakeFolders[P("/r/abc/")] = {platform::ListStatus::Listed, {File("1", 100), File("2", 100), File("3", 100)}};
   fakeFolders[P("/r/ABD/")] = {platform::ListStatus::Listed, {File("1", 300)}};
   fakeFolders[P("/r/ab/")] = {platform::ListStatus::Listed, {File("1", 25), File("2", 25)}};
@@ -304,11 +310,12 @@ TEST_P(ChildOrder, OrdersEachFoldersChildren) {
 
 INSTANTIATE_TEST_SUITE_P(
     EverySortOrder, ChildOrder,
-    ::testing::Values(OrderCase{SortOrder::name, {"ab", "abc", "ABD", "b", "Zed"}},
-                      OrderCase{SortOrder::none, {"abc", "ABD", "ab", "Zed", "b"}},
-                      OrderCase{SortOrder::local, {"b", "abc", "ABD", "Zed", "ab"}},
-                      OrderCase{SortOrder::total, {"b", "abc", "ABD", "Zed", "ab"}},
-                      OrderCase{SortOrder::files, {"abc", "ab", "Zed", "b", "ABD"}}));
+    ::testing::Values(
+        OrderCase{SortOrder::name, {"ab", "abc", "ABD", "b", "LONGNAMES1", "Longnames2", "ZED", "Zed"}},
+        OrderCase{SortOrder::none, {"abc", "ABD", "ab", "Zed", "b", "LONGNAMES1", "ZED", "Longnames2"}},
+        OrderCase{SortOrder::local, {"b", "abc", "ABD", "Zed", "ab", "LONGNAMES1", "ZED", "Longnames2"}},
+        OrderCase{SortOrder::total, {"b", "abc", "ABD", "Zed", "ab", "LONGNAMES1", "ZED", "Longnames2"}},
+        OrderCase{SortOrder::files, {"abc", "ab", "Zed", "b", "ABD", "LONGNAMES1", "ZED", "Longnames2"}}));
 
 // Every folder in line order, indented by its depth.
 void AppendTreeLines(const TDirEntry& folder, const std::string& indent, std::vector<std::string>& lines) {
