@@ -36,7 +36,8 @@ FRESH = "the start folder's line of a fresh scan"
 class ActingOnWhatTheScanSaw(TerminalCase):
     """Each key that acts on the disk reaches only what the scan saw, and
     refuses what no removal may take, whatever happened since the scan. Each
-    row: the files of the tree (the start folder is t), folders bind-mounted
+    row: the files of the tree (the start folder is t; "name=other": a hard
+    link to other, made before), folders bind-mounted
     before the scan, the options and the keys from the start of navigation
     to the item, what changes on the disk after the scan, the keys of the
     action, the bar's text after it (None: the removal went through), and
@@ -66,6 +67,8 @@ class ActingOnWhatTheScanSaw(TerminalCase):
         ("the question counts the folders left out of the scan",
          ["t/proj/f", "t/proj/node_modules/big:3000000"], [], ["-exclude=node_modules", "Down"], None, ["x"],
          "Move {t}/proj (2.9 MB, 2 files) to the trash? y/N", ["t/proj/node_modules/big"], []),
+        ("a linked file counts at its other name once the counted one went",
+         ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["Down"], None, ["x", "y"], FRESH, ["t/b/g"], ["t/a"]),
     ]
 
     def setUp(self):
@@ -88,8 +91,13 @@ class ActingOnWhatTheScanSaw(TerminalCase):
                 self.terminal = Terminal()
                 self.addCleanup(self.terminal.close)
                 for name in files:
+                    name, _, linked = name.partition("=")
                     name, size = (name.split(":") + ["10"])[:2]
-                    t.folder(name) if name.endswith("/") else t.file(name, int(size))
+                    if linked:
+                        os.makedirs(os.path.dirname(t.path(name)), exist_ok=True)
+                        os.link(t.path(linked), t.path(name))
+                    else:
+                        t.folder(name) if name.endswith("/") else t.file(name, int(size))
                 for source, target in mounts:
                     bind_mount(self, t.path(source), t.folder(target))
                 # The trash is that of the tree's file system; a row may scan it.
