@@ -38,8 +38,8 @@ class ActingOnWhatTheScanSaw(TerminalCase):
     refuses what no removal may take, whatever happened since the scan. Each
     row: the files of the tree (the start folder is t; "name=other": a hard
     link to other, made before), folders bind-mounted
-    before the scan, the options and the keys from the start of navigation
-    to the item, what changes on the disk after the scan, the keys of the
+    before the scan, the options, settings and keys from the start of
+    navigation to the item, what changes on the disk after the scan, the keys of the
     action, the bar's text after it (None: the removal went through), and
     the paths that must stay and go."""
 
@@ -68,7 +68,8 @@ class ActingOnWhatTheScanSaw(TerminalCase):
          ["t/proj/f", "t/proj/node_modules/big:3000000"], [], ["-exclude=node_modules", "Down"], None, ["x"],
          "Move {t}/proj (2.9 MB, 2 files) to the trash? y/N", ["t/proj/node_modules/big"], []),
         ("a linked file counts at its other name once the counted one went",
-         ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["Down"], None, ["x", "y"], FRESH, ["t/b/g"], ["t/a"]),
+         ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["XDG_DATA_HOME=data", "Down"], None, ["x", "y"], FRESH,
+         ["t/b/g"], ["t/a"]),
     ]
 
     def setUp(self):
@@ -100,10 +101,13 @@ class ActingOnWhatTheScanSaw(TerminalCase):
                         t.folder(name) if name.endswith("/") else t.file(name, int(size))
                 for source, target in mounts:
                     bind_mount(self, t.path(source), t.folder(target))
-                # The trash is that of the tree's file system; a row may scan it.
+                # The trash is that of the tree's file system; a row may scan it,
+                # or name another folder of the tree for it ("NAME=folder").
                 options = [key for key in to_item if key.startswith("-")]
-                self.terminal.run_program(options + [t.path("t")], env=["XDG_DATA_HOME=" + t.path("t")])
-                self.terminal.keys("n", *[key for key in to_item if not key.startswith("-")])
+                settings = [key.split("=")[0] + "=" + t.path(key.split("=")[1]) for key in to_item
+                            if "=" in key and not key.startswith("-")]
+                self.terminal.run_program(options + [t.path("t")], env=settings or ["XDG_DATA_HOME=" + t.path("t")])
+                self.terminal.keys("n", *[key for key in to_item if not key.startswith("-") and "=" not in key])
                 if change:
                     change(self, t)
                 self.terminal.keys(action[0])
