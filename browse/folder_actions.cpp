@@ -164,6 +164,7 @@ void CountLinkedFilesElsewhere(const std::string& startPath, const std::vector<C
   const std::string start = EnsureTrailingBackslash(startPath);
   for (const CountedMove& move : moves) {
     if (move.folderPath.compare(0, start.size(), start) != 0) continue;
+    CountAtFirstName(move);
     FolderChain chain;
     const bool inOwnFiles = ChainToFileFolder(move.folderPath.substr(start.size()), chain, root);
     const int64_t moved = CountLinkedFileIn(chain, inOwnFiles, move.bytes, move.slack);
@@ -318,7 +319,8 @@ std::string RescanFolderAt(const FolderAt& at) {
   const FigureChange before = FiguresOf(folder);
   TDirEntry scanned = folder;  // shares the subfolders the scan found
   ClearFigures(folder);
-  // The reading notes the folder's linked names again.
+  // The reading notes the folder's linked names again, and counts those
+  // counted nowhere else.
   const auto moves = ForgetLinkedNamesBelow(EnsureTrailingBackslash(PathOf(at)));
   if (!ReadAgain(at, folder) && !at.chain.empty()) {
     const std::string notice = BarText("Path was not found: ", PathOf(at), "");

@@ -295,6 +295,11 @@ bool ScanFolder(TDirEntry& node) {
 
 bool RescanFolder(TDirEntry& node, int32_t depth, int threads) {
   BeginSubtreeScan();
+  // A linked file counted elsewhere in the tree is not counted again, as a
+  // fresh scan counts it once.
+  if (options.pauseEachPage) {
+    for (const auto& id : CountedLinkedFiles()) linkedFilesCounted.insert(id);
+  }
   scanDepth = depth;
   readingAgain = depth > 0;
   readingAhead = threads != 1;

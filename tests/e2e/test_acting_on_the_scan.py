@@ -70,6 +70,8 @@ class ActingOnWhatTheScanSaw(TerminalCase):
         ("a linked file counts at its other name once the counted one went",
          ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["XDG_DATA_HOME=data", "Down"], None, ["x", "y"], FRESH,
          ["t/b/g"], ["t/a"]),
+        ("R on a folder that holds a linked file counted elsewhere counts it once",
+         ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["Down", "Down"], None, ["r"], FRESH, ["t/b/g"], []),
     ]
 
     def setUp(self):
