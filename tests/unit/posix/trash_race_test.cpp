@@ -1,17 +1,18 @@
 // The Linux trash on a file system that cannot rename without replacing
-// (ntfs-3g gives EINVAL for RENAME_NOREPLACE): an entry that came into
-// files/ after the name was chosen is kept. The racer is made exact by a
-// permission event: the opening of the item's .trashinfo waits until the
-// racer has put its own entry under the name chosen.
+// (RENAME_NOREPLACE gives EINVAL there, as on ntfs-3g; here strace makes it
+// so): an entry that came into files/ after the name was chosen is kept.
+// The racer is made exact by a permission event: the opening of the item's
+// .trashinfo waits until the racer has put its own entry under the name
+// chosen.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/fanotify.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/fanotify.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -30,8 +31,6 @@ std::string ReadAll(const fs::path& path) {
   text << file.rdbuf();
   return text.str();
 }
-
-bool Quietly(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()) == 0; }
 
 // Answers every opening in the watched folder until `done`; before it
 // answers the opening of the item's .trashinfo, puts an entry of its own at
@@ -52,38 +51,61 @@ void Race(int watch, fs::path raced, const std::atomic<bool>& done) {
   }
 }
 
+// Makes every renameat2 of this process give EINVAL until the tracer it
+// returns (0: none could trace) is ended.
+pid_t RenamesWithoutNoReplace() {
+  const std::string self = std::to_string(getpid());
+  const pid_t tracer = fork();
+  if (tracer == 0) {
+    execlp("strace", "strace", "-qq", "-f", "-p", self.c_str(), "-e", "trace=renameat2", "-e",
+           "inject=renameat2:error=EINVAL", "-o", "/dev/null", nullptr);
+    _exit(127);
+  }
+  for (int wait = 0; tracer > 0 && wait < 500; ++wait) {
+    if (ReadAll("/proc/self/status").find("TracerPid:\t0\n") == std::string::npos) return tracer;
+    if (waitpid(tracer, nullptr, WNOHANG) == tracer) return 0;
+    usleep(10000);
+  }
+  return 0;
+}
+
+void EndTracer(pid_t tracer) {
+  kill(tracer, SIGTERM);
+  waitpid(tracer, nullptr, 0);
+}
+
 TEST(TrashRace, AnEntryThatRacedIntoTheTrashIsKeptWhereRenamingCannotRefuseToReplace) {
   const fs::path base = fs::temp_directory_path() / "tallyfold_trash_race";
-  const fs::path tree = base / "tree";
-  Quietly("umount -l '" + tree.string() + "'");
   fs::remove_all(base);
-  fs::create_directories(tree);
-  const std::string image = (base / "volume.img").string();
-  if (geteuid() != 0 || !Quietly("truncate -s 4M '" + image + "' && mkntfs -q -F -f '" + image + "'") ||
-      !Quietly("ntfs-3g '" + image + "' '" + tree.string() + "'")) {
-    fs::remove_all(base);
-    GTEST_SKIP() << "needs root, mkntfs and ntfs-3g";
-  }
-  std::ofstream(tree / "item") << "moved";
-  const fs::path trash = tree / ".Trash-0";
+  fs::create_directories(base / "tree");
+  std::ofstream(base / "tree" / "item") << "moved";
+  const fs::path trash = base / "data" / "Trash";
   fs::create_directories(trash / "files");
   fs::create_directories(trash / "info");
+  std::string trashSetting = "XDG_DATA_HOME=" + (base / "data").string();
+  putenv(trashSetting.data());
   const int watch = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK, O_RDONLY);
-  ASSERT_GE(watch, 0);
-  ASSERT_EQ(fanotify_mark(watch, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD, AT_FDCWD,
-                          (trash / "info").c_str()),
-            0);
+  const bool watched = watch >= 0 && fanotify_mark(watch, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD,
+                                                   AT_FDCWD, (trash / "info").c_str()) == 0;
+  const pid_t tracer = watched ? RenamesWithoutNoReplace() : 0;
+  if (tracer == 0) {
+    if (watch >= 0) close(watch);
+    putenv(const_cast<char*>("XDG_DATA_HOME="));
+    fs::remove_all(base);
+    GTEST_SKIP() << "needs root (fanotify) and strace";
+  }
   std::atomic<bool> done = false;
   std::thread racer(Race, watch, trash / "files" / "item", std::cref(done));
-  const platform::RemovalResult result = platform::MoveToTrash({tree.string(), "item", {}});
+  const platform::RemovalResult result = platform::MoveToTrash({(base / "tree").string(), "item", {}});
   done = true;
   racer.join();
   close(watch);
+  EndTracer(tracer);
+  putenv(const_cast<char*>("XDG_DATA_HOME="));
 
   EXPECT_EQ(result.outcome, platform::RemovalResult::Removed) << result.reason;
   EXPECT_EQ(ReadAll(trash / "files" / "item"), "raced in");
   EXPECT_EQ(ReadAll(trash / "files" / "item.2"), "moved");
-  Quietly("umount -l '" + tree.string() + "'");
   fs::remove_all(base);
 }
 
