@@ -38,6 +38,11 @@ void NoteLinkedName(uint64_t volumeId, uint64_t fileId, int64_t bytes, int64_t s
   file.names.push_back({static_cast<uint32_t>(folderPaths.size() - 1), counted});
 }
 
+void ForgetAllLinkedNames() {
+  linkedFiles.clear();
+  folderPaths.clear();
+}
+
 std::vector<std::pair<uint64_t, uint64_t>> CountedLinkedFiles() {
   std::vector<std::pair<uint64_t, uint64_t>> counted;
   for (const auto& [id, file] : linkedFiles) {

@@ -15,6 +15,9 @@
 void NoteLinkedName(uint64_t volumeId, uint64_t fileId, int64_t bytes, int64_t slack, const std::string& folderPath,
                     bool counted);
 
+// A new scan begins.
+void ForgetAllLinkedNames();
+
 // The linked files whose bytes count at one of the names kept: a folder
 // read again counts none of them again.
 std::vector<std::pair<uint64_t, uint64_t>> CountedLinkedFiles();

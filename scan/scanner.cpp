@@ -11,8 +11,8 @@
 #include "console/writer.h"
 #include "scan/exclusions.h"
 #include "scan/folder_identities.h"
-#include "scan/linked_names.h"
 #include "scan/folder_reader.h"
+#include "scan/linked_names.h"
 #include "scan/reading_prompt.h"
 #include "settings/settings.h"
 
@@ -277,10 +277,12 @@ void BeginSubtreeScan() {
   BeginFileNotes(scanPath);
 }
 
-// Exclusion paths are relative to the start folder.
+// Exclusion paths are relative to the start folder; the names of linked
+// files are those of this scan alone.
 void BeginScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
   AnchorExclusions(scanPath);
+  ForgetAllLinkedNames();
   BeginSubtreeScan();
 }
 
