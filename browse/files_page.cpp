@@ -30,6 +30,8 @@ void NoteLargestFilesBelow(const FolderAt& at) {
   options.topFiles = kLargestFilesOfFolder;
   options.fileTypes = false;
   options.noteAges = false;
+  // Its nodes are folded away below: no identities kept for them.
+  options.pauseEachPage = false;
   scanPath = PathOf(at);
   TDirEntry folder;
   folder.name = scanPath;

@@ -15,6 +15,7 @@
 #include "scan/exclusions.h"
 #include "scan/file_stats.h"
 #include "scan/folder_identities.h"
+#include "scan/linked_names.h"
 #include "scan/reading_prompt.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
@@ -155,6 +156,24 @@ void RemoveFolder(const FolderChain& chain) {
   OrderAgain();
 }
 
+bool ChainToFileFolder(const std::string& relativePath, FolderChain& chain, TDirEntry& from);
+
+// A linked file that a folder gone from the tree counted counts at its
+// first name left in the tree, as a fresh scan counts it.
+void CountLinkedFilesElsewhere(const std::string& startPath, const std::vector<CountedMove>& moves) {
+  const std::string start = EnsureTrailingBackslash(startPath);
+  for (const CountedMove& move : moves) {
+    if (move.folderPath.compare(0, start.size(), start) != 0) continue;
+    CountAtFirstName(move);
+    FolderChain chain;
+    const bool inOwnFiles = ChainToFileFolder(move.folderPath.substr(start.size()), chain, root);
+    const int64_t moved = CountLinkedFileIn(chain, inOwnFiles, move.bytes, move.slack);
+    ShiftGrowth(FolderOf({startPath, chain}), moved);
+    ShiftGrowthAbove(chain, moved);
+  }
+  OrderAgain();
+}
+
 // A trash inside the scanned tree holds what went into it: the nearest of
 // its folders that the tree holds is read again.
 void ReadTrashAgain(const std::string& startPath, const std::string& trash) {
@@ -177,7 +196,9 @@ void ReadTrashAgain(const std::string& startPath, const std::string& trash) {
 // After a removal that failed part way: the folder shows what is left.
 std::string Settle(const FolderAt& at, const platform::RemovalResult& result) {
   if (result.outcome == platform::RemovalResult::Removed) {
+    const auto moves = ForgetLinkedNamesBelow(EnsureTrailingBackslash(PathOf(at)));
     RemoveFolder(at.chain);
+    CountLinkedFilesElsewhere(at.startPath, moves);
     ReadTrashAgain(at.startPath, result.trash);
     return "";
   }
@@ -298,10 +319,14 @@ std::string RescanFolderAt(const FolderAt& at) {
   const FigureChange before = FiguresOf(folder);
   TDirEntry scanned = folder;  // shares the subfolders the scan found
   ClearFigures(folder);
+  // The reading notes the folder's linked names again, and counts those
+  // counted nowhere else.
+  const auto moves = ForgetLinkedNamesBelow(EnsureTrailingBackslash(PathOf(at)));
   if (!ReadAgain(at, folder) && !at.chain.empty()) {
     const std::string notice = BarText("Path was not found: ", PathOf(at), "");
     folder = scanned;
     RemoveFolder(at.chain);
+    CountLinkedFilesElsewhere(at.startPath, moves);
     return notice;
   }
   CarryGrowthToRescan(scanned, folder);

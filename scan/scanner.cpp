@@ -12,6 +12,7 @@
 #include "scan/exclusions.h"
 #include "scan/folder_identities.h"
 #include "scan/folder_reader.h"
+#include "scan/linked_names.h"
 #include "scan/reading_prompt.h"
 #include "settings/settings.h"
 
@@ -75,11 +76,14 @@ void ReportPathTooLong(const TDirEntry& child) {
 }
 
 // The first folder the scan takes a linked file from counts its bytes; the
-// folders are taken in the same order with or without workers.
+// folders are taken in the same order with or without workers. Where each
+// name was met is kept, for a removal of the counted one.
 void CountLinkedFiles(TDirEntry& node, const FolderContents& contents) {
   for (size_t i = 0; i < contents.linkedFiles.size(); ++i) {
     const FolderContents::LinkedFile& file = contents.linkedFiles[i];
-    if (!linkedFilesCounted.emplace(file.volumeId, file.fileId).second) continue;
+    const bool counted = linkedFilesCounted.emplace(file.volumeId, file.fileId).second;
+    NoteLinkedName(file.volumeId, file.fileId, file.bytes, file.slack, scanPath, counted);
+    if (!counted) continue;
     if (contents.files != nullptr) NoteCountedLinkedFile(*contents.files, i, file.slack);
     node.localBytes = AddBytes(node.localBytes, file.bytes);
     node.wastedBytes = AddBytes(node.wastedBytes, file.slack);
@@ -275,10 +279,12 @@ void BeginSubtreeScan() {
   BeginFileNotes(scanPath);
 }
 
-// Exclusion paths are relative to the start folder.
+// Exclusion paths are relative to the start folder; the names of linked
+// files are those of this scan alone.
 void BeginScan() {
   scanPath = EnsureTrailingBackslash(std::move(scanPath));
   AnchorExclusions(scanPath);
+  ForgetAllLinkedNames();
   BeginSubtreeScan();
 }
 
@@ -293,6 +299,11 @@ bool ScanFolder(TDirEntry& node) {
 
 bool RescanFolder(TDirEntry& node, int32_t depth, int threads) {
   BeginSubtreeScan();
+  // A linked file counted elsewhere in the tree is not counted again, as a
+  // fresh scan counts it once.
+  if (options.pauseEachPage) {
+    for (const auto& id : CountedLinkedFiles()) linkedFilesCounted.insert(id);
+  }
   scanDepth = depth;
   readingAgain = depth > 0;
   readingAhead = threads != 1;

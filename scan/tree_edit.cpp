@@ -84,3 +84,12 @@ int64_t RemoveFileFromTree(const FolderChain& chain, bool inOwnFiles, int64_t by
   // The listing of a folder folded into this one is not known.
   return AddBytes(-bytes, inOwnFiles ? DropEntryOfLast(chain) : 0);
 }
+
+int64_t CountLinkedFileIn(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack) {
+  TDirEntry& folder = chain.empty() ? root : *chain.back();
+  int64_t& held = inOwnFiles ? folder.localBytes : folder.subBytes;
+  held = AddBytes(held, bytes);
+  folder.wastedBytes = AddBytes(folder.wastedBytes, slack);
+  ShiftAncestors(chain, {bytes, slack, 0});
+  return bytes;
+}

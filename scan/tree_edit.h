@@ -39,5 +39,11 @@ int64_t RemoveFolderFromTree(const FolderChain& chain);
 // Returns what that folder's total, and every total above it, moved by.
 int64_t RemoveFileFromTree(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack);
 
+// A linked file's bytes (`slack` of them wasted) now count in the last
+// folder of `chain`, as RemoveFileFromTree took them; its names are counted
+// already. Returns what that folder's total, and every total above it,
+// moved by.
+int64_t CountLinkedFileIn(const FolderChain& chain, bool inOwnFiles, int64_t bytes, int64_t slack);
+
 // The figures of `folder`'s subtree: what a change to it is measured by.
 FigureChange FiguresOf(const TDirEntry& folder);

@@ -36,9 +36,10 @@ FRESH = "the start folder's line of a fresh scan"
 class ActingOnWhatTheScanSaw(TerminalCase):
     """Each key that acts on the disk reaches only what the scan saw, and
     refuses what no removal may take, whatever happened since the scan. Each
-    row: the files of the tree (the start folder is t), folders bind-mounted
-    before the scan, the options and the keys from the start of navigation
-    to the item, what changes on the disk after the scan, the keys of the
+    row: the files of the tree (the start folder is t; "name=other": a hard
+    link to other, made before), folders bind-mounted
+    before the scan, the options, settings and keys from the start of
+    navigation to the item, what changes on the disk after the scan, the keys of the
     action, the bar's text after it (None: the removal went through), and
     the paths that must stay and go."""
 
@@ -66,6 +67,11 @@ class ActingOnWhatTheScanSaw(TerminalCase):
         ("the question counts the folders left out of the scan",
          ["t/proj/f", "t/proj/node_modules/big:3000000"], [], ["-exclude=node_modules", "Down"], None, ["x"],
          "Move {t}/proj (2.9 MB, 2 files) to the trash? y/N", ["t/proj/node_modules/big"], []),
+        ("a linked file counts at its other name once the counted one went",
+         ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["XDG_DATA_HOME=data", "Down"], None, ["x", "y"], FRESH,
+         ["t/b/g"], ["t/a"]),
+        ("R on a folder that holds a linked file counted elsewhere counts it once",
+         ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["Down", "Down"], None, ["r"], FRESH, ["t/b/g"], []),
     ]
 
     def setUp(self):
@@ -88,14 +94,22 @@ class ActingOnWhatTheScanSaw(TerminalCase):
                 self.terminal = Terminal()
                 self.addCleanup(self.terminal.close)
                 for name in files:
+                    name, _, linked = name.partition("=")
                     name, size = (name.split(":") + ["10"])[:2]
-                    t.folder(name) if name.endswith("/") else t.file(name, int(size))
+                    if linked:
+                        os.makedirs(os.path.dirname(t.path(name)), exist_ok=True)
+                        os.link(t.path(linked), t.path(name))
+                    else:
+                        t.folder(name) if name.endswith("/") else t.file(name, int(size))
                 for source, target in mounts:
                     bind_mount(self, t.path(source), t.folder(target))
-                # The trash is that of the tree's file system; a row may scan it.
+                # The trash is that of the tree's file system; a row may scan it,
+                # or name another folder of the tree for it ("NAME=folder").
                 options = [key for key in to_item if key.startswith("-")]
-                self.terminal.run_program(options + [t.path("t")], env=["XDG_DATA_HOME=" + t.path("t")])
-                self.terminal.keys("n", *[key for key in to_item if not key.startswith("-")])
+                settings = [key.split("=")[0] + "=" + t.path(key.split("=")[1]) for key in to_item
+                            if "=" in key and not key.startswith("-")]
+                self.terminal.run_program(options + [t.path("t")], env=settings or ["XDG_DATA_HOME=" + t.path("t")])
+                self.terminal.keys("n", *[key for key in to_item if not key.startswith("-") and "=" not in key])
                 if change:
                     change(self, t)
                 self.terminal.keys(action[0])

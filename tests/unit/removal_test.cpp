@@ -63,8 +63,16 @@ class Removal : public ::testing::Test {
   // `path` below the tree as the platform names it.
   static std::string Below(fs::path path) { return Utf8(path.make_preferred()); }
 
+  // A row may name another home and trash: each row begins with these.
+  void RestoreEnvironment() {
+    if (platform::kPathStyle != platform::PathStyle::Posix) return;
+    putenv(homeSetting.data());
+    putenv(trashSetting.data());
+  }
+
   fs::path base;
   std::string trashSetting;  // the environment keeps this very text
+  std::string homeSetting = "HOME=" + platform::EnvironmentVariable("HOME");
 };
 
 std::string ReadAll(const fs::path& path) {
@@ -96,6 +104,16 @@ bool MountOutside(const fs::path& base, const fs::path& target) {
   if (platform::kPathStyle != platform::PathStyle::Posix) return false;
   fs::create_directories(target);
   const std::string command = "mount --bind '" + Utf8(base / "outside") + "' '" + Utf8(target) + "' 2>/dev/null";
+  if (std::system(command.c_str()) != 0) return false;
+  mounts.push_back(target);
+  return true;
+}
+
+// A file system of its own at `target`, whose top trash is its own too;
+// false where the system does not allow it (Windows, or not root).
+bool MountTmpfs(const fs::path& target) {
+  if (platform::kPathStyle != platform::PathStyle::Posix) return false;
+  const std::string command = "mount -t tmpfs tallyfold '" + Utf8(target) + "' 2>/dev/null";
   if (std::system(command.c_str()) != 0) return false;
   mounts.push_back(target);
   return true;
@@ -171,6 +189,21 @@ const Row kRows[] = {
        return !probe.is_open();
      },
      RemovalResult::Failed, "item/locked/file", "item/locked/file", "item/other"},
+    {"a file to the trash where the home is missing", platform::MoveToTrash,
+     [](const fs::path& base) {
+       // A tree made anew, so that the start folder held since the row
+       // before is let go; the last row, as the tree stays this one after.
+       fs::remove_all(base / "tree");
+       fs::create_directory(base / "tree");
+       if (!MountTmpfs(base / "tree")) return false;
+       MakeFile(base / "tree" / "item");
+       static std::string missingHome;
+       missingHome = "HOME=" + Utf8(base / "tree" / "home");
+       putenv(missingHome.data());
+       putenv(const_cast<char*>("XDG_DATA_HOME="));
+       return true;
+     },
+     RemovalResult::Removed, "", nullptr, "home"},
 };
 
 TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
@@ -182,7 +215,6 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
       continue;
     }
     const RemovalResult result = row.remove({Tree(), "item", {}});
-    Unmount();
     EXPECT_EQ(result.outcome, row.outcome) << result.reason;
     if (row.outcome != RemovalResult::Removed) {
       EXPECT_EQ(result.path, Below(base / "tree" / row.failedPath));
@@ -194,6 +226,8 @@ TEST_F(Removal, RemovesTheItemAndNothingOutsideTheTree) {
       EXPECT_FALSE(fs::exists(fs::symlink_status(base / "tree" / row.goes)));
     }
     EXPECT_TRUE(fs::exists(base / "outside" / "keep"));
+    Unmount();
+    RestoreEnvironment();
   }
 }
 
