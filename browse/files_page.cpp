@@ -8,13 +8,9 @@
 #include "console/output.h"
 #include "console/text.h"
 #include "console/writer.h"
-#include "platform/platform.h"
 #include "report/files_report.h"
 #include "report/report_origin.h"
 #include "scan/file_stats.h"
-#include "scan/reading_prompt.h"
-#include "scan/scanner.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -23,27 +19,9 @@ constexpr int32_t kLargestFilesOfFolder = 20;
 
 constexpr std::string_view kFilesPageBar = "Up/Down:file Delete/X:delete Esc:back";
 
+// The largest files below `at`, read again from the disk.
 void NoteLargestFilesBelow(const FolderAt& at) {
-  const ReportOptions kept = options;
-  const ScanTotals keptTotals = scanTotals;
-  const std::string keptScanPath = scanPath;
-  options.topFiles = kLargestFilesOfFolder;
-  options.fileTypes = false;
-  options.noteAges = false;
-  // Its nodes are folded away below: no identities kept for them.
-  options.pauseEachPage = false;
-  scanPath = PathOf(at);
-  TDirEntry folder;
-  folder.name = scanPath;
-  ShowReadingPrompt(0);
-  platform::BeginWalk(at.startPath);
-  RescanFolder(folder, 0, options.scanThreads);
-  platform::EndWalk();
-  EndReadingPrompt();
-  FoldSubtree(folder);
-  options = kept;
-  scanTotals = keptTotals;
-  scanPath = keptScanPath;
+  ReadAside(at, {0, kLargestFilesOfFolder, true}, [](const TDirEntry&) {});
 }
 
 struct FilesPage {

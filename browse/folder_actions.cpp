@@ -1,6 +1,7 @@
 #include "browse/folder_actions.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -207,33 +208,43 @@ std::string Settle(const FolderAt& at, const platform::RemovalResult& result) {
   return FailureText(result);
 }
 
-// The folder as it is on the disk now, excluded folders included: all that
-// a removal takes. The reading prompt takes the bar's place while it is read.
-FigureChange FiguresOnDisk(const FolderAt& at) {
+}  // namespace
+
+void ReadAside(const FolderAt& at, const AsideReading& how, const std::function<void(const TDirEntry&)>& take) {
   const ReportOptions kept = options;
-  const Exclusions keptExclusions = std::exchange(exclusions, Exclusions{});
+  const Exclusions keptExclusions = how.withExclusions ? exclusions : std::exchange(exclusions, Exclusions{});
   const ScanTotals keptTotals = scanTotals;
   const std::string keptScanPath = scanPath;
-  // Nothing of this reading stays in the tree: no files noted, no identities kept.
-  options.topFiles = 0;
+  options.topFiles = how.largestFiles;
   options.fileTypes = false;
   options.noteAges = false;
+  // Its folders are released once read: no identities kept for them.
   options.pauseEachPage = false;
   scanPath = PathOf(at);
   TDirEntry folder;
   folder.name = scanPath;
-  EraseInPlace(BarWidth());
   ShowReadingPrompt(0);
   platform::BeginWalk(at.startPath);
-  RescanFolder(folder, static_cast<int32_t>(at.chain.size()), kept.scanThreads);
+  RescanFolder(folder, how.depth, kept.scanThreads);
   platform::EndWalk();
   EndReadingPrompt();
-  const FigureChange figures = FiguresOf(folder);
+  take(folder);
   FoldSubtree(folder);
   options = kept;
   exclusions = keptExclusions;
   scanTotals = keptTotals;
   scanPath = keptScanPath;
+}
+
+namespace {
+
+// The folder as it is on the disk now, excluded folders included: all that
+// a removal takes. The reading prompt takes the bar's place while it is read.
+FigureChange FiguresOnDisk(const FolderAt& at) {
+  FigureChange figures;
+  EraseInPlace(BarWidth());
+  ReadAside(at, {static_cast<int32_t>(at.chain.size()), 0, false},
+            [&figures](const TDirEntry& folder) { figures = FiguresOf(folder); });
   return figures;
 }
 

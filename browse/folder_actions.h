@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "console/writer.h"
@@ -38,6 +40,18 @@ std::string DeleteListedFile(const FolderAt& at, size_t index, const BarQuestion
 std::string RescanFolderAt(const FolderAt& at);
 // E: opens the folder on the desktop, or runs the user's shell in it.
 std::string OpenFolderAt(const FolderAt& at);
+
+// How a subtree is read aside: `depth` levels below the start folder, with
+// the `largestFiles` noted, and the start folder's exclusions or none.
+struct AsideReading {
+  int32_t depth;
+  int32_t largestFiles;
+  bool withExclusions;
+};
+// Reads the subtree of `at` as it is on the disk now, with the reading
+// prompt, hands it to `take` and releases it; every figure and setting of
+// the report's own scan stays as it was.
+void ReadAside(const FolderAt& at, const AsideReading& how, const std::function<void(const TDirEntry&)>& take);
 
 // What the bar says where the way to the folder no longer leads to what the
 // scan saw (R, L and E check it first); empty where it does.

@@ -71,7 +71,7 @@ struct ReachedItem {
   dev_t parentDevice = 0;
 };
 
-RemovalResult Changed(std::string path) { return {RemovalResult::Changed, std::move(path), ""}; }
+RemovalResult Changed(std::string path) { return {RemovalResult::Changed, std::move(path), "", ""}; }
 
 // Whether `facts` are those of what the scan saw as `seen`; a folder the
 // scan kept nothing of must at least be on its parent's file system.
@@ -165,7 +165,7 @@ bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
     return false;
   }
   if (S_ISDIR(item.facts.stx_mode) && IsOtherFileSystem(item.facts, item.parentDevice)) {
-    failure = {RemovalResult::OtherFileSystem, item.path, kOtherFileSystem};
+    failure = {RemovalResult::OtherFileSystem, item.path, kOtherFileSystem, ""};
     return false;
   }
   return true;
@@ -233,9 +233,9 @@ bool Refused(const ReachedItem& item, RemovalResult& refusal) {
   if (!S_ISDIR(item.facts.stx_mode)) return false;
   const std::string realPath = RealPathOf(item);
   if (posix::IsTrashFolder(posix::DeviceOf(item.facts), item.facts.stx_ino, realPath)) {
-    refusal = {RemovalResult::IsTrash, item.path, ""};
+    refusal = {RemovalResult::IsTrash, item.path, "", ""};
   } else if (HoldsMountPoint(realPath)) {
-    refusal = {RemovalResult::HoldsMount, item.path, ""};
+    refusal = {RemovalResult::HoldsMount, item.path, "", ""};
   } else {
     return false;
   }

@@ -33,7 +33,7 @@ struct Descriptor {
 inline std::string SystemReason(int error) { return std::generic_category().message(error); }
 
 inline RemovalResult Failure(std::string path, std::string reason) {
-  return {RemovalResult::Failed, std::move(path), std::move(reason)};
+  return {RemovalResult::Failed, std::move(path), std::move(reason), ""};
 }
 
 inline std::string Joined(const std::string& folder, std::string_view name) {

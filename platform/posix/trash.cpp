@@ -299,7 +299,7 @@ RemovalResult PutItemInTrash(int parent, const std::string& name, bool isFolder,
     if (step.outcome == TrashStep::ItemFailed) return Failure(itemPath, step.reason);
     why = step.reason;
   }
-  return {RemovalResult::NoTrash, itemPath, why};
+  return {RemovalResult::NoTrash, itemPath, why, ""};
 }
 
 }  // namespace platform::posix

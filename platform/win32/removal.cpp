@@ -56,7 +56,7 @@ Handle OpenItself(const std::wstring& path, DWORD access, DWORD share) {
 }
 
 RemovalResult Failure(std::string path, std::string reason) {
-  return {RemovalResult::Failed, std::move(path), std::move(reason)};
+  return {RemovalResult::Failed, std::move(path), std::move(reason), ""};
 }
 
 std::string LastError() { return win32::SystemMessage(GetLastError()); }
@@ -119,7 +119,7 @@ bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
     return false;
   }
   if (!IsAsScanned(start.handle, SeenOf(way, 0))) {
-    failure = {RemovalResult::Changed, startFolder, ""};
+    failure = {RemovalResult::Changed, startFolder, "", ""};
     return false;
   }
   item.held.push_back(std::move(start));
@@ -134,7 +134,7 @@ bool Reach(const ItemWay& way, ReachedItem& item, RemovalResult& failure) {
       return false;
     }
     if (!IsAsScanned(folder.handle, SeenOf(way, i + 1))) {
-      failure = {RemovalResult::Changed, reached, ""};
+      failure = {RemovalResult::Changed, reached, "", ""};
       return false;
     }
     item.held.push_back(std::move(folder));
@@ -150,6 +150,23 @@ std::string OpenToRemove(const std::wstring& longPath, DWORD access, DWORD share
                          FILE_ATTRIBUTE_TAG_INFO& facts) {
   itself = OpenItself(longPath, access, share);
   return itself.Valid() ? RefusalOf(itself.handle, facts) : LastError();
+}
+
+// Reaches the item of `way` and opens it itself with `access` and `share`,
+// checked against what the scan saw; false with `failure` saying where and
+// why when it cannot be reached or opened, or is no longer what was scanned.
+bool OpenAsScanned(const ItemWay& way, DWORD access, DWORD share, ReachedItem& item, Handle& itself,
+                   FILE_ATTRIBUTE_TAG_INFO& facts, RemovalResult& failure) {
+  if (!Reach(way, item, failure)) return false;
+  if (const std::string refusal = OpenToRemove(item.longPath, access, share, itself, facts); !refusal.empty()) {
+    failure = Failure(item.path, refusal);
+    return false;
+  }
+  if (!IsAsScanned(itself.handle, item.seen)) {
+    failure = {RemovalResult::Changed, item.path, "", ""};
+    return false;
+  }
+  return true;
 }
 
 // ---- The Recycle Bin ----------------------------------------------------------
@@ -441,33 +458,26 @@ void EmptyLevels(Removal& removal) {
 RemovalResult CheckWay(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
-  if (!Reach(way, item, failure)) return failure;
-  if (way.relativePath.empty()) return {};
+  if (way.relativePath.empty()) return Reach(way, item, failure) ? RemovalResult{} : failure;
   Handle itself;
   FILE_ATTRIBUTE_TAG_INFO facts{};
-  const std::string refusal = OpenToRemove(item.longPath, FILE_READ_ATTRIBUTES, kShareAll, itself, facts);
-  if (!refusal.empty()) return Failure(item.path, refusal);
-  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
-  return {};
+  return OpenAsScanned(way, FILE_READ_ATTRIBUTES, kShareAll, item, itself, facts, failure) ? RemovalResult{} : failure;
 }
 
 RemovalResult MoveToTrash(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
   if (way.relativePath.empty()) return Failure(way.startFolder, "Not below the start folder");
-  if (!Reach(way, item, failure)) return failure;
   Handle itself;
   FILE_ATTRIBUTE_TAG_INFO facts{};
-  const std::string refusal = OpenToRemove(item.longPath, FILE_READ_ATTRIBUTES, kShareAll, itself, facts);
-  if (!refusal.empty()) return Failure(item.path, refusal);
-  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
+  if (!OpenAsScanned(way, FILE_READ_ATTRIBUTES, kShareAll, item, itself, facts, failure)) return failure;
   itself = Handle();  // the shell moves it
   std::wstring path = win32::Widen(item.path);
   for (wchar_t& c : path) {
     if (c == L'/') c = L'\\';
   }
   if (const std::string why = WhyNoRecycleBin(path, item.longPath); !why.empty()) {
-    return {RemovalResult::NoTrash, item.path, why};
+    return {RemovalResult::NoTrash, item.path, why, ""};
   }
   path.push_back(L'\0');  // a list of paths, ended by an empty one
   SHFILEOPSTRUCTW operation{};
@@ -487,12 +497,9 @@ RemovalResult DeleteForGood(const ItemWay& way) {
   ReachedItem item;
   RemovalResult failure;
   if (way.relativePath.empty()) return Failure(way.startFolder, "Not below the start folder");
-  if (!Reach(way, item, failure)) return failure;
   Handle itself;
   FILE_ATTRIBUTE_TAG_INFO facts{};
-  const std::string refusal = OpenToRemove(item.longPath, kRemoveAccess, kShareAllButDelete, itself, facts);
-  if (!refusal.empty()) return Failure(item.path, refusal);
-  if (!IsAsScanned(itself.handle, item.seen)) return {RemovalResult::Changed, item.path, ""};
+  if (!OpenAsScanned(way, kRemoveAccess, kShareAllButDelete, item, itself, facts, failure)) return failure;
   Removal removal;
   RemoveHeld(removal, std::move(itself), facts, item.longPath, item.path);
   EmptyLevels(removal);
