@@ -71,8 +71,9 @@ class Removal : public ::testing::Test {
   }
 
   fs::path base;
-  std::string trashSetting;  // the environment keeps this very text
-  std::string homeSetting = "HOME=" + platform::EnvironmentVariable("HOME");
+  // The environment keeps these very texts: they live as long as the program.
+  inline static std::string trashSetting;
+  inline static std::string homeSetting = "HOME=" + platform::EnvironmentVariable("HOME");
 };
 
 std::string ReadAll(const fs::path& path) {
