@@ -68,7 +68,7 @@ class ActingOnWhatTheScanSaw(TerminalCase):
          ["t/proj/f", "t/proj/node_modules/big:3000000"], [], ["-exclude=node_modules", "Down"], None, ["x"],
          "Move {t}/proj (2.9 MB, 2 files) to the trash? y/N", ["t/proj/node_modules/big"], []),
         ("a linked file counts at its other name once the counted one went",
-         ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["XDG_DATA_HOME=data", "Down"], None, ["x", "y"], FRESH,
+         ["t/a/f:4800000", "t/b/g=t/a/f", "data/"], [], ["XDG_DATA_HOME=data", "Down"], None, ["x", "y"], FRESH,
          ["t/b/g"], ["t/a"]),
         ("R on a folder that holds a linked file counted elsewhere counts it once",
          ["t/a/f:4800000", "t/b/g=t/a/f"], [], ["Down", "Down"], None, ["r"], FRESH, ["t/b/g"], []),
