@@ -82,7 +82,8 @@ TEST(TrashRace, AnEntryThatRacedIntoTheTrashIsKeptWhereRenamingCannotRefuseToRep
   const fs::path trash = base / "data" / "Trash";
   fs::create_directories(trash / "files");
   fs::create_directories(trash / "info");
-  std::string trashSetting = "XDG_DATA_HOME=" + (base / "data").string();
+  static std::string trashSetting;  // the environment keeps this very text
+  trashSetting = "XDG_DATA_HOME=" + (base / "data").string();
   putenv(trashSetting.data());
   const int watch = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK, O_RDONLY);
   const bool watched = watch >= 0 && fanotify_mark(watch, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD,
