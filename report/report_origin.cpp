@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "console/text.h"
+#include "console/format.h"
 #include "platform/platform.h"
 
 ReportOrigin reportOrigin;
@@ -35,22 +35,4 @@ std::string ReportHost() {
   return reportOrigin.loaded && !reportOrigin.host.empty() ? reportOrigin.host : platform::HostName();
 }
 
-std::string IsoLocalDateTime() {
-  const platform::LocalTime now = platform::LocalTimeOf(std::time(nullptr));
-  std::string iso = std::to_string(now.year) + '-';
-  AppendTwoDigits(iso, now.month);
-  iso += '-';
-  AppendTwoDigits(iso, now.day);
-  iso += 'T';
-  AppendTwoDigits(iso, now.hour);
-  iso += ':';
-  AppendTwoDigits(iso, now.minute);
-  iso += ':';
-  AppendTwoDigits(iso, now.second);
-  const int offset = now.offsetMinutes < 0 ? -now.offsetMinutes : now.offsetMinutes;
-  iso += now.offsetMinutes < 0 ? '-' : '+';
-  AppendTwoDigits(iso, offset / 60);
-  iso += ':';
-  AppendTwoDigits(iso, offset % 60);
-  return iso;
-}
+std::string IsoLocalDateTime() { return FormatIsoTime(std::time(nullptr)); }
