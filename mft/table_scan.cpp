@@ -10,8 +10,10 @@
 #include "platform/platform.h"
 #include "scan/drive_stats.h"
 #include "scan/folder_listing.h"
+#include "scan/folder_reader.h"
 #include "scan/scanner.h"
 #include "scan/start_path.h"
+#include "settings/settings.h"
 
 TableRequest tableRequest;
 
@@ -36,15 +38,15 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 uint32_t ChildFolderNamed(const VolumeTable& table, uint32_t folder, std::string_view name) {
   for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
     const TableName& child = table.names[table.children[i]];
-    const TableFile& file = table.files[child.record];
-    if (child.name == name && file.isDirectory && !file.isLink) return child.record;
+    const TableFile& file = table.files[child.file];
+    if (TableEntryOf(table, child).name == name && file.isDirectory && !file.isLink) return child.file;
   }
   return kNoFolder;
 }
 
 // The folder at a path inside the volume, name by name from the root.
 uint32_t FolderAt(const VolumeTable& table, std::string_view path) {
-  uint32_t folder = ntfs::kRootRecord;
+  uint32_t folder = TableIndexOf(table, ntfs::kRootRecord);
   size_t at = 0;
   while (folder != kNoFolder && at < path.size()) {
     if (path[at] == platform::kPathSeparator) {
@@ -61,12 +63,13 @@ uint32_t FolderAt(const VolumeTable& table, std::string_view path) {
 
 uint32_t FolderOfScanPath(const std::string& folderPath) {
   std::lock_guard<std::mutex> hold(listing.mutex);
+  // A folder noted by its parent's listing is listed once by the scan;
+  // another listing of it (a folder read again) finds it by its names.
   auto known = listing.folders.find(folderPath);
-  if (known != listing.folders.end()) return known->second;
+  if (known != listing.folders.end()) return listing.folders.extract(known).mapped();
   if (folderPath.compare(0, listing.pathPrefix.size(), listing.pathPrefix) != 0) return kNoFolder;
   const uint32_t folder =
       FolderAt(listing.table, listing.prefixInVolume + folderPath.substr(listing.pathPrefix.size()));
-  listing.folders.emplace(folderPath, folder);
   return folder;
 }
 
@@ -75,15 +78,17 @@ void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
   std::lock_guard<std::mutex> hold(listing.mutex);
   for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
     const TableName& child = table.names[table.children[i]];
-    const TableFile& file = table.files[child.record];
+    const TableFile& file = table.files[child.file];
     if (file.isDirectory && !file.isLink) {
-      listing.folders.emplace(folderPath + child.name + platform::kPathSeparator, child.record);
+      std::string path = folderPath;
+      path.append(TableEntryOf(table, child).name) += platform::kPathSeparator;
+      listing.folders.emplace(std::move(path), child.file);
     }
   }
 }
 
 // Lists a folder from the table as the system lists it: "." and "..", then
-// every name in the folder's index order.
+// every name kept in the folder's index order, and its plain files summed.
 platform::ListStatus ListFolderFromTable(const std::string& folderPath, const platform::FolderIdentity&,
                                          platform::EntryVisitor visit, void* context) {
   const uint32_t folder = FolderOfScanPath(folderPath);
@@ -95,7 +100,7 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
   self.size = 0;
   self.name = ".";
   self.volumeId = table.serialNumber;
-  self.fileId = folder;
+  self.fileId = table.files[folder].record;
   visit(context, self);
   self.name = "..";
   self.fileId = 0;
@@ -104,12 +109,32 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
   for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
     visit(context, TableEntryOf(table, table.names[table.children[i]]));
   }
+  if (const PlainFileSums* sums = PlainFilesOf(table, folder)) {
+    platform::ListingEntry plain;
+    plain.attributes = 0;
+    plain.size = 0;
+    plain.summedFiles = sums->files;
+    plain.summedBytes = sums->bytes;
+    plain.summedSlack = sums->slack;
+    visit(context, plain);
+  }
   return platform::ListStatus::Listed;
 }
 
 bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
   return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
 }
+
+// The scan needs no file one by one: no list of files, no file types, no
+// ages, no browser (which may ask for either), and the volume's own cluster
+// size counts the files.
+bool SumsPlainFiles() {
+  return !options.pauseEachPage && options.outputMode != OutputMode::map && options.topFiles == 0 &&
+         !options.fileTypes && !options.noteAges && options.requestedClusterSize == 0;
+}
+
+const PlainFileCounting kScanCounting{[](uint32_t clusterSize) { effectiveClusterSize = static_cast<int32_t>(clusterSize); },
+                                      CountedFileBytes};
 
 // Reads the table of `device`; false with the line that says why written.
 bool ReadTable(const std::string& device, const char* instead) {
@@ -118,7 +143,8 @@ bool ReadTable(const std::string& device, const char* instead) {
   TableFailure failure;
   bool read = platform::OpenRawVolume(device, volume, reason);
   if (read) {
-    read = ReadVolumeTable({ReadFromRawVolume, &volume}, volume.size, listing.table, failure);
+    read = ReadVolumeTable({ReadFromRawVolume, &volume}, volume.size, SumsPlainFiles() ? &kScanCounting : nullptr,
+                           listing.table, failure);
     platform::CloseRawVolume(volume);
     reason = failure.reason;
   }

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <unordered_map>
 
-#include "mft/folder_index.h"
-#include "mft/ntfs_record.h"
+#include "console/held_sums.h"
+#include "mft/table_reading.h"
 
 namespace {
 
@@ -16,9 +15,6 @@ constexpr uint32_t kVolumeRecord = 3;
 constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kUpcaseRecord = 10;
 constexpr size_t kUpcaseUnits = 65536;
-constexpr uint32_t kIndexRoot = 0x90;
-constexpr uint32_t kIndexAllocation = 0xA0;
-constexpr uint32_t kIndexBitmap = 0xB0;
 // An attribute list longer than this is not one a volume writes.
 constexpr int64_t kMaxAttributeList = 1 << 20;
 // 100-nanosecond units from 1601-01-01 to 1970-01-01.
@@ -28,25 +24,6 @@ constexpr int64_t kEpochDifference = 116444736000000000;
 constexpr uint8_t kLinkFileMagic[8] = {'I', 'n', 't', 'x', 'L', 'N', 'K', 1};
 constexpr uint32_t kMaxLinkFileData = 8 + 2 * 4096;
 
-struct Reading {
-  const VolumeSource& source;
-  ntfs::BootSector boot;
-  int64_t volumeBytes;  // what the boot sector says, within what the source holds
-  VolumeTable& table;
-  TableFailure& failure;
-  std::vector<ntfs::Run> mftRuns;
-  // The streams of the system files read after the pass.
-  std::vector<ntfs::Run> bitmapRuns, upcaseRuns;
-  int64_t upcaseBytes = 0;
-  // Where the system lists folders as their indexes store them: each folder's index.
-  std::unordered_map<uint32_t, FolderIndexParts> indexes;
-};
-
-bool Damaged(Reading& reading, uint64_t record) {
-  reading.failure.damaged = true;
-  reading.failure.record = record;
-  return false;
-}
 
 bool ReadAt(const Reading& reading, int64_t offset, uint8_t* buffer, size_t bytes) {
   if (offset < 0 || offset > reading.volumeBytes || static_cast<int64_t>(bytes) > reading.volumeBytes - offset) {
@@ -55,8 +32,14 @@ bool ReadAt(const Reading& reading, int64_t offset, uint8_t* buffer, size_t byte
   return reading.source.read(reading.source.context, offset, buffer, bytes);
 }
 
-// Reads bytes [offset, offset + bytes) of a stream laid out in `runs`
-// (sorted by vcn); a hole reads as zeros; false where no run covers a part.
+}  // namespace
+
+bool Damaged(Reading& reading, uint64_t record) {
+  reading.failure.damaged = true;
+  reading.failure.record = record;
+  return false;
+}
+
 bool ReadStream(const Reading& reading, const std::vector<ntfs::Run>& runs, int64_t offset, uint8_t* buffer,
                 size_t bytes) {
   const int64_t cluster = reading.boot.clusterSize;
@@ -84,6 +67,8 @@ bool ReadStream(const Reading& reading, const std::vector<ntfs::Run>& runs, int6
 void SortRuns(std::vector<ntfs::Run>& runs) {
   std::sort(runs.begin(), runs.end(), [](const ntfs::Run& a, const ntfs::Run& b) { return a.vcn < b.vcn; });
 }
+
+namespace {
 
 // Whether `runs` cover the first `bytes` of a stream without gaps, overlaps or holes.
 bool CoversWhole(const Reading& reading, const std::vector<ntfs::Run>& runs, int64_t bytes) {
@@ -178,23 +163,26 @@ bool TakeFileName(Reading& reading, uint32_t number, const ntfs::Attribute& attr
   if (0x42u + 2u * units > attribute.valueLength) return Damaged(reading, number);
   if (value[0x41] == ntfs::kDosName) return true;
   const uint64_t parent = ntfs::RecordOf(ntfs::Read64(value));
-  if (parent >= reading.table.files.size()) return Damaged(reading, number);
-  TableName name{number, static_cast<uint32_t>(parent), ntfs::SequenceOf(ntfs::Read64(value)), {}, {}};
+  if (parent >= reading.recordCount) return Damaged(reading, number);
   // A name no UTF-8 text can hold is not listed.
-  if (!ntfs::NameToUtf8(value + 0x42, units, name.name)) return true;
+  std::string text;
+  if (!ntfs::NameToUtf8(value + 0x42, units, text)) return true;
   // No name of a file is empty, ".", ".." or holds "/" or a null (the root's own name is ".").
-  if (number != ntfs::kRootRecord && (name.name.empty() || name.name == "." || name.name == ".." ||
-                                      name.name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)) {
+  if (number != ntfs::kRootRecord && (text.empty() || text == "." || text == ".." ||
+                                      text.find_first_of(std::string_view("/\0", 2)) != std::string::npos)) {
     return Damaged(reading, number);
   }
-  name.units.resize(units);
-  for (size_t i = 0; i < units; ++i) name.units[i] = static_cast<char16_t>(ntfs::Read16(value + 0x42 + 2 * i));
-  reading.table.names.push_back(std::move(name));
+  VolumeTable& table = reading.table;
+  table.names.push_back({static_cast<uint32_t>(table.files.size() - 1), static_cast<uint32_t>(parent),
+                         static_cast<uint32_t>(table.nameBytes.size()), static_cast<uint32_t>(table.nameUnits.size()),
+                         static_cast<uint16_t>(text.size()), ntfs::SequenceOf(ntfs::Read64(value)), units});
+  table.nameBytes += text;
+  for (size_t i = 0; i < units; ++i) table.nameUnits += static_cast<char16_t>(ntfs::Read16(value + 0x42 + 2 * i));
   return true;
 }
 
-bool TakeData(Reading& reading, uint32_t number, const ntfs::Attribute& attribute) {
-  TableFile& file = reading.table.files[number];
+bool TakeData(Reading& reading, TableFile& file, const ntfs::Attribute& attribute) {
+  const uint32_t number = file.record;
   if (attribute.nonResident) {
     if (number == kBitmapRecord || number == kUpcaseRecord) {
       auto& runs = number == kBitmapRecord ? reading.bitmapRuns : reading.upcaseRuns;
@@ -216,18 +204,17 @@ bool TakeData(Reading& reading, uint32_t number, const ntfs::Attribute& attribut
   return true;
 }
 
-bool TakeAttribute(Reading& reading, uint32_t number, const ntfs::Attribute& attribute) {
-  TableFile& file = reading.table.files[number];
+bool TakeAttribute(Reading& reading, TableFile& file, const ntfs::Attribute& attribute) {
   switch (attribute.type) {
     case ntfs::kStandardInformation:
-      if (attribute.nonResident || attribute.valueLength < 0x24) return Damaged(reading, number);
+      if (attribute.nonResident || attribute.valueLength < 0x24) return Damaged(reading, file.record);
       file.modifiedSeconds = UnixSeconds(ntfs::Read64(attribute.value + 0x08));
       file.fileAttributes = ntfs::Read32(attribute.value + 0x20);
       return true;
     case ntfs::kFileName:
-      return TakeFileName(reading, number, attribute);
+      return TakeFileName(reading, file.record, attribute);
     case ntfs::kData:
-      return attribute.named || TakeData(reading, number, attribute);
+      return attribute.named || TakeData(reading, file, attribute);
     case ntfs::kReparsePoint:
       // A reparse point whose tag cannot be read is not entered either.
       if (attribute.nonResident || attribute.valueLength < 4 ||
@@ -236,7 +223,7 @@ bool TakeAttribute(Reading& reading, uint32_t number, const ntfs::Attribute& att
       }
       return true;
     case ntfs::kVolumeName:
-      if (number == kVolumeRecord && !attribute.nonResident) {
+      if (file.record == kVolumeRecord && !attribute.nonResident) {
         ntfs::NameToUtf8(attribute.value, attribute.valueLength / 2, reading.table.label);
       }
       return true;
@@ -245,23 +232,35 @@ bool TakeAttribute(Reading& reading, uint32_t number, const ntfs::Attribute& att
   }
 }
 
-// A part of a folder's index: its root's keys, its blocks' runs, or which
-// blocks are in use.
-bool TakeIndexPart(Reading& reading, uint32_t folder, const ntfs::Attribute& attribute) {
-  if (attribute.type == kIndexRoot && !attribute.nonResident) {
-    // Only a folder's index of names; the file system's own files index other things.
-    if (attribute.valueLength < 4 || ntfs::Read32(attribute.value) != ntfs::kFileName) return true;
-    return ReadIndexRoot(attribute.value, attribute.valueLength, reading.indexes[folder]);
+// The allocation a listing gives of a file: in whole 512-byte blocks.
+int64_t ListedAllocation(const TableFile& file) {
+  return file.isDirectory || file.allocated < 0 ? -1 : (file.allocated + 511) / 512 * 512;
+}
+
+// A file just read whose only listing is one name, whose figures its own
+// record holds whole, and that a listing counts as it counts most files:
+// the sums of its folder take it in place of a record of its own.
+bool SumsPlainFile(Reading& reading, uint32_t firstName, bool hasAttributeList) {
+  const VolumeTable& table = reading.table;
+  const TableFile& file = table.files.back();
+  if (reading.counting == nullptr || file.record < ntfs::kFirstUserRecord || file.baseRecord != 0 ||
+      file.isDirectory || hasAttributeList || reading.extended[file.record] || table.names.size() != firstName + 1 ||
+      !file.hasData || file.isLink || file.linkFileData || (file.fileAttributes & ntfs::kFileOffline)) {
+    return false;
   }
-  if (attribute.type == kIndexAllocation && attribute.nonResident) {
-    return ntfs::DecodeRuns(attribute.runs, attribute.runsEnd, attribute.lowestVcn, reading.boot.clusterCount,
-                            reading.indexes[folder].blockRuns);
-  }
-  if (attribute.type == kIndexBitmap && !attribute.nonResident) {
-    FolderIndexParts& parts = reading.indexes[folder];
-    parts.blockBitmap.assign(attribute.value, attribute.value + attribute.valueLength);
-    parts.hasBitmap = true;
-  }
+  const TableName& name = table.names.back();
+  if (name.parentSequence == 0) return false;
+  auto [sums, added] = reading.pendingSums.try_emplace(name.parent, PendingSums{name.parentSequence, 0, 0, 0});
+  if (sums->second.sequence != name.parentSequence) return false;
+  platform::ListingEntry entry;
+  entry.attributes = 0;
+  entry.size = file.size;
+  entry.allocatedBytes = ListedAllocation(file);
+  int64_t slack = 0;
+  const int64_t bytes = reading.counting->count(entry, slack);
+  sums->second.files = AddCount(sums->second.files, 1);
+  sums->second.bytes = AddBytes(sums->second.bytes, bytes);
+  sums->second.slack = AddBytes(sums->second.slack, slack);
   return true;
 }
 
@@ -272,34 +271,51 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
     case ntfs::RecordState::Damaged: return Damaged(reading, number);
     case ntfs::RecordState::Valid: break;
   }
-  TableFile& file = reading.table.files[number];
+  VolumeTable& table = reading.table;
+  const auto firstName = static_cast<uint32_t>(table.names.size());
+  table.files.push_back(TableFile{});
+  TableFile& file = table.files.back();
+  file.record = number;
   file.inUse = true;
   file.isDirectory = header.isDirectory;
   file.sequence = header.sequence;
   const uint64_t base = ntfs::RecordOf(header.baseReference);
   if (base != 0) {
-    if (base >= reading.table.files.size() || base == number) return Damaged(reading, number);
+    // A file summed already has no record to fold this one into.
+    if (base >= reading.recordCount || base == number || reading.summed[base]) return Damaged(reading, number);
+    reading.extended[base] = true;
     file.baseRecord = static_cast<uint32_t>(base + 1);
     file.baseSequence = ntfs::SequenceOf(header.baseReference);
   }
   uint32_t offset = header.firstAttribute;
   ntfs::Attribute attribute;
   bool malformed = false;
-  const uint32_t folder = base != 0 ? static_cast<uint32_t>(base) : number;
+  bool hasAttributeList = false;
   while (ntfs::NextAttribute(record, header, offset, attribute, malformed)) {
-    if (!TakeAttribute(reading, number, attribute)) return false;
-    if (attribute.named && (header.isDirectory || base != 0) && platform::kListsNtfsFoldersAsStored &&
-        !TakeIndexPart(reading, folder, attribute)) {
-      return Damaged(reading, number);
+    if (!TakeAttribute(reading, file, attribute)) return false;
+    hasAttributeList = hasAttributeList || attribute.type == ntfs::kAttributeList;
+    if (attribute.named && (header.isDirectory || base != 0) && platform::kListsNtfsFoldersAsStored) {
+      reading.indexCheck = FolderIndexParts{};
+      if (!TakeIndexPart(reading, reading.indexCheck, attribute)) return Damaged(reading, number);
     }
   }
-  return !malformed || Damaged(reading, number);
+  if (malformed) return Damaged(reading, number);
+  if (SumsPlainFile(reading, firstName, hasAttributeList)) {
+    table.nameBytes.resize(table.names.back().nameAt);
+    table.nameUnits.resize(table.names.back().unitsAt);
+    table.names.pop_back();
+    table.files.pop_back();
+    reading.summed[number] = true;
+  }
+  return true;
 }
 
 bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   const uint32_t size = reading.boot.recordSize;
   const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(mftBytes) / size, UINT32_MAX);
-  reading.table.files.assign(count, TableFile{});
+  reading.recordCount = count;
+  reading.summed.assign(count, false);
+  reading.extended.assign(count, false);
   const size_t block = std::max<size_t>(kReadBlock / size * size, size);
   std::vector<uint8_t> buffer(block);
   for (uint64_t first = 0; first < count;) {
@@ -315,161 +331,21 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
-// Folds each extension record into its base record: the $DATA extent that
-// gives the stream's sizes, and the names, may live in one.
-void JoinExtensionRecords(VolumeTable& table) {
-  for (auto& file : table.files) {
-    if (!file.inUse || file.baseRecord == 0) continue;
-    TableFile& base = table.files[file.baseRecord - 1];
-    if (base.inUse && base.baseRecord == 0 && base.sequence == file.baseSequence) {
-      if (file.hasData && !base.hasData) {
-        base.hasData = true;
-        base.size = file.size;
-        base.allocated = file.allocated;
-        base.linkFileData = file.linkFileData;
-      }
-      base.isLink = base.isLink || file.isLink;
-    }
-  }
-  for (auto& name : table.names) {
-    const TableFile& owner = table.files[name.record];
-    if (owner.baseRecord == 0) continue;
-    const TableFile& base = table.files[owner.baseRecord - 1];
-    const bool joined = base.inUse && base.baseRecord == 0 && base.sequence == owner.baseSequence;
-    name.record = joined ? owner.baseRecord - 1 : UINT32_MAX;
-  }
-  for (auto& file : table.files) {
-    if (file.baseRecord != 0) file.inUse = false;
-  }
-}
-
-// A name is listed when it belongs to a file of the user's (not one of the
-// file system's own) and its folder is in use with the sequence it names.
-bool Listed(const VolumeTable& table, const TableName& name) {
-  if (name.record == UINT32_MAX || name.record < ntfs::kFirstUserRecord || !table.files[name.record].inUse) {
-    return false;
-  }
-  const TableFile& parent = table.files[name.parent];
-  return parent.inUse && parent.isDirectory && (name.parentSequence == 0 || name.parentSequence == parent.sequence);
-}
-
-// Every folder has one parent, and following parents never comes back to
-// where it began.
-bool CheckFolderParents(Reading& reading, const std::vector<uint32_t>& parentOf) {
-  const auto& files = reading.table.files;
-  std::vector<uint8_t> state(files.size(), 0);  // 1: on the path being followed, 2: leads to no loop
-  std::vector<uint32_t> path;
-  for (uint32_t start = 0; start < files.size(); ++start) {
-    for (uint32_t at = start; state[at] == 0;) {
-      state[at] = 1;
-      path.push_back(at);
-      if (parentOf[at] == UINT32_MAX) break;
-      at = parentOf[at];
-      if (state[at] == 1) return Damaged(reading, at);
-    }
-    for (uint32_t at : path) state[at] = 2;
-    path.clear();
-  }
-  return true;
-}
-
-// The listing order of a folder: names compared in upper case by the
-// volume's own table, then as they are.
-void OrderChildren(VolumeTable& table, const std::vector<char16_t>& upcase) {
-  auto upper = [&](char16_t unit) { return upcase.empty() ? unit : upcase[unit]; };
-  for (size_t folder = 0; folder + 1 < table.firstChild.size(); ++folder) {
-    std::sort(table.children.begin() + table.firstChild[folder], table.children.begin() + table.firstChild[folder + 1],
-              [&](uint32_t a, uint32_t b) {
-                const std::u16string& x = table.names[a].units;
-                const std::u16string& y = table.names[b].units;
-                const size_t common = std::min(x.size(), y.size());
-                for (size_t i = 0; i < common; ++i) {
-                  if (upper(x[i]) != upper(y[i])) return upper(x[i]) < upper(y[i]);
-                }
-                if (x.size() != y.size()) return x.size() < y.size();
-                return x < y;
-              });
-  }
-}
-
-bool LinkFolders(Reading& reading, const std::vector<char16_t>& upcase) {
+// The sums of each folder in use whose record has the sequence number the
+// names of its plain files give, by folder.
+void KeepPlainFileSums(Reading& reading) {
   VolumeTable& table = reading.table;
-  std::vector<uint32_t> parentOf(table.files.size(), UINT32_MAX);
-  std::vector<uint32_t> counts(table.files.size() + 1, 0);
-  for (uint32_t i = 0; i < table.names.size(); ++i) {
-    const TableName& name = table.names[i];
-    if (!Listed(table, name)) continue;
-    TableFile& file = table.files[name.record];
-    file.linkCount += 1;
-    counts[name.parent + 1] += 1;
-    if (!file.isDirectory) continue;
-    // A folder has one parent: a second would make it two places at once.
-    if (parentOf[name.record] != UINT32_MAX && parentOf[name.record] != name.parent) {
-      return Damaged(reading, name.record);
-    }
-    parentOf[name.record] = name.parent;
-  }
-  if (!CheckFolderParents(reading, parentOf)) return false;
-  for (size_t i = 1; i < counts.size(); ++i) counts[i] += counts[i - 1];
-  table.firstChild = counts;
-  table.children.assign(counts.back(), 0);
-  for (uint32_t i = 0; i < table.names.size(); ++i) {
-    if (Listed(table, table.names[i])) table.children[counts[table.names[i].parent]++] = i;
-  }
-  OrderChildren(table, upcase);
-  return true;
-}
-
-// The keys of a folder's index in the order it stores them; false when a
-// block cannot be read.
-bool StoredKeys(const Reading& reading, FolderIndexParts& parts, std::vector<IndexKey>& keys) {
-  keys = std::move(parts.rootKeys);
-  if (parts.blockRuns.empty()) return true;
-  const uint32_t size = parts.blockSize;
-  if (size < 512 || size > 65536 || (size & (size - 1)) != 0) return false;
-  SortRuns(parts.blockRuns);
-  const ntfs::Run& last = parts.blockRuns.back();
-  const int64_t blocks = (last.vcn + last.length) * reading.boot.clusterSize / size;
-  std::vector<uint8_t> block(size);
-  for (int64_t i = 0; i < blocks; ++i) {
-    if (parts.hasBitmap && (static_cast<size_t>(i / 8) >= parts.blockBitmap.size() ||
-                            (parts.blockBitmap[i / 8] & (1 << (i % 8))) == 0)) {
-      continue;
-    }
-    if (!ReadStream(reading, parts.blockRuns, i * size, block.data(), size) ||
-        !ReadIndexBlock(block.data(), size, keys)) {
-      return false;
+  for (const auto& [record, sums] : reading.pendingSums) {
+    const uint32_t folder = TableIndexOf(table, record);
+    if (folder == kNoFile) continue;
+    const TableFile& file = table.files[folder];
+    if (file.inUse && file.isDirectory && file.sequence == sums.sequence) {
+      table.plainFiles.push_back({folder, sums.files, sums.bytes, sums.slack});
     }
   }
-  return true;
-}
-
-std::u16string RankKey(uint32_t record, const std::u16string& units) {
-  return units + static_cast<char16_t>(record) + static_cast<char16_t>(record >> 16);
-}
-
-// Orders each folder's names as its index stores them; a folder whose index
-// cannot be read keeps the name order.
-void OrderAsStored(Reading& reading) {
-  VolumeTable& table = reading.table;
-  std::vector<IndexKey> keys;
-  std::unordered_map<std::u16string, uint32_t> rank;
-  std::vector<std::pair<uint32_t, uint32_t>> ranked;  // place in the index, name
-  for (auto& [folder, parts] : reading.indexes) {
-    const bool listed = folder == ntfs::kRootRecord || folder >= ntfs::kFirstUserRecord;
-    if (!listed || !table.files[folder].isDirectory || !StoredKeys(reading, parts, keys)) continue;
-    rank.clear();
-    for (uint32_t i = 0; i < keys.size(); ++i) rank.emplace(RankKey(keys[i].record, keys[i].units), i);
-    // Each name's place in the index, looked up once; names the index lacks go last, in name order.
-    ranked.clear();
-    for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
-      const TableName& name = table.names[table.children[i]];
-      auto found = rank.find(RankKey(name.record, name.units));
-      ranked.emplace_back(found == rank.end() ? UINT32_MAX : found->second, table.children[i]);
-    }
-    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (size_t i = 0; i < ranked.size(); ++i) table.children[table.firstChild[folder] + i] = ranked[i].second;
-  }
+  std::sort(table.plainFiles.begin(), table.plainFiles.end(),
+            [](const PlainFileSums& a, const PlainFileSums& b) { return a.folder < b.folder; });
+  reading.pendingSums = {};
 }
 
 std::vector<char16_t> ReadUpcase(const Reading& reading) {
@@ -514,7 +390,8 @@ void MarkLinkFiles(VolumeTable& table) {
 
 }  // namespace
 
-bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, VolumeTable& table, TableFailure& failure) {
+bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const PlainFileCounting* counting,
+                     VolumeTable& table, TableFailure& failure) {
   table = VolumeTable{};
   failure = TableFailure{};
   std::vector<uint8_t> sector(512);
@@ -522,38 +399,54 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, VolumeTabl
     failure.reason = "its first sector cannot be read";
     return false;
   }
-  Reading reading{source, {}, 0, table, failure, {}, {}, {}, 0, {}};
+  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}};
   if (!ntfs::ReadBootSector(sector.data(), sector.size(), reading.boot, failure.reason)) return false;
   reading.volumeBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   if (volumeBytes >= 0) reading.volumeBytes = std::min(reading.volumeBytes, volumeBytes);
+  if (counting != nullptr) counting->prepare(reading.boot.clusterSize);
   int64_t mftBytes = 0;
   if (!ReadMftRuns(reading, mftBytes) || !ReadAllRecords(reading, mftBytes)) return false;
-  if (table.files.size() <= kUpcaseRecord || !table.files[ntfs::kRootRecord].isDirectory) {
+  const uint32_t root = TableIndexOf(table, ntfs::kRootRecord);
+  if (reading.recordCount <= kUpcaseRecord || root == kNoFile || !table.files[root].isDirectory) {
     return Damaged(reading, ntfs::kRootRecord);
   }
   JoinExtensionRecords(table);
+  KeepPlainFileSums(reading);
   MarkLinkFiles(table);
-  if (!LinkFolders(reading, ReadUpcase(reading)) || !CountFreeClusters(reading)) return false;
-  OrderAsStored(reading);
+  if (!LinkFolders(reading, ReadUpcase(reading)) || !CountFreeClusters(reading) || !OrderAsStored(reading)) {
+    return false;
+  }
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   table.serialNumber = reading.boot.serialNumber;
   return true;
 }
 
+uint32_t TableIndexOf(const VolumeTable& table, uint64_t record) {
+  auto kept = std::lower_bound(table.files.begin(), table.files.end(), record,
+                               [](const TableFile& file, uint64_t r) { return file.record < r; });
+  return kept != table.files.end() && kept->record == record ? static_cast<uint32_t>(kept - table.files.begin())
+                                                              : kNoFile;
+}
+
 platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& name) {
-  const TableFile& file = table.files[name.record];
+  const TableFile& file = table.files[name.file];
   platform::ListingEntry entry;
-  entry.name = name.name;
+  entry.name = std::string_view(table.nameBytes).substr(name.nameAt, name.nameLength);
   entry.attributes = (file.isDirectory ? platform::kAttrDirectory : 0) |
                      (file.isLink ? platform::kAttrReparsePoint : 0) |
                      (file.fileAttributes & platform::kAttrOffline);
   entry.size = file.isDirectory ? 0 : file.size;
   entry.linkCount = file.linkCount;
   entry.volumeId = table.serialNumber;
-  entry.fileId = name.record;
-  // What the system's listing gives: the allocation in whole 512-byte blocks.
-  entry.allocatedBytes = file.isDirectory || file.allocated < 0 ? -1 : (file.allocated + 511) / 512 * 512;
+  entry.fileId = file.record;
+  entry.allocatedBytes = ListedAllocation(file);
   entry.modifiedSeconds = file.modifiedSeconds;
   return entry;
+}
+
+const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder) {
+  auto sums = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
+                               [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
+  return sums != table.plainFiles.end() && sums->folder == folder ? &*sums : nullptr;
 }

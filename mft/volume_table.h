@@ -1,6 +1,7 @@
 // The master file table of an NTFS volume read in one sequential pass into
 // what a folder listing needs: every folder's entries, with the names, sizes,
-// allocations, times and link counts the mounted volume would list.
+// allocations, times and link counts the mounted volume would list; or,
+// where the scan needs no file one by one, its plain files as sums.
 #pragma once
 
 #include <cstdint>
@@ -18,30 +19,43 @@ struct VolumeSource {
 
 // One name of a file or folder in a folder.
 struct TableName {
-  uint32_t record;  // the file's base record
-  uint32_t parent;
+  uint32_t file;    // the index in `files` of the file's base record; kNoFile: none
+  uint32_t parent;  // read: its folder's record number; linked: that folder's index in `files`
+  uint32_t nameAt;  // its UTF-8 bytes in `nameBytes`
+  uint32_t unitsAt;  // as the volume holds it, in `nameUnits`, for the listing order
+  uint16_t nameLength;
   uint16_t parentSequence;  // 0: not checked
-  std::string name;       // UTF-8
-  std::u16string units;   // as the volume holds it, for the listing order
+  uint8_t units;
 };
 
 // What the listing shows of a file or folder (its base record).
 struct TableFile {
+  uint32_t record = 0;
   uint16_t sequence = 0;
   bool inUse = false;
   bool isDirectory = false;
   bool isLink = false;  // a name-surrogate reparse point or a link file: never entered, not counted
+  bool hasData = false;  // the unnamed $DATA's first extent was met
+  bool linkFileData = false;  // its data begins as a link file's does
+  uint16_t baseSequence = 0;
   uint32_t fileAttributes = 0;
   uint32_t linkCount = 0;  // its names that a listing shows
+  // An extension record: the base record it belongs to, plus one (0: none).
+  uint32_t baseRecord = 0;
   int64_t size = 0;
   int64_t allocated = -1;
   int64_t modifiedSeconds = 0;
-  // An extension record: the base record it belongs to, plus one (0: none).
-  uint32_t baseRecord = 0;
-  uint16_t baseSequence = 0;
-  bool hasData = false;  // the unnamed $DATA's first extent was met
-  bool linkFileData = false;  // its data begins as a link file's does
 };
+
+// The plain files of a folder, counted as the pass met them.
+struct PlainFileSums {
+  uint32_t folder;  // its index in `files`
+  int32_t files;
+  int64_t bytes;
+  int64_t slack;
+};
+
+inline constexpr uint32_t kNoFile = UINT32_MAX;
 
 struct VolumeTable {
   uint32_t clusterSize = 0;
@@ -49,12 +63,25 @@ struct VolumeTable {
   int64_t freeBytes = 0;
   uint64_t serialNumber = 0;
   std::string label;
-  std::vector<TableFile> files;  // by record number
+  std::vector<TableFile> files;  // the records kept, by record number
   std::vector<TableName> names;
+  std::string nameBytes;
+  std::u16string nameUnits;
   // The names in each folder, in the order the folder's index keeps them:
   // `firstChild[f]` up to `firstChild[f + 1]` index `children`.
   std::vector<uint32_t> firstChild;
   std::vector<uint32_t> children;
+  std::vector<PlainFileSums> plainFiles;  // by folder
+};
+
+// How the pass counts a plain file (one name, its data in its own record, no
+// reparse point, not offline) into its folder's sums instead of keeping it,
+// so that the table holds little more than the folders: `prepare` is told
+// the volume's cluster size before the first, and `count` gives the bytes
+// and the slack the scan counts of one as its listing gives it.
+struct PlainFileCounting {
+  void (*prepare)(uint32_t clusterSize);
+  int64_t (*count)(const platform::ListingEntry& entry, int64_t& slack);
 };
 
 struct TableFailure {
@@ -65,8 +92,14 @@ struct TableFailure {
   std::string reason;
 };
 
-// Reads the table of the volume (of `volumeBytes` bytes, -1 when unknown).
-bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, VolumeTable& table, TableFailure& failure);
+// Reads the table of the volume (of `volumeBytes` bytes, -1 when unknown);
+// plain files are summed by `counting`, or all kept where it is null.
+bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const PlainFileCounting* counting,
+                     VolumeTable& table, TableFailure& failure);
 
+// The index in `files` of a record kept; kNoFile for any other.
+uint32_t TableIndexOf(const VolumeTable& table, uint64_t record);
 // A folder's entry as a listing gives it.
 platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& name);
+// The plain files summed into the folder at `folder` in `files`; null where none are.
+const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder);

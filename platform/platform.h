@@ -56,6 +56,13 @@ struct ListingEntry {
   int64_t allocatedBytes = -1;
   // When a file's contents last changed, in seconds since 1970-01-01 UTC.
   int64_t modifiedSeconds = 0;
+  // A lister that counts files itself may give a folder's plain files (one
+  // link each, sizes counted) as one entry of no name: how many, and the
+  // bytes and slack the scan counts of them (CountedFileBytes). 0 files for
+  // any other entry.
+  int32_t summedFiles = 0;
+  int64_t summedBytes = 0;
+  int64_t summedSlack = 0;
 };
 
 // The program's own attribute bit, which no system sets: a folder where another file system is

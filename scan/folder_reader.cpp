@@ -48,6 +48,14 @@ int64_t CountedBytes(const platform::ListingEntry& entry, int64_t& slack) {
   return ClusterRound(entry.size, slack);
 }
 
+}  // namespace
+
+int64_t CountedFileBytes(const platform::ListingEntry& entry, int64_t& slack) {
+  return options.dirMode ? entry.size : CountedBytes(entry, slack);
+}
+
+namespace {
+
 void CountFolder(FolderReading& reading, const platform::ListingEntry& entry) {
   auto& contents = reading.contents;
   if (entry.name == "." || entry.name == "..") {
@@ -68,6 +76,13 @@ void CountFolder(FolderReading& reading, const platform::ListingEntry& entry) {
 void CountEntry(void* context, const platform::ListingEntry& entry) {
   auto& reading = *static_cast<FolderReading*>(context);
   auto& contents = reading.contents;
+  if (entry.summedFiles != 0) {
+    contents.entryCount += entry.summedFiles;
+    contents.fileCount = AddCount(contents.fileCount, entry.summedFiles);
+    contents.localBytes = AddBytes(contents.localBytes, entry.summedBytes);
+    contents.wastedBytes = AddBytes(contents.wastedBytes, entry.summedSlack);
+    return;
+  }
   contents.entryCount += 1;
   if (entry.attributes & (platform::kAttrVolumeLabel | platform::kAttrReparsePoint)) return;
   if (entry.attributes & platform::kAttrDirectory) {
@@ -80,7 +95,7 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
     return;
   }
   int64_t slack = 0;
-  const int64_t bytes = options.dirMode ? entry.size : CountedBytes(entry, slack);
+  const int64_t bytes = CountedFileBytes(entry, slack);
   const bool linked = entry.linkCount > 1 && !options.countEveryLink;
   if (notingFiles) NoteFile(contents.files, entry, bytes, slack, linked);
   if (linked) {

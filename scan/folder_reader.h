@@ -62,6 +62,10 @@ class IdentitySet {
   std::unordered_map<platform::FolderIdentity, int, Hash> counts_;
 };
 
+// The bytes the scan counts of a file as a listing gives it (rounded to
+// clusters unless -dir), adding its cluster slack to `slack`.
+int64_t CountedFileBytes(const platform::ListingEntry& entry, int64_t& slack);
+
 struct FolderContents {
   platform::ListStatus status = platform::ListStatus::Listed;
   platform::FolderIdentity identity;  // the folder's own, where the listing gives it

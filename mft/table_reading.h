@@ -1,0 +1,58 @@
+// What reading a volume's table holds while it reads: shared by the pass
+// over the records and by the linking of the names into folders after it.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "mft/folder_index.h"
+#include "mft/ntfs_record.h"
+#include "mft/volume_table.h"
+
+// A folder's plain files as the pass meets them, with its record's sequence
+// number as their names give it.
+struct PendingSums {
+  uint16_t sequence;
+  int32_t files;
+  int64_t bytes;
+  int64_t slack;
+};
+
+struct Reading {
+  const VolumeSource& source;
+  const PlainFileCounting* counting;
+  VolumeTable& table;
+  TableFailure& failure;
+  ntfs::BootSector boot;
+  int64_t volumeBytes = 0;  // what the boot sector says, within what the source holds
+  uint64_t recordCount = 0;
+  std::vector<ntfs::Run> mftRuns;
+  // The streams of the system files read after the pass.
+  std::vector<ntfs::Run> bitmapRuns, upcaseRuns;
+  int64_t upcaseBytes = 0;
+  std::vector<bool> summed;    // by record: a plain file counted into its folder's sums
+  std::vector<bool> extended;  // by record: a base record that an extension record names
+  std::unordered_map<uint32_t, PendingSums> pendingSums;  // by folder record
+  FolderIndexParts indexCheck;  // each part of an index is checked as the pass meets it
+};
+
+// Notes that the table is damaged at `record`; false.
+bool Damaged(Reading& reading, uint64_t record);
+// Reads bytes [offset, offset + bytes) of a stream laid out in `runs`
+// (sorted by vcn); a hole reads as zeros; false where no run covers a part.
+bool ReadStream(const Reading& reading, const std::vector<ntfs::Run>& runs, int64_t offset, uint8_t* buffer,
+                size_t bytes);
+void SortRuns(std::vector<ntfs::Run>& runs);
+// Adds what a named attribute holds of a folder's index (its root's keys,
+// its blocks' runs, or which blocks are in use) to `parts`; false when it
+// is malformed.
+bool TakeIndexPart(const Reading& reading, FolderIndexParts& parts, const ntfs::Attribute& attribute);
+
+// After the pass, in this order: folds each extension record into its base
+// record; puts every listed name in its folder in name order, false for a
+// folder with two parents or a loop of parents; then orders each folder's
+// names as its index stores them, which may read its records again.
+void JoinExtensionRecords(VolumeTable& table);
+bool LinkFolders(Reading& reading, const std::vector<char16_t>& upcase);
+bool OrderAsStored(Reading& reading);
