@@ -24,7 +24,7 @@ FRAGMENTED_APPENDS = 600
 FORMS = [
     ["-p"], ["-p", "-dir"], ["-p", "-links"], ["-p", "-sort=none"], ["-p", "-sort=total", "-2"],
     ["-p", "-size=64K"], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-p", "-top=20"], ["-p", "-types"],
-    ["-p", "-age", "-sort=age"], ["-p", "-threads=4"],
+    ["-p", "-age", "-sort=age"], ["-p", "-threads=4"], ["-p", "-cl=512"], ["-map"],
 ]
 # What a run cannot repeat: the time it was made.
 _STAMP = re.compile(rb"\d\d/\d\d/\d\d \d\d:\d\d:\d\d|\"created\": *\"[^\"]*\"")

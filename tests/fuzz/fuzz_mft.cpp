@@ -1,6 +1,7 @@
 // The NTFS master file table reader on hostile bytes. The first byte picks
 // what the rest is: even, one record of 1,024 bytes (zeros after the input);
-// odd, the beginning of a volume of 4 MiB whose other bytes are zeros.
+// odd, the beginning of a volume of 4 MiB whose other bytes are zeros, its
+// plain files summed where the byte's second bit is set.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -59,7 +60,7 @@ void FuzzRecord(const uint8_t* data, size_t size) {
 // Every folder reached from the root is reached once: the table is a tree.
 void WalkFolders(const VolumeTable& table) {
   std::vector<uint8_t> seen(table.files.size(), 0);
-  std::vector<uint32_t> pending{ntfs::kRootRecord};
+  std::vector<uint32_t> pending{TableIndexOf(table, ntfs::kRootRecord)};
   while (!pending.empty()) {
     const uint32_t folder = pending.back();
     pending.pop_back();
@@ -68,21 +69,27 @@ void WalkFolders(const VolumeTable& table) {
     for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
       FUZZ_CHECK(table.children[i] < table.names.size());
       const TableName& name = table.names[table.children[i]];
-      FUZZ_CHECK(name.parent == folder && name.record < table.files.size());
+      FUZZ_CHECK(name.parent == folder && name.file < table.files.size());
       const platform::ListingEntry entry = TableEntryOf(table, name);
       FUZZ_CHECK(entry.size >= 0 && entry.linkCount >= 1);
       if ((entry.attributes & platform::kAttrDirectory) && !(entry.attributes & platform::kAttrReparsePoint)) {
-        pending.push_back(name.record);
+        pending.push_back(name.file);
       }
     }
+    const PlainFileSums* sums = PlainFilesOf(table, folder);
+    FUZZ_CHECK(sums == nullptr || (sums->files > 0 && sums->bytes >= 0 && sums->slack >= 0));
   }
 }
 
-void FuzzImage(const uint8_t* data, size_t size) {
+// Plain files counted at their length.
+const PlainFileCounting kCounting{[](uint32_t) {},
+                                  [](const platform::ListingEntry& entry, int64_t&) { return entry.size; }};
+
+void FuzzImage(const uint8_t* data, size_t size, bool summing) {
   Image image{data, size};
   VolumeTable table;
   TableFailure failure;
-  if (!ReadVolumeTable({ReadImage, &image}, kImageBytes, table, failure)) {
+  if (!ReadVolumeTable({ReadImage, &image}, kImageBytes, summing ? &kCounting : nullptr, table, failure)) {
     FUZZ_CHECK(failure.damaged || !failure.reason.empty());
     return;
   }
@@ -96,7 +103,7 @@ void FuzzImage(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   if (data[0] & 1) {
-    FuzzImage(data + 1, size - 1);
+    FuzzImage(data + 1, size - 1, data[0] & 2);
   } else {
     FuzzRecord(data + 1, size - 1);
   }
