@@ -17,6 +17,7 @@ struct PendingSums {
   int32_t files;
   int64_t bytes;
   int64_t slack;
+  int64_t newestModified;
 };
 
 struct Reading {

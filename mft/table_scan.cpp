@@ -116,6 +116,7 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
     plain.summedFiles = sums->files;
     plain.summedBytes = sums->bytes;
     plain.summedSlack = sums->slack;
+    plain.modifiedSeconds = sums->newestModified;
     visit(context, plain);
   }
   return platform::ListStatus::Listed;
@@ -126,11 +127,11 @@ bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t by
 }
 
 // The scan needs no file one by one: no list of files, no file types, no
-// ages, no browser (which may ask for either), and the volume's own cluster
-// size counts the files.
+// browser (which may ask for a list), and the volume's own cluster size
+// counts the files. Ages need only each folder's newest file.
 bool SumsPlainFiles() {
   return !options.pauseEachPage && options.outputMode != OutputMode::map && options.topFiles == 0 &&
-         !options.fileTypes && !options.noteAges && options.requestedClusterSize == 0;
+         !options.fileTypes && options.requestedClusterSize == 0;
 }
 
 const PlainFileCounting kScanCounting{[](uint32_t clusterSize) { effectiveClusterSize = static_cast<int32_t>(clusterSize); },

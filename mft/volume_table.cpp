@@ -250,7 +250,7 @@ bool SumsPlainFile(Reading& reading, uint32_t firstName, bool hasAttributeList) 
   }
   const TableName& name = table.names.back();
   if (name.parentSequence == 0) return false;
-  auto [sums, added] = reading.pendingSums.try_emplace(name.parent, PendingSums{name.parentSequence, 0, 0, 0});
+  auto [sums, added] = reading.pendingSums.try_emplace(name.parent, PendingSums{name.parentSequence, 0, 0, 0, INT64_MIN});
   if (sums->second.sequence != name.parentSequence) return false;
   platform::ListingEntry entry;
   entry.attributes = 0;
@@ -261,6 +261,7 @@ bool SumsPlainFile(Reading& reading, uint32_t firstName, bool hasAttributeList) 
   sums->second.files = AddCount(sums->second.files, 1);
   sums->second.bytes = AddBytes(sums->second.bytes, bytes);
   sums->second.slack = AddBytes(sums->second.slack, slack);
+  sums->second.newestModified = std::max(sums->second.newestModified, file.modifiedSeconds);
   return true;
 }
 
@@ -340,7 +341,7 @@ void KeepPlainFileSums(Reading& reading) {
     if (folder == kNoFile) continue;
     const TableFile& file = table.files[folder];
     if (file.inUse && file.isDirectory && file.sequence == sums.sequence) {
-      table.plainFiles.push_back({folder, sums.files, sums.bytes, sums.slack});
+      table.plainFiles.push_back({folder, sums.files, sums.bytes, sums.slack, sums.newestModified});
     }
   }
   std::sort(table.plainFiles.begin(), table.plainFiles.end(),

@@ -53,6 +53,7 @@ struct PlainFileSums {
   int32_t files;
   int64_t bytes;
   int64_t slack;
+  int64_t newestModified;  // the time of the file changed last
 };
 
 inline constexpr uint32_t kNoFile = UINT32_MAX;

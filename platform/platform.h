@@ -58,8 +58,8 @@ struct ListingEntry {
   int64_t modifiedSeconds = 0;
   // A lister that counts files itself may give a folder's plain files (one
   // link each, sizes counted) as one entry of no name: how many, and the
-  // bytes and slack the scan counts of them (CountedFileBytes). 0 files for
-  // any other entry.
+  // bytes and slack the scan counts of them (CountedFileBytes); its time is
+  // their newest. 0 files for any other entry.
   int32_t summedFiles = 0;
   int64_t summedBytes = 0;
   int64_t summedSlack = 0;

@@ -81,6 +81,8 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
     contents.fileCount = AddCount(contents.fileCount, entry.summedFiles);
     contents.localBytes = AddBytes(contents.localBytes, entry.summedBytes);
     contents.wastedBytes = AddBytes(contents.wastedBytes, entry.summedSlack);
+    // Files come summed only where no file is noted but for its time.
+    if (notingFiles) NoteFile(contents.files, entry, entry.summedBytes, entry.summedSlack, false);
     return;
   }
   contents.entryCount += 1;
