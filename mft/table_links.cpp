@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "mft/table_reading.h"
+#include "mft/volume_table.h"
 
 namespace {
 

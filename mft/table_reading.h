@@ -8,7 +8,11 @@
 
 #include "mft/folder_index.h"
 #include "mft/ntfs_record.h"
-#include "mft/volume_table.h"
+
+struct VolumeSource;
+struct VolumeTable;
+struct TableFailure;
+struct PlainFileCounting;
 
 // A folder's plain files as the pass meets them, with its record's sequence
 // number as their names give it.

@@ -48,14 +48,6 @@ int64_t CountedBytes(const platform::ListingEntry& entry, int64_t& slack) {
   return ClusterRound(entry.size, slack);
 }
 
-}  // namespace
-
-int64_t CountedFileBytes(const platform::ListingEntry& entry, int64_t& slack) {
-  return options.dirMode ? entry.size : CountedBytes(entry, slack);
-}
-
-namespace {
-
 void CountFolder(FolderReading& reading, const platform::ListingEntry& entry) {
   auto& contents = reading.contents;
   if (entry.name == "." || entry.name == "..") {
@@ -76,28 +68,21 @@ void CountFolder(FolderReading& reading, const platform::ListingEntry& entry) {
 void CountEntry(void* context, const platform::ListingEntry& entry) {
   auto& reading = *static_cast<FolderReading*>(context);
   auto& contents = reading.contents;
-  if (entry.summedFiles != 0) {
-    contents.entryCount += entry.summedFiles;
-    contents.fileCount = AddCount(contents.fileCount, entry.summedFiles);
-    contents.localBytes = AddBytes(contents.localBytes, entry.summedBytes);
-    contents.wastedBytes = AddBytes(contents.wastedBytes, entry.summedSlack);
-    // Files come summed only where no file is noted but for its time.
-    if (notingFiles) NoteFile(contents.files, entry, entry.summedBytes, entry.summedSlack, false);
-    return;
-  }
-  contents.entryCount += 1;
+  // An entry of summed files (whose only note is their newest time) stands for them all.
+  const int32_t files = std::max(1, entry.summedFiles);
+  contents.entryCount += files;
   if (entry.attributes & (platform::kAttrVolumeLabel | platform::kAttrReparsePoint)) return;
   if (entry.attributes & platform::kAttrDirectory) {
     CountFolder(reading, entry);
     return;
   }
-  contents.fileCount = AddCount(contents.fileCount, 1);
+  contents.fileCount = AddCount(contents.fileCount, files);
   if (!CountsSize(entry.attributes)) {
     if (notingFiles) NoteFile(contents.files, entry, 0, 0, false);
     return;
   }
-  int64_t slack = 0;
-  const int64_t bytes = CountedFileBytes(entry, slack);
+  int64_t slack = entry.summedSlack;
+  const int64_t bytes = entry.summedFiles != 0 ? entry.summedBytes : CountedFileBytes(entry, slack);
   const bool linked = entry.linkCount > 1 && !options.countEveryLink;
   if (notingFiles) NoteFile(contents.files, entry, bytes, slack, linked);
   if (linked) {
@@ -109,6 +94,10 @@ void CountEntry(void* context, const platform::ListingEntry& entry) {
 }
 
 }  // namespace
+
+int64_t CountedFileBytes(const platform::ListingEntry& entry, int64_t& slack) {
+  return options.dirMode ? entry.size : CountedBytes(entry, slack);
+}
 
 // A loop is a bind mount of an ancestor, most often a few levels up; one
 // further up the scan finds before it enters the folder, and a worker then
