@@ -14,14 +14,14 @@ struct VolumeTable;
 struct TableFailure;
 struct PlainFileCounting;
 
-// A folder's plain files as the pass meets them, with its record's sequence
-// number as their names give it.
-struct PendingSums {
-  uint16_t sequence;
-  int32_t files;
-  int64_t bytes;
-  int64_t slack;
-  int64_t newestModified;
+// The plain files of a folder that the pass has not met yet, with the
+// sequence number its record has as their names give it.
+struct LaterSums {
+  uint16_t sequence = 0;
+  int32_t files = 0;
+  int64_t bytes = 0;
+  int64_t slack = 0;
+  int64_t newestModified = INT64_MIN;
 };
 
 struct Reading {
@@ -38,7 +38,9 @@ struct Reading {
   int64_t upcaseBytes = 0;
   std::vector<bool> summed;    // by record: a plain file counted into its folder's sums
   std::vector<bool> extended;  // by record: a base record that an extension record names
-  std::unordered_map<uint32_t, PendingSums> pendingSums;  // by folder record
+  // The sums of folders not met yet (a folder most often comes before its
+  // files), by record.
+  std::unordered_map<uint32_t, LaterSums> laterSums;
   FolderIndexParts indexCheck;  // each part of an index is checked as the pass meets it
 };
 

@@ -237,6 +237,12 @@ int64_t ListedAllocation(const TableFile& file) {
   return file.isDirectory || file.allocated < 0 ? -1 : (file.allocated + 511) / 512 * 512;
 }
 
+PlainFileSums* SumsOfFolder(VolumeTable& table, uint32_t folder) {
+  auto sums = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
+                               [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
+  return sums != table.plainFiles.end() && sums->folder == folder ? &*sums : nullptr;
+}
+
 // A file just read whose only listing is one name, whose figures its own
 // record holds whole, and that a listing counts as it counts most files:
 // the sums of its folder take it in place of a record of its own.
@@ -250,19 +256,48 @@ bool SumsPlainFile(Reading& reading, uint32_t firstName, bool hasAttributeList) 
   }
   const TableName& name = table.names.back();
   if (name.parentSequence == 0) return false;
-  auto [sums, added] = reading.pendingSums.try_emplace(name.parent, PendingSums{name.parentSequence, 0, 0, 0, INT64_MIN});
-  if (sums->second.sequence != name.parentSequence) return false;
+  const uint32_t folder = TableIndexOf(table, name.parent);
+  PlainFileSums* kept = folder != kNoFile ? SumsOfFolder(reading.table, folder) : nullptr;
+  LaterSums* later = nullptr;
+  if (folder != kNoFile) {
+    if (kept == nullptr || table.files[folder].sequence != name.parentSequence) return false;
+  } else {
+    later = &reading.laterSums[name.parent];
+    if (later->files == 0) later->sequence = name.parentSequence;
+    if (later->sequence != name.parentSequence) return false;
+  }
   platform::ListingEntry entry;
   entry.attributes = 0;
   entry.size = file.size;
   entry.allocatedBytes = ListedAllocation(file);
   int64_t slack = 0;
   const int64_t bytes = reading.counting->count(entry, slack);
-  sums->second.files = AddCount(sums->second.files, 1);
-  sums->second.bytes = AddBytes(sums->second.bytes, bytes);
-  sums->second.slack = AddBytes(sums->second.slack, slack);
-  sums->second.newestModified = std::max(sums->second.newestModified, file.modifiedSeconds);
+  auto add = [&](auto& sums) {
+    sums.files = AddCount(sums.files, 1);
+    sums.bytes = AddBytes(sums.bytes, bytes);
+    sums.slack = AddBytes(sums.slack, slack);
+    sums.newestModified = std::max(sums.newestModified, file.modifiedSeconds);
+  };
+  if (kept != nullptr) {
+    add(*kept);
+  } else {
+    add(*later);
+  }
   return true;
+}
+
+// The sums of a folder just kept, with those its files gave before it.
+void StartFolderSums(Reading& reading, const TableFile& folder) {
+  VolumeTable& table = reading.table;
+  const auto index = static_cast<uint32_t>(table.files.size() - 1);
+  table.plainFiles.push_back({index, 0, 0, 0, INT64_MIN});
+  auto later = reading.laterSums.find(folder.record);
+  if (later == reading.laterSums.end()) return;
+  const LaterSums& sums = later->second;
+  if (sums.sequence == folder.sequence) {
+    table.plainFiles.back() = {index, sums.files, sums.bytes, sums.slack, sums.newestModified};
+  }
+  reading.laterSums.erase(later);
 }
 
 bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
@@ -280,6 +315,7 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   file.inUse = true;
   file.isDirectory = header.isDirectory;
   file.sequence = header.sequence;
+  if (reading.counting != nullptr && file.isDirectory) StartFolderSums(reading, file);
   const uint64_t base = ntfs::RecordOf(header.baseReference);
   if (base != 0) {
     // A file summed already has no record to fold this one into.
@@ -317,6 +353,11 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   reading.recordCount = count;
   reading.summed.assign(count, false);
   reading.extended.assign(count, false);
+  // Room for every record at once: only the pages filled take memory, and
+  // growing would hold the old and the new array.
+  reading.table.files.reserve(count);
+  reading.table.names.reserve(count);
+  if (reading.counting != nullptr) reading.table.plainFiles.reserve(count);
   const size_t block = std::max<size_t>(kReadBlock / size * size, size);
   std::vector<uint8_t> buffer(block);
   for (uint64_t first = 0; first < count;) {
@@ -332,21 +373,14 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
-// The sums of each folder in use whose record has the sequence number the
-// names of its plain files give, by folder.
+// The sums of the folders in use that have plain files; an extension
+// record is no folder of its own.
 void KeepPlainFileSums(Reading& reading) {
   VolumeTable& table = reading.table;
-  for (const auto& [record, sums] : reading.pendingSums) {
-    const uint32_t folder = TableIndexOf(table, record);
-    if (folder == kNoFile) continue;
-    const TableFile& file = table.files[folder];
-    if (file.inUse && file.isDirectory && file.sequence == sums.sequence) {
-      table.plainFiles.push_back({folder, sums.files, sums.bytes, sums.slack, sums.newestModified});
-    }
-  }
-  std::sort(table.plainFiles.begin(), table.plainFiles.end(),
-            [](const PlainFileSums& a, const PlainFileSums& b) { return a.folder < b.folder; });
-  reading.pendingSums = {};
+  std::erase_if(table.plainFiles,
+                [&](const PlainFileSums& sums) { return sums.files == 0 || !table.files[sums.folder].inUse; });
+  table.plainFiles.shrink_to_fit();
+  reading.laterSums = {};
 }
 
 std::vector<char16_t> ReadUpcase(const Reading& reading) {
