@@ -220,4 +220,24 @@ bool NameToUtf8(const uint8_t* name, size_t units, std::string& out) {
   return true;
 }
 
+std::u16string NameUnits(std::string_view text) {
+  std::u16string units;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t code = length == 1 ? lead : lead & (0xFFu >> (length + 1));
+    for (size_t k = 1; k < length && i + k < text.size(); ++k) {
+      code = code << 6 | (static_cast<uint8_t>(text[i + k]) & 0x3Fu);
+    }
+    i += length;
+    if (code >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(code);
+    }
+  }
+  return units;
+}
+
 }  // namespace ntfs

@@ -118,5 +118,7 @@ bool NextAttribute(const uint8_t* record, const RecordHeader& header, uint32_t& 
 // A UTF-16LE name of `units` code units as UTF-8; false for an unpaired
 // surrogate, which no UTF-8 name can hold.
 bool NameToUtf8(const uint8_t* name, size_t units, std::string& out);
+// The code units of a name that NameToUtf8 gave, as the volume holds them.
+std::u16string NameUnits(std::string_view text);
 
 }  // namespace ntfs

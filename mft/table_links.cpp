@@ -42,26 +42,32 @@ bool CheckFolderParents(Reading& reading, const std::vector<uint32_t>& parentOf)
   return true;
 }
 
-std::u16string_view UnitsOf(const VolumeTable& table, const TableName& name) {
-  return std::u16string_view(table.nameUnits).substr(name.unitsAt, name.units);
+std::u16string UnitsOf(const VolumeTable& table, const TableName& name) {
+  return ntfs::NameUnits(std::string_view(table.nameBytes).substr(name.nameAt, name.nameLength));
 }
 
 // The listing order of a folder: names compared in upper case by the
 // volume's own table, then as they are.
 void OrderChildren(VolumeTable& table, const std::vector<char16_t>& upcase) {
   auto upper = [&](char16_t unit) { return upcase.empty() ? unit : upcase[unit]; };
+  std::vector<std::pair<std::u16string, uint32_t>> named;  // each name's units, the name
   for (size_t folder = 0; folder + 1 < table.firstChild.size(); ++folder) {
-    std::sort(table.children.begin() + table.firstChild[folder], table.children.begin() + table.firstChild[folder + 1],
-              [&](uint32_t a, uint32_t b) {
-                const std::u16string_view x = UnitsOf(table, table.names[a]);
-                const std::u16string_view y = UnitsOf(table, table.names[b]);
-                const size_t common = std::min(x.size(), y.size());
-                for (size_t i = 0; i < common; ++i) {
-                  if (upper(x[i]) != upper(y[i])) return upper(x[i]) < upper(y[i]);
-                }
-                if (x.size() != y.size()) return x.size() < y.size();
-                return x < y;
-              });
+    if (table.firstChild[folder + 1] - table.firstChild[folder] < 2) continue;
+    named.clear();
+    for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
+      named.emplace_back(UnitsOf(table, table.names[table.children[i]]), table.children[i]);
+    }
+    std::sort(named.begin(), named.end(), [&](const auto& a, const auto& b) {
+      const std::u16string& x = a.first;
+      const std::u16string& y = b.first;
+      const size_t common = std::min(x.size(), y.size());
+      for (size_t i = 0; i < common; ++i) {
+        if (upper(x[i]) != upper(y[i])) return upper(x[i]) < upper(y[i]);
+      }
+      if (x.size() != y.size()) return x.size() < y.size();
+      return x < y;
+    });
+    for (size_t i = 0; i < named.size(); ++i) table.children[table.firstChild[folder] + i] = named[i].second;
   }
 }
 

@@ -174,10 +174,9 @@ bool TakeFileName(Reading& reading, uint32_t number, const ntfs::Attribute& attr
   }
   VolumeTable& table = reading.table;
   table.names.push_back({static_cast<uint32_t>(table.files.size() - 1), static_cast<uint32_t>(parent),
-                         static_cast<uint32_t>(table.nameBytes.size()), static_cast<uint32_t>(table.nameUnits.size()),
-                         static_cast<uint16_t>(text.size()), ntfs::SequenceOf(ntfs::Read64(value)), units});
+                         static_cast<uint32_t>(table.nameBytes.size()), static_cast<uint16_t>(text.size()),
+                         ntfs::SequenceOf(ntfs::Read64(value))});
   table.nameBytes += text;
-  for (size_t i = 0; i < units; ++i) table.nameUnits += static_cast<char16_t>(ntfs::Read16(value + 0x42 + 2 * i));
   return true;
 }
 
@@ -339,7 +338,6 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   if (malformed) return Damaged(reading, number);
   if (SumsPlainFile(reading, firstName, hasAttributeList)) {
     table.nameBytes.resize(table.names.back().nameAt);
-    table.nameUnits.resize(table.names.back().unitsAt);
     table.names.pop_back();
     table.files.pop_back();
     reading.summed[number] = true;

@@ -22,26 +22,24 @@ struct TableName {
   uint32_t file;    // the index in `files` of the file's base record; kNoFile: none
   uint32_t parent;  // read: its folder's record number; linked: that folder's index in `files`
   uint32_t nameAt;  // its UTF-8 bytes in `nameBytes`
-  uint32_t unitsAt;  // as the volume holds it, in `nameUnits`, for the listing order
   uint16_t nameLength;
   uint16_t parentSequence;  // 0: not checked
-  uint8_t units;
 };
 
 // What the listing shows of a file or folder (its base record).
 struct TableFile {
   uint32_t record = 0;
-  uint16_t sequence = 0;
-  bool inUse = false;
-  bool isDirectory = false;
-  bool isLink = false;  // a name-surrogate reparse point or a link file: never entered, not counted
-  bool hasData = false;  // the unnamed $DATA's first extent was met
-  bool linkFileData = false;  // its data begins as a link file's does
-  uint16_t baseSequence = 0;
   uint32_t fileAttributes = 0;
   uint32_t linkCount = 0;  // its names that a listing shows
   // An extension record: the base record it belongs to, plus one (0: none).
   uint32_t baseRecord = 0;
+  uint16_t sequence = 0;
+  uint16_t baseSequence = 0;
+  bool inUse : 1 = false;
+  bool isDirectory : 1 = false;
+  bool isLink : 1 = false;  // a name-surrogate reparse point or a link file: never entered, not counted
+  bool hasData : 1 = false;  // the unnamed $DATA's first extent was met
+  bool linkFileData : 1 = false;  // its data begins as a link file's does
   int64_t size = 0;
   int64_t allocated = -1;
   int64_t modifiedSeconds = 0;
@@ -67,7 +65,6 @@ struct VolumeTable {
   std::vector<TableFile> files;  // the records kept, by record number
   std::vector<TableName> names;
   std::string nameBytes;
-  std::u16string nameUnits;
   // The names in each folder, in the order the folder's index keeps them:
   // `firstChild[f]` up to `firstChild[f + 1]` index `children`.
   std::vector<uint32_t> firstChild;
