@@ -4,7 +4,8 @@ An image made by mkntfs is filled through an ntfs-3g mount (as root) with
 what makes the table hard to read: resident, large and sparse files, two
 files fragmented in turn until their runs need an attribute list, a folder
 of 3,000 entries, hard links, names in Greek, Japanese, emoji and of 255
-characters, deleted files, a symbolic link, a named stream and fixed times.
+characters, deleted files, files moved into a folder made after them, a
+symbolic link, a named stream and fixed times.
 Then -mft over the mount gives the walk's report byte for byte in every
 form; -mft=FILE reads the image unmounted (and tallyfold.exe under Wine gives
 the Linux program's report); and a table that cannot be read falls back to
@@ -78,6 +79,11 @@ def fill(root):
     for i in range(40):
         os.remove(write("gone/deleted%02d" % i, b"d" * 6000))
     os.symlink("docs", os.path.join(root, "to-docs"))
+    # Files moved into a folder made after them: the table holds them before it.
+    moved = [write("early/moved%d" % i, b"v" * 100 * i) for i in range(3)]
+    os.makedirs(os.path.join(root, "late"))
+    for path in moved:
+        os.rename(path, os.path.join(root, "late", os.path.basename(path)))
     stream = write("docs/streamed", b"a" * 100)
     os.setxattr(stream, "user.note", b"n" * 50000)  # a named stream
     fragment(root)
