@@ -19,8 +19,6 @@ TableRequest tableRequest;
 
 namespace {
 
-constexpr uint32_t kNoFolder = UINT32_MAX;
-
 // The table being listed, and how the scan's paths map onto it: the start
 // folder's path `pathPrefix` stands for `prefixInVolume` inside the volume.
 struct TableListing {
@@ -41,14 +39,14 @@ uint32_t ChildFolderNamed(const VolumeTable& table, uint32_t folder, std::string
     const TableFile& file = table.files[child.file];
     if (TableEntryOf(table, child).name == name && file.isDirectory && !file.isLink) return child.file;
   }
-  return kNoFolder;
+  return kNoFile;
 }
 
 // The folder at a path inside the volume, name by name from the root.
 uint32_t FolderAt(const VolumeTable& table, std::string_view path) {
   uint32_t folder = TableIndexOf(table, ntfs::kRootRecord);
   size_t at = 0;
-  while (folder != kNoFolder && at < path.size()) {
+  while (folder != kNoFile && at < path.size()) {
     if (path[at] == platform::kPathSeparator) {
       ++at;
       continue;
@@ -67,7 +65,7 @@ uint32_t FolderOfScanPath(const std::string& folderPath) {
   // another listing of it (a folder read again) finds it by its names.
   auto known = listing.folders.find(folderPath);
   if (known != listing.folders.end()) return listing.folders.extract(known).mapped();
-  if (folderPath.compare(0, listing.pathPrefix.size(), listing.pathPrefix) != 0) return kNoFolder;
+  if (folderPath.compare(0, listing.pathPrefix.size(), listing.pathPrefix) != 0) return kNoFile;
   const uint32_t folder =
       FolderAt(listing.table, listing.prefixInVolume + folderPath.substr(listing.pathPrefix.size()));
   return folder;
@@ -92,7 +90,7 @@ void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
 platform::ListStatus ListFolderFromTable(const std::string& folderPath, const platform::FolderIdentity&,
                                          platform::EntryVisitor visit, void* context) {
   const uint32_t folder = FolderOfScanPath(folderPath);
-  if (folder == kNoFolder) return platform::ListStatus::PathNotFound;
+  if (folder == kNoFile) return platform::ListStatus::PathNotFound;
   NoteSubfolders(folderPath, folder);
   const VolumeTable& table = listing.table;
   platform::ListingEntry self;
@@ -134,8 +132,10 @@ bool SumsPlainFiles() {
          !options.fileTypes && options.requestedClusterSize == 0;
 }
 
-const PlainFileCounting kScanCounting{[](uint32_t clusterSize) { effectiveClusterSize = static_cast<int32_t>(clusterSize); },
-                                      CountedFileBytes};
+// Without -cl=# the run counts by the volume's own cluster size.
+void TakeVolumeClusterSize(uint32_t clusterSize) { effectiveClusterSize = static_cast<int32_t>(clusterSize); }
+
+const PlainFileCounting kScanCounting{TakeVolumeClusterSize, CountedFileBytes};
 
 // Reads the table of `device`; false with the line that says why written.
 bool ReadTable(const std::string& device, const char* instead) {

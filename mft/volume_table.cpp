@@ -24,7 +24,6 @@ constexpr int64_t kEpochDifference = 116444736000000000;
 constexpr uint8_t kLinkFileMagic[8] = {'I', 'n', 't', 'x', 'L', 'N', 'K', 1};
 constexpr uint32_t kMaxLinkFileData = 8 + 2 * 4096;
 
-
 bool ReadAt(const Reading& reading, int64_t offset, uint8_t* buffer, size_t bytes) {
   if (offset < 0 || offset > reading.volumeBytes || static_cast<int64_t>(bytes) > reading.volumeBytes - offset) {
     return false;
@@ -255,10 +254,12 @@ bool SumsPlainFile(Reading& reading, uint32_t firstName, bool hasAttributeList) 
   }
   const TableName& name = table.names.back();
   if (name.parentSequence == 0) return false;
-  const uint32_t folder = TableIndexOf(table, name.parent);
-  PlainFileSums* kept = folder != kNoFile ? SumsOfFolder(reading.table, folder) : nullptr;
+  PlainFileSums* kept = nullptr;
   LaterSums* later = nullptr;
-  if (folder != kNoFile) {
+  if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile) {
+    // In no folder, or in a folder that has taken the record of its own: a
+    // record of its own, which no listing shows.
+    kept = SumsOfFolder(reading.table, folder);
     if (kept == nullptr || table.files[folder].sequence != name.parentSequence) return false;
   } else {
     later = &reading.laterSums[name.parent];
