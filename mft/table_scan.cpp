@@ -86,7 +86,8 @@ void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
 }
 
 // Lists a folder from the table as the system lists it: "." and "..", then
-// every name kept in the folder's index order, and its plain files summed.
+// every name kept in the folder's index order, and its plain files one by
+// one or summed.
 platform::ListStatus ListFolderFromTable(const std::string& folderPath, const platform::FolderIdentity&,
                                          platform::EntryVisitor visit, void* context) {
   const uint32_t folder = FolderOfScanPath(folderPath);
@@ -106,6 +107,17 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
   visit(context, self);
   for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
     visit(context, TableEntryOf(table, table.names[table.children[i]]));
+  }
+  for (const PlainFile& file : PlainFilesIn(table, folder)) {
+    platform::ListingEntry plain;
+    plain.name = std::string_view(table.nameBytes).substr(file.nameAt, file.nameLength);
+    plain.attributes = 0;
+    plain.size = file.size;
+    plain.volumeId = table.serialNumber;
+    plain.fileId = file.record;
+    plain.allocatedBytes = file.allocatedBytes;
+    plain.modifiedSeconds = file.modifiedSeconds;
+    visit(context, plain);
   }
   if (const PlainFileSums* sums = PlainFilesOf(table, folder)) {
     platform::ListingEntry plain;

@@ -242,18 +242,30 @@ PlainFileSums* SumsOfFolder(VolumeTable& table, uint32_t folder) {
 }
 
 // A file just read whose only listing is one name, whose figures its own
-// record holds whole, and that a listing counts as it counts most files:
-// the sums of its folder take it in place of a record of its own.
-bool SumsPlainFile(Reading& reading, uint32_t firstName, bool hasAttributeList) {
+// record holds whole, and that a listing counts as it counts most files.
+bool IsPlainFile(const Reading& reading, uint32_t firstName, bool hasAttributeList) {
   const VolumeTable& table = reading.table;
   const TableFile& file = table.files.back();
-  if (reading.counting == nullptr || file.record < ntfs::kFirstUserRecord || file.baseRecord != 0 ||
-      file.isDirectory || hasAttributeList || reading.extended[file.record] || table.names.size() != firstName + 1 ||
-      !file.hasData || file.isLink || file.linkFileData || (file.fileAttributes & ntfs::kFileOffline)) {
-    return false;
-  }
+  return file.record >= ntfs::kFirstUserRecord && file.baseRecord == 0 && !file.isDirectory && !hasAttributeList &&
+         !reading.extended[file.record] && table.names.size() == firstName + 1 && table.names.back().parentSequence &&
+         file.hasData && !file.isLink && !file.linkFileData && !(file.fileAttributes & ntfs::kFileOffline);
+}
+
+// A plain file just read, one by one.
+void KeepPlainFile(Reading& reading) {
+  VolumeTable& table = reading.table;
+  const TableFile& file = table.files.back();
   const TableName& name = table.names.back();
-  if (name.parentSequence == 0) return false;
+  table.plainList.push_back({file.record, name.parent, name.nameAt, name.nameLength, name.parentSequence, file.size,
+                             ListedAllocation(file), file.modifiedSeconds});
+}
+
+// A plain file just read, into the sums of its folder; false where its
+// folder has none.
+bool SumPlainFile(Reading& reading) {
+  const VolumeTable& table = reading.table;
+  const TableFile& file = table.files.back();
+  const TableName& name = table.names.back();
   PlainFileSums* kept = nullptr;
   LaterSums* later = nullptr;
   if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile) {
@@ -337,12 +349,17 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
     }
   }
   if (malformed) return Damaged(reading, number);
-  if (SumsPlainFile(reading, firstName, hasAttributeList)) {
+  if (!IsPlainFile(reading, firstName, hasAttributeList)) return true;
+  if (reading.counting == nullptr) {
+    KeepPlainFile(reading);
+  } else if (SumPlainFile(reading)) {
     table.nameBytes.resize(table.names.back().nameAt);
-    table.names.pop_back();
-    table.files.pop_back();
-    reading.summed[number] = true;
+  } else {
+    return true;
   }
+  table.names.pop_back();
+  table.files.pop_back();
+  reading.summed[number] = true;
   return true;
 }
 
@@ -356,7 +373,11 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   // growing would hold the old and the new array.
   reading.table.files.reserve(count);
   reading.table.names.reserve(count);
-  if (reading.counting != nullptr) reading.table.plainFiles.reserve(count);
+  if (reading.counting != nullptr) {
+    reading.table.plainFiles.reserve(count);
+  } else {
+    reading.table.plainList.reserve(count);
+  }
   const size_t block = std::max<size_t>(kReadBlock / size * size, size);
   std::vector<uint8_t> buffer(block);
   for (uint64_t first = 0; first < count;) {
@@ -372,14 +393,25 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
-// The sums of the folders in use that have plain files; an extension
-// record is no folder of its own.
-void KeepPlainFileSums(Reading& reading) {
+// The plain files of each folder in use, summed or one by one, by folder;
+// an extension record is no folder of its own. Their arrays keep the room
+// they were given: only what was filled takes memory.
+void LinkPlainFiles(Reading& reading) {
   VolumeTable& table = reading.table;
   std::erase_if(table.plainFiles,
                 [&](const PlainFileSums& sums) { return sums.files == 0 || !table.files[sums.folder].inUse; });
-  table.plainFiles.shrink_to_fit();
   reading.laterSums = {};
+  // Those kept one by one, in a folder in use with the sequence they name.
+  for (PlainFile& plain : table.plainList) {
+    plain.folder = TableIndexOf(table, plain.folder);
+    const bool listed = plain.folder != kNoFile && table.files[plain.folder].inUse &&
+                        table.files[plain.folder].isDirectory && table.files[plain.folder].sequence == plain.parentSequence;
+    if (!listed) plain.folder = kNoFile;
+  }
+  std::erase_if(table.plainList, [](const PlainFile& plain) { return plain.folder == kNoFile; });
+  std::sort(table.plainList.begin(), table.plainList.end(), [](const PlainFile& a, const PlainFile& b) {
+    return a.folder != b.folder ? a.folder < b.folder : a.record < b.record;
+  });
 }
 
 std::vector<char16_t> ReadUpcase(const Reading& reading) {
@@ -445,7 +477,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
     return Damaged(reading, ntfs::kRootRecord);
   }
   JoinExtensionRecords(table);
-  KeepPlainFileSums(reading);
+  LinkPlainFiles(reading);
   MarkLinkFiles(table);
   if (!LinkFolders(reading, ReadUpcase(reading)) || !CountFreeClusters(reading) || !OrderAsStored(reading)) {
     return false;
@@ -477,6 +509,14 @@ platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& n
   entry.allocatedBytes = ListedAllocation(file);
   entry.modifiedSeconds = file.modifiedSeconds;
   return entry;
+}
+
+std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder) {
+  auto first = std::lower_bound(table.plainList.begin(), table.plainList.end(), folder,
+                                [](const PlainFile& file, uint32_t f) { return file.folder < f; });
+  auto last = std::upper_bound(first, table.plainList.end(), folder,
+                               [](uint32_t f, const PlainFile& file) { return f < file.folder; });
+  return {first, last};
 }
 
 const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder) {

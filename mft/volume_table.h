@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,18 @@ struct PlainFileSums {
   int64_t newestModified;  // the time of the file changed last
 };
 
+// A plain file of a folder, for a listing that shows each file.
+struct PlainFile {
+  uint32_t record;
+  uint32_t folder;  // read: its folder's record number; linked: that folder's index in `files`
+  uint32_t nameAt;  // its UTF-8 bytes in `nameBytes`
+  uint16_t nameLength;
+  uint16_t parentSequence;
+  int64_t size;
+  int64_t allocatedBytes;  // as a listing gives it
+  int64_t modifiedSeconds;
+};
+
 inline constexpr uint32_t kNoFile = UINT32_MAX;
 
 struct VolumeTable {
@@ -69,11 +82,14 @@ struct VolumeTable {
   // `firstChild[f]` up to `firstChild[f + 1]` index `children`.
   std::vector<uint32_t> firstChild;
   std::vector<uint32_t> children;
-  std::vector<PlainFileSums> plainFiles;  // by folder
+  // Files that have one name, and their figures in their own record: summed
+  // where no listing shows each (PlainFileCounting), else one by one; both by folder.
+  std::vector<PlainFileSums> plainFiles;
+  std::vector<PlainFile> plainList;
 };
 
 // How the pass counts a plain file (one name, its data in its own record, no
-// reparse point, not offline) into its folder's sums instead of keeping it,
+// reparse point, not offline) into its folder's sums instead of listing it,
 // so that the table holds little more than the folders: `prepare` is told
 // the volume's cluster size before the first, and `count` gives the bytes
 // and the slack the scan counts of one as its listing gives it.
@@ -101,3 +117,5 @@ uint32_t TableIndexOf(const VolumeTable& table, uint64_t record);
 platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& name);
 // The plain files summed into the folder at `folder` in `files`; null where none are.
 const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder);
+// The plain files kept one by one in that folder.
+std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder);

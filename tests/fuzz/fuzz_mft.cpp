@@ -78,6 +78,9 @@ void WalkFolders(const VolumeTable& table) {
     }
     const PlainFileSums* sums = PlainFilesOf(table, folder);
     FUZZ_CHECK(sums == nullptr || (sums->files > 0 && sums->bytes >= 0 && sums->slack >= 0));
+    for (const PlainFile& file : PlainFilesIn(table, folder)) {
+      FUZZ_CHECK(file.folder == folder && file.size >= 0 && file.nameAt + file.nameLength <= table.nameBytes.size());
+    }
   }
 }
 
