@@ -431,7 +431,7 @@ std::vector<char16_t> ReadUpcase(const Reading& reading) {
 bool CountFreeClusters(Reading& reading) {
   SortRuns(reading.bitmapRuns);
   const int64_t clusters = reading.boot.clusterCount;
-  std::vector<uint8_t> buffer(kReadBlock);
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(kReadBlock, (clusters + 7) / 8)));
   int64_t used = 0;
   for (int64_t byte = 0; byte * 8 < clusters;) {
     const size_t piece = static_cast<size_t>(std::min<int64_t>(kReadBlock, (clusters + 7) / 8 - byte));
@@ -479,9 +479,8 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
   JoinExtensionRecords(table);
   LinkPlainFiles(reading);
   MarkLinkFiles(table);
-  if (!LinkFolders(reading, ReadUpcase(reading)) || !CountFreeClusters(reading) || !OrderAsStored(reading)) {
-    return false;
-  }
+  if (!LinkFolders(reading, ReadUpcase(reading))) return false;
+  if (!CountFreeClusters(reading) || !OrderAsStored(reading)) return false;
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   table.serialNumber = reading.boot.serialNumber;
