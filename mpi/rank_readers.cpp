@@ -48,7 +48,7 @@ void StartReadersForCount() {
 void ReaderLoop() {
   std::unique_lock<std::mutex> hold(walk.lock);
   while (!walk.stopping) {
-    if (ReadOneFolder(hold)) continue;
+    if (ReadOneFolder(hold, false)) continue;
     walk.idleReaders += 1;
     walk.workChanged.wait(hold);
     walk.idleReaders -= 1;
@@ -121,8 +121,8 @@ void WakeReaders(size_t folders) {
   }
 }
 
-bool ReadOneFolder(std::unique_lock<std::mutex>& hold) {
-  if (walk.queue.empty() || walk.reading >= walk.control.count || AtMemoryBound()) return false;
+bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
+  if (walk.queue.empty() || (walk.reading >= walk.control.count && !beyondCount) || AtMemoryBound()) return false;
   FolderItem item = std::move(walk.queue.back());
   walk.queue.pop_back();
   walk.queueBytes -= ItemBytes(item);
@@ -194,7 +194,9 @@ platform::ListStatus ListThroughRanks(const std::string& folderPath, const platf
       if (--listing.batch->untaken == 0) delete listing.batch;
       return status;
     }
-    if (ReadOneFolder(hold)) continue;
+    // Putting the scan to sleep and waking it costs more than a folder
+    // takes from the cache: it reads the next one itself, whatever the count.
+    if (ReadOneFolder(hold, true)) continue;
     if (walk.walkOver) {
       hold.unlock();
       EndRankZeroWithFault("no rank read the folder " + folderPath);

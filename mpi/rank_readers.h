@@ -20,8 +20,9 @@ bool RankIdle();
 // A rank other than 0 at its memory bound with something on its way to
 // rank 0: its readers wait until that is received.
 bool AtMemoryBound();
-// Reads the next folder if one more may be read at once; true when it did.
-bool ReadOneFolder(std::unique_lock<std::mutex>& hold);
+// Reads the next folder if one more may be read at once, or in any case
+// `beyondCount`; true when it did.
+bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount);
 // Lists folders for the single program's reading: into the listing of the
 // folder this thread reads for the walk, or, on rank 0's scan, from the
 // listings the ranks read. The first call of the scan begins the walk.
