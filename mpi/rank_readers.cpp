@@ -25,6 +25,9 @@ namespace {
 // program asks: two system calls, a noticeable share of a warm folder.
 constexpr uint64_t kReadsPerWaitSample = 8;
 
+// Growing the store of listings rehashes it; most trees hold more folders.
+constexpr size_t kKeptAtStart = 1 << 16;
+
 // The listing this thread is recording, while it reads a folder for the walk.
 thread_local std::string* recording = nullptr;
 
@@ -85,7 +88,6 @@ void TakeRead(std::vector<FolderItem> subfolders, std::string& listing, int32_t 
   for (FolderItem& subfolder : subfolders) PushItem(std::move(subfolder));
   if (walk.rank == 0) {
     KeepListings(std::move(listing));
-    walk.listingKept.notify_one();
   } else {
     walk.listings.append(listing);
     if (walk.listings.size() >= kBatchBytes) walk.mpiWake.notify_one();
@@ -160,7 +162,9 @@ void KeepListings(std::string bytes) {
   WireReader reader{batch->bytes};
   while (!reader.AtEnd()) {
     const RecordedListing listing = NextListing(reader);
-    if (walk.kept.emplace(listing.path, KeptListing{listing.body, batch}).second) batch->untaken += 1;
+    if (!walk.kept.emplace(listing.path, KeptListing{listing.body, batch}).second) continue;
+    batch->untaken += 1;
+    if (walk.awaited != nullptr && listing.path == *walk.awaited) walk.listingKept.notify_one();
   }
   if (batch->untaken == 0) delete batch;
 }
@@ -172,6 +176,7 @@ namespace {
 void BeginWalkOnRankZero(const std::string& folderPath, const platform::FolderIdentity& expected) {
   walk.begun = true;
   walk.startPath = folderPath;
+  walk.kept.reserve(kKeptAtStart);
   StartReadConcurrency(walk.control, kMaxReadConcurrency, platform::UsableProcessors());
   PushItem({folderPath, expected, nullptr});
   walk.mpiWake.notify_one();
@@ -201,7 +206,9 @@ platform::ListStatus ListThroughRanks(const std::string& folderPath, const platf
       hold.unlock();
       EndRankZeroWithFault("no rank read the folder " + folderPath);
     }
+    walk.awaited = &folderPath;
     walk.listingKept.wait(hold);
+    walk.awaited = nullptr;
   }
 }
 

@@ -44,7 +44,7 @@ struct KeptListing {
 struct RankWalk {
   std::mutex lock;
   std::condition_variable workChanged;  // readers: a folder queued, or the bound lifted
-  std::condition_variable listingKept;  // rank 0's scan: a listing kept, or the walk over
+  std::condition_variable listingKept;  // rank 0's scan: its listing kept, a folder to read, or the walk over
   std::condition_variable mpiWake;      // the MPI thread: something to send
   std::condition_variable rankKnown;    // MPI has started, or failed to
   int rank = -1;
@@ -70,6 +70,7 @@ struct RankWalk {
   // Rank 0: the listings read and not yet taken by the scan, by path, kept
   // in the batches they came in.
   std::unordered_map<std::string_view, KeptListing> kept;
+  const std::string* awaited = nullptr;  // the path the scan sleeps for
   std::vector<RankFigures> figures;
 };
 

@@ -314,7 +314,6 @@ void Dispatch(const MPI_Status& status, std::string& message) {
     case kWork: TakeWork(message); break;
     case kListings:
       KeepListings(std::move(message));
-      walk.listingKept.notify_one();
       break;
     case kToken:
       mpi.holdsToken = true;
