@@ -80,10 +80,10 @@ std::vector<FolderItem> SubfolderItems(const FolderItem& item, const FolderConte
 
 // What a read gives the rank, with the lock held again: its subfolders to
 // read, its listing to send (rank 0: to keep), and its figures.
-void TakeRead(std::vector<FolderItem> subfolders, std::string& listing, int32_t entries, Clock::time_point start,
-              ReadWait wait) {
+void TakeRead(std::vector<FolderItem> subfolders, std::string& listing, int32_t entries, ReadWait wait) {
   const Clock::time_point end = Clock::now();
-  walk.reading -= 1;
+  // Busy is the time some folder was being read, however many at once.
+  if (--walk.reading == 0) walk.own.busySeconds += std::chrono::duration<double>(end - walk.busySince).count();
   const size_t queued = subfolders.size();
   for (FolderItem& subfolder : subfolders) PushItem(std::move(subfolder));
   if (walk.rank == 0) {
@@ -95,7 +95,6 @@ void TakeRead(std::vector<FolderItem> subfolders, std::string& listing, int32_t 
   listing.clear();
   walk.own.folders += 1;
   walk.own.entries += static_cast<uint64_t>(entries);
-  walk.own.busySeconds += std::chrono::duration<double>(end - start).count();
   if (RecordFolderRead(walk.control, Nanos(end), entries, wait)) StartReadersForCount();
   WakeReaders(queued);
   if (RankIdle()) walk.mpiWake.notify_one();
@@ -128,10 +127,9 @@ bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
   FolderItem item = std::move(walk.queue.back());
   walk.queue.pop_back();
   walk.queueBytes -= ItemBytes(item);
-  walk.reading += 1;
+  if (walk.reading++ == 0) walk.busySince = Clock::now();
   const bool noteWait = walk.readsStarted++ % kReadsPerWaitSample == 0;
   hold.unlock();
-  const Clock::time_point start = Clock::now();
   const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
   thread_local std::string listing;
   FolderContents contents;
@@ -142,7 +140,7 @@ bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
   if (waitsBefore >= 0) wait = platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
   std::vector<FolderItem> subfolders = SubfolderItems(item, contents);
   hold.lock();
-  TakeRead(std::move(subfolders), listing, contents.entryCount, start, wait);
+  TakeRead(std::move(subfolders), listing, contents.entryCount, wait);
   return true;
 }
 

@@ -58,6 +58,7 @@ struct RankWalk {
   std::deque<FolderItem> queue;
   size_t queueBytes = 0;
   int reading = 0;  // folders being read now, by any thread
+  Clock::time_point busySince;  // when `reading` last rose from 0
   // Listings read and not yet sent (ranks other than 0), and what is on its way.
   std::string listings;
   size_t sendingBytes = 0;
