@@ -39,12 +39,14 @@ void TakeRankWords(std::vector<std::string>& words) {
   words = std::move(kept);
 }
 
-// As with -p on a redirected output: no pause, no browser. The scan reads
-// in one thread, taking the listings through the ranks; a report loaded
-// from files, or the long-path listing, is rank 0's alone.
+// As with -p on a redirected output: no pause, no browser. The scan takes
+// the listings through the ranks in one thread, and -threads tells how many
+// folders each rank reads at once; a report loaded from files, or the
+// long-path listing, is rank 0's alone.
 void ScanThroughRanks() {
   options.pauseEachPage = false;
   if (!options.loadFiles.empty() || options.longestPaths) return;
+  readersPerRank = options.scanThreads;
   options.scanThreads = 1;
   folderLister = ListForRank;
 }

@@ -18,6 +18,7 @@
 
 RankWalk walk;
 size_t rankMemoryBound = size_t{64} << 20;
+int readersPerRank = 0;
 
 namespace {
 
@@ -95,7 +96,7 @@ void TakeRead(std::vector<FolderItem> subfolders, std::string& listing, int32_t 
   listing.clear();
   walk.own.folders += 1;
   walk.own.entries += static_cast<uint64_t>(entries);
-  if (RecordFolderRead(walk.control, Nanos(end), entries, wait)) StartReadersForCount();
+  if (readersPerRank == 0 && RecordFolderRead(walk.control, Nanos(end), entries, wait)) StartReadersForCount();
   WakeReaders(queued);
   if (RankIdle()) walk.mpiWake.notify_one();
 }
@@ -144,6 +145,13 @@ bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
   return true;
 }
 
+void StartReading() {
+  StartReadConcurrency(walk.control, kMaxReadConcurrency, platform::UsableProcessors());
+  if (readersPerRank == 0) return;
+  walk.control.count = readersPerRank;
+  StartReadersForCount();
+}
+
 void StopReaders() {
   std::vector<std::thread> readers;
   {
@@ -175,7 +183,7 @@ void BeginWalkOnRankZero(const std::string& folderPath, const platform::FolderId
   walk.begun = true;
   walk.startPath = folderPath;
   walk.kept.reserve(kKeptAtStart);
-  StartReadConcurrency(walk.control, kMaxReadConcurrency, platform::UsableProcessors());
+  StartReading();
   PushItem({folderPath, expected, nullptr});
   walk.mpiWake.notify_one();
 }

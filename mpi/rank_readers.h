@@ -30,6 +30,8 @@ platform::ListStatus ListForRank(const std::string& folderPath, const platform::
                                  platform::EntryVisitor visit, void* context);
 // Wakes the readers for `folders` folders newly queued, or for a lifted bound.
 void WakeReaders(size_t folders);
+// Sets how many folders the rank reads at once, and starts its readers.
+void StartReading();
 // Ends the readers once their folders are read; called without the lock.
 void StopReaders();
 // Rank 0: keeps a batch of listings until the scan takes them.

@@ -29,6 +29,9 @@ struct RankFigures {
 // The most a rank other than 0 holds of folders to read and listings not
 // yet received by rank 0; reaching it, it sends before it reads on.
 extern size_t rankMemoryBound;
+// How many folders each rank reads at once (-threads), or 0 for the count
+// the single program chooses as it reads.
+extern int readersPerRank;
 
 // A batch of listings as it arrived, released once the scan has taken every
 // listing of it: one allocation a batch, none a folder.

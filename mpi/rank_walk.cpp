@@ -144,6 +144,7 @@ std::string BeginMessage() {
   PutText(out, walk.startPath);
   PutNumber(out, options.crossMounts);
   PutNumber(out, static_cast<uint64_t>(effectiveClusterSize));
+  PutNumber(out, static_cast<uint64_t>(readersPerRank));
   PutNumber(out, exclusions.startPathLength);
   PutNumber(out, exclusions.namePatterns.size());
   for (const std::string& pattern : exclusions.namePatterns) PutText(out, pattern);
@@ -162,6 +163,7 @@ void Begin(std::string_view message) {
   walk.startPath = reader.Text();
   options.crossMounts = reader.Number() != 0;
   effectiveClusterSize = static_cast<int32_t>(reader.Number());
+  readersPerRank = static_cast<int>(reader.Number());
   exclusions = Exclusions{};
   exclusions.startPathLength = reader.Number();
   for (uint64_t n = reader.Number(); n > 0; --n) exclusions.namePatterns.emplace_back(reader.Text());
@@ -172,7 +174,7 @@ void Begin(std::string_view message) {
   }
   platform::BeginWalk(walk.startPath);
   folderLister = ListForRank;
-  StartReadConcurrency(walk.control, kMaxReadConcurrency, platform::UsableProcessors());
+  StartReading();
   walk.begun = true;
   mpi.lastSent = Clock::now();
 }
