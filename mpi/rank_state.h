@@ -34,7 +34,8 @@ extern size_t rankMemoryBound;
 extern int readersPerRank;
 
 // A batch of listings as it arrived, released once the scan has taken every
-// listing of it: one allocation a batch, none a folder.
+// listing of it: one allocation a batch, none a folder (a folder rank 0
+// read itself is a batch of its own).
 struct KeptBatch {
   std::string bytes;
   size_t untaken = 0;
