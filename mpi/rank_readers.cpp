@@ -26,9 +26,6 @@ namespace {
 // program asks: two system calls, a noticeable share of a warm folder.
 constexpr uint64_t kReadsPerWaitSample = 8;
 
-// Growing the store of listings rehashes it; most trees hold more folders.
-constexpr size_t kKeptAtStart = 1 << 16;
-
 // The listing this thread is recording, while it reads a folder for the walk.
 thread_local std::string* recording = nullptr;
 
@@ -168,7 +165,7 @@ void KeepListings(std::string bytes) {
   WireReader reader{batch->bytes};
   while (!reader.AtEnd()) {
     const RecordedListing listing = NextListing(reader);
-    if (!walk.kept.emplace(listing.path, KeptListing{listing.body, batch}).second) continue;
+    if (!KeepListing(walk.kept, listing.path, PathHash(listing.path), {listing.body, batch})) continue;
     batch->untaken += 1;
     if (walk.awaited != nullptr && listing.path == *walk.awaited) walk.listingKept.notify_one();
   }
@@ -182,7 +179,6 @@ namespace {
 void BeginWalkOnRankZero(const std::string& folderPath, const platform::FolderIdentity& expected) {
   walk.begun = true;
   walk.startPath = folderPath;
-  walk.kept.reserve(kKeptAtStart);
   StartReading();
   PushItem({folderPath, expected, nullptr});
   walk.mpiWake.notify_one();
@@ -192,13 +188,12 @@ void BeginWalkOnRankZero(const std::string& folderPath, const platform::FolderId
 // waits, it reads from its own rank's queue.
 platform::ListStatus ListThroughRanks(const std::string& folderPath, const platform::FolderIdentity& expected,
                                       platform::EntryVisitor visit, void* context) {
+  const uint64_t hash = PathHash(folderPath);
   std::unique_lock<std::mutex> hold(walk.lock);
   if (!walk.begun) BeginWalkOnRankZero(folderPath, expected);
   for (;;) {
-    const auto found = walk.kept.find(folderPath);
-    if (found != walk.kept.end()) {
-      const KeptListing listing = found->second;
-      walk.kept.erase(found);
+    KeptListing listing;
+    if (TakeListing(walk.kept, folderPath, hash, listing)) {
       hold.unlock();
       const platform::ListStatus status = ReplayListing(listing.body, visit, context);
       hold.lock();

@@ -9,11 +9,10 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
+#include "mpi/kept_listings.h"
 #include "mpi/wire.h"
 #include "scan/read_concurrency.h"
 
@@ -39,10 +38,6 @@ extern int readersPerRank;
 struct KeptBatch {
   std::string bytes;
   size_t untaken = 0;
-};
-struct KeptListing {
-  std::string_view body;
-  KeptBatch* batch;
 };
 
 struct RankWalk {
@@ -74,7 +69,7 @@ struct RankWalk {
   int idleReaders = 0;
   // Rank 0: the listings read and not yet taken by the scan, by path, kept
   // in the batches they came in.
-  std::unordered_map<std::string_view, KeptListing> kept;
+  KeptListings kept;
   const std::string* awaited = nullptr;  // the path the scan sleeps for
   std::vector<RankFigures> figures;
 };
