@@ -164,8 +164,9 @@ void KeepListings(std::string bytes) {
   auto* batch = new KeptBatch{std::move(bytes)};
   WireReader reader{batch->bytes};
   while (!reader.AtEnd()) {
+    const size_t at = reader.at;
     const RecordedListing listing = NextListing(reader);
-    if (!KeepListing(walk.kept, listing.path, PathHash(listing.path), {listing.body, batch})) continue;
+    if (!KeepListing(walk.kept, listing.path, PathHash(listing.path), batch, at)) continue;
     batch->untaken += 1;
     if (walk.awaited != nullptr && listing.path == *walk.awaited) walk.listingKept.notify_one();
   }
@@ -192,8 +193,8 @@ platform::ListStatus ListThroughRanks(const std::string& folderPath, const platf
   std::unique_lock<std::mutex> hold(walk.lock);
   if (!walk.begun) BeginWalkOnRankZero(folderPath, expected);
   for (;;) {
-    KeptListing listing;
-    if (TakeListing(walk.kept, folderPath, hash, listing)) {
+    const TakenListing listing = TakeListing(walk.kept, folderPath, hash);
+    if (listing.batch != nullptr) {
       hold.unlock();
       const platform::ListStatus status = ReplayListing(listing.body, visit, context);
       hold.lock();

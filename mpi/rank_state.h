@@ -32,13 +32,6 @@ extern size_t rankMemoryBound;
 // the single program chooses as it reads.
 extern int readersPerRank;
 
-// A batch of listings as it arrived, released once the scan has taken every
-// listing of it: one allocation a batch, none a folder (a folder rank 0
-// read itself is a batch of its own).
-struct KeptBatch {
-  std::string bytes;
-  size_t untaken = 0;
-};
 
 struct RankWalk {
   std::mutex lock;
