@@ -289,7 +289,7 @@ void LeadStep() {
 }
 
 void ServeStep() {
-  if (!walk.begun) return;
+  if (!walk.begun || mpi.stopped) return;
   ShipWhenDue();
   if (RankIdle()) IdleStep();
 }
