@@ -314,9 +314,7 @@ void Dispatch(const MPI_Status& status, std::string& message) {
     case kBegin: Begin(message); break;
     case kAskWork: AnswerAskForWork(status.MPI_SOURCE); break;
     case kWork: TakeWork(message); break;
-    case kListings:
-      KeepListings(std::move(message));
-      break;
+    case kListings: KeepListings(std::move(message)); break;
     case kToken:
       mpi.holdsToken = true;
       mpi.tokenBlack = !message.empty() && message[0] != 0;
