@@ -1,7 +1,5 @@
 // tallyfold-mpi: the single program's run on rank 0, whose scan takes each
 // folder's listing from whichever rank read it; every other rank only reads.
-#include <mpi.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +11,7 @@
 #include "control/fatal_report.h"
 #include "control/options.h"
 #include "control/run.h"
+#include "mpi/rank_readers.h"
 #include "mpi/rank_walk.h"
 #include "platform/platform.h"
 #include "scan/folder_listing.h"
@@ -40,14 +39,16 @@ void TakeRankWords(std::vector<std::string>& words) {
   words = std::move(kept);
 }
 
-// As with -p on a redirected output: no pause, no browser. The scan reads
-// in one thread, taking the listings through the ranks; a report loaded
-// from files, or the long-path listing, is rank 0's alone.
+// As with -p on a redirected output: no pause, no browser. The scan takes
+// the listings through the ranks in one thread, and -threads tells how many
+// folders each rank reads at once; a report loaded from files, or the
+// long-path listing, is rank 0's alone.
 void ScanThroughRanks() {
   options.pauseEachPage = false;
   if (!options.loadFiles.empty() || options.longestPaths) return;
+  readersPerRank = options.scanThreads;
   options.scanThreads = 1;
-  folderLister = ListThroughRanks;
+  folderLister = ListForRank;
 }
 
 void WriteRankLines() {
@@ -60,26 +61,14 @@ void WriteRankLines() {
   }
 }
 
-// However rank 0's run ends: the other ranks are told, and MPI ends. A run
-// that ends while the walk is under way ends every rank.
-void EndRanks() {
-  if (RankWalkUnfinished()) MPI_Abort(MPI_COMM_WORLD, 1);
-  FinishRankWalk();
-  MPI_Finalize();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  MPI_Init(&argc, &argv);
-  StartRankWalk();
-  int rank = 0;
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   commandLine = platform::CommandLineArguments(argc, argv);
   TakeRankWords(commandLine);
-  if (rank != 0) {
+  StartMpiThread();
+  if (ThisRank() != 0) {
     ServeAsReader();
-    MPI_Finalize();
     return 0;
   }
   std::atexit(EndRanks);

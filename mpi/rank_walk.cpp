@@ -1,7 +1,7 @@
 // The messages of the walk, for rank 0 (R0) and two readers (R1, R2):
 //
-//   R0 scan: lists the start folder ──Begin(start path, settings)──> R1, R2
-//   R0 reads the start folder; its subfolders go on R0's queue
+//   R0 scan: lists the start folder; R0 reads at once, while MPI starts
+//   R0, MPI started ──Begin(start path, settings)──> R1, R2
 //   R1 idle ──AskWork──> R0 (a random rank)      R0 ──Work(half its queue)──> R1
 //   R2 idle ──AskWork──> R1                      R1 ──Work(none)──> R2; R2 waits, asks again
 //   R1 reads its folders, their subfolders go on its queue
@@ -20,93 +20,67 @@
 // passes the token and travel to R0 in order, so they are all in once the
 // figures are.
 //
-// Within a rank folders are read last-in first-out, in the order the scan
-// takes them; a thief takes the oldest half, the folders nearest the top.
+// One thread of each process makes every MPI call: it starts MPI, answers
+// and sends messages, and on ranks other than 0 reads between them. MPI's
+// start takes a quarter of a second here, as long as a warm scan of 20,000
+// folders; rank 0's scan does not wait for it.
 #include "mpi/rank_walk.h"
 
 #include <mpi.h>
 
-#include <chrono>
 #include <cstdio>
-#include <deque>
+#include <cstdlib>
 #include <memory>
 #include <random>
-#include <thread>
-#include <unordered_map>
 
-#include "mpi/wire.h"
+#include "mpi/rank_readers.h"
 #include "scan/exclusions.h"
-#include "scan/file_stats.h"
 #include "scan/folder_listing.h"
-#include "scan/folder_reader.h"
 #include "settings/settings.h"
-
-size_t rankMemoryBound = size_t{64} << 20;
 
 namespace {
 
 enum Tag : int { kBegin = 1, kAskWork, kWork, kListings, kToken, kStop, kFigures };
 
-// Listings go to rank 0 in batches of about this size, or at least this often.
-constexpr size_t kBatchBytes = 256 << 10;
+// Listings go to rank 0 at least this often.
 constexpr auto kBatchInterval = std::chrono::milliseconds(10);
-constexpr uint64_t kListingsPerPoll = 64;
 constexpr size_t kMostWorkBytes = 16 << 20;
 // An idle rank that was refused asks again after a pause that doubles up to
 // the longest: asking a busy rank costs it a little of its reading.
 constexpr auto kFirstPause = std::chrono::microseconds(50);
 constexpr auto kLongestPause = std::chrono::milliseconds(4);
-
-using Clock = std::chrono::steady_clock;
+// While its rank reads, the MPI thread looks for messages this often: a
+// rank that asks for work waits about this long for its answer.
+constexpr auto kBusyPoll = std::chrono::microseconds(200);
+constexpr auto kQuietPoll = std::chrono::milliseconds(10);
 
 struct PendingSend {
   std::string bytes;
   MPI_Request request;
 };
 
-// A batch of listings as it arrived, released once the scan has taken every
-// listing of it: one allocation a batch, none a folder.
-struct KeptBatch {
-  std::string bytes;
-  size_t untaken = 0;
-};
-struct KeptListing {
-  std::string_view body;
-  KeptBatch* batch;
-};
-
-// The state of the walk on this rank; one record for the run.
-struct RankWalk {
-  int rank = 0;
-  int size = 1;
-  bool begun = false;
-  bool stopped = false;
-  std::deque<FolderItem> queue;
-  size_t queueBytes = 0;
-  std::string listings;  // read and not yet sent (rank 0: not yet kept)
-  Clock::time_point lastSent;
+// What the MPI thread alone touches.
+struct MpiSide {
+  std::thread thread;
+  bool beginSent = false;  // rank 0
+  bool stopped = false;    // other ranks: told to stop
   std::vector<std::unique_ptr<PendingSend>> sends;
   size_t sendingBytes = 0;
+  Clock::time_point lastSent;
   bool askedForWork = false;
   Clock::time_point nextAsk;
   Clock::duration pause = kFirstPause;
   bool holdsToken = false;
   bool tokenBlack = false;
-  bool black = false;  // gave work since it last passed the token on
+  bool black = false;         // gave work since it last passed the token on
   bool roundStarted = false;  // rank 0
   bool allIdle = false;       // rank 0: a round came back white
+  bool stopSent = false;      // rank 0
+  int figuresAwaited = 0;     // rank 0
   std::mt19937 random;
-  RankFigures own;
-  // Rank 0: the listings read and not yet taken by the scan, by path, kept
-  // in the batches they came in.
-  std::unordered_map<std::string_view, KeptListing> kept;
-  std::vector<RankFigures> figures;
-  int figuresAwaited = 0;
-  uint64_t listingsTaken = 0;
-  bool finished = false;
 };
 
-RankWalk walk;
+MpiSide mpi;
 
 [[noreturn]] void EndWithFault(const std::string& text) {
   std::fprintf(stderr, "tallyfold-mpi: rank %d: %s\n", walk.rank, text.c_str());
@@ -119,129 +93,58 @@ void Send(int to, Tag tag, std::string bytes) {
   send->bytes = std::move(bytes);
   MPI_Isend(send->bytes.data(), static_cast<int>(send->bytes.size()), MPI_BYTE, to, tag, MPI_COMM_WORLD,
             &send->request);
-  walk.sendingBytes += send->bytes.size();
-  walk.sends.push_back(std::move(send));
+  mpi.sendingBytes += send->bytes.size();
+  mpi.sends.push_back(std::move(send));
 }
 
 void CompleteSends() {
   size_t kept = 0;
-  for (auto& send : walk.sends) {
+  for (auto& send : mpi.sends) {
     int done = 0;
     MPI_Test(&send->request, &done, MPI_STATUS_IGNORE);
     if (done) {
-      walk.sendingBytes -= send->bytes.size();
+      mpi.sendingBytes -= send->bytes.size();
     } else {
-      walk.sends[kept++] = std::move(send);
+      mpi.sends[kept++] = std::move(send);
     }
   }
-  walk.sends.resize(kept);
+  mpi.sends.resize(kept);
 }
 
 void WaitForSends() {
-  for (auto& send : walk.sends) MPI_Wait(&send->request, MPI_STATUS_IGNORE);
-  walk.sends.clear();
-  walk.sendingBytes = 0;
+  for (auto& send : mpi.sends) MPI_Wait(&send->request, MPI_STATUS_IGNORE);
+  mpi.sends.clear();
+  mpi.sendingBytes = 0;
 }
 
-size_t ItemBytes(const FolderItem& item) { return sizeof(FolderItem) + item.path.capacity(); }
-
-void PushItem(FolderItem item) {
-  walk.queueBytes += ItemBytes(item);
-  walk.queue.push_back(std::move(item));
+void SendToOthers(Tag tag, const std::string& bytes) {
+  for (int rank = 1; rank < walk.size; ++rank) Send(rank, tag, bytes);
 }
 
-// ---- Rank 0's store of listings ----------------------------------------
+// ---- With walk.lock held ------------------------------------------------
 
-void KeepListings(std::string bytes) {
-  auto* batch = new KeptBatch{std::move(bytes)};
-  WireReader reader{batch->bytes};
-  while (!reader.AtEnd()) {
-    const RecordedListing listing = NextListing(reader);
-    if (walk.kept.emplace(listing.path, KeptListing{listing.body, batch}).second) batch->untaken += 1;
-  }
-  if (batch->untaken == 0) delete batch;
-}
-
-// Replays a kept listing into the scan and lets it go.
-platform::ListStatus ReplayKept(std::unordered_map<std::string_view, KeptListing>::iterator found,
-                                platform::EntryVisitor visit, void* context) {
-  const KeptListing listing = found->second;
-  walk.kept.erase(found);
-  const platform::ListStatus status = ReplayListing(listing.body, visit, context);
-  if (--listing.batch->untaken == 0) delete listing.batch;
-  return status;
-}
-
-void SendListings() {
-  walk.lastSent = Clock::now();
+void ShipListings() {
+  mpi.lastSent = Clock::now();
   if (walk.listings.empty()) return;
-  if (walk.rank == 0) {
-    KeepListings(std::move(walk.listings));
-    walk.listings = std::string();
-    return;
-  }
   Send(0, kListings, std::move(walk.listings));
   walk.listings = std::string();
 }
 
-// ---- Reading ------------------------------------------------------------
-
-platform::ListStatus ListRecordingForRank(const std::string& folderPath, const platform::FolderIdentity& expected,
-                                          platform::EntryVisitor visit, void* context) {
-  return ListRecording(folderPath, expected, visit, context, walk.listings);
-}
-
-// Reads the folder the scan takes next with the single program's own
-// reading, recording its listing; its subfolders go on the queue as the
-// scan would enter them: not a loop, and within the path limit.
-void ReadNextFolder() {
-  FolderItem item = std::move(walk.queue.back());
-  walk.queue.pop_back();
-  walk.queueBytes -= ItemBytes(item);
-  const Clock::time_point start = Clock::now();
-  FolderContents contents;
-  const auto scanLister = folderLister;
-  const bool noting = notingFiles;
-  folderLister = ListRecordingForRank;
-  notingFiles = false;
-  ReadFolderContents(item.path, item.identity, contents);
-  folderLister = scanLister;
-  notingFiles = noting;
-  if (!contents.subfolders.empty()) {
-    const auto path = std::make_shared<const IdentityChain>(IdentityChain{contents.identity, item.ancestors});
-    const size_t folderLength = platform::PathLength(item.path);
-    for (size_t i = contents.subfolders.size(); i-- > 0;) {
-      const FolderContents::Subfolder& subfolder = contents.subfolders[i];
-      if (!FitsPathLimit(folderLength, subfolder.record->name) || IsNearOnPath(path.get(), subfolder.identity)) continue;
-      PushItem({item.path + subfolder.record->name + platform::kPathSeparator, subfolder.identity, path});
-    }
+// A batch that is full or old enough goes out, and at the bound whatever
+// was read.
+void ShipWhenDue() {
+  if (walk.listings.size() >= kBatchBytes || Clock::now() - mpi.lastSent >= kBatchInterval ||
+      walk.queueBytes + walk.listings.size() + mpi.sendingBytes >= rankMemoryBound) {
+    ShipListings();
   }
-  walk.own.folders += 1;
-  walk.own.entries += static_cast<uint64_t>(contents.entryCount);
-  walk.own.busySeconds += std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// After a folder is read: a batch that is full or old enough goes out; at
-// the bound, the rank waits until what it sent is received.
-void SendWhenDue() {
-  // Rank 0 keeps its own at once: its scan may be waiting for one of them.
-  if (walk.rank == 0 || walk.listings.size() >= kBatchBytes || Clock::now() - walk.lastSent >= kBatchInterval) {
-    SendListings();
-  }
-  if (walk.rank == 0) return;
-  CompleteSends();
-  if (walk.queueBytes + walk.listings.size() + walk.sendingBytes < rankMemoryBound) return;
-  SendListings();
-  WaitForSends();
-}
-
-// ---- Messages -----------------------------------------------------------
-
-std::string BeginMessage(const std::string& startPath) {
+std::string BeginMessage() {
   std::string out;
-  PutText(out, startPath);
+  PutText(out, walk.startPath);
   PutNumber(out, options.crossMounts);
   PutNumber(out, static_cast<uint64_t>(effectiveClusterSize));
+  PutNumber(out, static_cast<uint64_t>(readersPerRank));
   PutNumber(out, exclusions.startPathLength);
   PutNumber(out, exclusions.namePatterns.size());
   for (const std::string& pattern : exclusions.namePatterns) PutText(out, pattern);
@@ -257,9 +160,10 @@ std::string BeginMessage(const std::string& startPath) {
 // environment and stored defaults say.
 void Begin(std::string_view message) {
   WireReader reader{message};
-  const std::string startPath(reader.Text());
+  walk.startPath = reader.Text();
   options.crossMounts = reader.Number() != 0;
   effectiveClusterSize = static_cast<int32_t>(reader.Number());
+  readersPerRank = static_cast<int>(reader.Number());
   exclusions = Exclusions{};
   exclusions.startPathLength = reader.Number();
   for (uint64_t n = reader.Number(); n > 0; --n) exclusions.namePatterns.emplace_back(reader.Text());
@@ -268,9 +172,11 @@ void Begin(std::string_view message) {
     for (uint64_t m = reader.Number(); m > 0; --m) names.emplace_back(reader.Text());
     exclusions.pathPatterns.push_back(std::move(names));
   }
-  platform::BeginWalk(startPath);
+  platform::BeginWalk(walk.startPath);
+  folderLister = ListForRank;
+  StartReading();
   walk.begun = true;
-  walk.lastSent = Clock::now();
+  mpi.lastSent = Clock::now();
 }
 
 // Half the queue, the oldest folders, to a rank that asked (in one message
@@ -278,27 +184,31 @@ void Begin(std::string_view message) {
 // read it.
 void AnswerAskForWork(int thief) {
   std::string out;
-  if (walk.begun && !walk.stopped) {
+  if (walk.begun && !walk.stopping) {
     for (size_t n = walk.queue.size() / 2; n > 0 && out.size() < kMostWorkBytes; --n) {
       PutFolderItem(out, walk.queue.front());
       walk.queueBytes -= ItemBytes(walk.queue.front());
       walk.queue.pop_front();
-      walk.black = true;
+      mpi.black = true;
     }
   }
   Send(thief, kWork, std::move(out));
 }
 
 void TakeWork(std::string_view message) {
-  walk.askedForWork = false;
+  mpi.askedForWork = false;
   WireReader reader{message};
   if (reader.AtEnd()) {
-    walk.nextAsk = Clock::now() + walk.pause;
-    walk.pause = std::min<Clock::duration>(walk.pause * 2, kLongestPause);
+    mpi.nextAsk = Clock::now() + mpi.pause;
+    mpi.pause = std::min<Clock::duration>(mpi.pause * 2, kLongestPause);
     return;
   }
-  while (!reader.AtEnd()) PushItem(ReadFolderItem(reader));
-  walk.pause = kFirstPause;
+  size_t folders = 0;
+  for (; !reader.AtEnd(); ++folders) PushItem(ReadFolderItem(reader));
+  mpi.pause = kFirstPause;
+  WakeReaders(folders);
+  // Rank 0's scan reads while it waits for a listing.
+  walk.listingKept.notify_one();
 }
 
 std::string FiguresMessage() {
@@ -315,27 +225,100 @@ void TakeFigures(int from, std::string_view message) {
   figures.folders = reader.Number();
   figures.entries = reader.Number();
   figures.busySeconds = static_cast<double>(reader.Number()) / 1e9;
-  walk.figuresAwaited -= 1;
+  mpi.figuresAwaited -= 1;
 }
 
-void Stop() {
-  walk.stopped = true;
+void PassToken(int to, bool black) {
+  mpi.holdsToken = false;
+  mpi.black = false;
+  Send(to, kToken, std::string(1, black ? '\1' : '\0'));
+}
+
+// A rank with no folder left: passes the token on (rank 0 judges the round
+// it comes back from), then asks a random other rank for work.
+void IdleStep() {
+  if (walk.size == 1) {
+    mpi.allIdle = true;
+    return;
+  }
+  if (mpi.askedForWork) return;
+  ShipListings();
+  if (mpi.holdsToken) {
+    if (walk.rank != 0) {
+      PassToken((walk.rank + 1) % walk.size, mpi.tokenBlack || mpi.black);
+    } else if (mpi.roundStarted && !mpi.tokenBlack && !mpi.black) {
+      mpi.allIdle = true;
+      return;
+    } else {
+      mpi.roundStarted = true;
+      PassToken(1, false);
+    }
+  }
+  if (mpi.allIdle || Clock::now() < mpi.nextAsk) return;
+  std::uniform_int_distribution<int> others(0, walk.size - 2);
+  int victim = others(mpi.random);
+  if (victim >= walk.rank) victim += 1;
+  mpi.askedForWork = true;
+  Send(victim, kAskWork, std::string());
+}
+
+// Rank 0: tells the others of the walk once MPI has started, ends it once
+// a round comes back white, and holds it over once every rank's figures
+// are in. A run that ends with the walk unfinished ends every rank.
+void LeadStep() {
+  if (walk.ending && walk.begun && !walk.walkOver) MPI_Abort(MPI_COMM_WORLD, 1);
   if (!walk.begun) return;
-  SendListings();
+  if (!mpi.beginSent) {
+    SendToOthers(kBegin, BeginMessage());
+    mpi.beginSent = true;
+  }
+  if (walk.walkOver) return;
+  if (mpi.stopSent) {
+    if (mpi.figuresAwaited > 0) return;
+    walk.figures[0] = walk.own;
+    walk.walkOver = true;
+    walk.listingKept.notify_all();
+    return;
+  }
+  if (RankIdle()) IdleStep();
+  if (mpi.allIdle) {
+    SendToOthers(kStop, std::string());
+    mpi.stopSent = true;
+    mpi.figuresAwaited = walk.size - 1;
+  }
+}
+
+void ServeStep() {
+  if (!walk.begun || mpi.stopped) return;
+  ShipWhenDue();
+  if (RankIdle()) IdleStep();
+}
+
+// ---- Messages -----------------------------------------------------------
+
+// A rank told to stop is idle: its readers end, and what it read and its
+// figures go to rank 0.
+void Stop() {
+  mpi.stopped = true;
+  if (!walk.begun) return;
+  StopReaders();
+  std::lock_guard<std::mutex> hold(walk.lock);
+  ShipListings();
   Send(0, kFigures, FiguresMessage());
 }
 
 void Dispatch(const MPI_Status& status, std::string& message) {
+  if (status.MPI_TAG == kStop) return Stop();
+  std::lock_guard<std::mutex> hold(walk.lock);
   switch (status.MPI_TAG) {
     case kBegin: Begin(message); break;
     case kAskWork: AnswerAskForWork(status.MPI_SOURCE); break;
     case kWork: TakeWork(message); break;
     case kListings: KeepListings(std::move(message)); break;
     case kToken:
-      walk.holdsToken = true;
-      walk.tokenBlack = !message.empty() && message[0] != 0;
+      mpi.holdsToken = true;
+      mpi.tokenBlack = !message.empty() && message[0] != 0;
       break;
-    case kStop: Stop(); break;
     case kFigures: TakeFigures(status.MPI_SOURCE, message); break;
     default: EndWithFault("unknown message " + std::to_string(status.MPI_TAG));
   }
@@ -356,125 +339,121 @@ bool HandleMessages() {
     Dispatch(status, message);
     any = true;
   }
-  if (!walk.sends.empty()) CompleteSends();
   return any;
 }
 
-void PassToken(int to, bool black) {
-  walk.holdsToken = false;
-  walk.black = false;
-  Send(to, kToken, std::string(1, black ? '\1' : '\0'));
+// Rank 0 ends MPI as soon as every rank has finished, while its report is
+// written: MPI's end takes 50 ms here, most of it waiting for the launcher.
+bool LoopDone() {
+  if (walk.rank != 0) return mpi.stopped;
+  std::lock_guard<std::mutex> hold(walk.lock);
+  return walk.walkOver || (walk.ending && !walk.begun);
 }
 
-// A rank with no folder left: passes the token on (rank 0 judges the round
-// it comes back from), then asks a random other rank for work.
-void IdleStep() {
-  if (walk.askedForWork) return;
-  SendListings();
-  if (walk.holdsToken) {
-    if (walk.rank != 0) {
-      PassToken((walk.rank + 1) % walk.size, walk.tokenBlack || walk.black);
-    } else if (walk.roundStarted && !walk.tokenBlack && !walk.black) {
-      walk.allIdle = true;
-      return;
+// How long the MPI thread sleeps when nothing arrived: an idle rank as long
+// as it pauses between asks, a reading one until the next look.
+Clock::duration QuietTime() {
+  if (walk.rank == 0 && (!walk.begun || walk.walkOver)) return kQuietPoll;
+  return RankIdle() ? mpi.pause : Clock::duration(kBusyPoll);
+}
+
+// The loop of the MPI thread: messages, what is due, and on ranks other
+// than 0 a folder read between them.
+void WalkLoop() {
+  while (!LoopDone()) {
+    const bool arrived = HandleMessages();
+    CompleteSends();
+    std::unique_lock<std::mutex> hold(walk.lock);
+    const bool wasBound = AtMemoryBound();
+    walk.sendingBytes = mpi.sendingBytes;
+    if (wasBound && !AtMemoryBound()) walk.workChanged.notify_all();
+    if (walk.rank == 0) {
+      LeadStep();
     } else {
-      walk.roundStarted = true;
-      PassToken(1, false);
+      ServeStep();
+      if (!mpi.stopped && ReadOneFolder(hold, false)) continue;
     }
+    if (!arrived && !mpi.stopped && !walk.ending) walk.mpiWake.wait_for(hold, QuietTime());
   }
-  if (walk.allIdle || Clock::now() < walk.nextAsk) return;
-  std::uniform_int_distribution<int> others(0, walk.size - 2);
-  int victim = others(walk.random);
-  if (victim >= walk.rank) victim += 1;
-  walk.askedForWork = true;
-  Send(victim, kAskWork, std::string());
 }
 
-// Rank 0's scan waits for the listings that arrive; another idle rank sleeps
-// as long as it pauses between asks, so that idle ranks leave the
-// processors to those that read.
-Clock::duration IdleSleep() {
-  return walk.rank == 0 ? Clock::duration(std::chrono::microseconds(20)) : walk.pause;
+// Other ranks wait for rank 0's Begin (or its Stop, when it makes no scan).
+void AwaitBegin() {
+  while (!walk.begun && !mpi.stopped) {
+    MPI_Status status;
+    MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+    HandleMessages();
+  }
 }
 
-// One step of a rank's loop: a folder read, or, idle, a turn of the ring
-// and a short sleep while nothing arrives.
-void Step() {
-  HandleMessages();
-  if (walk.stopped) return;
-  if (!walk.queue.empty()) {
-    ReadNextFolder();
-    SendWhenDue();
-    return;
+// The rank the launcher gave this process (OpenMPI's mpirun, PMIx, Slurm's
+// srun); -1 when it gave none, and MPI must start to tell.
+int LauncherRank() {
+  for (const char* name : {"OMPI_COMM_WORLD_RANK", "PMIX_RANK", "PMI_RANK", "SLURM_PROCID"}) {
+    const std::string value = platform::EnvironmentVariable(name);
+    if (!value.empty()) return std::atoi(value.c_str());
   }
-  if (walk.size == 1) {
-    walk.allIdle = true;
-    return;
+  return -1;
+}
+
+void RunMpiThread() {
+  int provided = 0;
+  MPI_Init_thread(nullptr, nullptr, MPI_THREAD_FUNNELED, &provided);
+  int rank = 0;
+  int size = 1;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  {
+    std::lock_guard<std::mutex> hold(walk.lock);
+    if (walk.rank >= 0 && walk.rank != rank) EndWithFault("the launcher named rank " + std::to_string(walk.rank));
+    walk.rank = rank;
+    walk.size = size;
+    walk.figures.resize(static_cast<size_t>(size));
   }
-  IdleStep();
-  if (!walk.allIdle && !HandleMessages()) std::this_thread::sleep_for(IdleSleep());
+  walk.rankKnown.notify_all();
+  mpi.random.seed(static_cast<unsigned>(rank) * 7919u + 17u);
+  mpi.holdsToken = rank == 0;
+  if (rank != 0) AwaitBegin();
+  WalkLoop();
+  // Rank 0 made no scan: the others end without a walk.
+  if (rank == 0 && !walk.begun) SendToOthers(kStop, std::string());
+  WaitForSends();
+  if (rank != 0 && walk.begun) platform::EndWalk();
+  MPI_Finalize();
 }
 
 }  // namespace
 
-void StartRankWalk() {
-  MPI_Comm_rank(MPI_COMM_WORLD, &walk.rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &walk.size);
-  walk.random.seed(static_cast<unsigned>(walk.rank) * 7919u + 17u);
-  walk.holdsToken = walk.rank == 0;
-  walk.figures.resize(static_cast<size_t>(walk.size));
+void StartMpiThread() {
+  walk.rank = LauncherRank();
+  mpi.thread = std::thread(RunMpiThread);
 }
 
-void ServeAsReader() {
-  // Until rank 0 begins a walk the cluster size is unknown; a reading
-  // before then never happens, but the rounding must not divide by 0.
-  effectiveClusterSize = 1;
-  while (!walk.stopped) {
-    if (!walk.begun) {
-      MPI_Status status;
-      MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
-    }
-    Step();
-  }
-  WaitForSends();
-  if (walk.begun) platform::EndWalk();
+int ThisRank() {
+  std::unique_lock<std::mutex> hold(walk.lock);
+  walk.rankKnown.wait(hold, [] { return walk.rank >= 0; });
+  return walk.rank;
 }
 
-platform::ListStatus ListThroughRanks(const std::string& folderPath, const platform::FolderIdentity& expected,
-                                      platform::EntryVisitor visit, void* context) {
-  if (!walk.begun) {
-    walk.begun = true;
-    walk.lastSent = Clock::now();
-    const std::string begin = BeginMessage(folderPath);
-    for (int rank = 1; rank < walk.size; ++rank) Send(rank, kBegin, begin);
-    PushItem({folderPath, expected, nullptr});
-  }
-  // Asking for messages costs a pass over MPI's queues: once in so many
-  // folders is soon enough for a rank that asks for work.
-  if (++walk.listingsTaken % kListingsPerPoll == 0) HandleMessages();
-  auto found = walk.kept.find(folderPath);
-  while (found == walk.kept.end()) {
-    if (walk.allIdle) EndWithFault("no rank read the folder " + folderPath);
-    Step();
-    found = walk.kept.find(folderPath);
-  }
-  return ReplayKept(found, visit, context);
-}
+void ServeAsReader() { mpi.thread.join(); }
 
 void FinishRankWalk() {
-  if (walk.finished) return;
-  walk.finished = true;
-  while (walk.begun && !walk.allIdle) Step();
-  walk.figures[0] = walk.own;
-  walk.figuresAwaited = walk.begun ? walk.size - 1 : 0;
-  for (int rank = 1; rank < walk.size; ++rank) Send(rank, kStop, std::string());
-  walk.stopped = true;
-  while (walk.figuresAwaited > 0) {
-    if (!HandleMessages()) std::this_thread::sleep_for(std::chrono::microseconds(20));
+  {
+    std::unique_lock<std::mutex> hold(walk.lock);
+    if (!walk.begun) return;
+    walk.listingKept.wait(hold, [] { return walk.walkOver; });
   }
-  WaitForSends();
+  StopReaders();
 }
 
-bool RankWalkUnfinished() { return walk.begun && !walk.finished; }
+void EndRanks() {
+  {
+    std::lock_guard<std::mutex> hold(walk.lock);
+    walk.ending = true;
+  }
+  walk.mpiWake.notify_one();
+  if (mpi.thread.joinable()) mpi.thread.join();
+  StopReaders();
+}
 
 const std::vector<RankFigures>& FiguresOfRanks() { return walk.figures; }

@@ -3,39 +3,24 @@
 // replays the listings in its own order. See rank_walk.cpp for the messages.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "mpi/rank_state.h"
 
-// What one rank did, for -ranks.
-struct RankFigures {
-  uint64_t folders = 0;
-  uint64_t entries = 0;
-  double busySeconds = 0;
-};
-
-// The most a rank other than 0 holds of folders to read and listings not
-// yet sent; reaching it, it sends before it reads on.
-extern size_t rankMemoryBound;
-
-// Called once MPI has started, on every rank.
-void StartRankWalk();
-// Every rank but 0: waits for rank 0's scan, reads with the others until the
-// walk is over, and gives its figures. Nothing of a report is made here.
+// Starts MPI in a thread of its own, which from then on makes every MPI
+// call of the process: rank 0's scan reads while MPI starts.
+void StartMpiThread();
+// This process's rank: the launcher's word for it, else MPI's once started.
+int ThisRank();
+// Every rank but 0: reads with the others until rank 0 ends the walk, and
+// ends MPI. Nothing of a report is made here.
 void ServeAsReader();
-// Rank 0, in place of the platform's listing while the scan runs: the first
-// call (the start folder) begins the walk on every rank; each call gives
-// the listing of `folderPath` once some rank has read it.
-platform::ListStatus ListThroughRanks(const std::string& folderPath, const platform::FolderIdentity& expected,
-                                      platform::EntryVisitor visit, void* context);
-// Rank 0, once the scan is over: reads on with the others until no rank
-// has a folder left, then ends the walk on every rank and gathers their
-// figures. Tells the other ranks there is no walk when none began.
+// Rank 0, once the scan is over: waits until no rank has a folder left and
+// every rank's figures are in.
 void FinishRankWalk();
-// Whether a walk began and has not been finished.
-bool RankWalkUnfinished();
+// Rank 0, however its run ends: ends MPI, and every rank with it at once
+// when the walk is unfinished. Tells the other ranks there is no walk when
+// none began.
+void EndRanks();
 // Each rank's figures, rank 0 first, once the walk is finished.
 const std::vector<RankFigures>& FiguresOfRanks();

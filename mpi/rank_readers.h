@@ -1,0 +1,38 @@
+// Reading on one rank: the folders of its queue, several at once as the
+// single program reads them, each listing recorded for rank 0's scan. Every
+// function here is called with walk.lock held (ReadOneFolder releases it
+// while it reads).
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+#include "mpi/wire.h"
+
+// Listings go to rank 0 in batches of about this size.
+constexpr size_t kBatchBytes = 256 << 10;
+
+void PushItem(FolderItem item);
+size_t ItemBytes(const FolderItem& item);
+// No folder queued and none being read.
+bool RankIdle();
+// A rank other than 0 at its memory bound with something on its way to
+// rank 0: its readers wait until that is received.
+bool AtMemoryBound();
+// Reads the next folder if one more may be read at once, or in any case
+// `beyondCount`; true when it did.
+bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount);
+// Lists folders for the single program's reading: into the listing of the
+// folder this thread reads for the walk, or, on rank 0's scan, from the
+// listings the ranks read. The first call of the scan begins the walk.
+platform::ListStatus ListForRank(const std::string& folderPath, const platform::FolderIdentity& expected,
+                                 platform::EntryVisitor visit, void* context);
+// Wakes the readers for `folders` folders newly queued, or for a lifted bound.
+void WakeReaders(size_t folders);
+// Sets how many folders the rank reads at once, and starts its readers.
+void StartReading();
+// Ends the readers once their folders are read; called without the lock.
+void StopReaders();
+// Rank 0: keeps a batch of listings until the scan takes them.
+void KeepListings(std::string bytes);

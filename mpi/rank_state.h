@@ -1,0 +1,70 @@
+// The walk's state on one rank, shared by its threads under one lock: the
+// MPI thread (which makes every MPI call of the process), the readers, and
+// on rank 0 the scan. What only the MPI thread touches lives in rank_walk.cpp.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mpi/kept_listings.h"
+#include "mpi/wire.h"
+#include "scan/read_concurrency.h"
+
+using Clock = std::chrono::steady_clock;
+
+// What one rank did, for -ranks.
+struct RankFigures {
+  uint64_t folders = 0;
+  uint64_t entries = 0;
+  double busySeconds = 0;
+};
+
+// The most a rank other than 0 holds of folders to read and listings not
+// yet received by rank 0; reaching it, it sends before it reads on.
+extern size_t rankMemoryBound;
+// How many folders each rank reads at once (-threads), or 0 for the count
+// the single program chooses as it reads.
+extern int readersPerRank;
+
+
+struct RankWalk {
+  std::mutex lock;
+  std::condition_variable workChanged;  // readers: a folder queued, or the bound lifted
+  std::condition_variable listingKept;  // rank 0's scan: its listing kept, a folder to read, or the walk over
+  std::condition_variable mpiWake;      // the MPI thread: something to send
+  std::condition_variable rankKnown;    // MPI has started, or failed to
+  int rank = -1;
+  int size = 0;
+  bool begun = false;     // the scan's settings are known and the walk under way
+  bool stopping = false;  // the readers end
+  bool walkOver = false;  // rank 0: no rank has a folder left, and every listing is in
+  bool ending = false;    // rank 0: the run ends, and with it MPI
+  std::string startPath;
+  // Folders to read, the next at the back.
+  std::deque<FolderItem> queue;
+  size_t queueBytes = 0;
+  int reading = 0;  // folders being read now, by any thread
+  Clock::time_point busySince;  // when `reading` last rose from 0
+  // Listings read and not yet sent (ranks other than 0), and what is on its way.
+  std::string listings;
+  size_t sendingBytes = 0;
+  RankFigures own;
+  // How many folders the rank reads at once: the single program's rule.
+  ReadConcurrency control;
+  uint64_t readsStarted = 0;
+  std::vector<std::thread> readers;
+  int idleReaders = 0;
+  // Rank 0: the listings read and not yet taken by the scan, by path, kept
+  // in the batches they came in.
+  KeptListings kept;
+  const std::string* awaited = nullptr;  // the path the scan sleeps for
+  std::vector<RankFigures> figures;
+};
+
+extern RankWalk walk;
