@@ -17,6 +17,7 @@
 struct KeptBatch {
   std::string bytes;
   size_t untaken = 0;
+  size_t listings = 0;  // kept, taken or not
 };
 
 struct KeptListings {

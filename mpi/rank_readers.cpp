@@ -31,6 +31,20 @@ thread_local std::string* recording = nullptr;
 
 void ReaderLoop();
 
+// A listing kept costs its slot too, in a table at least half free.
+constexpr size_t kSlotBytes = 2 * sizeof(KeptListings::Slot);
+
+bool KeptFull() { return walk.keptBytes >= KeptBound(); }
+
+// A batch whose listings the scan has all taken; below the bound again,
+// rank 0's readers read on.
+void ReleaseBatch(KeptBatch* batch) {
+  const bool wasFull = KeptFull();
+  walk.keptBytes -= batch->bytes.capacity() + batch->listings * kSlotBytes;
+  delete batch;
+  if (wasFull && !KeptFull()) walk.workChanged.notify_all();
+}
+
 // A walk that cannot give the scan a folder's listing ends the run; the
 // run's end ends MPI.
 [[noreturn]] void EndRankZeroWithFault(const std::string& text) {
@@ -109,9 +123,12 @@ void PushItem(FolderItem item) {
 
 bool RankIdle() { return walk.queue.empty() && walk.reading == 0; }
 
+size_t KeptBound() { return rankMemoryBound / 4; }
+
 bool AtMemoryBound() {
+  if (walk.rank == 0) return KeptFull();
   const size_t sending = walk.listings.size() + walk.sendingBytes;
-  return walk.rank != 0 && sending > 0 && walk.queueBytes + sending >= rankMemoryBound;
+  return walk.held || (sending > 0 && walk.queueBytes + sending >= rankMemoryBound);
 }
 
 void WakeReaders(size_t folders) {
@@ -121,7 +138,7 @@ void WakeReaders(size_t folders) {
 }
 
 bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
-  if (walk.queue.empty() || (walk.reading >= walk.control.count && !beyondCount) || AtMemoryBound()) return false;
+  if (walk.queue.empty() || (!beyondCount && (walk.reading >= walk.control.count || AtMemoryBound()))) return false;
   FolderItem item = std::move(walk.queue.back());
   walk.queue.pop_back();
   walk.queueBytes -= ItemBytes(item);
@@ -168,12 +185,30 @@ void KeepListings(std::string bytes) {
     const RecordedListing listing = NextListing(reader);
     if (!KeepListing(walk.kept, listing.path, PathHash(listing.path), batch, at)) continue;
     batch->untaken += 1;
+    batch->listings += 1;
     if (walk.awaited != nullptr && listing.path == *walk.awaited) walk.listingKept.notify_one();
   }
-  if (batch->untaken == 0) delete batch;
+  walk.keptBytes += batch->bytes.capacity() + batch->listings * kSlotBytes;
+  if (batch->untaken == 0) ReleaseBatch(batch);
 }
 
 namespace {
+
+// Beyond the bound the scan reads only the folder it takes next, when it
+// is in its own rank's queue (mostly at the back, but work taken from
+// other ranks goes behind it): true when it is there, now at the back.
+bool NextForScanAtBack(const std::string& folderPath) {
+  for (auto item = walk.queue.rbegin(); item != walk.queue.rend(); ++item) {
+    if (item->path != folderPath) continue;
+    if (item != walk.queue.rbegin()) {
+      FolderItem next = std::move(*item);
+      walk.queue.erase(std::next(item).base());
+      walk.queue.push_back(std::move(next));
+    }
+    return true;
+  }
+  return false;
+}
 
 // The scan's first listing begins the walk: the start folder is queued, and
 // the MPI thread tells the other ranks once MPI has started.
@@ -198,17 +233,19 @@ platform::ListStatus ListThroughRanks(const std::string& folderPath, const platf
       hold.unlock();
       const platform::ListStatus status = ReplayListing(listing.body, visit, context);
       hold.lock();
-      if (--listing.batch->untaken == 0) delete listing.batch;
+      if (--listing.batch->untaken == 0) ReleaseBatch(listing.batch);
       return status;
     }
     // Putting the scan to sleep and waking it costs more than a folder
     // takes from the cache: it reads the next one itself, whatever the count.
-    if (ReadOneFolder(hold, true)) continue;
+    if ((!KeptFull() || NextForScanAtBack(folderPath)) && ReadOneFolder(hold, true)) continue;
     if (walk.walkOver) {
       hold.unlock();
       EndRankZeroWithFault("no rank read the folder " + folderPath);
     }
+    // The MPI thread lets the held ranks read on while the scan waits.
     walk.awaited = &folderPath;
+    walk.mpiWake.notify_one();
     walk.listingKept.wait(hold);
     walk.awaited = nullptr;
   }

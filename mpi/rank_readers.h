@@ -18,7 +18,8 @@ size_t ItemBytes(const FolderItem& item);
 // No folder queued and none being read.
 bool RankIdle();
 // A rank other than 0 at its memory bound with something on its way to
-// rank 0: its readers wait until that is received.
+// rank 0, or held by rank 0; rank 0 with as much kept for its scan as may
+// wait there: its readers wait until that passes.
 bool AtMemoryBound();
 // Reads the next folder if one more may be read at once, or in any case
 // `beyondCount`; true when it did.

@@ -28,6 +28,10 @@ struct RankFigures {
 // The most a rank other than 0 holds of folders to read and listings not
 // yet received by rank 0; reaching it, it sends before it reads on.
 extern size_t rankMemoryBound;
+// A quarter of it bounds the listings that wait at rank 0 for its scan:
+// beyond that the other ranks are held, and rank 0 reads only what its scan
+// takes next.
+size_t KeptBound();
 // How many folders each rank reads at once (-threads), or 0 for the count
 // the single program chooses as it reads.
 extern int readersPerRank;
@@ -45,6 +49,7 @@ struct RankWalk {
   bool stopping = false;  // the readers end
   bool walkOver = false;  // rank 0: no rank has a folder left, and every listing is in
   bool ending = false;    // rank 0: the run ends, and with it MPI
+  bool held = false;      // ranks other than 0: rank 0 holds all it may; read no further
   std::string startPath;
   // Folders to read, the next at the back.
   std::deque<FolderItem> queue;
@@ -63,6 +68,7 @@ struct RankWalk {
   // Rank 0: the listings read and not yet taken by the scan, by path, kept
   // in the batches they came in.
   KeptListings kept;
+  size_t keptBytes = 0;  // of the batches kept
   const std::string* awaited = nullptr;  // the path the scan sleeps for
   std::vector<RankFigures> figures;
 };

@@ -6,6 +6,9 @@
 //   R2 idle ──AskWork──> R1                      R1 ──Work(none)──> R2; R2 waits, asks again
 //   R1 reads its folders, their subfolders go on its queue
 //   R1 ──Listings(what it read, in batches)──> R0, which keeps them by path
+//   R0 holding a quarter of -rankmemory for its scan ──Pace(hold)──> R1, R2:
+//            they read no further; ──Pace(go)──> when it falls below, or
+//            when the scan waits for a folder it does not hold
 //   R0 scan: takes each listing by path as the single program's scan reaches
 //            the folder; while it waits, R0 reads from its own queue
 //   R0 idle ──Token(white)──> R1 ──> R2 ──> R0   (each passes it on when idle)
@@ -40,7 +43,7 @@
 
 namespace {
 
-enum Tag : int { kBegin = 1, kAskWork, kWork, kListings, kToken, kStop, kFigures };
+enum Tag : int { kBegin = 1, kAskWork, kWork, kListings, kToken, kStop, kFigures, kPace };
 
 // Listings go to rank 0 at least this often.
 constexpr auto kBatchInterval = std::chrono::milliseconds(10);
@@ -76,6 +79,8 @@ struct MpiSide {
   bool roundStarted = false;  // rank 0
   bool allIdle = false;       // rank 0: a round came back white
   bool stopSent = false;      // rank 0
+  bool othersHeld = false;    // rank 0: told the others to read no further
+  Clock::time_point goSince;  // rank 0: when it last let them read on
   int figuresAwaited = 0;     // rank 0
   std::mt19937 random;
 };
@@ -133,7 +138,7 @@ void ShipListings() {
 // A batch that is full or old enough goes out, and at the bound whatever
 // was read.
 void ShipWhenDue() {
-  if (walk.listings.size() >= kBatchBytes || Clock::now() - mpi.lastSent >= kBatchInterval ||
+  if (walk.listings.size() >= kBatchBytes || Clock::now() - mpi.lastSent >= kBatchInterval || walk.held ||
       walk.queueBytes + walk.listings.size() + mpi.sendingBytes >= rankMemoryBound) {
     ShipListings();
   }
@@ -262,6 +267,26 @@ void IdleStep() {
   Send(victim, kAskWork, std::string());
 }
 
+// Rank 0 holds the others while more than its bound waits for its scan,
+// and lets them read on when it falls below, or when the scan waits for a
+// folder not in rank 0's own queue (it is in another's, or on its way): so
+// the rank that holds it can always send it. Held again only after reading
+// on a while, as what they send next is mostly what the scan takes next.
+void PaceOthers() {
+  const bool hold = walk.keptBytes >= KeptBound() && walk.awaited == nullptr &&
+                    Clock::now() - mpi.goSince >= kBatchInterval;
+  const bool go = walk.keptBytes < KeptBound() || walk.awaited != nullptr;
+  if (mpi.othersHeld ? !go : !hold) return;
+  mpi.othersHeld = !mpi.othersHeld;
+  if (!mpi.othersHeld) mpi.goSince = Clock::now();
+  SendToOthers(kPace, std::string(1, mpi.othersHeld ? '\1' : '\0'));
+}
+
+void TakePace(std::string_view message) {
+  walk.held = !message.empty() && message[0] != 0;
+  if (!walk.held) walk.workChanged.notify_all();
+}
+
 // Rank 0: tells the others of the walk once MPI has started, ends it once
 // a round comes back white, and holds it over once every rank's figures
 // are in. A run that ends with the walk unfinished ends every rank.
@@ -280,6 +305,7 @@ void LeadStep() {
     walk.listingKept.notify_all();
     return;
   }
+  PaceOthers();
   if (RankIdle()) IdleStep();
   if (mpi.allIdle) {
     SendToOthers(kStop, std::string());
@@ -320,6 +346,7 @@ void Dispatch(const MPI_Status& status, std::string& message) {
       mpi.tokenBlack = !message.empty() && message[0] != 0;
       break;
     case kFigures: TakeFigures(status.MPI_SOURCE, message); break;
+    case kPace: TakePace(message); break;
     default: EndWithFault("unknown message " + std::to_string(status.MPI_TAG));
   }
 }
