@@ -1,14 +1,15 @@
 """tallyfold-mpi under mpirun: with 1, 2 and 4 ranks every form and scan
 option gives the single program's report byte for byte (the creation time
 masked) and the same lines on standard error; a tree that is one wide folder
-is read by every rank; a rank killed during the walk ends the run with no
-report. The MPI program is built beside tallyfold when TALLYFOLD_MPI is on."""
+is read by every rank; what waits at rank 0 for its scan stays within
+-rankmemory; a rank killed during the walk ends the run with no report. The MPI program is built beside tallyfold when TALLYFOLD_MPI is on."""
 import concurrent.futures
 import json
 import os
 import re
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -57,8 +58,8 @@ def masked(output):
     return _CREATED.sub(b"<created>", output).replace(b"/tallyfold-mpi ", b"/tallyfold ")
 
 
-def mpi_command(ranks, words):
-    return MPIRUN + ["-np", str(ranks), MPI_BIN] + words
+def mpi_command(ranks, words, program=()):
+    return MPIRUN + ["-np", str(ranks)] + list(program) + [MPI_BIN] + words
 
 
 _SESSIONS = tempfile.TemporaryDirectory(prefix="tallyfold-mpi-")
@@ -76,10 +77,19 @@ def mpi_environment():
     return env
 
 
-def run_mpi(ranks, words, timeout=120):
-    completed = subprocess.run(mpi_command(ranks, words), env=mpi_environment(), stdin=subprocess.DEVNULL,
+def run_mpi(ranks, words, timeout=120, program=()):
+    completed = subprocess.run(mpi_command(ranks, words, program), env=mpi_environment(), stdin=subprocess.DEVNULL,
                                capture_output=True, timeout=timeout)
     return completed.returncode, completed.stdout, completed.stderr
+
+
+# Runs each rank under Python, which tells how much memory the rank took at
+# its peak.
+PEAK = [sys.executable, "-c", "import os, resource, subprocess, sys\n"
+        "code = subprocess.call(sys.argv[1:])\n"
+        "sys.stderr.write('rank %s peak %d KB\\n' % (os.environ['OMPI_COMM_WORLD_RANK'],"
+        " resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))\n"
+        "sys.exit(code)"]
 
 
 def error_lines(err):
@@ -161,6 +171,23 @@ class Ranks(MpiTestCase):
         self.assertNotEqual(launcher.returncode, 0)
         self.assertEqual(out, b"")
         self.assertIn(b"rank 1", err)
+
+    def test_what_waits_at_rank_zero_stays_within_the_bound(self):
+        # Rank 1 takes z, the folder the scan reaches last, and reads its
+        # 10 MB of listings while rank 0 reads a: unbounded, they would all
+        # wait at rank 0.
+        for i in range(300):
+            for j in range(300):
+                os.makedirs(self.tree.path("a/%03d/%03d" % (i, j)))
+        for i in range(100):
+            for j in range(400):
+                self.tree.file("z/%03d/%03d%s" % (i, j, "x" * 240), 0)
+        peaks = {}
+        for ranks, words in ((1, []), (2, ["-rankmemory=1M"])):
+            code, _, err = run_mpi(ranks, words + ["-cl=4096", self.tree.path()], program=PEAK)
+            self.assertEqual(code, 0, err)
+            peaks[ranks] = int(re.search(rb"^rank 0 peak (\d+) KB$", err, re.M).group(1))
+        self.assertLess(peaks[2], peaks[1] + 5120, peaks)
 
     def rank_process(self, launcher, rank, walking=False):
         """The process of `rank`; walking: once it holds the tree's folder open."""
