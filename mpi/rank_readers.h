@@ -21,8 +21,8 @@ bool RankIdle();
 // rank 0, or held by rank 0; rank 0 with as much kept for its scan as may
 // wait there: its readers wait until that passes.
 bool AtMemoryBound();
-// Reads the next folder if one more may be read at once, or in any case
-// `beyondCount`; true when it did.
+// Reads the next folder if one more may be read at once and the rank is
+// within its bound, or in any case `beyondCount`; true when it did.
 bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount);
 // Lists folders for the single program's reading: into the listing of the
 // folder this thread reads for the walk, or, on rank 0's scan, from the

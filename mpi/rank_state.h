@@ -68,7 +68,7 @@ struct RankWalk {
   // Rank 0: the listings read and not yet taken by the scan, by path, kept
   // in the batches they came in.
   KeptListings kept;
-  size_t keptBytes = 0;  // of the batches kept
+  size_t keptBytes = 0;  // of the batches kept, with their slots
   const std::string* awaited = nullptr;  // the path the scan sleeps for
   std::vector<RankFigures> figures;
 };

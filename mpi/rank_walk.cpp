@@ -135,8 +135,8 @@ void ShipListings() {
   walk.listings = std::string();
 }
 
-// A batch that is full or old enough goes out, and at the bound whatever
-// was read.
+// A batch that is full or old enough goes out, and whatever was read at
+// the bound or while rank 0 holds this rank.
 void ShipWhenDue() {
   if (walk.listings.size() >= kBatchBytes || Clock::now() - mpi.lastSent >= kBatchInterval || walk.held ||
       walk.queueBytes + walk.listings.size() + mpi.sendingBytes >= rankMemoryBound) {
