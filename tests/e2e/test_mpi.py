@@ -148,7 +148,12 @@ class SameReport(MpiTestCase):
 
 
 class Ranks(MpiTestCase):
-    def test_a_wide_folder_is_read_by_every_rank_and_a_killed_rank_ends_the_run(self):
+    def test_work_spreads_rank_zero_stays_within_its_bound_and_a_killed_rank_ends_the_run(self):
+        self.check_a_wide_folder_is_read_by_every_rank()
+        self.check_what_waits_at_rank_zero_stays_within_the_bound()
+        self.check_a_killed_rank_ends_the_run()
+
+    def check_a_wide_folder_is_read_by_every_rank(self):
         for i in range(HUB):
             os.makedirs(self.tree.path("hub/f%05d" % i))
         code, out, err = run_mpi(4, ["-ranks", "-cl=4096", self.tree.path()])
@@ -159,6 +164,7 @@ class Ranks(MpiTestCase):
         self.assertEqual(sum(folders), 2 + HUB)
         self.assertTrue(all(count > 0 for count in folders), folders)
 
+    def check_a_killed_rank_ends_the_run(self):
         launcher = subprocess.Popen(mpi_command(2, ["-json", self.tree.path()]), env=mpi_environment(),
                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         # Rank 0 reads from the start; the walk cannot end without rank 1.
@@ -172,7 +178,7 @@ class Ranks(MpiTestCase):
         self.assertEqual(out, b"")
         self.assertIn(b"rank 1", err)
 
-    def test_what_waits_at_rank_zero_stays_within_the_bound(self):
+    def check_what_waits_at_rank_zero_stays_within_the_bound(self):
         # Rank 1 takes z, the folder the scan reaches last, and reads its
         # 10 MB of listings while rank 0 reads a: unbounded, they would all
         # wait at rank 0.
