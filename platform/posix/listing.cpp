@@ -57,6 +57,7 @@ alignas(8) thread_local char sharedBuffer[kBufferSize];
 struct Walk {
   std::string startPath;  // with its separator
   int startDescriptor = -1;
+  ino_t startInode = 0;  // of the start folder, where it could be asked
   int openError = 0;  // why the start folder could not be opened
   std::thread::id owner;  // the thread that began it, which lists the folders the scan reads itself
 };
@@ -232,6 +233,7 @@ ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, long bytes, 
 struct CachedFolder {
   size_t pathLength;  // its path is the first characters of the cache's path
   int descriptor;
+  ino_t inode;  // 0 for a folder only passed through, whose number was not asked
 };
 constexpr size_t kMaxOpenFolders = 64;
 
@@ -337,7 +339,7 @@ void ReleaseThreadCaches() {
 // closes it). A full chain, or one that the budget leaves no room beside,
 // gives up its shallowest folder: the deepest are those the next folders
 // are opened from.
-bool KeepOpen(const std::string& folderPath, size_t length, int descriptor) {
+bool KeepOpen(const std::string& folderPath, size_t length, int descriptor, ino_t inode = 0) {
   FolderCache& cache = OpenFolders();
   auto& cached = cache.folders;
   const long owned = std::this_thread::get_id() == walk.owner ? Budgets().owned : 0;
@@ -355,7 +357,7 @@ bool KeepOpen(const std::string& folderPath, size_t length, int descriptor) {
   descriptorsCached += 1;
   if (cache.count == cached.size()) cached.emplace_back();
   cache.path.append(folderPath, cache.path.size(), length - cache.path.size());
-  cached[cache.count] = {length, descriptor};
+  cached[cache.count] = {length, descriptor, inode};
   cache.count += 1;
   return true;
 }
@@ -409,8 +411,10 @@ size_t SharedLength(const std::string& path, const FolderCache& cache) {
 }
 
 // Opens the folder one name at a time from the deepest open ancestor (or
-// the start folder), keeping the folders passed on the way.
-int OpenBelowStart(const std::string& folderPath) {
+// the start folder), keeping the folders passed on the way; `parentInode`
+// is the number of the folder it was opened from, where known, else 0.
+int OpenBelowStart(const std::string& folderPath, ino_t& parentInode) {
+  parentInode = 0;
   FolderCache& openFolders = OpenFolders();
   auto& cached = openFolders.folders;
   size_t held = openFolders.count;
@@ -419,6 +423,7 @@ int OpenBelowStart(const std::string& folderPath) {
   openFolders.CloseFrom(held);
   int base = held > 0 ? cached[held - 1].descriptor : walk.startDescriptor;
   size_t done = held > 0 ? cached[held - 1].pathLength : walk.startPath.size();
+  ino_t baseInode = held > 0 ? cached[held - 1].inode : walk.startInode;
   // Several names to go: the kernel walks them fastest, where it can.
   if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
     // A mount on the way (entered with -mounts) is passed one name at a time.
@@ -442,16 +447,18 @@ int OpenBelowStart(const std::string& folderPath) {
     const int error = errno;
     if (!baseKept) close(base);
     if (opened < 0 || last) {
+      if (!itself) parentInode = baseInode;
       errno = error;
       return opened;
     }
     done = end + 1;
     base = opened;
+    baseInode = 0;
     baseKept = KeepOpen(folderPath, done, opened);
   }
 }
 
-int OpenFolder(const std::string& folderPath) {
+int OpenFolder(const std::string& folderPath, ino_t& parentInode) {
   if (!IsWithin(folderPath, walk.startPath)) {
     errno = ENOENT;
     return -1;
@@ -460,14 +467,14 @@ int OpenFolder(const std::string& folderPath) {
     errno = walk.openError;
     return -1;
   }
-  return OpenBelowStart(folderPath);
+  return OpenBelowStart(folderPath, parentInode);
 }
 
 // Opens the folder; a failure for want of descriptors or memory is not the
 // folder's: this thread's cache is given back and the open tried again.
-int OpenFolderWhenPossible(const std::string& folderPath, int& error) {
+int OpenFolderWhenPossible(const std::string& folderPath, int& error, ino_t& parentInode) {
   for (int attempt = 0;; ++attempt) {
-    const int folder = OpenFolder(folderPath);
+    const int folder = OpenFolder(folderPath, parentInode);
     error = errno;
     if (folder >= 0 || !IsShortOfResources(error) || attempt == kResourceAttempts) return folder;
     OpenFolders().CloseFrom(0);
@@ -478,6 +485,32 @@ int OpenFolderWhenPossible(const std::string& folderPath, int& error) {
 bool Matches(const FolderIdentity& expected, const struct stat& info) {
   if (expected.volumeId == 0 && expected.fileId == 0) return true;
   return expected.volumeId == info.st_dev && expected.fileId == info.st_ino;
+}
+
+// Whether the first entries read show the folder that its parent's listing
+// saw: its "." numbered as that folder and its ".." as the folder it was
+// opened from. A file system mounted over the name since then lists its own
+// root as "..", whatever numbers its device gives, and a folder put in the
+// name's place has another number. Where the entries do not tell (they
+// come later, or the parent's number is not known), the folder itself is
+// asked, a system call more.
+bool EntriesConfirm(const char* buffer, long bytes, const FolderIdentity& expected, ino_t parentInode) {
+  if (parentInode == 0 || expected.fileId == 0 || bytes <= 0) return false;
+  constexpr int kFirstEntries = 4;  // where the file systems list "." and ".."
+  bool itself = false, parent = false;
+  long offset = 0;
+  for (int i = 0; i < kFirstEntries && offset < bytes && !(itself && parent); ++i) {
+    const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer + offset);
+    if (record.d_name[0] == '.' && record.d_name[1] == '\0') {
+      itself = record.d_ino == expected.fileId;
+      if (!itself) return false;
+    } else if (record.d_name[0] == '.' && record.d_name[1] == '.' && record.d_name[2] == '\0') {
+      parent = record.d_ino == parentInode;
+      if (!parent) return false;
+    }
+    offset += record.d_reclen;
+  }
+  return itself && parent;
 }
 
 }  // namespace
@@ -528,6 +561,8 @@ void BeginWalk(const std::string& startFolderPath) {
   walk.startPath = WithSeparator(startFolderPath);
   walk.startDescriptor = posix::OpenHeldStartFolder(walk.startPath);
   walk.openError = walk.startDescriptor < 0 ? errno : 0;
+  struct stat start;
+  if (walk.startDescriptor >= 0 && fstat(walk.startDescriptor, &start) == 0) walk.startInode = start.st_ino;
   walk.owner = std::this_thread::get_id();
 }
 
@@ -540,30 +575,32 @@ void EndWalk() {
 ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expected, EntryVisitor visit,
                       void* context) {
   int error = 0;
-  const int descriptor = OpenFolderWhenPossible(folderPath, error);
+  ino_t parentInode = 0;
+  const int descriptor = OpenFolderWhenPossible(folderPath, error, parentInode);
   if (descriptor < 0) return FailureOf(error, expected != FolderIdentity{});
   const long bytes = ReadEntries(descriptor, sharedBuffer);
   const int readError = errno;
-  // The folder itself is asked, not its "." entry: the inode alone does not
-  // tell a folder mounted over the name, whose device may well number its
-  // root the same.
-  struct stat info;
-  if (fstat(descriptor, &info) != 0) {
-    error = errno;
-    close(descriptor);
-    return FailureOf(error);
+  OpenedFolder folder{descriptor, static_cast<dev_t>(expected.volumeId), static_cast<ino_t>(expected.fileId)};
+  if (!EntriesConfirm(sharedBuffer, bytes, expected, parentInode)) {
+    struct stat info;
+    if (fstat(descriptor, &info) != 0) {
+      error = errno;
+      close(descriptor);
+      return FailureOf(error);
+    }
+    if (!Matches(expected, info)) {
+      close(descriptor);
+      return ListStatus::Changed;
+    }
+    folder.device = info.st_dev;
+    folder.inode = info.st_ino;
   }
-  if (!Matches(expected, info)) {
-    close(descriptor);
-    return ListStatus::Changed;
-  }
-  OpenedFolder folder{descriptor, info.st_dev, info.st_ino};
   if (bytes < 0) {
     close(descriptor);
     return FailureOf(readError);
   }
   ListStatus status = ReadAllEntries(folder, sharedBuffer, bytes, visit, context);
-  if (!KeepOpen(folderPath, folderPath.size(), descriptor)) close(descriptor);
+  if (!KeepOpen(folderPath, folderPath.size(), descriptor, folder.inode)) close(descriptor);
   return status;
 }
 
