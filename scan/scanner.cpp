@@ -421,7 +421,8 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
     nameEnds.clear();
     keyed.clear();
     for (size_t i = 0; i < count; ++i) {
-      upperNames += UpperText(MarkedName(*children[i]));
+      const TDirEntry& child = *children[i];
+      upperNames += child.folded ? UpperText(MarkedName(child)) : UpperText(child.name);
       nameEnds.push_back(upperNames.size());
     }
     for (size_t i = 0; i < count; ++i) {

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -380,14 +381,19 @@ int OpenBelowStart(const std::string& folderPath, ino_t& parentInode) {
     const bool itself = done >= folderPath.size();
     const size_t end = itself ? done : std::min(folderPath.find('/', done), folderPath.size());
     const bool last = end + 1 >= folderPath.size();
-    const std::string name = itself ? "." : folderPath.substr(done, end - done);
-    // A name that leads nowhere below: no listing gives one, a crafted report might.
-    if (!itself && (name == "." || name == "..")) {
+    const std::string_view part = itself ? std::string_view(".") : std::string_view(folderPath).substr(done, end - done);
+    // A name that leads nowhere below: no listing gives one, a crafted report
+    // might; nor one longer than any system allows.
+    if ((!itself && (part == "." || part == "..")) || part.size() > NAME_MAX) {
       if (!baseKept) close(base);
-      errno = ENOENT;
+      errno = part.size() > NAME_MAX ? ENAMETOOLONG : ENOENT;
       return -1;
     }
-    const int opened = openat(base, name.c_str(), last ? kOpenFlags : kPassFlags);
+    // Copied to the stack: no string is made per folder.
+    char name[NAME_MAX + 1];
+    std::memcpy(name, part.data(), part.size());
+    name[part.size()] = '\0';
+    const int opened = openat(base, name, last ? kOpenFlags : kPassFlags);
     const int error = errno;
     if (!baseKept) close(base);
     if (opened < 0 || last) {
