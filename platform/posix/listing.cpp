@@ -197,6 +197,11 @@ constexpr size_t kMaxOpenFolders = 64;
 // for every folder (past PATH_MAX that is one call per name).
 constexpr long kDescriptorsKeptFree = 128;
 std::atomic<long> descriptorsCached{0};
+// Where the budget holds full chains for this many threads (the usual hard
+// limit of some 500,000 descriptors does), their caches are not counted:
+// two atomic operations per folder were a twentieth of what the program
+// spends on a folder from memory. A thread beyond them keeps nothing.
+constexpr long kThreadsKeepingUncounted = 128;
 
 struct CacheBudgets {
   long shared;  // for the caches of all threads together
@@ -231,9 +236,11 @@ struct FolderCache {
   std::vector<CachedFolder> folders;
   size_t count = 0;
   std::string path;
+  bool counted = true;  // against the budget shared by the threads' caches
+  size_t most = kMaxOpenFolders;
   void CloseFrom(size_t first) {
     for (size_t i = first; i < count; ++i) close(folders[i].descriptor);
-    descriptorsCached -= static_cast<long>(count - first);
+    if (counted) descriptorsCached -= static_cast<long>(count - first);
     count = first;
     path.resize(first > 0 ? folders[first - 1].pathLength : 0);
   }
@@ -262,6 +269,10 @@ FolderCache& OpenFolders() {
     std::lock_guard<std::mutex> hold(threadCaches.lock);
     threadCaches.caches.reserve(threadCaches.caches.size() + 1);
     ownCache = {new FolderCache, threadCaches.walkNumber};
+    if (CacheBudget() >= kThreadsKeepingUncounted * static_cast<long>(kMaxOpenFolders)) {
+      ownCache.cache->counted = false;
+      if (static_cast<long>(threadCaches.caches.size()) >= kThreadsKeepingUncounted) ownCache.cache->most = 0;
+    }
     threadCaches.caches.push_back(ownCache.cache);
   }
   return *ownCache.cache;
@@ -287,19 +298,20 @@ void ReleaseThreadCaches() {
 bool KeepOpen(const std::string& folderPath, size_t length, int descriptor, ino_t inode = 0) {
   FolderCache& cache = OpenFolders();
   auto& cached = cache.folders;
+  if (cache.most == 0) return false;
   const long owned = std::this_thread::get_id() == walk.owner ? Budgets().owned : 0;
   const auto full = [&] {
-    return descriptorsCached >= CacheBudget() && static_cast<long>(cache.count) >= owned;
+    return cache.counted && descriptorsCached >= CacheBudget() && static_cast<long>(cache.count) >= owned;
   };
-  if (cache.count > 0 && (cache.count == kMaxOpenFolders || full())) {
+  if (cache.count > 0 && (cache.count == cache.most || full())) {
     close(cached.front().descriptor);
-    descriptorsCached -= 1;
+    if (cache.counted) descriptorsCached -= 1;
     std::rotate(cached.begin(), cached.begin() + 1, cached.begin() + static_cast<std::ptrdiff_t>(cache.count));
     cache.count -= 1;
     if (cache.count == 0) cache.path.clear();
   }
   if (full()) return false;
-  descriptorsCached += 1;
+  if (cache.counted) descriptorsCached += 1;
   if (cache.count == cached.size()) cached.emplace_back();
   cache.path.append(folderPath, cache.path.size(), length - cache.path.size());
   cached[cache.count] = {length, descriptor, inode};
