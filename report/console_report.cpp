@@ -98,7 +98,12 @@ void WriteFolderLine(const TDirEntry& folder, bool hasNextSibling) {
     line += chars[kBar];
   }
   const size_t nameStart = line.size();
-  AppendShownName(line, LineName(folder));
+  // The name as it stands, where the line shows it so, without a copy.
+  if (folder.folded || IsWalkTop(folder)) {
+    AppendShownName(line, LineName(folder));
+  } else {
+    AppendShownName(line, folder.name);
+  }
   const size_t nameEnd = line.size();
   if (folder.unreadable) line += kUnreadableMark;
   line += "  ";
