@@ -92,10 +92,12 @@ constexpr size_t kMaxHeldBytes = kMaxHeldAheadBytes;
 constexpr uint64_t kReadsPerWaitSample = 8;
 // The scan's own reads are told to the count's control together, so many
 // at a time: a lock, a clock read and the control's arithmetic per folder
-// were some 3% of a scan of empty folders from memory. Whether they waited
-// is asked once for them all, and only when they took long enough for a
+// were some 3% of a scan of empty folders from memory. Whether the last of
+// them waited is asked only when the ones before took long enough for a
 // device to answer one of them: none answers within 20 us (a fast NVMe
-// read takes some 50 us), while a folder from memory takes 2 to 5 us.
+// read takes some 50 us), while a folder from memory takes 2 to 5 us. It
+// is asked of that read alone: the scan also waits for workers' folders,
+// which is no wait for the device.
 constexpr int kLoneReadsPerRecord = 8;
 constexpr int64_t kFastestDeviceReadNanos = 20'000;
 
@@ -131,8 +133,8 @@ struct ReadingAhead {
   // thread alone.
   int loneReads = 0;
   int32_t loneEntries[kLoneReadsPerRecord] = {};
-  int64_t loneSince = -1;     // when the reads told last ended
-  int64_t loneWaitCount = 0;  // the scan thread's waits when last asked
+  int64_t loneSince = -1;  // when the reads told last ended
+  bool loneReadsSlow = true;  // those took long enough to have waited
 };
 
 ReadingAhead ahead;
@@ -388,7 +390,7 @@ void StartReadingAhead(int threads) {
   ahead.readsStarted = 0;
   ahead.loneReads = 0;
   ahead.loneSince = -1;
-  ahead.loneWaitCount = platform::ThreadWaitCount();
+  ahead.loneReadsSlow = true;
   ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
   ahead.workersCanStart = true;
 }
@@ -436,18 +438,16 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
 
 namespace {
 
-// Tells the control of the scan's own reads since it was told last.
-void RecordLoneReads() {
+// Tells the control of the scan's own reads since it was told last, the
+// last of which waited as `wait` says.
+void RecordLoneReads(ReadWait wait) {
   const int64_t now = NanosNow();
-  ReadWait wait = ReadWait::none;
-  if (ahead.loneSince < 0 || now - ahead.loneSince > kLoneReadsPerRecord * kFastestDeviceReadNanos) {
-    const int64_t waits = platform::ThreadWaitCount();
-    wait = waits < 0 ? ReadWait::unknown : waits > ahead.loneWaitCount ? ReadWait::waited : ReadWait::none;
-    ahead.loneWaitCount = waits;
-  }
+  ahead.loneReadsSlow = ahead.loneSince < 0 || now - ahead.loneSince > kLoneReadsPerRecord * kFastestDeviceReadNanos;
   ahead.loneSince = now;
   std::lock_guard<std::mutex> hold(ahead.lock);
-  for (int i = 0; i < ahead.loneReads; ++i) RecordRead(now, ahead.loneEntries[i], wait);
+  for (int i = 0; i < ahead.loneReads; ++i) {
+    RecordRead(now, ahead.loneEntries[i], i + 1 == ahead.loneReads ? wait : ReadWait::unknown);
+  }
   ahead.loneReads = 0;
 }
 
@@ -455,11 +455,17 @@ void RecordLoneReads() {
 
 void ReadFolderAlone(const std::string& folderPath, const platform::FolderIdentity& expected,
                      FolderContents& contents) {
-  ReadFolderContents(folderPath, expected, contents);
   // A fixed count measures nothing.
-  if (!ahead.automatic) return;
+  if (!ahead.automatic) {
+    ReadFolderContents(folderPath, expected, contents);
+    return;
+  }
+  const bool last = ahead.loneReads + 1 == kLoneReadsPerRecord;
+  const bool asked = last && ahead.loneReadsSlow;
+  const ReadWait wait = ReadNotingWait(folderPath, expected, contents, asked);
   ahead.loneEntries[ahead.loneReads++] = contents.entryCount;
-  if (ahead.loneReads == kLoneReadsPerRecord) RecordLoneReads();
+  // Reads that went too fast for a device did not wait.
+  if (last) RecordLoneReads(asked ? wait : ReadWait::none);
 }
 
 // Asked without the lock: an answer just outdated only offers the subfolders
