@@ -38,13 +38,20 @@ LineNumber CountReportLines(const OutputOperations& mode) {
   return total + lineIndex;
 }
 
+// One pass over the tree: its lines are counted as they are printed, and the
+// footer learns the total after them. A pass to count them first walked a
+// tree of a million folders once more, a tenth of the report's time.
 void WalkReport(const OutputOperations& mode) {
   walkTop = {&root, {}, {}};
-  const LineNumber total = CountReportLines(mode);
+  lineCursor = -1;
+  mode.header();
+  const int32_t footerLines = mode.footer(0);
   lineCursor = 0;
-  lineBudget = total;
+  lineBudget = kCountingCursor;
   mode.header();
   mode.folders(walkTop.folder);
+  const LineNumber total = lineCursor + footerLines;
+  lineBudget = footerLines;
   mode.footer(total);
 }
 

@@ -36,8 +36,9 @@
 //   LineNumber (beyond any line), lineIndex = 0, lineBudget = 10, and
 //   folders(R) alone prints nothing and leaves lineIndex at the folder
 //   count, 4: T = 5 + 4 = 9.
-// One pass: lineCursor = 0, lineBudget = 9; header prints 0, 1 (cursor 2,
-//   budget 7); folders prints 2..5 (cursor 6, budget 3); footer starts at
+// One pass (WalkReport): lineCursor = -1 gives F = 3; then lineCursor = 0,
+//   lineBudget without limit; header prints 0, 1 (cursor 2); folders prints
+//   2..5 (cursor 6), so T = 6 + 3 = 9; lineBudget = 3, and footer starts at
 //   c = 6 - (9 - 3) = 0 and prints its three lines (budget 0).
 // A browser window of lines 4..7: lineCursor = 4, lineBudget = 4; header
 //   prints nothing and sets lineIndex = 2; folders skips R and A (lineIndex

@@ -23,6 +23,13 @@ constexpr auto kSpinnerPeriod = std::chrono::milliseconds(50);
 // (the prompt's writes took 15 ms of a 7 ms scan).
 constexpr auto kPromptDelay = std::chrono::seconds(1);
 constexpr int kTurnsPerFigures = 5;  // figures four times a second
+// The clock is read once in so many folders, as many as take about a
+// millisecond: on 1,100,000 empty folders from memory a read per folder
+// took 3% of the program's time. At most 64, so that after fast folders a
+// run of slow ones (a cold disk's, some milliseconds each) still turns the
+// spinner within a second.
+constexpr int kMostFoldersPerClockRead = 64;
+constexpr auto kClockReadInterval = std::chrono::milliseconds(1);
 
 struct ReadingPrompt {
   int spinnerIndex = 0;
@@ -37,6 +44,9 @@ struct ReadingPrompt {
   int64_t usedSpace = 0;
   int turnsSinceFigures = 0;
   size_t figuresWidth = 0;  // characters of figures on the line
+  int foldersPerClockRead = 1;
+  int foldersToClockRead = 0;
+  Clock::time_point lastClockRead;
 };
 
 ReadingPrompt prompt;
@@ -106,8 +116,28 @@ void CountFolderProgress(int64_t bytes) {
   prompt.bytes = AddBytes(prompt.bytes, bytes);
 }
 
+// Whether the clock is read for this folder: one in as many as take about
+// kClockReadInterval together.
+bool ClockReadDue() {
+  if (prompt.started && --prompt.foldersToClockRead > 0) return false;
+  return true;
+}
+
+void AdjustClockReads(Clock::time_point now) {
+  const auto interval = now - prompt.lastClockRead;
+  if (interval < kClockReadInterval) {
+    prompt.foldersPerClockRead = std::min(prompt.foldersPerClockRead * 2, kMostFoldersPerClockRead);
+  } else if (interval > 4 * kClockReadInterval) {
+    prompt.foldersPerClockRead = std::max(prompt.foldersPerClockRead / 2, 1);
+  }
+  prompt.lastClockRead = now;
+  prompt.foldersToClockRead = prompt.foldersPerClockRead;
+}
+
 void TurnSpinner() {
+  if (!ClockReadDue()) return;
   const auto now = Clock::now();
+  AdjustClockReads(now);
   // A walk without the prompt starts the delay at its first folder.
   if (!prompt.started) {
     prompt.started = true;

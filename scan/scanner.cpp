@@ -383,6 +383,8 @@ uint64_t NamePrefix(std::string_view name) {
   return prefix;
 }
 
+constexpr size_t kKeptSortBuffer = 10'000;
+
 void LinkInSequence(TDirEntry& parent, TDirEntry** children, size_t count) {
   TDirEntry* following = nullptr;
   for (size_t i = count; i-- > 0;) {
@@ -409,17 +411,33 @@ void LinkChildrenOrdered(TDirEntry& parent, TDirEntry** children, size_t count) 
   }
   if (options.sortOrder == SortOrder::name) {
     // The sort moves views of the upper-cased names as the report shows
-    // them, which are cheaper to move than the names themselves.
-    std::vector<std::string> upperNames;
-    upperNames.reserve(count);
-    for (size_t i = 0; i < count; ++i) upperNames.push_back(UpperText(MarkedName(*children[i])));
-    std::vector<NameKey> keyed;
-    keyed.reserve(count);
+    // them, which are cheaper to move than the names themselves. The names
+    // and keys of one folder are held in buffers that serve every folder:
+    // made anew for each, they took as much time as the sort.
+    static std::string upperNames;
+    static std::vector<size_t> nameEnds;
+    static std::vector<NameKey> keyed;
+    upperNames.clear();
+    nameEnds.clear();
+    keyed.clear();
     for (size_t i = 0; i < count; ++i) {
-      keyed.push_back({NamePrefix(upperNames[i]), upperNames[i], static_cast<uint32_t>(i), children[i]});
+      const TDirEntry& child = *children[i];
+      upperNames += child.folded ? UpperText(MarkedName(child)) : UpperText(child.name);
+      nameEnds.push_back(upperNames.size());
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const size_t start = i == 0 ? 0 : nameEnds[i - 1];
+      const std::string_view name = std::string_view(upperNames).substr(start, nameEnds[i] - start);
+      keyed.push_back({NamePrefix(name), name, static_cast<uint32_t>(i), children[i]});
     }
     std::sort(keyed.begin(), keyed.end());
     for (size_t i = 0; i < count; ++i) children[i] = keyed[i].entry;
+    // The buffers of a very wide folder are not kept for the next.
+    if (count > kKeptSortBuffer) {
+      upperNames = std::string();
+      nameEnds = std::vector<size_t>();
+      keyed = std::vector<NameKey>();
+    }
   } else {
     std::reverse(children, children + count);
     if (options.sortOrder != SortOrder::none) {

@@ -1,6 +1,7 @@
 // The scanned folder tree and the grand totals of the scan.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -30,6 +31,11 @@ struct TDirEntry {
   int64_t modifiedSeconds = 0;
   TDirEntry* next = nullptr;        // next sibling in display order
   TDirEntry* firstChild = nullptr;  // first child in display order
+
+  // Records are made from blocks, in the order they are made: see
+  // tree_records.cpp.
+  static void* operator new(size_t size);
+  static void operator delete(void* record, size_t size) noexcept;
 };
 
 inline int64_t TotalBytes(const TDirEntry& entry) { return entry.localBytes + entry.subBytes; }

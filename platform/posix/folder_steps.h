@@ -21,6 +21,11 @@ inline constexpr int kPassFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CL
 // the user named, where no walk held it. -1 with errno on failure.
 int OpenHeldStartFolder(const std::string& startPath);
 
+// Whether the folder `name` in `folder`, where a file system of `device` is
+// mounted, is a kernel file system (proc, sysfs, ...), which no walk enters
+// and no line names; also one that cannot be looked at.
+bool IsKernelFileSystem(int folder, const char* name, dev_t device);
+
 inline dev_t DeviceOf(const struct statx& info) { return makedev(info.stx_dev_major, info.stx_dev_minor); }
 
 // The system marks the root of every mount (a btrfs subvolume that is not

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -57,6 +58,7 @@ alignas(8) thread_local char sharedBuffer[kBufferSize];
 struct Walk {
   std::string startPath;  // with its separator
   int startDescriptor = -1;
+  ino_t startInode = 0;  // of the start folder, where it could be asked
   int openError = 0;  // why the start folder could not be opened
   std::thread::id owner;  // the thread that began it, which lists the folders the scan reads itself
 };
@@ -65,62 +67,6 @@ Walk walk;
 constexpr int kOpenFlags = posix::kReadFolderFlags;
 constexpr int kPassFlags = posix::kPassFolderFlags;
 
-// Kernel file systems: views of the system, not data. They are never
-// entered, not even with -mounts, and get no line.
-constexpr uint32_t kKernelFileSystems[] = {
-    0x9fa0,      // proc
-    0x62656572,  // sysfs
-    0x1cd1,      // devpts
-    0x27e0eb,    // cgroup
-    0x63677270,  // cgroup2
-    0x73636673,  // securityfs
-    0x64626720,  // debugfs
-    0x74726163,  // tracefs
-    0xcafe4a11,  // bpf
-    0x6165676c,  // pstore
-    0x19800202,  // mqueue
-    0x958458f6,  // hugetlbfs
-    0x62656570,  // configfs
-    0x65735543,  // fusectl
-    0x42494e4d,  // binfmt_misc
-    0x0187,      // autofs
-    0xde5e81e4,  // efivarfs
-};
-constexpr uint32_t kTmpfsType = 0x01021994;
-
-// devtmpfs tells itself from tmpfs only by its name in the mount table.
-bool MountedAsDevtmpfs(dev_t device) {
-  FILE* table = std::fopen("/proc/self/mountinfo", "re");
-  if (table == nullptr) return false;
-  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
-  char line[4096];
-  bool found = false;
-  while (!found && std::fgets(line, sizeof line, table) != nullptr) {
-    // "id parent major:minor root mount-point options ... - type source ..."
-    char numbers[64];
-    if (std::sscanf(line, "%*s %*s %63s", numbers) != 1 || wanted != numbers) continue;
-    const char* separator = std::strstr(line, " - ");
-    found = separator != nullptr && std::strncmp(separator + 3, "devtmpfs ", 9) == 0;
-  }
-  std::fclose(table);
-  return found;
-}
-
-// Mount points are rare: the calls that tell their kind cost nothing
-// measurable. One that cannot be looked at is not entered.
-bool IsKernelFileSystem(int folder, const char* name, dev_t device) {
-  const int mounted = openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (mounted < 0) return true;
-  struct statfs figures;
-  const bool known = fstatfs(mounted, &figures) == 0;
-  close(mounted);
-  if (!known) return true;
-  const auto type = static_cast<uint32_t>(figures.f_type);
-  if (type == kTmpfsType) return MountedAsDevtmpfs(device);
-  return std::find(std::begin(kKernelFileSystems), std::end(kKernelFileSystems), type) !=
-         std::end(kKernelFileSystems);
-}
-
 using posix::DeviceOf;
 using posix::IsMountRoot;
 
@@ -128,7 +74,7 @@ uint32_t AttributesOf(const struct statx& info, int folder, const char* name, de
   if (S_ISLNK(info.stx_mode)) return kAttrReparsePoint;
   if (!S_ISDIR(info.stx_mode)) return 0;
   if (!IsMountRoot(info, folderDevice)) return kAttrDirectory;
-  return IsKernelFileSystem(folder, name, DeviceOf(info)) ? kAttrDirectory | kAttrReparsePoint
+  return posix::IsKernelFileSystem(folder, name, DeviceOf(info)) ? kAttrDirectory | kAttrReparsePoint
                                                           : kAttrDirectory | kAttrOtherFileSystem;
 }
 
@@ -232,6 +178,7 @@ ListStatus ReadAllEntries(const OpenedFolder& folder, char* buffer, long bytes, 
 struct CachedFolder {
   size_t pathLength;  // its path is the first characters of the cache's path
   int descriptor;
+  ino_t inode;  // 0 for a folder only passed through, whose number was not asked
 };
 constexpr size_t kMaxOpenFolders = 64;
 
@@ -250,6 +197,11 @@ constexpr size_t kMaxOpenFolders = 64;
 // for every folder (past PATH_MAX that is one call per name).
 constexpr long kDescriptorsKeptFree = 128;
 std::atomic<long> descriptorsCached{0};
+// Where the budget holds full chains for this many threads (the usual hard
+// limit of some 500,000 descriptors does), their caches are not counted:
+// two atomic operations per folder were a twentieth of what the program
+// spends on a folder from memory. A thread beyond them keeps nothing.
+constexpr long kThreadsKeepingUncounted = 128;
 
 struct CacheBudgets {
   long shared;  // for the caches of all threads together
@@ -284,9 +236,11 @@ struct FolderCache {
   std::vector<CachedFolder> folders;
   size_t count = 0;
   std::string path;
+  bool counted = true;  // against the budget shared by the threads' caches
+  size_t most = kMaxOpenFolders;
   void CloseFrom(size_t first) {
     for (size_t i = first; i < count; ++i) close(folders[i].descriptor);
-    descriptorsCached -= static_cast<long>(count - first);
+    if (counted) descriptorsCached -= static_cast<long>(count - first);
     count = first;
     path.resize(first > 0 ? folders[first - 1].pathLength : 0);
   }
@@ -315,6 +269,10 @@ FolderCache& OpenFolders() {
     std::lock_guard<std::mutex> hold(threadCaches.lock);
     threadCaches.caches.reserve(threadCaches.caches.size() + 1);
     ownCache = {new FolderCache, threadCaches.walkNumber};
+    if (CacheBudget() >= kThreadsKeepingUncounted * static_cast<long>(kMaxOpenFolders)) {
+      ownCache.cache->counted = false;
+      if (static_cast<long>(threadCaches.caches.size()) >= kThreadsKeepingUncounted) ownCache.cache->most = 0;
+    }
     threadCaches.caches.push_back(ownCache.cache);
   }
   return *ownCache.cache;
@@ -337,25 +295,26 @@ void ReleaseThreadCaches() {
 // closes it). A full chain, or one that the budget leaves no room beside,
 // gives up its shallowest folder: the deepest are those the next folders
 // are opened from.
-bool KeepOpen(const std::string& folderPath, size_t length, int descriptor) {
+bool KeepOpen(const std::string& folderPath, size_t length, int descriptor, ino_t inode = 0) {
   FolderCache& cache = OpenFolders();
   auto& cached = cache.folders;
+  if (cache.most == 0) return false;
   const long owned = std::this_thread::get_id() == walk.owner ? Budgets().owned : 0;
   const auto full = [&] {
-    return descriptorsCached >= CacheBudget() && static_cast<long>(cache.count) >= owned;
+    return cache.counted && descriptorsCached >= CacheBudget() && static_cast<long>(cache.count) >= owned;
   };
-  if (cache.count > 0 && (cache.count == kMaxOpenFolders || full())) {
+  if (cache.count > 0 && (cache.count == cache.most || full())) {
     close(cached.front().descriptor);
-    descriptorsCached -= 1;
+    if (cache.counted) descriptorsCached -= 1;
     std::rotate(cached.begin(), cached.begin() + 1, cached.begin() + static_cast<std::ptrdiff_t>(cache.count));
     cache.count -= 1;
     if (cache.count == 0) cache.path.clear();
   }
   if (full()) return false;
-  descriptorsCached += 1;
+  if (cache.counted) descriptorsCached += 1;
   if (cache.count == cached.size()) cached.emplace_back();
   cache.path.append(folderPath, cache.path.size(), length - cache.path.size());
-  cached[cache.count] = {length, descriptor};
+  cached[cache.count] = {length, descriptor, inode};
   cache.count += 1;
   return true;
 }
@@ -409,8 +368,10 @@ size_t SharedLength(const std::string& path, const FolderCache& cache) {
 }
 
 // Opens the folder one name at a time from the deepest open ancestor (or
-// the start folder), keeping the folders passed on the way.
-int OpenBelowStart(const std::string& folderPath) {
+// the start folder), keeping the folders passed on the way; `parentInode`
+// is the number of the folder it was opened from, where known, else 0.
+int OpenBelowStart(const std::string& folderPath, ino_t& parentInode) {
+  parentInode = 0;
   FolderCache& openFolders = OpenFolders();
   auto& cached = openFolders.folders;
   size_t held = openFolders.count;
@@ -419,6 +380,7 @@ int OpenBelowStart(const std::string& folderPath) {
   openFolders.CloseFrom(held);
   int base = held > 0 ? cached[held - 1].descriptor : walk.startDescriptor;
   size_t done = held > 0 ? cached[held - 1].pathLength : walk.startPath.size();
+  ino_t baseInode = held > 0 ? cached[held - 1].inode : walk.startInode;
   // Several names to go: the kernel walks them fastest, where it can.
   if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
     // A mount on the way (entered with -mounts) is passed one name at a time.
@@ -431,27 +393,34 @@ int OpenBelowStart(const std::string& folderPath) {
     const bool itself = done >= folderPath.size();
     const size_t end = itself ? done : std::min(folderPath.find('/', done), folderPath.size());
     const bool last = end + 1 >= folderPath.size();
-    const std::string name = itself ? "." : folderPath.substr(done, end - done);
-    // A name that leads nowhere below: no listing gives one, a crafted report might.
-    if (!itself && (name == "." || name == "..")) {
+    const std::string_view part = itself ? std::string_view(".") : std::string_view(folderPath).substr(done, end - done);
+    // A name that leads nowhere below: no listing gives one, a crafted report
+    // might; nor one longer than any system allows.
+    if ((!itself && (part == "." || part == "..")) || part.size() > NAME_MAX) {
       if (!baseKept) close(base);
-      errno = ENOENT;
+      errno = part.size() > NAME_MAX ? ENAMETOOLONG : ENOENT;
       return -1;
     }
-    const int opened = openat(base, name.c_str(), last ? kOpenFlags : kPassFlags);
+    // Copied to the stack: no string is made per folder.
+    char name[NAME_MAX + 1];
+    std::memcpy(name, part.data(), part.size());
+    name[part.size()] = '\0';
+    const int opened = openat(base, name, last ? kOpenFlags : kPassFlags);
     const int error = errno;
     if (!baseKept) close(base);
     if (opened < 0 || last) {
+      if (!itself) parentInode = baseInode;
       errno = error;
       return opened;
     }
     done = end + 1;
     base = opened;
+    baseInode = 0;
     baseKept = KeepOpen(folderPath, done, opened);
   }
 }
 
-int OpenFolder(const std::string& folderPath) {
+int OpenFolder(const std::string& folderPath, ino_t& parentInode) {
   if (!IsWithin(folderPath, walk.startPath)) {
     errno = ENOENT;
     return -1;
@@ -460,14 +429,14 @@ int OpenFolder(const std::string& folderPath) {
     errno = walk.openError;
     return -1;
   }
-  return OpenBelowStart(folderPath);
+  return OpenBelowStart(folderPath, parentInode);
 }
 
 // Opens the folder; a failure for want of descriptors or memory is not the
 // folder's: this thread's cache is given back and the open tried again.
-int OpenFolderWhenPossible(const std::string& folderPath, int& error) {
+int OpenFolderWhenPossible(const std::string& folderPath, int& error, ino_t& parentInode) {
   for (int attempt = 0;; ++attempt) {
-    const int folder = OpenFolder(folderPath);
+    const int folder = OpenFolder(folderPath, parentInode);
     error = errno;
     if (folder >= 0 || !IsShortOfResources(error) || attempt == kResourceAttempts) return folder;
     OpenFolders().CloseFrom(0);
@@ -478,6 +447,32 @@ int OpenFolderWhenPossible(const std::string& folderPath, int& error) {
 bool Matches(const FolderIdentity& expected, const struct stat& info) {
   if (expected.volumeId == 0 && expected.fileId == 0) return true;
   return expected.volumeId == info.st_dev && expected.fileId == info.st_ino;
+}
+
+// Whether the first entries read show the folder that its parent's listing
+// saw: its "." numbered as that folder and its ".." as the folder it was
+// opened from. A file system mounted over the name since then lists its own
+// root as "..", whatever numbers its device gives, and a folder put in the
+// name's place has another number. Where the entries do not tell (they
+// come later, or the parent's number is not known), the folder itself is
+// asked, a system call more.
+bool EntriesConfirm(const char* buffer, long bytes, const FolderIdentity& expected, ino_t parentInode) {
+  if (parentInode == 0 || expected.fileId == 0 || bytes <= 0) return false;
+  constexpr int kFirstEntries = 4;  // where the file systems list "." and ".."
+  bool itself = false, parent = false;
+  long offset = 0;
+  for (int i = 0; i < kFirstEntries && offset < bytes && !(itself && parent); ++i) {
+    const auto& record = *reinterpret_cast<const LinuxDirent64*>(buffer + offset);
+    if (record.d_name[0] == '.' && record.d_name[1] == '\0') {
+      itself = record.d_ino == expected.fileId;
+      if (!itself) return false;
+    } else if (record.d_name[0] == '.' && record.d_name[1] == '.' && record.d_name[2] == '\0') {
+      parent = record.d_ino == parentInode;
+      if (!parent) return false;
+    }
+    offset += record.d_reclen;
+  }
+  return itself && parent;
 }
 
 }  // namespace
@@ -528,6 +523,8 @@ void BeginWalk(const std::string& startFolderPath) {
   walk.startPath = WithSeparator(startFolderPath);
   walk.startDescriptor = posix::OpenHeldStartFolder(walk.startPath);
   walk.openError = walk.startDescriptor < 0 ? errno : 0;
+  struct stat start;
+  if (walk.startDescriptor >= 0 && fstat(walk.startDescriptor, &start) == 0) walk.startInode = start.st_ino;
   walk.owner = std::this_thread::get_id();
 }
 
@@ -540,30 +537,32 @@ void EndWalk() {
 ListStatus ListFolder(const std::string& folderPath, const FolderIdentity& expected, EntryVisitor visit,
                       void* context) {
   int error = 0;
-  const int descriptor = OpenFolderWhenPossible(folderPath, error);
+  ino_t parentInode = 0;
+  const int descriptor = OpenFolderWhenPossible(folderPath, error, parentInode);
   if (descriptor < 0) return FailureOf(error, expected != FolderIdentity{});
   const long bytes = ReadEntries(descriptor, sharedBuffer);
   const int readError = errno;
-  // The folder itself is asked, not its "." entry: the inode alone does not
-  // tell a folder mounted over the name, whose device may well number its
-  // root the same.
-  struct stat info;
-  if (fstat(descriptor, &info) != 0) {
-    error = errno;
-    close(descriptor);
-    return FailureOf(error);
+  OpenedFolder folder{descriptor, static_cast<dev_t>(expected.volumeId), static_cast<ino_t>(expected.fileId)};
+  if (!EntriesConfirm(sharedBuffer, bytes, expected, parentInode)) {
+    struct stat info;
+    if (fstat(descriptor, &info) != 0) {
+      error = errno;
+      close(descriptor);
+      return FailureOf(error);
+    }
+    if (!Matches(expected, info)) {
+      close(descriptor);
+      return ListStatus::Changed;
+    }
+    folder.device = info.st_dev;
+    folder.inode = info.st_ino;
   }
-  if (!Matches(expected, info)) {
-    close(descriptor);
-    return ListStatus::Changed;
-  }
-  OpenedFolder folder{descriptor, info.st_dev, info.st_ino};
   if (bytes < 0) {
     close(descriptor);
     return FailureOf(readError);
   }
   ListStatus status = ReadAllEntries(folder, sharedBuffer, bytes, visit, context);
-  if (!KeepOpen(folderPath, folderPath.size(), descriptor)) close(descriptor);
+  if (!KeepOpen(folderPath, folderPath.size(), descriptor, folder.inode)) close(descriptor);
   return status;
 }
 

@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -39,6 +41,56 @@ TEST_F(Walk, NoListingLeavesTheStartFolderByDots) {
     EXPECT_NE(platform::ListFolder(tree + below, {}, CountEntry, &entries), platform::ListStatus::Listed) << below;
     EXPECT_EQ(entries, 0) << below;
   }
+  platform::EndWalk();
+}
+
+// Mounts made for one test, taken down (lazily) however it ends.
+struct Mounts {
+  std::vector<fs::path> targets;
+  bool Mount(const std::string& arguments, const fs::path& target) {
+    if (std::system(("mount " + arguments + " '" + target.string() + "' 2>/dev/null").c_str()) != 0) return false;
+    targets.push_back(target);
+    return true;
+  }
+  ~Mounts() {
+    for (auto target = targets.rbegin(); target != targets.rend(); ++target) {
+      std::system(("umount -l '" + target->string() + "'").c_str());
+    }
+  }
+};
+
+ino_t InodeOf(const fs::path& path) {
+  struct stat facts {};
+  return stat(path.c_str(), &facts) == 0 ? facts.st_ino : 0;
+}
+
+void NoteChild(void* context, const platform::ListingEntry& entry) {
+  if (entry.name == "child") *static_cast<platform::FolderIdentity*>(context) = {entry.volumeId, entry.fileId};
+}
+
+// Two fresh file systems number their folders alike: a folder of another
+// one mounted over the name after the parent was listed has the number the
+// parent's listing saw, but it is no folder of the tree.
+TEST_F(Walk, AFolderOfAnotherFileSystemMountedOverTheNameIsChanged) {
+  Mounts mounts;
+  fs::create_directories(base / "outside");
+  if (!mounts.Mount("-t tmpfs tallyfold", base / "tree") || !mounts.Mount("-t tmpfs tallyfold", base / "outside")) {
+    GTEST_SKIP() << "mounting needs root";
+  }
+  fs::create_directories(base / "tree" / "a");
+  fs::create_directories(base / "tree" / "child");
+  fs::create_directories(base / "outside" / "sub" / "x");
+  if (InodeOf(base / "tree" / "child") != InodeOf(base / "outside" / "sub" / "x")) {
+    GTEST_SKIP() << "this system numbers the folders of two file systems apart";
+  }
+  const std::string tree = (base / "tree").string() + "/";
+  platform::BeginWalk(tree);
+  platform::FolderIdentity child;
+  ASSERT_EQ(platform::ListFolder(tree, {}, NoteChild, &child), platform::ListStatus::Listed);
+  ASSERT_TRUE(mounts.Mount("--bind '" + (base / "outside" / "sub" / "x").string() + "'", base / "tree" / "child"));
+  int entries = 0;
+  EXPECT_EQ(platform::ListFolder(tree + "child/", child, CountEntry, &entries), platform::ListStatus::Changed);
+  EXPECT_EQ(entries, 0);
   platform::EndWalk();
 }
 
