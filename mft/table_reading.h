@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -41,6 +42,9 @@ struct Reading {
   // The sums of folders not met yet (a folder most often comes before its
   // files), by record.
   std::unordered_map<uint32_t, LaterSums> laterSums;
+  // Summed by type: every folder's sums, by its record's four bytes and the
+  // type (see PlainFileCounting).
+  std::unordered_map<std::string, LaterSums> typeSums;
   FolderIndexParts indexCheck;  // each part of an index is checked as the pass meets it
 };
 

@@ -119,14 +119,15 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
     plain.modifiedSeconds = file.modifiedSeconds;
     visit(context, plain);
   }
-  if (const PlainFileSums* sums = PlainFilesOf(table, folder)) {
+  for (const PlainFileSums& sums : PlainFilesOf(table, folder)) {
     platform::ListingEntry plain;
+    plain.name = std::string_view(table.nameBytes).substr(sums.typeAt, sums.typeLength);
     plain.attributes = 0;
     plain.size = 0;
-    plain.summedFiles = sums->files;
-    plain.summedBytes = sums->bytes;
-    plain.summedSlack = sums->slack;
-    plain.modifiedSeconds = sums->newestModified;
+    plain.summedFiles = sums.files;
+    plain.summedBytes = sums.bytes;
+    plain.summedSlack = sums.slack;
+    plain.modifiedSeconds = sums.newestModified;
     visit(context, plain);
   }
   return platform::ListStatus::Listed;
@@ -136,27 +137,28 @@ bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t by
   return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
 }
 
-// The scan needs no file one by one: no list of files, no file types, no
-// browser (which may ask for a list), and the volume's own cluster size
-// counts the files. Ages need only each folder's newest file.
+// The scan needs no file one by one: no list of files, no browser (which
+// may ask for a list). File types need the files of each type summed apart;
+// ages only each folder's newest file.
 bool SumsPlainFiles() {
-  return !options.pauseEachPage && options.outputMode != OutputMode::map && options.topFiles == 0 &&
-         !options.fileTypes && options.requestedClusterSize == 0;
+  return !options.pauseEachPage && options.outputMode != OutputMode::map && options.topFiles == 0;
 }
 
-// Without -cl=# the run counts by the volume's own cluster size.
-void TakeVolumeClusterSize(uint32_t clusterSize) { effectiveClusterSize = static_cast<int32_t>(clusterSize); }
-
-const PlainFileCounting kScanCounting{TakeVolumeClusterSize, CountedFileBytes};
+// The run counts by -cl=# where given, else by the volume's own cluster size.
+void TakeClusterSize(uint32_t clusterSize) {
+  effectiveClusterSize =
+      options.requestedClusterSize != 0 ? options.requestedClusterSize : static_cast<int32_t>(clusterSize);
+}
 
 // Reads the table of `device`; false with the line that says why written.
 bool ReadTable(const std::string& device, const char* instead) {
   platform::RawVolume volume;
   std::string reason;
   TableFailure failure;
+  const PlainFileCounting counting{TakeClusterSize, CountedFileBytes, options.fileTypes};
   bool read = platform::OpenRawVolume(device, volume, reason);
   if (read) {
-    read = ReadVolumeTable({ReadFromRawVolume, &volume}, volume.size, SumsPlainFiles() ? &kScanCounting : nullptr,
+    read = ReadVolumeTable({ReadFromRawVolume, &volume}, volume.size, SumsPlainFiles() ? &counting : nullptr,
                            listing.table, failure);
     platform::CloseRawVolume(volume);
     reason = failure.reason;

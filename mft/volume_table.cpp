@@ -260,6 +260,17 @@ void KeepPlainFile(Reading& reading) {
                              ListedAllocation(file), file.modifiedSeconds});
 }
 
+// The sums not yet joined to a folder that a plain file named `name` goes
+// into: by its folder, and by type where the files are summed so.
+LaterSums& LaterSumsOf(Reading& reading, const TableName& name) {
+  if (!reading.counting->byType) return reading.laterSums[name.parent];
+  const std::string_view text = std::string_view(reading.table.nameBytes).substr(name.nameAt, name.nameLength);
+  const size_t dot = text.rfind('.');
+  std::string key(reinterpret_cast<const char*>(&name.parent), sizeof name.parent);
+  if (dot != std::string_view::npos) key += text.substr(dot);
+  return reading.typeSums[key];
+}
+
 // A plain file just read, into the sums of its folder; false where its
 // folder has none.
 bool SumPlainFile(Reading& reading) {
@@ -268,13 +279,13 @@ bool SumPlainFile(Reading& reading) {
   const TableName& name = table.names.back();
   PlainFileSums* kept = nullptr;
   LaterSums* later = nullptr;
-  if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile) {
+  if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile && !reading.counting->byType) {
     // In no folder, or in a folder that has taken the record of its own: a
     // record of its own, which no listing shows.
     kept = SumsOfFolder(reading.table, folder);
     if (kept == nullptr || table.files[folder].sequence != name.parentSequence) return false;
   } else {
-    later = &reading.laterSums[name.parent];
+    later = &LaterSumsOf(reading, name);
     if (later->files == 0) later->sequence = name.parentSequence;
     if (later->sequence != name.parentSequence) return false;
   }
@@ -327,7 +338,7 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   file.inUse = true;
   file.isDirectory = header.isDirectory;
   file.sequence = header.sequence;
-  if (reading.counting != nullptr && file.isDirectory) StartFolderSums(reading, file);
+  if (reading.counting != nullptr && !reading.counting->byType && file.isDirectory) StartFolderSums(reading, file);
   const uint64_t base = ntfs::RecordOf(header.baseReference);
   if (base != 0) {
     // A file summed already has no record to fold this one into.
@@ -373,10 +384,10 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   // growing would hold the old and the new array.
   reading.table.files.reserve(count);
   reading.table.names.reserve(count);
-  if (reading.counting != nullptr) {
-    reading.table.plainFiles.reserve(count);
-  } else {
+  if (reading.counting == nullptr) {
     reading.table.plainList.reserve(count);
+  } else if (!reading.counting->byType) {
+    reading.table.plainFiles.reserve(count);
   }
   const size_t block = std::max<size_t>(kReadBlock / size * size, size);
   std::vector<uint8_t> buffer(block);
@@ -393,11 +404,35 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
+// The sums by type of each folder in use with the sequence they name, the
+// part of the names they share kept with the names.
+void JoinTypeSums(Reading& reading) {
+  VolumeTable& table = reading.table;
+  table.plainFiles.reserve(reading.typeSums.size());
+  for (const auto& [key, sums] : reading.typeSums) {
+    uint32_t record = 0;
+    std::memcpy(&record, key.data(), sizeof record);
+    const uint32_t folder = TableIndexOf(table, record);
+    if (folder == kNoFile || !table.files[folder].isDirectory || table.files[folder].sequence != sums.sequence) {
+      continue;
+    }
+    const std::string_view type = std::string_view(key).substr(sizeof record);
+    table.plainFiles.push_back({folder, sums.files, sums.bytes, sums.slack, sums.newestModified,
+                                static_cast<uint32_t>(table.nameBytes.size()), static_cast<uint16_t>(type.size())});
+    table.nameBytes += type;
+  }
+  reading.typeSums = {};
+  std::sort(table.plainFiles.begin(), table.plainFiles.end(), [](const PlainFileSums& a, const PlainFileSums& b) {
+    return a.folder != b.folder ? a.folder < b.folder : a.typeAt < b.typeAt;
+  });
+}
+
 // The plain files of each folder in use, summed or one by one, by folder;
 // an extension record is no folder of its own. Their arrays keep the room
 // they were given: only what was filled takes memory.
 void LinkPlainFiles(Reading& reading) {
   VolumeTable& table = reading.table;
+  JoinTypeSums(reading);
   std::erase_if(table.plainFiles,
                 [&](const PlainFileSums& sums) { return sums.files == 0 || !table.files[sums.folder].inUse; });
   reading.laterSums = {};
@@ -465,7 +500,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
     failure.reason = "its first sector cannot be read";
     return false;
   }
-  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}};
+  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}, {}};
   if (!ntfs::ReadBootSector(sector.data(), sector.size(), reading.boot, failure.reason)) return false;
   reading.volumeBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   if (volumeBytes >= 0) reading.volumeBytes = std::min(reading.volumeBytes, volumeBytes);
@@ -518,8 +553,10 @@ std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folde
   return {first, last};
 }
 
-const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder) {
-  auto sums = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
-                               [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
-  return sums != table.plainFiles.end() && sums->folder == folder ? &*sums : nullptr;
+std::span<const PlainFileSums> PlainFilesOf(const VolumeTable& table, uint32_t folder) {
+  auto first = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
+                                [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
+  auto last = std::upper_bound(first, table.plainFiles.end(), folder,
+                               [](uint32_t f, const PlainFileSums& s) { return f < s.folder; });
+  return {first, last};
 }

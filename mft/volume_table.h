@@ -46,13 +46,18 @@ struct TableFile {
   int64_t modifiedSeconds = 0;
 };
 
-// The plain files of a folder, counted as the pass met them.
+// The plain files of a folder, counted as the pass met them: all of them,
+// or those of one type.
 struct PlainFileSums {
   uint32_t folder;  // its index in `files`
   int32_t files;
   int64_t bytes;
   int64_t slack;
   int64_t newestModified;  // the time of the file changed last
+  // Summed by type: the part of their names from the last dot, which they
+  // share (empty where they have none), in `nameBytes`.
+  uint32_t typeAt = 0;
+  uint16_t typeLength = 0;
 };
 
 // A plain file of a folder, for a listing that shows each file.
@@ -92,10 +97,13 @@ struct VolumeTable {
 // reparse point, not offline) into its folder's sums instead of listing it,
 // so that the table holds little more than the folders: `prepare` is told
 // the volume's cluster size before the first, and `count` gives the bytes
-// and the slack the scan counts of one as its listing gives it.
+// and the slack the scan counts of one as its listing gives it. `byType`:
+// a folder's files are summed apart by the part of their names from the
+// last dot, for a report of the file types.
 struct PlainFileCounting {
   void (*prepare)(uint32_t clusterSize);
   int64_t (*count)(const platform::ListingEntry& entry, int64_t& slack);
+  bool byType = false;
 };
 
 struct TableFailure {
@@ -115,7 +123,8 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
 uint32_t TableIndexOf(const VolumeTable& table, uint64_t record);
 // A folder's entry as a listing gives it.
 platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& name);
-// The plain files summed into the folder at `folder` in `files`; null where none are.
-const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder);
+// The plain files summed into the folder at `folder` in `files`: one sum,
+// or one per type; none where it has none.
+std::span<const PlainFileSums> PlainFilesOf(const VolumeTable& table, uint32_t folder);
 // The plain files kept one by one in that folder.
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder);
