@@ -45,6 +45,8 @@ struct Reading {
   // Summed by type: every folder's sums, by its record's four bytes and the
   // type (see PlainFileCounting).
   std::unordered_map<std::string, LaterSums> typeSums;
+  // Keeping the largest: the bytes counted of those kept, a heap whose front is the least.
+  std::vector<int64_t> largest;
   FolderIndexParts indexCheck;  // each part of an index is checked as the pass meets it
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <functional>
 
 #include "console/held_sums.h"
 #include "mft/table_reading.h"
@@ -271,9 +272,38 @@ LaterSums& LaterSumsOf(Reading& reading, const TableName& name) {
   return reading.typeSums[key];
 }
 
-// A plain file just read, into the sums of its folder; false where its
-// folder has none.
-bool SumPlainFile(Reading& reading) {
+// The bytes and slack the scan counts of the file just read.
+int64_t CountedBytesOf(const Reading& reading, int64_t& slack) {
+  const TableFile& file = reading.table.files.back();
+  platform::ListingEntry entry;
+  entry.attributes = 0;
+  entry.size = file.size;
+  entry.allocatedBytes = ListedAllocation(file);
+  return reading.counting->count(entry, slack);
+}
+
+// Whether a file of `bytes` may still be among the largest the pass keeps;
+// if so it is noted among them, else it is the largest summed so far or smaller.
+bool MayBeAmongLargest(Reading& reading, int64_t bytes) {
+  const size_t limit = reading.counting->keepLargest;
+  std::vector<int64_t>& heap = reading.largest;
+  if (limit == 0) return false;
+  if (heap.size() == limit && bytes < heap.front()) {
+    reading.table.largestSummed = std::max(reading.table.largestSummed, bytes);
+    return false;
+  }
+  if (heap.size() == limit) {
+    std::pop_heap(heap.begin(), heap.end(), std::greater<>());
+    heap.pop_back();
+  }
+  heap.push_back(bytes);
+  std::push_heap(heap.begin(), heap.end(), std::greater<>());
+  return true;
+}
+
+// A plain file just read, of `bytes` and `slack` counted, into the sums of
+// its folder; false where its folder has none.
+bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
   const VolumeTable& table = reading.table;
   const TableFile& file = table.files.back();
   const TableName& name = table.names.back();
@@ -289,12 +319,6 @@ bool SumPlainFile(Reading& reading) {
     if (later->files == 0) later->sequence = name.parentSequence;
     if (later->sequence != name.parentSequence) return false;
   }
-  platform::ListingEntry entry;
-  entry.attributes = 0;
-  entry.size = file.size;
-  entry.allocatedBytes = ListedAllocation(file);
-  int64_t slack = 0;
-  const int64_t bytes = reading.counting->count(entry, slack);
   auto add = [&](auto& sums) {
     sums.files = AddCount(sums.files, 1);
     sums.bytes = AddBytes(sums.bytes, bytes);
@@ -361,9 +385,11 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   }
   if (malformed) return Damaged(reading, number);
   if (!IsPlainFile(reading, firstName, hasAttributeList)) return true;
-  if (reading.counting == nullptr) {
+  int64_t slack = 0;
+  const int64_t bytes = reading.counting == nullptr ? 0 : CountedBytesOf(reading, slack);
+  if (reading.counting == nullptr || MayBeAmongLargest(reading, bytes)) {
     KeepPlainFile(reading);
-  } else if (SumPlainFile(reading)) {
+  } else if (SumPlainFile(reading, bytes, slack)) {
     table.nameBytes.resize(table.names.back().nameAt);
   } else {
     return true;
@@ -500,7 +526,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
     failure.reason = "its first sector cannot be read";
     return false;
   }
-  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}, {}};
+  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}, {}, {}};
   if (!ntfs::ReadBootSector(sector.data(), sector.size(), reading.boot, failure.reason)) return false;
   reading.volumeBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   if (volumeBytes >= 0) reading.volumeBytes = std::min(reading.volumeBytes, volumeBytes);
@@ -543,6 +569,18 @@ platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& n
   entry.allocatedBytes = ListedAllocation(file);
   entry.modifiedSeconds = file.modifiedSeconds;
   return entry;
+}
+
+platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& file) {
+  platform::ListingEntry plain;
+  plain.name = std::string_view(table.nameBytes).substr(file.nameAt, file.nameLength);
+  plain.attributes = 0;
+  plain.size = file.size;
+  plain.volumeId = table.serialNumber;
+  plain.fileId = file.record;
+  plain.allocatedBytes = file.allocatedBytes;
+  plain.modifiedSeconds = file.modifiedSeconds;
+  return plain;
 }
 
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder) {

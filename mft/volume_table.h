@@ -91,6 +91,7 @@ struct VolumeTable {
   // where no listing shows each (PlainFileCounting), else one by one; both by folder.
   std::vector<PlainFileSums> plainFiles;
   std::vector<PlainFile> plainList;
+  int64_t largestSummed = -1;  // the most bytes counted of a file summed
 };
 
 // How the pass counts a plain file (one name, its data in its own record, no
@@ -99,11 +100,14 @@ struct VolumeTable {
 // the volume's cluster size before the first, and `count` gives the bytes
 // and the slack the scan counts of one as its listing gives it. `byType`:
 // a folder's files are summed apart by the part of their names from the
-// last dot, for a report of the file types.
+// last dot, for a report of the file types. `keepLargest`: the files that
+// may still be among that many largest (by the bytes counted) as the pass
+// meets them are kept one by one all the same.
 struct PlainFileCounting {
   void (*prepare)(uint32_t clusterSize);
   int64_t (*count)(const platform::ListingEntry& entry, int64_t& slack);
   bool byType = false;
+  uint32_t keepLargest = 0;
 };
 
 struct TableFailure {
@@ -128,3 +132,5 @@ platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& n
 std::span<const PlainFileSums> PlainFilesOf(const VolumeTable& table, uint32_t folder);
 // The plain files kept one by one in that folder.
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder);
+// A plain file kept one by one as a listing gives it.
+platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& file);

@@ -176,9 +176,11 @@ class MasterFileTable(TestCase):
                 self.assertEqual(walk[0], 0, walk[2])
                 # The HTML page names the run's parameters.
                 self.assertEqual((code, out.replace(b" -mft ", b" "), err), walk)
-        # A folder below the mount point, as the start folder.
+        # A folder below the mount point, as the start folder: its largest
+        # files are not the volume's.
         docs = native_path(os.path.join(self.mount, "docs"))
-        self.assertEqual(self.report(["-p", "-mft", docs]), self.report(["-p", docs]))
+        for words in (["-p"], ["-p", "-top=3"]):
+            self.assertEqual(self.report(words + ["-mft", docs]), self.report(words + [docs]))
 
     @unittest.skipIf(ON_WINE, "the walk of Windows counts hard links and sparse files otherwise")
     def test_the_unmounted_image_gives_the_walks_figures(self):
