@@ -2,7 +2,7 @@
 // what the rest is: even, one record of 1,024 bytes (zeros after the input);
 // odd, the beginning of a volume of 4 MiB whose other bytes are zeros, its
 // plain files summed where the byte's second bit is set, by type where its
-// third is.
+// third is, the two largest kept where its fourth is.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -87,10 +87,14 @@ void WalkFolders(const VolumeTable& table) {
   }
 }
 
-// Plain files counted at their length; all of a folder's summed, or those of a type.
+// Plain files counted at their length; all of a folder's summed, or those
+// of a type; the two largest met kept or not.
 int64_t CountedAtLength(const platform::ListingEntry& entry, int64_t&) { return entry.size; }
-const PlainFileCounting kCountings[2] = {{[](uint32_t) {}, CountedAtLength, false},
-                                         {[](uint32_t) {}, CountedAtLength, true}};
+void TakeNoClusterSize(uint32_t) {}
+const PlainFileCounting kCountings[4] = {{TakeNoClusterSize, CountedAtLength, false, 0},
+                                         {TakeNoClusterSize, CountedAtLength, true, 0},
+                                         {TakeNoClusterSize, CountedAtLength, false, 2},
+                                         {TakeNoClusterSize, CountedAtLength, true, 2}};
 
 void FuzzImage(const uint8_t* data, size_t size, const PlainFileCounting* counting) {
   Image image{data, size};
@@ -110,7 +114,7 @@ void FuzzImage(const uint8_t* data, size_t size, const PlainFileCounting* counti
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   if (data[0] & 1) {
-    FuzzImage(data + 1, size - 1, (data[0] & 2) ? &kCountings[(data[0] >> 2) & 1] : nullptr);
+    FuzzImage(data + 1, size - 1, (data[0] & 2) ? &kCountings[(data[0] >> 2) & 3] : nullptr);
   } else {
     FuzzRecord(data + 1, size - 1);
   }
