@@ -62,6 +62,9 @@ void SortRuns(std::vector<ntfs::Run>& runs);
 // is malformed.
 bool TakeIndexPart(const Reading& reading, FolderIndexParts& parts, const ntfs::Attribute& attribute);
 
+// After the pass: the sums by type of each folder in use with the sequence
+// they name, the part of the names they share kept with the names.
+void JoinTypeSums(Reading& reading);
 // After the pass, in this order: folds each extension record into its base
 // record; puts every listed name in its folder in name order, false for a
 // folder with two parents or a loop of parents; then orders each folder's

@@ -86,6 +86,19 @@ void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
   }
 }
 
+// An entry for plain files summed, named `name`.
+platform::ListingEntry SummedEntry(const PlainFileSums& sums, std::string_view name) {
+  platform::ListingEntry plain;
+  plain.name = name;
+  plain.attributes = 0;
+  plain.size = 0;
+  plain.summedFiles = sums.files;
+  plain.summedBytes = sums.bytes;
+  plain.summedSlack = sums.slack;
+  plain.modifiedSeconds = sums.newestModified;
+  return plain;
+}
+
 // Lists a folder from the table as the system lists it: "." and "..", then
 // every name kept in the folder's index order, and its plain files one by
 // one or summed.
@@ -110,16 +123,9 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
     visit(context, TableEntryOf(table, table.names[table.children[i]]));
   }
   for (const PlainFile& file : PlainFilesIn(table, folder)) visit(context, PlainEntryOf(table, file));
-  for (const PlainFileSums& sums : PlainFilesOf(table, folder)) {
-    platform::ListingEntry plain;
-    plain.name = std::string_view(table.nameBytes).substr(sums.typeAt, sums.typeLength);
-    plain.attributes = 0;
-    plain.size = 0;
-    plain.summedFiles = sums.files;
-    plain.summedBytes = sums.bytes;
-    plain.summedSlack = sums.slack;
-    plain.modifiedSeconds = sums.newestModified;
-    visit(context, plain);
+  if (const PlainFileSums* sums = PlainFilesOf(table, folder)) visit(context, SummedEntry(*sums, ""));
+  for (const PlainTypeSums& type : PlainTypesOf(table, folder)) {
+    visit(context, SummedEntry(type.sums, std::string_view(table.nameBytes).substr(type.typeAt, type.typeLength)));
   }
   return platform::ListStatus::Listed;
 }

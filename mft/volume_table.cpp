@@ -430,29 +430,6 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
-// The sums by type of each folder in use with the sequence they name, the
-// part of the names they share kept with the names.
-void JoinTypeSums(Reading& reading) {
-  VolumeTable& table = reading.table;
-  table.plainFiles.reserve(reading.typeSums.size());
-  for (const auto& [key, sums] : reading.typeSums) {
-    uint32_t record = 0;
-    std::memcpy(&record, key.data(), sizeof record);
-    const uint32_t folder = TableIndexOf(table, record);
-    if (folder == kNoFile || !table.files[folder].isDirectory || table.files[folder].sequence != sums.sequence) {
-      continue;
-    }
-    const std::string_view type = std::string_view(key).substr(sizeof record);
-    table.plainFiles.push_back({folder, sums.files, sums.bytes, sums.slack, sums.newestModified,
-                                static_cast<uint32_t>(table.nameBytes.size()), static_cast<uint16_t>(type.size())});
-    table.nameBytes += type;
-  }
-  reading.typeSums = {};
-  std::sort(table.plainFiles.begin(), table.plainFiles.end(), [](const PlainFileSums& a, const PlainFileSums& b) {
-    return a.folder != b.folder ? a.folder < b.folder : a.typeAt < b.typeAt;
-  });
-}
-
 // The plain files of each folder in use, summed or one by one, by folder;
 // an extension record is no folder of its own. Their arrays keep the room
 // they were given: only what was filled takes memory.
@@ -591,10 +568,16 @@ std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folde
   return {first, last};
 }
 
-std::span<const PlainFileSums> PlainFilesOf(const VolumeTable& table, uint32_t folder) {
-  auto first = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
-                                [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
-  auto last = std::upper_bound(first, table.plainFiles.end(), folder,
-                               [](uint32_t f, const PlainFileSums& s) { return f < s.folder; });
+const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder) {
+  auto sums = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
+                               [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
+  return sums != table.plainFiles.end() && sums->folder == folder ? &*sums : nullptr;
+}
+
+std::span<const PlainTypeSums> PlainTypesOf(const VolumeTable& table, uint32_t folder) {
+  auto first = std::lower_bound(table.plainTypes.begin(), table.plainTypes.end(), folder,
+                                [](const PlainTypeSums& s, uint32_t f) { return s.sums.folder < f; });
+  auto last = std::upper_bound(first, table.plainTypes.end(), folder,
+                               [](uint32_t f, const PlainTypeSums& s) { return f < s.sums.folder; });
   return {first, last};
 }

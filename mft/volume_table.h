@@ -46,18 +46,21 @@ struct TableFile {
   int64_t modifiedSeconds = 0;
 };
 
-// The plain files of a folder, counted as the pass met them: all of them,
-// or those of one type.
+// The plain files of a folder, counted as the pass met them.
 struct PlainFileSums {
   uint32_t folder;  // its index in `files`
   int32_t files;
   int64_t bytes;
   int64_t slack;
   int64_t newestModified;  // the time of the file changed last
-  // Summed by type: the part of their names from the last dot, which they
-  // share (empty where they have none), in `nameBytes`.
-  uint32_t typeAt = 0;
-  uint16_t typeLength = 0;
+};
+
+// Those of one type: the part of their names from the last dot, which they
+// share (empty where they have none), in `nameBytes`.
+struct PlainTypeSums {
+  PlainFileSums sums;
+  uint32_t typeAt;
+  uint16_t typeLength;
 };
 
 // A plain file of a folder, for a listing that shows each file.
@@ -90,6 +93,7 @@ struct VolumeTable {
   // Files that have one name, and their figures in their own record: summed
   // where no listing shows each (PlainFileCounting), else one by one; both by folder.
   std::vector<PlainFileSums> plainFiles;
+  std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
   int64_t largestSummed = -1;  // the most bytes counted of a file summed
 };
@@ -127,9 +131,10 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
 uint32_t TableIndexOf(const VolumeTable& table, uint64_t record);
 // A folder's entry as a listing gives it.
 platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& name);
-// The plain files summed into the folder at `folder` in `files`: one sum,
-// or one per type; none where it has none.
-std::span<const PlainFileSums> PlainFilesOf(const VolumeTable& table, uint32_t folder);
+// The plain files summed into the folder at `folder` in `files`; null where none are.
+const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder);
+// Those summed by type, one sum per type.
+std::span<const PlainTypeSums> PlainTypesOf(const VolumeTable& table, uint32_t folder);
 // The plain files kept one by one in that folder.
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder);
 // A plain file kept one by one as a listing gives it.

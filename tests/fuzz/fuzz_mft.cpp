@@ -77,9 +77,11 @@ void WalkFolders(const VolumeTable& table) {
         pending.push_back(name.file);
       }
     }
-    for (const PlainFileSums& sums : PlainFilesOf(table, folder)) {
-      FUZZ_CHECK(sums.folder == folder && sums.files > 0 && sums.bytes >= 0 && sums.slack >= 0 &&
-                 sums.typeAt + sums.typeLength <= table.nameBytes.size());
+    const PlainFileSums* sums = PlainFilesOf(table, folder);
+    FUZZ_CHECK(sums == nullptr || (sums->files > 0 && sums->bytes >= 0 && sums->slack >= 0));
+    for (const PlainTypeSums& type : PlainTypesOf(table, folder)) {
+      FUZZ_CHECK(type.sums.folder == folder && type.sums.files > 0 && type.sums.bytes >= 0 && type.sums.slack >= 0 &&
+                 type.typeAt + type.typeLength <= table.nameBytes.size());
     }
     for (const PlainFile& file : PlainFilesIn(table, folder)) {
       FUZZ_CHECK(file.folder == folder && file.size >= 0 && file.nameAt + file.nameLength <= table.nameBytes.size());
