@@ -357,6 +357,12 @@ def ntfs_rows(tallyfold, trees, files, runs):
         # The aim: the walk's memory plus the table's read buffer of 4 MiB.
         print("  -mft peak over the walk's: %.1f MiB (aim: at most 4)" %
               (max(peaks[label] for label, _ in tools[1:]) - peaks[tools[0][0]]))
+        # The forms whose files the table sums otherwise, each against the walk in the same form.
+        for form in ("-types", "-cl=512", "-top=20", "-age"):
+            walk_peak = peak_memory_mib("%s -p -nostats %s '%s' > /dev/null" % (tallyfold, form, mount))
+            mft_peak = peak_memory_mib("%s -p -nostats %s -mft '%s' > /dev/null" % (tallyfold, form, mount))
+            print("  %-12s peak MiB: walk %6.1f, -mft %6.1f (%+.1f)" %
+                  (form, walk_peak, mft_peak, mft_peak - walk_peak))
     finally:
         subprocess.run(["umount", mount], check=True)
         os.rmdir(mount)

@@ -1,6 +1,8 @@
-// After the pass over the table: the names linked into their folders, and
-// each folder's names put in the order the system lists them.
+// After the pass over the table: the sums by type joined to their folders,
+// the names linked into their folders, and each folder's names put in the
+// order the system lists them.
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "mft/table_reading.h"
@@ -138,6 +140,29 @@ std::unordered_map<uint32_t, std::vector<uint32_t>> ExtensionRecordsOf(const Vol
 }
 
 }  // namespace
+
+void JoinTypeSums(Reading& reading) {
+  VolumeTable& table = reading.table;
+  table.plainTypes.reserve(reading.typeSums.size());
+  for (const auto& [key, sums] : reading.typeSums) {
+    uint32_t record = 0;
+    std::memcpy(&record, key.data(), sizeof record);
+    const uint32_t folder = TableIndexOf(table, record);
+    if (folder == kNoFile || !table.files[folder].inUse || !table.files[folder].isDirectory ||
+        table.files[folder].sequence != sums.sequence) {
+      continue;
+    }
+    const std::string_view type = std::string_view(key).substr(sizeof record);
+    table.plainTypes.push_back({{folder, sums.files, sums.bytes, sums.slack, sums.newestModified},
+                                static_cast<uint32_t>(table.nameBytes.size()),
+                                static_cast<uint16_t>(type.size())});
+    table.nameBytes += type;
+  }
+  reading.typeSums = {};
+  std::sort(table.plainTypes.begin(), table.plainTypes.end(), [](const PlainTypeSums& a, const PlainTypeSums& b) {
+    return a.sums.folder != b.sums.folder ? a.sums.folder < b.sums.folder : a.typeAt < b.typeAt;
+  });
+}
 
 bool TakeIndexPart(const Reading& reading, FolderIndexParts& parts, const ntfs::Attribute& attribute) {
   if (attribute.type == kIndexRoot && !attribute.nonResident) {

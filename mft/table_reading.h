@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -41,6 +42,11 @@ struct Reading {
   // The sums of folders not met yet (a folder most often comes before its
   // files), by record.
   std::unordered_map<uint32_t, LaterSums> laterSums;
+  // Summed by type: every folder's sums, by its record's four bytes and the
+  // type (see PlainFileCounting).
+  std::unordered_map<std::string, LaterSums> typeSums;
+  // Keeping the largest: the bytes counted of those kept, a heap whose front is the least.
+  std::vector<int64_t> largest;
   FolderIndexParts indexCheck;  // each part of an index is checked as the pass meets it
 };
 
@@ -56,6 +62,9 @@ void SortRuns(std::vector<ntfs::Run>& runs);
 // is malformed.
 bool TakeIndexPart(const Reading& reading, FolderIndexParts& parts, const ntfs::Attribute& attribute);
 
+// After the pass: the sums by type of each folder in use with the sequence
+// they name, the part of the names they share kept with the names.
+void JoinTypeSums(Reading& reading);
 // After the pass, in this order: folds each extension record into its base
 // record; puts every listed name in its folder in name order, false for a
 // folder with two parents or a loop of parents; then orders each folder's

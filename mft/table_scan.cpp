@@ -9,6 +9,7 @@
 #include "mft/volume_table.h"
 #include "platform/platform.h"
 #include "scan/drive_stats.h"
+#include "scan/exclusions.h"
 #include "scan/folder_listing.h"
 #include "scan/folder_reader.h"
 #include "scan/scanner.h"
@@ -85,6 +86,19 @@ void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
   }
 }
 
+// An entry for plain files summed, named `name`.
+platform::ListingEntry SummedEntry(const PlainFileSums& sums, std::string_view name) {
+  platform::ListingEntry plain;
+  plain.name = name;
+  plain.attributes = 0;
+  plain.size = 0;
+  plain.summedFiles = sums.files;
+  plain.summedBytes = sums.bytes;
+  plain.summedSlack = sums.slack;
+  plain.modifiedSeconds = sums.newestModified;
+  return plain;
+}
+
 // Lists a folder from the table as the system lists it: "." and "..", then
 // every name kept in the folder's index order, and its plain files one by
 // one or summed.
@@ -108,26 +122,10 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
   for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
     visit(context, TableEntryOf(table, table.names[table.children[i]]));
   }
-  for (const PlainFile& file : PlainFilesIn(table, folder)) {
-    platform::ListingEntry plain;
-    plain.name = std::string_view(table.nameBytes).substr(file.nameAt, file.nameLength);
-    plain.attributes = 0;
-    plain.size = file.size;
-    plain.volumeId = table.serialNumber;
-    plain.fileId = file.record;
-    plain.allocatedBytes = file.allocatedBytes;
-    plain.modifiedSeconds = file.modifiedSeconds;
-    visit(context, plain);
-  }
-  if (const PlainFileSums* sums = PlainFilesOf(table, folder)) {
-    platform::ListingEntry plain;
-    plain.attributes = 0;
-    plain.size = 0;
-    plain.summedFiles = sums->files;
-    plain.summedBytes = sums->bytes;
-    plain.summedSlack = sums->slack;
-    plain.modifiedSeconds = sums->newestModified;
-    visit(context, plain);
+  for (const PlainFile& file : PlainFilesIn(table, folder)) visit(context, PlainEntryOf(table, file));
+  if (const PlainFileSums* sums = PlainFilesOf(table, folder)) visit(context, SummedEntry(*sums, ""));
+  for (const PlainTypeSums& type : PlainTypesOf(table, folder)) {
+    visit(context, SummedEntry(type.sums, std::string_view(table.nameBytes).substr(type.typeAt, type.typeLength)));
   }
   return platform::ListStatus::Listed;
 }
@@ -136,28 +134,67 @@ bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t by
   return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
 }
 
-// The scan needs no file one by one: no list of files, no file types, no
-// browser (which may ask for a list), and the volume's own cluster size
-// counts the files. Ages need only each folder's newest file.
-bool SumsPlainFiles() {
-  return !options.pauseEachPage && options.outputMode != OutputMode::map && options.topFiles == 0 &&
-         !options.fileTypes && options.requestedClusterSize == 0;
+// Whether the scan can take plain files summed: not for the map or the
+// browser (which may ask for a list of files). File types need the files of
+// each type summed apart; ages only each folder's newest file. The largest
+// files are those kept where the pass sees every file the scan sees: from
+// the volume's root, nothing excluded.
+bool SumsPlainFiles(bool fromRoot) {
+  return !options.pauseEachPage && options.outputMode != OutputMode::map &&
+         (options.topFiles == 0 || (fromRoot && exclusions.givenPatterns.empty()));
 }
 
-// Without -cl=# the run counts by the volume's own cluster size.
-void TakeVolumeClusterSize(uint32_t clusterSize) { effectiveClusterSize = static_cast<int32_t>(clusterSize); }
+// Whether the files kept one by one in the tree below the root hold as
+// many as -top lists that are each larger than any file summed: then no
+// file summed is among the largest the scan finds. The folders the scan
+// enters: none past a link, nor past the path limit.
+bool KeptTheLargest(const VolumeTable& table, size_t rootLength) {
+  if (options.topFiles == 0 || table.largestSummed < 0) return true;
+  int64_t larger = 0;
+  std::vector<std::pair<uint32_t, size_t>> pending{{TableIndexOf(table, ntfs::kRootRecord), rootLength}};
+  while (!pending.empty() && larger < options.topFiles) {
+    const auto [folder, length] = pending.back();
+    pending.pop_back();
+    for (const PlainFile& file : PlainFilesIn(table, folder)) {
+      int64_t slack = 0;
+      larger += CountedFileBytes(PlainEntryOf(table, file), slack) > table.largestSummed;
+    }
+    for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
+      const TableName& child = table.names[table.children[i]];
+      const TableFile& file = table.files[child.file];
+      const std::string_view name = TableEntryOf(table, child).name;
+      if (file.isDirectory && !file.isLink && FitsPathLimit(length, std::string(name))) {
+        pending.emplace_back(child.file, length + platform::PathLength(std::string(name)) + 1);
+      }
+    }
+  }
+  return larger >= options.topFiles;
+}
 
-const PlainFileCounting kScanCounting{TakeVolumeClusterSize, CountedFileBytes};
+// The run counts by -cl=# where given, else by the volume's own cluster size.
+void TakeClusterSize(uint32_t clusterSize) {
+  effectiveClusterSize =
+      options.requestedClusterSize != 0 ? options.requestedClusterSize : static_cast<int32_t>(clusterSize);
+}
 
-// Reads the table of `device`; false with the line that says why written.
-bool ReadTable(const std::string& device, const char* instead) {
+// Reads the table of `device`, whose root the scan starts at where
+// `rootLength` (the start path's length with its separator) is not 0; false
+// with the line that says why written.
+bool ReadTable(const std::string& device, const char* instead, size_t rootLength) {
   platform::RawVolume volume;
   std::string reason;
   TableFailure failure;
+  const PlainFileCounting counting{TakeClusterSize, CountedFileBytes, options.fileTypes,
+                                   static_cast<uint32_t>(options.topFiles)};
   bool read = platform::OpenRawVolume(device, volume, reason);
   if (read) {
-    read = ReadVolumeTable({ReadFromRawVolume, &volume}, volume.size, SumsPlainFiles() ? &kScanCounting : nullptr,
-                           listing.table, failure);
+    const VolumeSource source{ReadFromRawVolume, &volume};
+    const bool summing = SumsPlainFiles(rootLength != 0);
+    read = ReadVolumeTable(source, volume.size, summing ? &counting : nullptr, listing.table, failure);
+    // Some of the largest kept lie where the scan does not go: every file one by one.
+    if (read && summing && !KeptTheLargest(listing.table, rootLength)) {
+      read = ReadVolumeTable(source, volume.size, nullptr, listing.table, failure);
+    }
     platform::CloseRawVolume(volume);
     reason = failure.reason;
   }
@@ -183,7 +220,8 @@ void TakeTableFigures() {
 
 // -mft=FILE: the volume's own figures and its label; its root has no allowance.
 bool ReadImageTable(const std::string& startPath) {
-  if (!ReadTable(tableRequest.file, "")) return false;
+  const bool fromRoot = startPath.size() == tableRequest.file.size() + 2;
+  if (!ReadTable(tableRequest.file, "", fromRoot ? platform::PathLength(startPath) : 0)) return false;
   TakeTableFigures();
   listing.pathPrefix = EnsureTrailingBackslash(startPath);
   listing.prefixInVolume = EnsureTrailingBackslash(startPath.substr(tableRequest.file.size() + 1));
@@ -203,7 +241,9 @@ bool ReadMountedTable(const std::string& startPath) {
     WriteErrorLine("Cannot read the master file table of " + location.device + ": " + reason + kInstead);
     return true;
   }
-  if (!ReadTable(location.device, kInstead)) return true;
+  const bool fromRoot = EnsureTrailingBackslash(location.pathInVolume).size() == 1;
+  const std::string root = EnsureTrailingBackslash(startPath);
+  if (!ReadTable(location.device, kInstead, fromRoot ? platform::PathLength(root) : 0)) return true;
   listing.pathPrefix = EnsureTrailingBackslash(startPath);
   listing.prefixInVolume = EnsureTrailingBackslash(location.pathInVolume);
   TakeTableFigures();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <functional>
 
 #include "console/held_sums.h"
 #include "mft/table_reading.h"
@@ -260,30 +261,64 @@ void KeepPlainFile(Reading& reading) {
                              ListedAllocation(file), file.modifiedSeconds});
 }
 
-// A plain file just read, into the sums of its folder; false where its
-// folder has none.
-bool SumPlainFile(Reading& reading) {
+// The sums not yet joined to a folder that a plain file named `name` goes
+// into: by its folder, and by type where the files are summed so.
+LaterSums& LaterSumsOf(Reading& reading, const TableName& name) {
+  if (!reading.counting->byType) return reading.laterSums[name.parent];
+  const std::string_view text = std::string_view(reading.table.nameBytes).substr(name.nameAt, name.nameLength);
+  const size_t dot = text.rfind('.');
+  std::string key(reinterpret_cast<const char*>(&name.parent), sizeof name.parent);
+  if (dot != std::string_view::npos) key += text.substr(dot);
+  return reading.typeSums[key];
+}
+
+// The bytes and slack the scan counts of the file just read.
+int64_t CountedBytesOf(const Reading& reading, int64_t& slack) {
+  const TableFile& file = reading.table.files.back();
+  platform::ListingEntry entry;
+  entry.attributes = 0;
+  entry.size = file.size;
+  entry.allocatedBytes = ListedAllocation(file);
+  return reading.counting->count(entry, slack);
+}
+
+// Whether a file of `bytes` may still be among the largest the pass keeps;
+// if so it is noted among them, else it is the largest summed so far or smaller.
+bool MayBeAmongLargest(Reading& reading, int64_t bytes) {
+  const size_t limit = reading.counting->keepLargest;
+  std::vector<int64_t>& heap = reading.largest;
+  if (limit == 0) return false;
+  if (heap.size() == limit && bytes < heap.front()) {
+    reading.table.largestSummed = std::max(reading.table.largestSummed, bytes);
+    return false;
+  }
+  if (heap.size() == limit) {
+    std::pop_heap(heap.begin(), heap.end(), std::greater<>());
+    heap.pop_back();
+  }
+  heap.push_back(bytes);
+  std::push_heap(heap.begin(), heap.end(), std::greater<>());
+  return true;
+}
+
+// A plain file just read, of `bytes` and `slack` counted, into the sums of
+// its folder; false where its folder has none.
+bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
   const VolumeTable& table = reading.table;
   const TableFile& file = table.files.back();
   const TableName& name = table.names.back();
   PlainFileSums* kept = nullptr;
   LaterSums* later = nullptr;
-  if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile) {
+  if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile && !reading.counting->byType) {
     // In no folder, or in a folder that has taken the record of its own: a
     // record of its own, which no listing shows.
     kept = SumsOfFolder(reading.table, folder);
     if (kept == nullptr || table.files[folder].sequence != name.parentSequence) return false;
   } else {
-    later = &reading.laterSums[name.parent];
+    later = &LaterSumsOf(reading, name);
     if (later->files == 0) later->sequence = name.parentSequence;
     if (later->sequence != name.parentSequence) return false;
   }
-  platform::ListingEntry entry;
-  entry.attributes = 0;
-  entry.size = file.size;
-  entry.allocatedBytes = ListedAllocation(file);
-  int64_t slack = 0;
-  const int64_t bytes = reading.counting->count(entry, slack);
   auto add = [&](auto& sums) {
     sums.files = AddCount(sums.files, 1);
     sums.bytes = AddBytes(sums.bytes, bytes);
@@ -327,7 +362,7 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   file.inUse = true;
   file.isDirectory = header.isDirectory;
   file.sequence = header.sequence;
-  if (reading.counting != nullptr && file.isDirectory) StartFolderSums(reading, file);
+  if (reading.counting != nullptr && !reading.counting->byType && file.isDirectory) StartFolderSums(reading, file);
   const uint64_t base = ntfs::RecordOf(header.baseReference);
   if (base != 0) {
     // A file summed already has no record to fold this one into.
@@ -350,9 +385,11 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   }
   if (malformed) return Damaged(reading, number);
   if (!IsPlainFile(reading, firstName, hasAttributeList)) return true;
-  if (reading.counting == nullptr) {
+  int64_t slack = 0;
+  const int64_t bytes = reading.counting == nullptr ? 0 : CountedBytesOf(reading, slack);
+  if (reading.counting == nullptr || MayBeAmongLargest(reading, bytes)) {
     KeepPlainFile(reading);
-  } else if (SumPlainFile(reading)) {
+  } else if (SumPlainFile(reading, bytes, slack)) {
     table.nameBytes.resize(table.names.back().nameAt);
   } else {
     return true;
@@ -373,10 +410,10 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   // growing would hold the old and the new array.
   reading.table.files.reserve(count);
   reading.table.names.reserve(count);
-  if (reading.counting != nullptr) {
-    reading.table.plainFiles.reserve(count);
-  } else {
+  if (reading.counting == nullptr) {
     reading.table.plainList.reserve(count);
+  } else if (!reading.counting->byType) {
+    reading.table.plainFiles.reserve(count);
   }
   const size_t block = std::max<size_t>(kReadBlock / size * size, size);
   std::vector<uint8_t> buffer(block);
@@ -398,6 +435,7 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
 // they were given: only what was filled takes memory.
 void LinkPlainFiles(Reading& reading) {
   VolumeTable& table = reading.table;
+  JoinTypeSums(reading);
   std::erase_if(table.plainFiles,
                 [&](const PlainFileSums& sums) { return sums.files == 0 || !table.files[sums.folder].inUse; });
   reading.laterSums = {};
@@ -465,7 +503,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
     failure.reason = "its first sector cannot be read";
     return false;
   }
-  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}};
+  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}, {}, {}};
   if (!ntfs::ReadBootSector(sector.data(), sector.size(), reading.boot, failure.reason)) return false;
   reading.volumeBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   if (volumeBytes >= 0) reading.volumeBytes = std::min(reading.volumeBytes, volumeBytes);
@@ -510,6 +548,18 @@ platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& n
   return entry;
 }
 
+platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& file) {
+  platform::ListingEntry plain;
+  plain.name = std::string_view(table.nameBytes).substr(file.nameAt, file.nameLength);
+  plain.attributes = 0;
+  plain.size = file.size;
+  plain.volumeId = table.serialNumber;
+  plain.fileId = file.record;
+  plain.allocatedBytes = file.allocatedBytes;
+  plain.modifiedSeconds = file.modifiedSeconds;
+  return plain;
+}
+
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder) {
   auto first = std::lower_bound(table.plainList.begin(), table.plainList.end(), folder,
                                 [](const PlainFile& file, uint32_t f) { return file.folder < f; });
@@ -522,4 +572,12 @@ const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder) {
   auto sums = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
                                [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
   return sums != table.plainFiles.end() && sums->folder == folder ? &*sums : nullptr;
+}
+
+std::span<const PlainTypeSums> PlainTypesOf(const VolumeTable& table, uint32_t folder) {
+  auto first = std::lower_bound(table.plainTypes.begin(), table.plainTypes.end(), folder,
+                                [](const PlainTypeSums& s, uint32_t f) { return s.sums.folder < f; });
+  auto last = std::upper_bound(first, table.plainTypes.end(), folder,
+                               [](uint32_t f, const PlainTypeSums& s) { return f < s.sums.folder; });
+  return {first, last};
 }

@@ -55,6 +55,14 @@ struct PlainFileSums {
   int64_t newestModified;  // the time of the file changed last
 };
 
+// Those of one type: the part of their names from the last dot, which they
+// share (empty where they have none), in `nameBytes`.
+struct PlainTypeSums {
+  PlainFileSums sums;
+  uint32_t typeAt;
+  uint16_t typeLength;
+};
+
 // A plain file of a folder, for a listing that shows each file.
 struct PlainFile {
   uint32_t record;
@@ -85,17 +93,25 @@ struct VolumeTable {
   // Files that have one name, and their figures in their own record: summed
   // where no listing shows each (PlainFileCounting), else one by one; both by folder.
   std::vector<PlainFileSums> plainFiles;
+  std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
+  int64_t largestSummed = -1;  // the most bytes counted of a file summed
 };
 
 // How the pass counts a plain file (one name, its data in its own record, no
 // reparse point, not offline) into its folder's sums instead of listing it,
 // so that the table holds little more than the folders: `prepare` is told
 // the volume's cluster size before the first, and `count` gives the bytes
-// and the slack the scan counts of one as its listing gives it.
+// and the slack the scan counts of one as its listing gives it. `byType`:
+// a folder's files are summed apart by the part of their names from the
+// last dot, for a report of the file types. `keepLargest`: the files that
+// may still be among that many largest (by the bytes counted) as the pass
+// meets them are kept one by one all the same.
 struct PlainFileCounting {
   void (*prepare)(uint32_t clusterSize);
   int64_t (*count)(const platform::ListingEntry& entry, int64_t& slack);
+  bool byType = false;
+  uint32_t keepLargest = 0;
 };
 
 struct TableFailure {
@@ -117,5 +133,9 @@ uint32_t TableIndexOf(const VolumeTable& table, uint64_t record);
 platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& name);
 // The plain files summed into the folder at `folder` in `files`; null where none are.
 const PlainFileSums* PlainFilesOf(const VolumeTable& table, uint32_t folder);
+// Those summed by type, one sum per type.
+std::span<const PlainTypeSums> PlainTypesOf(const VolumeTable& table, uint32_t folder);
 // The plain files kept one by one in that folder.
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder);
+// A plain file kept one by one as a listing gives it.
+platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& file);

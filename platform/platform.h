@@ -57,9 +57,10 @@ struct ListingEntry {
   // When a file's contents last changed, in seconds since 1970-01-01 UTC.
   int64_t modifiedSeconds = 0;
   // A lister that counts files itself may give a folder's plain files (one
-  // link each, sizes counted) as one entry of no name: how many, and the
-  // bytes and slack the scan counts of them (CountedFileBytes); its time is
-  // their newest. 0 files for any other entry.
+  // link each, sizes counted) as one entry of no name, or one per file type
+  // named by the part of their names from the last dot, which they share:
+  // how many, and the bytes and slack the scan counts of them
+  // (CountedFileBytes); its time is their newest. 0 files for any other entry.
   int32_t summedFiles = 0;
   int64_t summedBytes = 0;
   int64_t summedSlack = 0;

@@ -114,10 +114,11 @@ void NoteFile(std::unique_ptr<FolderFiles>& files, const platform::ListingEntry&
     files->linked.push_back({std::string(entry.name), bytes, entry.size, entry.modifiedSeconds});
     return;
   }
-  if (options.fileTypes) AddToType(files->types[FileTypeOf(entry.name)], 1, bytes, slack);
-  // Most files of a folder with many enter no list: their names are not copied.
+  if (options.fileTypes) AddToType(files->types[FileTypeOf(entry.name)], std::max(1, entry.summedFiles), bytes, slack);
+  // Most files of a folder with many enter no list: their names are not
+  // copied. Summed files are no single file.
   const size_t limit = static_cast<size_t>(options.topFiles);
-  if (limit == 0 || bytes < leastListedBytes.load(std::memory_order_relaxed)) return;
+  if (limit == 0 || entry.summedFiles != 0 || bytes < leastListedBytes.load(std::memory_order_relaxed)) return;
   if (!Enters(files->largest, limit, bytes, entry.name)) return;
   Offer(files->largest, limit, {std::string(entry.name), bytes, entry.size, entry.modifiedSeconds});
 }

@@ -13,6 +13,7 @@ the walk, or, for -mft=FILE, ends with exit code 1."""
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -25,6 +26,7 @@ FRAGMENTED_APPENDS = 600
 FORMS = [
     ["-p"], ["-p", "-dir"], ["-p", "-links"], ["-p", "-sort=none"], ["-p", "-sort=total", "-2"],
     ["-p", "-size=64K"], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-p", "-top=20"], ["-p", "-types"],
+    ["-p", "-top=3", "-types"],
     ["-p", "-age", "-sort=age"], ["-p", "-threads=4"], ["-p", "-cl=512"], ["-map"],
 ]
 # What a run cannot repeat: the time it was made.
@@ -176,9 +178,11 @@ class MasterFileTable(TestCase):
                 self.assertEqual(walk[0], 0, walk[2])
                 # The HTML page names the run's parameters.
                 self.assertEqual((code, out.replace(b" -mft ", b" "), err), walk)
-        # A folder below the mount point, as the start folder.
-        docs = native_path(os.path.join(self.mount, "docs"))
-        self.assertEqual(self.report(["-p", "-mft", docs]), self.report(["-p", docs]))
+        # A folder below the mount point, as the start folder: its largest
+        # files are smaller than the volume's.
+        names = native_path(os.path.join(self.mount, "names"))
+        for words in (["-p"], ["-p", "-top=3"]):
+            self.assertEqual(self.report(words + ["-mft", names]), self.report(words + [names]))
 
     @unittest.skipIf(ON_WINE, "the walk of Windows counts hard links and sparse files otherwise")
     def test_the_unmounted_image_gives_the_walks_figures(self):
@@ -220,6 +224,32 @@ class MasterFileTable(TestCase):
         self.assertEqual((code, err), (1, b"Cannot read the master file table of %s: Permission denied" %
                                        self.image.encode() + EOL))
 
+    @unittest.skipIf(ON_WINE, "reads the table as the Linux program does")
+    def test_the_largest_files_past_a_junction_leave_room_for_the_trees(self):
+        # The volume's largest files, met first, lie in a folder that is a
+        # junction, which no scan enters.
+        image, mount = os.path.join(self.work, "junction.img"), os.path.join(self.work, "junction")
+        with open(image, "wb") as handle:
+            handle.truncate(16 << 20)
+        subprocess.run(["mkntfs", "-q", "-F", "-f", image], check=True, capture_output=True)
+        os.mkdir(mount)
+        subprocess.run(["ntfs-3g", image, mount], check=True)
+        try:
+            for path, size in [("hidden/big%d" % i, 300000) for i in range(3)] + [("seen/f%d" % i, i * 1000)
+                                                                                 for i in range(1, 6)]:
+                os.makedirs(os.path.join(mount, os.path.dirname(path)), exist_ok=True)
+                with open(os.path.join(mount, path), "wb") as handle:
+                    handle.write(b"b" * size)
+            os.setxattr(os.path.join(mount, "hidden"), "system.ntfs_reparse_data", junction_data("\\??\\C:\\x"))
+        finally:
+            subprocess.run(["umount", mount], check=True)
+        words = ["-p", "-top=3", "-mft=" + native_path(image), "/"]
+        code, out, err = self.report(words)
+        self.assertEqual((code, err), (0, b""))
+        self.assertIn(b"seen/f5", out)
+        # With an exclusion every file is kept one by one.
+        self.assertEqual((code, out, err), self.report(["-exclude=none"] + words))
+
     def test_a_damaged_table_is_named(self):
         self.set_mounted(True)
         record = {name: os.stat(os.path.join(self.mount, name)).st_ino
@@ -249,6 +279,14 @@ class MasterFileTable(TestCase):
                 code, _, err = self.report(["-p", "-mft=" + native_path(damaged), "/"])
                 self.assertEqual((code, err), (1, b"The master file table of %s is damaged at record %d" %
                                                (native_path(damaged).encode(), record[name]) + EOL))
+
+
+def junction_data(target):
+    """The reparse data of a junction (a mount point) to `target`."""
+    substitute, shown = target.encode("utf-16-le"), target[4:].encode("utf-16-le")
+    body = (struct.pack("<4H", 0, len(substitute), len(substitute) + 2, len(shown)) +
+            substitute + b"\0\0" + shown + b"\0\0")
+    return struct.pack("<IHH", 0xA0000003, len(body), 0) + body
 
 
 def table_place(data, record):

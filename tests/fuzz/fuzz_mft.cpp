@@ -1,7 +1,8 @@
 // The NTFS master file table reader on hostile bytes. The first byte picks
 // what the rest is: even, one record of 1,024 bytes (zeros after the input);
 // odd, the beginning of a volume of 4 MiB whose other bytes are zeros, its
-// plain files summed where the byte's second bit is set.
+// plain files summed where the byte's second bit is set, by type where its
+// third is, the two largest kept where its fourth is.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -78,21 +79,30 @@ void WalkFolders(const VolumeTable& table) {
     }
     const PlainFileSums* sums = PlainFilesOf(table, folder);
     FUZZ_CHECK(sums == nullptr || (sums->files > 0 && sums->bytes >= 0 && sums->slack >= 0));
+    for (const PlainTypeSums& type : PlainTypesOf(table, folder)) {
+      FUZZ_CHECK(type.sums.folder == folder && type.sums.files > 0 && type.sums.bytes >= 0 && type.sums.slack >= 0 &&
+                 type.typeAt + type.typeLength <= table.nameBytes.size());
+    }
     for (const PlainFile& file : PlainFilesIn(table, folder)) {
       FUZZ_CHECK(file.folder == folder && file.size >= 0 && file.nameAt + file.nameLength <= table.nameBytes.size());
     }
   }
 }
 
-// Plain files counted at their length.
-const PlainFileCounting kCounting{[](uint32_t) {},
-                                  [](const platform::ListingEntry& entry, int64_t&) { return entry.size; }};
+// Plain files counted at their length; all of a folder's summed, or those
+// of a type; the two largest met kept or not.
+int64_t CountedAtLength(const platform::ListingEntry& entry, int64_t&) { return entry.size; }
+void TakeNoClusterSize(uint32_t) {}
+const PlainFileCounting kCountings[4] = {{TakeNoClusterSize, CountedAtLength, false, 0},
+                                         {TakeNoClusterSize, CountedAtLength, true, 0},
+                                         {TakeNoClusterSize, CountedAtLength, false, 2},
+                                         {TakeNoClusterSize, CountedAtLength, true, 2}};
 
-void FuzzImage(const uint8_t* data, size_t size, bool summing) {
+void FuzzImage(const uint8_t* data, size_t size, const PlainFileCounting* counting) {
   Image image{data, size};
   VolumeTable table;
   TableFailure failure;
-  if (!ReadVolumeTable({ReadImage, &image}, kImageBytes, summing ? &kCounting : nullptr, table, failure)) {
+  if (!ReadVolumeTable({ReadImage, &image}, kImageBytes, counting, table, failure)) {
     FUZZ_CHECK(failure.damaged || !failure.reason.empty());
     return;
   }
@@ -106,7 +116,7 @@ void FuzzImage(const uint8_t* data, size_t size, bool summing) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   if (data[0] & 1) {
-    FuzzImage(data + 1, size - 1, data[0] & 2);
+    FuzzImage(data + 1, size - 1, (data[0] & 2) ? &kCountings[(data[0] >> 2) & 3] : nullptr);
   } else {
     FuzzRecord(data + 1, size - 1);
   }
