@@ -69,7 +69,7 @@ constexpr BarQuestions kFilesPageQuestions = {AskKeyOnFilesPage, AskWordOnFilesP
 std::string ShowLargestFilesPage(const FolderAt& at) {
   // A loaded report lists only the files it holds, and never reads the disk.
   if (ReportLoaded()) {
-    if (!NoteSavedFilesBelow(at.chain)) return "Not on a loaded report";
+    if (!NoteSavedFilesBelow(at.chain)) return std::string(kNotOnLoadedReport);
   } else {
     if (std::string changed = ChangedSinceScan(at); !changed.empty()) return changed;
     NoteLargestFilesBelow(at);

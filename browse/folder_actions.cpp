@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr std::string_view kNotOnLoadedReport = "Not on a loaded report";
-
 // The names from the start folder down to the folder, joined by separators.
 std::string RelativePathOf(const FolderChain& chain) {
   std::string path;
@@ -51,8 +49,6 @@ std::string JoinedPath(const std::string& base, const std::string& relative) {
   if (base.empty()) return relative;
   return EnsureTrailingBackslash(base) + relative;
 }
-
-bool SaidYes(const KeyRead& key) { return key.character == 'y' || key.character == 'Y'; }
 
 size_t BarWidth() { return static_cast<size_t>(std::max(screenWidth - 1, 0)); }
 

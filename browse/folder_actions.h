@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "console/writer.h"
 #include "platform/platform.h"
@@ -61,3 +62,9 @@ extern platform::RemovalResult (*wayCheck)(const platform::ItemWay& way);
 
 // The folder's path as the bar shows it.
 std::string PathOf(const FolderAt& at);
+
+// What an action says on a loaded report, where nothing is on the disk to act on.
+inline constexpr std::string_view kNotOnLoadedReport = "Not on a loaded report";
+
+// A question of the bar is answered yes only by y or Y.
+inline bool SaidYes(const KeyRead& key) { return key.character == 'y' || key.character == 'Y'; }

@@ -85,7 +85,7 @@ void DropMarksWithin(const TDirEntry& folder) {
 }
 
 std::string DeleteMarkedFolders(const std::string& startPath, const BarQuestions& ask) {
-  if (ReportLoaded()) return "Not on a loaded report";
+  if (ReportLoaded()) return std::string(kNotOnLoadedReport);
   const std::vector<FolderChain> chains = OutermostMarkedChains();
   int64_t bytes = 0;
   int32_t files = 0;
@@ -96,8 +96,7 @@ std::string DeleteMarkedFolders(const std::string& startPath, const BarQuestions
   }
   const std::string question = "Move " + FormatCount(static_cast<int64_t>(chains.size())) + " folders (" +
                                FormatSize(bytes) + ", " + FormatCount(files) + " files) to the trash? y/N";
-  const KeyRead answer = ask.askKey(question);
-  if (answer.character != 'y' && answer.character != 'Y') return "";
+  if (!SaidYes(ask.askKey(question))) return "";
   DropMarks();
   batchQuestions = &ask;
   std::string firstFailure;

@@ -78,7 +78,7 @@ void ShowReversed(bool on);
 extern platform::KeyPress (*keySource)();
 extern void (*screenClearer)();
 extern void (*reverseVideoSwitch)(bool on);
-// What F1 does at the page prompt and in the browser: the run sets it to
+// What F1 does at the page prompt: the run sets it to
 // open the help file, which is the launchers' business, not the console's.
 extern void (*helpKeyAction)();
 // What F1 does in the browser and its navigation: opens the help file where

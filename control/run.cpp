@@ -238,7 +238,7 @@ bool ExpandedFolders(std::vector<std::string>& paths) {
   }
   for (size_t i = 0; i < paths.size(); ++i) {
     for (size_t j = i + 1; j < paths.size(); ++j) {
-      if (SameOrInside(paths[i], paths[j]) || SameOrInside(paths[j], paths[i])) {
+      if (Overlapping(paths[i], paths[j])) {
         WriteErrorLine("Folders overlap: " + paths[i] + " and " + paths[j]);
         return false;
       }

@@ -30,24 +30,23 @@ struct Reading {
   const PlainFileCounting* counting;
   VolumeTable& table;
   TableFailure& failure;
-  ntfs::BootSector boot;
+  ntfs::BootSector boot{};
   int64_t volumeBytes = 0;  // what the boot sector says, within what the source holds
   uint64_t recordCount = 0;
-  std::vector<ntfs::Run> mftRuns;
+  std::vector<ntfs::Run> mftRuns{};
   // The streams of the system files read after the pass.
-  std::vector<ntfs::Run> bitmapRuns, upcaseRuns;
+  std::vector<ntfs::Run> bitmapRuns{}, upcaseRuns{};
   int64_t upcaseBytes = 0;
-  std::vector<bool> summed;    // by record: a plain file counted into its folder's sums
-  std::vector<bool> extended;  // by record: a base record that an extension record names
+  std::vector<bool> summed{};    // by record: a plain file counted into its folder's sums
+  std::vector<bool> extended{};  // by record: a base record that an extension record names
   // The sums of folders not met yet (a folder most often comes before its
   // files), by record.
-  std::unordered_map<uint32_t, LaterSums> laterSums;
+  std::unordered_map<uint32_t, LaterSums> laterSums{};
   // Summed by type: every folder's sums, by its record's four bytes and the
   // type (see PlainFileCounting).
-  std::unordered_map<std::string, LaterSums> typeSums;
+  std::unordered_map<std::string, LaterSums> typeSums{};
   // Keeping the largest: the bytes counted of those kept, a heap whose front is the least.
-  std::vector<int64_t> largest;
-  FolderIndexParts indexCheck;  // each part of an index is checked as the pass meets it
+  std::vector<int64_t> largest{};
 };
 
 // Notes that the table is damaged at `record`; false.

@@ -237,9 +237,7 @@ int64_t ListedAllocation(const TableFile& file) {
 }
 
 PlainFileSums* SumsOfFolder(VolumeTable& table, uint32_t folder) {
-  auto sums = std::lower_bound(table.plainFiles.begin(), table.plainFiles.end(), folder,
-                               [](const PlainFileSums& s, uint32_t f) { return s.folder < f; });
-  return sums != table.plainFiles.end() && sums->folder == folder ? &*sums : nullptr;
+  return const_cast<PlainFileSums*>(PlainFilesOf(table, folder));
 }
 
 // A file just read whose only listing is one name, whose figures its own
@@ -379,8 +377,8 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
     if (!TakeAttribute(reading, file, attribute)) return false;
     hasAttributeList = hasAttributeList || attribute.type == ntfs::kAttributeList;
     if (attribute.named && (header.isDirectory || base != 0) && platform::kListsNtfsFoldersAsStored) {
-      reading.indexCheck = FolderIndexParts{};
-      if (!TakeIndexPart(reading, reading.indexCheck, attribute)) return Damaged(reading, number);
+      FolderIndexParts indexCheck;
+      if (!TakeIndexPart(reading, indexCheck, attribute)) return Damaged(reading, number);
     }
   }
   if (malformed) return Damaged(reading, number);
@@ -503,7 +501,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
     failure.reason = "its first sector cannot be read";
     return false;
   }
-  Reading reading{source, counting, table, failure, {}, 0, 0, {}, {}, {}, 0, {}, {}, {}, {}, {}, {}};
+  Reading reading{source, counting, table, failure};
   if (!ntfs::ReadBootSector(sector.data(), sector.size(), reading.boot, failure.reason)) return false;
   reading.volumeBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   if (volumeBytes >= 0) reading.volumeBytes = std::min(reading.volumeBytes, volumeBytes);

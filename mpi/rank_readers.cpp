@@ -34,8 +34,6 @@ void ReaderLoop();
 // A listing kept costs its slot too, in a table at least half free.
 constexpr size_t kSlotBytes = 2 * sizeof(KeptListings::Slot);
 
-bool KeptFull() { return walk.keptBytes >= KeptBound(); }
-
 // A batch whose listings the scan has all taken; below the bound again,
 // rank 0's readers read on.
 void ReleaseBatch(KeptBatch* batch) {
@@ -124,6 +122,8 @@ void PushItem(FolderItem item) {
 bool RankIdle() { return walk.queue.empty() && walk.reading == 0; }
 
 size_t KeptBound() { return rankMemoryBound / 4; }
+
+bool KeptFull() { return walk.keptBytes >= KeptBound(); }
 
 bool AtMemoryBound() {
   if (walk.rank == 0) return KeptFull();

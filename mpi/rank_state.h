@@ -32,6 +32,8 @@ extern size_t rankMemoryBound;
 // beyond that the other ranks are held, and rank 0 reads only what its scan
 // takes next.
 size_t KeptBound();
+// Whether rank 0 holds as much kept for its scan as may wait there.
+bool KeptFull();
 // How many folders each rank reads at once (-threads), or 0 for the count
 // the single program chooses as it reads.
 extern int readersPerRank;

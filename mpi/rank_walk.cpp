@@ -273,9 +273,8 @@ void IdleStep() {
 // the rank that holds it can always send it. Held again only after reading
 // on a while, as what they send next is mostly what the scan takes next.
 void PaceOthers() {
-  const bool hold = walk.keptBytes >= KeptBound() && walk.awaited == nullptr &&
-                    Clock::now() - mpi.goSince >= kBatchInterval;
-  const bool go = walk.keptBytes < KeptBound() || walk.awaited != nullptr;
+  const bool hold = KeptFull() && walk.awaited == nullptr && Clock::now() - mpi.goSince >= kBatchInterval;
+  const bool go = !KeptFull() || walk.awaited != nullptr;
   if (mpi.othersHeld ? !go : !hold) return;
   mpi.othersHeld = !mpi.othersHeld;
   if (!mpi.othersHeld) mpi.goSince = Clock::now();

@@ -116,6 +116,8 @@ bool SameOrInside(const std::string& inner, const std::string& outer) {
   return NameKey(EnsureTrailingBackslash(inner)).starts_with(NameKey(EnsureTrailingBackslash(outer)));
 }
 
+bool Overlapping(const std::string& a, const std::string& b) { return SameOrInside(a, b) || SameOrInside(b, a); }
+
 void MarkGrowthOfSubtree(const TDirEntry& folder, Growth::Kind kind) {
   std::vector<const TDirEntry*> pending{&folder};
   while (!pending.empty()) {

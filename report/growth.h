@@ -54,6 +54,8 @@ std::string NameKey(std::string_view name);
 // Whether the path `inner` is `outer` or lies inside it, names compared as
 // NameKey compares them.
 bool SameOrInside(const std::string& inner, const std::string& outer);
+// Whether one of the two paths is the other or lies inside it.
+bool Overlapping(const std::string& a, const std::string& b);
 // `folder` and its subtree get the growth `kind`, with no figure.
 void MarkGrowthOfSubtree(const TDirEntry& folder, Growth::Kind kind);
 

@@ -150,7 +150,7 @@ bool Overlap(const std::vector<ReportFacts>& parts, std::string& failure) {
   for (size_t i = 0; i < parts.size(); ++i) {
     for (size_t j = i + 1; j < parts.size(); ++j) {
       if (parts[i].host != parts[j].host) continue;
-      if (SameOrInside(parts[i].path, parts[j].path) || SameOrInside(parts[j].path, parts[i].path)) {
+      if (Overlapping(parts[i].path, parts[j].path)) {
         failure = "Reports overlap: " + parts[i].host + ":" + parts[i].path + " and " + parts[j].host + ":" +
                   parts[j].path;
         return true;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/folder_steps.h"
 
 namespace platform {
 
@@ -128,6 +129,18 @@ std::string LabelOfDevice(const std::string& device) {
 std::string MountPointOf(const std::string& path) {
   Mount mount;
   return FindMount(path, mount) ? mount.mountPoint : "";
+}
+
+bool posix::HoldsMountPointBelow(const std::string& realPath) {
+  std::ifstream table("/proc/self/mountinfo");
+  if (!table) return true;
+  const std::string below = realPath.ends_with('/') ? realPath : realPath + '/';
+  std::string line;
+  Mount mount;
+  while (std::getline(table, line)) {
+    if (ParseMountLine(line, mount) && mount.mountPoint.starts_with(below)) return true;
+  }
+  return false;
 }
 
 bool ReadDriveFigures(const std::string& root, DriveFigures& figures) {

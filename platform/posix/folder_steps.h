@@ -26,6 +26,10 @@ int OpenHeldStartFolder(const std::string& startPath);
 // and no line names; also one that cannot be looked at.
 bool IsKernelFileSystem(int folder, const char* name, dev_t device);
 
+// Whether a file system is mounted anywhere below the folder `realPath`; a
+// mount table that cannot be read holds one, for nothing can be promised.
+bool HoldsMountPointBelow(const std::string& realPath);
+
 inline dev_t DeviceOf(const struct statx& info) { return makedev(info.stx_dev_major, info.stx_dev_minor); }
 
 // The system marks the root of every mount (a btrfs subvolume that is not

@@ -18,8 +18,7 @@ namespace platform::posix {
 
 namespace {
 
-// Kernel file systems: views of the system, not data. They are never
-// entered, not even with -mounts, and get no line.
+// Never entered, not even with -mounts, and given no line.
 constexpr uint32_t kKernelFileSystems[] = {
     0x9fa0,      // proc
     0x62656572,  // sysfs

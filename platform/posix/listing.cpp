@@ -10,9 +10,7 @@
 #include <linux/openat2.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/syscall.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +18,6 @@
 #include <cerrno>
 #include <climits>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <mutex>

@@ -185,47 +185,6 @@ std::string RealPathOf(const ReachedItem& item) {
   return Joined(RealPathOf(item.parent.fd, item.parentPath), item.name);
 }
 
-bool IsOctalDigit(char c) { return c >= '0' && c <= '7'; }
-
-// A mount point as the mount table writes it: blanks, tabs, line breaks and
-// backslashes as a backslash and three octal digits.
-std::string UnescapedMountPoint(std::string_view field) {
-  std::string path;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && IsOctalDigit(field[i + 1]) && IsOctalDigit(field[i + 2]) &&
-        IsOctalDigit(field[i + 3])) {
-      path += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
-      i += 3;
-    } else {
-      path += field[i];
-    }
-  }
-  return path;
-}
-
-// Whether a file system is mounted anywhere below the folder `realPath`; a
-// mount table that cannot be read holds one, for nothing can be promised.
-bool HoldsMountPoint(const std::string& realPath) {
-  FILE* table = std::fopen("/proc/self/mountinfo", "re");
-  if (table == nullptr) return true;
-  const std::string below = Joined(realPath, "");
-  bool found = false;
-  char* line = nullptr;
-  size_t room = 0;
-  while (!found && getline(&line, &room, table) > 0) {
-    // "id parent major:minor root mount-point options ...": the fifth field.
-    std::string_view rest(line);
-    for (int field = 0; field < 4; ++field) {
-      const size_t blank = rest.find(' ');
-      rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
-    }
-    found = UnescapedMountPoint(rest.substr(0, rest.find(' '))).starts_with(below);
-  }
-  std::free(line);
-  std::fclose(table);
-  return found;
-}
-
 // What no removal takes, to the trash or for good: a trash in use, and a
 // folder that holds a mount point, whose file system whoever empties the
 // trash might walk into.
@@ -234,7 +193,7 @@ bool Refused(const ReachedItem& item, RemovalResult& refusal) {
   const std::string realPath = RealPathOf(item);
   if (posix::IsTrashFolder(posix::DeviceOf(item.facts), item.facts.stx_ino, realPath)) {
     refusal = {RemovalResult::IsTrash, item.path, "", ""};
-  } else if (HoldsMountPoint(realPath)) {
+  } else if (posix::HoldsMountPointBelow(realPath)) {
     refusal = {RemovalResult::HoldsMount, item.path, "", ""};
   } else {
     return false;
