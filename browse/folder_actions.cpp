@@ -60,9 +60,7 @@ std::string PathForBar(const std::string& path, size_t otherChars) {
   const size_t length = CharCount(shown);
   if (otherChars + length <= BarWidth()) return shown;
   const size_t room = std::min(BarWidth() > otherChars + 3 ? BarWidth() - otherChars - 3 : 0, length);
-  const size_t head = room / 2;
-  const size_t tailStart = FirstChars(shown, length - (room - head)).size();
-  return std::string(FirstChars(shown, head)) + "..." + shown.substr(tailStart);
+  return MiddleCut(shown, room);
 }
 
 // "<start><path><end>", the path shortened to keep the rest on the bar.

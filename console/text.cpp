@@ -23,6 +23,15 @@ std::string_view FirstChars(std::string_view text, size_t count) {
   return text;
 }
 
+std::string MiddleCut(std::string_view text, size_t keptChars) {
+  const size_t length = CharCount(text);
+  const size_t head = keptChars / 2;
+  std::string cut(FirstChars(text, head));
+  cut += "...";
+  cut += text.substr(FirstChars(text, length - std::min(keptChars - head, length)).size());
+  return cut;
+}
+
 std::string PadLeft(std::string_view text, uint8_t width) {
   std::string result;
   AppendPadLeft(result, text, width);

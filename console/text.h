@@ -12,6 +12,10 @@
 size_t CharCount(std::string_view text);
 // The first `count` characters of `text`.
 std::string_view FirstChars(std::string_view text, size_t count);
+// `text` shortened to `keptChars` of its characters around "...": half of
+// them from its start, the rest (the larger half) from its end, which tells
+// names apart more often (report-2025.pdf, report-2026.pdf).
+std::string MiddleCut(std::string_view text, size_t keptChars);
 
 // Blanks on the left up to `width` characters; a longer text is kept whole.
 std::string PadLeft(std::string_view text, uint8_t width);

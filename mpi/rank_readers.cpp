@@ -145,14 +145,11 @@ bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
   if (walk.reading++ == 0) walk.busySince = Clock::now();
   const bool noteWait = walk.readsStarted++ % kReadsPerWaitSample == 0;
   hold.unlock();
-  const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
   thread_local std::string listing;
   FolderContents contents;
   recording = &listing;
-  ReadFolderContents(item.path, item.identity, contents);
+  const ReadWait wait = ReadNotingWait(item.path, item.identity, contents, noteWait);
   recording = nullptr;
-  ReadWait wait = ReadWait::unknown;
-  if (waitsBefore >= 0) wait = platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
   std::vector<FolderItem> subfolders = SubfolderItems(item, contents);
   hold.lock();
   TakeRead(std::move(subfolders), listing, contents.entryCount, wait);

@@ -279,15 +279,6 @@ void RecordRead(int64_t nanos, int64_t entries, ReadWait wait) {
   }
 }
 
-// Reads a folder; when asked, also whether the read waited (for the
-// device, or for a lock the system holds).
-ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIdentity& expected,
-                        FolderContents& contents, bool noteWait) {
-  const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
-  ReadFolderContents(folderPath, expected, contents);
-  if (waitsBefore < 0) return ReadWait::unknown;
-  return platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
-}
 
 // Reads a job just made, with the lock released, and offers its subfolders;
 // called with the lock held. False when the job was released while it was
@@ -347,6 +338,14 @@ void Work() {
 }
 
 }  // namespace
+
+ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIdentity& expected,
+                        FolderContents& contents, bool noteWait) {
+  const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
+  ReadFolderContents(folderPath, expected, contents);
+  if (waitsBefore < 0) return ReadWait::unknown;
+  return platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
+}
 
 void FolderJobRelease::operator()(FolderJob* job) const {
   if (!job->taken) {

@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "scan/file_stats.h"
+#include "scan/read_concurrency.h"
 #include "scan/tree.h"
 
 struct FolderJob;
@@ -107,6 +108,10 @@ struct FolderContents {
 // listed) or that changed keeps nothing.
 void ReadFolderContents(const std::string& folderPath, const platform::FolderIdentity& expected,
                         FolderContents& contents);
+// ReadFolderContents; when `noteWait`, also whether the read waited (for the
+// device, or for a lock the system holds).
+ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIdentity& expected,
+                        FolderContents& contents, bool noteWait);
 
 // Whether a subfolder `name` of a folder whose path (with its separator) has
 // `folderLength` characters can be read: room for the name, its separator
