@@ -15,6 +15,7 @@
 #include "mpi/rank_walk.h"
 #include "platform/platform.h"
 #include "scan/folder_listing.h"
+#include "scan/folder_reader.h"
 #include "settings/settings.h"
 
 namespace {
@@ -49,6 +50,7 @@ void ScanThroughRanks() {
   readersPerRank = options.scanThreads;
   options.scanThreads = 1;
   folderLister = ListForRank;
+  folderContentsReader = ContentsForRank;
 }
 
 void WriteRankLines() {

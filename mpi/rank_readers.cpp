@@ -2,12 +2,16 @@
 // takes them; a thief takes the oldest, the folders nearest the top. How
 // many are read at once follows the single program's rule (ReadConcurrency):
 // from memory what the processors reward, from a disk up to 64 reads in
-// flight. Rank 0's scan reads too while it waits for a listing, and before
-// MPI has started it is the whole walk.
+// flight. Rank 0's scan reads too: the folder it takes next, when that is
+// in its own queue, straight into its contents as the single program reads
+// it; otherwise another while it waits. Before MPI has started it is the
+// whole walk.
 #include "mpi/rank_readers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -26,21 +30,57 @@ namespace {
 // program asks: two system calls, a noticeable share of a warm folder.
 constexpr uint64_t kReadsPerWaitSample = 8;
 
-// The listing this thread is recording, while it reads a folder for the walk.
+// The listing this thread is recording, while a rank other than 0 reads a
+// folder for the walk; the listing rank 0's scan replays.
 thread_local std::string* recording = nullptr;
+thread_local const std::string_view* replaying = nullptr;
 
 void ReaderLoop();
 
 // A listing kept costs its slot too, in a table at least half free.
 constexpr size_t kSlotBytes = 2 * sizeof(KeptListings::Slot);
 
-// A batch whose listings the scan has all taken; below the bound again,
-// rank 0's readers read on.
-void ReleaseBatch(KeptBatch* batch) {
+// What the scan took leaves rank 0; below the bound again, its readers
+// read on.
+void LowerKept(size_t bytes) {
   const bool wasFull = KeptFull();
-  walk.keptBytes -= batch->bytes.capacity() + batch->listings * kSlotBytes;
-  delete batch;
+  walk.keptBytes -= bytes;
   if (wasFull && !KeptFull()) walk.workChanged.notify_all();
+}
+
+// A batch whose listings the scan has all taken.
+void ReleaseBatch(KeptBatch* batch) {
+  LowerKept(batch->bytes.capacity() + batch->listings * kSlotBytes);
+  delete batch;
+}
+
+// What a folder read ahead of rank 0's scan holds until the scan takes it.
+size_t OwnReadBytes(const std::string& path, const FolderContents& contents) {
+  size_t bytes = 64 + sizeof(FolderContents) + path.capacity() +
+                 contents.subfolders.capacity() * sizeof(FolderContents::Subfolder) +
+                 contents.linkedFiles.capacity() * sizeof(FolderContents::LinkedFile);
+  for (const FolderContents::Subfolder& subfolder : contents.subfolders) {
+    bytes += sizeof(TDirEntry) + subfolder.record->name.capacity();
+  }
+  for (const std::string& name : contents.otherFileSystems) bytes += sizeof(std::string) + name.capacity();
+  return bytes;
+}
+
+void KeepOwnRead(std::string path, FolderContents contents) {
+  walk.keptBytes += OwnReadBytes(path, contents);
+  const bool awaited = walk.awaited != nullptr && path == *walk.awaited;
+  walk.ownReads.emplace(std::move(path), std::move(contents));
+  if (awaited) walk.listingKept.notify_one();
+}
+
+bool TakeOwnRead(const std::string& path, FolderContents& contents) {
+  if (walk.ownReads.empty()) return false;
+  const auto found = walk.ownReads.find(path);
+  if (found == walk.ownReads.end()) return false;
+  LowerKept(OwnReadBytes(found->first, found->second));
+  contents = std::move(found->second);
+  walk.ownReads.erase(found);
+  return true;
 }
 
 // A walk that cannot give the scan a folder's listing ends the run; the
@@ -89,20 +129,18 @@ std::vector<FolderItem> SubfolderItems(const FolderItem& item, const FolderConte
 }
 
 // What a read gives the rank, with the lock held again: its subfolders to
-// read, its listing to send (rank 0: to keep), and its figures.
+// read, its listing to send (ranks other than 0), and its figures.
 void TakeRead(std::vector<FolderItem> subfolders, std::string& listing, int32_t entries, ReadWait wait) {
   const Clock::time_point end = Clock::now();
   // Busy is the time some folder was being read, however many at once.
   if (--walk.reading == 0) walk.own.busySeconds += std::chrono::duration<double>(end - walk.busySince).count();
   const size_t queued = subfolders.size();
   for (FolderItem& subfolder : subfolders) PushItem(std::move(subfolder));
-  if (walk.rank == 0) {
-    KeepListings(std::move(listing));
-  } else {
+  if (walk.rank != 0) {
     walk.listings.append(listing);
     if (walk.listings.size() >= kBatchBytes) walk.mpiWake.notify_one();
+    listing.clear();
   }
-  listing.clear();
   walk.own.folders += 1;
   walk.own.entries += static_cast<uint64_t>(entries);
   if (readersPerRank == 0 && RecordFolderRead(walk.control, Nanos(end), entries, wait)) StartReadersForCount();
@@ -137,22 +175,38 @@ void WakeReaders(size_t folders) {
   }
 }
 
-bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
-  if (walk.queue.empty() || (!beyondCount && (walk.reading >= walk.control.count || AtMemoryBound()))) return false;
-  FolderItem item = std::move(walk.queue.back());
-  walk.queue.pop_back();
+namespace {
+
+FolderItem TakeQueued(std::deque<FolderItem>::iterator at) {
+  FolderItem item = std::move(*at);
+  walk.queue.erase(at);
   walk.queueBytes -= ItemBytes(item);
+  return item;
+}
+
+// Reads a folder taken from the queue into `contents`, releasing the lock
+// while it reads; a rank other than 0 records its listing to send.
+void ReadItem(std::unique_lock<std::mutex>& hold, const FolderItem& item, FolderContents& contents) {
   if (walk.reading++ == 0) walk.busySince = Clock::now();
   const bool noteWait = walk.readsStarted++ % kReadsPerWaitSample == 0;
   hold.unlock();
   thread_local std::string listing;
-  FolderContents contents;
-  recording = &listing;
+  recording = walk.rank != 0 ? &listing : nullptr;
   const ReadWait wait = ReadNotingWait(item.path, item.identity, contents, noteWait);
   recording = nullptr;
   std::vector<FolderItem> subfolders = SubfolderItems(item, contents);
   hold.lock();
   TakeRead(std::move(subfolders), listing, contents.entryCount, wait);
+}
+
+}  // namespace
+
+bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount) {
+  if (walk.queue.empty() || (!beyondCount && (walk.reading >= walk.control.count || AtMemoryBound()))) return false;
+  FolderItem item = TakeQueued(std::prev(walk.queue.end()));
+  FolderContents contents;
+  ReadItem(hold, item, contents);
+  if (walk.rank == 0) KeepOwnRead(std::move(item.path), std::move(contents));
   return true;
 }
 
@@ -191,23 +245,25 @@ void KeepListings(std::string bytes) {
 
 namespace {
 
-// Beyond the bound the scan reads only the folder it takes next, when it
-// is in its own rank's queue (mostly at the back, but work taken from
-// other ranks goes behind it): true when it is there, now at the back.
-bool NextForScanAtBack(const std::string& folderPath) {
-  for (auto item = walk.queue.rbegin(); item != walk.queue.rend(); ++item) {
-    if (item->path != folderPath) continue;
-    if (item != walk.queue.rbegin()) {
-      FolderItem next = std::move(*item);
-      walk.queue.erase(std::next(item).base());
-      walk.queue.push_back(std::move(next));
-    }
+// How far from the back of rank 0's queue the scan looks for the folder it
+// takes next: it is nearly always the last, or behind the few its readers
+// took since. Beyond the bound, where the scan reads nothing else, it looks
+// through the whole queue.
+constexpr size_t kNearBack = 64;
+
+// The folder the scan takes next, when it is in its own rank's queue.
+bool TakeForScan(const std::string& folderPath, FolderItem& item) {
+  const size_t look = KeptFull() ? walk.queue.size() : std::min(walk.queue.size(), kNearBack);
+  for (size_t back = 1; back <= look; ++back) {
+    const auto at = walk.queue.end() - static_cast<std::ptrdiff_t>(back);
+    if (at->path != folderPath) continue;
+    item = TakeQueued(at);
     return true;
   }
   return false;
 }
 
-// The scan's first listing begins the walk: the start folder is queued, and
+// The scan's first folder begins the walk: the start folder is queued, and
 // the MPI thread tells the other ranks once MPI has started.
 void BeginWalkOnRankZero(const std::string& folderPath, const platform::FolderIdentity& expected) {
   walk.begun = true;
@@ -217,25 +273,33 @@ void BeginWalkOnRankZero(const std::string& folderPath, const platform::FolderId
   walk.mpiWake.notify_one();
 }
 
-// The scan takes each folder's listing once some rank has read it; while it
-// waits, it reads from its own rank's queue.
-platform::ListStatus ListThroughRanks(const std::string& folderPath, const platform::FolderIdentity& expected,
-                                      platform::EntryVisitor visit, void* context) {
-  const uint64_t hash = PathHash(folderPath);
+// Replays a listing another rank read into the scan's contents.
+void ReplayInto(std::unique_lock<std::mutex>& hold, const TakenListing& listing, const std::string& folderPath,
+                const platform::FolderIdentity& expected, FolderContents& contents) {
+  hold.unlock();
+  replaying = &listing.body;
+  ReadFolderContents(folderPath, expected, contents);
+  replaying = nullptr;
+  hold.lock();
+  if (--listing.batch->untaken == 0) ReleaseBatch(listing.batch);
+}
+
+}  // namespace
+
+void ContentsForRank(const std::string& folderPath, const platform::FolderIdentity& expected,
+                     FolderContents& contents) {
   std::unique_lock<std::mutex> hold(walk.lock);
   if (!walk.begun) BeginWalkOnRankZero(folderPath, expected);
+  const uint64_t hash = PathHash(folderPath);
   for (;;) {
-    const TakenListing listing = TakeListing(walk.kept, folderPath, hash);
-    if (listing.batch != nullptr) {
-      hold.unlock();
-      const platform::ListStatus status = ReplayListing(listing.body, visit, context);
-      hold.lock();
-      if (--listing.batch->untaken == 0) ReleaseBatch(listing.batch);
-      return status;
+    if (TakeOwnRead(folderPath, contents)) return;
+    if (const TakenListing listing = TakeListing(walk.kept, folderPath, hash); listing.batch != nullptr) {
+      return ReplayInto(hold, listing, folderPath, expected, contents);
     }
+    if (FolderItem item; TakeForScan(folderPath, item)) return ReadItem(hold, item, contents);
     // Putting the scan to sleep and waking it costs more than a folder
-    // takes from the cache: it reads the next one itself, whatever the count.
-    if ((!KeptFull() || NextForScanAtBack(folderPath)) && ReadOneFolder(hold, true)) continue;
+    // takes from the cache: it reads another itself, whatever the count.
+    if (!KeptFull() && ReadOneFolder(hold, true)) continue;
     if (walk.walkOver) {
       hold.unlock();
       EndRankZeroWithFault("no rank read the folder " + folderPath);
@@ -248,10 +312,9 @@ platform::ListStatus ListThroughRanks(const std::string& folderPath, const platf
   }
 }
 
-}  // namespace
-
 platform::ListStatus ListForRank(const std::string& folderPath, const platform::FolderIdentity& expected,
                                  platform::EntryVisitor visit, void* context) {
   if (recording != nullptr) return ListRecording(folderPath, expected, visit, context, *recording);
-  return ListThroughRanks(folderPath, expected, visit, context);
+  if (replaying != nullptr) return ReplayListing(*replaying, visit, context);
+  return platform::ListFolder(folderPath, expected, visit, context);
 }

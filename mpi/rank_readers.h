@@ -24,16 +24,21 @@ bool AtMemoryBound();
 // Reads the next folder if one more may be read at once and the rank is
 // within its bound, or in any case `beyondCount`; true when it did.
 bool ReadOneFolder(std::unique_lock<std::mutex>& hold, bool beyondCount);
-// Lists folders for the single program's reading: into the listing of the
-// folder this thread reads for the walk, or, on rank 0's scan, from the
-// listings the ranks read. The first call of the scan begins the walk.
+// Lists folders for the single program's reading: from the file system, a
+// rank other than 0 recording each listing to send; on rank 0's scan, the
+// listing another rank read.
 platform::ListStatus ListForRank(const std::string& folderPath, const platform::FolderIdentity& expected,
                                  platform::EntryVisitor visit, void* context);
+// Rank 0's scan reads its folders through the ranks: what its own rank read
+// of the folder, or the listing another rank read, or the folder read now.
+// The first call begins the walk.
+void ContentsForRank(const std::string& folderPath, const platform::FolderIdentity& expected,
+                     FolderContents& contents);
 // Wakes the readers for `folders` folders newly queued, or for a lifted bound.
 void WakeReaders(size_t folders);
 // Sets how many folders the rank reads at once, and starts its readers.
 void StartReading();
 // Ends the readers once their folders are read; called without the lock.
 void StopReaders();
-// Rank 0: keeps a batch of listings until the scan takes them.
+// Rank 0: keeps a batch of listings other ranks read until the scan takes them.
 void KeepListings(std::string bytes);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "mpi/kept_listings.h"
@@ -67,10 +68,12 @@ struct RankWalk {
   uint64_t readsStarted = 0;
   std::vector<std::thread> readers;
   int idleReaders = 0;
-  // Rank 0: the listings read and not yet taken by the scan, by path, kept
-  // in the batches they came in.
+  // Rank 0: the listings other ranks read and the scan has not yet taken,
+  // by path, kept in the batches they came in; and what rank 0's own readers
+  // read ahead of the scan, as the scan takes it.
   KeptListings kept;
-  size_t keptBytes = 0;  // of the batches kept, with their slots
+  std::unordered_map<std::string, FolderContents> ownReads;
+  size_t keptBytes = 0;  // of both, with the batches' slots
   const std::string* awaited = nullptr;  // the path the scan sleeps for
   std::vector<RankFigures> figures;
 };

@@ -132,6 +132,9 @@ void ReadFolderContents(const std::string& folderPath, const platform::FolderIde
   if (contents.identity == platform::FolderIdentity{}) contents.identity = expected;
 }
 
+void (*folderContentsReader)(const std::string&, const platform::FolderIdentity&,
+                             FolderContents&) = ReadFolderContents;
+
 bool FitsPathLimit(size_t folderLength, const std::string& name) {
   return folderLength + platform::PathLength(name) + 3 <= static_cast<size_t>(platform::kMaxScanPathLength);
 }

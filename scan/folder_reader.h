@@ -108,6 +108,10 @@ struct FolderContents {
 // listed) or that changed keeps nothing.
 void ReadFolderContents(const std::string& folderPath, const platform::FolderIdentity& expected,
                         FolderContents& contents);
+// How the scan reads a folder it reaches without reading ahead:
+// ReadFolderContents, or a source of contents read elsewhere put in its place.
+extern void (*folderContentsReader)(const std::string& folderPath, const platform::FolderIdentity& expected,
+                                    FolderContents& contents);
 // ReadFolderContents; when `noteWait`, also whether the read waited (for the
 // device, or for a lock the system holds).
 ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIdentity& expected,

@@ -192,7 +192,7 @@ FolderRead ReadFolder(TDirEntry& node, FolderJob* job, const platform::FolderIde
   } else if (readingAhead) {
     ReadFolderAlone(scanPath, expected, contents);
   } else {
-    ReadFolderContents(scanPath, expected, contents);
+    folderContentsReader(scanPath, expected, contents);
   }
   NoteFolderIdentity(node, contents.identity);
   if (contents.status == platform::ListStatus::PathNotFound) {
