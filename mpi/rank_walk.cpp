@@ -377,9 +377,10 @@ bool LoopDone() {
 }
 
 // How long the MPI thread sleeps when nothing arrived: an idle rank as long
-// as it pauses between asks, a reading one until the next look.
+// as it pauses between asks, a reading one until the next look. A rank
+// alone has no messages to look for: its readers wake it once it is idle.
 Clock::duration QuietTime() {
-  if (walk.rank == 0 && (!walk.begun || walk.walkOver)) return kQuietPoll;
+  if (walk.rank == 0 && (!walk.begun || walk.walkOver || (walk.size == 1 && !RankIdle()))) return kQuietPoll;
   return RankIdle() ? mpi.pause : Clock::duration(kBusyPoll);
 }
 
