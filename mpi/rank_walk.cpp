@@ -36,6 +36,7 @@
 #include <memory>
 #include <random>
 
+#include "mpi/absent_adapters.h"
 #include "mpi/rank_readers.h"
 #include "scan/exclusions.h"
 #include "scan/folder_listing.h"
@@ -452,6 +453,7 @@ void RunMpiThread() {
 }  // namespace
 
 void StartMpiThread() {
+  LeaveOutAbsentAdapters();
   walk.rank = LauncherRank();
   mpi.thread = std::thread(RunMpiThread);
 }

@@ -4,6 +4,7 @@ masked) and the same lines on standard error; a tree that is one wide folder
 is read by every rank; what waits at rank 0 for its scan stays within
 -rankmemory; a rank killed during the walk ends the run with no report. The MPI program is built beside tallyfold when TALLYFOLD_MPI is on."""
 import concurrent.futures
+import glob
 import json
 import os
 import re
@@ -70,16 +71,12 @@ def mpi_environment():
     the shared one at once can fail with "File exists"."""
     env = clean_environment()
     env["TMPDIR"] = tempfile.mkdtemp(prefix="ompi-", dir=_SESSIONS.name)
-    # MPI starts in 0.05 s instead of 0.25 s (OpenMPI probes for Omni-Path
-    # hardware otherwise): rank 0 reads from the start, and the skewed tree
-    # must outlast MPI's start to show the work spread.
-    env["OMPI_MCA_pml"] = "ob1"
     return env
 
 
-def run_mpi(ranks, words, timeout=120, program=()):
-    completed = subprocess.run(mpi_command(ranks, words, program), env=mpi_environment(), stdin=subprocess.DEVNULL,
-                               capture_output=True, timeout=timeout)
+def run_mpi(ranks, words, timeout=120, program=(), env=None):
+    completed = subprocess.run(mpi_command(ranks, words, program), env=env or mpi_environment(),
+                               stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
     return completed.returncode, completed.stdout, completed.stderr
 
 
@@ -149,6 +146,7 @@ class SameReport(MpiTestCase):
 
 class Ranks(MpiTestCase):
     def test_work_spreads_rank_zero_stays_within_its_bound_and_a_killed_rank_ends_the_run(self):
+        self.check_transports_of_absent_adapters_are_left_out()
         self.check_a_wide_folder_is_read_by_every_rank()
         self.check_what_waits_at_rank_zero_stays_within_the_bound()
         self.check_a_killed_rank_ends_the_run()
@@ -163,6 +161,24 @@ class Ranks(MpiTestCase):
         folders = [int(count) for _, count, _ in lines]
         self.assertEqual(sum(folders), 2 + HUB)
         self.assertTrue(all(count > 0 for count in folders), folders)
+
+    def check_transports_of_absent_adapters_are_left_out(self):
+        """Without the devices, OpenMPI's psm2 component is not even loaded,
+        unless the user chose the transports."""
+        if glob.glob("/dev/hfi1*") or glob.glob("/dev/ipath*"):
+            return
+        loaded = {}
+        for chosen in (None, "^ofi"):
+            env = mpi_environment()
+            env["OMPI_MCA_mtl_base_verbose"] = "10"
+            if chosen:
+                env["OMPI_MCA_mtl"] = chosen
+            code, _, err = run_mpi(1, ["-nostats", self.tree.path()], env=env)
+            self.assertEqual(code, 0, err)
+            loaded[chosen] = b"found loaded component psm2" in err
+        # Shown only where OpenMPI is built with psm2.
+        if loaded["^ofi"]:
+            self.assertFalse(loaded[None])
 
     def check_a_killed_rank_ends_the_run(self):
         launcher = subprocess.Popen(mpi_command(2, ["-json", self.tree.path()]), env=mpi_environment(),
