@@ -1,6 +1,8 @@
 // Reading on one rank: the folders of its queue, several at once as the
-// single program reads them, each listing recorded for rank 0's scan. Every
-// function here is called with walk.lock held (ReadOneFolder releases it
+// single program reads them, the listings of other ranks recorded for rank
+// 0's scan, rank 0's own reads kept as its scan takes them. Every
+// function here but the single program's two ways in (ListForRank,
+// ContentsForRank) is called with walk.lock held (ReadOneFolder releases it
 // while it reads).
 #pragma once
 
