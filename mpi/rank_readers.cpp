@@ -197,6 +197,11 @@ void ReadItem(std::unique_lock<std::mutex>& hold, const FolderItem& item, Folder
   std::vector<FolderItem> subfolders = SubfolderItems(item, contents);
   hold.lock();
   TakeRead(std::move(subfolders), listing, contents.entryCount, wait);
+  if (!walk.wanted.empty() && item.path == walk.wanted) {
+    walk.wanted.clear();
+    walk.wantedRead = true;
+    walk.mpiWake.notify_one();
+  }
 }
 
 }  // namespace

@@ -53,6 +53,10 @@ struct RankWalk {
   bool walkOver = false;  // rank 0: no rank has a folder left, and every listing is in
   bool ending = false;    // rank 0: the run ends, and with it MPI
   bool held = false;      // ranks other than 0: rank 0 holds all it may; read no further
+  // Ranks other than 0: the folder rank 0's scan waits for, and whether it
+  // has been read here, to send at once.
+  std::string wanted;
+  bool wantedRead = false;
   std::string startPath;
   // Folders to read, the next at the back.
   std::deque<FolderItem> queue;

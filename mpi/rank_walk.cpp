@@ -11,6 +11,8 @@
 //            when the scan waits for a folder it does not hold
 //   R0 scan: takes each listing by path as the single program's scan reaches
 //            the folder; while it waits, R0 reads from its own queue
+//   R0 scan waiting for a folder ──Want(its path)──> R1, R2: they send what
+//            they read at once, and that folder as soon as it is read
 //   R0 idle ──Token(white)──> R1 ──> R2 ──> R0   (each passes it on when idle)
 //   a white token back at an idle, white R0: no rank has a folder left
 //   R0 ──Stop──> R1, R2     R1, R2 ──Figures──> R0     then R0 writes the report
@@ -44,7 +46,7 @@
 
 namespace {
 
-enum Tag : int { kBegin = 1, kAskWork, kWork, kListings, kToken, kStop, kFigures, kPace };
+enum Tag : int { kBegin = 1, kAskWork, kWork, kListings, kToken, kStop, kFigures, kPace, kWant };
 
 // Listings go to rank 0 at least this often.
 constexpr auto kBatchInterval = std::chrono::milliseconds(10);
@@ -81,6 +83,7 @@ struct MpiSide {
   bool allIdle = false;       // rank 0: a round came back white
   bool stopSent = false;      // rank 0
   bool othersHeld = false;    // rank 0: told the others to read no further
+  std::string wantSent;       // rank 0: the folder it last told the others its scan waits for
   Clock::time_point goSince;  // rank 0: when it last let them read on
   int figuresAwaited = 0;     // rank 0
   std::mt19937 random;
@@ -137,10 +140,12 @@ void ShipListings() {
 }
 
 // A batch that is full or old enough goes out, and whatever was read at
-// the bound or while rank 0 holds this rank.
+// the bound, while rank 0 holds this rank, or once the folder rank 0's scan
+// waits for is read.
 void ShipWhenDue() {
   if (walk.listings.size() >= kBatchBytes || Clock::now() - mpi.lastSent >= kBatchInterval || walk.held ||
-      walk.queueBytes + walk.listings.size() + mpi.sendingBytes >= rankMemoryBound) {
+      walk.wantedRead || walk.queueBytes + walk.listings.size() + mpi.sendingBytes >= rankMemoryBound) {
+    walk.wantedRead = false;
     ShipListings();
   }
 }
@@ -282,6 +287,21 @@ void PaceOthers() {
   SendToOthers(kPace, std::string(1, mpi.othersHeld ? '\1' : '\0'));
 }
 
+// Rank 0's scan waits for a folder: whichever rank read it, or reads it
+// next, sends it without waiting for its batch to fill (the scan follows
+// close behind a thief that reads in the scan's order, and would wait for
+// each batch).
+void TellWhatTheScanWaitsFor() {
+  if (walk.awaited == nullptr || *walk.awaited == mpi.wantSent) return;
+  mpi.wantSent = *walk.awaited;
+  SendToOthers(kWant, mpi.wantSent);
+}
+
+void TakeWant(std::string_view path) {
+  walk.wanted = path;
+  ShipListings();
+}
+
 void TakePace(std::string_view message) {
   walk.held = !message.empty() && message[0] != 0;
   if (!walk.held) walk.workChanged.notify_all();
@@ -306,6 +326,7 @@ void LeadStep() {
     return;
   }
   PaceOthers();
+  TellWhatTheScanWaitsFor();
   if (RankIdle()) IdleStep();
   if (mpi.allIdle) {
     SendToOthers(kStop, std::string());
@@ -347,6 +368,7 @@ void Dispatch(const MPI_Status& status, std::string& message) {
       break;
     case kFigures: TakeFigures(status.MPI_SOURCE, message); break;
     case kPace: TakePace(message); break;
+    case kWant: TakeWant(message); break;
     default: EndWithFault("unknown message " + std::to_string(status.MPI_TAG));
   }
 }
