@@ -17,7 +17,8 @@ tools take turns under hyperfine, one run each per round, warm cache.
 "tallyfold -threads=N" reads N folders at once, the scan's own thread
 included: -threads=2 is the scan and one worker.
 Where OpenMPI's mpirun is installed, "tallyfold-mpi -np 2" (warm; "-np 4"
-cold) runs the same scan spread over MPI ranks, and each tree's table ends
+cold) runs the same scan spread over MPI ranks ("-np 1", warm: what rank 0's
+own reading and OpenMPI's start and end cost against "tallyfold"), and each tree's table ends
 with the items (listing entries) each rank read per second while busy; the
 cold row "MPI's files warm" has OpenMPI's own files read back into the cache
 after the drop, as on a cluster whose tree lies on another file system.
@@ -98,8 +99,8 @@ def ensure_tree(kind, trees, scale):
     return os.path.realpath(path)
 
 
-# tallyfold-mpi runs where OpenMPI's mpirun is installed: its rows are "-np 2"
-# warm and "-np 4" cold, and each tree's table ends with what each rank read
+# tallyfold-mpi runs where OpenMPI's mpirun is installed: its rows are "-np 1"
+# and "-np 2" warm and "-np 4" cold, and each tree's table ends with what each rank read
 # per second while it was busy (entries of the listings, -ranks).
 MPIRUN = shutil.which("mpirun")
 
@@ -175,6 +176,7 @@ def commands(tallyfold, floor, tree, threads, earlier):
             ("tallyfold, one core", "taskset -c 0 " + scan % ""),
         ]
     if MPIRUN:
+        tools.append(("tallyfold-mpi -np 1", mpi_scan(tallyfold, 1, quoted)))
         tools.append(("tallyfold-mpi -np 2", mpi_scan(tallyfold, 2, quoted)))
     return tools + peers(quoted)
 

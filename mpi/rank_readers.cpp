@@ -179,7 +179,11 @@ namespace {
 
 FolderItem TakeQueued(std::deque<FolderItem>::iterator at) {
   FolderItem item = std::move(*at);
-  walk.queue.erase(at);
+  if (std::next(at) == walk.queue.end()) {
+    walk.queue.pop_back();
+  } else {
+    walk.queue.erase(at);
+  }
   walk.queueBytes -= ItemBytes(item);
   return item;
 }
