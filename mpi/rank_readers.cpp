@@ -193,9 +193,10 @@ FolderItem TakeQueued(std::deque<FolderItem>::iterator at) {
 void ReadItem(std::unique_lock<std::mutex>& hold, const FolderItem& item, FolderContents& contents) {
   if (walk.reading++ == 0) walk.busySince = Clock::now();
   const bool noteWait = walk.readsStarted++ % kReadsPerWaitSample == 0;
+  const bool recordsListing = walk.rank != 0;
   hold.unlock();
   thread_local std::string listing;
-  recording = walk.rank != 0 ? &listing : nullptr;
+  recording = recordsListing ? &listing : nullptr;
   const ReadWait wait = ReadNotingWait(item.path, item.identity, contents, noteWait);
   recording = nullptr;
   std::vector<FolderItem> subfolders = SubfolderItems(item, contents);
