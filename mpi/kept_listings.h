@@ -1,4 +1,5 @@
-// Rank 0's listings by path, until its scan takes them: on the tiny tree
+// Rank 0's listings from other ranks by path, until its scan takes them: on
+// the tiny tree
 // most of a million wait at once, and a table of nodes (one allocation and
 // two or three cache misses a look-up) took a third of rank 0's time. Here
 // one flat array of 24-byte slots, probed in line from the path's hash,
@@ -12,8 +13,7 @@
 #include <vector>
 
 // A batch of listings as it arrived, released once the scan has taken every
-// listing of it: one allocation a batch, none a folder (a folder rank 0
-// read itself is a batch of its own).
+// listing of it: one allocation a batch, none a folder.
 struct KeptBatch {
   std::string bytes;
   size_t untaken = 0;

@@ -74,7 +74,9 @@ struct RankWalk {
   int idleReaders = 0;
   // Rank 0: the listings other ranks read and the scan has not yet taken,
   // by path, kept in the batches they came in; and what rank 0's own readers
-  // read ahead of the scan, as the scan takes it.
+  // read ahead of the scan, as the scan takes it (within the bound, some
+  // tens of thousands of folders at most, where the listings of other ranks
+  // may reach a million).
   KeptListings kept;
   std::unordered_map<std::string, FolderContents> ownReads;
   size_t keptBytes = 0;  // of both, with the batches' slots
