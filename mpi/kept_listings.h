@@ -1,9 +1,8 @@
 // Rank 0's listings from other ranks by path, until its scan takes them: on
-// the tiny tree
-// most of a million wait at once, and a table of nodes (one allocation and
-// two or three cache misses a look-up) took a third of rank 0's time. Here
-// one flat array of 24-byte slots, probed in line from the path's hash,
-// usually costs one.
+// the tiny tree most of a million wait at once, and a table of nodes (one
+// allocation and two or three cache misses a look-up) took a third of rank
+// 0's time. Here one flat array of 24-byte slots, probed in line from the
+// path's hash, usually costs one.
 #pragma once
 
 #include <cstddef>
