@@ -59,6 +59,9 @@ constexpr auto kLongestPause = std::chrono::milliseconds(4);
 // rank that asks for work waits about this long for its answer.
 constexpr auto kBusyPoll = std::chrono::microseconds(200);
 constexpr auto kQuietPoll = std::chrono::milliseconds(10);
+// Rank 0 tells the others what its scan waits for at most this often: on
+// many ranks, each time is a message to each.
+constexpr auto kWantInterval = std::chrono::milliseconds(1);
 
 struct PendingSend {
   std::string bytes;
@@ -84,6 +87,7 @@ struct MpiSide {
   bool stopSent = false;      // rank 0
   bool othersHeld = false;    // rank 0: told the others to read no further
   std::string wantSent;       // rank 0: the folder it last told the others its scan waits for
+  Clock::time_point wantSentAt;
   Clock::time_point goSince;  // rank 0: when it last let them read on
   int figuresAwaited = 0;     // rank 0
   std::mt19937 random;
@@ -293,6 +297,9 @@ void PaceOthers() {
 // each batch).
 void TellWhatTheScanWaitsFor() {
   if (walk.awaited == nullptr || *walk.awaited == mpi.wantSent) return;
+  const Clock::time_point now = Clock::now();
+  if (now - mpi.wantSentAt < kWantInterval) return;
+  mpi.wantSentAt = now;
   mpi.wantSent = *walk.awaited;
   SendToOthers(kWant, mpi.wantSent);
 }
