@@ -134,6 +134,10 @@ bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t by
   return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
 }
 
+const uint8_t* ViewOfRawVolume(void* context, int64_t offset, size_t bytes) {
+  return platform::ViewRawVolume(*static_cast<platform::RawVolume*>(context), offset, bytes);
+}
+
 // Whether the scan can take plain files summed: not for the map or the
 // browser (which may ask for a list of files). File types need the files of
 // each type summed apart; ages only each folder's newest file. The largest
@@ -188,7 +192,7 @@ bool ReadTable(const std::string& device, const char* instead, size_t rootLength
                                    static_cast<uint32_t>(options.topFiles)};
   bool read = platform::OpenRawVolume(device, volume, reason);
   if (read) {
-    const VolumeSource source{ReadFromRawVolume, &volume};
+    const VolumeSource source{ReadFromRawVolume, &volume, ViewOfRawVolume};
     const bool summing = SumsPlainFiles(rootLength != 0);
     read = ReadVolumeTable(source, volume.size, summing ? &counting : nullptr, listing.table, failure);
     // Some of the largest kept lie where the scan does not go: every file one by one.

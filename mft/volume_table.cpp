@@ -398,6 +398,43 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   return true;
 }
 
+// The records from `first` on, at most `records` of them: shown where they
+// lie where the source can show the part of them one run holds, else read
+// into `buffer` (of a block); `records` becomes how many. Null when they
+// cannot be read.
+const uint8_t* RecordsAt(const Reading& reading, uint64_t first, uint64_t& records, std::vector<uint8_t>& buffer) {
+  const uint32_t size = reading.boot.recordSize;
+  const int64_t offset = static_cast<int64_t>(first * size);
+  const int64_t cluster = reading.boot.clusterSize;
+  auto run = std::upper_bound(reading.mftRuns.begin(), reading.mftRuns.end(), offset / cluster,
+                              [](int64_t v, const ntfs::Run& r) { return v < r.vcn; });
+  if (reading.source.view != nullptr && run != reading.mftRuns.begin()) {
+    --run;
+    const int64_t within = offset - run->vcn * cluster;
+    const uint64_t inRun = static_cast<uint64_t>(run->length * cluster - within) / size;
+    const int64_t at = run->lcn * cluster + within;
+    const uint64_t shown = std::min(records, inRun);
+    if (shown > 0 && at + static_cast<int64_t>(shown * size) <= reading.volumeBytes) {
+      if (const uint8_t* view = reading.source.view(reading.source.context, at, shown * size)) {
+        records = shown;
+        return view;
+      }
+    }
+  }
+  if (buffer.empty()) buffer.resize(kReadBlock / size * size);
+  return ReadStream(reading, reading.mftRuns, offset, buffer.data(), records * size) ? buffer.data() : nullptr;
+}
+
+// Copies of a record the sectors that hold the part in use, and of the
+// others the last two bytes that the fixups check: the rest is never read.
+void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size) {
+  constexpr uint32_t kSector = 512;
+  const uint32_t used = std::clamp<uint32_t>(ntfs::Read32(from + 0x18), 1, size);
+  const uint32_t whole = (used + kSector - 1) / kSector * kSector;
+  std::memcpy(to, from, whole);
+  for (uint32_t tail = whole + kSector - 2; tail < size; tail += kSector) std::memcpy(to + tail, from + tail, 2);
+}
+
 bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   const uint32_t size = reading.boot.recordSize;
   const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(mftBytes) / size, UINT32_MAX);
@@ -413,15 +450,16 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   } else if (!reading.counting->byType) {
     reading.table.plainFiles.reserve(count);
   }
-  const size_t block = std::max<size_t>(kReadBlock / size * size, size);
-  std::vector<uint8_t> buffer(block);
+  const uint64_t perBlock = std::max<uint64_t>(kReadBlock / size, 1);
+  std::vector<uint8_t> buffer, record(size);
   for (uint64_t first = 0; first < count;) {
-    const uint64_t records = std::min<uint64_t>(block / size, count - first);
-    if (!ReadStream(reading, reading.mftRuns, static_cast<int64_t>(first * size), buffer.data(), records * size)) {
-      return Damaged(reading, first);
-    }
+    uint64_t records = std::min<uint64_t>(perBlock, count - first);
+    const uint8_t* block = RecordsAt(reading, first, records, buffer);
+    if (block == nullptr) return Damaged(reading, first);
     for (uint64_t i = 0; i < records; ++i) {
-      if (!TakeRecord(reading, static_cast<uint32_t>(first + i), buffer.data() + i * size)) return false;
+      // The fixups change a record: a record shown in place is changed in a copy.
+      CopyRecordInUse(block + i * size, record.data(), size);
+      if (!TakeRecord(reading, static_cast<uint32_t>(first + i), record.data())) return false;
     }
     first += records;
   }

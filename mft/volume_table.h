@@ -12,10 +12,12 @@
 #include "platform/platform.h"
 
 // How the table reads the volume: `read` fills `bytes` bytes at `offset`,
-// false when it cannot.
+// false when it cannot; `view`, where given, shows them where they lie
+// (until its next call), null where it cannot.
 struct VolumeSource {
   bool (*read)(void* context, int64_t offset, uint8_t* buffer, size_t bytes);
   void* context;
+  const uint8_t* (*view)(void* context, int64_t offset, size_t bytes) = nullptr;
 };
 
 // One name of a file or folder in a folder.
