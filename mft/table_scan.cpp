@@ -1,5 +1,6 @@
 #include "mft/table_scan.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -149,9 +150,10 @@ bool SumsPlainFiles(bool fromRoot) {
 }
 
 // Whether the files kept one by one in the tree below the root hold as
-// many as -top lists that are each larger than any file summed: then no
-// file summed is among the largest the scan finds. The folders the scan
-// enters: none past a link, nor past the path limit.
+// many as -top lists that each come before any file summed (larger, or as
+// large with an earlier path): then no file summed is among the largest the
+// scan finds. The folders the scan enters: none past a link, nor past the
+// path limit.
 bool KeptTheLargest(const VolumeTable& table, size_t rootLength) {
   if (options.topFiles == 0 || table.largestSummed < 0) return true;
   int64_t larger = 0;
@@ -161,7 +163,10 @@ bool KeptTheLargest(const VolumeTable& table, size_t rootLength) {
     pending.pop_back();
     for (const PlainFile& file : PlainFilesIn(table, folder)) {
       int64_t slack = 0;
-      larger += CountedFileBytes(PlainEntryOf(table, file), slack) > table.largestSummed;
+      const int64_t bytes = CountedFileBytes(PlainEntryOf(table, file), slack);
+      larger += bytes > table.largestSummed ||
+                (bytes == table.largestSummed &&
+                 std::binary_search(table.keptBeforeTies.begin(), table.keptBeforeTies.end(), file.record));
     }
     for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
       const TableName& child = table.names[table.children[i]];

@@ -10,8 +10,6 @@
 
 namespace {
 
-// The table is read in blocks of this size: few calls, each a long sequential read.
-constexpr size_t kReadBlock = 4u << 20;
 constexpr uint32_t kVolumeRecord = 3;
 constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kUpcaseRecord = 10;
@@ -280,13 +278,14 @@ int64_t CountedBytesOf(const Reading& reading, int64_t& slack) {
   return reading.counting->count(entry, slack);
 }
 
-// Whether a file of `bytes` may still be among the largest the pass keeps;
-// if so it is noted among them, else it is the largest summed so far or smaller.
+// Whether a file of `bytes` may still be among the largest the pass keeps
+// (larger than the least kept, where as many are kept as are listed); if so
+// it is noted among them, else it is the largest summed so far or smaller.
 bool MayBeAmongLargest(Reading& reading, int64_t bytes) {
   const size_t limit = reading.counting->keepLargest;
   std::vector<int64_t>& heap = reading.largest;
   if (limit == 0) return false;
-  if (heap.size() == limit && bytes < heap.front()) {
+  if (heap.size() == limit && bytes <= heap.front()) {
     reading.table.largestSummed = std::max(reading.table.largestSummed, bytes);
     return false;
   }
@@ -331,6 +330,19 @@ bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
   return true;
 }
 
+// A file summed whose bytes equal the least kept among the largest: which
+// of those the walk lists depends on their paths, known after the pass.
+// The least kept only grows, and ties with less are no longer ties.
+void NoteTie(Reading& reading, uint32_t number, int64_t bytes) {
+  const std::vector<int64_t>& heap = reading.largest;
+  if (heap.empty() || heap.size() < reading.counting->keepLargest || bytes != heap.front()) return;
+  if (bytes != reading.tiedBytes) {
+    reading.tied.clear();
+    reading.tiedBytes = bytes;
+  }
+  reading.tied.push_back(number);
+}
+
 // The sums of a folder just kept, with those its files gave before it.
 void StartFolderSums(Reading& reading, const TableFile& folder) {
   VolumeTable& table = reading.table;
@@ -344,6 +356,8 @@ void StartFolderSums(Reading& reading, const TableFile& folder) {
   }
   reading.laterSums.erase(later);
 }
+
+}  // namespace
 
 bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   ntfs::RecordHeader header;
@@ -388,6 +402,7 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   if (reading.counting == nullptr || MayBeAmongLargest(reading, bytes)) {
     KeepPlainFile(reading);
   } else if (SumPlainFile(reading, bytes, slack)) {
+    NoteTie(reading, number, bytes);
     table.nameBytes.resize(table.names.back().nameAt);
   } else {
     return true;
@@ -398,10 +413,6 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   return true;
 }
 
-// The records from `first` on, at most `records` of them: shown where they
-// lie where the source can show the part of them one run holds, else read
-// into `buffer` (of a block); `records` becomes how many. Null when they
-// cannot be read.
 const uint8_t* RecordsAt(const Reading& reading, uint64_t first, uint64_t& records, std::vector<uint8_t>& buffer) {
   const uint32_t size = reading.boot.recordSize;
   const int64_t offset = static_cast<int64_t>(first * size);
@@ -425,8 +436,6 @@ const uint8_t* RecordsAt(const Reading& reading, uint64_t first, uint64_t& recor
   return ReadStream(reading, reading.mftRuns, offset, buffer.data(), records * size) ? buffer.data() : nullptr;
 }
 
-// Copies of a record the sectors that hold the part in use, and of the
-// others the last two bytes that the fixups check: the rest is never read.
 void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size) {
   constexpr uint32_t kSector = 512;
   const uint32_t used = std::clamp<uint32_t>(ntfs::Read32(from + 0x18), 1, size);
@@ -434,6 +443,8 @@ void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size) {
   std::memcpy(to, from, whole);
   for (uint32_t tail = whole + kSector - 2; tail < size; tail += kSector) std::memcpy(to + tail, from + tail, 2);
 }
+
+namespace {
 
 bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   const uint32_t size = reading.boot.recordSize;
@@ -554,7 +565,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
   LinkPlainFiles(reading);
   MarkLinkFiles(table);
   if (!LinkFolders(reading, ReadUpcase(reading))) return false;
-  if (!CountFreeClusters(reading) || !OrderAsStored(reading)) return false;
+  if (!CountFreeClusters(reading) || !OrderAsStored(reading) || !KeepTiedFiles(reading)) return false;
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   table.serialNumber = reading.boot.serialNumber;

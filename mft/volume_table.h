@@ -98,6 +98,9 @@ struct VolumeTable {
   std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
   int64_t largestSummed = -1;  // the most bytes counted of a file summed
+  // Of the files kept with as many bytes as those summed tie with: the
+  // records of those whose paths come before every tie summed.
+  std::vector<uint32_t> keptBeforeTies;
 };
 
 // How the pass counts a plain file (one name, its data in its own record, no
