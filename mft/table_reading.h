@@ -72,6 +72,8 @@ void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size);
 // one instead, read again; false when one is damaged.
 bool KeepTiedFiles(Reading& reading);
 
+// Reads `bytes` bytes at `offset` of the volume, false where they do not lie inside it.
+bool ReadAt(const Reading& reading, int64_t offset, uint8_t* buffer, size_t bytes);
 // Notes that the table is damaged at `record`; false.
 bool Damaged(Reading& reading, uint64_t record);
 // Reads bytes [offset, offset + bytes) of a stream laid out in `runs`
