@@ -380,6 +380,8 @@ bool ReportRun() {
   bool reported = false;
   // A refused earlier report ends the run as a missing start folder does:
   // no report.
+  // Before the drive is read: -mft keeps of the files what the map lists.
+  if (options.outputMode == OutputMode::map) NoteFilesForMap();
   if (NamesANonFolder(expandedPath)) {
     WriteErrorLine("Not a folder: " + expandedPath);
   } else if (ReadDriveStatsFromTable(expandedPath)) {
@@ -387,7 +389,6 @@ bool ReportRun() {
     if (ComparisonAccepted(expandedPath)) {
       NoteAgesForTheBrowser();
       scanPath = expandedPath;
-      if (options.outputMode == OutputMode::map) NoteFilesForMap();
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
       reported = ScanTree(root);

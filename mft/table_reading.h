@@ -49,10 +49,10 @@ struct Reading {
   // type (see PlainFileCounting).
   std::unordered_map<std::string, LaterSums> typeSums{};
   // Keeping the largest: the bytes counted of those kept, a heap whose front
-  // is the least; the records of the files summed with as many bytes as
-  // that least, `tiedBytes`, in record order.
+  // is the least; by record, the files summed with as many bytes as that
+  // least was when the pass met them, the last with `tiedBytes`.
   std::vector<int64_t> largest{};
-  std::vector<uint32_t> tied{};
+  std::vector<bool> tied{};
   int64_t tiedBytes = -1;
 };
 

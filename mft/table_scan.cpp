@@ -139,14 +139,16 @@ const uint8_t* ViewOfRawVolume(void* context, int64_t offset, size_t bytes) {
   return platform::ViewRawVolume(*static_cast<platform::RawVolume*>(context), offset, bytes);
 }
 
-// Whether the scan can take plain files summed: not for the map or the
-// browser (which may ask for a list of files). File types need the files of
-// each type summed apart; ages only each folder's newest file. The largest
-// files are those kept where the pass sees every file the scan sees: from
-// the volume's root, nothing excluded.
+// Whether the scan can take plain files summed: not for the browser (which
+// may ask for a list of files; a document is written whole, also on a
+// console). File types need the files of each type summed apart; ages only
+// each folder's newest file. The largest files (and the map's, which lists
+// that many) are those kept where the pass sees every file the scan sees:
+// from the volume's root, nothing excluded.
 bool SumsPlainFiles(bool fromRoot) {
-  return !options.pauseEachPage && options.outputMode != OutputMode::map &&
-         (options.topFiles == 0 || (fromRoot && exclusions.givenPatterns.empty()));
+  const bool browsed = options.pauseEachPage && options.outputMode != OutputMode::json &&
+                       options.outputMode != OutputMode::map;
+  return !browsed && (options.topFiles == 0 || (fromRoot && exclusions.givenPatterns.empty()));
 }
 
 // Whether the files kept one by one in the tree below the root hold as

@@ -164,7 +164,8 @@ bool KeepTiedFiles(Reading& reading) {
   std::vector<uint8_t> buffer, record(size);
   const uint8_t* block = nullptr;
   uint64_t first = 0, records = 0;
-  for (uint32_t number : reading.tied) {
+  for (uint32_t number = 0; number < reading.tied.size(); ++number) {
+    if (!reading.tied[number]) continue;
     if (block == nullptr || number >= first + records) {
       first = number;
       records = std::min<uint64_t>(std::max<size_t>(kReadBlock / size, 1), reading.recordCount - first);
@@ -177,7 +178,10 @@ bool KeepTiedFiles(Reading& reading) {
       if (damaged) return false;
       continue;
     }
-    if (PathOf(table, nameOf, file.folder, name, path)) Offer(earliest, {path, file, true});
+    // A tie with a least the kept have passed since is no tie.
+    if (CountedBytes(reading, file, slack) == reading.tiedBytes && PathOf(table, nameOf, file.folder, name, path)) {
+      Offer(earliest, {path, file, true});
+    }
   }
   reading.tied = {};
   KeepChosen(reading, earliest.heap);

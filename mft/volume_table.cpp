@@ -287,15 +287,13 @@ bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
 
 // A file summed whose bytes equal the least kept among the largest: which
 // of those the walk lists depends on their paths, known after the pass.
-// The least kept only grows, and ties with less are no longer ties.
+// The least kept only grows: the last tie noted has the most bytes.
 void NoteTie(Reading& reading, uint32_t number, int64_t bytes) {
   const std::vector<int64_t>& heap = reading.largest;
   if (heap.empty() || heap.size() < reading.counting->keepLargest || bytes != heap.front()) return;
-  if (bytes != reading.tiedBytes) {
-    reading.tied.clear();
-    reading.tiedBytes = bytes;
-  }
-  reading.tied.push_back(number);
+  if (reading.tied.empty()) reading.tied.assign(reading.recordCount, false);
+  reading.tied[number] = true;
+  reading.tiedBytes = bytes;
 }
 
 // The sums of a folder just kept, with those its files gave before it.
