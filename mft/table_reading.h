@@ -17,6 +17,7 @@ struct VolumeSource;
 struct VolumeTable;
 struct TableFailure;
 struct PlainFileCounting;
+struct PlainFileSums;
 
 // The plain files of a folder that the pass has not met yet, with the
 // sequence number its record has as their names give it.
@@ -51,6 +52,14 @@ struct Reading {
   // Keeping the largest: the bytes counted of those kept, a heap whose front
   // is the least; by record, the files summed with as many bytes as that
   // least was when the pass met them, the last with `tiedBytes`.
+  // The folder the last plain file was summed into (see KeptFolder), and
+  // the name being read.
+  struct {
+    uint32_t record = UINT32_MAX;
+    uint32_t index = 0;
+    PlainFileSums* sums = nullptr;
+  } heldFolder{};
+  std::string nameText{};
   std::vector<int64_t> largest{};
   std::vector<bool> tied{};
   int64_t tiedBytes = -1;

@@ -118,11 +118,11 @@ bool TakeFileName(Reading& reading, uint32_t number, const ntfs::Attribute& attr
   const uint64_t parent = ntfs::RecordOf(ntfs::Read64(value));
   if (parent >= reading.recordCount) return Damaged(reading, number);
   // A name no UTF-8 text can hold is not listed.
-  std::string text;
+  std::string& text = reading.nameText;
   if (!ntfs::NameToUtf8(value + 0x42, units, text)) return true;
   // No name of a file is empty, ".", ".." or holds "/" or a null (the root's own name is ".").
   if (number != ntfs::kRootRecord && (text.empty() || text == "." || text == ".." ||
-                                      text.find_first_of(std::string_view("/\0", 2)) != std::string::npos)) {
+                                      text.find('/') != std::string::npos || text.find('\0') != std::string::npos)) {
     return Damaged(reading, number);
   }
   VolumeTable& table = reading.table;
@@ -253,6 +253,21 @@ bool MayBeAmongLargest(Reading& reading, int64_t bytes) {
   return true;
 }
 
+// The folder kept with record `record`, and its sums (null where it has
+// none); kNoFile where it is not kept yet. The last one found is held, as a
+// folder's files mostly follow one another: folders and their sums stay
+// where they are while the pass reads.
+uint32_t KeptFolder(Reading& reading, uint32_t record, PlainFileSums*& sums) {
+  auto& held = reading.heldFolder;
+  if (held.record != record) {
+    const uint32_t index = TableIndexOf(reading.table, record);
+    if (index == kNoFile) return kNoFile;
+    held = {record, index, SumsOfFolder(reading.table, index)};
+  }
+  sums = held.sums;
+  return held.index;
+}
+
 // A plain file just read, of `bytes` and `slack` counted, into the sums of
 // its folder; false where its folder has none.
 bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
@@ -261,10 +276,10 @@ bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
   const TableName& name = table.names.back();
   PlainFileSums* kept = nullptr;
   LaterSums* later = nullptr;
-  if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile && !reading.counting->byType) {
+  if (const uint32_t folder = reading.counting->byType ? kNoFile : KeptFolder(reading, name.parent, kept);
+      folder != kNoFile) {
     // In no folder, or in a folder that has taken the record of its own: a
     // record of its own, which no listing shows.
-    kept = SumsOfFolder(reading.table, folder);
     if (kept == nullptr || table.files[folder].sequence != name.parentSequence) return false;
   } else {
     later = &LaterSumsOf(reading, name);
