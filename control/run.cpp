@@ -378,10 +378,10 @@ bool ReportRun() {
     return true;
   }
   bool reported = false;
-  // A refused earlier report ends the run as a missing start folder does:
-  // no report.
   // Before the drive is read: -mft keeps of the files what the map lists.
   if (options.outputMode == OutputMode::map) NoteFilesForMap();
+  // A refused earlier report ends the run as a missing start folder does:
+  // no report.
   if (NamesANonFolder(expandedPath)) {
     WriteErrorLine("Not a folder: " + expandedPath);
   } else if (ReadDriveStatsFromTable(expandedPath)) {
