@@ -49,9 +49,6 @@ struct Reading {
   // Summed by type: every folder's sums, by its record's four bytes and the
   // type (see PlainFileCounting).
   std::unordered_map<std::string, LaterSums> typeSums{};
-  // Keeping the largest: the bytes counted of those kept, a heap whose front
-  // is the least; by record, the files summed with as many bytes as that
-  // least was when the pass met them, the last with `tiedBytes`.
   // The folder the last plain file was summed into (see KeptFolder), and
   // the name being read.
   struct {
@@ -60,6 +57,9 @@ struct Reading {
     PlainFileSums* sums = nullptr;
   } heldFolder{};
   std::string nameText{};
+  // Keeping the largest: the bytes counted of those kept, a heap whose front
+  // is the least; by record, the files summed with as many bytes as that
+  // least was when the pass met them, the last with `tiedBytes`.
   std::vector<int64_t> largest{};
   std::vector<bool> tied{};
   int64_t tiedBytes = -1;

@@ -26,8 +26,8 @@ FRAGMENTED_APPENDS = 600
 # The forms and options compared; each row one run of the walk and one of -mft.
 FORMS = [
     ["-p"], ["-p", "-dir"], ["-p", "-links"], ["-p", "-sort=none"], ["-p", "-sort=total", "-2"],
-    ["-p", "-size=64K"], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-p", "-top=20"], ["-json", "-top=20"], ["-p", "-types"],
-    ["-p", "-top=3", "-types"],
+    ["-p", "-size=64K"], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-p", "-top=20"], ["-json", "-top=20"],
+    ["-p", "-types"], ["-p", "-top=3", "-types"],
     ["-p", "-age", "-sort=age"], ["-p", "-threads=4"], ["-p", "-cl=512"], ["-map"],
 ]
 # What a run cannot repeat: the time it was made.
