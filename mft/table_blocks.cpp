@@ -78,3 +78,9 @@ void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size) {
   std::memcpy(to, from, whole);
   for (uint32_t tail = whole + kSector - 2; tail < size; tail += kSector) std::memcpy(to + tail, from + tail, 2);
 }
+
+void AskForRecord(const uint8_t* record, uint32_t size) {
+  constexpr uint32_t kLine = 64;
+  for (uint32_t at = 0; at < 512; at += kLine) __builtin_prefetch(record + at);
+  __builtin_prefetch(record + size - 2);
+}

@@ -73,6 +73,12 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record);
 // into `buffer` (of a block); `records` becomes how many. Null when they
 // cannot be read.
 const uint8_t* RecordsAt(const Reading& reading, uint64_t first, uint64_t& records, std::vector<uint8_t>& buffer);
+// The records are asked for this many ahead of the one read: the memory
+// then delivers several at once, not one after another.
+inline constexpr uint64_t kAskedAhead = 8;
+// Asks for the parts of a record that its copy reads: its first sector,
+// which most often holds all in use, and the end of its last.
+void AskForRecord(const uint8_t* record, uint32_t size);
 // Copies of a record the sectors that hold the part in use, and of the
 // others the last two bytes that the fixups check: the rest is never read.
 void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size);

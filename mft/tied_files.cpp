@@ -50,19 +50,35 @@ std::vector<uint32_t> NamesOfFolders(const VolumeTable& table) {
   return nameOf;
 }
 
+// The paths of the folders, the last one found held: ties come folder by folder.
+struct FolderPaths {
+  const VolumeTable& table;
+  std::vector<uint32_t> nameOf;  // by folder, its name in its parent
+  uint32_t held = kNoFile;
+  bool reached = false;
+  std::string path;  // with a separator after each name
+};
+
 // The path inside the volume of a file named `name` in `folder`; false where
 // no walk from the root reaches the folder (a link on the way, or no parent).
-bool PathOf(const VolumeTable& table, const std::vector<uint32_t>& nameOf, uint32_t folder, std::string_view name,
-            std::string& path) {
-  std::vector<std::string_view> parts{name};
-  const uint32_t root = TableIndexOf(table, ntfs::kRootRecord);
-  for (uint32_t at = folder; at != root; at = table.names[nameOf[at]].parent) {
-    if (nameOf[at] == kNoFile || table.files[at].isLink) return false;
-    const TableName& own = table.names[nameOf[at]];
-    parts.push_back(std::string_view(table.nameBytes).substr(own.nameAt, own.nameLength));
+bool PathOf(FolderPaths& paths, uint32_t folder, std::string_view name, std::string& path) {
+  const VolumeTable& table = paths.table;
+  if (folder != paths.held) {
+    paths.held = folder;
+    paths.reached = true;
+    std::vector<std::string_view> parts;
+    const uint32_t root = TableIndexOf(table, ntfs::kRootRecord);
+    for (uint32_t at = folder; at != root; at = table.names[paths.nameOf[at]].parent) {
+      paths.reached = paths.nameOf[at] != kNoFile && !table.files[at].isLink;
+      if (!paths.reached) break;
+      const TableName& own = table.names[paths.nameOf[at]];
+      parts.push_back(std::string_view(table.nameBytes).substr(own.nameAt, own.nameLength));
+    }
+    paths.path = platform::kPathSeparator;
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) (paths.path += *part) += platform::kPathSeparator;
   }
-  path.clear();
-  for (auto part = parts.rbegin(); part != parts.rend(); ++part) (path += platform::kPathSeparator) += *part;
+  if (!paths.reached) return false;
+  (path = paths.path) += name;
   return true;
 }
 
@@ -146,7 +162,7 @@ void KeepChosen(Reading& reading, std::vector<Candidate>& chosen) {
 bool KeepTiedFiles(Reading& reading) {
   if (reading.tied.empty() || reading.tiedBytes != reading.largest.front()) return true;
   VolumeTable& table = reading.table;
-  const std::vector<uint32_t> nameOf = NamesOfFolders(table);
+  FolderPaths paths{table, NamesOfFolders(table)};
   // The walk lists first those kept that are larger, then of those that tie the earliest paths.
   Earliest earliest;
   size_t larger = 0;
@@ -156,7 +172,7 @@ bool KeepTiedFiles(Reading& reading) {
   std::string path, name;
   for (const PlainFile& file : table.plainList) {
     const std::string_view name = std::string_view(table.nameBytes).substr(file.nameAt, file.nameLength);
-    if (CountedBytes(reading, file, slack) == reading.tiedBytes && PathOf(table, nameOf, file.folder, name, path)) {
+    if (CountedBytes(reading, file, slack) == reading.tiedBytes && PathOf(paths, file.folder, name, path)) {
       Offer(earliest, {path, file, false});
     }
   }
@@ -172,6 +188,7 @@ bool KeepTiedFiles(Reading& reading) {
       block = RecordsAt(reading, first, records, buffer);
       if (block == nullptr) return Damaged(reading, first);
     }
+    if (number + kAskedAhead < first + records) AskForRecord(block + (number + kAskedAhead - first) * size, size);
     PlainFile file;
     bool damaged = false;
     if (!ReadTiedFile(reading, number, block + (number - first) * size, record, file, name, damaged)) {
@@ -179,7 +196,7 @@ bool KeepTiedFiles(Reading& reading) {
       continue;
     }
     // A tie with a least the kept have passed since is no tie.
-    if (CountedBytes(reading, file, slack) == reading.tiedBytes && PathOf(table, nameOf, file.folder, name, path)) {
+    if (CountedBytes(reading, file, slack) == reading.tiedBytes && PathOf(paths, file.folder, name, path)) {
       Offer(earliest, {path, file, true});
     }
   }

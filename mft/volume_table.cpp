@@ -385,18 +385,6 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
 
 namespace {
 
-// The records are asked for this many ahead of the one read: the memory
-// then delivers several at once, not one after another.
-constexpr uint64_t kAskedAhead = 8;
-
-// Asks for the parts of a record that its copy reads: its first sector,
-// which most often holds all in use, and the end of its last.
-void AskForRecord(const uint8_t* record, uint32_t size) {
-  constexpr uint32_t kLine = 64;
-  for (uint32_t at = 0; at < 512; at += kLine) __builtin_prefetch(record + at);
-  __builtin_prefetch(record + size - 2);
-}
-
 bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   const uint32_t size = reading.boot.recordSize;
   const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(mftBytes) / size, UINT32_MAX);
