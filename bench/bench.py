@@ -360,7 +360,7 @@ def ntfs_rows(tallyfold, trees, files, runs):
         print("  -mft peak over the walk's: %.1f MiB (aim: at most 4)" %
               (max(peaks[label] for label, _ in tools[1:]) - peaks[tools[0][0]]))
         # The forms whose files the table sums otherwise, each against the walk in the same form.
-        for form in ("-types", "-cl=512", "-top=20", "-age"):
+        for form in ("-types", "-cl=512", "-top=20", "-age", "-map"):
             walk_peak = peak_memory_mib("%s -p -nostats %s '%s' > /dev/null" % (tallyfold, form, mount))
             mft_peak = peak_memory_mib("%s -p -nostats %s -mft '%s' > /dev/null" % (tallyfold, form, mount))
             print("  %-12s peak MiB: walk %6.1f, -mft %6.1f (%+.1f)" %

@@ -378,6 +378,8 @@ bool ReportRun() {
     return true;
   }
   bool reported = false;
+  // Before the drive is read: -mft keeps of the files what the map lists.
+  if (options.outputMode == OutputMode::map) NoteFilesForMap();
   // A refused earlier report ends the run as a missing start folder does:
   // no report.
   if (NamesANonFolder(expandedPath)) {
@@ -387,7 +389,6 @@ bool ReportRun() {
     if (ComparisonAccepted(expandedPath)) {
       NoteAgesForTheBrowser();
       scanPath = expandedPath;
-      if (options.outputMode == OutputMode::map) NoteFilesForMap();
       ShowReadingPrompt(UsedSpaceOfScannedRoot(expandedPath));
       platform::BeginWalk(expandedPath);
       reported = ScanTree(root);

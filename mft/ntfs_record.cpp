@@ -204,8 +204,12 @@ bool NextAttribute(const uint8_t* record, const RecordHeader& header, uint32_t& 
 }
 
 bool NameToUtf8(const uint8_t* name, size_t units, std::string& out) {
-  out.clear();
-  for (size_t i = 0; i < units; ++i) {
+  // Most names are ASCII: a byte a unit.
+  out.resize(units);
+  size_t i = 0;
+  for (; i < units && name[2 * i] < 0x80 && name[2 * i + 1] == 0; ++i) out[i] = static_cast<char>(name[2 * i]);
+  out.resize(i);
+  for (; i < units; ++i) {
     uint32_t code = Read16(name + 2 * i);
     if (code >= 0xDC00 && code <= 0xDFFF) return false;
     if (code >= 0xD800 && code <= 0xDBFF) {

@@ -10,10 +10,14 @@
 #include "mft/folder_index.h"
 #include "mft/ntfs_record.h"
 
+// The table is read in blocks of this size: few calls, each a long sequential read.
+inline constexpr size_t kReadBlock = 4u << 20;
+
 struct VolumeSource;
 struct VolumeTable;
 struct TableFailure;
 struct PlainFileCounting;
+struct PlainFileSums;
 
 // The plain files of a folder that the pass has not met yet, with the
 // sequence number its record has as their names give it.
@@ -45,10 +49,46 @@ struct Reading {
   // Summed by type: every folder's sums, by its record's four bytes and the
   // type (see PlainFileCounting).
   std::unordered_map<std::string, LaterSums> typeSums{};
-  // Keeping the largest: the bytes counted of those kept, a heap whose front is the least.
+  // The folder the last plain file was summed into (see KeptFolder), and
+  // the name being read.
+  struct {
+    uint32_t record = UINT32_MAX;
+    uint32_t index = 0;
+    PlainFileSums* sums = nullptr;
+  } heldFolder{};
+  std::string nameText{};
+  // Keeping the largest: the bytes counted of those kept, a heap whose front
+  // is the least; by record, the files summed with as many bytes as that
+  // least was when the pass met them, the last with `tiedBytes`.
   std::vector<int64_t> largest{};
+  std::vector<bool> tied{};
+  int64_t tiedBytes = -1;
 };
 
+// Takes one record of the table, read as the pass reads it, into what the
+// reading holds; false when it is damaged.
+bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record);
+// The records from `first` on, at most `records` of them: shown where they
+// lie where the source can show the part of them one run holds, else read
+// into `buffer` (of a block); `records` becomes how many. Null when they
+// cannot be read.
+const uint8_t* RecordsAt(const Reading& reading, uint64_t first, uint64_t& records, std::vector<uint8_t>& buffer);
+// The records are asked for this many ahead of the one read: the memory
+// then delivers several at once, not one after another.
+inline constexpr uint64_t kAskedAhead = 8;
+// Asks for the parts of a record that its copy reads: its first sector,
+// which most often holds all in use, and the end of its last.
+void AskForRecord(const uint8_t* record, uint32_t size);
+// Copies of a record the sectors that hold the part in use, and of the
+// others the last two bytes that the fixups check: the rest is never read.
+void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size);
+// After the pass: of the files summed that tie with the least kept among
+// the largest, those whose paths the walk would list first are kept one by
+// one instead, read again; false when one is damaged.
+bool KeepTiedFiles(Reading& reading);
+
+// Reads `bytes` bytes at `offset` of the volume, false where they do not lie inside it.
+bool ReadAt(const Reading& reading, int64_t offset, uint8_t* buffer, size_t bytes);
 // Notes that the table is damaged at `record`; false.
 bool Damaged(Reading& reading, uint64_t record);
 // Reads bytes [offset, offset + bytes) of a stream laid out in `runs`

@@ -1,5 +1,6 @@
 #include "mft/table_scan.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -134,20 +135,27 @@ bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t by
   return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
 }
 
-// Whether the scan can take plain files summed: not for the map or the
-// browser (which may ask for a list of files). File types need the files of
-// each type summed apart; ages only each folder's newest file. The largest
-// files are those kept where the pass sees every file the scan sees: from
-// the volume's root, nothing excluded.
+const uint8_t* ViewOfRawVolume(void* context, int64_t offset, size_t bytes) {
+  return platform::ViewRawVolume(*static_cast<platform::RawVolume*>(context), offset, bytes);
+}
+
+// Whether the scan can take plain files summed: not for the browser (which
+// may ask for a list of files; a document is written whole, also on a
+// console). File types need the files of each type summed apart; ages only
+// each folder's newest file. The largest files (and the map's, which lists
+// that many) are those kept where the pass sees every file the scan sees:
+// from the volume's root, nothing excluded.
 bool SumsPlainFiles(bool fromRoot) {
-  return !options.pauseEachPage && options.outputMode != OutputMode::map &&
-         (options.topFiles == 0 || (fromRoot && exclusions.givenPatterns.empty()));
+  const bool browsed = options.pauseEachPage && options.outputMode != OutputMode::json &&
+                       options.outputMode != OutputMode::map;
+  return !browsed && (options.topFiles == 0 || (fromRoot && exclusions.givenPatterns.empty()));
 }
 
 // Whether the files kept one by one in the tree below the root hold as
-// many as -top lists that are each larger than any file summed: then no
-// file summed is among the largest the scan finds. The folders the scan
-// enters: none past a link, nor past the path limit.
+// many as -top lists that each come before any file summed (larger, or as
+// large with an earlier path): then no file summed is among the largest the
+// scan finds. The folders the scan enters: none past a link, nor past the
+// path limit.
 bool KeptTheLargest(const VolumeTable& table, size_t rootLength) {
   if (options.topFiles == 0 || table.largestSummed < 0) return true;
   int64_t larger = 0;
@@ -157,7 +165,10 @@ bool KeptTheLargest(const VolumeTable& table, size_t rootLength) {
     pending.pop_back();
     for (const PlainFile& file : PlainFilesIn(table, folder)) {
       int64_t slack = 0;
-      larger += CountedFileBytes(PlainEntryOf(table, file), slack) > table.largestSummed;
+      const int64_t bytes = CountedFileBytes(PlainEntryOf(table, file), slack);
+      larger += bytes > table.largestSummed ||
+                (bytes == table.largestSummed &&
+                 std::binary_search(table.keptBeforeTies.begin(), table.keptBeforeTies.end(), file.record));
     }
     for (uint32_t i = table.firstChild[folder]; i < table.firstChild[folder + 1]; ++i) {
       const TableName& child = table.names[table.children[i]];
@@ -188,7 +199,7 @@ bool ReadTable(const std::string& device, const char* instead, size_t rootLength
                                    static_cast<uint32_t>(options.topFiles)};
   bool read = platform::OpenRawVolume(device, volume, reason);
   if (read) {
-    const VolumeSource source{ReadFromRawVolume, &volume};
+    const VolumeSource source{ReadFromRawVolume, &volume, ViewOfRawVolume};
     const bool summing = SumsPlainFiles(rootLength != 0);
     read = ReadVolumeTable(source, volume.size, summing ? &counting : nullptr, listing.table, failure);
     // Some of the largest kept lie where the scan does not go: every file one by one.

@@ -10,8 +10,6 @@
 
 namespace {
 
-// The table is read in blocks of this size: few calls, each a long sequential read.
-constexpr size_t kReadBlock = 4u << 20;
 constexpr uint32_t kVolumeRecord = 3;
 constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kUpcaseRecord = 10;
@@ -24,51 +22,6 @@ constexpr int64_t kEpochDifference = 116444736000000000;
 // file whose data begins with this magic, then the target.
 constexpr uint8_t kLinkFileMagic[8] = {'I', 'n', 't', 'x', 'L', 'N', 'K', 1};
 constexpr uint32_t kMaxLinkFileData = 8 + 2 * 4096;
-
-bool ReadAt(const Reading& reading, int64_t offset, uint8_t* buffer, size_t bytes) {
-  if (offset < 0 || offset > reading.volumeBytes || static_cast<int64_t>(bytes) > reading.volumeBytes - offset) {
-    return false;
-  }
-  return reading.source.read(reading.source.context, offset, buffer, bytes);
-}
-
-}  // namespace
-
-bool Damaged(Reading& reading, uint64_t record) {
-  reading.failure.damaged = true;
-  reading.failure.record = record;
-  return false;
-}
-
-bool ReadStream(const Reading& reading, const std::vector<ntfs::Run>& runs, int64_t offset, uint8_t* buffer,
-                size_t bytes) {
-  const int64_t cluster = reading.boot.clusterSize;
-  while (bytes > 0) {
-    const int64_t vcn = offset / cluster;
-    auto run = std::upper_bound(runs.begin(), runs.end(), vcn,
-                                [](int64_t v, const ntfs::Run& r) { return v < r.vcn; });
-    if (run == runs.begin()) return false;
-    --run;
-    if (vcn >= run->vcn + run->length) return false;
-    const int64_t within = offset - run->vcn * cluster;
-    const size_t piece = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(bytes), run->length * cluster - within));
-    if (run->lcn < 0) {
-      std::memset(buffer, 0, piece);
-    } else if (!ReadAt(reading, run->lcn * cluster + within, buffer, piece)) {
-      return false;
-    }
-    buffer += piece;
-    offset += static_cast<int64_t>(piece);
-    bytes -= piece;
-  }
-  return true;
-}
-
-void SortRuns(std::vector<ntfs::Run>& runs) {
-  std::sort(runs.begin(), runs.end(), [](const ntfs::Run& a, const ntfs::Run& b) { return a.vcn < b.vcn; });
-}
-
-namespace {
 
 // Whether `runs` cover the first `bytes` of a stream without gaps, overlaps or holes.
 bool CoversWhole(const Reading& reading, const std::vector<ntfs::Run>& runs, int64_t bytes) {
@@ -165,11 +118,11 @@ bool TakeFileName(Reading& reading, uint32_t number, const ntfs::Attribute& attr
   const uint64_t parent = ntfs::RecordOf(ntfs::Read64(value));
   if (parent >= reading.recordCount) return Damaged(reading, number);
   // A name no UTF-8 text can hold is not listed.
-  std::string text;
+  std::string& text = reading.nameText;
   if (!ntfs::NameToUtf8(value + 0x42, units, text)) return true;
   // No name of a file is empty, ".", ".." or holds "/" or a null (the root's own name is ".").
   if (number != ntfs::kRootRecord && (text.empty() || text == "." || text == ".." ||
-                                      text.find_first_of(std::string_view("/\0", 2)) != std::string::npos)) {
+                                      text.find('/') != std::string::npos || text.find('\0') != std::string::npos)) {
     return Damaged(reading, number);
   }
   VolumeTable& table = reading.table;
@@ -280,13 +233,14 @@ int64_t CountedBytesOf(const Reading& reading, int64_t& slack) {
   return reading.counting->count(entry, slack);
 }
 
-// Whether a file of `bytes` may still be among the largest the pass keeps;
-// if so it is noted among them, else it is the largest summed so far or smaller.
+// Whether a file of `bytes` may still be among the largest the pass keeps
+// (larger than the least kept, where as many are kept as are listed); if so
+// it is noted among them, else it is the largest summed so far or smaller.
 bool MayBeAmongLargest(Reading& reading, int64_t bytes) {
   const size_t limit = reading.counting->keepLargest;
   std::vector<int64_t>& heap = reading.largest;
   if (limit == 0) return false;
-  if (heap.size() == limit && bytes < heap.front()) {
+  if (heap.size() == limit && bytes <= heap.front()) {
     reading.table.largestSummed = std::max(reading.table.largestSummed, bytes);
     return false;
   }
@@ -299,6 +253,21 @@ bool MayBeAmongLargest(Reading& reading, int64_t bytes) {
   return true;
 }
 
+// The folder kept with record `record`, and its sums (null where it has
+// none); kNoFile where it is not kept yet. The last one found is held, as a
+// folder's files mostly follow one another: folders and their sums stay
+// where they are while the pass reads.
+uint32_t KeptFolder(Reading& reading, uint32_t record, PlainFileSums*& sums) {
+  auto& held = reading.heldFolder;
+  if (held.record != record) {
+    const uint32_t index = TableIndexOf(reading.table, record);
+    if (index == kNoFile) return kNoFile;
+    held = {record, index, SumsOfFolder(reading.table, index)};
+  }
+  sums = held.sums;
+  return held.index;
+}
+
 // A plain file just read, of `bytes` and `slack` counted, into the sums of
 // its folder; false where its folder has none.
 bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
@@ -307,10 +276,10 @@ bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
   const TableName& name = table.names.back();
   PlainFileSums* kept = nullptr;
   LaterSums* later = nullptr;
-  if (const uint32_t folder = TableIndexOf(table, name.parent); folder != kNoFile && !reading.counting->byType) {
+  if (const uint32_t folder = reading.counting->byType ? kNoFile : KeptFolder(reading, name.parent, kept);
+      folder != kNoFile) {
     // In no folder, or in a folder that has taken the record of its own: a
     // record of its own, which no listing shows.
-    kept = SumsOfFolder(reading.table, folder);
     if (kept == nullptr || table.files[folder].sequence != name.parentSequence) return false;
   } else {
     later = &LaterSumsOf(reading, name);
@@ -331,6 +300,17 @@ bool SumPlainFile(Reading& reading, int64_t bytes, int64_t slack) {
   return true;
 }
 
+// A file summed whose bytes equal the least kept among the largest: which
+// of those the walk lists depends on their paths, known after the pass.
+// The least kept only grows: the last tie noted has the most bytes.
+void NoteTie(Reading& reading, uint32_t number, int64_t bytes) {
+  const std::vector<int64_t>& heap = reading.largest;
+  if (heap.empty() || heap.size() < reading.counting->keepLargest || bytes != heap.front()) return;
+  if (reading.tied.empty()) reading.tied.assign(reading.recordCount, false);
+  reading.tied[number] = true;
+  reading.tiedBytes = bytes;
+}
+
 // The sums of a folder just kept, with those its files gave before it.
 void StartFolderSums(Reading& reading, const TableFile& folder) {
   VolumeTable& table = reading.table;
@@ -344,6 +324,8 @@ void StartFolderSums(Reading& reading, const TableFile& folder) {
   }
   reading.laterSums.erase(later);
 }
+
+}  // namespace
 
 bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   ntfs::RecordHeader header;
@@ -388,6 +370,7 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   if (reading.counting == nullptr || MayBeAmongLargest(reading, bytes)) {
     KeepPlainFile(reading);
   } else if (SumPlainFile(reading, bytes, slack)) {
+    NoteTie(reading, number, bytes);
     table.nameBytes.resize(table.names.back().nameAt);
   } else {
     return true;
@@ -397,6 +380,10 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   reading.summed[number] = true;
   return true;
 }
+
+
+
+namespace {
 
 bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   const uint32_t size = reading.boot.recordSize;
@@ -413,15 +400,17 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   } else if (!reading.counting->byType) {
     reading.table.plainFiles.reserve(count);
   }
-  const size_t block = std::max<size_t>(kReadBlock / size * size, size);
-  std::vector<uint8_t> buffer(block);
+  const uint64_t perBlock = std::max<uint64_t>(kReadBlock / size, 1);
+  std::vector<uint8_t> buffer, record(size);
   for (uint64_t first = 0; first < count;) {
-    const uint64_t records = std::min<uint64_t>(block / size, count - first);
-    if (!ReadStream(reading, reading.mftRuns, static_cast<int64_t>(first * size), buffer.data(), records * size)) {
-      return Damaged(reading, first);
-    }
+    uint64_t records = std::min<uint64_t>(perBlock, count - first);
+    const uint8_t* block = RecordsAt(reading, first, records, buffer);
+    if (block == nullptr) return Damaged(reading, first);
     for (uint64_t i = 0; i < records; ++i) {
-      if (!TakeRecord(reading, static_cast<uint32_t>(first + i), buffer.data() + i * size)) return false;
+      if (i + kAskedAhead < records) AskForRecord(block + (i + kAskedAhead) * size, size);
+      // The fixups change a record: a record shown in place is changed in a copy.
+      CopyRecordInUse(block + i * size, record.data(), size);
+      if (!TakeRecord(reading, static_cast<uint32_t>(first + i), record.data())) return false;
     }
     first += records;
   }
@@ -516,7 +505,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
   LinkPlainFiles(reading);
   MarkLinkFiles(table);
   if (!LinkFolders(reading, ReadUpcase(reading))) return false;
-  if (!CountFreeClusters(reading) || !OrderAsStored(reading)) return false;
+  if (!CountFreeClusters(reading) || !OrderAsStored(reading) || !KeepTiedFiles(reading)) return false;
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   table.serialNumber = reading.boot.serialNumber;

@@ -12,10 +12,12 @@
 #include "platform/platform.h"
 
 // How the table reads the volume: `read` fills `bytes` bytes at `offset`,
-// false when it cannot.
+// false when it cannot; `view`, where given, shows them where they lie
+// (until its next call), null where it cannot.
 struct VolumeSource {
   bool (*read)(void* context, int64_t offset, uint8_t* buffer, size_t bytes);
   void* context;
+  const uint8_t* (*view)(void* context, int64_t offset, size_t bytes) = nullptr;
 };
 
 // One name of a file or folder in a folder.
@@ -96,6 +98,9 @@ struct VolumeTable {
   std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
   int64_t largestSummed = -1;  // the most bytes counted of a file summed
+  // Of the files kept with as many bytes as those summed tie with: the
+  // records of those whose paths come before every tie summed.
+  std::vector<uint32_t> keptBeforeTies;
 };
 
 // How the pass counts a plain file (one name, its data in its own record, no

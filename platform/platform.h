@@ -179,12 +179,19 @@ extern const bool kListsNtfsFoldersAsStored;
 struct RawVolume {
   intptr_t handle = -1;
   int64_t size = -1;
+  // The bytes shown by ViewRawVolume, where the system maps them.
+  void* view = nullptr;
+  size_t viewBytes = 0;
 };
 // Opens `path` (a device, \\.\X:, or an image file) for reading; false with
 // `failure` in the system's words.
 bool OpenRawVolume(const std::string& path, RawVolume& volume, std::string& failure);
 // Reads exactly `bytes` bytes at `offset`; false when they cannot all be read.
 bool ReadRawVolume(const RawVolume& volume, int64_t offset, void* buffer, size_t bytes);
+// Shows the `bytes` bytes at `offset` (which lie inside `size`) where they
+// lie, without copying them, in place of those shown before; null where the
+// system cannot, and then they are read.
+const uint8_t* ViewRawVolume(RawVolume& volume, int64_t offset, size_t bytes);
 void CloseRawVolume(RawVolume& volume);
 
 // ---- Console --------------------------------------------------------------

@@ -100,6 +100,9 @@ bool ReadRawVolume(const RawVolume& volume, int64_t offset, void* buffer, size_t
   return true;
 }
 
+// A volume cannot be mapped: its blocks are read.
+const uint8_t* ViewRawVolume(RawVolume&, int64_t, size_t) { return nullptr; }
+
 void CloseRawVolume(RawVolume& volume) {
   if (volume.handle != -1) CloseHandle(reinterpret_cast<HANDLE>(volume.handle));
   volume = RawVolume{};

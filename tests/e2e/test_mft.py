@@ -5,7 +5,8 @@ what makes the table hard to read: resident, large and sparse files, two
 files fragmented in turn until their runs need an attribute list, a folder
 of 3,000 entries, hard links, names in Greek, Japanese, emoji and of 255
 characters, deleted files, files moved into a folder made after them, a
-symbolic link, a named stream and fixed times.
+symbolic link, a named stream, a file that ties with -top's least, met
+last, and fixed times.
 Then -mft over the mount gives the walk's report byte for byte in every
 form; -mft=FILE reads the image unmounted (and tallyfold.exe under Wine gives
 the Linux program's report); and a table that cannot be read falls back to
@@ -25,8 +26,8 @@ FRAGMENTED_APPENDS = 600
 # The forms and options compared; each row one run of the walk and one of -mft.
 FORMS = [
     ["-p"], ["-p", "-dir"], ["-p", "-links"], ["-p", "-sort=none"], ["-p", "-sort=total", "-2"],
-    ["-p", "-size=64K"], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-p", "-top=20"], ["-p", "-types"],
-    ["-p", "-top=3", "-types"],
+    ["-p", "-size=64K"], ["-tab"], ["-comma"], ["-html"], ["-json"], ["-p", "-top=20"], ["-json", "-top=20"],
+    ["-p", "-types"], ["-p", "-top=3", "-types"],
     ["-p", "-age", "-sort=age"], ["-p", "-threads=4"], ["-p", "-cl=512"], ["-map"],
 ]
 # What a run cannot repeat: the time it was made.
@@ -89,6 +90,8 @@ def fill(root):
     stream = write("docs/streamed", b"a" * 100)
     os.setxattr(stream, "user.note", b"n" * 50000)  # a named stream
     fragment(root)
+    # As large as the least of -top's largest, met after them, of an earlier path.
+    write("a/tie-met-last", b"t" * 4096)
     for folder, _, files in os.walk(root):
         for name in files:
             os.utime(os.path.join(folder, name), (1500000000, 1500000000 + len(name)))

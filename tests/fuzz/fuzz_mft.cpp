@@ -1,8 +1,9 @@
 // The NTFS master file table reader on hostile bytes. The first byte picks
 // what the rest is: even, one record of 1,024 bytes (zeros after the input);
-// odd, the beginning of a volume of 4 MiB whose other bytes are zeros, its
-// plain files summed where the byte's second bit is set, by type where its
-// third is, the two largest kept where its fourth is.
+// odd, the beginning of a volume of 4 MiB whose other bytes are zeros (the
+// bytes given shown in place, the others read), its plain files summed where
+// the byte's second bit is set, by type where its third is, the two largest
+// kept where its fourth is.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -31,6 +32,15 @@ bool ReadImage(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
     std::memcpy(buffer, image.data + offset, std::min(bytes, image.size - static_cast<size_t>(offset)));
   }
   return true;
+}
+
+// The bytes the input holds are shown in place; the rest of the volume is read.
+const uint8_t* ViewImage(void* context, int64_t offset, size_t bytes) {
+  const auto& image = *static_cast<const Image*>(context);
+  FUZZ_CHECK(offset >= 0 && static_cast<int64_t>(bytes) <= kImageBytes - offset);
+  return static_cast<size_t>(offset) <= image.size && bytes <= image.size - static_cast<size_t>(offset)
+             ? image.data + offset
+             : nullptr;
 }
 
 void FuzzRecord(const uint8_t* data, size_t size) {
@@ -102,7 +112,7 @@ void FuzzImage(const uint8_t* data, size_t size, const PlainFileCounting* counti
   Image image{data, size};
   VolumeTable table;
   TableFailure failure;
-  if (!ReadVolumeTable({ReadImage, &image}, kImageBytes, counting, table, failure)) {
+  if (!ReadVolumeTable({ReadImage, &image, ViewImage}, kImageBytes, counting, table, failure)) {
     FUZZ_CHECK(failure.damaged || !failure.reason.empty());
     return;
   }
