@@ -29,18 +29,35 @@
 // Workers are started only when there is work for them, and woken one per
 // job they may make, never more than the count allows: waking a thread is a
 // system call, and a thread woken for nothing costs a context switch.
+//
+// Where there are many subfolders for each reader, a worker makes several
+// jobs at once and reads them one after another, so that the lock shared
+// with the scan is taken once for all of them: taken twice for each folder
+// by the worker and twice by the scan, it was passed between the processors
+// so often that two readers of empty folders took longer than one. A job
+// read tells the scan so through its state alone; the scan reads a job of a
+// worker's batch that the worker has not begun itself rather than wait.
+
+// A job is made waiting; its reader (a worker, or the scan) claims it for
+// reading, and marks it read once its contents are complete. A job released
+// before it was read is abandoned: a worker that has not begun it passes it
+// by, and one that reads it drops what it read.
+enum class JobState { waiting, reading, read, abandoned };
 
 struct FolderJob {
   std::string path;
   platform::FolderIdentity identity;  // what the parent's listing saw
   IdentityPath ancestors;             // the identities of the folders above it
   std::string scanPlace;  // orders the folders as the scan takes them: see AppendScanPlace
-  bool read = false;
-  bool abandoned = false;  // released while a worker read it: the worker deletes it
+  std::atomic<JobState> state{JobState::waiting};
+  // Its handle, and the worker whose batch it is in: the last to let go
+  // deletes it.
+  std::atomic<int> holders{1};
   // Written and read by the scan thread alone (a job that workers may still
   // touch is never taken), so releasing a taken job needs no lock.
   bool taken = false;
-  size_t heldBytes = 0;  // what the read contents hold until taken
+  int64_t heldBytes = 0;      // what the job itself holds until taken
+  int64_t contentsBytes = 0;  // what its contents hold, once read
   FolderContents contents;
 };
 
@@ -64,20 +81,6 @@ struct SubfolderJobs {
   size_t firstMade = 0;
 };
 
-// Each index takes one byte below 0x80, two below 0x4000, else five; the
-// first byte tells which, and orders the three kinds as their numbers.
-void AppendScanPlace(std::string& place, uint32_t index) {
-  if (index < 0x80) {
-    place += static_cast<char>(index);
-  } else if (index < 0x4000) {
-    place += static_cast<char>(0x80 | (index >> 8));
-    place += static_cast<char>(index & 0xFF);
-  } else {
-    place += static_cast<char>(0xC0);
-    for (int shift = 24; shift >= 0; shift -= 8) place += static_cast<char>((index >> shift) & 0xFF);
-  }
-}
-
 std::thread (*startWorkerThread)(void (*work)()) = [](void (*work)()) { return std::thread(work); };
 
 namespace {
@@ -100,6 +103,12 @@ constexpr uint64_t kReadsPerWaitSample = 8;
 // which is no wait for the device.
 constexpr int kLoneReadsPerRecord = 8;
 constexpr int64_t kFastestDeviceReadNanos = 20'000;
+// The most jobs a worker makes at once, while the offered subfolders are
+// this many for each reader; fewer leave each reader one at a time.
+constexpr size_t kMaxJobsPerBatch = 16;
+// Paused workers are woken once what is held falls below three quarters of
+// the bound: woken at the bound itself, a worker read one folder per wake.
+constexpr int64_t kResumeHeldBytes = kMaxHeldAheadBytes / 4 * 3;
 
 struct EarlierInScan {
   bool operator()(const SubfolderJobs* a, const SubfolderJobs* b) const { return a->nextPlace < b->nextPlace; }
@@ -111,8 +120,9 @@ struct ReadingAhead {
   std::condition_variable folderRead;     // the job the scan waits for is read
   std::set<SubfolderJobs*, EarlierInScan> queued;
   size_t offeredSubfolders = 0;  // in the queued offers, with no job yet
-  size_t heldBytes = 0;
-  size_t mostHeldBytes = 0;
+  // Added to with the lock held, taken from without it.
+  std::atomic<int64_t> heldBytes{0};
+  int64_t mostHeldBytes = 0;
   bool automatic = false;
   int fixedWorkers = 0;
   ReadConcurrency control;
@@ -128,7 +138,7 @@ struct ReadingAhead {
   int idleWorkers = 0;
   int wakesPending = 0;  // notified, not yet awake
   bool stopping = false;
-  const FolderJob* awaitedJob = nullptr;
+  std::atomic<const FolderJob*> awaitedJob{nullptr};
   // The scan's own reads not yet told to the control, read by the scan
   // thread alone.
   int loneReads = 0;
@@ -147,7 +157,7 @@ int WorkerLimit() {
   return ahead.control.count - 1;
 }
 
-bool ReadingPaused() { return ahead.heldBytes >= kMaxHeldBytes; }
+bool ReadingPaused() { return ahead.heldBytes.load(std::memory_order_relaxed) >= static_cast<int64_t>(kMaxHeldBytes); }
 
 void Work();
 
@@ -184,18 +194,35 @@ int64_t NanosNow() {
       .count();
 }
 
-void HoldBytes(size_t bytes) {
-  ahead.heldBytes += bytes;
-  ahead.mostHeldBytes = std::max(ahead.mostHeldBytes, ahead.heldBytes);
+// Called with the lock held.
+void HoldBytes(int64_t bytes) {
+  const int64_t held = ahead.heldBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+  ahead.mostHeldBytes = std::max(ahead.mostHeldBytes, held);
+}
+
+// Gives back what a job held, without the lock; wakes paused workers once
+// it is well below the bound.
+void ReleaseBytes(int64_t bytes) {
+  const int64_t before = ahead.heldBytes.fetch_sub(bytes, std::memory_order_relaxed);
+  if (before >= kResumeHeldBytes && before - bytes < kResumeHeldBytes) {
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    WakeWorkersForWork();
+  }
+}
+
+// Lets go of a job; the last of its holders deletes it, never with the lock
+// held: its contents withdraw their offer, taking the lock.
+void DropHolder(FolderJob* job) {
+  if (job->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete job;
 }
 
 // What a job holds until the scan takes it: itself, and once read its
 // listing and its offer.
-size_t HeldBytesOfJob(const FolderJob& job) {
+int64_t HeldBytesOfJob(const FolderJob& job) {
   return sizeof(FolderJob) + sizeof(FolderJobHandle) + job.path.capacity() + job.scanPlace.capacity();
 }
 
-size_t HeldBytesOfContents(const FolderContents& contents) {
+int64_t HeldBytesOfContents(const FolderContents& contents) {
   size_t bytes = contents.subfolders.capacity() * sizeof(FolderContents::Subfolder) +
                  contents.linkedFiles.capacity() * sizeof(FolderContents::LinkedFile) +
                  contents.otherFileSystems.capacity() * sizeof(std::string);
@@ -208,7 +235,7 @@ size_t HeldBytesOfContents(const FolderContents& contents) {
     bytes += sizeof(SubfolderJobs) + sizeof(IdentityChain) + offer.folderPath.capacity() +
              offer.folderPlace.capacity() + offer.nextPlace.capacity();
   }
-  return bytes;
+  return static_cast<int64_t>(bytes);
 }
 
 // Sets the first subfolder of an offer that has no job, and keeps the offer
@@ -279,34 +306,84 @@ void RecordRead(int64_t nanos, int64_t entries, ReadWait wait) {
   }
 }
 
-
-// Reads a job just made, with the lock released, and offers its subfolders;
-// called with the lock held. False when the job was released while it was
-// read, which only the scan does, and only to jobs a worker reads: the
-// worker deletes it.
-bool ReadJob(FolderJob& job, std::unique_lock<std::mutex>& hold) {
-  const bool noteWait = NoteWaitOfNextRead();
-  hold.unlock();
-  const ReadWait wait = ReadNotingWait(job.path, job.identity, job.contents, noteWait);
+// Reads a job its reader has claimed, outside the lock: its contents, the
+// offer of its subfolders and what they hold.
+ReadWait ReadJobContents(FolderJob& job) {
+  const ReadWait wait = ReadNotingWait(job.path, job.identity, job.contents, NoteWaitOfNextRead());
   // A folder without subfolders needs neither an offer nor an identity chain.
   if (!job.contents.subfolders.empty()) {
     const auto path = std::make_shared<const IdentityChain>(IdentityChain{job.contents.identity, job.ancestors});
     job.contents.subfolderJobs = MakeOffer(job.path, job.scanPlace, path, job.contents);
   }
-  const size_t held = HeldBytesOfContents(job.contents);
-  hold.lock();
-  RecordRead(NanosNow(), job.contents.entryCount, wait);
-  if (job.abandoned) {
-    ahead.heldBytes -= job.heldBytes;
-    return false;
+  job.contentsBytes = HeldBytesOfContents(job.contents);
+  return wait;
+}
+
+// Marks a job read and queues the offer of its subfolders; false when it
+// was released while it was read, which only the scan does, and only to
+// jobs a worker reads. Called without the lock; what the contents hold is
+// the caller's to count.
+bool PublishJob(FolderJob& job) {
+  JobState reading = JobState::reading;
+  SubfolderJobs* offer = job.contents.subfolderJobs.get();
+  if (offer == nullptr) {
+    if (!job.state.compare_exchange_strong(reading, JobState::read)) return false;
+    if (ahead.awaitedJob.load() == &job) {
+      std::lock_guard<std::mutex> hold(ahead.lock);
+      ahead.folderRead.notify_one();
+    }
+    return true;
   }
-  if (job.contents.subfolderJobs != nullptr) AdvanceOffer(*job.contents.subfolderJobs, 0);
-  job.read = true;
-  job.heldBytes += held;
-  HoldBytes(held);
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  if (!job.state.compare_exchange_strong(reading, JobState::read)) return false;
+  // The lock keeps the offer in place even if the scan has taken the job.
+  AdvanceOffer(*offer, 0);
   WakeWorkersForWork();
-  if (ahead.awaitedJob == &job) ahead.folderRead.notify_one();
+  if (ahead.awaitedJob.load() == &job) ahead.folderRead.notify_one();
   return true;
+}
+
+// Reads a job the scan claimed and counts what it holds; called without the lock.
+void ReadJobOfScan(FolderJob& job) {
+  const ReadWait wait = ReadJobContents(job);
+  PublishJob(job);
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  HoldBytes(job.contentsBytes);
+  RecordRead(NanosNow(), job.contents.entryCount, wait);
+}
+
+// How many jobs a worker makes at once: one while the subfolders offered
+// are few for the readers, so that each reader gets its share.
+size_t JobsPerBatch() {
+  const size_t readers = static_cast<size_t>(WorkerLimit()) + 1;
+  return std::clamp<size_t>(ahead.offeredSubfolders / readers, 1, kMaxJobsPerBatch);
+}
+
+// A worker's batch: the jobs it made, and what it read of them.
+struct Batch {
+  FolderJob* jobs[kMaxJobsPerBatch];
+  size_t size = 0;
+  int32_t entries[kMaxJobsPerBatch];
+  ReadWait waits[kMaxJobsPerBatch];
+  size_t read = 0;
+  int64_t heldBytes = 0;
+};
+
+// Reads the jobs of a batch that nobody else has claimed, outside the lock.
+void ReadBatch(Batch& batch) {
+  for (size_t i = 0; i < batch.size; ++i) {
+    FolderJob& job = *batch.jobs[i];
+    JobState waiting = JobState::waiting;
+    if (!job.state.compare_exchange_strong(waiting, JobState::reading)) continue;
+    const ReadWait wait = ReadJobContents(job);
+    const int32_t entries = job.contents.entryCount;
+    const int64_t held = job.contentsBytes;
+    if (!PublishJob(job)) continue;
+    batch.entries[batch.read] = entries;
+    batch.waits[batch.read++] = wait;
+    batch.heldBytes += held;
+  }
+  for (size_t i = 0; i < batch.size; ++i) DropHolder(batch.jobs[i]);
 }
 
 bool WorkerMayRead() {
@@ -324,41 +401,40 @@ void Work() {
       if (ahead.wakesPending > 0) ahead.wakesPending -= 1;
       continue;
     }
-    FolderJob* job = MakeEarliestJob();
-    if (job == nullptr) continue;
-    ahead.workersReading += 1;
-    if (!ReadJob(*job, hold)) {
-      hold.unlock();
-      delete job;  // its offer was never queued
-      hold.lock();
-      WakeWorkersForWork();
+    Batch batch;
+    for (size_t wanted = JobsPerBatch(); batch.size < wanted && !ahead.queued.empty() && !ReadingPaused();) {
+      FolderJob* job = MakeEarliestJob();
+      if (job == nullptr) continue;
+      job->holders.store(2, std::memory_order_relaxed);
+      batch.jobs[batch.size++] = job;
     }
+    if (batch.size == 0) continue;
+    ahead.workersReading += 1;
+    hold.unlock();
+    ReadBatch(batch);
+    const int64_t now = NanosNow();
+    hold.lock();
+    HoldBytes(batch.heldBytes);
+    for (size_t i = 0; i < batch.read; ++i) RecordRead(now, batch.entries[i], batch.waits[i]);
     ahead.workersReading -= 1;
+    WakeWorkersForWork();
   }
 }
 
 }  // namespace
 
-ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIdentity& expected,
-                        FolderContents& contents, bool noteWait) {
-  const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
-  ReadFolderContents(folderPath, expected, contents);
-  if (waitsBefore < 0) return ReadWait::unknown;
-  return platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
-}
-
 void FolderJobRelease::operator()(FolderJob* job) const {
   if (!job->taken) {
-    std::lock_guard<std::mutex> hold(ahead.lock);
-    if (!job->read) {
-      job->abandoned = true;  // the worker gives back what it holds
-      return;
+    // A job not yet read is abandoned; its reader drops what it reads.
+    JobState seen = job->state.load();
+    while (seen != JobState::read && !job->state.compare_exchange_weak(seen, JobState::abandoned)) {
     }
-    ahead.heldBytes -= job->heldBytes;
+    const int64_t held = job->heldBytes + (seen == JobState::read ? job->contentsBytes : 0);
+    ahead.heldBytes.fetch_sub(held, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> hold(ahead.lock);
     WakeWorkersForWork();
   }
-  // Its contents withdraw its offer, taking the lock.
-  delete job;
+  DropHolder(job);
 }
 
 void SubfolderJobsRelease::operator()(SubfolderJobs* offer) const {
@@ -380,7 +456,7 @@ void StartReadingAhead(int threads) {
   std::lock_guard<std::mutex> hold(ahead.lock);
   ahead.stopping = false;
   ahead.offeredSubfolders = 0;
-  ahead.heldBytes = 0;
+  ahead.heldBytes.store(0);
   ahead.mostHeldBytes = 0;
   ahead.automatic = threads == 0;
   ahead.fixedWorkers = std::max(0, threads - 1);
@@ -416,21 +492,30 @@ FolderJobHandle TakeSubfolderJob(FolderContents& contents, size_t index) {
 }
 
 void TakeContents(FolderJob& job, FolderContents& contents) {
-  std::unique_lock<std::mutex> hold(ahead.lock);
-  // While a worker reads the folder, the scan reads the next ones itself
-  // rather than sleep: putting it to sleep and waking it costs more than a
-  // folder takes from the cache.
-  while (!job.read && !ahead.queued.empty() && !ReadingPaused()) {
-    FolderJob* next = MakeEarliestJob();
-    if (next != nullptr) ReadJob(*next, hold);
+  // One a worker has not begun the scan reads itself.
+  JobState seen = JobState::waiting;
+  if (job.state.compare_exchange_strong(seen, JobState::reading)) {
+    ReadJobOfScan(job);
+    seen = JobState::read;
   }
-  ahead.awaitedJob = &job;
-  ahead.folderRead.wait(hold, [&job] { return job.read; });
-  ahead.awaitedJob = nullptr;
-  const bool wasPaused = ReadingPaused();
-  ahead.heldBytes -= job.heldBytes;
-  if (wasPaused) WakeWorkersForWork();
-  hold.unlock();
+  if (seen != JobState::read) {
+    std::unique_lock<std::mutex> hold(ahead.lock);
+    // While a worker reads the folder, the scan reads the next ones itself
+    // rather than sleep: putting it to sleep and waking it costs more than a
+    // folder takes from the cache.
+    while (job.state.load() != JobState::read && !ahead.queued.empty() && !ReadingPaused()) {
+      FolderJob* next = MakeEarliestJob();
+      if (next == nullptr) continue;
+      next->state.store(JobState::reading, std::memory_order_relaxed);
+      hold.unlock();
+      ReadJobOfScan(*next);
+      hold.lock();
+    }
+    ahead.awaitedJob.store(&job);
+    ahead.folderRead.wait(hold, [&job] { return job.state.load() == JobState::read; });
+    ahead.awaitedJob.store(nullptr);
+  }
+  ReleaseBytes(job.heldBytes + job.contentsBytes);
   job.taken = true;
   contents = std::move(job.contents);
 }
@@ -482,7 +567,7 @@ void OfferSubfolders(const std::string& folderPath, const std::string& scanPlace
 
 size_t MostHeldAhead() {
   std::lock_guard<std::mutex> hold(ahead.lock);
-  return ahead.mostHeldBytes;
+  return static_cast<size_t>(ahead.mostHeldBytes);
 }
 
 int MostReadersAllowed() {
