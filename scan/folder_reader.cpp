@@ -75,10 +75,15 @@ struct SubfolderJobs {
   size_t next = 0;  // the first subfolder with no job made, and not reached by the scan
   std::string nextPlace;  // the place of subfolder `next`, which orders the queue
   bool queued = false;
-  // The jobs made and not yet taken, of the subfolders just before `next`,
-  // from made[firstMade] on; none for a subfolder that is skipped.
+  // The jobs made and not yet taken, of the subfolders just before `next`;
+  // none for a subfolder that is skipped.
   std::vector<FolderJobHandle> made;
-  size_t firstMade = 0;
+  // Those the scan moved to its side at once, so that it takes each without
+  // the lock: of the subfolders just before `scanEnd`, from
+  // scanJobs[firstScanJob] on. The scan's alone.
+  std::vector<FolderJobHandle> scanJobs;
+  size_t firstScanJob = 0;
+  size_t scanEnd = 0;
 };
 
 std::thread (*startWorkerThread)(void (*work)()) = [](void (*work)()) { return std::thread(work); };
@@ -472,23 +477,19 @@ void StartReadingAhead(int threads) {
 
 FolderJobHandle TakeSubfolderJob(FolderContents& contents, size_t index) {
   SubfolderJobs& offer = *contents.subfolderJobs;
+  if (index < offer.scanEnd) return std::move(offer.scanJobs[offer.firstScanJob++]);
   std::lock_guard<std::mutex> hold(ahead.lock);
   if (index >= offer.next) {
     // Not begun: the scan reads it itself, and the workers go on after it.
-    offer.made.clear();
-    offer.firstMade = 0;
     AdvanceOffer(offer, index + 1);
     return nullptr;
   }
-  FolderJobHandle job = std::move(offer.made[offer.firstMade++]);
-  if (offer.firstMade == offer.made.size()) {
-    offer.made.clear();
-    offer.firstMade = 0;
-  } else if (offer.firstMade * 2 > offer.made.size()) {
-    offer.made.erase(offer.made.begin(), offer.made.begin() + static_cast<std::ptrdiff_t>(offer.firstMade));
-    offer.firstMade = 0;
-  }
-  return job;
+  // Every job on the scan's side has been taken: only empty handles go.
+  offer.scanJobs.clear();
+  offer.scanJobs.swap(offer.made);
+  offer.firstScanJob = 0;
+  offer.scanEnd = offer.next;
+  return std::move(offer.scanJobs[offer.firstScanJob++]);
 }
 
 void TakeContents(FolderJob& job, FolderContents& contents) {
