@@ -274,12 +274,11 @@ SubfolderJobsHandle MakeOffer(const std::string& folderPath, const std::string& 
   return offer;
 }
 
-// Makes the job of the earliest subfolder offered, which the caller reads;
-// none for a subfolder too long to be read, or that is a loop. Called with
-// the lock held.
-FolderJob* MakeEarliestJob() {
-  SubfolderJobs& offer = **ahead.queued.begin();
-  const FolderContents::Subfolder& subfolder = offer.subfolders[offer.next];
+// Makes the job of an offer's subfolder `index`, its first without one,
+// which the caller reads; none for a subfolder too long to be read, or that
+// is a loop. Called with the lock held; the caller advances the offer.
+FolderJob* MakeJobOf(SubfolderJobs& offer, size_t index) {
+  const FolderContents::Subfolder& subfolder = offer.subfolders[index];
   FolderJobHandle job;
   if (FitsPathLimit(offer.folderLength, subfolder.record->name) && !IsNearOnPath(offer.path.get(), subfolder.identity)) {
     job.reset(new FolderJob);
@@ -287,13 +286,13 @@ FolderJob* MakeEarliestJob() {
     job->path.append(offer.folderPath).append(subfolder.record->name) += platform::kPathSeparator;
     job->identity = subfolder.identity;
     job->ancestors = offer.path;
-    job->scanPlace = offer.nextPlace;
+    job->scanPlace = offer.folderPlace;
+    AppendScanPlace(job->scanPlace, static_cast<uint32_t>(index));
     job->heldBytes = HeldBytesOfJob(*job);
     HoldBytes(job->heldBytes);
   }
   FolderJob* made = job.get();
   offer.made.push_back(std::move(job));
-  AdvanceOffer(offer, offer.next + 1);
   return made;
 }
 
@@ -406,12 +405,19 @@ void Work() {
       if (ahead.wakesPending > 0) ahead.wakesPending -= 1;
       continue;
     }
+    // The jobs of an offer's next subfolders are made together: the queue,
+    // ordered by each offer's next one, is then changed once for them all.
     Batch batch;
     for (size_t wanted = JobsPerBatch(); batch.size < wanted && !ahead.queued.empty() && !ReadingPaused();) {
-      FolderJob* job = MakeEarliestJob();
-      if (job == nullptr) continue;
-      job->holders.store(2, std::memory_order_relaxed);
-      batch.jobs[batch.size++] = job;
+      SubfolderJobs& offer = **ahead.queued.begin();
+      const size_t end = std::min(offer.count, offer.next + (wanted - batch.size));
+      for (size_t index = offer.next; index < end; ++index) {
+        FolderJob* job = MakeJobOf(offer, index);
+        if (job == nullptr) continue;
+        job->holders.store(2, std::memory_order_relaxed);
+        batch.jobs[batch.size++] = job;
+      }
+      AdvanceOffer(offer, end);
     }
     if (batch.size == 0) continue;
     ahead.workersReading += 1;
@@ -505,7 +511,9 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
     // rather than sleep: putting it to sleep and waking it costs more than a
     // folder takes from the cache.
     while (job.state.load() != JobState::read && !ahead.queued.empty() && !ReadingPaused()) {
-      FolderJob* next = MakeEarliestJob();
+      SubfolderJobs& offer = **ahead.queued.begin();
+      FolderJob* next = MakeJobOf(offer, offer.next);
+      AdvanceOffer(offer, offer.next + 1);
       if (next == nullptr) continue;
       next->state.store(JobState::reading, std::memory_order_relaxed);
       hold.unlock();
