@@ -373,9 +373,11 @@ struct Batch {
   int64_t heldBytes = 0;
 };
 
-// Reads the jobs of a batch that nobody else has claimed, outside the lock.
+// Reads the jobs of a batch that nobody else has claimed, outside the lock;
+// once what is held reaches the bound, the scan reads the rest itself.
 void ReadBatch(Batch& batch) {
   for (size_t i = 0; i < batch.size; ++i) {
+    if (ahead.heldBytes.load(std::memory_order_relaxed) + batch.heldBytes >= static_cast<int64_t>(kMaxHeldBytes)) break;
     FolderJob& job = *batch.jobs[i];
     JobState waiting = JobState::waiting;
     if (!job.state.compare_exchange_strong(waiting, JobState::reading)) continue;
