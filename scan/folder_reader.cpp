@@ -34,9 +34,10 @@
 // jobs at once and reads them one after another, so that the lock shared
 // with the scan is taken once for all of them: taken twice for each folder
 // by the worker and twice by the scan, it was passed between the processors
-// so often that two readers of empty folders took longer than one. A job
-// read tells the scan so through its state alone; the scan reads a job of a
-// worker's batch that the worker has not begun itself rather than wait.
+// so often that two readers of 1,100,000 empty folders took longer than
+// one (95,000 context switches; 11,300 futex calls, now 1,600). A job read
+// tells the scan so by its state alone; the scan reads one a worker has
+// not begun itself rather than wait.
 
 // A job is made waiting; its reader (a worker, or the scan) claims it for
 // reading, and marks it read once its contents are complete. A job released
@@ -359,8 +360,7 @@ void ReadJobOfScan(FolderJob& job) {
 // How many jobs a worker makes at once: one while the subfolders offered
 // are few for the readers, so that each reader gets its share.
 size_t JobsPerBatch() {
-  const size_t readers = static_cast<size_t>(WorkerLimit()) + 1;
-  return std::clamp<size_t>(ahead.offeredSubfolders / readers, 1, kMaxJobsPerBatch);
+  return std::clamp<size_t>(ahead.offeredSubfolders / (static_cast<size_t>(WorkerLimit()) + 1), 1, kMaxJobsPerBatch);
 }
 
 // A worker's batch: the jobs it made, and what it read of them.
