@@ -17,9 +17,9 @@
 // (by a worker, or by the scan) offers its subfolders: the queue holds one
 // entry per such folder, placed by the next of its subfolders that has no
 // job yet (its place in the scan: the index of every subfolder on its path).
-// A worker takes the earliest, makes the job of that one subfolder and reads
-// it; so jobs are made as workers can take them, never one per subfolder at
-// once. The scan takes each folder's contents when it reaches it; a
+// A worker takes the earliest, makes the job of that subfolder (or of a few
+// next ones) and reads it; so jobs are made as workers can take them, never
+// one per subfolder at once. The scan takes each folder's contents when it reaches it; a
 // subfolder nobody has begun it reads itself, so it never waits for a worker
 // that is not coming. What read folders hold until the scan takes them (the
 // jobs, their listings, hard-link lists, identity chains and offers) is
@@ -30,19 +30,16 @@
 // job they may make, never more than the count allows: waking a thread is a
 // system call, and a thread woken for nothing costs a context switch.
 //
-// Where there are many subfolders for each reader, a worker makes several
-// jobs at once and reads them one after another, so that the lock shared
-// with the scan is taken once for all of them: taken twice for each folder
-// by the worker and twice by the scan, it was passed between the processors
-// so often that two readers of 1,100,000 empty folders took longer than
-// one (95,000 context switches; 11,300 futex calls, now 1,600). A job read
-// tells the scan so by its state alone; the scan reads one a worker has
-// not begun itself rather than wait.
+// Where subfolders are many for each reader, a worker makes several jobs at
+// once and reads them in turn, taking the lock shared with the scan once for
+// them all: taken four times per folder, it made two readers of 1,100,000
+// empty folders slower than one (95,000 context switches; 11,300 futex calls,
+// now 1,600). A job read tells the scan so by its state alone; the scan reads
+// one a worker has not begun itself rather than wait.
 
-// A job is made waiting; its reader (a worker, or the scan) claims it for
-// reading, and marks it read once its contents are complete. A job released
-// before it was read is abandoned: a worker that has not begun it passes it
-// by, and one that reads it drops what it read.
+// A job is made waiting; its reader (a worker, or the scan) claims it, and
+// marks it read once its contents are complete. One released before it was
+// read is abandoned: a worker passes it by, or drops what it read of it.
 enum class JobState { waiting, reading, read, abandoned };
 
 struct FolderJob {
@@ -51,9 +48,7 @@ struct FolderJob {
   IdentityPath ancestors;             // the identities of the folders above it
   std::string scanPlace;  // orders the folders as the scan takes them: see AppendScanPlace
   std::atomic<JobState> state{JobState::waiting};
-  // Its handle, and the worker whose batch it is in: the last to let go
-  // deletes it.
-  std::atomic<int> holders{1};
+  std::atomic<int> holders{1};  // its handle and a worker's batch: the last deletes it
   // Written and read by the scan thread alone (a job that workers may still
   // touch is never taken), so releasing a taken job needs no lock.
   bool taken = false;
@@ -99,14 +94,13 @@ constexpr size_t kMaxHeldBytes = kMaxHeldAheadBytes;
 // Whether a read waited is asked of one read in so many: asking takes two
 // system calls, a noticeable share of a folder read from the cache.
 constexpr uint64_t kReadsPerWaitSample = 8;
-// The scan's own reads are told to the count's control together, so many
-// at a time: a lock, a clock read and the control's arithmetic per folder
-// were some 3% of a scan of empty folders from memory. Whether the last of
-// them waited is asked only when the ones before took long enough for a
-// device to answer one of them: none answers within 20 us (a fast NVMe
-// read takes some 50 us), while a folder from memory takes 2 to 5 us. It
-// is asked of that read alone: the scan also waits for workers' folders,
-// which is no wait for the device.
+// The scan's own reads are told to the count's control so many at a time:
+// a lock, a clock read and the control's arithmetic per folder were some 3%
+// of a scan of empty folders from memory. Whether the last of them waited is
+// asked only when the ones before took long enough for a device to answer
+// one (none answers within 20 us, a fast NVMe read takes some 50 us, a
+// folder from memory 2 to 5 us), and of it alone: the scan also waits for
+// workers' folders, which is no wait for the device.
 constexpr int kLoneReadsPerRecord = 8;
 constexpr int64_t kFastestDeviceReadNanos = 20'000;
 // The most jobs a worker makes at once, while the offered subfolders are
@@ -115,6 +109,10 @@ constexpr size_t kMaxJobsPerBatch = 16;
 // Paused workers are woken once what is held falls below three quarters of
 // the bound: woken at the bound itself, a worker read one folder per wake.
 constexpr int64_t kResumeHeldBytes = kMaxHeldAheadBytes / 4 * 3;
+// A worker tells the control of its reads at least once a millisecond: told
+// once per batch, 16 folders of 1,000 entries fell into one window of 10 ms,
+// which seemed to read four times faster than the next.
+constexpr int64_t kMostTellingDelayNanos = 1'000'000;
 
 struct EarlierInScan {
   bool operator()(const SubfolderJobs* a, const SubfolderJobs* b) const { return a->nextPlace < b->nextPlace; }
@@ -134,9 +132,7 @@ struct ReadingAhead {
   ReadConcurrency control;
   int mostReadersAllowed = 1;
   std::atomic<uint64_t> readsStarted{0};
-  // WorkerLimit() as last set, which the scan asks of every subfolder
-  // without taking the lock.
-  std::atomic<int> workerLimit{0};
+  std::atomic<int> workerLimit{0};  // WorkerLimit() as last set, asked without the lock
   std::vector<std::thread> workers;
   bool workersCanStart = true;  // false once the system refused a thread
   int workersStarting = 0;
@@ -145,8 +141,7 @@ struct ReadingAhead {
   int wakesPending = 0;  // notified, not yet awake
   bool stopping = false;
   std::atomic<const FolderJob*> awaitedJob{nullptr};
-  // The scan's own reads not yet told to the control, read by the scan
-  // thread alone.
+  // The scan's own reads not yet told to the control; the scan's alone.
   int loneReads = 0;
   int32_t loneEntries[kLoneReadsPerRecord] = {};
   int64_t loneSince = -1;  // when the reads told last ended
@@ -158,10 +153,7 @@ ReadingAhead ahead;
 // A chosen count includes the scan, which reads too while the folder it
 // needs is being read: on a warm cache a worker more than that only takes
 // processor time from the scan.
-int WorkerLimit() {
-  if (!ahead.automatic) return ahead.fixedWorkers;
-  return ahead.control.count - 1;
-}
+int WorkerLimit() { return ahead.automatic ? ahead.control.count - 1 : ahead.fixedWorkers; }
 
 bool ReadingPaused() { return ahead.heldBytes.load(std::memory_order_relaxed) >= static_cast<int64_t>(kMaxHeldBytes); }
 
@@ -200,8 +192,7 @@ int64_t NanosNow() {
       .count();
 }
 
-// Called with the lock held.
-void HoldBytes(int64_t bytes) {
+void HoldBytes(int64_t bytes) {  // with the lock held
   const int64_t held = ahead.heldBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes;
   ahead.mostHeldBytes = std::max(ahead.mostHeldBytes, held);
 }
@@ -297,8 +288,7 @@ FolderJob* MakeJobOf(SubfolderJobs& offer, size_t index) {
   return made;
 }
 
-// Whether the next read asks if it waited: one in so many, and only
-// while the count is chosen as the scan runs.
+// Whether the next read asks if it waited: one in so many, with a chosen count.
 bool NoteWaitOfNextRead() {
   return ahead.automatic && ahead.readsStarted.fetch_add(1, std::memory_order_relaxed) % kReadsPerWaitSample == 0;
 }
@@ -371,7 +361,18 @@ struct Batch {
   ReadWait waits[kMaxJobsPerBatch];
   size_t read = 0;
   int64_t heldBytes = 0;
+  int64_t toldAt = 0;
 };
+
+// Tells the control of the reads of a batch not told yet, and counts what
+// they hold; called with the lock held.
+void TellBatch(Batch& batch, int64_t now) {
+  HoldBytes(batch.heldBytes);
+  for (size_t i = 0; i < batch.read; ++i) RecordRead(now, batch.entries[i], batch.waits[i]);
+  batch.read = 0;
+  batch.heldBytes = 0;
+  batch.toldAt = now;
+}
 
 // Reads the jobs of a batch that nobody else has claimed, outside the lock;
 // once what is held reaches the bound, the scan reads the rest itself.
@@ -388,8 +389,25 @@ void ReadBatch(Batch& batch) {
     batch.entries[batch.read] = entries;
     batch.waits[batch.read++] = wait;
     batch.heldBytes += held;
+    if (const int64_t now = NanosNow(); now - batch.toldAt >= kMostTellingDelayNanos) {
+      std::lock_guard<std::mutex> hold(ahead.lock);
+      TellBatch(batch, now);
+    }
   }
   for (size_t i = 0; i < batch.size; ++i) DropHolder(batch.jobs[i]);
+}
+
+// Tells the control of the scan's own reads since it was told last, the
+// last of which waited as `wait` says.
+void RecordLoneReads(ReadWait wait) {
+  const int64_t now = NanosNow();
+  ahead.loneReadsSlow = ahead.loneSince < 0 || now - ahead.loneSince > kLoneReadsPerRecord * kFastestDeviceReadNanos;
+  ahead.loneSince = now;
+  std::lock_guard<std::mutex> hold(ahead.lock);
+  for (int i = 0; i < ahead.loneReads; ++i) {
+    RecordRead(now, ahead.loneEntries[i], i + 1 == ahead.loneReads ? wait : ReadWait::unknown);
+  }
+  ahead.loneReads = 0;
 }
 
 bool WorkerMayRead() {
@@ -424,11 +442,10 @@ void Work() {
     if (batch.size == 0) continue;
     ahead.workersReading += 1;
     hold.unlock();
+    batch.toldAt = NanosNow();
     ReadBatch(batch);
-    const int64_t now = NanosNow();
     hold.lock();
-    HoldBytes(batch.heldBytes);
-    for (size_t i = 0; i < batch.read; ++i) RecordRead(now, batch.entries[i], batch.waits[i]);
+    TellBatch(batch, NanosNow());
     ahead.workersReading -= 1;
     WakeWorkersForWork();
   }
@@ -530,23 +547,6 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
   job.taken = true;
   contents = std::move(job.contents);
 }
-
-namespace {
-
-// Tells the control of the scan's own reads since it was told last, the
-// last of which waited as `wait` says.
-void RecordLoneReads(ReadWait wait) {
-  const int64_t now = NanosNow();
-  ahead.loneReadsSlow = ahead.loneSince < 0 || now - ahead.loneSince > kLoneReadsPerRecord * kFastestDeviceReadNanos;
-  ahead.loneSince = now;
-  std::lock_guard<std::mutex> hold(ahead.lock);
-  for (int i = 0; i < ahead.loneReads; ++i) {
-    RecordRead(now, ahead.loneEntries[i], i + 1 == ahead.loneReads ? wait : ReadWait::unknown);
-  }
-  ahead.loneReads = 0;
-}
-
-}  // namespace
 
 void ReadFolderAlone(const std::string& folderPath, const platform::FolderIdentity& expected,
                      FolderContents& contents) {
