@@ -124,8 +124,8 @@ struct ReadingAhead {
   std::condition_variable folderRead;     // the job the scan waits for is read
   std::set<SubfolderJobs*, EarlierInScan> queued;
   size_t offeredSubfolders = 0;  // in the queued offers, with no job yet
-  // Added to with the lock held, taken from without it.
-  std::atomic<int64_t> heldBytes{0};
+  // Added to with the lock held, taken from without it; on a line of its own.
+  alignas(64) std::atomic<int64_t> heldBytes{0};
   int64_t mostHeldBytes = 0;
   bool automatic = false;
   int fixedWorkers = 0;
@@ -142,7 +142,7 @@ struct ReadingAhead {
   bool stopping = false;
   std::atomic<const FolderJob*> awaitedJob{nullptr};
   // The scan's own reads not yet told to the control; the scan's alone.
-  int loneReads = 0;
+  alignas(64) int loneReads = 0;
   int32_t loneEntries[kLoneReadsPerRecord] = {};
   int64_t loneSince = -1;  // when the reads told last ended
   bool loneReadsSlow = true;  // those took long enough to have waited
