@@ -422,6 +422,11 @@ class LoadSampler(threading.Thread):
             return "not sampled"
         return "mean %.1f, from %.1f to %.1f" % (statistics.mean(self.samples), min(self.samples), max(self.samples))
 
+    def busy(self):
+        """Whether other work loaded the machine: the bench alone keeps the
+        load average near the processors' count (1.2 to 2.1 on two)."""
+        return bool(self.samples) and statistics.mean(self.samples) > 1.5 * os.cpu_count()
+
 
 def start_busy_processes(count):
     """CPU-bound processes beside the bench, at its own priority."""
@@ -452,7 +457,10 @@ def full_section(args, tallyfold, floor, scale):
         load = sampler.summary()
         for process in busy:
             process.kill()
-    title = "Loaded: %d CPU-bound processes beside" % args.load if args.load else "Idle: nothing run beside"
+    # A run that others' work loaded keeps its own section: it neither
+    # stands for the idle machine nor for a known load.
+    title = ("Loaded: %d CPU-bound processes beside" % args.load if args.load
+             else "Busy: other work beside, not chosen" if sampler.busy() else "Idle: nothing run beside")
     header = ("| tree | limit_scan s | " + " | ".join(label for label, _ in full_commands("", "", "")) +
               " | default / best fixed |")
     return [

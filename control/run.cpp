@@ -397,7 +397,9 @@ bool ReportRun() {
       platform::EndWalk();
       EndReadingPrompt();
       if (reported) RenderTree(expandedPath);
-      FoldSubtree(root);
+      // The tree is left to the end of the process, which follows: releasing
+      // it folder by folder was a twentieth of the user time of a scan of
+      // empty folders.
       ReleaseComparison();
     }
   }

@@ -138,3 +138,25 @@ void (*folderContentsReader)(const std::string&, const platform::FolderIdentity&
 bool FitsPathLimit(size_t folderLength, const std::string& name) {
   return folderLength + platform::PathLength(name) + 3 <= static_cast<size_t>(platform::kMaxScanPathLength);
 }
+
+ReadWait ReadNotingWait(const std::string& folderPath, const platform::FolderIdentity& expected,
+                        FolderContents& contents, bool noteWait) {
+  const int64_t waitsBefore = noteWait ? platform::ThreadWaitCount() : -1;
+  ReadFolderContents(folderPath, expected, contents);
+  if (waitsBefore < 0) return ReadWait::unknown;
+  return platform::ThreadWaitCount() > waitsBefore ? ReadWait::waited : ReadWait::none;
+}
+
+// Each index takes one byte below 0x80, two below 0x4000, else five; the
+// first byte tells which, and orders the three kinds as their numbers.
+void AppendScanPlace(std::string& place, uint32_t index) {
+  if (index < 0x80) {
+    place += static_cast<char>(index);
+  } else if (index < 0x4000) {
+    place += static_cast<char>(0x80 | (index >> 8));
+    place += static_cast<char>(index & 0xFF);
+  } else {
+    place += static_cast<char>(0xC0);
+    for (int shift = 24; shift >= 0; shift -= 8) place += static_cast<char>((index >> shift) & 0xFF);
+  }
+}

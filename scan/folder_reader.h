@@ -18,8 +18,9 @@
 
 struct FolderJob;
 struct SubfolderJobs;
-// Releases a job however far it got: a queued job leaves the queue, one a
-// worker is reading is left to the worker, a read one gives back what it held.
+// Releases a job however far it got: one not yet read is abandoned (a
+// worker passes it by, or drops what it reads of it), a read one gives back
+// what it held; the worker whose batch holds it may delete it last.
 struct FolderJobRelease {
   void operator()(FolderJob* job) const;
 };

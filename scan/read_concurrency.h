@@ -37,6 +37,13 @@
 // the device is saturated the extra readers only queue (Little's law:
 // readers = reads per second x time per read) and the throughput falls.
 //
+// The reads are counted as they finish, not as the scan takes them: counted
+// as taken, a trial of one reader after four first took what the others had
+// read ahead, and on 990,000 files in 60,000 folders under a load of 3 to 4
+// the scan kept one reader, 2.28 s against 1.23 s for two (on 1,100,000 empty
+// folders it matched one reader, the best there: 3.96 s against 3.99, where
+// counted as read it took 4.69).
+//
 // The record sees no clock: the caller tells it when each read finished, so
 // tests can feed it the timings of a modelled device.
 #pragma once

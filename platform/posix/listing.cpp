@@ -323,13 +323,13 @@ std::atomic<bool> resolvesBeneath{true};
 // Opens `relative`, several names below `base`, in one call that follows no
 // link, never leaves `base` and crosses no mount; -1 with errno ENOSYS where
 // the kernel cannot, EXDEV where a mount lies on the way.
-int OpenBeneath(int base, const std::string& relative) {
+int OpenBeneath(int base, const std::string& relative, int flags) {
   if (!resolvesBeneath || relative.size() >= PATH_MAX) {
     errno = ENOSYS;
     return -1;
   }
   open_how how{};
-  how.flags = kOpenFlags;
+  how.flags = static_cast<uint64_t>(flags);
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
   const int opened = static_cast<int>(syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how));
   // A system that filters the call may refuse it with EPERM.
@@ -338,6 +338,12 @@ int OpenBeneath(int base, const std::string& relative) {
     errno = ENOSYS;
   }
   return opened;
+}
+
+// The number of an open folder; 0 where it cannot be asked.
+ino_t InodeOf(int folder) {
+  struct stat facts;
+  return fstat(folder, &facts) == 0 ? facts.st_ino : 0;
 }
 
 // `path` is `folder` or lies below it.
@@ -378,13 +384,23 @@ int OpenBelowStart(const std::string& folderPath, ino_t& parentInode) {
   int base = held > 0 ? cached[held - 1].descriptor : walk.startDescriptor;
   size_t done = held > 0 ? cached[held - 1].pathLength : walk.startPath.size();
   ino_t baseInode = held > 0 ? cached[held - 1].inode : walk.startInode;
-  // Several names to go: the kernel walks them fastest, where it can.
-  if (const size_t slash = folderPath.find('/', done); slash != std::string::npos && slash + 1 < folderPath.size()) {
-    // A mount on the way (entered with -mounts) is passed one name at a time.
-    const int opened = OpenBeneath(base, folderPath.substr(done));
-    if (opened >= 0 || (errno != ENOSYS && errno != EXDEV)) return opened;
-  }
+  // Where the folder's own name begins: its parent is kept open with its
+  // number, so that its siblings, which a worker often reads next, are
+  // opened from it and told by their first entries, a call each.
+  const size_t ownName = folderPath.size() < 2 ? 0 : folderPath.rfind('/', folderPath.size() - 2) + 1;
   bool baseKept = true;
+  // Several names to the parent: the kernel walks them fastest, where it can.
+  if (const size_t slash = folderPath.find('/', done); done < ownName && slash + 1 < ownName) {
+    // A mount on the way (entered with -mounts) is passed one name at a time.
+    const int parent = OpenBeneath(base, folderPath.substr(done, ownName - done), kPassFlags);
+    if (parent < 0 && errno != ENOSYS && errno != EXDEV) return -1;
+    if (parent >= 0) {
+      base = parent;
+      done = ownName;
+      baseInode = InodeOf(parent);
+      baseKept = KeepOpen(folderPath, done, parent, baseInode);
+    }
+  }
   while (true) {
     // The folder itself when it is the one held: "." opens it for reading.
     const bool itself = done >= folderPath.size();
@@ -412,8 +428,8 @@ int OpenBelowStart(const std::string& folderPath, ino_t& parentInode) {
     }
     done = end + 1;
     base = opened;
-    baseInode = 0;
-    baseKept = KeepOpen(folderPath, done, opened);
+    baseInode = done == ownName ? InodeOf(opened) : 0;
+    baseKept = KeepOpen(folderPath, done, opened, baseInode);
   }
 }
 
