@@ -113,8 +113,8 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
   self.attributes = platform::kAttrDirectory;
   self.size = 0;
   self.name = ".";
-  self.volumeId = table.serialNumber;
-  self.fileId = table.files[folder].record;
+  self.volumeId = table.volumeId;
+  self.fileId = platform::NtfsFileId(table.files[folder].record, table.files[folder].sequence);
   visit(context, self);
   self.name = "..";
   self.fileId = 0;
@@ -257,6 +257,8 @@ bool ReadMountedTable(const std::string& startPath) {
   if (!ReadTable(location.device, kInstead, fromRoot ? platform::PathLength(root) : 0)) return true;
   listing.pathPrefix = EnsureTrailingBackslash(startPath);
   listing.prefixInVolume = EnsureTrailingBackslash(location.pathInVolume);
+  // The browser's actions check what they reach against the system's identities.
+  listing.table.volumeId = platform::NtfsVolumeId(startPath);
   TakeTableFigures();
   return true;
 }

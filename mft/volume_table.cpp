@@ -508,7 +508,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
   if (!CountFreeClusters(reading) || !OrderAsStored(reading) || !KeepTiedFiles(reading)) return false;
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
-  table.serialNumber = reading.boot.serialNumber;
+  table.volumeId = reading.boot.serialNumber;
   return true;
 }
 
@@ -528,8 +528,8 @@ platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& n
                      (file.fileAttributes & platform::kAttrOffline);
   entry.size = file.isDirectory ? 0 : file.size;
   entry.linkCount = file.linkCount;
-  entry.volumeId = table.serialNumber;
-  entry.fileId = file.record;
+  entry.volumeId = table.volumeId;
+  entry.fileId = platform::NtfsFileId(file.record, file.sequence);
   entry.allocatedBytes = ListedAllocation(file);
   entry.modifiedSeconds = file.modifiedSeconds;
   return entry;
@@ -540,8 +540,7 @@ platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& f
   plain.name = std::string_view(table.nameBytes).substr(file.nameAt, file.nameLength);
   plain.attributes = 0;
   plain.size = file.size;
-  plain.volumeId = table.serialNumber;
-  plain.fileId = file.record;
+  // A file of one name is never told apart by its identity.
   plain.allocatedBytes = file.allocatedBytes;
   plain.modifiedSeconds = file.modifiedSeconds;
   return plain;

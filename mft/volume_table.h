@@ -83,7 +83,9 @@ struct VolumeTable {
   uint32_t clusterSize = 0;
   int64_t capacityBytes = 0;
   int64_t freeBytes = 0;
-  uint64_t serialNumber = 0;
+  // The volume's part of the identities of its entries: its serial number,
+  // or over a mount, what the system's listing gives (platform::NtfsVolumeId).
+  uint64_t volumeId = 0;
   std::string label;
   std::vector<TableFile> files;  // the records kept, by record number
   std::vector<TableName> names;

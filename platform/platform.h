@@ -194,6 +194,13 @@ bool ReadRawVolume(const RawVolume& volume, int64_t offset, void* buffer, size_t
 const uint8_t* ViewRawVolume(RawVolume& volume, int64_t offset, size_t bytes);
 void CloseRawVolume(RawVolume& volume);
 
+// What a listing of the NTFS volume that holds `folder` gives as the
+// identity of the file in table record `record` (of sequence number
+// `sequence`), for the entries read from the table in its place: the
+// volume's part (0 where the listing gives none) and the file's.
+uint64_t NtfsVolumeId(const std::string& folder);
+uint64_t NtfsFileId(uint64_t record, uint16_t sequence);
+
 // ---- Console --------------------------------------------------------------
 
 struct ConsoleFacts {
