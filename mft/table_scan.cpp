@@ -27,7 +27,10 @@ struct TableListing {
   VolumeTable table;
   std::string pathPrefix;
   std::string prefixInVolume;
+  // Held open where plain files are kept by record, read again when listed.
+  platform::RawVolume volume;
   std::mutex mutex;            // the scan may list from several threads
+  std::mutex volumeMutex;      // one reading of the volume at a time
   std::unordered_map<std::string, uint32_t> folders;  // scan path with separator -> record
 };
 
@@ -87,6 +90,14 @@ void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
   }
 }
 
+bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
+  return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
+}
+
+const uint8_t* ViewOfRawVolume(void* context, int64_t offset, size_t bytes) {
+  return platform::ViewRawVolume(*static_cast<platform::RawVolume*>(context), offset, bytes);
+}
+
 // An entry for plain files summed, named `name`.
 platform::ListingEntry SummedEntry(const PlainFileSums& sums, std::string_view name) {
   platform::ListingEntry plain;
@@ -124,19 +135,18 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
     visit(context, TableEntryOf(table, table.names[table.children[i]]));
   }
   for (const PlainFile& file : PlainFilesIn(table, folder)) visit(context, PlainEntryOf(table, file));
+  if (!table.plainRecords.empty()) {
+    std::lock_guard<std::mutex> hold(listing.volumeMutex);
+    const VolumeSource source{ReadFromRawVolume, &listing.volume, ViewOfRawVolume};
+    if (!ListPlainRecords(table, source, folder, visit, context)) {
+      return {platform::ListStatus::Failed, "the master file table cannot be read"};
+    }
+  }
   if (const PlainFileSums* sums = PlainFilesOf(table, folder)) visit(context, SummedEntry(*sums, ""));
   for (const PlainTypeSums& type : PlainTypesOf(table, folder)) {
     visit(context, SummedEntry(type.sums, std::string_view(table.nameBytes).substr(type.typeAt, type.typeLength)));
   }
   return platform::ListStatus::Listed;
-}
-
-bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
-  return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
-}
-
-const uint8_t* ViewOfRawVolume(void* context, int64_t offset, size_t bytes) {
-  return platform::ViewRawVolume(*static_cast<platform::RawVolume*>(context), offset, bytes);
 }
 
 // Whether the scan can take plain files summed: not for the browser (which
@@ -206,9 +216,13 @@ bool ReadTable(const std::string& device, const char* instead, size_t rootLength
     if (read && summing && !KeptTheLargest(listing.table, rootLength)) {
       read = ReadVolumeTable(source, volume.size, nullptr, listing.table, failure);
     }
-    platform::CloseRawVolume(volume);
     reason = failure.reason;
   }
+  if (read && !listing.table.plainRecords.empty()) {
+    listing.volume = volume;
+    return true;
+  }
+  platform::CloseRawVolume(volume);
   if (read) return true;
   if (failure.damaged) {
     WriteErrorLine("The master file table of " + device + " is damaged at record " + std::to_string(failure.record) +

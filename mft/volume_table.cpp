@@ -193,21 +193,31 @@ PlainFileSums* SumsOfFolder(VolumeTable& table, uint32_t folder) {
   return const_cast<PlainFileSums*>(PlainFilesOf(table, folder));
 }
 
+// A record read again keeps no marks: the pass found it a base record.
+bool IsExtended(const Reading& reading, uint32_t number) {
+  return number < reading.extended.size() && reading.extended[number];
+}
+
 // A file just read whose only listing is one name, whose figures its own
 // record holds whole, and that a listing counts as it counts most files.
 bool IsPlainFile(const Reading& reading, uint32_t firstName, bool hasAttributeList) {
   const VolumeTable& table = reading.table;
   const TableFile& file = table.files.back();
   return file.record >= ntfs::kFirstUserRecord && file.baseRecord == 0 && !file.isDirectory && !hasAttributeList &&
-         !reading.extended[file.record] && table.names.size() == firstName + 1 && table.names.back().parentSequence &&
+         !IsExtended(reading, file.record) && table.names.size() == firstName + 1 && table.names.back().parentSequence &&
          file.hasData && !file.isLink && !file.linkFileData && !(file.fileAttributes & ntfs::kFileOffline);
 }
 
-// A plain file just read, one by one.
+// A plain file just read, one by one, or by its record alone.
 void KeepPlainFile(Reading& reading) {
   VolumeTable& table = reading.table;
   const TableFile& file = table.files.back();
   const TableName& name = table.names.back();
+  if (reading.keepsRecords) {
+    table.plainRecords.push_back({file.record, name.parent, name.parentSequence});
+    table.nameBytes.resize(name.nameAt);
+    return;
+  }
   table.plainList.push_back({file.record, name.parent, name.nameAt, name.nameLength, name.parentSequence, file.size,
                              ListedAllocation(file), file.modifiedSeconds});
 }
@@ -377,7 +387,7 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   }
   table.names.pop_back();
   table.files.pop_back();
-  reading.summed[number] = true;
+  if (number < reading.summed.size()) reading.summed[number] = true;
   return true;
 }
 
@@ -395,8 +405,8 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   // growing would hold the old and the new array.
   reading.table.files.reserve(count);
   reading.table.names.reserve(count);
-  if (reading.counting == nullptr) {
-    reading.table.plainList.reserve(count);
+  if (reading.keepsRecords) {
+    reading.table.plainRecords.reserve(count);
   } else if (!reading.counting->byType) {
     reading.table.plainFiles.reserve(count);
   }
@@ -417,6 +427,22 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
+// Plain files kept (PlainFile or PlainRecord) linked to their folders' places
+// in `files`, by folder; those of no folder listed left out.
+template <typename Kept>
+void LinkToFolders(const VolumeTable& table, std::vector<Kept>& kept) {
+  for (Kept& plain : kept) {
+    plain.folder = TableIndexOf(table, plain.folder);
+    const bool listed = plain.folder != kNoFile && table.files[plain.folder].inUse &&
+                        table.files[plain.folder].isDirectory && table.files[plain.folder].sequence == plain.parentSequence;
+    if (!listed) plain.folder = kNoFile;
+  }
+  std::erase_if(kept, [](const Kept& plain) { return plain.folder == kNoFile; });
+  std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) {
+    return a.folder != b.folder ? a.folder < b.folder : a.record < b.record;
+  });
+}
+
 // The plain files of each folder in use, summed or one by one, by folder;
 // an extension record is no folder of its own. Their arrays keep the room
 // they were given: only what was filled takes memory.
@@ -426,17 +452,9 @@ void LinkPlainFiles(Reading& reading) {
   std::erase_if(table.plainFiles,
                 [&](const PlainFileSums& sums) { return sums.files == 0 || !table.files[sums.folder].inUse; });
   reading.laterSums = {};
-  // Those kept one by one, in a folder in use with the sequence they name.
-  for (PlainFile& plain : table.plainList) {
-    plain.folder = TableIndexOf(table, plain.folder);
-    const bool listed = plain.folder != kNoFile && table.files[plain.folder].inUse &&
-                        table.files[plain.folder].isDirectory && table.files[plain.folder].sequence == plain.parentSequence;
-    if (!listed) plain.folder = kNoFile;
-  }
-  std::erase_if(table.plainList, [](const PlainFile& plain) { return plain.folder == kNoFile; });
-  std::sort(table.plainList.begin(), table.plainList.end(), [](const PlainFile& a, const PlainFile& b) {
-    return a.folder != b.folder ? a.folder < b.folder : a.record < b.record;
-  });
+  // Those kept one by one or by record, in a folder in use with the sequence they name.
+  LinkToFolders(table, table.plainList);
+  LinkToFolders(table, table.plainRecords);
 }
 
 std::vector<char16_t> ReadUpcase(const Reading& reading) {
@@ -491,6 +509,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
     return false;
   }
   Reading reading{source, counting, table, failure};
+  reading.keepsRecords = counting == nullptr;
   if (!ntfs::ReadBootSector(sector.data(), sector.size(), reading.boot, failure.reason)) return false;
   reading.volumeBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   if (volumeBytes >= 0) reading.volumeBytes = std::min(reading.volumeBytes, volumeBytes);
@@ -509,6 +528,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   table.volumeId = reading.boot.serialNumber;
+  if (reading.keepsRecords) table.layout = {reading.boot, reading.volumeBytes, reading.recordCount, reading.mftRuns};
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mft/ntfs_record.h"
 #include "platform/platform.h"
 
 // How the table reads the volume: `read` fills `bytes` bytes at `offset`,
@@ -77,6 +78,23 @@ struct PlainFile {
   int64_t modifiedSeconds;
 };
 
+// A plain file kept by its record alone, where every file is listed one by
+// one: read again when its folder is listed, so that the table holds little
+// more than the folders.
+struct PlainRecord {
+  uint32_t record;
+  uint32_t folder;  // read: its folder's record number; linked: that folder's index in `files`
+  uint16_t parentSequence;
+};
+
+// What reading records again needs of the volume.
+struct TableLayout {
+  ntfs::BootSector boot{};
+  int64_t volumeBytes = 0;
+  uint64_t recordCount = 0;
+  std::vector<ntfs::Run> mftRuns;
+};
+
 inline constexpr uint32_t kNoFile = UINT32_MAX;
 
 struct VolumeTable {
@@ -99,6 +117,8 @@ struct VolumeTable {
   std::vector<PlainFileSums> plainFiles;
   std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
+  std::vector<PlainRecord> plainRecords;  // in place of plainList where no plain file is counted
+  TableLayout layout;
   int64_t largestSummed = -1;  // the most bytes counted of a file summed
   // Of the files kept with as many bytes as those summed tie with: the
   // records of those whose paths come before every tie summed.
@@ -130,7 +150,7 @@ struct TableFailure {
 };
 
 // Reads the table of the volume (of `volumeBytes` bytes, -1 when unknown);
-// plain files are summed by `counting`, or all kept where it is null.
+// plain files are summed by `counting`, or all kept by record where it is null.
 bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const PlainFileCounting* counting,
                      VolumeTable& table, TableFailure& failure);
 
@@ -146,3 +166,9 @@ std::span<const PlainTypeSums> PlainTypesOf(const VolumeTable& table, uint32_t f
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder);
 // A plain file kept one by one as a listing gives it.
 platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& file);
+// Visits the plain files of the folder at `folder` in `files` kept by
+// record, read again from `source` as a listing gives them; a record no
+// longer a plain file of that folder (the volume changed) is left out.
+// False where the table cannot be read.
+bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint32_t folder,
+                      platform::EntryVisitor visit, void* context);
