@@ -24,7 +24,7 @@ bool IsBaseRecord(const uint8_t* record) { return ntfs::Read64(record + 0x20) ==
 }  // namespace
 
 bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint32_t folder,
-                      platform::EntryVisitor visit, void* context) {
+                      std::vector<uint8_t>& buffer, platform::EntryVisitor visit, void* context) {
   const std::span<const PlainRecord> records = PlainRecordsIn(table, folder);
   if (records.empty()) return true;
   VolumeTable again;
@@ -36,7 +36,7 @@ bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint
   reading.mftRuns = table.layout.mftRuns;
   const uint32_t size = reading.boot.recordSize;
   const TableFile& own = table.files[folder];
-  std::vector<uint8_t> buffer, record(size);
+  std::vector<uint8_t> record(size);
   const uint8_t* block = nullptr;
   uint64_t first = 0, shown = 0;
   for (const PlainRecord& plain : records) {

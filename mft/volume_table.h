@@ -167,8 +167,8 @@ std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folde
 // A plain file kept one by one as a listing gives it.
 platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& file);
 // Visits the plain files of the folder at `folder` in `files` kept by
-// record, read again from `source` as a listing gives them; a record no
-// longer a plain file of that folder (the volume changed) is left out.
-// False where the table cannot be read.
+// record, read again from `source` (into `buffer`, kept from one listing to
+// the next) as a listing gives them; a record no longer a plain file of that
+// folder (the volume changed) is left out. False where the table cannot be read.
 bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint32_t folder,
-                      platform::EntryVisitor visit, void* context);
+                      std::vector<uint8_t>& buffer, platform::EntryVisitor visit, void* context);
