@@ -9,12 +9,10 @@
 
 namespace {
 
-std::span<const PlainRecord> PlainRecordsIn(const VolumeTable& table, uint32_t folder) {
-  auto first = std::lower_bound(table.plainRecords.begin(), table.plainRecords.end(), folder,
-                                [](const PlainRecord& plain, uint32_t f) { return plain.folder < f; });
-  auto last = std::upper_bound(first, table.plainRecords.end(), folder,
-                               [](uint32_t f, const PlainRecord& plain) { return f < plain.folder; });
-  return {first, last};
+std::span<const uint32_t> PlainRecordsIn(const VolumeTable& table, uint32_t folder) {
+  if (folder + 1 >= table.firstPlainRecord.size()) return {};
+  return std::span(table.plainRecordNumbers)
+      .subspan(table.firstPlainRecord[folder], table.firstPlainRecord[folder + 1] - table.firstPlainRecord[folder]);
 }
 
 // Whether `record` names a base record: an extension record, which the
@@ -23,9 +21,18 @@ bool IsBaseRecord(const uint8_t* record) { return ntfs::Read64(record + 0x20) ==
 
 }  // namespace
 
+void GroupPlainRecords(VolumeTable& table) {
+  table.firstPlainRecord.assign(table.files.size() + 1, 0);
+  for (const PlainRecord& plain : table.plainRecords) ++table.firstPlainRecord[plain.folder + 1];
+  for (size_t f = 1; f < table.firstPlainRecord.size(); ++f) table.firstPlainRecord[f] += table.firstPlainRecord[f - 1];
+  table.plainRecordNumbers.reserve(table.plainRecords.size());
+  for (const PlainRecord& plain : table.plainRecords) table.plainRecordNumbers.push_back(plain.record);
+  table.plainRecords = {};
+}
+
 bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint32_t folder,
                       std::vector<uint8_t>& buffer, platform::EntryVisitor visit, void* context) {
-  const std::span<const PlainRecord> records = PlainRecordsIn(table, folder);
+  const std::span<const uint32_t> records = PlainRecordsIn(table, folder);
   if (records.empty()) return true;
   VolumeTable again;
   TableFailure failure;
@@ -39,19 +46,19 @@ bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint
   std::vector<uint8_t> record(size);
   const uint8_t* block = nullptr;
   uint64_t first = 0, shown = 0;
-  for (const PlainRecord& plain : records) {
-    if (block == nullptr || plain.record >= first + shown) {
-      first = plain.record;
-      shown = std::min<uint64_t>(std::max<size_t>(kReadBlock / size, 1), records.back().record - first + 1);
+  for (const uint32_t number : records) {
+    if (block == nullptr || number >= first + shown) {
+      first = number;
+      shown = std::min<uint64_t>(std::max<size_t>(kReadBlock / size, 1), records.back() - first + 1);
       block = RecordsAt(reading, first, shown, buffer);
       if (block == nullptr) return false;
     }
-    CopyRecordInUse(block + (plain.record - first) * size, record.data(), size);
+    CopyRecordInUse(block + (number - first) * size, record.data(), size);
     again.files.clear();
     again.names.clear();
     again.nameBytes.clear();
     again.plainList.clear();
-    if (!IsBaseRecord(record.data()) || !TakeRecord(reading, plain.record, record.data()) ||
+    if (!IsBaseRecord(record.data()) || !TakeRecord(reading, number, record.data()) ||
         again.plainList.size() != 1) {
       continue;
     }

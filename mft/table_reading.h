@@ -112,4 +112,7 @@ void JoinTypeSums(Reading& reading);
 // names as its index stores them, which may read its records again.
 void JoinExtensionRecords(VolumeTable& table);
 bool LinkFolders(Reading& reading, const std::vector<char16_t>& upcase);
+// After the plain files kept by record are linked, sorted by folder: their
+// records alone, grouped by folder.
+void GroupPlainRecords(VolumeTable& table);
 bool OrderAsStored(Reading& reading);

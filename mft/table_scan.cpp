@@ -164,7 +164,7 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
     visit(context, TableEntryOf(table, table.names[table.children[i]]));
   }
   for (const PlainFile& file : PlainFilesIn(table, folder)) visit(context, PlainEntryOf(table, file));
-  if (!table.plainRecords.empty()) {
+  if (!table.plainRecordNumbers.empty()) {
     std::lock_guard<std::mutex> hold(listing.windowMutex);
     const VolumeSource source{ReadThroughWindow, &listing.window, ViewThroughWindow};
     if (!ListPlainRecords(table, source, folder, listing.window.buffer, visit, context)) {
@@ -247,7 +247,7 @@ bool ReadTable(const std::string& device, const char* instead, size_t rootLength
     }
     reason = failure.reason;
   }
-  if (read && !listing.table.plainRecords.empty()) {
+  if (read && !listing.table.plainRecordNumbers.empty()) {
     listing.window.volume = volume;
     return true;
   }

@@ -214,7 +214,7 @@ void KeepPlainFile(Reading& reading) {
   const TableFile& file = table.files.back();
   const TableName& name = table.names.back();
   if (reading.keepsRecords) {
-    table.plainRecords.push_back({file.record, name.parent, name.parentSequence});
+    table.plainRecords.push_back({file.record, name.parent});
     table.nameBytes.resize(name.nameAt);
     return;
   }
@@ -427,6 +427,9 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
+bool SequenceMatches(const TableFile& folder, const PlainFile& plain) { return folder.sequence == plain.parentSequence; }
+bool SequenceMatches(const TableFile&, const PlainRecord&) { return true; }
+
 // Plain files kept (PlainFile or PlainRecord) linked to their folders' places
 // in `files`, by folder; those of no folder listed left out.
 template <typename Kept>
@@ -434,7 +437,7 @@ void LinkToFolders(const VolumeTable& table, std::vector<Kept>& kept) {
   for (Kept& plain : kept) {
     plain.folder = TableIndexOf(table, plain.folder);
     const bool listed = plain.folder != kNoFile && table.files[plain.folder].inUse &&
-                        table.files[plain.folder].isDirectory && table.files[plain.folder].sequence == plain.parentSequence;
+                        table.files[plain.folder].isDirectory && SequenceMatches(table.files[plain.folder], plain);
     if (!listed) plain.folder = kNoFile;
   }
   std::erase_if(kept, [](const Kept& plain) { return plain.folder == kNoFile; });
@@ -455,6 +458,7 @@ void LinkPlainFiles(Reading& reading) {
   // Those kept one by one or by record, in a folder in use with the sequence they name.
   LinkToFolders(table, table.plainList);
   LinkToFolders(table, table.plainRecords);
+  if (reading.keepsRecords) GroupPlainRecords(table);
 }
 
 std::vector<char16_t> ReadUpcase(const Reading& reading) {

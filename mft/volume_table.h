@@ -80,11 +80,11 @@ struct PlainFile {
 
 // A plain file kept by its record alone, where every file is listed one by
 // one: read again when its folder is listed, so that the table holds little
-// more than the folders.
+// more than the folders. The sequence number its name gives its folder is
+// checked then.
 struct PlainRecord {
   uint32_t record;
   uint32_t folder;  // read: its folder's record number; linked: that folder's index in `files`
-  uint16_t parentSequence;
 };
 
 // What reading records again needs of the volume.
@@ -117,7 +117,13 @@ struct VolumeTable {
   std::vector<PlainFileSums> plainFiles;
   std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
-  std::vector<PlainRecord> plainRecords;  // in place of plainList where no plain file is counted
+  // In place of plainList where no plain file is counted: as the pass keeps
+  // them; then, by folder, their records alone: those of the folder at `f`
+  // in `files` are `plainRecordNumbers` from `firstPlainRecord[f]` up to
+  // `firstPlainRecord[f + 1]`.
+  std::vector<PlainRecord> plainRecords;
+  std::vector<uint32_t> firstPlainRecord;
+  std::vector<uint32_t> plainRecordNumbers;
   TableLayout layout;
   int64_t largestSummed = -1;  // the most bytes counted of a file summed
   // Of the files kept with as many bytes as those summed tie with: the
