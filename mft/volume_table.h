@@ -113,11 +113,12 @@ struct VolumeTable {
   std::vector<uint32_t> firstChild;
   std::vector<uint32_t> children;
   // Files that have one name, and their figures in their own record: summed
-  // where no listing shows each (PlainFileCounting), else one by one; both by folder.
+  // where no listing shows each (PlainFileCounting), the largest among them
+  // one by one; both by folder.
   std::vector<PlainFileSums> plainFiles;
   std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
-  // In place of plainList where no plain file is counted: as the pass keeps
+  // Where no plain file is counted, each by its record: as the pass keeps
   // them; then, by folder, their records alone: those of the folder at `f`
   // in `files` are `plainRecordNumbers` from `firstPlainRecord[f]` up to
   // `firstPlainRecord[f + 1]`.
