@@ -424,6 +424,8 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
     }
     first += records;
   }
+  // The last block shown takes no room while the records kept are linked.
+  if (reading.source.view != nullptr) reading.source.view(reading.source.context, 0, 0);
   return true;
 }
 

@@ -14,7 +14,8 @@
 
 // How the table reads the volume: `read` fills `bytes` bytes at `offset`,
 // false when it cannot; `view`, where given, shows them where they lie
-// (until its next call), null where it cannot.
+// (until its next call, which for no bytes only lets go of them), null
+// where it cannot.
 struct VolumeSource {
   bool (*read)(void* context, int64_t offset, uint8_t* buffer, size_t bytes);
   void* context;

@@ -190,7 +190,7 @@ bool OpenRawVolume(const std::string& path, RawVolume& volume, std::string& fail
 bool ReadRawVolume(const RawVolume& volume, int64_t offset, void* buffer, size_t bytes);
 // Shows the `bytes` bytes at `offset` (which lie inside `size`) where they
 // lie, without copying them, in place of those shown before; null where the
-// system cannot, and then they are read.
+// system cannot, and then they are read. No bytes: those shown before are let go.
 const uint8_t* ViewRawVolume(RawVolume& volume, int64_t offset, size_t bytes);
 void CloseRawVolume(RawVolume& volume);
 
