@@ -22,12 +22,29 @@ bool IsBaseRecord(const uint8_t* record) { return ntfs::Read64(record + 0x20) ==
 }  // namespace
 
 void GroupPlainRecords(VolumeTable& table) {
+  std::vector<uint32_t>& parents = table.plainParents;
   table.firstPlainRecord.assign(table.files.size() + 1, 0);
-  for (const PlainRecord& plain : table.plainRecords) ++table.firstPlainRecord[plain.folder + 1];
+  // Each record's folder as its index in `files`, kNoFile where none is
+  // listed; a folder's files mostly follow one another.
+  uint32_t heldRecord = kNoFile, heldIndex = kNoFile;
+  for (uint32_t& parent : parents) {
+    if (parent == kNoFile) continue;
+    if (parent != heldRecord) {
+      heldRecord = parent;
+      heldIndex = TableIndexOf(table, parent);
+      const bool listed = heldIndex != kNoFile && table.files[heldIndex].inUse && table.files[heldIndex].isDirectory;
+      if (!listed) heldIndex = kNoFile;
+    }
+    parent = heldIndex;
+    if (parent != kNoFile) ++table.firstPlainRecord[parent + 1];
+  }
   for (size_t f = 1; f < table.firstPlainRecord.size(); ++f) table.firstPlainRecord[f] += table.firstPlainRecord[f - 1];
-  table.plainRecordNumbers.reserve(table.plainRecords.size());
-  for (const PlainRecord& plain : table.plainRecords) table.plainRecordNumbers.push_back(plain.record);
-  table.plainRecords = {};
+  table.plainRecordNumbers.resize(table.firstPlainRecord.back());
+  std::vector<uint32_t> next(table.firstPlainRecord.begin(), table.firstPlainRecord.end() - 1);
+  for (uint32_t record = 0; record < parents.size(); ++record) {
+    if (parents[record] != kNoFile) table.plainRecordNumbers[next[parents[record]]++] = record;
+  }
+  table.plainParents = {};
 }
 
 bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint32_t folder,

@@ -214,7 +214,7 @@ void KeepPlainFile(Reading& reading) {
   const TableFile& file = table.files.back();
   const TableName& name = table.names.back();
   if (reading.keepsRecords) {
-    table.plainRecords.push_back({file.record, name.parent});
+    table.plainParents[file.record] = name.parent;
     table.nameBytes.resize(name.nameAt);
     return;
   }
@@ -406,7 +406,7 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   reading.table.files.reserve(count);
   reading.table.names.reserve(count);
   if (reading.keepsRecords) {
-    reading.table.plainRecords.reserve(count);
+    reading.table.plainParents.assign(count, kNoFile);
   } else if (!reading.counting->byType) {
     reading.table.plainFiles.reserve(count);
   }
@@ -429,25 +429,6 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   return true;
 }
 
-bool SequenceMatches(const TableFile& folder, const PlainFile& plain) { return folder.sequence == plain.parentSequence; }
-bool SequenceMatches(const TableFile&, const PlainRecord&) { return true; }
-
-// Plain files kept (PlainFile or PlainRecord) linked to their folders' places
-// in `files`, by folder; those of no folder listed left out.
-template <typename Kept>
-void LinkToFolders(const VolumeTable& table, std::vector<Kept>& kept) {
-  for (Kept& plain : kept) {
-    plain.folder = TableIndexOf(table, plain.folder);
-    const bool listed = plain.folder != kNoFile && table.files[plain.folder].inUse &&
-                        table.files[plain.folder].isDirectory && SequenceMatches(table.files[plain.folder], plain);
-    if (!listed) plain.folder = kNoFile;
-  }
-  std::erase_if(kept, [](const Kept& plain) { return plain.folder == kNoFile; });
-  std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) {
-    return a.folder != b.folder ? a.folder < b.folder : a.record < b.record;
-  });
-}
-
 // The plain files of each folder in use, summed or one by one, by folder;
 // an extension record is no folder of its own. Their arrays keep the room
 // they were given: only what was filled takes memory.
@@ -457,9 +438,17 @@ void LinkPlainFiles(Reading& reading) {
   std::erase_if(table.plainFiles,
                 [&](const PlainFileSums& sums) { return sums.files == 0 || !table.files[sums.folder].inUse; });
   reading.laterSums = {};
-  // Those kept one by one or by record, in a folder in use with the sequence they name.
-  LinkToFolders(table, table.plainList);
-  LinkToFolders(table, table.plainRecords);
+  // Those kept one by one, in a folder in use with the sequence they name.
+  for (PlainFile& plain : table.plainList) {
+    plain.folder = TableIndexOf(table, plain.folder);
+    const bool listed = plain.folder != kNoFile && table.files[plain.folder].inUse &&
+                        table.files[plain.folder].isDirectory && table.files[plain.folder].sequence == plain.parentSequence;
+    if (!listed) plain.folder = kNoFile;
+  }
+  std::erase_if(table.plainList, [](const PlainFile& plain) { return plain.folder == kNoFile; });
+  std::sort(table.plainList.begin(), table.plainList.end(), [](const PlainFile& a, const PlainFile& b) {
+    return a.folder != b.folder ? a.folder < b.folder : a.record < b.record;
+  });
   if (reading.keepsRecords) GroupPlainRecords(table);
 }
 

@@ -79,15 +79,6 @@ struct PlainFile {
   int64_t modifiedSeconds;
 };
 
-// A plain file kept by its record alone, where every file is listed one by
-// one: read again when its folder is listed, so that the table holds little
-// more than the folders. The sequence number its name gives its folder is
-// checked then.
-struct PlainRecord {
-  uint32_t record;
-  uint32_t folder;  // read: its folder's record number; linked: that folder's index in `files`
-};
-
 // What reading records again needs of the volume.
 struct TableLayout {
   ntfs::BootSector boot{};
@@ -119,11 +110,14 @@ struct VolumeTable {
   std::vector<PlainFileSums> plainFiles;
   std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
-  // Where no plain file is counted, each by its record: as the pass keeps
-  // them; then, by folder, their records alone: those of the folder at `f`
-  // in `files` are `plainRecordNumbers` from `firstPlainRecord[f]` up to
-  // `firstPlainRecord[f + 1]`.
-  std::vector<PlainRecord> plainRecords;
+  // Where no plain file is counted, each is kept by its record alone, and
+  // read again when its folder is listed (the sequence number its name gives
+  // the folder is checked then), so that the table holds little more than
+  // the folders. The pass keeps, by record, the record of its folder
+  // (kNoFile: none kept); then, by folder, the records: those of the folder
+  // at `f` in `files` are `plainRecordNumbers` from `firstPlainRecord[f]` up
+  // to `firstPlainRecord[f + 1]`.
+  std::vector<uint32_t> plainParents;
   std::vector<uint32_t> firstPlainRecord;
   std::vector<uint32_t> plainRecordNumbers;
   TableLayout layout;
