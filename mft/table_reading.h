@@ -41,6 +41,8 @@ struct Reading {
   // The streams of the system files read after the pass.
   std::vector<ntfs::Run> bitmapRuns{}, upcaseRuns{};
   int64_t upcaseBytes = 0;
+  // Plain files are kept by record alone (plainParents), not one by one.
+  bool keepsRecords = false;
   std::vector<bool> summed{};    // by record: a plain file counted into its folder's sums
   std::vector<bool> extended{};  // by record: a base record that an extension record names
   // The sums of folders not met yet (a folder most often comes before its
@@ -110,4 +112,7 @@ void JoinTypeSums(Reading& reading);
 // names as its index stores them, which may read its records again.
 void JoinExtensionRecords(VolumeTable& table);
 bool LinkFolders(Reading& reading, const std::vector<char16_t>& upcase);
+// After the pass: the plain files kept by record grouped by folder, those
+// of no folder listed left out.
+void GroupPlainRecords(VolumeTable& table);
 bool OrderAsStored(Reading& reading);

@@ -21,13 +21,27 @@ TableRequest tableRequest;
 
 namespace {
 
+// The volume held open where plain files are kept by record, read again
+// when listed: shown a MiB at a time, mapped again only when a folder's
+// records lie past the block shown, as a folder's records mostly follow the
+// last one's; read into `buffer` where it cannot be shown.
+struct VolumeWindow {
+  platform::RawVolume volume;
+  int64_t at = 0;
+  size_t bytes = 0;
+  const uint8_t* shown = nullptr;
+  std::vector<uint8_t> buffer;
+};
+
 // The table being listed, and how the scan's paths map onto it: the start
 // folder's path `pathPrefix` stands for `prefixInVolume` inside the volume.
 struct TableListing {
   VolumeTable table;
   std::string pathPrefix;
   std::string prefixInVolume;
-  std::mutex mutex;            // the scan may list from several threads
+  VolumeWindow window;
+  std::mutex mutex;        // the scan may list from several threads
+  std::mutex windowMutex;  // one reading of the volume at a time
   std::unordered_map<std::string, uint32_t> folders;  // scan path with separator -> record
 };
 
@@ -87,6 +101,32 @@ void NoteSubfolders(const std::string& folderPath, uint32_t folder) {
   }
 }
 
+bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
+  return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
+}
+
+const uint8_t* ViewOfRawVolume(void* context, int64_t offset, size_t bytes) {
+  return platform::ViewRawVolume(*static_cast<platform::RawVolume*>(context), offset, bytes);
+}
+
+bool ReadThroughWindow(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
+  return platform::ReadRawVolume(static_cast<VolumeWindow*>(context)->volume, offset, buffer, bytes);
+}
+
+const uint8_t* ViewThroughWindow(void* context, int64_t offset, size_t bytes) {
+  VolumeWindow& window = *static_cast<VolumeWindow*>(context);
+  const auto end = static_cast<int64_t>(offset + bytes);
+  if (window.shown == nullptr || offset < window.at || end > window.at + static_cast<int64_t>(window.bytes)) {
+    if (window.volume.size < end) return nullptr;
+    constexpr int64_t kBlock = 1 << 20;
+    window.at = offset / kBlock * kBlock;
+    window.bytes = static_cast<size_t>(std::min(window.volume.size, std::max(end, window.at + kBlock)) - window.at);
+    window.shown = platform::ViewRawVolume(window.volume, window.at, window.bytes);
+    if (window.shown == nullptr) return nullptr;
+  }
+  return window.shown + (offset - window.at);
+}
+
 // An entry for plain files summed, named `name`.
 platform::ListingEntry SummedEntry(const PlainFileSums& sums, std::string_view name) {
   platform::ListingEntry plain;
@@ -113,8 +153,8 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
   self.attributes = platform::kAttrDirectory;
   self.size = 0;
   self.name = ".";
-  self.volumeId = table.serialNumber;
-  self.fileId = table.files[folder].record;
+  self.volumeId = table.volumeId;
+  self.fileId = platform::NtfsFileId(table.files[folder].record, table.files[folder].sequence);
   visit(context, self);
   self.name = "..";
   self.fileId = 0;
@@ -124,19 +164,18 @@ platform::ListStatus ListFolderFromTable(const std::string& folderPath, const pl
     visit(context, TableEntryOf(table, table.names[table.children[i]]));
   }
   for (const PlainFile& file : PlainFilesIn(table, folder)) visit(context, PlainEntryOf(table, file));
+  if (!table.plainRecordNumbers.empty()) {
+    std::lock_guard<std::mutex> hold(listing.windowMutex);
+    const VolumeSource source{ReadThroughWindow, &listing.window, ViewThroughWindow};
+    if (!ListPlainRecords(table, source, folder, listing.window.buffer, visit, context)) {
+      return {platform::ListStatus::Failed, "the master file table cannot be read"};
+    }
+  }
   if (const PlainFileSums* sums = PlainFilesOf(table, folder)) visit(context, SummedEntry(*sums, ""));
   for (const PlainTypeSums& type : PlainTypesOf(table, folder)) {
     visit(context, SummedEntry(type.sums, std::string_view(table.nameBytes).substr(type.typeAt, type.typeLength)));
   }
   return platform::ListStatus::Listed;
-}
-
-bool ReadFromRawVolume(void* context, int64_t offset, uint8_t* buffer, size_t bytes) {
-  return platform::ReadRawVolume(*static_cast<platform::RawVolume*>(context), offset, buffer, bytes);
-}
-
-const uint8_t* ViewOfRawVolume(void* context, int64_t offset, size_t bytes) {
-  return platform::ViewRawVolume(*static_cast<platform::RawVolume*>(context), offset, bytes);
 }
 
 // Whether the scan can take plain files summed: not for the browser (which
@@ -206,9 +245,13 @@ bool ReadTable(const std::string& device, const char* instead, size_t rootLength
     if (read && summing && !KeptTheLargest(listing.table, rootLength)) {
       read = ReadVolumeTable(source, volume.size, nullptr, listing.table, failure);
     }
-    platform::CloseRawVolume(volume);
     reason = failure.reason;
   }
+  if (read && !listing.table.plainRecordNumbers.empty()) {
+    listing.window.volume = volume;
+    return true;
+  }
+  platform::CloseRawVolume(volume);
   if (read) return true;
   if (failure.damaged) {
     WriteErrorLine("The master file table of " + device + " is damaged at record " + std::to_string(failure.record) +
@@ -257,6 +300,8 @@ bool ReadMountedTable(const std::string& startPath) {
   if (!ReadTable(location.device, kInstead, fromRoot ? platform::PathLength(root) : 0)) return true;
   listing.pathPrefix = EnsureTrailingBackslash(startPath);
   listing.prefixInVolume = EnsureTrailingBackslash(location.pathInVolume);
+  // The browser's actions check what they reach against the system's identities.
+  listing.table.volumeId = platform::NtfsVolumeId(startPath);
   TakeTableFigures();
   return true;
 }

@@ -193,21 +193,31 @@ PlainFileSums* SumsOfFolder(VolumeTable& table, uint32_t folder) {
   return const_cast<PlainFileSums*>(PlainFilesOf(table, folder));
 }
 
+// A record read again keeps no marks: the pass found it a base record.
+bool IsExtended(const Reading& reading, uint32_t number) {
+  return number < reading.extended.size() && reading.extended[number];
+}
+
 // A file just read whose only listing is one name, whose figures its own
 // record holds whole, and that a listing counts as it counts most files.
 bool IsPlainFile(const Reading& reading, uint32_t firstName, bool hasAttributeList) {
   const VolumeTable& table = reading.table;
   const TableFile& file = table.files.back();
   return file.record >= ntfs::kFirstUserRecord && file.baseRecord == 0 && !file.isDirectory && !hasAttributeList &&
-         !reading.extended[file.record] && table.names.size() == firstName + 1 && table.names.back().parentSequence &&
+         !IsExtended(reading, file.record) && table.names.size() == firstName + 1 && table.names.back().parentSequence &&
          file.hasData && !file.isLink && !file.linkFileData && !(file.fileAttributes & ntfs::kFileOffline);
 }
 
-// A plain file just read, one by one.
+// A plain file just read, one by one, or by its record alone.
 void KeepPlainFile(Reading& reading) {
   VolumeTable& table = reading.table;
   const TableFile& file = table.files.back();
   const TableName& name = table.names.back();
+  if (reading.keepsRecords) {
+    table.plainParents[file.record] = name.parent;
+    table.nameBytes.resize(name.nameAt);
+    return;
+  }
   table.plainList.push_back({file.record, name.parent, name.nameAt, name.nameLength, name.parentSequence, file.size,
                              ListedAllocation(file), file.modifiedSeconds});
 }
@@ -377,7 +387,7 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record) {
   }
   table.names.pop_back();
   table.files.pop_back();
-  reading.summed[number] = true;
+  if (number < reading.summed.size()) reading.summed[number] = true;
   return true;
 }
 
@@ -395,8 +405,8 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
   // growing would hold the old and the new array.
   reading.table.files.reserve(count);
   reading.table.names.reserve(count);
-  if (reading.counting == nullptr) {
-    reading.table.plainList.reserve(count);
+  if (reading.keepsRecords) {
+    reading.table.plainParents.assign(count, kNoFile);
   } else if (!reading.counting->byType) {
     reading.table.plainFiles.reserve(count);
   }
@@ -414,6 +424,8 @@ bool ReadAllRecords(Reading& reading, int64_t mftBytes) {
     }
     first += records;
   }
+  // The last block shown takes no room while the records kept are linked.
+  if (reading.source.view != nullptr) reading.source.view(reading.source.context, 0, 0);
   return true;
 }
 
@@ -437,6 +449,7 @@ void LinkPlainFiles(Reading& reading) {
   std::sort(table.plainList.begin(), table.plainList.end(), [](const PlainFile& a, const PlainFile& b) {
     return a.folder != b.folder ? a.folder < b.folder : a.record < b.record;
   });
+  if (reading.keepsRecords) GroupPlainRecords(table);
 }
 
 std::vector<char16_t> ReadUpcase(const Reading& reading) {
@@ -491,6 +504,7 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
     return false;
   }
   Reading reading{source, counting, table, failure};
+  reading.keepsRecords = counting == nullptr;
   if (!ntfs::ReadBootSector(sector.data(), sector.size(), reading.boot, failure.reason)) return false;
   reading.volumeBytes = reading.boot.clusterCount * reading.boot.clusterSize;
   if (volumeBytes >= 0) reading.volumeBytes = std::min(reading.volumeBytes, volumeBytes);
@@ -508,7 +522,8 @@ bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const Plai
   if (!CountFreeClusters(reading) || !OrderAsStored(reading) || !KeepTiedFiles(reading)) return false;
   table.clusterSize = reading.boot.clusterSize;
   table.capacityBytes = reading.boot.clusterCount * reading.boot.clusterSize;
-  table.serialNumber = reading.boot.serialNumber;
+  table.volumeId = reading.boot.serialNumber;
+  if (reading.keepsRecords) table.layout = {reading.boot, reading.volumeBytes, reading.recordCount, reading.mftRuns};
   return true;
 }
 
@@ -528,8 +543,8 @@ platform::ListingEntry TableEntryOf(const VolumeTable& table, const TableName& n
                      (file.fileAttributes & platform::kAttrOffline);
   entry.size = file.isDirectory ? 0 : file.size;
   entry.linkCount = file.linkCount;
-  entry.volumeId = table.serialNumber;
-  entry.fileId = file.record;
+  entry.volumeId = table.volumeId;
+  entry.fileId = platform::NtfsFileId(file.record, file.sequence);
   entry.allocatedBytes = ListedAllocation(file);
   entry.modifiedSeconds = file.modifiedSeconds;
   return entry;
@@ -540,8 +555,7 @@ platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& f
   plain.name = std::string_view(table.nameBytes).substr(file.nameAt, file.nameLength);
   plain.attributes = 0;
   plain.size = file.size;
-  plain.volumeId = table.serialNumber;
-  plain.fileId = file.record;
+  // A file of one name is never told apart by its identity.
   plain.allocatedBytes = file.allocatedBytes;
   plain.modifiedSeconds = file.modifiedSeconds;
   return plain;

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "mft/ntfs_record.h"
 #include "platform/platform.h"
 
 // How the table reads the volume: `read` fills `bytes` bytes at `offset`,
 // false when it cannot; `view`, where given, shows them where they lie
-// (until its next call), null where it cannot.
+// (until its next call, which for no bytes only lets go of them), null
+// where it cannot.
 struct VolumeSource {
   bool (*read)(void* context, int64_t offset, uint8_t* buffer, size_t bytes);
   void* context;
@@ -77,13 +79,23 @@ struct PlainFile {
   int64_t modifiedSeconds;
 };
 
+// What reading records again needs of the volume.
+struct TableLayout {
+  ntfs::BootSector boot{};
+  int64_t volumeBytes = 0;
+  uint64_t recordCount = 0;
+  std::vector<ntfs::Run> mftRuns;
+};
+
 inline constexpr uint32_t kNoFile = UINT32_MAX;
 
 struct VolumeTable {
   uint32_t clusterSize = 0;
   int64_t capacityBytes = 0;
   int64_t freeBytes = 0;
-  uint64_t serialNumber = 0;
+  // The volume's part of the identities of its entries: its serial number,
+  // or over a mount, what the system's listing gives (platform::NtfsVolumeId).
+  uint64_t volumeId = 0;
   std::string label;
   std::vector<TableFile> files;  // the records kept, by record number
   std::vector<TableName> names;
@@ -93,10 +105,22 @@ struct VolumeTable {
   std::vector<uint32_t> firstChild;
   std::vector<uint32_t> children;
   // Files that have one name, and their figures in their own record: summed
-  // where no listing shows each (PlainFileCounting), else one by one; both by folder.
+  // where no listing shows each (PlainFileCounting), the largest among them
+  // one by one; both by folder.
   std::vector<PlainFileSums> plainFiles;
   std::vector<PlainTypeSums> plainTypes;
   std::vector<PlainFile> plainList;
+  // Where no plain file is counted, each is kept by its record alone, and
+  // read again when its folder is listed (the sequence number its name gives
+  // the folder is checked then), so that the table holds little more than
+  // the folders. The pass keeps, by record, the record of its folder
+  // (kNoFile: none kept); then, by folder, the records: those of the folder
+  // at `f` in `files` are `plainRecordNumbers` from `firstPlainRecord[f]` up
+  // to `firstPlainRecord[f + 1]`.
+  std::vector<uint32_t> plainParents;
+  std::vector<uint32_t> firstPlainRecord;
+  std::vector<uint32_t> plainRecordNumbers;
+  TableLayout layout;
   int64_t largestSummed = -1;  // the most bytes counted of a file summed
   // Of the files kept with as many bytes as those summed tie with: the
   // records of those whose paths come before every tie summed.
@@ -128,7 +152,7 @@ struct TableFailure {
 };
 
 // Reads the table of the volume (of `volumeBytes` bytes, -1 when unknown);
-// plain files are summed by `counting`, or all kept where it is null.
+// plain files are summed by `counting`, or all kept by record where it is null.
 bool ReadVolumeTable(const VolumeSource& source, int64_t volumeBytes, const PlainFileCounting* counting,
                      VolumeTable& table, TableFailure& failure);
 
@@ -144,3 +168,9 @@ std::span<const PlainTypeSums> PlainTypesOf(const VolumeTable& table, uint32_t f
 std::span<const PlainFile> PlainFilesIn(const VolumeTable& table, uint32_t folder);
 // A plain file kept one by one as a listing gives it.
 platform::ListingEntry PlainEntryOf(const VolumeTable& table, const PlainFile& file);
+// Visits the plain files of the folder at `folder` in `files` kept by
+// record, read again from `source` (into `buffer`, kept from one listing to
+// the next) as a listing gives them; a record no longer a plain file of that
+// folder (the volume changed) is left out. False where the table cannot be read.
+bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint32_t folder,
+                      std::vector<uint8_t>& buffer, platform::EntryVisitor visit, void* context);

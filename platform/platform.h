@@ -190,9 +190,16 @@ bool OpenRawVolume(const std::string& path, RawVolume& volume, std::string& fail
 bool ReadRawVolume(const RawVolume& volume, int64_t offset, void* buffer, size_t bytes);
 // Shows the `bytes` bytes at `offset` (which lie inside `size`) where they
 // lie, without copying them, in place of those shown before; null where the
-// system cannot, and then they are read.
+// system cannot, and then they are read. No bytes: those shown before are let go.
 const uint8_t* ViewRawVolume(RawVolume& volume, int64_t offset, size_t bytes);
 void CloseRawVolume(RawVolume& volume);
+
+// What a listing of the NTFS volume that holds `folder` gives as the
+// identity of the file in table record `record` (of sequence number
+// `sequence`), for the entries read from the table in its place: the
+// volume's part (0 where the listing gives none) and the file's.
+uint64_t NtfsVolumeId(const std::string& folder);
+uint64_t NtfsFileId(uint64_t record, uint16_t sequence);
 
 // ---- Console --------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "console/format.h"
+#include "mft/table_scan.h"
 #include "platform/platform.h"
 
 ReportOrigin reportOrigin;
@@ -23,7 +24,8 @@ std::string CreatedText(const std::string& iso) {
 
 }  // namespace
 
-bool ReportLoaded() { return reportOrigin.loaded || reportOrigin.severalFolders; }
+// A volume read from its image (-mft=FILE) has no path on the disk either.
+bool ReportLoaded() { return reportOrigin.loaded || reportOrigin.severalFolders || !tableRequest.file.empty(); }
 
 std::string ReportCreatedText() {
   return reportOrigin.loaded ? CreatedText(reportOrigin.created) : platform::LocalDateTime();

@@ -15,8 +15,9 @@ struct ReportOrigin {
 };
 extern ReportOrigin reportOrigin;
 
-// The run reports on loaded reports, or on several folders: the browser's
-// actions and its L key then never reach the disk.
+// The run reports on loaded reports, on several folders, or on a volume
+// read from its image: the browser's actions and its L key then never
+// reach the disk.
 bool ReportLoaded();
 
 // The report's creation time: the loaded report's, else now; as the text

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,5 +79,14 @@ void CloseRawVolume(RawVolume& volume) {
   if (volume.handle >= 0) close(static_cast<int>(volume.handle));
   volume = RawVolume{};
 }
+
+// The device of the mount, and the record number, which both ntfs-3g and
+// the kernel's ntfs3 give as the inode.
+uint64_t NtfsVolumeId(const std::string& folder) {
+  struct stat facts;
+  return stat(folder.c_str(), &facts) == 0 ? static_cast<uint64_t>(facts.st_dev) : 0;
+}
+
+uint64_t NtfsFileId(uint64_t record, uint16_t) { return record; }
 
 }  // namespace platform

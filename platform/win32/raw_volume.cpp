@@ -108,4 +108,10 @@ void CloseRawVolume(RawVolume& volume) {
   volume = RawVolume{};
 }
 
+// The walk's listing gives no volume, and the file reference: the record
+// number with the sequence number in its high 16 bits.
+uint64_t NtfsVolumeId(const std::string&) { return 0; }
+
+uint64_t NtfsFileId(uint64_t record, uint16_t sequence) { return static_cast<uint64_t>(sequence) << 48 | record; }
+
 }  // namespace platform

@@ -20,6 +20,7 @@ import tempfile
 import unittest
 
 from tftest import BIN, EOL, ON_WINE, TestCase, native_path, run
+from test_terminal import Terminal
 
 IMAGE_BYTES = 64 << 20
 FRAGMENTED_APPENDS = 600
@@ -227,16 +228,51 @@ class MasterFileTable(TestCase):
         self.assertEqual((code, err), (1, b"Cannot read the master file table of %s: Permission denied" %
                                        self.image.encode() + EOL))
 
-    @unittest.skipIf(ON_WINE, "reads the table as the Linux program does")
-    def test_the_largest_files_past_a_junction_leave_room_for_the_trees(self):
-        # The volume's largest files, met first, lie in a folder that is a
-        # junction, which no scan enters.
-        image, mount = os.path.join(self.work, "junction.img"), os.path.join(self.work, "junction")
+    def small_volume(self, name):
+        """A small image of its own, mounted at the folder returned."""
+        image, mount = os.path.join(self.work, name + ".img"), os.path.join(self.work, name)
         with open(image, "wb") as handle:
             handle.truncate(16 << 20)
         subprocess.run(["mkntfs", "-q", "-F", "-f", image], check=True, capture_output=True)
         os.mkdir(mount)
         subprocess.run(["ntfs-3g", image, mount], check=True)
+        return image, mount
+
+    @unittest.skipIf(ON_WINE or not shutil.which("tmux"), "the browser over a Linux mount, in tmux")
+    def test_the_browser_acts_over_the_mount_and_not_on_the_image(self):
+        image, mount = self.small_volume("browsed")
+        terminal = Terminal()
+        self.addCleanup(terminal.close)
+        try:
+            os.mkdir(os.path.join(mount, "gone"))
+            with open(os.path.join(mount, "gone/f"), "wb") as handle:
+                handle.write(b"g" * 100000)
+            # The scan's identities are those the actions check.
+            terminal.run_program(["-mft", mount], env=["XDG_DATA_HOME=" + mount])
+            terminal.keys("n", "Down", "x")
+            terminal.wait_for(lambda rows: any(row.endswith("to the trash? y/N") for row in rows), "the question")
+            terminal.keys("y")
+            terminal.wait_for(lambda rows: not os.path.exists(os.path.join(mount, "gone")), "gone moved")
+            terminal.keys("q")
+            self.assertEqual(terminal.wait_for_exit(), "EXIT=0")
+            os.mkdir(os.path.join(mount, "kept"))
+        finally:
+            subprocess.run(["umount", mount], check=True)
+        # An image has no path on the disk: its keys are refused as a loaded report's.
+        terminal.run_program(["-mft=" + image, "/"])
+        terminal.keys("n", "Down")
+        refused = lambda rows: "Not on a loaded report" in rows
+        for key in ["x", "r", "l"]:
+            terminal.keys(key)
+            terminal.wait_for(refused, "the refusal of " + key)
+            terminal.keys("Down")
+            terminal.wait_for(lambda rows: not refused(rows), "the keys again")
+
+    @unittest.skipIf(ON_WINE, "reads the table as the Linux program does")
+    def test_the_largest_files_past_a_junction_leave_room_for_the_trees(self):
+        # The volume's largest files, met first, lie in a folder that is a
+        # junction, which no scan enters.
+        image, mount = self.small_volume("junction")
         try:
             for path, size in [("hidden/big%d" % i, 300000) for i in range(3)] + [("seen/f%d" % i, i * 1000)
                                                                                  for i in range(1, 6)]:

@@ -68,8 +68,14 @@ void FuzzRecord(const uint8_t* data, size_t size) {
   }
 }
 
-// Every folder reached from the root is reached once: the table is a tree.
-void WalkFolders(const VolumeTable& table) {
+void CheckPlainEntry(void*, const platform::ListingEntry& entry) {
+  FUZZ_CHECK(entry.size >= 0 && !entry.name.empty());
+}
+
+// Every folder reached from the root is reached once: the table is a tree;
+// the plain files kept by record are read again.
+void WalkFolders(const VolumeTable& table, const VolumeSource& source) {
+  std::vector<uint8_t> buffer;
   std::vector<uint8_t> seen(table.files.size(), 0);
   std::vector<uint32_t> pending{TableIndexOf(table, ntfs::kRootRecord)};
   while (!pending.empty()) {
@@ -96,6 +102,7 @@ void WalkFolders(const VolumeTable& table) {
     for (const PlainFile& file : PlainFilesIn(table, folder)) {
       FUZZ_CHECK(file.folder == folder && file.size >= 0 && file.nameAt + file.nameLength <= table.nameBytes.size());
     }
+    ListPlainRecords(table, source, folder, buffer, CheckPlainEntry, nullptr);
   }
 }
 
@@ -112,13 +119,14 @@ void FuzzImage(const uint8_t* data, size_t size, const PlainFileCounting* counti
   Image image{data, size};
   VolumeTable table;
   TableFailure failure;
-  if (!ReadVolumeTable({ReadImage, &image, ViewImage}, kImageBytes, counting, table, failure)) {
+  const VolumeSource source{ReadImage, &image, ViewImage};
+  if (!ReadVolumeTable(source, kImageBytes, counting, table, failure)) {
     FUZZ_CHECK(failure.damaged || !failure.reason.empty());
     return;
   }
   FUZZ_CHECK(table.freeBytes >= 0 && table.freeBytes <= table.capacityBytes);
   FUZZ_CHECK(table.children.size() <= table.names.size());
-  WalkFolders(table);
+  WalkFolders(table, source);
 }
 
 }  // namespace
