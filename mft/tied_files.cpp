@@ -162,7 +162,7 @@ void KeepChosen(Reading& reading, std::vector<Candidate>& chosen) {
 bool KeepTiedFiles(Reading& reading) {
   if (reading.tied.empty() || reading.tiedBytes != reading.largest.front()) return true;
   VolumeTable& table = reading.table;
-  FolderPaths paths{table, NamesOfFolders(table)};
+  FolderPaths paths{table, NamesOfFolders(table), kNoFile, false, {}};
   // The walk lists first those kept that are larger, then of those that tie the earliest paths.
   Earliest earliest;
   size_t larger = 0;
