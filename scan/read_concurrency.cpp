@@ -25,7 +25,7 @@ constexpr int kKnownReadsToJudge = 8;
 constexpr int kRecentReads = 64;
 
 void ChangeCount(ReadConcurrency& control, int count) {
-  control.readsToSkip = control.count + std::max<int64_t>(0, control.foldersAhead);
+  control.readsToSkip = control.count + control.foldersAhead;
   control.count = std::clamp(count, 1, control.maxCount);
   control.latestWindow = 0;
   control.previousWindow = 0;
@@ -68,15 +68,13 @@ constexpr double kGainToChange = 1.10;
 // Tries one reader, two, one per processor besides the scan, and two per
 // processor, in rising order.
 void StartTrial(ReadConcurrency& control) {
-  if (control.trialAnswer == 0) {
-    control.trialSize = 0;
-    for (int count : {1, 2, control.processors + 1, 2 * control.processors}) {
-      count = std::min(count, control.maxCount);
-      if (control.trialSize > 0 && control.trialCounts[control.trialSize - 1] >= count) continue;
-      control.trialCounts[control.trialSize] = count;
-      control.trialThroughput[control.trialSize] = 0;
-      control.trialSize += 1;
-    }
+  control.trialSize = 0;
+  for (int count : {1, 2, control.processors + 1, 2 * control.processors}) {
+    count = std::min(count, control.maxCount);
+    if (control.trialSize > 0 && control.trialCounts[control.trialSize - 1] >= count) continue;
+    control.trialCounts[control.trialSize] = count;
+    control.trialThroughput[control.trialSize] = 0;
+    control.trialSize += 1;
   }
   control.windowsSinceProbe = 0;
   if (control.trialSize == 1) {
@@ -117,17 +115,10 @@ void EndTrial(ReadConcurrency& control) {
   if (control.count != answer) ChangeCount(control, answer);
 }
 
-// Adds a window to what a count is known to read: each window weighs half,
-// so that one flattered by the machine's other work decides nothing alone.
-void ScoreCount(ReadConcurrency& control, int index, double throughput) {
-  double& score = control.trialThroughput[index];
-  score = score == 0 ? throughput : (score + throughput) / 2;
-}
-
 void DecideOnMemoryWindow(ReadConcurrency& control, double throughput) {
   if (control.probe == ReadConcurrency::Probe::trial) {
     const int tried = control.probeWindows % control.trialSize;
-    ScoreCount(control, tried, throughput);
+    control.trialThroughput[tried] = std::max(control.trialThroughput[tried], throughput);
     control.probeWindows += 1;
     const int passes = control.trialAnswer == 0 ? kFirstTrialPasses : 1;
     if (control.probeWindows == passes * control.trialSize) {
@@ -139,9 +130,6 @@ void DecideOnMemoryWindow(ReadConcurrency& control, double throughput) {
   }
   // A step of the device's probing gives way to a trial at once.
   control.probe = ReadConcurrency::Probe::none;
-  for (int i = 0; i < control.trialSize; ++i) {
-    if (control.trialAnswer != 0 && control.trialCounts[i] == control.count) ScoreCount(control, i, throughput);
-  }
   control.windowsSinceProbe += 1;
   if (control.trialAnswer == 0 || control.windowsSinceProbe >= control.probeInterval) StartTrial(control);
 }

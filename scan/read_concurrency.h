@@ -14,12 +14,7 @@
 // larger share of processors that others want too. So the scan tries the
 // counts: one reader, two, one per processor besides the scan (which spends
 // part of its time on the tree) and two per processor, a window of at least
-// 10 ms each, twice over, and keeps the best; a count's throughput is the
-// mean of its windows, each weighing half, those at the count kept between
-// trials included (one window of 10 ms under a load of 4 on two processors
-// read 400 to 1,400 entries a millisecond at one count: the best of its
-// windows flattered whichever count had the luckiest, and the scan took
-// turns between the counts); a count with more readers must
+// 10 ms each, twice over, and keeps the best; a count with more readers must
 // read 3% more to be kept, since extra threads cost the rest of the machine.
 // The trial is run again, each count once, after 4 windows, then after 16,
 // 64 and 256 while its answer stays the same (the count kept changes only
@@ -48,13 +43,10 @@
 // folders from memory was flattered by reads the scan took only later (under
 // a load of 4 to 7 the scan then ran 11.3 s where one reader took 6.4). But
 // a window begins only once the scan has taken what the count before had
-// read ahead (1,000 to 3,000 empty folders, 5 to 15 ms of the scan): counted
-// from the change, a trial of one reader after four first took what the
-// others had read ahead, and on 990,000 files in 60,000 folders under a load
-// of 3 to 4 the scan kept one reader, 2.28 s against 1.23 s for two. Both
-// together, in 5 runs each under a load of 3.8 to 4.0: 1,100,000 empty
-// folders 5.59 s against 5.84 s before (one reader: 4.96 s), 990,000 files
-// 3.23 s against 3.32 s (one reader: 3.16 s).
+// read ahead: counted from the change, a trial of one reader after four
+// first took what the others had read ahead, and on 990,000 files in 60,000
+// folders under a load of 3 to 4 the scan kept one reader, 2.28 s against
+// 1.23 s for two.
 //
 // The record sees no clock: the caller tells it when each read finished, so
 // tests can feed it the timings of a modelled device.
@@ -95,7 +87,7 @@ struct ReadConcurrency {
   int probeInterval = 3;  // windows between probes; grows as probes fail
   int windowsSinceProbe = 0;
   bool nextProbeUp = true;
-  // The trial: the counts it tries and the throughput of each so far.
+  // The trial: the counts it tries and the best throughput of each so far.
   static constexpr int kTrialCounts = 4;
   int trialCounts[kTrialCounts] = {};
   double trialThroughput[kTrialCounts] = {};

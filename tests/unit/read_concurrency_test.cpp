@@ -10,17 +10,13 @@ namespace {
 
 // A device: the entries per millisecond that `readers` reading at once get
 // through together, whether its reads wait for it (a cache's do not), the
-// processors of the machine, the entries of every folder (0: mixed), and
-// the folders that two readers or more read ahead of the scan, which it
-// takes after a change of count at `takenAhead` entries a millisecond.
+// processors of the machine, and the entries of every folder (0: mixed).
 struct Device {
   const char* name;
   double (*throughput)(int readers);
   bool readsWait;
   int processors;
   int entries = 0;
-  int readAhead = 0;
-  double takenAhead = 0;
 };
 
 // Hands the controller the timings a device gives and measures what it made
@@ -52,15 +48,13 @@ Outcome Drive(const Device& device, int folders, int settleAfter, bool waitsTold
   StartReadConcurrency(control, kMaxReadConcurrency, device.processors);
   const int best = BestCount(device, waitsTold);
   double settledMs = 0, settledEntries = 0, wholeMs = 0, wholeEntries = 0, clockMs = 0;
-  int restingReads = 0, readsAtBest = 0, leftAhead = 0;
+  int restingReads = 0, readsAtBest = 0;
   for (int folder = 0; folder < folders; ++folder) {
     const int entries = device.entries > 0 ? device.entries : 5 + (folder * 7919) % 60;
     const int readers = control.count;
     // The readers together get through `rate` entries a millisecond, so
-    // each read adds its share of that to the clock; what the count before
-    // read ahead the scan takes faster.
-    const double rate = leftAhead > 0 ? device.takenAhead : device.throughput(readers);
-    leftAhead = std::max(0, leftAhead - 1);
+    // each read adds its share of that to the clock.
+    const double rate = device.throughput(readers);
     const double shareOfTimeMs = entries / rate;
     clockMs += shareOfTimeMs;
     wholeMs += shareOfTimeMs;
@@ -75,10 +69,7 @@ Outcome Drive(const Device& device, int folders, int settleAfter, bool waitsTold
     }
     ReadWait wait = ReadWait::unknown;
     if (waitsTold && folder % 8 == 0) wait = device.readsWait ? ReadWait::waited : ReadWait::none;
-    control.foldersAhead = leftAhead > 0 ? leftAhead : readers > 1 ? device.readAhead : 0;
-    if (RecordFolderRead(control, static_cast<int64_t>(clockMs * 1e6), entries, wait) && readers > 1) {
-      leftAhead = device.readAhead;
-    }
+    RecordFolderRead(control, static_cast<int64_t>(clockMs * 1e6), entries, wait);
   }
   Outcome run;
   run.settledShare = static_cast<double>(readsAtBest) / restingReads;
@@ -112,11 +103,6 @@ const Device kDevices[] = {
     {"empty folders from memory, two readers fastest",
      [](int n) { return n == 1 ? 20 / 1.21 : 20 / 0.92 * Queueing(n, 2, 0.05); }, false, 2, 2},
     {"empty folders from memory, handing over dearer", [](int n) { return 20.0 * Queueing(n, 1, 0.2); }, false, 2, 2},
-    // The same, with 200 folders read ahead of the scan, which takes them
-    // ten times as fast as two read them: one reader must not be credited
-    // with what more read before it.
-    {"empty folders from memory, two readers fastest, read ahead",
-     [](int n) { return n == 1 ? 20 / 1.21 : 20 / 0.92 * Queueing(n, 2, 0.05); }, false, 2, 2, 200, 217},
 };
 
 TEST(ReadConcurrency, SettlesNearEachDevicesBestCountWithinAFewHundredFolders) {
