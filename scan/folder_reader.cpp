@@ -54,7 +54,6 @@ struct FolderJob {
   bool taken = false;
   int64_t heldBytes = 0;      // what the job itself holds until taken
   int64_t contentsBytes = 0;  // what its contents hold, once read
-  ReadWait wait = ReadWait::unknown;  // whether its read waited, when asked
   FolderContents contents;
 };
 
@@ -142,13 +141,9 @@ struct ReadingAhead {
   int wakesPending = 0;  // notified, not yet awake
   bool stopping = false;
   std::atomic<const FolderJob*> awaitedJob{nullptr};
-  int64_t jobsRead = 0;  // by workers or the scan, and not abandoned
-  // The folders the scan took and has not yet told the control of; the
-  // scan's alone.
+  // The scan's own reads not yet told to the control; the scan's alone.
   alignas(64) int loneReads = 0;
   int32_t loneEntries[kLoneReadsPerRecord] = {};
-  ReadWait loneWaits[kLoneReadsPerRecord] = {};
-  int64_t jobsTaken = 0;
   int64_t loneSince = -1;  // when the reads told last ended
   bool loneReadsSlow = true;  // those took long enough to have waited
 };
@@ -310,7 +305,6 @@ void RecordRead(int64_t nanos, int64_t entries, ReadWait wait) {
 // offer of its subfolders and what they hold.
 ReadWait ReadJobContents(FolderJob& job) {
   const ReadWait wait = ReadNotingWait(job.path, job.identity, job.contents, NoteWaitOfNextRead());
-  job.wait = wait;
   // A folder without subfolders needs neither an offer nor an identity chain.
   if (!job.contents.subfolders.empty()) {
     const auto path = std::make_shared<const IdentityChain>(IdentityChain{job.contents.identity, job.ancestors});
@@ -346,11 +340,11 @@ bool PublishJob(FolderJob& job) {
 
 // Reads a job the scan claimed and counts what it holds; called without the lock.
 void ReadJobOfScan(FolderJob& job) {
-  ReadJobContents(job);
+  const ReadWait wait = ReadJobContents(job);
   PublishJob(job);
   std::lock_guard<std::mutex> hold(ahead.lock);
   HoldBytes(job.contentsBytes);
-  ahead.jobsRead += 1;
+  RecordRead(NanosNow(), job.contents.entryCount, wait);
 }
 
 // How many jobs a worker makes at once: one while the subfolders offered
@@ -363,16 +357,18 @@ size_t JobsPerBatch() {
 struct Batch {
   FolderJob* jobs[kMaxJobsPerBatch];
   size_t size = 0;
+  int32_t entries[kMaxJobsPerBatch];
+  ReadWait waits[kMaxJobsPerBatch];
   size_t read = 0;
   int64_t heldBytes = 0;
   int64_t toldAt = 0;
 };
 
-// Counts the reads of a batch not counted yet, and what they hold; called
-// with the lock held.
+// Tells the control of the reads of a batch not told yet, and counts what
+// they hold; called with the lock held.
 void TellBatch(Batch& batch, int64_t now) {
   HoldBytes(batch.heldBytes);
-  ahead.jobsRead += static_cast<int64_t>(batch.read);
+  for (size_t i = 0; i < batch.read; ++i) RecordRead(now, batch.entries[i], batch.waits[i]);
   batch.read = 0;
   batch.heldBytes = 0;
   batch.toldAt = now;
@@ -386,10 +382,12 @@ void ReadBatch(Batch& batch) {
     FolderJob& job = *batch.jobs[i];
     JobState waiting = JobState::waiting;
     if (!job.state.compare_exchange_strong(waiting, JobState::reading)) continue;
-    ReadJobContents(job);
+    const ReadWait wait = ReadJobContents(job);
+    const int32_t entries = job.contents.entryCount;
     const int64_t held = job.contentsBytes;
     if (!PublishJob(job)) continue;
-    batch.read += 1;
+    batch.entries[batch.read] = entries;
+    batch.waits[batch.read++] = wait;
     batch.heldBytes += held;
     if (const int64_t now = NanosNow(); now - batch.toldAt >= kMostTellingDelayNanos) {
       std::lock_guard<std::mutex> hold(ahead.lock);
@@ -399,18 +397,16 @@ void ReadBatch(Batch& batch) {
   for (size_t i = 0; i < batch.size; ++i) DropHolder(batch.jobs[i]);
 }
 
-// Notes a folder the scan took; every so many, tells the control of them
-// with how many folders the workers have read that the scan has not taken.
-void NoteTakenRead(int32_t entries, ReadWait wait) {
-  ahead.loneEntries[ahead.loneReads] = entries;
-  ahead.loneWaits[ahead.loneReads++] = wait;
-  if (ahead.loneReads < kLoneReadsPerRecord) return;
+// Tells the control of the scan's own reads since it was told last, the
+// last of which waited as `wait` says.
+void RecordLoneReads(ReadWait wait) {
   const int64_t now = NanosNow();
   ahead.loneReadsSlow = ahead.loneSince < 0 || now - ahead.loneSince > kLoneReadsPerRecord * kFastestDeviceReadNanos;
   ahead.loneSince = now;
   std::lock_guard<std::mutex> hold(ahead.lock);
-  ahead.control.foldersAhead = ahead.jobsRead - ahead.jobsTaken;
-  for (int i = 0; i < ahead.loneReads; ++i) RecordRead(now, ahead.loneEntries[i], ahead.loneWaits[i]);
+  for (int i = 0; i < ahead.loneReads; ++i) {
+    RecordRead(now, ahead.loneEntries[i], i + 1 == ahead.loneReads ? wait : ReadWait::unknown);
+  }
   ahead.loneReads = 0;
 }
 
@@ -466,7 +462,6 @@ void FolderJobRelease::operator()(FolderJob* job) const {
     const int64_t held = job->heldBytes + (seen == JobState::read ? job->contentsBytes : 0);
     ahead.heldBytes.fetch_sub(held, std::memory_order_relaxed);
     std::lock_guard<std::mutex> hold(ahead.lock);
-    if (seen == JobState::read) ahead.jobsTaken += 1;  // never to be taken
     WakeWorkersForWork();
   }
   DropHolder(job);
@@ -499,8 +494,6 @@ void StartReadingAhead(int threads) {
   StartReadConcurrency(ahead.control, kMaxReadConcurrency, platform::UsableProcessors());
   ahead.readsStarted = 0;
   ahead.loneReads = 0;
-  ahead.jobsRead = 0;
-  ahead.jobsTaken = 0;
   ahead.loneSince = -1;
   ahead.loneReadsSlow = true;
   ahead.workerLimit.store(WorkerLimit(), std::memory_order_relaxed);
@@ -552,10 +545,6 @@ void TakeContents(FolderJob& job, FolderContents& contents) {
   }
   ReleaseBytes(job.heldBytes + job.contentsBytes);
   job.taken = true;
-  if (ahead.automatic) {
-    ahead.jobsTaken += 1;
-    NoteTakenRead(job.contents.entryCount, job.wait);
-  }
   contents = std::move(job.contents);
 }
 
@@ -569,8 +558,9 @@ void ReadFolderAlone(const std::string& folderPath, const platform::FolderIdenti
   const bool last = ahead.loneReads + 1 == kLoneReadsPerRecord;
   const bool asked = last && ahead.loneReadsSlow;
   const ReadWait wait = ReadNotingWait(folderPath, expected, contents, asked);
+  ahead.loneEntries[ahead.loneReads++] = contents.entryCount;
   // Reads that went too fast for a device did not wait.
-  NoteTakenRead(contents.entryCount, asked ? wait : last ? ReadWait::none : ReadWait::unknown);
+  if (last) RecordLoneReads(asked ? wait : ReadWait::none);
 }
 
 // Asked without the lock: an answer just outdated only offers the subfolders

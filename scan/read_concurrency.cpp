@@ -25,7 +25,7 @@ constexpr int kKnownReadsToJudge = 8;
 constexpr int kRecentReads = 64;
 
 void ChangeCount(ReadConcurrency& control, int count) {
-  control.readsToSkip = control.count + control.foldersAhead;
+  control.readsToSkip = control.count;
   control.count = std::clamp(count, 1, control.maxCount);
   control.latestWindow = 0;
   control.previousWindow = 0;
@@ -209,7 +209,7 @@ void StartReadConcurrency(ReadConcurrency& control, int maxCount, int processors
 bool RecordFolderRead(ReadConcurrency& control, int64_t nanos, int64_t entries, ReadWait wait) {
   NoteWait(control, wait);
   if (control.readsToSkip > 0 || control.windowStart < 0) {
-    control.readsToSkip = std::max<int64_t>(0, control.readsToSkip - 1);
+    control.readsToSkip = std::max(0, control.readsToSkip - 1);
     control.windowStart = nanos;
     return false;
   }
