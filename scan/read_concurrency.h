@@ -43,6 +43,13 @@
 // the scan kept one reader, 2.28 s against 1.23 s for two (on 1,100,000 empty
 // folders it matched one reader, the best there: 3.96 s against 3.99, where
 // counted as read it took 4.69).
+// Counted as taken, but skipping after each change what the count before
+// had read ahead (1,000 to 3,000 empty folders), and with each count's
+// windows averaged rather than the best kept, it did no better on the empty
+// folders under a load of 4 (5.59 s against 5.84 in 5 runs, one reader
+// 4.96; then 5.40 against 5.28, one reader 4.49) and was not kept, though
+// on the 990,000 files it did better in three runs of four (3.04 s against
+// 3.60, two readers 2.99).
 //
 // The record sees no clock: the caller tells it when each read finished, so
 // tests can feed it the timings of a modelled device.
