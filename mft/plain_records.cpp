@@ -61,16 +61,11 @@ bool ListPlainRecords(const VolumeTable& table, const VolumeSource& source, uint
   const uint32_t size = reading.boot.recordSize;
   const TableFile& own = table.files[folder];
   std::vector<uint8_t> record(size);
-  const uint8_t* block = nullptr;
-  uint64_t first = 0, shown = 0;
+  RecordWindow window;
   for (const uint32_t number : records) {
-    if (block == nullptr || number >= first + shown) {
-      first = number;
-      shown = std::min<uint64_t>(std::max<size_t>(kReadBlock / size, 1), records.back() - first + 1);
-      block = RecordsAt(reading, first, shown, buffer);
-      if (block == nullptr) return false;
-    }
-    CopyRecordInUse(block + (number - first) * size, record.data(), size);
+    const uint8_t* at = RecordIn(reading, number, records.back(), window, buffer);
+    if (at == nullptr) return false;
+    CopyRecordInUse(at, record.data(), size);
     again.files.clear();
     again.names.clear();
     again.nameBytes.clear();

@@ -71,6 +71,18 @@ const uint8_t* RecordsAt(const Reading& reading, uint64_t first, uint64_t& recor
   return ReadStream(reading, reading.mftRuns, offset, buffer.data(), records * size) ? buffer.data() : nullptr;
 }
 
+const uint8_t* RecordIn(const Reading& reading, uint64_t number, uint64_t last, RecordWindow& window,
+                        std::vector<uint8_t>& buffer) {
+  const uint32_t size = reading.boot.recordSize;
+  if (window.block == nullptr || number < window.first || number >= window.first + window.records) {
+    window.first = number;
+    window.records = std::min<uint64_t>(std::max<size_t>(kReadBlock / size, 1), last - number + 1);
+    window.block = RecordsAt(reading, number, window.records, buffer);
+    if (window.block == nullptr) return nullptr;
+  }
+  return window.block + (number - window.first) * size;
+}
+
 void CopyRecordInUse(const uint8_t* from, uint8_t* to, uint32_t size) {
   constexpr uint32_t kSector = 512;
   const uint32_t used = std::clamp<uint32_t>(ntfs::Read32(from + 0x18), 1, size);

@@ -75,6 +75,17 @@ bool TakeRecord(Reading& reading, uint32_t number, uint8_t* record);
 // into `buffer` (of a block); `records` becomes how many. Null when they
 // cannot be read.
 const uint8_t* RecordsAt(const Reading& reading, uint64_t first, uint64_t& records, std::vector<uint8_t>& buffer);
+// The records last shown or read, for records taken again in rising order
+// of number with gaps between them.
+struct RecordWindow {
+  const uint8_t* block = nullptr;
+  uint64_t first = 0;
+  uint64_t records = 0;
+};
+// The bytes of record `number`, shown or read into `buffer` in a block with
+// those after it up to `last`; null when they cannot be read.
+const uint8_t* RecordIn(const Reading& reading, uint64_t number, uint64_t last, RecordWindow& window,
+                        std::vector<uint8_t>& buffer);
 // The records are asked for this many ahead of the one read: the memory
 // then delivers several at once, not one after another.
 inline constexpr uint64_t kAskedAhead = 8;

@@ -178,20 +178,15 @@ bool KeepTiedFiles(Reading& reading) {
   }
   const uint32_t size = reading.boot.recordSize;
   std::vector<uint8_t> buffer, record(size);
-  const uint8_t* block = nullptr;
-  uint64_t first = 0, records = 0;
+  RecordWindow window;
   for (uint32_t number = 0; number < reading.tied.size(); ++number) {
     if (!reading.tied[number]) continue;
-    if (block == nullptr || number >= first + records) {
-      first = number;
-      records = std::min<uint64_t>(std::max<size_t>(kReadBlock / size, 1), reading.recordCount - first);
-      block = RecordsAt(reading, first, records, buffer);
-      if (block == nullptr) return Damaged(reading, first);
-    }
-    if (number + kAskedAhead < first + records) AskForRecord(block + (number + kAskedAhead - first) * size, size);
+    const uint8_t* at = RecordIn(reading, number, reading.recordCount - 1, window, buffer);
+    if (at == nullptr) return Damaged(reading, number);
+    if (number + kAskedAhead < window.first + window.records) AskForRecord(at + kAskedAhead * size, size);
     PlainFile file;
     bool damaged = false;
-    if (!ReadTiedFile(reading, number, block + (number - first) * size, record, file, name, damaged)) {
+    if (!ReadTiedFile(reading, number, at, record, file, name, damaged)) {
       if (damaged) return false;
       continue;
     }
